@@ -1,0 +1,30 @@
+// Small text helpers for fixed-column records: safe column slices, trimming, strict numbers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vornax::text {
+
+/// `s` without leading and trailing white space.
+std::string_view trim(std::string_view s);
+inline std::string trimmed(std::string_view s) { return std::string(trim(s)); }
+
+/// Columns `first`..`last` (numbered from 1, inclusive) of `line`, clipped to its length;
+/// empty when the line ends before `first`.
+std::string_view columns(std::string_view line, std::size_t first, std::size_t last);
+/// Columns `first`..end of line (numbered from 1); empty when the line ends before `first`.
+std::string_view columnsToEnd(std::string_view line, std::size_t first);
+
+/// Reads the whole of `s` (surrounding white space allowed) as a finite number.
+/// Returns false, leaving `out` untouched, for empty text, trailing characters, NaN or infinity.
+bool parseDouble(std::string_view s, double& out);
+bool parseFloat(std::string_view s, float& out);
+
+/// True when `s` contains `fragment`.
+inline bool contains(std::string_view s, std::string_view fragment)
+{
+    return s.find(fragment) != std::string_view::npos;
+}
+
+} // namespace vornax::text

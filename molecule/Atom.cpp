@@ -1,0 +1,41 @@
+#include "molecule/Atom.h"
+
+#include "common/TextParse.h"
+
+namespace vornax {
+
+Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string& info_,
+           float radius_, int32_t positionInOriginalList_, const std::string& me,
+           const std::string& theRes, const std::string& resName, const std::string& cID)
+{
+    modeStateArray.fill(0);
+    currentArrowColour = Vector3d(0.0f, 1.0f, 1.0f);
+    radius = radius_;
+    localPosition = position;
+    deformedPosition = position;
+    colour = colour_;
+    info = info_;
+    positionInOriginalList = positionInOriginalList_;
+    inContact = false;
+    gridIndices.fill(-1);
+    element = me;
+    water = false;
+    residueNumber = text::trimmed(theRes);
+    residueName = resName;
+    chainID = cID;
+    selected = false;
+    pressedState.store(3, std::memory_order_relaxed);
+    camZoom = 1.0f;
+    residueColour = Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f);
+}
+
+Atom::~Atom()
+{
+    modeStateArray.fill(0);
+    gridIndices.fill(-1);
+    gridIndexCount = 0;
+    connectedData = nullptr;
+    connectedCount = 0;
+}
+
+} // namespace vornax

@@ -1,0 +1,386 @@
+#include "molecule/FileHandle.h"
+
+#include "common/Console.h"
+#include "common/TextParse.h"
+#include "common/UserPrompts.h"
+#include "enm/ElasticNetworkModel.h"
+#include "molecule/Atom.h"
+#include "molecule/DataTables.h"
+#include "molecule/PdbRecord.h"
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace vornax {
+
+namespace {
+
+constexpr const char* kPdbFileError = "PDB File Error";
+constexpr int kMaxSkipReports = 10;
+
+/// Second ':'-separated piece of a REMARK value line, trimmed ("" when there is none).
+std::string valueAfterColon(std::string_view line)
+{
+    std::vector<std::string> pieces;
+    boost::split(pieces, line, boost::is_any_of(":"), boost::token_compress_on);
+    if (pieces.size() < 2) return {};
+    return text::trimmed(pieces[1]);
+}
+
+/// "REMARK 200 EXPERIMENTAL DETAILS" (or 210) followed by blanks to column 80. Lines whose
+/// trailing blanks were stripped by the program that wrote the file count too.
+bool isDetailsStart(std::string_view line)
+{
+    for (std::string_view head : {std::string_view("REMARK 200 EXPERIMENTAL DETAILS"),
+                                  std::string_view("REMARK 210 EXPERIMENTAL DETAILS")}) {
+        const std::size_t at = line.find(head);
+        if (at == std::string_view::npos) continue;
+        const std::string_view rest = line.substr(at + head.size());
+        const std::size_t padTo = 80 - head.size();
+        const std::string_view pad = rest.substr(0, std::min(rest.size(), padTo));
+        if (rest.size() >= padTo && text::trim(pad).empty()) return true;
+        if (text::trim(rest).empty()) return true;
+    }
+    return false;
+}
+
+bool isDetailsBlockLine(std::string_view line)
+{
+    return line.substr(0, 10) == "REMARK 200" || line.substr(0, 10) == "REMARK 210";
+}
+
+void addIfAbsent(std::vector<std::string>& list, std::unordered_set<std::string>& seen,
+                 std::string_view value)
+{
+    std::string v(value);
+    if (seen.insert(v).second) list.push_back(std::move(v));
+}
+
+} // namespace
+
+FileHandle::FileHandle() : dataTables(std::make_unique<DataTables>())
+{
+    elasticNetwork = new ElasticNetworkModel();
+    elasticNetwork->init();
+}
+
+FileHandle::~FileHandle()
+{
+    // The caller owns the network once it asked for it; a network nobody took is freed here.
+    if (!networkTaken) delete elasticNetwork;
+}
+
+ElasticNetworkModel* FileHandle::getElasticNetwork()
+{
+    networkTaken = true;
+    return elasticNetwork;
+}
+
+void FileHandle::enterResDataToELN()
+{
+    elasticNetwork->setResidueData(chainIDList, residueNameList, residueNumberList);
+}
+
+bool FileHandle::openFile(const std::filesystem::path& path)
+{
+    chainIndex = -1;
+    loadError.clear();
+    loadStart = std::chrono::steady_clock::now();
+
+    std::string content;
+    bool readable = false;
+    {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            std::ifstream in(path, std::ios::binary);
+            if (in) {
+                content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+                readable = !in.bad();
+            }
+        }
+    }
+
+    if (!readable) {
+        console::line("Unable to open file");
+        loadError = "Unable to open file " + path.string();
+    } else {
+        readLines(content);
+        if (atomCount == 0) {
+            loadError = "No atom records (ATOM or HETATM lines) were found in " + path.string()
+                + ". It does not look like a PDB structure file.";
+            console::write(console::Warning, loadError);
+            userPrompts().messageBox(kPdbFileError, loadError, MessageIcon::Warning, MessageButtons::Ok);
+        }
+        finishLoad();
+    }
+
+    console::Line() << "Total Amount of atoms: " << atomCount << "Arraysize: " << atomList.size();
+    loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - loadStart).count();
+    console::Line() << "Time taken to load file: " << loadSeconds;
+    return loadError.empty();
+}
+
+void FileHandle::readLines(std::string_view content)
+{
+    std::vector<std::string_view> lines;
+    lines.reserve(content.size() / 81 + 1);
+    for (std::size_t pos = 0; pos < content.size();) {
+        std::size_t end = content.find('\n', pos);
+        if (end == std::string_view::npos) end = content.size();
+        std::string_view line = content.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        pos = end + 1;
+    }
+    if (lines.empty()) return;
+
+    // Header: the first line, whatever it holds, and the structure code in column 63 onwards.
+    const std::string_view first = lines.front();
+    elasticNetwork->addLineInfo(std::string(first));
+    elasticNetwork->savePdBHeaderLine(std::string(first));
+    lineCounter = 1;
+    std::string code = text::trimmed(text::columnsToEnd(first, 63));
+    console::Line() << "Before: " << code;
+    const bool hasHeader = pdb::recordName(first) == "HEADER";
+    if (code == "XXXX" || code.empty() || !hasHeader) {
+        TextPrompt prompt{"File Data Warning", "Unable to determine PDB Code from file...",
+                          "Please Enter PDB code for current protein", "Enter", true};
+        if (auto entered = userPrompts().askText(prompt); entered && !entered->empty())
+            code = *entered;
+        else if (code.empty() || !hasHeader)
+            code = "XXXX";
+    }
+    elasticNetwork->enterPDBName(code);
+    console::line(code);
+    // A file without a header starts straight with its records: the first one counts too.
+    handleRecord(first, true);
+
+    typeMissing = true;
+    temperatureMissing = true;
+    std::size_t i = 1;
+    while (i < lines.size()) {
+        const std::string_view line = lines[i++];
+        if (isDetailsStart(line)) {
+            elasticNetwork->savePdBHeaderLine(std::string(line));
+            if (typeMissing || temperatureMissing) detailsScan(lines, i);
+            continue;
+        }
+        handleRecord(line, false);
+    }
+
+    if (skippedRecords > kMaxSkipReports)
+        console::Line(console::Warning) << "Skipped " << skippedRecords
+                                        << " atom records with unreadable coordinates";
+}
+
+void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::size_t& next)
+{
+    while (next < lines.size() && (typeMissing || temperatureMissing)) {
+        const std::string_view line = lines[next];
+        // The block ends at the first line that is not part of it; that line is read as usual.
+        if (!isDetailsBlockLine(line)) return;
+        ++next;
+        const std::string_view head = text::trim(text::columns(line, 1, 27));
+        if (text::contains(head, "REMARK 200  EXPERIMENT TYPE")
+            || text::contains(head, "REMARK 210  EXPERIMENT TYPE")) {
+            elasticNetwork->savePdBHeaderLine(std::string(line));
+            const std::string type = valueAfterColon(line);
+            if (text::contains(type, "NMR")) {
+                console::line("Found NMR Experiment data...");
+                elasticNetwork->set_NMR_Exp(true);
+                typeMissing = false;
+            } else if (text::contains(type, "X-RAY DIFFRACTION")) {
+                console::line("Found X-RAY DIFFRACTION Experiment data...");
+                elasticNetwork->set_NMR_Exp(false);
+                typeMissing = false;
+            }
+        } else if (text::contains(head, "REMARK 200  TEMPERATURE")
+                   || text::contains(head, "REMARK 210  TEMPERATURE")) {
+            elasticNetwork->savePdBHeaderLine(std::string(line));
+            const std::string value = valueAfterColon(line);
+            if (text::contains(value, "NULL")) {
+                console::line("NULL temp Field setting Tx to 300");
+                elasticNetwork->set_X_RAY_Temperature(300.0f);
+            } else if (float t = 0.0f; text::parseFloat(value, t)) {
+                elasticNetwork->set_X_RAY_Temperature(t);
+            } else {
+                console::line("bad cast error in temperature derivation");
+            }
+            temperatureMissing = false;
+        }
+    }
+}
+
+void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
+{
+    if (pdb::isAtomRecord(line)) {
+        Coordinates c{};
+        if (!readCoordinates(line, c)) {
+            if (++skippedRecords <= kMaxSkipReports)
+                console::Line(console::Warning)
+                    << "Atom record skipped, its coordinates (columns 31-54) cannot be read: "
+                    << line;
+            return;
+        }
+        if (!alreadyStored) {
+            ++lineCounter;
+            elasticNetwork->addLineInfo(std::string(line));
+        }
+        addAtom(line, c);
+    } else if (pdb::isTerRecord(line)) {
+        terminateChain(line, alreadyStored);
+    }
+}
+
+bool FileHandle::readCoordinates(std::string_view line, Coordinates& c)
+{
+    return text::parseFloat(text::columns(line, 31, 38), c.x)
+        && text::parseFloat(text::columns(line, 39, 46), c.y)
+        && text::parseFloat(text::columns(line, 47, 54), c.z);
+}
+
+void FileHandle::terminateChain(std::string_view line, bool alreadyStored)
+{
+    console::Line() << "chain termination" << pdb::recordName(line);
+    if (!alreadyStored) {
+        ++lineCounter;
+        elasticNetwork->addLineInfo(std::string(line));
+    }
+    addIfAbsent(chainIDList, seenChainIDs, currentChainID);
+    chainList.emplace_back();
+    ++chainIndex;
+}
+
+void FileHandle::addAtom(std::string_view line, const Coordinates& c)
+{
+    const Vector3d position(c.x * 10.0f, c.y * 10.0f, c.z * 10.0f);
+    const std::string residueNumber(text::columns(line, 23, 26));
+    currentChainID = std::string(text::columns(line, 22, 22));
+    const std::string residueName(text::columns(line, 18, 20));
+
+    const std::string element = line.size() >= 77 ? text::trimmed(text::columns(line, 77, 78))
+                                                  : text::trimmed(text::columns(line, 14, 14));
+    float rgb[3] = {0.5f, 0.5f, 0.5f};
+    dataTables->findColour(element, rgb);
+    float radius = 10.0f;
+    dataTables->findRadius(element, radius);
+
+    const bool cAlpha = pdb::isCAlphaRecord(line);
+    const bool phosphorus = !cAlpha && pdb::isPhosphorusRecord(line);
+    if (phosphorus) console::line("detected DNA/RNA");
+    if (cAlpha || phosphorus) {
+        double bFactor = 0.0;
+        if (!text::parseDouble(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
+            console::line("bad cast error in B Factor derivation");
+            bFactor = 0.0;
+        }
+        addIfAbsent(chainIDList, seenChainIDs, currentChainID);
+        addIfAbsent(residueNameList, seenResidueNames, residueName);
+        addIfAbsent(residueNumberList, seenResidueNumbers, residueNumber);
+
+        ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
+        if (chainIndex < 0) {
+            console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
+            chainList.emplace_back();
+            chainList.back().push_back(std::move(record));
+            ++chainIndex;
+        } else {
+            chainList[chainIndex].push_back(std::move(record));
+        }
+        // Unscaled coordinates, as read (Å).
+        pureCoordList.emplace_back(c.x, c.y, c.z);
+    }
+
+    auto* atom = new Atom(position, Vector3d(rgb[0], rgb[1], rgb[2]),
+                          text::trimmed(text::columns(line, 13, 26)), radius, atomCount, element,
+                          residueNumber, residueName, currentChainID);
+    atom->init();
+    atom->setImWater(text::contains(line, " HOH "));
+    atomList.push_back(atom);
+    ++atomCount;
+}
+
+void FileHandle::finishLoad()
+{
+    const Vector3d midPoint = getMidPoint();
+    const bool anyAtoms = atomCount > 0;
+    if (typeMissing) {
+        // A file with no atoms at all has already been reported; no need for the defaults' boxes.
+        if (anyAtoms)
+            userPrompts().messageBox(kPdbFileError,
+                                     "Experiment type unable to be determined from PDB File. "
+                                     "Defaulting to X-RAY DIFFRACTION Experiment data...",
+                                     MessageIcon::Warning, MessageButtons::Ok);
+        elasticNetwork->set_NMR_Exp(false);
+    }
+    if (temperatureMissing) {
+        if (anyAtoms)
+            userPrompts().messageBox(kPdbFileError,
+                                     "Experiment temperature unable to be determined from PDB File. "
+                                     "Defaulting temperature to 300K...",
+                                     MessageIcon::Warning, MessageButtons::Ok);
+        elasticNetwork->set_X_RAY_Temperature(300.0f);
+    }
+
+    console::line("doing calculations in the ELN class");
+    elasticNetwork->subtractVectorFromLocalPosition(midPoint);
+    console::line("Inserting ChainList");
+    ChainList chains = chainList;
+    elasticNetwork->recieveChainList(chains);
+    std::vector<Vector3d> coords = pureCoordList;
+    elasticNetwork->insertPureCoordList(coords);
+    elasticNetwork->setTotalAmountOfAtoms(lineCounter);
+}
+
+Vector3d FileHandle::getMidPoint()
+{
+    console::Line() << "LINE MAX: " << atomCount;
+    if (atomList.empty()) return {};
+    double sx = 0.0, sy = 0.0, sz = 0.0;
+    for (const Atom* a : atomList) {
+        const Vector3d p = a->getMyLocalPosition();
+        sx += p.x;
+        sy += p.y;
+        sz += p.z;
+    }
+    const double n = static_cast<double>(atomList.size());
+    return Vector3d(static_cast<float>(sx / n), static_cast<float>(sy / n), static_cast<float>(sz / n));
+}
+
+Vector3d FileHandle::findMinCoord() const
+{
+    if (atomList.empty()) return Vector3d(-0.1f, -0.1f, -0.1f);
+    Vector3d m(FLT_MAX, FLT_MAX, FLT_MAX);
+    for (const Atom* a : atomList) {
+        const Vector3d p = a->getMyLocalPosition();
+        const float r = a->getRadius();
+        for (int k = 0; k < 3; ++k) m[k] = std::min(m[k], p[k] - r);
+    }
+    return m - Vector3d(0.1f, 0.1f, 0.1f);
+}
+
+Vector3d FileHandle::findMaxCoord() const
+{
+    if (atomList.empty()) return Vector3d(0.1f, 0.1f, 0.1f);
+    Vector3d m(-FLT_MAX, -FLT_MAX, -FLT_MAX);
+    for (const Atom* a : atomList) {
+        const Vector3d p = a->getMyLocalPosition();
+        const float r = a->getRadius();
+        for (int k = 0; k < 3; ++k) m[k] = std::max(m[k], p[k] - r);
+    }
+    return m + Vector3d(0.1f, 0.1f, 0.1f);
+}
+
+void deleteAtoms(std::vector<Atom*>& atoms)
+{
+    for (Atom* a : atoms) delete a;
+    atoms.clear();
+}
+
+} // namespace vornax

@@ -1,0 +1,216 @@
+#include "molecule/SuperAtom.h"
+
+#include "common/Console.h"
+#include "molecule/Atom.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vornax {
+
+std::atomic<float> SuperAtom::hapticRadius{15.2f};
+std::atomic<float> SuperAtom::origHapticRadius{15.2f};
+std::atomic<float> SuperAtom::defaultHapticRadius{15.2f};
+SphereMesh SuperAtom::sphereMesh;
+int SuperAtom::drawScratch = 0;
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}
+
+void SuperAtom::init() { drawScratch = 0; }
+
+void SuperAtom::incMyLocalPosition(float dx, float dy, float dz)
+{
+    localPosition += Vector3d(dx, dy, dz);
+}
+
+void SuperAtom::setSelected(bool b)
+{
+    selected = b;
+    if (!b) {
+        applyingForce = Vector3d();
+        savedForce = Vector3d();
+    }
+}
+
+bool SuperAtom::hasForceApplied() const { return savedForce != Vector3d(); }
+
+bool SuperAtom::hasForce() const
+{
+    return savedForce != Vector3d() && applyingForce != Vector3d();
+}
+
+void SuperAtom::setOldKcalForce(double x, double y, double z)
+{
+    oldKcalForce = Vector3d(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+
+void SuperAtom::setEQForce(double currentScale, double maxForce)
+{
+    const double magnitude = applyingForce.size();
+    eqForce = static_cast<float>(magnitude / currentScale / maxForce);
+}
+
+void SuperAtom::setArrayOfValues(const int32_t* newValues, int32_t howMany)
+{
+    const int32_t n = std::clamp(howMany, 0, 20);
+    modeStateArray[1] = howMany;
+    for (int32_t i = 0; i < n; ++i) modeStateArray[2 + i] = newValues[i];
+}
+
+void SuperAtom::setStatePosition(int i, int32_t val)
+{
+    if (i >= 0 && i < static_cast<int>(modeStateArray.size())) modeStateArray[i] = val;
+}
+
+int32_t SuperAtom::getStatePosition(int i) const
+{
+    if (i < 0 || i >= static_cast<int>(modeStateArray.size())) return 0;
+    return modeStateArray[i];
+}
+
+void SuperAtom::setIndicesToGrid(const int32_t* inds, int32_t size)
+{
+    const int32_t n = std::clamp(size, 0, static_cast<int32_t>(gridIndices.size()));
+    std::copy(inds, inds + n, gridIndices.begin());
+    gridIndexCount = n;
+}
+
+void SuperAtom::createConnectedListPtr()
+{
+    connectedData = connectedAtoms.data();
+    connectedCount = static_cast<int32_t>(connectedAtoms.size());
+}
+
+bool SuperAtom::pointToSphereDeformed(const Vector3d& p) const
+{
+    const double r = 6.0 * camZoom + radius;
+    const double dx = static_cast<double>(p.x) - deformedPosition.x;
+    const double dy = static_cast<double>(p.y) - deformedPosition.y;
+    const double dz = static_cast<double>(p.z) - deformedPosition.z;
+    return dx * dx + dy * dy + dz * dz < r * r;
+}
+
+Vector3d SuperAtom::constrainPointToSphereDeformed(const Vector3d& p) const
+{
+    const float bigR = 12.0f * camZoom;
+    const Vector3d toCentre = deformedPosition - p;
+    const float d = toCentre.size();
+    if (d >= bigR) return p;
+    if (d == 0.0f) {
+        // At the centre there is no direction to push along: use the x axis.
+        return deformedPosition + Vector3d(bigR, 0.0f, 0.0f);
+    }
+    return p + toCentre * ((d - bigR) / d);
+}
+
+ForceArrowGeometry SuperAtom::computeForceArrow()
+{
+    ForceArrowGeometry g;
+    if (applyingForce == Vector3d()) return g;
+    g.visible = true;
+
+    const Vector3d xAxis(1.0f, 0.0f, 0.0f);
+    const Vector3d d = (-kcalForce).normalized();
+    const Vector3d a = (d * xAxis).normalized();
+    double theta = std::acos(std::clamp(static_cast<double>(d.dotProduct(xAxis)), -1.0, 1.0));
+    // x turned by 90° about a (Rodrigues, right hand); when it points away from d the
+    // rotation must go the other way round.
+    const Vector3d turned = (a * xAxis) + a * a.dotProduct(xAxis);
+    if (turned.dotProduct(d) < 0.0f) theta = 2.0 * kPi - theta;
+    g.direction = d;
+    g.axis = a;
+    g.angleDegrees = static_cast<float>(theta * 180.0 / kPi);
+
+    forceMagnitude = kcalForce.size();
+
+    int hue = static_cast<int>((1.0f - eqForce) * 240.0f);
+    hue = std::clamp(hue, 0, 240);
+    int r = 0, gr = 0, b = 0;
+    HSVtoRGB(r, gr, b, hue, 255, 200);
+    currentArrowColour = Vector3d(r / 255.0f, gr / 255.0f, b / 255.0f);
+    g.colour = currentArrowColour;
+
+    const bool reversed = forceRenderMode || forceMagnitude <= 0.0f;
+    if (forceRenderMode)
+        g.start = deformedPosition + d * (radius + 2.0f);
+    else if (forceMagnitude > 0.0f)
+        g.start = deformedPosition - d * (radius + forceMagnitude);
+    else
+        g.start = deformedPosition + d * (radius + 2.0f);
+    g.shaftYRotation = reversed ? -90.0f : 90.0f;
+    g.shaftScale = Vector3d(camZoom, camZoom, forceMagnitude);
+    g.headYRotation = -90.0f;
+    g.headScale = Vector3d(camZoom, camZoom, 2.0f * camZoom);
+    return g;
+}
+
+void SuperAtom::setAllHapticRadii(float r)
+{
+    hapticRadius.store(r, std::memory_order_relaxed);
+    origHapticRadius.store(r, std::memory_order_relaxed);
+    defaultHapticRadius.store(r, std::memory_order_relaxed);
+}
+
+void SuperAtom::setUpDrawElements(float cx, float cy, float cz, float r, int p)
+{
+    sphereMesh = makeSphereStrip(cx, cy, cz, r, p);
+    console::Line() << sphereMesh.indices.size();
+    console::line("setting up draw elements");
+}
+
+void HSVtoRGB(int& r, int& g, int& b, int h, int s, int v)
+{
+    if (s == 0) {
+        r = g = b = v;
+        return;
+    }
+    const int i = h / 60;
+    const int f = (h - 60 * i) * 255 / 60;
+    const int p = (256 - s) * v / 256;
+    const int q = (256 - f * s / 256) * v / 256;
+    const int t = (256 - (256 - f) * s / 256) * v / 256;
+    switch (i) {
+    case 0: r = v; g = t; b = p; break;
+    case 1: r = q; g = v; b = p; break;
+    case 2: r = p; g = v; b = t; break;
+    case 3: r = p; g = q; b = v; break;
+    case 4: r = t; g = p; b = v; break;
+    default: r = v; g = p; b = q; break;
+    }
+}
+
+SphereMesh makeSphereStrip(float cx, float cy, float cz, float r, int p)
+{
+    SphereMesh mesh;
+    if (p <= 0) return mesh;
+    const int bands = p / 2;
+    const std::size_t count = static_cast<std::size_t>(2) * (p + 1) * bands;
+    mesh.vertices.reserve(3 * count);
+    mesh.normals.reserve(3 * count);
+    mesh.indices.reserve(count);
+    auto emit = [&](double theta, double theta3) {
+        const double ex = std::cos(theta) * std::cos(theta3);
+        const double ey = std::sin(theta);
+        const double ez = std::cos(theta) * std::sin(theta3);
+        mesh.normals.insert(mesh.normals.end(),
+                            {static_cast<float>(ex), static_cast<float>(ey), static_cast<float>(ez)});
+        mesh.vertices.insert(mesh.vertices.end(),
+                             {static_cast<float>(cx + r * ex), static_cast<float>(cy + r * ey),
+                              static_cast<float>(cz + r * ez)});
+        mesh.indices.push_back(static_cast<std::uint32_t>(mesh.indices.size()));
+    };
+    for (int j = 0; j < bands; ++j) {
+        const double theta1 = j * 2.0 * kPi / p - kPi / 2.0;
+        const double theta2 = (j + 1) * 2.0 * kPi / p - kPi / 2.0;
+        for (int i = 0; i <= p; ++i) {
+            const double theta3 = i * 2.0 * kPi / p;
+            emit(theta1, theta3);
+            emit(theta2, theta3);
+        }
+    }
+    return mesh;
+}
+
+} // namespace vornax

@@ -1,0 +1,195 @@
+// The atom record shared by every subsystem: identity as read from the structure file,
+// geometry (read, deformed, snapshot), the per-atom state of a pull and its mode selection.
+#pragma once
+
+#include "common/Vector3d.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vornax {
+
+class Atom;
+
+/// Where and how the force arrow of an atom is drawn (model units, degrees).
+struct ForceArrowGeometry {
+    bool visible = false;        ///< false when the atom has no applying force
+    Vector3d direction;          ///< d = −kcalForce, normalised
+    Vector3d axis;               ///< rotation axis taking the arrow's x axis onto d
+    float angleDegrees = 0.0f;   ///< rotation angle about `axis`
+    Vector3d colour;             ///< RGB 0..1 (also stored as the atom's arrow colour)
+    Vector3d start;              ///< where the arrow starts
+    float shaftYRotation = 90.0f;///< rotation of the shaft about y, degrees (+90 or −90)
+    Vector3d shaftScale;         ///< (camZoom, camZoom, forceMagnitude)
+    float headYRotation = -90.0f;///< rotation of the head about y, degrees
+    Vector3d headScale;          ///< (camZoom, camZoom, 2·camZoom)
+};
+
+/// Triangle-strip sphere: per vertex a position and a unit normal.
+struct SphereMesh {
+    std::vector<float> vertices;        ///< x, y, z per vertex
+    std::vector<float> normals;         ///< x, y, z per vertex
+    std::vector<std::uint32_t> indices; ///< 0, 1, 2, … drawn as one strip
+};
+
+/// All fields and operations of the atom record. Atoms are handled through non-owning
+/// `Atom*` lists and are never copied.
+class SuperAtom {
+public:
+    SuperAtom() = default;
+    SuperAtom(const SuperAtom&) = delete;
+    SuperAtom& operator=(const SuperAtom&) = delete;
+
+    /// Resets class-wide scratch values of the sphere drawing code; no effect on the record.
+    void init();
+
+    // Geometry (model units).
+    Vector3d getMyLocalPosition() const { return localPosition; }
+    Vector3d* getMyLocalPositionPtr() { return &localPosition; }
+    void incMyLocalPosition(float dx, float dy, float dz);
+    void saveInitialPosition() { initialPosition = deformedPosition; }
+    Vector3d getInitialPosition() const { return initialPosition; }
+    void setMyDeformedPosition(const Vector3d& p) { deformedPosition = p; }
+    Vector3d getMyDeformedPosition() const { return deformedPosition; }
+    float getRadius() const { return radius; }
+
+    // Selection and contact.
+    void setSelected(bool b);
+    bool isSelected() const { return selected; }
+    void setContact(bool b) { inContact = b; }
+    bool isInContact() const { return inContact; }
+    /// Press/simulation state: 3 idle, 0 just grabbed, 1 force applied, 2 just released.
+    void simulateState(int32_t state) { pressedState.store(state, std::memory_order_release); }
+    int32_t getPressed() const { return pressedState.load(std::memory_order_acquire); }
+    void changeForceRenderMode(bool b) { forceRenderMode = b; }
+    void setImWater(bool b) { water = b; }
+    bool isWater() const { return water; }
+
+    // Forces: device side in newtons, network side in kcal/mol/Å.
+    void addAForce(const Vector3d& f, float m) { applyingForce = f; forceMagnitude = m; }
+    void saveForce() { savedForce = applyingForce; }
+    void setSavedForce(const Vector3d& f) { savedForce = f; }
+    Vector3d getMyApplyingForce() const { return applyingForce; }
+    Vector3d getMyForceApplied() const { return savedForce; }
+    bool hasForceApplied() const;
+    bool hasForce() const;
+    void setScaledForce(const Vector3d& f) { kcalForce = f; }
+    void addAKcalForce(const Vector3d& f) { kcalForce = f; }
+    Vector3d getKcalForce() const { return kcalForce; }
+    void setOldKcalForce(double x, double y, double z);
+    Vector3d getOLDKcalForce() const { return oldKcalForce; }
+    float getM() const { return forceMagnitude; }
+    void setEQForce(double currentScale, double maxForce);
+    void setInitEQForce(float v) { eqForce = v; }
+    float getEQForce() const { return eqForce; }
+    void setMyBFactor(double b) { bFactor = b; }
+    double getMyBFactor() const { return bFactor; }
+
+    // Mode selection consulted by the simulation.
+    void setModeSelectState(int32_t s) { modeStateArray[0] = s; }
+    void setSliderAmount(int32_t n) { modeStateArray[1] = n; }
+    /// Element 1 = howMany; copies up to 20 values into elements 2…
+    void setArrayOfValues(const int32_t* newValues, int32_t howMany);
+    void setStatePosition(int i, int32_t val);
+    int32_t getStatePosition(int i) const;
+    const int32_t* getStateArray() const { return modeStateArray.data(); }
+
+    // Drawing attributes.
+    Vector3d getCurrentArrowColour() const { return currentArrowColour; }
+    void setCamZoom(float z) { camZoom = z; }
+    float getCamZoom() const { return camZoom; }
+    void setMyColour(const Vector3d& c) { residueColour = c; }
+    Vector3d getMyResidueColour() const { return residueColour; }
+    Vector3d getMyColour() const { return colour; }
+
+    // Identity.
+    const std::string& getEle() const { return element; }
+    const std::string& getResidue() const { return residueNumber; }
+    const std::string& getResidueName() const { return residueName; }
+    const std::string& getChainID() const { return chainID; }
+    const std::string& getMyInfo() const { return info; }
+    int32_t getMyPositionInOriginalList() const { return positionInOriginalList; }
+    void setIndicesToGrid(const int32_t* inds, int32_t size);
+    const std::array<int32_t, 8>& getGridIndices() const { return gridIndices; }
+    int32_t getGridIndexCount() const { return gridIndexCount; }
+
+    // Network neighbours (not owned).
+    void addToMyConnectedList(Atom* a) { connectedAtoms.push_back(a); }
+    /// Caches the neighbour list; call after the last addToMyConnectedList.
+    void createConnectedListPtr();
+    int32_t getAmountOfConnectedAtoms() const { return connectedCount; }
+    Atom* getConnectedAtom(int i) const { return connectedData[i]; }
+
+    // Contact tests against the deformed position (model units).
+    /// True when `p` lies strictly inside the sphere of radius 6·camZoom + radius.
+    bool pointToSphereDeformed(const Vector3d& p) const;
+    /// Pushes `p` out to the sphere of radius 12·camZoom around the deformed position.
+    Vector3d constrainPointToSphereDeformed(const Vector3d& p) const;
+
+    /// Geometry of the force arrow; updates forceMagnitude and currentArrowColour.
+    ForceArrowGeometry computeForceArrow();
+
+    // Class-wide haptic proxy radii (model units); set by the view, read by any thread.
+    static float getHapticRadius() { return hapticRadius.load(std::memory_order_relaxed); }
+    static float getOrigHapticRadius() { return origHapticRadius.load(std::memory_order_relaxed); }
+    static float getDefaultHapticRadius() { return defaultHapticRadius.load(std::memory_order_relaxed); }
+    static void setHapticRadius(float r) { hapticRadius.store(r, std::memory_order_relaxed); }
+    /// Sets the three radii together (the view does this at start and on every size change).
+    static void setAllHapticRadii(float r);
+
+    /// Fills the class-wide sphere strip for centre (cx, cy, cz), radius r and p slices.
+    static void setUpDrawElements(float cx, float cy, float cz, float r, int p);
+    static const SphereMesh& getSphereMesh() { return sphereMesh; }
+
+protected:
+    bool water = false;
+    bool selected = false;
+    std::atomic<int32_t> pressedState{3};
+    bool forceRenderMode = false;
+    Vector3d initialPosition;
+    Vector3d residueColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
+    std::array<int32_t, 22> modeStateArray{};
+    Vector3d applyingForce;
+    Vector3d savedForce;
+    float camZoom = 1.0f;
+    Vector3d currentArrowColour{0.0f, 1.0f, 1.0f};
+    Vector3d oldKcalForce;
+    Vector3d kcalForce;
+    float forceMagnitude = 0.0f;
+    std::string info;
+    Vector3d colour;
+    Vector3d localPosition;
+    Vector3d deformedPosition;
+    float radius = 0.0f;
+    bool inContact = false;
+    std::vector<Atom*> connectedAtoms;
+    Atom* const* connectedData = nullptr;
+    int32_t connectedCount = 0;
+    int32_t positionInOriginalList = 0;
+    std::array<int32_t, 8> gridIndices{-1, -1, -1, -1, -1, -1, -1, -1};
+    int32_t gridIndexCount = 0;
+    float eqForce = 0.0f;
+    std::string element;
+    std::string residueNumber;
+    std::string residueName;
+    std::string chainID;
+    double bFactor = 0.0;
+
+    static std::atomic<float> hapticRadius;
+    static std::atomic<float> origHapticRadius;
+    static std::atomic<float> defaultHapticRadius;
+    static SphereMesh sphereMesh;
+    static int drawScratch;
+};
+
+/// Integer HSV to RGB: h in degrees 0..359, s and v 0..255; results 0..255.
+void HSVtoRGB(int& r, int& g, int& b, int h, int s, int v);
+
+/// Builds the sphere strip: bands of latitude from the south pole up, two vertices per
+/// longitude step, one index per vertex.
+SphereMesh makeSphereStrip(float cx, float cy, float cz, float r, int p);
+
+} // namespace vornax

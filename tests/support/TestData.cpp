@@ -1,0 +1,86 @@
+#include "support/TestData.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+namespace vornax::testing {
+
+std::filesystem::path repoPdbDir() { return std::filesystem::path(VORNAX_TEST_DATA_DIR) / "pdb"; }
+
+static std::filesystem::path sharedRoot()
+{
+    if (const char* env = std::getenv("VORNAX_SHARED_DIR"); env && *env) return env;
+    return VORNAX_SHARED_DIR;
+}
+
+std::filesystem::path sharedPdbDir()
+{
+    const auto dir = sharedRoot() / "data" / "pdb";
+    std::error_code ec;
+    return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
+
+std::filesystem::path sharedReferenceDir()
+{
+    const auto dir = sharedRoot() / "reference";
+    std::error_code ec;
+    return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
+
+std::filesystem::path findPdb(const std::string& name)
+{
+    std::error_code ec;
+    if (auto p = repoPdbDir() / name; std::filesystem::exists(p, ec)) return p;
+    if (auto dir = sharedPdbDir(); !dir.empty()) {
+        if (auto p = dir / name; std::filesystem::exists(p, ec)) return p;
+    }
+    return {};
+}
+
+TempFile::TempFile(const std::string& content, const std::string& suffix)
+{
+    static std::atomic<int> counter{0};
+    m_path = std::filesystem::temp_directory_path()
+        / ("vornax-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix);
+    std::ofstream out(m_path, std::ios::binary);
+    out << content;
+}
+
+TempFile::~TempFile()
+{
+    std::error_code ec;
+    std::filesystem::remove(m_path, ec);
+}
+
+LoadedStructure::LoadedStructure(const std::filesystem::path& path)
+{
+    ScopedUserPrompts scoped(&prompts);
+    reader = std::make_unique<FileHandle>();
+    ok = reader->openFile(path);
+    atoms = reader->getAtomList();
+    network.reset(reader->getElasticNetwork());
+}
+
+std::unique_ptr<LoadedStructure> LoadedStructure::fromText(const std::string& pdbText)
+{
+    TempFile file(pdbText);
+    return std::make_unique<LoadedStructure>(file.path());
+}
+
+LoadedStructure::~LoadedStructure() { deleteAtoms(atoms); }
+
+std::string atomLine(const std::string& record, int serial, const std::string& name,
+                     const std::string& resName, char chain, int resSeq, double x, double y,
+                     double z, double bFactor, const std::string& element)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%-6s%5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f%6.2f%6.2f          %2s  ",
+                  record.c_str(), serial, name.c_str(), resName.c_str(), chain, resSeq, x, y, z, 1.0,
+                  bFactor, element.c_str());
+    return buf;
+}
+
+} // namespace vornax::testing

@@ -1,0 +1,62 @@
+// Locating test structures and loading them with scripted prompts and a captured console.
+#pragma once
+
+#include "common/Console.h"
+#include "common/UserPrompts.h"
+#include "enm/ElasticNetworkModel.h"
+#include "molecule/Atom.h"
+#include "molecule/FileHandle.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vornax::testing {
+
+/// Structures kept in the repository (tests/data/pdb).
+std::filesystem::path repoPdbDir();
+/// The full public set beside the checkout, or an empty path when it is absent.
+std::filesystem::path sharedPdbDir();
+/// Peer reference results beside the checkout, or an empty path when absent.
+std::filesystem::path sharedReferenceDir();
+/// `name` from the repository copy, else from the shared set; empty when neither has it.
+std::filesystem::path findPdb(const std::string& name);
+
+/// Writes `content` to a fresh temporary file and returns its path (removed by the caller
+/// through TempFile's destructor).
+class TempFile {
+public:
+    explicit TempFile(const std::string& content, const std::string& suffix = ".pdb");
+    ~TempFile();
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// One load through FileHandle, owning what the load created.
+struct LoadedStructure {
+    ScriptedPrompts prompts;
+    console::Capture console;
+    std::unique_ptr<FileHandle> reader;
+    std::vector<Atom*> atoms;
+    std::unique_ptr<ElasticNetworkModel> network;
+    bool ok = false;
+
+    explicit LoadedStructure(const std::filesystem::path& path);
+    /// Loads PDB text written to a temporary file.
+    static std::unique_ptr<LoadedStructure> fromText(const std::string& pdbText);
+    ~LoadedStructure();
+    LoadedStructure(const LoadedStructure&) = delete;
+    LoadedStructure& operator=(const LoadedStructure&) = delete;
+
+    int nodeCount() const { return static_cast<int>(network->getBackboneList().size()); }
+};
+
+/// A PDB ATOM/HETATM line built field by field (80 columns).
+std::string atomLine(const std::string& record, int serial, const std::string& name,
+                     const std::string& resName, char chain, int resSeq, double x, double y,
+                     double z, double bFactor = 20.0, const std::string& element = "C");
+
+} // namespace vornax::testing
