@@ -145,9 +145,16 @@ void FileHandle::readLines(std::string_view content)
     elasticNetwork->addLineInfo(std::string(first));
     elasticNetwork->savePdBHeaderLine(std::string(first));
     lineCounter = 1;
-    std::string code = text::trimmed(text::columnsToEnd(first, 63));
+    // The code stands in column 63 onwards of the HEADER record, normally the first line.
+    // Some files put blank lines or other records first: take the HEADER before the atoms.
+    std::string_view headerLine = first;
+    for (std::size_t k = 0; k < lines.size() && pdb::recordName(headerLine) != "HEADER"; ++k) {
+        if (pdb::isAtomRecord(lines[k])) break;
+        if (pdb::recordName(lines[k]) == "HEADER") headerLine = lines[k];
+    }
+    std::string code = text::trimmed(text::columnsToEnd(headerLine, 63));
     console::Line() << "Before: " << code;
-    const bool hasHeader = pdb::recordName(first) == "HEADER";
+    const bool hasHeader = pdb::recordName(headerLine) == "HEADER";
     if (code == "XXXX" || code.empty() || !hasHeader) {
         TextPrompt prompt{"File Data Warning", "Unable to determine PDB Code from file...",
                           "Please Enter PDB code for current protein", "Enter", true};
