@@ -6,8 +6,15 @@
 #
 # Without files: 1crn, 4hhb, 3wip and 1aon (the largest public entry) from ../shared/data/pdb
 # beside the repository; when that folder is absent there is nothing to measure and the
-# script exits 0. Environment: VORNAX_BENCH_REPS (Google Benchmark repetitions, default 5),
-# VORNAX_PRODY_REPEAT (timed parsePDB calls per file, default 7).
+# script exits 0.
+#
+# The machine is shared, so the two sides alternate in rounds: each round runs our
+# benchmark (Google Benchmark repetitions, median) and then ProDy (median of several calls
+# after a warm-up). A file's ratio is the median of its per-round ratios, so a burst of load
+# from elsewhere tends to hit both sides of the same round. Environment:
+#   VORNAX_BENCH_ROUNDS   rounds (default 5)
+#   VORNAX_BENCH_REPS     Google Benchmark repetitions per round (default 3)
+#   VORNAX_PRODY_REPEAT   timed parsePDB calls per file and round (default 3)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,8 +25,9 @@ if [ $# -lt 1 ]; then
 fi
 build=$1
 shift
-reps=${VORNAX_BENCH_REPS:-5}
-prody_repeat=${VORNAX_PRODY_REPEAT:-7}
+rounds=${VORNAX_BENCH_ROUNDS:-5}
+reps=${VORNAX_BENCH_REPS:-3}
+prody_repeat=${VORNAX_PRODY_REPEAT:-3}
 # Debian's interpreter carries python3-prody; a pyenv python3 earlier on PATH does not.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
@@ -59,64 +67,29 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-echo "== Vornax reader (Google Benchmark, $reps repetitions)"
-VORNAX_BENCH_PDB=$(IFS=:; echo "${files[*]}") "$bin" \
-  --benchmark_repetitions="$reps" \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_out="$tmp/ours.json" --benchmark_out_format=json
-
-echo
-echo "== ProDy parsePDB ($prody_repeat calls per file after one warm-up)"
-if "$python" -c 'import prody' >/dev/null 2>&1; then
-  "$python" "$here/prody_read.py" --repeat "$prody_repeat" --json "${files[@]}" >"$tmp/prody.json"
-  echo "done"
-else
-  echo "ProDy is not importable by $python (package python3-prody); its column stays empty."
-  echo '{"results": []}' >"$tmp/prody.json"
+have_prody=1
+if ! "$python" -c 'import prody' >/dev/null 2>&1; then
+  have_prody=0
+  echo "ProDy is not importable by $python (package python3-prody); its columns stay empty."
 fi
 
+file_list=$(IFS=:; echo "${files[*]}")
+echo "Files: ${files[*]}"
+for ((r = 1; r <= rounds; r++)); do
+  echo "round $r/$rounds: Vornax reader ($reps repetitions), then ProDy parsePDB ($prody_repeat calls per file)"
+  if ! VORNAX_BENCH_PDB=$file_list "$bin" \
+      --benchmark_repetitions="$reps" \
+      --benchmark_report_aggregates_only=true \
+      --benchmark_format=json >"$tmp/ours.$r.json" 2>"$tmp/ours.$r.err"; then
+    cat "$tmp/ours.$r.err" >&2
+    exit 1
+  fi
+  if [ $have_prody -eq 1 ]; then
+    "$python" "$here/prody_read.py" --repeat "$prody_repeat" --json "${files[@]}" >"$tmp/prody.$r.json"
+  else
+    echo '{"results": []}' >"$tmp/prody.$r.json"
+  fi
+done
+
 echo
-"$python" - "$tmp/ours.json" "$tmp/prody.json" "${files[@]}" <<'EOF'
-import json, os, sys
-
-ours_path, prody_path, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-ours = json.load(open(ours_path))
-prody = {r["file"]: r for r in json.load(open(prody_path)).get("results", [])}
-
-scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
-medians, atoms = {}, {}
-for b in ours["benchmarks"]:
-    if b.get("error_occurred"):
-        continue
-    name = b.get("run_name", b["name"])
-    if b.get("aggregate_name") == "median":
-        medians[name] = b["real_time"] * scale[b["time_unit"]]
-        atoms[name] = b.get("atoms")
-
-def med(kind, f):
-    return medians.get("%s/%s/real_time" % (kind, os.path.basename(f)))
-
-def fmt_ms(s):
-    return "%10.2f" % (s * 1e3) if s is not None else "%10s" % "-"
-
-print("Median load time per file (wall clock, ms); ratio = ProDy / ours (whole load incl. cleanup)")
-head = "%-10s %9s %8s %10s %10s %10s %8s" % ("file", "size MB", "atoms", "ours", "ours-nocl", "ProDy", "ratio")
-print(head)
-print("-" * len(head))
-largest = None
-for f in files:
-    name = os.path.basename(f)
-    o, onc = med("BM_ReadPdb", f), med("BM_ReadPdbNoCleanup", f)
-    p = prody.get(f, {}).get("median_s")
-    ratio = p / o if (p and o) else None
-    n = atoms.get("BM_ReadPdb/%s/real_time" % name)
-    print("%-10s %9.2f %8s %s %s %s %8s" % (
-        name, os.path.getsize(f) / 1e6, "%d" % n if n is not None else "-",
-        fmt_ms(o), fmt_ms(onc), fmt_ms(p), "%.1fx" % ratio if ratio else "-"))
-    if largest is None or os.path.getsize(f) > os.path.getsize(largest[0]):
-        largest = (f, ratio)
-if largest and largest[1]:
-    verdict = "meets" if largest[1] >= 5 else "BELOW"
-    print("\nLargest file %s: ours is %.1fx faster than ProDy parsePDB (%s the 5x goal)"
-          % (os.path.basename(largest[0]), largest[1], verdict))
-EOF
+"$python" "$here/summarize.py" "$tmp" "$rounds" "${files[@]}"
