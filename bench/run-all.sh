@@ -14,6 +14,7 @@
 # from elsewhere tends to hit both sides of the same round. Environment:
 #   VORNAX_BENCH_ROUNDS   rounds (default 5)
 #   VORNAX_BENCH_REPS     Google Benchmark repetitions per round (default 3)
+#   VORNAX_BENCH_MIN_TIME seconds per repetition (default 0.2)
 #   VORNAX_PRODY_REPEAT   timed parsePDB calls per file and round (default 3)
 set -euo pipefail
 
@@ -28,6 +29,7 @@ shift
 rounds=${VORNAX_BENCH_ROUNDS:-5}
 reps=${VORNAX_BENCH_REPS:-3}
 prody_repeat=${VORNAX_PRODY_REPEAT:-3}
+min_time=${VORNAX_BENCH_MIN_TIME:-0.2}
 # Debian's interpreter carries python3-prody; a pyenv python3 earlier on PATH does not.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
@@ -51,6 +53,11 @@ for f in "$@"; do
   case $f in
     *:*) echo "path contains ':', skipped: $f"; continue ;;
   esac
+  # Results are keyed by file name (the benchmark names carry it), so names must be unique.
+  case " ${names:-} " in
+    *" $(basename "$f") "*) echo "a file named $(basename "$f") is already in the list, skipped: $f"; continue ;;
+  esac
+  names="${names:-} $(basename "$f")"
   files+=("$f")
 done
 if [ ${#files[@]} -eq 0 ]; then
@@ -78,7 +85,7 @@ echo "Files: ${files[*]}"
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r/$rounds: Vornax reader ($reps repetitions), then ProDy parsePDB ($prody_repeat calls per file)"
   if ! VORNAX_BENCH_PDB=$file_list "$bin" \
-      --benchmark_repetitions="$reps" \
+      --benchmark_repetitions="$reps" --benchmark_min_time="$min_time" \
       --benchmark_report_aggregates_only=true \
       --benchmark_format=json >"$tmp/ours.$r.json" 2>"$tmp/ours.$r.err"; then
     cat "$tmp/ours.$r.err" >&2

@@ -2,10 +2,42 @@
 
 #include "common/Console.h"
 #include "common/TextParse.h"
+#include "molecule/Atom.h"
+#include "molecule/PdbRecord.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <unordered_map>
 
 namespace vornax {
 
-ElasticNetworkModel::~ElasticNetworkModel() { console::line("deleting elastic network object"); }
+namespace {
+
+void addIfAbsent(std::vector<std::string>& list, const std::string& value)
+{
+    if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
+}
+
+/// Longest record line accepted from a stored file; PDB lines have 80 characters.
+constexpr int32_t kMaxStoredLineLength = 1 << 16;
+
+} // namespace
+
+ElasticNetworkModel::ElasticNetworkModel() = default;
+
+ElasticNetworkModel::~ElasticNetworkModel()
+{
+    console::line("deleting elastic network object");
+    freeNodes();
+}
+
+void ElasticNetworkModel::freeNodes()
+{
+    for (Atom* a : atomArray) delete a;
+    atomArray.clear();
+    contactList.clear();
+}
 
 void ElasticNetworkModel::init() {}
 
@@ -44,6 +76,267 @@ std::string ElasticNetworkModel::getPDB_Code() const
 {
     if (pdbLines.empty() || pdbLines.front().size() <= 62) return {};
     return text::trimmed(std::string_view(pdbLines.front()).substr(62, 66));
+}
+
+// ---- Stored record lines ---------------------------------------------------------------------
+
+void ElasticNetworkModel::processLine(const std::string& line)
+{
+    float x = 0, y = 0, z = 0;
+    if (!text::parseFloat(text::columns(line, 31, 38), x) || !text::parseFloat(text::columns(line, 39, 46), y)
+        || !text::parseFloat(text::columns(line, 47, 54), z)) {
+        console::Line(console::Warning) << "Record skipped, its coordinates cannot be read: " << line;
+        return;
+    }
+    const Vector3d position(x * 10.0f, y * 10.0f, z * 10.0f);
+    const std::string residueNumber(text::columns(line, 23, 26));
+    currentChainID = std::string(text::columns(line, 22, 22));
+    const std::string residueName(text::columns(line, 18, 20));
+
+    midPointSum[0] += position.x;
+    midPointSum[1] += position.y;
+    midPointSum[2] += position.z;
+    ++midPointCount;
+
+    const bool cAlpha = pdb::isCAlphaRecord(line);
+    const bool phosphorus = !cAlpha && pdb::isPhosphorusRecord(line);
+    if (!cAlpha && !phosphorus) return;
+    if (phosphorus) console::line("detected DNA/RNA");
+
+    double bFactor = 0.0;
+    if (!text::parseDouble(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
+        console::line("bad cast error in B Factor derivation");
+        bFactor = 0.0;
+    }
+    if (phosphorus) addIfAbsent(chainIDs, currentChainID);
+    addIfAbsent(residueNames, residueName);
+    addIfAbsent(seqNums, residueNumber);
+
+    ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
+    if (chainCounter < 0) {
+        console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
+        chainList.emplace_back();
+        chainList.back().push_back(std::move(record));
+        chainCounter = 0;
+    } else {
+        chainList[static_cast<std::size_t>(chainCounter)].push_back(std::move(record));
+    }
+}
+
+bool ElasticNetworkModel::processAtoms(std::istream& in)
+{
+    int32_t lineCount = 0;
+    float rc = 0.0f;
+    if (!in.read(reinterpret_cast<char*>(&lineCount), sizeof lineCount)
+        || !in.read(reinterpret_cast<char*>(&rc), sizeof rc) || lineCount < 0)
+        return false;
+
+    std::vector<std::string> lines;
+    for (int32_t i = 0; i < lineCount; ++i) {
+        int32_t length = 0;
+        if (!in.read(reinterpret_cast<char*>(&length), sizeof length) || length < 0
+            || length > kMaxStoredLineLength)
+            return false;
+        std::string line(static_cast<std::size_t>(length), '\0');
+        if (length > 0 && !in.read(line.data(), length)) return false;
+        lines.push_back(std::move(line));
+    }
+
+    chainCounter = -1;
+    midPoint = {0.0f, 0.0f, 0.0f};
+    midPointSum = {0.0, 0.0, 0.0};
+    midPointCount = 0;
+    Rc = rc;
+    for (auto& line : lines) {
+        pdbLines.push_back(line);
+        const std::string_view rec = pdb::recordName(line);
+        if (pdb::isAtomRecord(line)) processLine(line);
+        if (text::contains(rec, "TER") && rec != "MASTER") {
+            addIfAbsent(chainIDs, currentChainID);
+            chainList.emplace_back();
+            ++chainCounter;
+        }
+    }
+    for (const auto& chain : chainList) backboneList.insert(backboneList.end(), chain.begin(), chain.end());
+    // The centre is the mean position of the atom records, as for a structure read from PDB.
+    if (midPointCount > 0) {
+        for (int k = 0; k < 3; ++k) midPoint[k] = static_cast<float>(midPointSum[k] / static_cast<double>(midPointCount));
+        subtractVectorFromLocalPosition(Vector3d(midPoint[0], midPoint[1], midPoint[2]));
+    }
+    totalAmountOfAtoms = lineCount;
+    return true;
+}
+
+// ---- Construction ----------------------------------------------------------------------------
+
+void ElasticNetworkModel::setRenderingDataUp()
+{
+    calcDistances();
+    generateRenderingBB();
+    buildLightAtomList();
+    buildConnectedList();
+}
+
+void ElasticNetworkModel::calcDistances()
+{
+    for (auto& chain : chainList) {
+        if (chain.empty()) {
+            console::line("final chain reached so time to exit");
+            break;
+        }
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+            chain[i].distance = (chain[i].position / 10.0f).euclideanDistance(chain[i + 1].position / 10.0f);
+    }
+    // The node list carries the same records.
+    std::size_t k = 0;
+    for (const auto& chain : chainList)
+        for (const auto& record : chain)
+            if (k < backboneList.size()) backboneList[k++].distance = record.distance;
+}
+
+void ElasticNetworkModel::generateRenderingBB()
+{
+    const auto n = static_cast<int64_t>(backboneList.size());
+    amountOfAtoms = static_cast<int32_t>(n);
+    threeN = static_cast<int32_t>(3 * n);
+    threeNMinusSix = n >= 2 ? static_cast<int32_t>(3 * (n - 2)) : 0;
+    responseScratch.assign(static_cast<std::size_t>(threeN), 0.0);
+    displacement.assign(static_cast<std::size_t>(threeN), 0.0);
+    baseDisplacement.assign(static_cast<std::size_t>(threeN), 0.0);
+}
+
+void ElasticNetworkModel::buildLightAtomList()
+{
+    freeNodes();
+    const std::size_t n = backboneList.size();
+    atomArray.resize(n, nullptr);
+    deformedPositions = std::make_unique<SeqLocked<Vector3d>[]>(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ELNBackboneData& r = backboneList[i];
+        auto* atom = new Atom(r.position, Vector3d(0.5f, 0.5f, 0.5f), "C Alpha", 6.0f, static_cast<int32_t>(i), "C",
+                              r.residueNumber, r.residueName, r.chainID);
+        if (r.isNucleic) atom->setMyColour(Vector3d(0.0f, 1.0f, 0.0f));
+        atom->init();
+        atom->setMyBFactor(r.bFactor);
+        atom->setInitEQForce(1.0f);
+        atomArray[i] = atom;
+        deformedPositions[i].store(r.position);
+    }
+}
+
+void ElasticNetworkModel::buildConnectedList()
+{
+    Rc *= 10.0f;
+    const int32_t n = amountOfAtoms;
+    console::Line() << "Rc: " << Rc << "backbonelength: " << n;
+
+    // Neighbours through a grid of cells of edge Rc: only the 27 cells around a node can hold
+    // nodes closer than Rc. Each list is the node itself, then the others in index order.
+    const double rc = Rc;
+    const double rc2 = rc * rc;
+    std::vector<Vector3d> pos(static_cast<std::size_t>(n));
+    for (int32_t i = 0; i < n; ++i) pos[i] = atomArray[i]->getMyLocalPosition();
+
+    int64_t springs = 0;
+    if (n > 0 && rc > 0.0 && std::isfinite(rc)) {
+        Vector3d lo(FLT_MAX, FLT_MAX, FLT_MAX);
+        for (const auto& p : pos)
+            for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], p[k]);
+        auto cellOf = [&](const Vector3d& p, int k) {
+            return static_cast<int64_t>(std::floor((static_cast<double>(p[k]) - lo[k]) / rc));
+        };
+        auto key = [](int64_t x, int64_t y, int64_t z) {
+            return (x * 73856093) ^ (y * 19349663) ^ (z * 83492791);
+        };
+        std::unordered_map<int64_t, std::vector<int32_t>> cells;
+        cells.reserve(static_cast<std::size_t>(n));
+        for (int32_t i = 0; i < n; ++i) cells[key(cellOf(pos[i], 0), cellOf(pos[i], 1), cellOf(pos[i], 2))].push_back(i);
+
+        std::vector<int32_t> neighbours;
+        for (int32_t i = 0; i < n; ++i) {
+            neighbours.clear();
+            const int64_t cx = cellOf(pos[i], 0), cy = cellOf(pos[i], 1), cz = cellOf(pos[i], 2);
+            for (int64_t dx = -1; dx <= 1; ++dx)
+                for (int64_t dy = -1; dy <= 1; ++dy)
+                    for (int64_t dz = -1; dz <= 1; ++dz) {
+                        const auto it = cells.find(key(cx + dx, cy + dy, cz + dz));
+                        if (it == cells.end()) continue;
+                        for (int32_t j : it->second) {
+                            if (j == i) continue;
+                            const double ddx = static_cast<double>(pos[i].x) - pos[j].x;
+                            const double ddy = static_cast<double>(pos[i].y) - pos[j].y;
+                            const double ddz = static_cast<double>(pos[i].z) - pos[j].z;
+                            if (ddx * ddx + ddy * ddy + ddz * ddz < rc2) neighbours.push_back(j);
+                        }
+                    }
+            // Hash collisions can list a cell twice.
+            std::sort(neighbours.begin(), neighbours.end());
+            neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
+            Atom* a = atomArray[i];
+            a->addToMyConnectedList(a);
+            for (int32_t j : neighbours) a->addToMyConnectedList(atomArray[j]);
+            a->createConnectedListPtr();
+            springs += static_cast<int64_t>(neighbours.size());
+        }
+    } else {
+        for (Atom* a : atomArray) {
+            a->addToMyConnectedList(a);
+            a->createConnectedListPtr();
+        }
+    }
+    amountOfSprings = static_cast<int32_t>(springs);
+    console::Line() << "total number of springs: " << amountOfSprings;
+    modeIndexList.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0);
+}
+
+Vector3d ElasticNetworkModel::findMaxCoord() const
+{
+    if (atomArray.empty()) return Vector3d(0.1f, 0.1f, 0.1f);
+    Vector3d m(-FLT_MAX, -FLT_MAX, -FLT_MAX);
+    for (const Atom* a : atomArray) {
+        const Vector3d p = a->getMyLocalPosition();
+        for (int k = 0; k < 3; ++k) m[k] = std::max(m[k], p[k] - a->getRadius());
+    }
+    return m + Vector3d(0.1f, 0.1f, 0.1f);
+}
+
+// ---- Selection of atoms to pull ---------------------------------------------------------------
+
+void ElasticNetworkModel::addAtomToList(Atom* atom)
+{
+    const int32_t key = atom->getMyPositionInOriginalList();
+    for (const Atom* a : contactList)
+        if (a->getMyPositionInOriginalList() == key) return;
+    contactList.push_back(atom);
+}
+
+bool ElasticNetworkModel::removeAtomFromList(int32_t indexToRemove)
+{
+    for (auto it = contactList.begin(); it != contactList.end(); ++it) {
+        if ((*it)->getMyPositionInOriginalList() != indexToRemove) continue;
+        (*it)->setSelected(false); // also clears both device-side forces
+        contactList.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void ElasticNetworkModel::deselectAll()
+{
+    for (Atom* a : contactList) a->setSelected(false);
+    contactList.clear();
+}
+
+Atom* ElasticNetworkModel::collisionCheck(const Vector3d& HIP, bool& res)
+{
+    for (int32_t i = 0; i < amountOfAtoms; ++i) {
+        // The published position is the one drawn; test against it without writing the atom.
+        if (atomArray[i]->pointToSphereAt(HIP, deformedPositions[i].load())) {
+            res = true;
+            return atomArray[i];
+        }
+    }
+    return nullptr;
 }
 
 } // namespace vornax

@@ -1,26 +1,64 @@
 // The elastic network of one loaded structure: one node per C-alpha (or phosphorus) atom,
-// springs between nodes closer than the cutoff Rc, and everything computed from it.
+// springs between nodes closer than the cutoff Rc, its normal modes, and the force response.
 //
 // A load fills the object through the reader calls (enterPDBName, addLineInfo,
-// recieveChainList, …); construction of nodes and springs, the normal modes and the force
-// response work on the same object.
+// recieveChainList, …), then builds and solves it:
+//
+//     ElasticNetworkModel* eln = reader.getElasticNetwork();
+//     eln->setRc(11.0f);                  // Å
+//     eln->setRenderingDataUp();          // nodes and springs
+//     eln->constructHessianMatrix(nullptr);
+//     eln->calculateEigen(nullptr);       // unit spring constant, six rigid modes dropped
+//     eln->calculateForceScaler(1.0f, false);   // K from the B-factors, S, and Y
+//     eln->setUpAllModes();               // keep every mode (the mode budget may keep fewer)
+//     eln->applyForce(Vector3d(0, 0, 0.5f), 10); // newtons on node 10
+//     eln->simulate(); eln->updateDeformables();
+//
+// Threads: the servo thread calls applyForce/zeroF and sets node press states; the
+// simulation thread calls simulate and updateDeformables (simulateELN); the window thread
+// changes modes between setChangingSimMode(true) and setChangingSimMode(false). Everything
+// else runs on the thread that loads the structure, before the simulation starts.
 #pragma once
 
+#include "common/Buffer.h"
+#include "common/SeqLocked.h"
 #include "common/Vector3d.h"
 #include "molecule/ELNBackboneData.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <istream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vornax {
 
 class Atom;
+class Progress;
+
+/// How the Hessian is diagonalised.
+enum class EigenSolver {
+    Lapack,    ///< LAPACK's symmetric MRRR driver (dsyevr), the default
+    LapackDC,  ///< LAPACK's divide and conquer (dsyevd): faster, two more matrices of memory
+    Reference, ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
+};
+
+/// Outcome of a computation that may fail on its input or on memory.
+enum class EnmStatus { Ok, TooFewNodes, OutOfMemory, NotReady, NotCalibrated };
+
+/// The force handed from the servo thread to the simulation thread.
+struct ForceCommand {
+    double force[3] = {0.0, 0.0, 0.0}; ///< kcal/mol/Å, network frame
+    int32_t selectedCoordinate = -1;   ///< 3 × node index, −1 for none
+};
 
 class ElasticNetworkModel {
 public:
-    ElasticNetworkModel() = default;
+    ElasticNetworkModel();
     ~ElasticNetworkModel();
     ElasticNetworkModel(const ElasticNetworkModel&) = delete;
     ElasticNetworkModel& operator=(const ElasticNetworkModel&) = delete;
@@ -28,7 +66,7 @@ public:
     /// Prepares the object's drawing resources (made by the view once a GL context exists).
     void init();
 
-    // Calls from the structure reader, in load order.
+    // ---- Filling: calls from the structure reader, in load order -------------------------
     void enterPDBName(const std::string& name) { pdbName = name; }
     void savePdBHeaderLine(const std::string& line) { headerLines.push_back(line); }
     void addLineInfo(const std::string& line) { pdbLines.push_back(line); }
@@ -46,10 +84,104 @@ public:
     void setResidueData(std::vector<std::string> chainIDList, std::vector<std::string> residueNameList,
                         std::vector<std::string> residueNumberList);
 
-    // Queries.
-    const std::string& getPDBName() const { return pdbName; }
+    // ---- Filling from stored record lines (eigen data files) ------------------------------
+    /// Reads one stored record line into a node (C-alpha or phosphorus); other lines add nothing.
+    void processLine(const std::string& line);
+    /// Reads the line count, Rc (Å) and the record lines from `in` and rebuilds the nodes.
+    /// Returns false (nothing changed) when the stream ends early or the counts are absurd.
+    bool processAtoms(std::istream& in);
+
+    // ---- Construction ---------------------------------------------------------------------
+    void setRc(float rc) { Rc = rc; }
+    /// Rc in the units it currently has: Å before buildConnectedList, model units after.
+    float getRc() const { return Rc; }
+    /// calcDistances, generateRenderingBB, buildLightAtomList and buildConnectedList.
+    void setRenderingDataUp();
+    void calcDistances();
+    /// Fixes N, 3N and 3N − 6 and allocates the response vectors.
+    void generateRenderingBB();
+    /// Creates one node atom per record.
+    void buildLightAtomList();
+    /// Converts Rc to model units and links every pair of nodes closer than Rc.
+    void buildConnectedList();
+
+    // ---- Hessian and normal modes ---------------------------------------------------------
+    /// Builds the 3N × 3N Hessian of the network with unit spring constant.
+    EnmStatus constructHessianMatrix(Progress* progress);
+    /// Diagonalises the Hessian, sorts the modes, drops the six rigid ones and frees the Hessian.
+    EnmStatus calculateEigen(Progress* progress);
+    void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
+    EigenSolver getEigenSolver() const { return eigenSolver; }
+
+    // ---- Calibration and response ---------------------------------------------------------
+    /// Calibrates K from the B-factors, scales the eigenvalues, computes the force scaler S for
+    /// a device whose average force is `averageHapticForce` newtons and, unless
+    /// `readingStandardData`, the response matrix Y.
+    EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
+    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å.
+    EnmStatus calculateY();
+    /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
+    void finalize_inv_HDK(int32_t amountRead);
+
+    /// Keeps every computed mode and selects them all (responses through Y when it is held).
+    void setUpAllModes();
+
+    /// Device force in newtons (network frame) on node `atomToApply`.
+    void applyForce(const Vector3d& forceApplied, int32_t atomToApply);
+    /// Force in kcal/mol/Å as given (re-applied from a session).
+    void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply);
+    /// Removes the kept force of node `toApply` from the deformation.
+    void applyZeroForce(int32_t toApply);
+    void zeroF();
+    void zeroForces();
+
+    /// One step of the force response (simulation thread).
+    void simulate();
+    /// Publishes the deformed node positions (simulation thread).
+    void updateDeformables();
+    /// Wakes the simulation thread: call after changing a node's press state.
+    static void requestStep();
+
+    /// Tries to start a mode change: false while a simulation step is running.
+    bool setChangingSimMode(bool changing);
+    bool isSimulating() const;
+
+    // ---- Mode selection -------------------------------------------------------------------
+    void selectModeState(int32_t newState);
+    void selectAmountOfModes(int32_t modeSelected);
+    void receiveNewModes(const int32_t* newModes, int32_t amount);
+    void useAllModes(bool newState) { useAllModesFlag.store(newState, std::memory_order_release); }
+
+    // ---- Fluctuation measures -------------------------------------------------------------
+    double getRMSingle(int32_t mode) const;
+    double getRTotal() const;
+    double getRMForTest(int32_t n) const;
+    double getS() const { return forceScaler; }
+
+    // ---- Selection of atoms to pull -------------------------------------------------------
+    void addAtomToList(Atom* atom);
+    bool removeAtomFromList(int32_t indexToRemove);
+    void deselectAll();
+    /// First node (in index order) whose deformed sphere holds `HIP` (model units).
+    Atom* collisionCheck(const Vector3d& HIP, bool& res);
+
+    // ---- Queries --------------------------------------------------------------------------
+    Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
+    int32_t getAmountOfAtoms() const { return amountOfAtoms; }
+    int32_t get3N() const { return threeN; }
+    int32_t get3NMinus6() const { return threeNMinusSix; }
+    Vector3d getMidPoint() const { return Vector3d(midPoint[0], midPoint[1], midPoint[2]); }
+    /// Per axis, the largest node position minus its radius, plus 0.1 (model units).
+    Vector3d findMaxCoord() const;
+    std::vector<Atom*> getContactList() const { return contactList; }
     /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
     std::string getPDB_Code() const;
+    bool isInit() const { return initialised.load(std::memory_order_acquire); }
+    void setInit() { initialised.store(true, std::memory_order_release); requestStep(); }
+    bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
+    bool setupComplete() const { return setupCompleteFlag; }
+
+    const std::string& getPDBName() const { return pdbName; }
     float getTemperature() const { return temperature; }
     bool isNMR() const { return nmrExperiment; }
     int32_t getTotalAmountOfAtoms() const { return totalAmountOfAtoms; }
@@ -61,10 +193,66 @@ public:
     const std::vector<std::string>& getChainIDs() const { return chainIDs; }
     const std::vector<std::string>& getResidueNames() const { return residueNames; }
     const std::vector<std::string>& getSeqNums() const { return seqNums; }
-    float getRc() const { return Rc; }
-    void setRc(float rc) { Rc = rc; }
+    int32_t getAmountOfSprings() const { return amountOfSprings; }
+    double getSpringConstant() const { return springConstant; }
+    bool isEigenComputed() const { return eigenComputed; }
+    bool isYMatrixAvailable() const { return yMatrixAvailable; }
+    int32_t getTotalMaxModes() const { return totalMaxModes; }
+    int32_t getAmountSelected() const { return amountSelected; }
+    int32_t getModeSelectState() const { return modeSelectState; }
+    const int32_t* getModeArray() const { return modeArray.data(); }
+    int32_t getLoadResult() const { return loadResult; }
+    int32_t getSimulationMode() const { return loadResult; }
+    int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
+    double getNewtonToKcal() const { return newtonToKcal; }
+    void setCurrentZoom(float zoom) { currentZoom.store(zoom, std::memory_order_relaxed); requestStep(); }
+
+    /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
+    const double* getHessian() const { return hessian.get(); }
+    /// One-based, ascending eigenvalues of the unit-spring Hessian (element 0 unused).
+    const std::vector<double>& getEigenvalues() const { return eigenvalues; }
+    const std::vector<double>& getInverseEigenvalues() const { return inverseEigenvalues; }
+    const std::vector<double>& getScaledEigenvalues() const { return scaledEigenvalues; }
+    const std::vector<double>& getInverseScaledEigenvalues() const { return inverseScaledEigenvalues; }
+    /// Vᵀ: (3N − 6) rows of 3N coordinates, one row per non-rigid mode. V(r, k) = Vᵀ(k, r).
+    const double* getEigenvectorMatrixT() const { return eigenvectorsT; }
+    /// Y, 3N × 3N row-major, or null when not held.
+    const double* getYMatrix() const { return yMatrix.get(); }
+    const std::vector<double>& getDisplacement() const { return displacement; }
+    const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
+    Vector3d getDeformedPosition(int32_t i) const { return deformedPositions[static_cast<std::size_t>(i)].load(); }
+
+    /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
+    int32_t getExtraZeroModes() const { return extraZeroModes; }
+    /// Calibration quantities of the last calculateForceScaler.
+    struct Calibration {
+        double kT = 0, sumInverse = 0, sumB = 0, K = 0, R = 0, c = 0, D = 0, S = 0;
+        bool calibrated = false; ///< false when the B-factors could not calibrate K
+    };
+    const Calibration& getCalibration() const { return calibration; }
+
+    /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
+    /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without
+    /// Y), through the listed modes when 0.
+    void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count,
+                         const int32_t* modes, double* out);
+
+    /// Eigenvalues below this fraction of the largest one count as zero.
+    static constexpr double kZeroModeTolerance = 1e-10;
+    static constexpr double kEightPiSquared = 78.95683520871486;
 
 private:
+    void removeKeptForce(Atom* node, int32_t nodeIndex, bool fromSimulate);
+    void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
+    void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
+    void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,
+                                 double* out);
+    void writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write);
+    EnmStatus solveWithLapack(bool divideAndConquer);
+    EnmStatus solveWithReference(Progress* progress);
+    void finishEigenSolution(Progress* progress);
+    void freeNodes();
+
     std::string pdbName;
     std::vector<ELNBackboneData> backboneList;
     ChainList chainList;
@@ -73,11 +261,14 @@ private:
     bool readingStandardData = false;
     float Rc = 11.0f;
     int32_t amountOfAtoms = 0;
+    std::atomic<bool> initialised{false};
     bool eigenComputed = false;
     int32_t chainCounter = -1;
     std::array<float, 3> midPoint{};
+    std::array<double, 3> midPointSum{};
+    int64_t midPointCount = 0;
     std::string currentChainID;
-    float currentZoom = 1.0f;
+    std::atomic<float> currentZoom{1.0f};
     std::array<int32_t, 20> modeArray{};
     int32_t amountSelected = -1;
     int32_t modeSelectState = 0;
@@ -90,8 +281,8 @@ private:
     std::vector<std::string> seqNums;
     bool elNemoInput = false;
     int32_t totalMaxModes = 0;
+    std::atomic<bool> needsListUpdate{false};
     bool nmrExperiment = false;
-    int32_t selectedCoordinate = 0;
     double newtonToKcal = 1.4396e10;
     std::vector<int32_t> elNemoModes;
     bool setupCompleteFlag = false;
@@ -99,15 +290,78 @@ private:
     std::vector<std::string> headerLines;
     bool forceRender = true;
     bool renderingSpheres = true;
+    std::vector<Atom*> atomArray;
+    std::vector<Atom*> contactList;
+    std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
     std::vector<Vector3d> pureCoordList;
-    bool useAllModesFlag = true;
-    bool receivingModes = false;
+    std::atomic<bool> useAllModesFlag{true};
+    std::atomic<bool> receivingModes{false};
     int32_t threeN = 0;
     int32_t threeNMinusSix = 0;
     float temperature = 300.0f;
     double springConstant = 1.0;
     int32_t amountOfSprings = 0;
-    bool modesReady = false;
+    std::atomic<bool> modesReady{false};
+    std::vector<int32_t> modeIndexList;
+
+    // Hessian and eigen solution.
+    EigenSolver eigenSolver = EigenSolver::Lapack;
+    DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve
+    std::vector<double> eigenvalues;            ///< one-based, 3N + 1
+    DoubleBuffer eigenBuffer;                   ///< 3N rows of 3N: every eigenvector, rigid ones first
+    const double* eigenvectorsT = nullptr;      ///< Vᵀ: eigenBuffer from row 6 on
+    std::vector<double> inverseEigenvalues;
+    int32_t extraZeroModes = 0;
+
+    // Calibration and response.
+    Calibration calibration;
+    double forceScaler = 0.0;
+    std::vector<double> scaledEigenvalues;
+    std::vector<double> inverseScaledEigenvalues;
+    DoubleBuffer yMatrix;
+    const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N
+    std::vector<double> modeAmplitudes;
+    std::vector<double> responseScratch;
+    std::vector<double> displacement;
+    std::vector<double> baseDisplacement;
+    SeqLocked<ForceCommand> forceCommand;
+    double force[3] = {0.0, 0.0, 0.0};          ///< the command the current step works on
+    int32_t selectedCoordinate = 0;
+
+    /// Bits of the mode-change handshake.
+    static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
+    std::atomic<uint32_t> simState{0};
 };
+
+// The simulation thread and what it works on.
+extern std::atomic<bool> runningELN;
+extern std::atomic<ElasticNetworkModel*> globalPointerForELNAccessedBySimThread;
+/// Body of the simulation thread: steps the global network while runningELN is set,
+/// sleeping until a force, press state or mode changes.
+void simulateELN();
+
+/// Starts simulateELN on its own thread and stops and joins it on destruction.
+class SimulationThread {
+public:
+    explicit SimulationThread(ElasticNetworkModel* network);
+    ~SimulationThread();
+    SimulationThread(const SimulationThread&) = delete;
+    SimulationThread& operator=(const SimulationThread&) = delete;
+    void stop();
+
+private:
+    std::thread m_thread;
+};
+
+// Numerical routines of the reference solver, on one-based arrays (a[r][c] = a[r·(n + 1) + c]).
+double pythag(double a, double b);
+void tred2(double* a, int n, double* d, double* e);
+void tqli(double* d, double* e, int n, double* z);
+void eigsrt(double* d, double* v, int n);
+/// At[j][i] = A[i][j] for an m × n row-major A.
+void transposeMatrix(const double* A, double* At, int m, int n);
+/// C = A·B by a plain triple loop (row-major; no dimension check).
+void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int bRow, int bCol,
+                    int cRow, int cCol);
 
 } // namespace vornax

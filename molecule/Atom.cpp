@@ -12,20 +12,20 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
     currentArrowColour = Vector3d(0.0f, 1.0f, 1.0f);
     radius = radius_;
     localPosition = position;
-    deformedPosition = position;
+    deformedPosition.store(position);
     colour = colour_;
     info = info_;
     positionInOriginalList = positionInOriginalList_;
-    inContact = false;
+    inContact.store(false, std::memory_order_relaxed);
     gridIndices.fill(-1);
     element = me;
     water = false;
     residueNumber = text::trimmed(theRes);
     residueName = resName;
     chainID = cID;
-    selected = false;
+    selected.store(false, std::memory_order_relaxed);
     pressedState.store(3, std::memory_order_relaxed);
-    camZoom = 1.0f;
+    camZoom.store(1.0f, std::memory_order_relaxed);
     residueColour = Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f);
 }
 

@@ -14,7 +14,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <fstream>
-#include <iterator>
+#include <sstream>
+#include <string.h>
 #include <system_error>
 
 namespace vornax {
@@ -100,7 +101,18 @@ bool FileHandle::openFile(const std::filesystem::path& path)
         if (!std::filesystem::is_directory(path, ec)) {
             std::ifstream in(path, std::ios::binary);
             if (in) {
-                content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+                in.seekg(0, std::ios::end);
+                const std::streamoff size = in.tellg();
+                in.seekg(0, std::ios::beg);
+                if (size > 0) {
+                    content.resize(static_cast<std::size_t>(size));
+                    in.read(content.data(), size);
+                    content.resize(static_cast<std::size_t>(in.gcount()));
+                } else {
+                    std::ostringstream whole; // not a plain file: read what comes
+                    whole << in.rdbuf();
+                    content = std::move(whole).str();
+                }
                 readable = !in.bad();
             }
         }
@@ -308,7 +320,7 @@ void FileHandle::addAtom(std::string_view line, const Coordinates& c)
                           text::trimmed(text::columns(line, 13, 26)), radius, atomCount, element,
                           residueNumber, residueName, currentChainID);
     atom->init();
-    atom->setImWater(text::contains(line, " HOH "));
+    atom->setImWater(::memmem(line.data(), line.size(), " HOH ", 5) != nullptr);
     atomList.push_back(atom);
     ++atomCount;
 }

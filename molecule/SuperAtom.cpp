@@ -27,29 +27,29 @@ void SuperAtom::incMyLocalPosition(float dx, float dy, float dz)
 
 void SuperAtom::setSelected(bool b)
 {
-    selected = b;
+    selected.store(b, std::memory_order_release);
     if (!b) {
-        applyingForce = Vector3d();
-        savedForce = Vector3d();
+        applyingForce.store(Vector3d());
+        savedForce.store(Vector3d());
     }
 }
 
-bool SuperAtom::hasForceApplied() const { return savedForce != Vector3d(); }
+bool SuperAtom::hasForceApplied() const { return savedForce.load() != Vector3d(); }
 
 bool SuperAtom::hasForce() const
 {
-    return savedForce != Vector3d() && applyingForce != Vector3d();
+    return savedForce.load() != Vector3d() && applyingForce.load() != Vector3d();
 }
 
 void SuperAtom::setOldKcalForce(double x, double y, double z)
 {
-    oldKcalForce = Vector3d(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+    oldKcalForce.store(Vector3d(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
 }
 
 void SuperAtom::setEQForce(double currentScale, double maxForce)
 {
-    const double magnitude = applyingForce.size();
-    eqForce = static_cast<float>(magnitude / currentScale / maxForce);
+    const double magnitude = applyingForce.load().size();
+    eqForce.store(static_cast<float>(magnitude / currentScale / maxForce), std::memory_order_relaxed);
 }
 
 void SuperAtom::setArrayOfValues(const int32_t* newValues, int32_t howMany)
@@ -85,22 +85,28 @@ void SuperAtom::createConnectedListPtr()
 
 bool SuperAtom::pointToSphereDeformed(const Vector3d& p) const
 {
-    const double r = 6.0 * camZoom + radius;
-    const double dx = static_cast<double>(p.x) - deformedPosition.x;
-    const double dy = static_cast<double>(p.y) - deformedPosition.y;
-    const double dz = static_cast<double>(p.z) - deformedPosition.z;
+    return pointToSphereAt(p, deformedPosition.load());
+}
+
+bool SuperAtom::pointToSphereAt(const Vector3d& p, const Vector3d& centre) const
+{
+    const double r = 6.0 * getCamZoom() + radius;
+    const double dx = static_cast<double>(p.x) - centre.x;
+    const double dy = static_cast<double>(p.y) - centre.y;
+    const double dz = static_cast<double>(p.z) - centre.z;
     return dx * dx + dy * dy + dz * dz < r * r;
 }
 
 Vector3d SuperAtom::constrainPointToSphereDeformed(const Vector3d& p) const
 {
-    const float bigR = 12.0f * camZoom;
-    const Vector3d toCentre = deformedPosition - p;
+    const float bigR = 12.0f * getCamZoom();
+    const Vector3d centre = deformedPosition.load();
+    const Vector3d toCentre = centre - p;
     const float d = toCentre.size();
     if (d >= bigR) return p;
     if (d == 0.0f) {
         // At the centre there is no direction to push along: use the x axis.
-        return deformedPosition + Vector3d(bigR, 0.0f, 0.0f);
+        return centre + Vector3d(bigR, 0.0f, 0.0f);
     }
     return p + toCentre * ((d - bigR) / d);
 }
@@ -108,11 +114,14 @@ Vector3d SuperAtom::constrainPointToSphereDeformed(const Vector3d& p) const
 ForceArrowGeometry SuperAtom::computeForceArrow()
 {
     ForceArrowGeometry g;
-    if (applyingForce == Vector3d()) return g;
+    if (applyingForce.load() == Vector3d()) return g;
+    const Vector3d kcal = kcalForce.load();
+    const Vector3d position = deformedPosition.load();
+    const float zoom = getCamZoom();
     g.visible = true;
 
     const Vector3d xAxis(1.0f, 0.0f, 0.0f);
-    const Vector3d d = (-kcalForce).normalized();
+    const Vector3d d = (-kcal).normalized();
     const Vector3d a = (d * xAxis).normalized();
     double theta = std::acos(std::clamp(static_cast<double>(d.dotProduct(xAxis)), -1.0, 1.0));
     // x turned by 90° about a (Rodrigues, right hand); when it points away from d the
@@ -123,26 +132,27 @@ ForceArrowGeometry SuperAtom::computeForceArrow()
     g.axis = a;
     g.angleDegrees = static_cast<float>(theta * 180.0 / kPi);
 
-    forceMagnitude = kcalForce.size();
+    const float magnitude = kcal.size();
+    forceMagnitude.store(magnitude, std::memory_order_relaxed);
 
-    int hue = static_cast<int>((1.0f - eqForce) * 240.0f);
+    int hue = static_cast<int>((1.0f - getEQForce()) * 240.0f);
     hue = std::clamp(hue, 0, 240);
     int r = 0, gr = 0, b = 0;
     HSVtoRGB(r, gr, b, hue, 255, 200);
     currentArrowColour = Vector3d(r / 255.0f, gr / 255.0f, b / 255.0f);
     g.colour = currentArrowColour;
 
-    const bool reversed = forceRenderMode || forceMagnitude <= 0.0f;
+    const bool reversed = forceRenderMode || magnitude <= 0.0f;
     if (forceRenderMode)
-        g.start = deformedPosition + d * (radius + 2.0f);
-    else if (forceMagnitude > 0.0f)
-        g.start = deformedPosition - d * (radius + forceMagnitude);
+        g.start = position + d * (radius + 2.0f);
+    else if (magnitude > 0.0f)
+        g.start = position - d * (radius + magnitude);
     else
-        g.start = deformedPosition + d * (radius + 2.0f);
+        g.start = position + d * (radius + 2.0f);
     g.shaftYRotation = reversed ? -90.0f : 90.0f;
-    g.shaftScale = Vector3d(camZoom, camZoom, forceMagnitude);
+    g.shaftScale = Vector3d(zoom, zoom, magnitude);
     g.headYRotation = -90.0f;
-    g.headScale = Vector3d(camZoom, camZoom, 2.0f * camZoom);
+    g.headScale = Vector3d(zoom, zoom, 2.0f * zoom);
     return g;
 }
 

@@ -2,6 +2,7 @@
 // geometry (read, deformed, snapshot), the per-atom state of a pull and its mode selection.
 #pragma once
 
+#include "common/SeqLocked.h"
 #include "common/Vector3d.h"
 
 #include <array>
@@ -37,6 +38,10 @@ struct SphereMesh {
 
 /// All fields and operations of the atom record. Atoms are handled through non-owning
 /// `Atom*` lists and are never copied.
+///
+/// Threads: the servo thread writes contact, selection and the device-side forces, the
+/// simulation thread the deformed position and the kept force, the window thread reads them
+/// all. Those fields are atomics or sequence-locked vectors, so every read sees a whole value.
 class SuperAtom {
 public:
     SuperAtom() = default;
@@ -50,41 +55,46 @@ public:
     Vector3d getMyLocalPosition() const { return localPosition; }
     Vector3d* getMyLocalPositionPtr() { return &localPosition; }
     void incMyLocalPosition(float dx, float dy, float dz);
-    void saveInitialPosition() { initialPosition = deformedPosition; }
+    void saveInitialPosition() { initialPosition = deformedPosition.load(); }
     Vector3d getInitialPosition() const { return initialPosition; }
-    void setMyDeformedPosition(const Vector3d& p) { deformedPosition = p; }
-    Vector3d getMyDeformedPosition() const { return deformedPosition; }
+    void setMyDeformedPosition(const Vector3d& p) { deformedPosition.store(p); }
+    Vector3d getMyDeformedPosition() const { return deformedPosition.load(); }
     float getRadius() const { return radius; }
 
     // Selection and contact.
     void setSelected(bool b);
-    bool isSelected() const { return selected; }
-    void setContact(bool b) { inContact = b; }
-    bool isInContact() const { return inContact; }
+    bool isSelected() const { return selected.load(std::memory_order_acquire); }
+    void setContact(bool b) { inContact.store(b, std::memory_order_release); }
+    bool isInContact() const { return inContact.load(std::memory_order_acquire); }
     /// Press/simulation state: 3 idle, 0 just grabbed, 1 force applied, 2 just released.
     void simulateState(int32_t state) { pressedState.store(state, std::memory_order_release); }
     int32_t getPressed() const { return pressedState.load(std::memory_order_acquire); }
+    /// Moves the press state from `expected` to `desired` unless another thread changed it first.
+    bool compareAndSetPressed(int32_t expected, int32_t desired)
+    {
+        return pressedState.compare_exchange_strong(expected, desired, std::memory_order_acq_rel);
+    }
     void changeForceRenderMode(bool b) { forceRenderMode = b; }
     void setImWater(bool b) { water = b; }
     bool isWater() const { return water; }
 
     // Forces: device side in newtons, network side in kcal/mol/Å.
-    void addAForce(const Vector3d& f, float m) { applyingForce = f; forceMagnitude = m; }
-    void saveForce() { savedForce = applyingForce; }
-    void setSavedForce(const Vector3d& f) { savedForce = f; }
-    Vector3d getMyApplyingForce() const { return applyingForce; }
-    Vector3d getMyForceApplied() const { return savedForce; }
+    void addAForce(const Vector3d& f, float m) { applyingForce.store(f); forceMagnitude.store(m, std::memory_order_relaxed); }
+    void saveForce() { savedForce.store(applyingForce.load()); }
+    void setSavedForce(const Vector3d& f) { savedForce.store(f); }
+    Vector3d getMyApplyingForce() const { return applyingForce.load(); }
+    Vector3d getMyForceApplied() const { return savedForce.load(); }
     bool hasForceApplied() const;
     bool hasForce() const;
-    void setScaledForce(const Vector3d& f) { kcalForce = f; }
-    void addAKcalForce(const Vector3d& f) { kcalForce = f; }
-    Vector3d getKcalForce() const { return kcalForce; }
+    void setScaledForce(const Vector3d& f) { kcalForce.store(f); }
+    void addAKcalForce(const Vector3d& f) { kcalForce.store(f); }
+    Vector3d getKcalForce() const { return kcalForce.load(); }
     void setOldKcalForce(double x, double y, double z);
-    Vector3d getOLDKcalForce() const { return oldKcalForce; }
-    float getM() const { return forceMagnitude; }
+    Vector3d getOLDKcalForce() const { return oldKcalForce.load(); }
+    float getM() const { return forceMagnitude.load(std::memory_order_relaxed); }
     void setEQForce(double currentScale, double maxForce);
-    void setInitEQForce(float v) { eqForce = v; }
-    float getEQForce() const { return eqForce; }
+    void setInitEQForce(float v) { eqForce.store(v, std::memory_order_relaxed); }
+    float getEQForce() const { return eqForce.load(std::memory_order_relaxed); }
     void setMyBFactor(double b) { bFactor = b; }
     double getMyBFactor() const { return bFactor; }
 
@@ -99,8 +109,8 @@ public:
 
     // Drawing attributes.
     Vector3d getCurrentArrowColour() const { return currentArrowColour; }
-    void setCamZoom(float z) { camZoom = z; }
-    float getCamZoom() const { return camZoom; }
+    void setCamZoom(float z) { camZoom.store(z, std::memory_order_relaxed); }
+    float getCamZoom() const { return camZoom.load(std::memory_order_relaxed); }
     void setMyColour(const Vector3d& c) { residueColour = c; }
     Vector3d getMyResidueColour() const { return residueColour; }
     Vector3d getMyColour() const { return colour; }
@@ -128,6 +138,8 @@ public:
     bool pointToSphereDeformed(const Vector3d& p) const;
     /// Pushes `p` out to the sphere of radius 12·camZoom around the deformed position.
     Vector3d constrainPointToSphereDeformed(const Vector3d& p) const;
+    /// The same test as pointToSphereDeformed against `centre` (model units).
+    bool pointToSphereAt(const Vector3d& p, const Vector3d& centre) const;
 
     /// Geometry of the force arrow; updates forceMagnitude and currentArrowColour.
     ForceArrowGeometry computeForceArrow();
@@ -146,32 +158,32 @@ public:
 
 protected:
     bool water = false;
-    bool selected = false;
+    std::atomic<bool> selected{false};
     std::atomic<int32_t> pressedState{3};
     bool forceRenderMode = false;
     Vector3d initialPosition;
     Vector3d residueColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
     std::array<int32_t, 22> modeStateArray{};
-    Vector3d applyingForce;
-    Vector3d savedForce;
-    float camZoom = 1.0f;
+    SeqLocked<Vector3d> applyingForce;
+    SeqLocked<Vector3d> savedForce;
+    std::atomic<float> camZoom{1.0f};
     Vector3d currentArrowColour{0.0f, 1.0f, 1.0f};
-    Vector3d oldKcalForce;
-    Vector3d kcalForce;
-    float forceMagnitude = 0.0f;
+    SeqLocked<Vector3d> oldKcalForce;
+    SeqLocked<Vector3d> kcalForce;
+    std::atomic<float> forceMagnitude{0.0f};
     std::string info;
     Vector3d colour;
     Vector3d localPosition;
-    Vector3d deformedPosition;
+    SeqLocked<Vector3d> deformedPosition;
     float radius = 0.0f;
-    bool inContact = false;
+    std::atomic<bool> inContact{false};
     std::vector<Atom*> connectedAtoms;
     Atom* const* connectedData = nullptr;
     int32_t connectedCount = 0;
     int32_t positionInOriginalList = 0;
     std::array<int32_t, 8> gridIndices{-1, -1, -1, -1, -1, -1, -1, -1};
     int32_t gridIndexCount = 0;
-    float eqForce = 0.0f;
+    std::atomic<float> eqForce{0.0f};
     std::string element;
     std::string residueNumber;
     std::string residueName;

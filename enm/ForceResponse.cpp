@@ -1,0 +1,477 @@
+// Calibration of the network from the B-factors, the response to forces and the simulation step.
+#include "enm/ElasticNetworkModel.h"
+
+#include "common/Console.h"
+#include "common/UserPrompts.h"
+#include "molecule/Atom.h"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace vornax {
+
+namespace {
+
+constexpr double kThreeOverEightPiSquared = 0.037995443865876666;
+constexpr int32_t kRouteFirstModes = 1, kRouteAllModes = 2, kRouteModeList = 0;
+
+bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
+
+} // namespace
+
+// ---- Calibration ------------------------------------------------------------------------------
+
+EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bool readingStandardData_)
+{
+    springConstant = 0.0;
+    readingStandardData = readingStandardData_;
+    calibration = Calibration();
+    if (nmrExperiment) {
+        console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
+        return EnmStatus::NotCalibrated;
+    }
+    const int32_t n = amountOfAtoms;
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(threeN) + 1)
+        return EnmStatus::NotReady;
+
+    double t = temperature;
+    if (!(t > 0.0) || !std::isfinite(t)) {
+        console::Line(console::Warning) << "Temperature " << t << " K cannot be used; calibrating at 300 K";
+        t = 300.0;
+    }
+    Calibration& cal = calibration;
+    cal.kT = 0.6 * t / 300.0;
+    for (double inv : inverseEigenvalues) cal.sumInverse += inv;
+    bool negativeB = false;
+    for (const Atom* a : atomArray) {
+        cal.sumB += a->getMyBFactor();
+        negativeB = negativeB || a->getMyBFactor() < 0.0;
+    }
+
+    cal.calibrated = cal.sumB > 0.0 && cal.sumInverse > 0.0 && std::isfinite(cal.sumB);
+    if (cal.calibrated) {
+        cal.K = cal.kT * cal.sumInverse / (kThreeOverEightPiSquared * cal.sumB);
+        console::Line() << "calculated K: " << cal.K;
+    } else {
+        // Predicted models and some electron-microscopy entries carry no B-factors: K would be
+        // infinite. Fall back to a unit spring constant and say so.
+        cal.K = 1.0;
+        const std::string text = "The B-factors of " + pdbName
+            + " are all zero, so the spring constant cannot be calibrated. A spring constant of"
+              " 1 kcal/mol/\u00c5\u00b2 is used instead: the forces are not calibrated.";
+        console::write(console::Warning, text);
+        userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
+    }
+    springConstant = cal.K;
+    cal.c = cal.sumInverse / (3.0 * n * cal.K);
+
+    scaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
+        scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
+    newtonToKcal = 1e10 * 1.4396;
+
+    if (cal.calibrated) {
+        double sumRoot = 0.0;
+        for (const Atom* a : atomArray)
+            sumRoot += std::sqrt(std::max(0.0, a->getMyBFactor()) * 900.0 / (t * kEightPiSquared));
+        cal.R = sumRoot / n;
+        if (negativeB) console::Line(console::Warning) << "Negative B-factors were counted as zero";
+    } else {
+        cal.R = 1.0; // a typical fluctuation of 1 Å keeps the pull usable
+    }
+
+    inverseScaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 0; k < modes; ++k)
+        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
+            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
+
+    cal.D = static_cast<double>(averageHapticForce) * newtonToKcal * cal.c;
+    console::Line() << "Simple Denom: " << cal.D;
+    console::Line() << "Final Numerator: " << cal.R;
+    cal.S = cal.D > 0.0 ? cal.R / cal.D : 0.0;
+    forceScaler = cal.S;
+    console::Line() << "S: " << forceScaler;
+
+    if (!readingStandardData) {
+        yMatrixAvailable = calculateY() == EnmStatus::Ok;
+    }
+    setupCompleteFlag = true;
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::calculateY()
+{
+    const auto start = std::chrono::steady_clock::now();
+    const auto dim = static_cast<std::size_t>(threeN);
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
+    yMatrix = allocateDoubles(dim * dim);
+    if (!yMatrix) {
+        console::Line(console::Warning) << "Not enough memory for the response matrix Y; responses go through the modes";
+        return EnmStatus::OutOfMemory;
+    }
+    // Y = Σ_k w_k v_k v_kᵀ = W·Wᵀ with W = V·diag(√w): rank-k updates on blocks of modes.
+    // Vᵀ rows are the columns of V in column-major terms, so a block of rows is a block of W.
+    const std::size_t block = std::min<std::size_t>(modes, 256);
+    DoubleBuffer w = allocateDoubles(std::max<std::size_t>(block, 1) * dim);
+    if (!w) {
+        yMatrix.reset();
+        return EnmStatus::OutOfMemory;
+    }
+    double* y = yMatrix.get();
+    bool first = true;
+    for (std::size_t k0 = 0; k0 < modes; k0 += block) {
+        const std::size_t b = std::min(block, modes - k0);
+        for (std::size_t j = 0; j < b; ++j) {
+            const double scale = std::sqrt(inverseScaledEigenvalues[k0 + j]);
+            const double* v = eigenvectorsT + (k0 + j) * dim;
+            double* out = w.get() + j * dim;
+            for (std::size_t i = 0; i < dim; ++i) out[i] = v[i] * scale;
+        }
+        cblas_dsyrk(CblasColMajor, CblasUpper, CblasNoTrans, static_cast<int>(dim), static_cast<int>(b), 1.0, w.get(),
+                    static_cast<int>(dim), first ? 0.0 : 1.0, y, static_cast<int>(dim));
+        first = false;
+    }
+    if (first) std::fill(y, y + dim * dim, 0.0);
+    // Only the upper triangle (column-major) was formed; mirror it, tile by tile.
+    constexpr std::size_t tile = 64;
+    for (std::size_t jb = 0; jb < dim; jb += tile)
+        for (std::size_t ib = 0; ib <= jb; ib += tile)
+            for (std::size_t j = jb; j < std::min(jb + tile, dim); ++j)
+                for (std::size_t i = ib; i < std::min(ib + tile, j); ++i) y[i * dim + j] = y[j * dim + i];
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console::Line() << "Time for calculating Y: " << seconds;
+    return EnmStatus::Ok;
+}
+
+void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)
+{
+    const int32_t from = std::max(0, amountRead - 6);
+    const auto to = static_cast<int32_t>(inverseScaledEigenvalues.size());
+    console::Line() << "zeroing non set modes: " << from << " to " << to - 1;
+    for (int32_t k = from; k < to; ++k) inverseScaledEigenvalues[static_cast<std::size_t>(k)] = 0.0;
+}
+
+void ElasticNetworkModel::setUpAllModes()
+{
+    totalMaxModes = threeNMinusSix;
+    amountSelected = totalMaxModes;
+    modeSelectState = 2;
+    modeVectors = eigenvectorsT;
+    modeAmplitudes.assign(static_cast<std::size_t>(totalMaxModes), 0.0);
+    loadResult = yMatrixAvailable ? -2 : -3;
+    useAllModesFlag.store(true, std::memory_order_release);
+    zeroForces();
+    modesReady.store(modeVectors != nullptr || yMatrixAvailable, std::memory_order_release);
+}
+
+// ---- Responses --------------------------------------------------------------------------------
+
+void ElasticNetworkModel::responseThroughY(const double f[3], int32_t coordinate, double* out) const
+{
+    // Y is symmetric: the three columns of the node are its three contiguous rows.
+    const auto dim = static_cast<std::size_t>(threeN);
+    const double* r0 = yMatrix.get() + static_cast<std::size_t>(coordinate) * dim;
+    const double* r1 = r0 + dim;
+    const double* r2 = r1 + dim;
+    const double f0 = f[0], f1 = f[1], f2 = f[2];
+    for (std::size_t i = 0; i < dim; ++i) out[i] = r0[i] * f0 + r1[i] * f1 + r2[i] * f2;
+}
+
+void ElasticNetworkModel::responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out)
+{
+    const auto dim = static_cast<std::size_t>(threeN);
+    n = std::clamp(n, 0, totalMaxModes);
+    if (n == 0 || !modeVectors) {
+        std::fill(out, out + dim, 0.0);
+        return;
+    }
+    if (modeAmplitudes.size() < static_cast<std::size_t>(n)) modeAmplitudes.resize(static_cast<std::size_t>(n));
+    const double* m = modeVectors + coordinate;
+    for (int32_t k = 0; k < n; ++k, m += dim)
+        modeAmplitudes[static_cast<std::size_t>(k)] =
+            (m[0] * f[0] + m[1] * f[1] + m[2] * f[2]) * inverseScaledEigenvalues[static_cast<std::size_t>(k)];
+    cblas_dgemv(CblasRowMajor, CblasTrans, n, static_cast<int>(dim), 1.0, modeVectors, static_cast<int>(dim),
+                modeAmplitudes.data(), 1, 0.0, out, 1);
+}
+
+void ElasticNetworkModel::responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes,
+                                                  int32_t n, double* out)
+{
+    const auto dim = static_cast<std::size_t>(threeN);
+    std::fill(out, out + dim, 0.0);
+    if (!modeVectors) return;
+    for (int32_t j = 0; j < std::min(n, 20); ++j) {
+        const int32_t k = modes[j];
+        if (k < 0 || k >= totalMaxModes) continue;
+        const double* m = modeVectors + static_cast<std::size_t>(k) * dim;
+        const double a = (m[coordinate] * f[0] + m[coordinate + 1] * f[1] + m[coordinate + 2] * f[2])
+            * inverseScaledEigenvalues[static_cast<std::size_t>(k)];
+        cblas_daxpy(static_cast<int>(dim), a, m, 1, out, 1);
+    }
+}
+
+void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32_t route, int32_t count,
+                                          const int32_t* modes, double* out)
+{
+    const int32_t coordinate = 3 * node;
+    if (node < 0 || node >= amountOfAtoms) {
+        std::fill(out, out + threeN, 0.0);
+        return;
+    }
+    if (route == kRouteAllModes && yMatrix)
+        responseThroughY(f, coordinate, out);
+    else if (route == kRouteAllModes || route == kRouteFirstModes)
+        responseThroughFirstModes(f, coordinate, count, out);
+    else
+        responseThroughModeList(f, coordinate, modes, count, out);
+}
+
+// ---- Forces -----------------------------------------------------------------------------------
+
+void ElasticNetworkModel::applyForce(const Vector3d& forceApplied, int32_t atomToApply)
+{
+    if (atomToApply < 0 || atomToApply >= amountOfAtoms) return;
+    ForceCommand cmd;
+    for (int c = 0; c < 3; ++c) cmd.force[c] = -static_cast<double>(forceApplied[c]) * newtonToKcal * forceScaler;
+    cmd.selectedCoordinate = 3 * atomToApply;
+    forceCommand.store(cmd);
+    Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
+    node->addAKcalForce(Vector3d(static_cast<float>(cmd.force[0]), static_cast<float>(cmd.force[1]),
+                                 static_cast<float>(cmd.force[2])));
+    node->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(atomToApply)].load());
+    requestStep();
+}
+
+void ElasticNetworkModel::applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply)
+{
+    if (atomToApply < 0 || atomToApply >= amountOfAtoms) return;
+    ForceCommand cmd;
+    for (int c = 0; c < 3; ++c) cmd.force[c] = forceApplied[c];
+    cmd.selectedCoordinate = 3 * atomToApply;
+    forceCommand.store(cmd);
+    Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
+    node->addAKcalForce(forceApplied);
+    node->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(atomToApply)].load());
+    requestStep();
+}
+
+void ElasticNetworkModel::zeroF()
+{
+    forceCommand.store(ForceCommand());
+    requestStep();
+}
+
+void ElasticNetworkModel::zeroForces()
+{
+    ForceCommand cmd = forceCommand.load();
+    cmd.force[0] = cmd.force[1] = cmd.force[2] = 0.0;
+    forceCommand.store(cmd);
+    force[0] = force[1] = force[2] = 0.0;
+    std::fill(displacement.begin(), displacement.end(), 0.0);
+    if (!elNemoInput) {
+        const std::size_t n = std::min(responseScratch.size(), static_cast<std::size_t>(std::max(threeNMinusSix, 0)));
+        std::fill(responseScratch.begin(), responseScratch.begin() + static_cast<std::ptrdiff_t>(n), 0.0);
+    }
+}
+
+void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool /*fromSimulate*/)
+{
+    const Vector3d kept = node->getOLDKcalForce();
+    const double f[3] = {kept.x, kept.y, kept.z};
+    const int32_t* state = node->getStateArray();
+    // The kept force leaves by the route it came in: through Y when it was applied through Y
+    // and Y is still held, through the same first modes or the same listed modes otherwise.
+    int32_t route = state[0];
+    if (route == kRouteAllModes && !yMatrix) route = kRouteFirstModes;
+    computeResponse(f, nodeIndex, route, state[1], state + 2, responseScratch.data());
+    for (std::size_t i = 0; i < displacement.size(); ++i) {
+        displacement[i] -= responseScratch[i];
+        baseDisplacement[i] = displacement[i];
+    }
+}
+
+void ElasticNetworkModel::applyZeroForce(int32_t toApply)
+{
+    if (toApply < 0 || toApply >= amountOfAtoms) return;
+    while (!setChangingSimMode(true)) std::this_thread::yield();
+    console::line("removing force from simulation");
+    Atom* node = atomArray[static_cast<std::size_t>(toApply)];
+    if (!responseScratch.empty()) removeKeptForce(node, toApply, false);
+    node->setOldKcalForce(0.0, 0.0, 0.0);
+    node->simulateState(3);
+    setChangingSimMode(false);
+    requestStep();
+}
+
+// ---- The simulation step ----------------------------------------------------------------------
+
+bool ElasticNetworkModel::setChangingSimMode(bool changing)
+{
+    if (!changing) {
+        simState.fetch_and(~kChanging, std::memory_order_acq_rel);
+        requestStep();
+        return true;
+    }
+    uint32_t expected = 0;
+    return simState.compare_exchange_strong(expected, kChanging, std::memory_order_acq_rel);
+}
+
+bool ElasticNetworkModel::isSimulating() const
+{
+    return (simState.load(std::memory_order_acquire) & kSimulating) != 0;
+}
+
+void ElasticNetworkModel::simulate()
+{
+    if (!modesReady.load(std::memory_order_acquire)) return;
+    uint32_t expected = 0;
+    if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return;
+    struct Release {
+        std::atomic<uint32_t>& state;
+        ~Release() { state.fetch_and(~kSimulating, std::memory_order_acq_rel); }
+    } release{simState};
+
+    const ForceCommand cmd = forceCommand.load();
+    selectedCoordinate = cmd.selectedCoordinate;
+    if (selectedCoordinate < 0 || selectedCoordinate + 2 >= threeN) return;
+    force[0] = cmd.force[0];
+    force[1] = cmd.force[1];
+    force[2] = cmd.force[2];
+    if (loadResult != -2 && loadResult != -3) return;
+    const int32_t nodeIndex = selectedCoordinate / 3;
+    Atom* node = atomArray[static_cast<std::size_t>(nodeIndex)];
+    if (node->getPressed() == 3) return;
+
+    if (node->getPressed() == 0) {
+        // Just grabbed: take this node's kept force out before its new pull goes in.
+        if (!isZero(node->getOLDKcalForce()))
+            removeKeptForce(node, nodeIndex, true);
+        else
+            baseDisplacement = displacement;
+        // Record the modes this pull goes through, so that it can leave by the same route.
+        const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
+        const int32_t route = throughY ? kRouteAllModes : (modeSelectState == 0 ? kRouteModeList : kRouteFirstModes);
+        node->setStatePosition(0, route);
+        if (route == kRouteModeList) {
+            node->setArrayOfValues(modeArray.data(), std::clamp(amountSelected, 0, 20));
+        } else {
+            node->setStatePosition(1, amountSelected);
+        }
+        node->compareAndSetPressed(0, 1);
+    }
+
+    const int32_t pressed = node->getPressed();
+    if (pressed == 1 || pressed == 2) {
+        const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
+        const int32_t route = throughY ? kRouteAllModes : (modeSelectState == 0 ? kRouteModeList : kRouteFirstModes);
+        computeResponse(force, nodeIndex, route, amountSelected, modeArray.data(), responseScratch.data());
+        for (std::size_t i = 0; i < displacement.size(); ++i) displacement[i] = baseDisplacement[i] + responseScratch[i];
+    }
+    if (pressed == 2) {
+        node->setOldKcalForce(force[0], force[1], force[2]);
+        node->compareAndSetPressed(2, 3);
+    }
+}
+
+void ElasticNetworkModel::updateDeformables()
+{
+    const float zoom = currentZoom.load(std::memory_order_relaxed);
+    for (int32_t i = 0; i < amountOfAtoms; ++i) {
+        Atom* node = atomArray[static_cast<std::size_t>(i)];
+        node->setCamZoom(zoom);
+        const auto k = static_cast<std::size_t>(3 * i);
+        const Vector3d p = node->getMyLocalPosition()
+            + Vector3d(static_cast<float>(displacement[k] * 10.0), static_cast<float>(displacement[k + 1] * 10.0),
+                       static_cast<float>(displacement[k + 2] * 10.0));
+        deformedPositions[static_cast<std::size_t>(i)].store(p);
+        node->setMyDeformedPosition(p);
+    }
+}
+
+// ---- Mode selection ---------------------------------------------------------------------------
+
+void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write)
+{
+    if (atomArray.empty()) return;
+    const int32_t coordinate = forceCommand.load().selectedCoordinate;
+    const int32_t index = std::clamp(coordinate / 3, 0, amountOfAtoms - 1);
+    Atom* node = atomArray[static_cast<std::size_t>(index)];
+    write(node);
+    node->simulateState(1);
+    requestStep();
+}
+
+void ElasticNetworkModel::selectModeState(int32_t newState)
+{
+    modeSelectState = newState;
+    if (newState != 2) return;
+    if (loadResult == -2)
+        useAllModesFlag.store(true, std::memory_order_release);
+    else
+        amountSelected = totalMaxModes;
+    writeSelectionIntoNodeUnderForce([this](Atom* node) {
+        node->setStatePosition(0, 2);
+        node->setStatePosition(1, totalMaxModes);
+    });
+}
+
+void ElasticNetworkModel::selectAmountOfModes(int32_t modeSelected)
+{
+    useAllModesFlag.store(false, std::memory_order_release);
+    amountSelected = std::clamp(modeSelected, 0, totalMaxModes);
+    writeSelectionIntoNodeUnderForce([this](Atom* node) {
+        node->setStatePosition(1, amountSelected);
+        node->setStatePosition(0, 1);
+    });
+}
+
+void ElasticNetworkModel::receiveNewModes(const int32_t* newModes, int32_t amount)
+{
+    receivingModes.store(true, std::memory_order_release);
+    console::Line() << "amount in ELN: " << amount;
+    amount = std::clamp(amount, 0, 20);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < amount; ++i)
+        if (newModes[i] >= 0 && newModes[i] < totalMaxModes) modeArray[static_cast<std::size_t>(kept++)] = newModes[i];
+    amountSelected = kept;
+    receivingModes.store(false, std::memory_order_release);
+    writeSelectionIntoNodeUnderForce([this, kept](Atom* node) {
+        node->setArrayOfValues(modeArray.data(), kept);
+        node->setStatePosition(0, 0);
+    });
+}
+
+// ---- Fluctuation measures ---------------------------------------------------------------------
+
+double ElasticNetworkModel::getRMSingle(int32_t mode) const
+{
+    if (mode < 0 || static_cast<std::size_t>(mode) >= inverseScaledEigenvalues.size()) return 0.0;
+    const double val1 = 0.6 * temperature;
+    const double val2 = inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
+    console::Line() << "Val1: " << val1;
+    console::Line() << "Val2: " << val2;
+    return val1 * val2;
+}
+
+double ElasticNetworkModel::getRTotal() const
+{
+    double sum = 0.0;
+    for (double v : inverseScaledEigenvalues) sum += v;
+    return 0.6 * temperature * sum;
+}
+
+double ElasticNetworkModel::getRMForTest(int32_t n) const
+{
+    double sum = 0.0;
+    const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), inverseScaledEigenvalues.size());
+    for (std::size_t k = 0; k < count; ++k) sum += inverseScaledEigenvalues[k];
+    return 0.6 * temperature * sum;
+}
+
+} // namespace vornax

@@ -1,0 +1,370 @@
+// Hessian of the anisotropic network and its eigen solution.
+#include "enm/ElasticNetworkModel.h"
+
+#include "common/Console.h"
+#include "common/Progress.h"
+#include "molecule/Atom.h"
+
+#include <lapacke.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+namespace vornax {
+
+namespace {
+
+void stepProgress(Progress* progress, int steps = 1)
+{
+    if (progress) progress->step(steps);
+}
+
+} // namespace
+
+EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
+{
+    const int32_t n = amountOfAtoms;
+    if (n < 3) {
+        console::Line(console::Warning) << "The network has " << n
+                                        << " nodes: at least 3 are needed for normal modes.";
+        return EnmStatus::TooFewNodes;
+    }
+    const auto dim = static_cast<std::size_t>(threeN);
+    if (progress) progress->setMaximum(12 * n + 10);
+    springConstant = 1.0;
+    hessian = allocateZeroedDoubles(dim * dim);
+    if (!hessian) {
+        console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
+        return EnmStatus::OutOfMemory;
+    }
+    stepProgress(progress);
+    console::Line() << "Constructing Hessian matrix from " << amountOfSprings << " springs";
+
+    const double gamma = springConstant;
+    double* h = hessian.get();
+    for (int32_t i = 0; i < n; ++i) {
+        const Atom* node = atomArray[static_cast<std::size_t>(i)];
+        const Vector3d pi = node->getMyLocalPosition();
+        double diag[3][3] = {};
+        const int32_t count = node->getAmountOfConnectedAtoms();
+        for (int32_t e = 0; e < count; ++e) {
+            const Atom* other = node->getConnectedAtom(e);
+            const int32_t j = other->getMyPositionInOriginalList();
+            if (j == i) continue;
+            const Vector3d pj = other->getMyLocalPosition();
+            const double d[3] = {static_cast<double>(pi.x) - static_cast<double>(pj.x),
+                                 static_cast<double>(pi.y) - static_cast<double>(pj.y),
+                                 static_cast<double>(pi.z) - static_cast<double>(pj.z)};
+            const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+            for (int a = 0; a < 3; ++a) {
+                double* row = h + (3 * static_cast<std::size_t>(i) + a) * dim + 3 * static_cast<std::size_t>(j);
+                for (int b = 0; b < 3; ++b) {
+                    const double v = gamma * d[a] * d[b] / s;
+                    row[b] = -v;
+                    diag[a][b] += v;
+                }
+            }
+        }
+        for (int a = 0; a < 3; ++a) {
+            double* row = h + (3 * static_cast<std::size_t>(i) + a) * dim + 3 * static_cast<std::size_t>(i);
+            for (int b = 0; b < 3; ++b) row[b] = diag[a][b];
+        }
+        stepProgress(progress);
+    }
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
+{
+    if (amountOfAtoms < 3) return EnmStatus::TooFewNodes;
+    if (!hessian) return EnmStatus::NotReady;
+    eigenComputed = true;
+    const auto start = std::chrono::steady_clock::now();
+
+    EnmStatus status = EnmStatus::Ok;
+    switch (eigenSolver) {
+    case EigenSolver::Lapack: status = solveWithLapack(false); break;
+    case EigenSolver::LapackDC: status = solveWithLapack(true); break;
+    case EigenSolver::Reference: status = solveWithReference(progress); break;
+    }
+    if (status != EnmStatus::Ok) {
+        eigenComputed = false;
+        return status;
+    }
+    stepProgress(progress, 9);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console::Line() << "Time for calculating eigen vectors and values in seconds: " << seconds;
+
+    finishEigenSolution(progress);
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::solveWithLapack(bool divideAndConquer)
+{
+    const auto n = static_cast<lapack_int>(threeN);
+    const auto dim = static_cast<std::size_t>(threeN);
+    eigenvalues.assign(dim + 1, 0.0);
+    // The Hessian is symmetric, so its row-major storage is also its column-major storage.
+    // Eigenvector k comes back as column k, which in row-major terms is row k: that is Vᵀ.
+    lapack_int info = 0;
+    if (divideAndConquer) {
+        info = LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'V', 'U', n, hessian.get(), n, eigenvalues.data() + 1);
+        if (info == 0) eigenBuffer = std::move(hessian);
+    } else {
+        eigenBuffer = allocateDoubles(dim * dim);
+        if (!eigenBuffer) {
+            console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes";
+            return EnmStatus::OutOfMemory;
+        }
+        std::vector<lapack_int> support(2 * dim);
+        lapack_int found = 0;
+        info = LAPACKE_dsyevr(LAPACK_COL_MAJOR, 'V', 'A', 'U', n, hessian.get(), n, 0.0, 0.0, 0, 0, 0.0, &found,
+                              eigenvalues.data() + 1, eigenBuffer.get(), n, support.data());
+        if (info == 0 && found != n) info = -1000;
+    }
+    hessian.reset();
+    if (info != 0) {
+        eigenBuffer.reset();
+        console::Line(console::Warning) << "The eigen solution failed (LAPACK info " << info << ")";
+        return info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory : EnmStatus::NotReady;
+    }
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::solveWithReference(Progress* progress)
+{
+    const int n = threeN;
+    const auto dim = static_cast<std::size_t>(n);
+    const std::size_t stride = dim + 1;
+    // One-based copy: row 0 and column 0 unused.
+    DoubleBuffer hessianNR = allocateZeroedDoubles(stride * stride);
+    if (!hessianNR) return EnmStatus::OutOfMemory;
+    for (std::size_t r = 1; r <= dim; ++r) {
+        std::memcpy(hessianNR.get() + r * stride + 1, hessian.get() + (r - 1) * dim, dim * sizeof(double));
+        stepProgress(progress);
+    }
+    hessian.reset();
+
+    eigenvalues.assign(dim + 1, 0.0);
+    std::vector<double> e(dim + 1, 0.0);
+    tred2(hessianNR.get(), n, eigenvalues.data(), e.data());
+    stepProgress(progress, 3);
+    tqli(eigenvalues.data(), e.data(), n, hessianNR.get());
+    stepProgress(progress, 3);
+    eigsrt(eigenvalues.data(), hessianNR.get(), n);
+    stepProgress(progress, 3);
+
+    // Column k of the one-based matrix is eigenvector k: store it as row k − 1.
+    eigenBuffer = allocateDoubles(dim * dim);
+    if (!eigenBuffer) return EnmStatus::OutOfMemory;
+    for (std::size_t r = 1; r <= dim; ++r) {
+        const double* row = hessianNR.get() + r * stride;
+        for (std::size_t k = 1; k <= dim; ++k) eigenBuffer[(k - 1) * dim + (r - 1)] = row[k];
+    }
+    return EnmStatus::Ok;
+}
+
+void ElasticNetworkModel::finishEigenSolution(Progress* progress)
+{
+    const auto dim = static_cast<std::size_t>(threeN);
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    eigenvectorsT = eigenBuffer.get() + 6 * dim;
+    stepProgress(progress, static_cast<int>(dim));
+
+    // Modes 7… keep their inverse eigenvalue; modes the network has in excess of the six
+    // rigid-body ones (disconnected or floppy parts) have a zero eigenvalue and stay out.
+    const double largest = std::fabs(eigenvalues[dim]);
+    const double zero = kZeroModeTolerance * largest;
+    inverseEigenvalues.assign(modes, 0.0);
+    extraZeroModes = 0;
+    std::ostringstream line;
+    line.precision(10);
+    for (std::size_t k = 7; k <= dim; ++k) {
+        line << eigenvalues[k] << ' ';
+        if (eigenvalues[k] > zero) {
+            inverseEigenvalues[k - 7] = 1.0 / eigenvalues[k];
+        } else {
+            ++extraZeroModes;
+        }
+        stepProgress(progress);
+    }
+    console::line(line.str());
+    if (extraZeroModes > 0) {
+        console::Line(console::Warning)
+            << "The network has " << extraZeroModes << " zero-frequency modes besides the six rigid-body ones:"
+            << " parts of it are disconnected or hang on too few springs. Those modes are left out of the"
+            << " response; a larger cutoff Rc joins the network.";
+    }
+    zeroForces();
+    inverseScaledEigenvalues.assign(modes, 0.0);
+    scaledEigenvalues.assign(modes, 0.0);
+}
+
+// ---- Numerical routines on one-based arrays ---------------------------------------------------
+
+double pythag(double a, double b)
+{
+    const double absa = std::fabs(a), absb = std::fabs(b);
+    if (absa > absb) {
+        const double r = absb / absa;
+        return absa * std::sqrt(1.0 + r * r);
+    }
+    if (absb == 0.0) return 0.0;
+    const double r = absa / absb;
+    return absb * std::sqrt(1.0 + r * r);
+}
+
+void tred2(double* a, int n, double* d, double* e)
+{
+    const std::size_t s = static_cast<std::size_t>(n) + 1;
+    auto A = [a, s](int r, int c) -> double& { return a[static_cast<std::size_t>(r) * s + static_cast<std::size_t>(c)]; };
+    for (int i = n; i >= 2; --i) {
+        const int l = i - 1;
+        double h = 0.0, scale = 0.0;
+        if (l > 1) {
+            for (int k = 1; k <= l; ++k) scale += std::fabs(A(i, k));
+            if (scale == 0.0) {
+                e[i] = A(i, l);
+            } else {
+                for (int k = 1; k <= l; ++k) {
+                    A(i, k) /= scale;
+                    h += A(i, k) * A(i, k);
+                }
+                double f = A(i, l);
+                double g = f >= 0.0 ? -std::sqrt(h) : std::sqrt(h);
+                e[i] = scale * g;
+                h -= f * g;
+                A(i, l) = f - g;
+                f = 0.0;
+                for (int j = 1; j <= l; ++j) {
+                    A(j, i) = A(i, j) / h;
+                    g = 0.0;
+                    for (int k = 1; k <= j; ++k) g += A(j, k) * A(i, k);
+                    for (int k = j + 1; k <= l; ++k) g += A(k, j) * A(i, k);
+                    e[j] = g / h;
+                    f += e[j] * A(i, j);
+                }
+                const double hh = f / (h + h);
+                for (int j = 1; j <= l; ++j) {
+                    f = A(i, j);
+                    e[j] = g = e[j] - hh * f;
+                    for (int k = 1; k <= j; ++k) A(j, k) -= (f * e[k] + g * A(i, k));
+                }
+            }
+        } else {
+            e[i] = A(i, l);
+        }
+        d[i] = h;
+    }
+    d[1] = 0.0;
+    e[1] = 0.0;
+    for (int i = 1; i <= n; ++i) {
+        const int l = i - 1;
+        if (d[i] != 0.0) {
+            for (int j = 1; j <= l; ++j) {
+                double g = 0.0;
+                for (int k = 1; k <= l; ++k) g += A(i, k) * A(k, j);
+                for (int k = 1; k <= l; ++k) A(k, j) -= g * A(k, i);
+            }
+        }
+        d[i] = A(i, i);
+        A(i, i) = 1.0;
+        for (int j = 1; j <= l; ++j) A(j, i) = A(i, j) = 0.0;
+    }
+}
+
+void tqli(double* d, double* e, int n, double* z)
+{
+    const std::size_t s = static_cast<std::size_t>(n) + 1;
+    auto Z = [z, s](int r, int c) -> double& { return z[static_cast<std::size_t>(r) * s + static_cast<std::size_t>(c)]; };
+    for (int i = 2; i <= n; ++i) e[i - 1] = e[i];
+    e[n] = 0.0;
+    for (int l = 1; l <= n; ++l) {
+        int iter = 0;
+        int m = l;
+        do {
+            for (m = l; m <= n - 1; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) + dd == dd) break;
+            }
+            if (m != l) {
+                if (++iter == 3000) console::line("Too many iterations in tqli");
+                double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+                double r = pythag(g, 1.0);
+                g = d[m] - d[l] + e[l] / (g + (g >= 0.0 ? std::fabs(r) : -std::fabs(r)));
+                double sn = 1.0, c = 1.0, p = 0.0;
+                int i = m - 1;
+                for (; i >= l; --i) {
+                    double f = sn * e[i];
+                    const double b = c * e[i];
+                    e[i + 1] = (r = pythag(f, g));
+                    if (r == 0.0) {
+                        d[i + 1] -= p;
+                        e[m] = 0.0;
+                        break;
+                    }
+                    sn = f / r;
+                    c = g / r;
+                    g = d[i + 1] - p;
+                    r = (d[i] - g) * sn + 2.0 * c * b;
+                    d[i + 1] = g + (p = sn * r);
+                    g = c * r - b;
+                    for (int k = 1; k <= n; ++k) {
+                        f = Z(k, i + 1);
+                        Z(k, i + 1) = sn * Z(k, i) + c * f;
+                        Z(k, i) = c * Z(k, i) - sn * f;
+                    }
+                }
+                if (r == 0.0 && i >= l) continue;
+                d[l] -= p;
+                e[l] = g;
+                e[m] = 0.0;
+            }
+        } while (m != l);
+    }
+}
+
+void eigsrt(double* d, double* v, int n)
+{
+    const std::size_t s = static_cast<std::size_t>(n) + 1;
+    for (int i = 1; i < n; ++i) {
+        int k = i;
+        double p = d[i];
+        for (int j = i + 1; j <= n; ++j) {
+            if (d[j] <= p) { // a later position wins a tie
+                k = j;
+                p = d[j];
+            }
+        }
+        if (k != i) {
+            d[k] = d[i];
+            d[i] = p;
+            for (int j = 1; j <= n; ++j) std::swap(v[j * s + i], v[j * s + k]);
+        }
+    }
+}
+
+void transposeMatrix(const double* A, double* At, int m, int n)
+{
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < n; ++j)
+            At[static_cast<std::size_t>(j) * m + i] = A[static_cast<std::size_t>(i) * n + j];
+}
+
+void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int /*bRow*/, int bCol,
+                    int /*cRow*/, int /*cCol*/)
+{
+    for (int i = 0; i < aRow; ++i)
+        for (int j = 0; j < bCol; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < aCol; ++k)
+                sum += A[static_cast<std::size_t>(i) * aCol + k] * B[static_cast<std::size_t>(k) * bCol + j];
+            C[static_cast<std::size_t>(i) * bCol + j] = sum;
+        }
+}
+
+} // namespace vornax
