@@ -23,6 +23,98 @@ void stepProgress(Progress* progress, int steps = 1)
     if (progress) progress->step(steps);
 }
 
+/// Implicit-shift QL on the tridiagonal (d, e). The eigenvectors are accumulated into z,
+/// whose vector k is column k (`vectorsInRows` false) or row k (true).
+template <bool vectorsInRows>
+void tqliImpl(double* d, double* e, int n, double* z)
+{
+    const std::size_t s = static_cast<std::size_t>(n) + 1;
+    auto vec = [z, s](int k) { return z + static_cast<std::size_t>(k) * s; };
+    for (int i = 2; i <= n; ++i) e[i - 1] = e[i];
+    e[n] = 0.0;
+    for (int l = 1; l <= n; ++l) {
+        int iter = 0;
+        int m = l;
+        do {
+            for (m = l; m <= n - 1; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) + dd == dd) break;
+            }
+            if (m != l) {
+                if (++iter == 3000) console::line("Too many iterations in tqli");
+                double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+                double r = pythag(g, 1.0);
+                g = d[m] - d[l] + e[l] / (g + (g >= 0.0 ? std::fabs(r) : -std::fabs(r)));
+                double sn = 1.0, c = 1.0, p = 0.0;
+                int i = m - 1;
+                for (; i >= l; --i) {
+                    double f = sn * e[i];
+                    const double b = c * e[i];
+                    e[i + 1] = (r = pythag(f, g));
+                    if (r == 0.0) {
+                        d[i + 1] -= p;
+                        e[m] = 0.0;
+                        break;
+                    }
+                    sn = f / r;
+                    c = g / r;
+                    g = d[i + 1] - p;
+                    r = (d[i] - g) * sn + 2.0 * c * b;
+                    d[i + 1] = g + (p = sn * r);
+                    g = c * r - b;
+                    if constexpr (vectorsInRows) {
+                        double* zi = vec(i);
+                        double* zi1 = vec(i + 1);
+                        for (int k = 1; k <= n; ++k) {
+                            f = zi1[k];
+                            zi1[k] = sn * zi[k] + c * f;
+                            zi[k] = c * zi[k] - sn * f;
+                        }
+                    } else {
+                        for (int k = 1; k <= n; ++k) {
+                            double* zk = vec(k);
+                            f = zk[i + 1];
+                            zk[i + 1] = sn * zk[i] + c * f;
+                            zk[i] = c * zk[i] - sn * f;
+                        }
+                    }
+                }
+                if (r == 0.0 && i >= l) continue;
+                d[l] -= p;
+                e[l] = g;
+                e[m] = 0.0;
+            }
+        } while (m != l);
+    }
+}
+
+/// Selection sort into ascending order; of equal values the later position wins.
+template <bool vectorsInRows>
+void eigsrtImpl(double* d, double* v, int n)
+{
+    const std::size_t s = static_cast<std::size_t>(n) + 1;
+    for (int i = 1; i < n; ++i) {
+        int k = i;
+        double p = d[i];
+        for (int j = i + 1; j <= n; ++j) {
+            if (d[j] <= p) {
+                k = j;
+                p = d[j];
+            }
+        }
+        if (k != i) {
+            d[k] = d[i];
+            d[i] = p;
+            if constexpr (vectorsInRows)
+                std::swap_ranges(v + static_cast<std::size_t>(i) * s + 1, v + static_cast<std::size_t>(i) * s + s,
+                                 v + static_cast<std::size_t>(k) * s + 1);
+            else
+                for (int j = 1; j <= n; ++j) std::swap(v[j * s + i], v[j * s + k]);
+        }
+    }
+}
+
+
 } // namespace
 
 EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
@@ -153,18 +245,19 @@ EnmStatus ElasticNetworkModel::solveWithReference(Progress* progress)
     std::vector<double> e(dim + 1, 0.0);
     tred2(hessianNR.get(), n, eigenvalues.data(), e.data());
     stepProgress(progress, 3);
-    tqli(eigenvalues.data(), e.data(), n, hessianNR.get());
+    // The QL sweeps rotate pairs of eigenvectors: hold vector k as row k so that they run
+    // along memory. The arithmetic is that of tqli and eigsrt on columns.
+    double* z = hessianNR.get();
+    for (std::size_t r = 1; r <= dim; ++r)
+        for (std::size_t c = r + 1; c <= dim; ++c) std::swap(z[r * stride + c], z[c * stride + r]);
+    tqliImpl<true>(eigenvalues.data(), e.data(), n, z);
     stepProgress(progress, 3);
-    eigsrt(eigenvalues.data(), hessianNR.get(), n);
+    eigsrtImpl<true>(eigenvalues.data(), z, n);
     stepProgress(progress, 3);
 
-    // Column k of the one-based matrix is eigenvector k: store it as row k − 1.
     eigenBuffer = allocateDoubles(dim * dim);
     if (!eigenBuffer) return EnmStatus::OutOfMemory;
-    for (std::size_t r = 1; r <= dim; ++r) {
-        const double* row = hessianNR.get() + r * stride;
-        for (std::size_t k = 1; k <= dim; ++k) eigenBuffer[(k - 1) * dim + (r - 1)] = row[k];
-    }
+    for (std::size_t k = 1; k <= dim; ++k) std::memcpy(eigenBuffer.get() + (k - 1) * dim, z + k * stride + 1, dim * sizeof(double));
     return EnmStatus::Ok;
 }
 
@@ -220,43 +313,55 @@ double pythag(double a, double b)
 
 void tred2(double* a, int n, double* d, double* e)
 {
+    // The classic Householder reduction with accumulation of the transformation. Its column
+    // walks are reordered into row walks; every element is computed by the same operations in
+    // the same order, so the results are identical.
     const std::size_t s = static_cast<std::size_t>(n) + 1;
-    auto A = [a, s](int r, int c) -> double& { return a[static_cast<std::size_t>(r) * s + static_cast<std::size_t>(c)]; };
+    auto row = [a, s](int r) { return a + static_cast<std::size_t>(r) * s; };
+    std::vector<double> g(s, 0.0);
     for (int i = n; i >= 2; --i) {
         const int l = i - 1;
+        double* ai = row(i);
         double h = 0.0, scale = 0.0;
         if (l > 1) {
-            for (int k = 1; k <= l; ++k) scale += std::fabs(A(i, k));
+            for (int k = 1; k <= l; ++k) scale += std::fabs(ai[k]);
             if (scale == 0.0) {
-                e[i] = A(i, l);
+                e[i] = ai[l];
             } else {
                 for (int k = 1; k <= l; ++k) {
-                    A(i, k) /= scale;
-                    h += A(i, k) * A(i, k);
+                    ai[k] /= scale;
+                    h += ai[k] * ai[k];
                 }
-                double f = A(i, l);
-                double g = f >= 0.0 ? -std::sqrt(h) : std::sqrt(h);
-                e[i] = scale * g;
-                h -= f * g;
-                A(i, l) = f - g;
+                double f = ai[l];
+                const double gl = f >= 0.0 ? -std::sqrt(h) : std::sqrt(h);
+                e[i] = scale * gl;
+                h -= f * gl;
+                ai[l] = f - gl;
+                // g[j] = Σ_{k≤j} A(j,k)·A(i,k) + Σ_{k>j} A(k,j)·A(i,k), both in ascending k.
+                for (int k = 1; k <= l; ++k) {
+                    const double* ak = row(k);
+                    double sum = 0.0;
+                    for (int m = 1; m <= k; ++m) sum += ak[m] * ai[m];
+                    g[k] = sum;
+                    const double aik = ai[k];
+                    for (int j = 1; j < k; ++j) g[j] += ak[j] * aik;
+                }
                 f = 0.0;
                 for (int j = 1; j <= l; ++j) {
-                    A(j, i) = A(i, j) / h;
-                    g = 0.0;
-                    for (int k = 1; k <= j; ++k) g += A(j, k) * A(i, k);
-                    for (int k = j + 1; k <= l; ++k) g += A(k, j) * A(i, k);
-                    e[j] = g / h;
-                    f += e[j] * A(i, j);
+                    row(j)[i] = ai[j] / h;
+                    e[j] = g[j] / h;
+                    f += e[j] * ai[j];
                 }
                 const double hh = f / (h + h);
                 for (int j = 1; j <= l; ++j) {
-                    f = A(i, j);
-                    e[j] = g = e[j] - hh * f;
-                    for (int k = 1; k <= j; ++k) A(j, k) -= (f * e[k] + g * A(i, k));
+                    f = ai[j];
+                    const double gj = e[j] = e[j] - hh * f;
+                    double* aj = row(j);
+                    for (int k = 1; k <= j; ++k) aj[k] -= (f * e[k] + gj * ai[k]);
                 }
             }
         } else {
-            e[i] = A(i, l);
+            e[i] = ai[l];
         }
         d[i] = h;
     }
@@ -264,89 +369,32 @@ void tred2(double* a, int n, double* d, double* e)
     e[1] = 0.0;
     for (int i = 1; i <= n; ++i) {
         const int l = i - 1;
+        double* ai = row(i);
         if (d[i] != 0.0) {
-            for (int j = 1; j <= l; ++j) {
-                double g = 0.0;
-                for (int k = 1; k <= l; ++k) g += A(i, k) * A(k, j);
-                for (int k = 1; k <= l; ++k) A(k, j) -= g * A(k, i);
+            // g[j] = Σ_k A(i,k)·A(k,j), then A(k,j) −= g[j]·A(k,i): column i and row i are not
+            // touched by the update, so all g can be formed first.
+            std::fill(g.begin() + 1, g.begin() + i, 0.0);
+            for (int k = 1; k <= l; ++k) {
+                const double* ak = row(k);
+                const double aik = ai[k];
+                for (int j = 1; j <= l; ++j) g[j] += aik * ak[j];
+            }
+            for (int k = 1; k <= l; ++k) {
+                double* ak = row(k);
+                const double aki = ak[i];
+                for (int j = 1; j <= l; ++j) ak[j] -= g[j] * aki;
             }
         }
-        d[i] = A(i, i);
-        A(i, i) = 1.0;
-        for (int j = 1; j <= l; ++j) A(j, i) = A(i, j) = 0.0;
+        d[i] = ai[i];
+        ai[i] = 1.0;
+        for (int j = 1; j <= l; ++j) row(j)[i] = ai[j] = 0.0;
     }
 }
 
-void tqli(double* d, double* e, int n, double* z)
-{
-    const std::size_t s = static_cast<std::size_t>(n) + 1;
-    auto Z = [z, s](int r, int c) -> double& { return z[static_cast<std::size_t>(r) * s + static_cast<std::size_t>(c)]; };
-    for (int i = 2; i <= n; ++i) e[i - 1] = e[i];
-    e[n] = 0.0;
-    for (int l = 1; l <= n; ++l) {
-        int iter = 0;
-        int m = l;
-        do {
-            for (m = l; m <= n - 1; ++m) {
-                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
-                if (std::fabs(e[m]) + dd == dd) break;
-            }
-            if (m != l) {
-                if (++iter == 3000) console::line("Too many iterations in tqli");
-                double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-                double r = pythag(g, 1.0);
-                g = d[m] - d[l] + e[l] / (g + (g >= 0.0 ? std::fabs(r) : -std::fabs(r)));
-                double sn = 1.0, c = 1.0, p = 0.0;
-                int i = m - 1;
-                for (; i >= l; --i) {
-                    double f = sn * e[i];
-                    const double b = c * e[i];
-                    e[i + 1] = (r = pythag(f, g));
-                    if (r == 0.0) {
-                        d[i + 1] -= p;
-                        e[m] = 0.0;
-                        break;
-                    }
-                    sn = f / r;
-                    c = g / r;
-                    g = d[i + 1] - p;
-                    r = (d[i] - g) * sn + 2.0 * c * b;
-                    d[i + 1] = g + (p = sn * r);
-                    g = c * r - b;
-                    for (int k = 1; k <= n; ++k) {
-                        f = Z(k, i + 1);
-                        Z(k, i + 1) = sn * Z(k, i) + c * f;
-                        Z(k, i) = c * Z(k, i) - sn * f;
-                    }
-                }
-                if (r == 0.0 && i >= l) continue;
-                d[l] -= p;
-                e[l] = g;
-                e[m] = 0.0;
-            }
-        } while (m != l);
-    }
-}
 
-void eigsrt(double* d, double* v, int n)
-{
-    const std::size_t s = static_cast<std::size_t>(n) + 1;
-    for (int i = 1; i < n; ++i) {
-        int k = i;
-        double p = d[i];
-        for (int j = i + 1; j <= n; ++j) {
-            if (d[j] <= p) { // a later position wins a tie
-                k = j;
-                p = d[j];
-            }
-        }
-        if (k != i) {
-            d[k] = d[i];
-            d[i] = p;
-            for (int j = 1; j <= n; ++j) std::swap(v[j * s + i], v[j * s + k]);
-        }
-    }
-}
+void tqli(double* d, double* e, int n, double* z) { tqliImpl<false>(d, e, n, z); }
+
+void eigsrt(double* d, double* v, int n) { eigsrtImpl<false>(d, v, n); }
 
 void transposeMatrix(const double* A, double* At, int m, int n)
 {

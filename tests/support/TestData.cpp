@@ -72,6 +72,35 @@ std::unique_ptr<LoadedStructure> LoadedStructure::fromText(const std::string& pd
 
 LoadedStructure::~LoadedStructure() { deleteAtoms(atoms); }
 
+std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor, char chain)
+{
+    std::string text = "HEADER    SYNTHETIC                               01-JAN-00   1SYN              \n"
+                       "REMARK 200 EXPERIMENTAL DETAILS\n"
+                       "REMARK 200  EXPERIMENT TYPE                : X-RAY DIFFRACTION\n"
+                       "REMARK 200  TEMPERATURE           (KELVIN) : 300\n";
+    int serial = 1;
+    for (const auto& p : positions) {
+        text += atomLine("ATOM", serial, " CA ", "ALA", chain, serial, p.x, p.y, p.z, bFactor) + "\n";
+        ++serial;
+    }
+    return text + "TER\nEND\n";
+}
+
+std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc)
+{
+    auto s = std::make_unique<LoadedStructure>(pdb);
+    ScopedUserPrompts scoped(&s->prompts);
+    s->network->setRc(rc);
+    s->network->setRenderingDataUp();
+    return s;
+}
+
+std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc)
+{
+    TempFile file(pdbText);
+    return buildNetwork(file.path(), rc);
+}
+
 std::string atomLine(const std::string& record, int serial, const std::string& name,
                      const std::string& resName, char chain, int resSeq, double x, double y,
                      double z, double bFactor, const std::string& element)

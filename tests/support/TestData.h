@@ -54,6 +54,13 @@ struct LoadedStructure {
     int nodeCount() const { return static_cast<int>(network->getBackboneList().size()); }
 };
 
+/// PDB text of one chain of C-alpha atoms at `positions` (Å), each with B-factor `bFactor`.
+std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor = 20.0, char chain = 'A');
+
+/// A loaded structure with its network built (nodes and springs) for cutoff `rc` (Å).
+std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f);
+std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc = 11.0f);
+
 /// A PDB ATOM/HETATM line built field by field (80 columns).
 std::string atomLine(const std::string& record, int serial, const std::string& name,
                      const std::string& resName, char chain, int resSeq, double x, double y,

@@ -1,0 +1,218 @@
+// Network construction: nodes, springs, stored record lines and atom selection.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+using namespace vornax;
+using namespace vornax::testing;
+
+namespace {
+
+std::string storedLines(const std::vector<std::string>& lines, float rc)
+{
+    std::string out;
+    auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
+    const auto count = static_cast<int32_t>(lines.size());
+    put(&count, 4);
+    put(&rc, 4);
+    for (const auto& l : lines) {
+        const auto len = static_cast<int32_t>(l.size());
+        put(&len, 4);
+        put(l.data(), l.size());
+    }
+    return out;
+}
+
+std::vector<int> neighbourIndices(const Atom* a)
+{
+    std::vector<int> out;
+    for (int k = 0; k < a->getAmountOfConnectedAtoms(); ++k)
+        out.push_back(a->getConnectedAtom(k)->getMyPositionInOriginalList());
+    return out;
+}
+
+} // namespace
+
+TEST(NetworkTest, SpringsAreStrictlyShorterThanRc)
+{
+    // Node 1 is exactly Rc from node 0, node 2 just inside Rc from node 1, node 3 far away.
+    auto s = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {11, 0, 0}, {21.999, 0, 0}, {100, 0, 0}}));
+    auto* eln = s->network.get();
+    EXPECT_EQ(eln->getAmountOfAtoms(), 4);
+    EXPECT_EQ(eln->get3N(), 12);
+    EXPECT_EQ(eln->get3NMinus6(), 6);
+    EXPECT_EQ(eln->getAmountOfSprings(), 2); // 1–2 counted from both ends
+    EXPECT_EQ(neighbourIndices(eln->getAtom(0)), (std::vector<int>{0}));
+    EXPECT_EQ(neighbourIndices(eln->getAtom(1)), (std::vector<int>{1, 2}));
+    EXPECT_EQ(neighbourIndices(eln->getAtom(2)), (std::vector<int>{2, 1}));
+    EXPECT_EQ(eln->getAtom(3)->getAmountOfConnectedAtoms(), 1); // an isolated node lists itself
+    EXPECT_FLOAT_EQ(eln->getRc(), 110.0f); // converted to model units, once
+    EXPECT_TRUE(s->console.contains("total number of springs: 2"));
+    EXPECT_TRUE(s->console.contains("final chain reached so time to exit")); // the chain closed by TER
+}
+
+TEST(NetworkTest, TenMutuallyCloseNodes)
+{
+    std::vector<Vector3d> pos;
+    for (int i = 0; i < 10; ++i) pos.emplace_back(static_cast<float>(i % 3), static_cast<float>(i / 3), 0.5f * i);
+    auto s = buildNetworkFromText(cAlphaChain(pos));
+    EXPECT_EQ(s->network->getAmountOfSprings(), 90);
+    EXPECT_EQ(neighbourIndices(s->network->getAtom(4)), (std::vector<int>{4, 0, 1, 2, 3, 5, 6, 7, 8, 9}));
+}
+
+TEST(NetworkTest, GridNeighboursMatchAllPairs)
+{
+    const auto pdb = findPdb("2por.pdb");
+    ASSERT_FALSE(pdb.empty());
+    for (float rc : {5.0f, 7.0f, 11.0f, 15.0f}) {
+        auto s = buildNetwork(pdb, rc);
+        auto* eln = s->network.get();
+        const int n = eln->getAmountOfAtoms();
+        int springs = 0;
+        for (int i = 0; i < n; ++i) {
+            std::vector<int> expected{i};
+            const Vector3d pi = eln->getAtom(i)->getMyLocalPosition();
+            for (int j = 0; j < n; ++j) {
+                if (j == i) continue;
+                const Vector3d pj = eln->getAtom(j)->getMyLocalPosition();
+                const double dx = double(pi.x) - pj.x, dy = double(pi.y) - pj.y, dz = double(pi.z) - pj.z;
+                if (dx * dx + dy * dy + dz * dz < double(rc * 10) * double(rc * 10)) expected.push_back(j);
+            }
+            springs += static_cast<int>(expected.size()) - 1;
+            ASSERT_EQ(neighbourIndices(eln->getAtom(i)), expected) << "node " << i << " rc " << rc;
+        }
+        EXPECT_EQ(eln->getAmountOfSprings(), springs);
+    }
+}
+
+TEST(NetworkTest, NodeAtomsAndDistances)
+{
+    auto s = buildNetworkFromText(
+        cAlphaChain({{0, 0, 0}, {3, 4, 0}}, 15.5)
+        + atomLine("ATOM", 9, " P  ", " DA", 'B', 1, 10, 0, 0, 40, "P") + "\n");
+    auto* eln = s->network.get();
+    ASSERT_EQ(eln->getAmountOfAtoms(), 3);
+    const Atom* a = eln->getAtom(0);
+    EXPECT_EQ(a->getMyInfo(), "C Alpha");
+    EXPECT_FLOAT_EQ(a->getRadius(), 6.0f);
+    EXPECT_EQ(a->getEle(), "C");
+    EXPECT_EQ(a->getMyColour(), Vector3d(0.5f, 0.5f, 0.5f));
+    EXPECT_DOUBLE_EQ(a->getMyBFactor(), 15.5);
+    EXPECT_FLOAT_EQ(a->getEQForce(), 1.0f);
+    EXPECT_EQ(a->getChainID(), "A");
+    EXPECT_EQ(eln->getAtom(2)->getMyResidueColour(), Vector3d(0, 1, 0)); // nucleic node
+    EXPECT_EQ(eln->getDeformedPosition(1), Vector3d(30, 40, 0));
+    // Distance to the next node of the same chain, in Å.
+    EXPECT_FLOAT_EQ(eln->getChainList()[0][0].distance, 5.0f);
+    EXPECT_FLOAT_EQ(eln->getBackboneList()[0].distance, 5.0f);
+    EXPECT_FLOAT_EQ(eln->getChainList()[0][1].distance, 0.0f);
+    EXPECT_FALSE(s->console.contains("final chain reached so time to exit")); // no empty chain here
+}
+
+TEST(NetworkTest, StoredLinesRebuildTheSameNodes)
+{
+    const auto pdb = findPdb("1d66.pdb");
+    ASSERT_FALSE(pdb.empty());
+    LoadedStructure fromPdb(pdb);
+    std::istringstream in(storedLines(fromPdb.network->getPdbLines(), 11.0f));
+    ElasticNetworkModel eln;
+    ASSERT_TRUE(eln.processAtoms(in));
+    EXPECT_EQ(eln.getRc(), 11.0f);
+    EXPECT_EQ(eln.getTotalAmountOfAtoms(), fromPdb.network->getTotalAmountOfAtoms());
+    const auto& a = fromPdb.network->getBackboneList();
+    const auto& b = eln.getBackboneList();
+    ASSERT_EQ(a.size(), b.size());
+    // The stored copy is centred on the mean atom position, the reader's copy is not.
+    const Vector3d shift = fromPdb.reader->getMidPoint();
+    EXPECT_TRUE(eln.getMidPoint().isEqual(shift, 1e-2f));
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_TRUE((a[i].position - shift).isEqual(b[i].position, 1e-2f)) << i;
+        EXPECT_EQ(a[i].residueNumber, b[i].residueNumber);
+        EXPECT_EQ(a[i].isNucleic, b[i].isNucleic);
+        EXPECT_DOUBLE_EQ(a[i].bFactor, b[i].bFactor);
+    }
+    ASSERT_EQ(eln.getChainList().size(), fromPdb.network->getChainList().size());
+    for (std::size_t c = 0; c < eln.getChainList().size(); ++c)
+        EXPECT_EQ(eln.getChainList()[c].size(), fromPdb.network->getChainList()[c].size());
+    // DNA chains D and E are named at their first phosphorus, protein chains at their TER.
+    EXPECT_EQ(eln.getChainIDs(), (std::vector<std::string>{"D", "E", "A", "B"}));
+}
+
+TEST(NetworkTest, StoredLinesEdgeCases)
+{
+    const std::vector<std::string> lines = {
+        "HEADER    TEST                                    01-JAN-00   1TST",
+        atomLine("HETATM", 1, "CA  ", " CA", 'A', 1, 0, 0, 0, 10, "CA"),
+        atomLine("ATOM", 2, " CA ", "GLY", 'A', 2, 1, 0, 0, 10),
+        "MASTER        0    0    0",
+        atomLine("ATOM", 3, " CA ", "GLY", 'A', 3, 2, 0, 0, 10),
+        "TER                                                                             ",
+        atomLine("ATOM", 4, " CA ", "GLY", 'B', 1, 3, 0, 0, 10),
+    };
+    std::istringstream in(storedLines(lines, 7.0f));
+    ElasticNetworkModel eln;
+    ASSERT_TRUE(eln.processAtoms(in));
+    EXPECT_EQ(eln.getBackboneList().size(), 3u); // calcium is no node
+    ASSERT_EQ(eln.getChainList().size(), 2u);     // MASTER ends no chain, the blank-padded TER does
+    EXPECT_EQ(eln.getChainList()[0].size(), 2u);
+    EXPECT_EQ(eln.getChainList()[1].size(), 1u);
+    EXPECT_EQ(eln.getPDB_Code(), "1TST");
+
+    // Truncated or absurd data leaves the object untouched.
+    const std::string good = storedLines(lines, 7.0f);
+    for (std::size_t cut : {std::size_t(0), std::size_t(3), std::size_t(9), good.size() - 1}) {
+        std::istringstream truncated(good.substr(0, cut));
+        ElasticNetworkModel fresh;
+        EXPECT_FALSE(fresh.processAtoms(truncated)) << cut;
+        EXPECT_TRUE(fresh.getBackboneList().empty());
+        EXPECT_TRUE(fresh.getPdbLines().empty());
+    }
+    std::string negative = good;
+    const int32_t minusOne = -1;
+    negative.replace(0, 4, reinterpret_cast<const char*>(&minusOne), 4);
+    std::istringstream neg(negative);
+    EXPECT_FALSE(ElasticNetworkModel().processAtoms(neg));
+    std::string hugeLine = good;
+    const int32_t huge = 0x7fffffff;
+    hugeLine.replace(8, 4, reinterpret_cast<const char*>(&huge), 4);
+    std::istringstream big(hugeLine);
+    EXPECT_FALSE(ElasticNetworkModel().processAtoms(big));
+}
+
+TEST(NetworkTest, SelectionAndCollision)
+{
+    auto s = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {1, 0, 0}, {20, 0, 0}}));
+    auto* eln = s->network.get();
+    Atom* a0 = eln->getAtom(0);
+    Atom* a2 = eln->getAtom(2);
+    // The spheres of nodes 0 and 1 overlap: the first in index order wins.
+    bool res = false;
+    EXPECT_EQ(eln->collisionCheck(Vector3d(5, 0, 0), res), a0);
+    EXPECT_TRUE(res);
+    res = false;
+    EXPECT_EQ(eln->collisionCheck(Vector3d(200, 12, 0), res), nullptr); // boundary is outside
+    EXPECT_FALSE(res);
+    EXPECT_EQ(eln->collisionCheck(Vector3d(200, 11.9f, 0), res), a2);
+
+    a0->setSelected(true);
+    a0->addAForce(Vector3d(1, 2, 3), 1);
+    a0->saveForce();
+    eln->addAtomToList(a0);
+    eln->addAtomToList(a0);
+    eln->addAtomToList(a2);
+    EXPECT_EQ(eln->getContactList().size(), 2u);
+    EXPECT_TRUE(eln->removeAtomFromList(0));
+    EXPECT_FALSE(eln->removeAtomFromList(0));
+    EXPECT_FALSE(a0->isSelected());
+    EXPECT_EQ(a0->getMyApplyingForce(), Vector3d());
+    EXPECT_EQ(a0->getMyForceApplied(), Vector3d());
+    a2->setSelected(true);
+    eln->deselectAll();
+    EXPECT_TRUE(eln->getContactList().empty());
+    EXPECT_FALSE(a2->isSelected());
+    // Bounds of the nodes: position minus radius, plus 0.1.
+    EXPECT_NEAR(eln->findMaxCoord().x, 200 - 6 + 0.1f, 1e-4);
+}
