@@ -242,7 +242,7 @@ public:
     static constexpr double kEightPiSquared = 78.95683520871486;
 
 private:
-    void removeKeptForce(Atom* node, int32_t nodeIndex, bool fromSimulate);
+    void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,

@@ -21,6 +21,14 @@ constexpr int32_t kRouteFirstModes = 1, kRouteAllModes = 2, kRouteModeList = 0;
 
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
+/// Rounds to single precision through memory. GCC 12's vectorizer has been seen to drop a
+/// plain double → float → double round trip here, leaving the unrounded value.
+double toSinglePrecision(double v)
+{
+    volatile float f = static_cast<float>(v);
+    return f;
+}
+
 } // namespace
 
 // ---- Calibration ------------------------------------------------------------------------------
@@ -236,23 +244,22 @@ void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32
 
 void ElasticNetworkModel::applyForce(const Vector3d& forceApplied, int32_t atomToApply)
 {
-    if (atomToApply < 0 || atomToApply >= amountOfAtoms) return;
-    ForceCommand cmd;
-    for (int c = 0; c < 3; ++c) cmd.force[c] = -static_cast<double>(forceApplied[c]) * newtonToKcal * forceScaler;
-    cmd.selectedCoordinate = 3 * atomToApply;
-    forceCommand.store(cmd);
-    Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
-    node->addAKcalForce(Vector3d(static_cast<float>(cmd.force[0]), static_cast<float>(cmd.force[1]),
-                                 static_cast<float>(cmd.force[2])));
-    node->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(atomToApply)].load());
-    requestStep();
+    const double scale = -newtonToKcal * forceScaler;
+    applyNonScaleForce(Vector3d(static_cast<float>(toSinglePrecision(forceApplied.x * scale)),
+                                static_cast<float>(toSinglePrecision(forceApplied.y * scale)),
+                                static_cast<float>(toSinglePrecision(forceApplied.z * scale))),
+                       atomToApply);
 }
 
 void ElasticNetworkModel::applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply)
 {
     if (atomToApply < 0 || atomToApply >= amountOfAtoms) return;
+    // The force travels in single precision, as the node keeps it: a pull puts in exactly
+    // what removing the kept force later takes out.
     ForceCommand cmd;
-    for (int c = 0; c < 3; ++c) cmd.force[c] = forceApplied[c];
+    cmd.force[0] = toSinglePrecision(forceApplied.x);
+    cmd.force[1] = toSinglePrecision(forceApplied.y);
+    cmd.force[2] = toSinglePrecision(forceApplied.z);
     cmd.selectedCoordinate = 3 * atomToApply;
     forceCommand.store(cmd);
     Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
@@ -280,7 +287,7 @@ void ElasticNetworkModel::zeroForces()
     }
 }
 
-void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool /*fromSimulate*/)
+void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab)
 {
     const Vector3d kept = node->getOLDKcalForce();
     const double f[3] = {kept.x, kept.y, kept.z};
@@ -290,9 +297,17 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool /*
     int32_t route = state[0];
     if (route == kRouteAllModes && !yMatrix) route = kRouteFirstModes;
     computeResponse(f, nodeIndex, route, state[1], state + 2, responseScratch.data());
+    // The base holds every kept force except that of the node under force. On a grab the
+    // node's old force leaves and the rest becomes the base of the new pull. Otherwise the
+    // force leaves the base too, unless it belongs to the node under force, whose force the
+    // base never held.
+    const bool inBase = !onGrab && nodeIndex != forceCommand.load().selectedCoordinate / 3;
     for (std::size_t i = 0; i < displacement.size(); ++i) {
         displacement[i] -= responseScratch[i];
-        baseDisplacement[i] = displacement[i];
+        if (onGrab)
+            baseDisplacement[i] = displacement[i];
+        else if (inBase)
+            baseDisplacement[i] -= responseScratch[i];
     }
 }
 
@@ -305,6 +320,8 @@ void ElasticNetworkModel::applyZeroForce(int32_t toApply)
     if (!responseScratch.empty()) removeKeptForce(node, toApply, false);
     node->setOldKcalForce(0.0, 0.0, 0.0);
     node->simulateState(3);
+    // A later mode change must not bring the removed force back as the current pull.
+    if (forceCommand.load().selectedCoordinate == 3 * toApply) forceCommand.store(ForceCommand());
     setChangingSimMode(false);
     requestStep();
 }

@@ -1,0 +1,303 @@
+// Calibration, the response to forces and the simulation step.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace vornax;
+using namespace vornax::testing;
+
+namespace {
+
+struct Solved {
+    std::unique_ptr<LoadedStructure> s;
+    ElasticNetworkModel* eln = nullptr;
+};
+
+Solved solve(const std::string& name, bool withY = true, float rc = 11.0f)
+{
+    Solved out;
+    out.s = buildNetwork(findPdb(name), rc);
+    out.eln = out.s->network.get();
+    ScopedUserPrompts scoped(&out.s->prompts);
+    EXPECT_EQ(out.eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
+    EXPECT_EQ(out.eln->calculateEigen(nullptr), EnmStatus::Ok);
+    out.eln->calculateForceScaler(1.0f, !withY);
+    out.eln->setUpAllModes();
+    return out;
+}
+
+std::vector<double> response(ElasticNetworkModel* eln, const double f[3], int node)
+{
+    std::vector<double> r(static_cast<std::size_t>(eln->get3N()));
+    eln->computeResponse(f, node, 2, eln->getTotalMaxModes(), nullptr, r.data());
+    return r;
+}
+
+std::vector<double> sum(std::vector<double> a, const std::vector<double>& b, double scale = 1.0)
+{
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] += scale * b[i];
+    return a;
+}
+
+void expectClose(const std::vector<double>& got, const std::vector<double>& want, const char* what)
+{
+    ASSERT_EQ(got.size(), want.size());
+    double scale = 0, err = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        scale = std::max(scale, std::fabs(want[i]));
+        err = std::max(err, std::fabs(got[i] - want[i]));
+    }
+    EXPECT_LE(err, 1e-9 * std::max(scale, 1e-30)) << what;
+}
+
+/// The force the network works with for a pull of node `node`: the device's force in newtons
+/// turned into kcal/mol/Å with the opposite sign, kept in single precision on the node.
+std::array<double, 3> kcal(const ElasticNetworkModel* eln, int node, const Vector3d& newtons)
+{
+    const Vector3d k = eln->getAtom(node)->getKcalForce();
+    const double scale = -eln->getNewtonToKcal() * eln->getS();
+    EXPECT_NEAR(k.x, newtons.x * scale, 1e-6 * std::fabs(newtons.x * scale) + 1e-30);
+    EXPECT_NEAR(k.y, newtons.y * scale, 1e-6 * std::fabs(newtons.y * scale) + 1e-30);
+    EXPECT_NEAR(k.z, newtons.z * scale, 1e-6 * std::fabs(newtons.z * scale) + 1e-30);
+    return {k.x, k.y, k.z};
+}
+
+void grab(ElasticNetworkModel* eln, int node, const Vector3d& newtons)
+{
+    eln->getAtom(node)->simulateState(0);
+    eln->applyForce(newtons, node);
+    eln->simulate();
+    eln->updateDeformables();
+}
+
+void release(ElasticNetworkModel* eln, int node)
+{
+    eln->getAtom(node)->simulateState(2);
+    eln->simulate();
+    eln->updateDeformables();
+}
+
+} // namespace
+
+TEST(CalibrationTest, MatchesThePeerValues)
+{
+    // ProDy values for crambin at Rc 11 Å, an average device force of 1 N.
+    auto c = solve("1crn.pdb");
+    const auto& cal = c.eln->getCalibration();
+    EXPECT_TRUE(cal.calibrated);
+    EXPECT_NEAR(cal.K, 2.8318401310304195, 1e-6 * 2.83);
+    EXPECT_NEAR(cal.R, 0.4644200878506868, 1e-6 * 0.46);
+    EXPECT_NEAR(cal.c, 0.12268214876258607, 1e-6 * 0.12);
+    EXPECT_NEAR(cal.S, 2.629588454805808e-10, 1e-6 * 2.63e-10);
+    EXPECT_DOUBLE_EQ(c.eln->getSpringConstant(), cal.K);
+    EXPECT_TRUE(c.eln->setupComplete());
+    EXPECT_TRUE(c.eln->isYMatrixAvailable());
+    EXPECT_EQ(c.eln->getLoadResult(), -2);
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_DOUBLE_EQ(c.eln->getScaledEigenvalues()[k], c.eln->getEigenvalues()[k + 7] * cal.K);
+        EXPECT_DOUBLE_EQ(c.eln->getInverseScaledEigenvalues()[k], 1.0 / c.eln->getScaledEigenvalues()[k]);
+    }
+    EXPECT_TRUE(c.s->console.contains("calculated K: "));
+    EXPECT_TRUE(c.s->console.contains("S: "));
+    // Fluctuation measures: 0.6 T times sums of the inverse scaled eigenvalues.
+    double all = 0;
+    for (double v : c.eln->getInverseScaledEigenvalues()) all += v;
+    EXPECT_NEAR(c.eln->getRTotal(), 0.6 * 300 * all, 1e-12 * all * 180);
+    EXPECT_DOUBLE_EQ(c.eln->getRMForTest(1), c.eln->getRMSingle(0));
+    EXPECT_DOUBLE_EQ(c.eln->getRMForTest(100000), c.eln->getRTotal());
+    EXPECT_EQ(c.eln->getRMSingle(-1), 0.0);
+}
+
+TEST(CalibrationTest, YIsTheWeightedOuterProductOfTheModes)
+{
+    auto c = solve("1crn.pdb");
+    const std::size_t n = static_cast<std::size_t>(c.eln->get3N());
+    const double* y = c.eln->getYMatrix();
+    const double* vt = c.eln->getEigenvectorMatrixT();
+    const auto& w = c.eln->getInverseScaledEigenvalues();
+    for (std::size_t i : {std::size_t(0), std::size_t(5), n / 2, n - 1})
+        for (std::size_t j : {std::size_t(0), std::size_t(7), n - 2}) {
+            double v = 0;
+            for (std::size_t k = 0; k < w.size(); ++k) v += vt[k * n + i] * w[k] * vt[k * n + j];
+            EXPECT_NEAR(y[i * n + j], v, 1e-12 * std::fabs(y[0]));
+            EXPECT_EQ(y[i * n + j], y[j * n + i]);
+        }
+}
+
+TEST(CalibrationTest, UncalibratableStructures)
+{
+    // All B-factors zero: a unit spring constant, the user is told, pulls still move.
+    auto zeroB = solve("nochainnameterrecords.pdb");
+    const auto& cal = zeroB.eln->getCalibration();
+    EXPECT_FALSE(cal.calibrated);
+    EXPECT_EQ(zeroB.eln->getSpringConstant(), 1.0);
+    EXPECT_TRUE(std::isfinite(cal.S));
+    EXPECT_GT(cal.S, 0.0);
+    EXPECT_EQ(zeroB.s->prompts.countMessages("forces are not calibrated"), 1);
+    EXPECT_EQ(zeroB.s->prompts.messages().back().caption, "Elastic Network Setup Error");
+    for (double v : zeroB.eln->getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
+
+    // NMR models are never calibrated and take no forces.
+    std::string nmr = cAlphaChain({{0, 0, 0}, {3.8f, 0, 0}, {5, 3, 0}, {8, 3, 1}});
+    nmr.replace(nmr.find("X-RAY DIFFRACTION"), 17, "NMR              ");
+    auto s = buildNetworkFromText(nmr);
+    ASSERT_TRUE(s->network->isNMR());
+    ASSERT_EQ(s->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
+    ASSERT_EQ(s->network->calculateEigen(nullptr), EnmStatus::Ok);
+    EXPECT_EQ(s->network->calculateForceScaler(1.0f, false), EnmStatus::NotCalibrated);
+    EXPECT_FALSE(s->network->setupComplete());
+    EXPECT_EQ(s->network->getYMatrix(), nullptr);
+    EXPECT_EQ(s->network->getSpringConstant(), 0.0);
+}
+
+class PullTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PullTest, ForcesAreKeptReplacedAndRemoved)
+{
+    const bool withY = GetParam();
+    auto c = solve("1crn.pdb", withY);
+    auto* eln = c.eln;
+    EXPECT_EQ(eln->getLoadResult(), withY ? -2 : -3);
+    const int a = 3, b = 30;
+    const Vector3d fa(0.2f, -0.1f, 0.4f), fb(-0.3f, 0.0f, 0.1f), fa2(0.0f, 0.5f, 0.0f);
+
+    // Nothing under force: a step changes nothing.
+    eln->simulate();
+    EXPECT_EQ(eln->getDisplacement(), std::vector<double>(eln->get3N(), 0.0));
+
+    // The force handed to the network is opposite to the device's, in kcal/mol/Å.
+    grab(eln, a, fa);
+    const auto ka = kcal(eln, a, fa);
+    EXPECT_EQ(eln->getSelectedCoordinate(), 3 * a);
+    EXPECT_EQ(eln->getAtom(a)->getPressed(), 1);
+    const auto ra = response(eln, ka.data(), a);
+    expectClose(eln->getDisplacement(), ra, "first pull");
+    // Holding still: the drag is recomputed, never accumulated.
+    for (int i = 0; i < 3; ++i) eln->simulate();
+    expectClose(eln->getDisplacement(), ra, "constant pull");
+    // Deformed positions follow in model units.
+    const Vector3d moved = eln->getDeformedPosition(a) - eln->getAtom(a)->getMyLocalPosition();
+    EXPECT_NEAR(moved.x, 10 * ra[3 * a], 1e-3);
+    EXPECT_EQ(eln->getAtom(a)->getMyDeformedPosition(), eln->getDeformedPosition(a));
+
+    release(eln, a);
+    EXPECT_EQ(eln->getAtom(a)->getPressed(), 3);
+    EXPECT_NEAR(eln->getAtom(a)->getOLDKcalForce().z, ka[2], 1e-6 * std::fabs(ka[2]));
+    expectClose(eln->getDisplacement(), ra, "kept after release");
+
+    // A second node adds to the kept force.
+    grab(eln, b, fb);
+    const auto kb = kcal(eln, b, fb);
+    const auto rb = response(eln, kb.data(), b);
+    expectClose(eln->getDisplacement(), sum(ra, rb), "two forces");
+    release(eln, b);
+
+    // Grabbing the first node again replaces its kept force.
+    grab(eln, a, fa2);
+    const auto ka2 = kcal(eln, a, fa2);
+    const auto ra2 = response(eln, ka2.data(), a);
+    expectClose(eln->getDisplacement(), sum(rb, ra2), "re-grab");
+    release(eln, a);
+
+    // Undo: the kept forces leave one by one, last first, and a later step keeps it so.
+    eln->applyZeroForce(a);
+    expectClose(eln->getDisplacement(), rb, "undo a");
+    eln->simulate();
+    expectClose(eln->getDisplacement(), rb, "undo a, then a step");
+    // A mode change while nothing is pulled does not bring the removed force back.
+    ASSERT_TRUE(eln->setChangingSimMode(true));
+    eln->selectModeState(2);
+    eln->setChangingSimMode(false);
+    eln->simulate();
+    expectClose(eln->getDisplacement(), rb, "mode change after undo");
+    eln->applyZeroForce(b);
+    double largest = 0;
+    for (double d : ra) largest = std::max(largest, std::fabs(d));
+    for (double d : eln->getDisplacement()) EXPECT_NEAR(d, 0.0, 1e-12 * largest);
+    EXPECT_EQ(eln->getAtom(b)->getOLDKcalForce(), Vector3d());
+    EXPECT_TRUE(c.s->console.contains("removing force from simulation"));
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutY, PullTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ThroughY" : "ThroughModes"; });
+
+TEST(ResponseTest, RoutesAgree)
+{
+    auto c = solve("1ubq.pdb");
+    auto* eln = c.eln;
+    const double f[3] = {1.0, -0.5, 0.25};
+    const int node = 40;
+    const std::size_t n = static_cast<std::size_t>(eln->get3N());
+    std::vector<double> viaY(n), viaModes(n), single(n), listed(n), total(n, 0.0);
+    eln->computeResponse(f, node, 2, 0, nullptr, viaY.data());
+    eln->computeResponse(f, node, 1, eln->getTotalMaxModes(), nullptr, viaModes.data());
+    expectClose(viaModes, viaY, "first n = all modes");
+    const int32_t modes[3] = {0, 4, 17};
+    for (int32_t m : modes) {
+        eln->computeResponse(f, node, 0, 1, &m, single.data());
+        total = sum(total, single);
+    }
+    eln->computeResponse(f, node, 0, 3, modes, listed.data());
+    expectClose(listed, total, "listed modes = sum of single modes");
+    // Out-of-range modes and nodes contribute nothing.
+    const int32_t bad[2] = {-1, 1000000};
+    eln->computeResponse(f, node, 0, 2, bad, listed.data());
+    EXPECT_EQ(listed, std::vector<double>(n, 0.0));
+    eln->computeResponse(f, -1, 2, 0, nullptr, listed.data());
+    EXPECT_EQ(listed, std::vector<double>(n, 0.0));
+}
+
+TEST(ResponseTest, ModeSelectionDrivesTheCurrentPull)
+{
+    auto c = solve("1ubq.pdb");
+    auto* eln = c.eln;
+    // A slider move with nobody pulled lands in node 0.
+    ASSERT_TRUE(eln->setChangingSimMode(true));
+    eln->useAllModes(false);
+    eln->selectAmountOfModes(10);
+    eln->selectModeState(1);
+    eln->setChangingSimMode(false);
+    EXPECT_EQ(eln->getAtom(0)->getStatePosition(0), 1);
+    EXPECT_EQ(eln->getAtom(0)->getStatePosition(1), 10);
+    EXPECT_EQ(eln->getAtom(0)->getPressed(), 1);
+    eln->getAtom(0)->simulateState(3);
+
+    const int node = 20;
+    const Vector3d f(0.1f, 0.2f, 0.3f);
+    grab(eln, node, f);
+    const auto k = kcal(eln, node, f);
+    std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
+    eln->computeResponse(k.data(), node, 1, 10, nullptr, want.data());
+    expectClose(eln->getDisplacement(), want, "first 10 modes");
+
+    // Ticking modes while pulling recomputes the drag with them.
+    const int32_t ticked[2] = {2, 5};
+    ASSERT_TRUE(eln->setChangingSimMode(true));
+    eln->simulate(); // refused during a mode change
+    eln->receiveNewModes(ticked, 2);
+    eln->useAllModes(false);
+    eln->selectModeState(0);
+    eln->setChangingSimMode(false);
+    EXPECT_EQ(eln->getAtom(node)->getStatePosition(0), 0);
+    EXPECT_EQ(eln->getAtom(node)->getStatePosition(1), 2);
+    EXPECT_EQ(eln->getAtom(node)->getStatePosition(3), 5);
+    eln->simulate();
+    eln->computeResponse(k.data(), node, 0, 2, ticked, want.data());
+    expectClose(eln->getDisplacement(), want, "ticked modes");
+
+    // Dropping modes from later responses does not touch what is already kept.
+    release(eln, node);
+    const std::vector<double> kept = eln->getDisplacement();
+    eln->finalize_inv_HDK(6 + 3); // keep the first three modes only
+    grab(eln, 50, f);
+    std::vector<double> only(static_cast<std::size_t>(eln->get3N()));
+    const auto k50 = kcal(eln, 50, f);
+    const int32_t none[1] = {0};
+    eln->computeResponse(k50.data(), 50, 0, 0, none, only.data());
+    eln->computeResponse(k50.data(), 50, 0, 2, ticked, only.data()); // modes 2 and 5: 5 is now zero
+    expectClose(eln->getDisplacement(), sum(kept, only), "zeroed mode");
+}
