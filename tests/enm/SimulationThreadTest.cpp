@@ -1,0 +1,147 @@
+// The simulation thread against a servo-like writer, a window-like reader and mode changes.
+// Also built with ThreadSanitizer.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <thread>
+
+using namespace vornax;
+using namespace vornax::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+template <typename Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds limit = 5000ms)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::unique_ptr<LoadedStructure> ready(const char* name)
+{
+    auto s = buildNetwork(findPdb(name));
+    auto* eln = s->network.get();
+    ScopedUserPrompts scoped(&s->prompts);
+    EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
+    EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
+    EXPECT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::Ok);
+    eln->setUpAllModes();
+    eln->setInit();
+    return s;
+}
+
+} // namespace
+
+TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
+{
+    auto s = ready("1crn.pdb");
+    auto* eln = s->network.get();
+    const int node = 10;
+    const Vector3d last(0.1f, 0.3f, -0.2f);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    {
+        SimulationThread sim(eln);
+        // The window: reads deformed positions while the molecule moves.
+        std::thread window([&] {
+            while (!done.load()) {
+                for (int i = 0; i < eln->getAmountOfAtoms(); ++i) {
+                    const Vector3d p = eln->getDeformedPosition(i);
+                    const Vector3d q = eln->getAtom(i)->getMyDeformedPosition();
+                    if (!std::isfinite(p.x) || !std::isfinite(q.z)) torn.fetch_add(1);
+                }
+                std::this_thread::yield();
+            }
+        });
+        // The user interface: changes the modes under the handshake.
+        std::thread ui([&] {
+            for (int round = 0; round < 50 && !done.load(); ++round) {
+                while (!eln->setChangingSimMode(true)) std::this_thread::yield(); // "please wait..."
+                eln->useAllModes(round % 2 == 0);
+                eln->selectModeState(2);
+                eln->setChangingSimMode(false);
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+        // The servo: grab, pull for a while at about 1 kHz, release.
+        eln->getAtom(node)->simulateState(0);
+        for (int tick = 0; tick < 200; ++tick) {
+            const float t = tick / 200.0f;
+            eln->applyForce(Vector3d(0.1f * t, 0.3f * t, -0.2f * t), node);
+            std::this_thread::sleep_for(500us);
+        }
+        eln->applyForce(last, node);
+        eln->getAtom(node)->simulateState(2);
+        ElasticNetworkModel::requestStep();
+        EXPECT_TRUE(waitFor([&] { return eln->getAtom(node)->getPressed() == 3; })) << "release was not stepped";
+        done.store(true);
+        ui.join();
+        window.join();
+    }
+    EXPECT_FALSE(runningELN.load());
+    EXPECT_EQ(torn.load(), 0);
+    // The last force before the release is the one kept, and it is all that moves the molecule.
+    const Vector3d kept = eln->getAtom(node)->getOLDKcalForce();
+    const Vector3d sent = eln->getAtom(node)->getKcalForce();
+    EXPECT_EQ(kept, sent);
+    const double f[3] = {kept.x, kept.y, kept.z};
+    std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
+    eln->computeResponse(f, node, 2, eln->getTotalMaxModes(), nullptr, want.data());
+    double scale = 0, err = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        scale = std::max(scale, std::fabs(want[i]));
+        err = std::max(err, std::fabs(eln->getDisplacement()[i] - want[i]));
+    }
+    EXPECT_LT(err, 1e-9 * scale);
+    const Vector3d moved = eln->getDeformedPosition(node) - eln->getAtom(node)->getMyLocalPosition();
+    EXPECT_NEAR(moved.y, 10 * want[3 * node + 1], 1e-3);
+}
+
+TEST(SimulationThreadTest, SleepsWhenNothingChanges)
+{
+    auto s = ready("1crn.pdb");
+    auto* eln = s->network.get();
+    SimulationThread sim(eln);
+    std::this_thread::sleep_for(50ms);
+    const double cpu0 = processCpuSeconds();
+    const auto wall0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(300ms);
+    const double cpu = processCpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    EXPECT_LT(cpu, 0.25 * wall) << "the simulation thread spins while idle";
+    // And it wakes for a force at once.
+    eln->getAtom(5)->simulateState(0);
+    eln->applyForce(Vector3d(0, 0, 0.5f), 5);
+    EXPECT_TRUE(waitFor([&] { return eln->getAtom(5)->getPressed() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return !(eln->getDeformedPosition(5) == eln->getAtom(5)->getMyLocalPosition()); }));
+    sim.stop();
+    EXPECT_TRUE(s->console.contains("RETURN 1"));
+}
+
+TEST(SimulationThreadTest, NoNetworkEndsAtOnce)
+{
+    console::Capture capture;
+    globalPointerForELNAccessedBySimThread.store(nullptr);
+    runningELN.store(true);
+    std::thread t(simulateELN);
+    t.join();
+    runningELN.store(false);
+    EXPECT_TRUE(capture.contains("RETURN 2"));
+}
