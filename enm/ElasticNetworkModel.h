@@ -120,6 +120,8 @@ public:
     EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
     /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å.
     EnmStatus calculateY();
+    /// True when Y and the per-structure vectors fit in the available physical memory.
+    bool checkAvailableMemForY() const;
     /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
     void finalize_inv_HDK(int32_t amountRead);
 
@@ -205,6 +207,9 @@ public:
     int32_t getSimulationMode() const { return loadResult; }
     int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
     double getNewtonToKcal() const { return newtonToKcal; }
+    /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
+    void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
+    bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
     void setCurrentZoom(float zoom) { currentZoom.store(zoom, std::memory_order_relaxed); requestStep(); }
 
     /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.

@@ -2,6 +2,7 @@
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
+#include "common/SystemInfo.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
 
@@ -155,6 +156,14 @@ EnmStatus ElasticNetworkModel::calculateY()
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console::Line() << "Time for calculating Y: " << seconds;
     return EnmStatus::Ok;
+}
+
+bool ElasticNetworkModel::checkAvailableMemForY() const
+{
+    const uint64_t m = static_cast<uint64_t>(threeN);
+    const bool enough = (2 * m + 3) * m + 3 < availablePhysicalMemory() / 8;
+    if (enough) console::line("enough memory to do the calculation of Y");
+    return enough;
 }
 
 void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)

@@ -3,6 +3,7 @@
 
 #include "common/Console.h"
 #include "common/Progress.h"
+#include "common/UserPrompts.h"
 #include "molecule/Atom.h"
 
 #include <lapacke.h>
@@ -121,8 +122,10 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
 {
     const int32_t n = amountOfAtoms;
     if (n < 3) {
-        console::Line(console::Warning) << "The network has " << n
-                                        << " nodes: at least 3 are needed for normal modes.";
+        const std::string text = "The elastic network of " + pdbName + " has " + std::to_string(n)
+            + " nodes (C-alpha or phosphorus atoms): at least 3 are needed for normal modes.";
+        console::write(console::Warning, text);
+        userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
         return EnmStatus::TooFewNodes;
     }
     const auto dim = static_cast<std::size_t>(threeN);
@@ -287,10 +290,12 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
     }
     console::line(line.str());
     if (extraZeroModes > 0) {
-        console::Line(console::Warning)
-            << "The network has " << extraZeroModes << " zero-frequency modes besides the six rigid-body ones:"
-            << " parts of it are disconnected or hang on too few springs. Those modes are left out of the"
-            << " response; a larger cutoff Rc joins the network.";
+        std::ostringstream text;
+        text << "The network has " << extraZeroModes << " zero-frequency modes besides the six rigid-body ones:"
+             << " parts of it are disconnected or hang on too few springs. Those modes are left out of the"
+             << " response. A larger cutoff Rc (now " << Rc / 10.0f << " \u00c5) joins the network.";
+        console::write(console::Warning, text.str());
+        userPrompts().messageBox("Elastic Network Setup Error", text.str(), MessageIcon::Warning, MessageButtons::Ok);
     }
     zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
