@@ -70,8 +70,11 @@ EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bo
         // Predicted models and some electron-microscopy entries carry no B-factors: K would be
         // infinite. Fall back to a unit spring constant and say so.
         cal.K = 1.0;
-        const std::string text = "The B-factors of " + pdbName
-            + " are all zero, so the spring constant cannot be calibrated. A spring constant of"
+        const std::string why = cal.sumInverse > 0.0
+            ? "The B-factors of " + pdbName + " are all zero"
+            : "The network of " + pdbName + " has no springs to move against";
+        const std::string text = why
+            + ", so the spring constant cannot be calibrated. A spring constant of"
               " 1 kcal/mol/\u00c5\u00b2 is used instead: the forces are not calibrated.";
         console::write(console::Warning, text);
         userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);

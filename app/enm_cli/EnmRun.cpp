@@ -1,0 +1,253 @@
+#include "enm_cli/EnmRun.h"
+
+#include "molecule/Atom.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace vornax::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+/// Average device force the force scaler S is computed for, in newtons.
+constexpr float kAverageDeviceForce = 1.0f;
+
+std::string describe(EnmStatus status)
+{
+    switch (status) {
+    case EnmStatus::Ok: return "ok";
+    case EnmStatus::TooFewNodes: return "too few nodes";
+    case EnmStatus::OutOfMemory: return "not enough memory";
+    case EnmStatus::NotReady: return "the previous stage did not finish";
+    case EnmStatus::NotCalibrated: return "not calibrated";
+    }
+    return "unknown status";
+}
+
+const char* outcomeName(CalibrationOutcome outcome)
+{
+    switch (outcome) {
+    case CalibrationOutcome::Calibrated: return "calibrated";
+    case CalibrationOutcome::NoBFactors: return "unit spring constant: B-factors unusable";
+    case CalibrationOutcome::Nmr: return "not calibrated: NMR structure";
+    }
+    return "";
+}
+
+int statusFor(EnmStatus status) { return status == EnmStatus::TooFewNodes ? kExitInput : kExitComputation; }
+
+nlohmann::ordered_json timingsJson(const StageTimes& t)
+{
+    return {{"read", t.read},       {"network", t.network},         {"hessian", t.hessian},
+            {"eigen", t.eigen},     {"calibration", t.calibration}, {"y", t.y}};
+}
+
+/// Fields both reports start with.
+nlohmann::ordered_json structureJson(const SolvedNetwork& solved)
+{
+    const ElasticNetworkModel& eln = solved.network();
+    return {{"file", solved.options().file.string()},
+            {"pdb_code", eln.getPDBName()},
+            {"nodes", eln.getAmountOfAtoms()},
+            {"springs", eln.getAmountOfSprings()},
+            {"rc", solved.options().rc},
+            {"solver", solverName(solved.options().solver)},
+            {"temperature", eln.getTemperature()},
+            {"nmr", eln.isNMR()}};
+}
+
+} // namespace
+
+const char* solverName(EigenSolver solver)
+{
+    switch (solver) {
+    case EigenSolver::Lapack: return "lapack";
+    case EigenSolver::LapackDC: return "lapack-dc";
+    case EigenSolver::Reference: return "reference";
+    }
+    return "";
+}
+
+long long peakResidentBytes()
+{
+    rusage usage{};
+    if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+    return static_cast<long long>(usage.ru_maxrss) * 1024; // ru_maxrss is in KiB on Linux
+}
+
+// ---- Solving ----------------------------------------------------------------------------------
+
+SolvedNetwork::SolvedNetwork(const RunOptions& options, DiagnosticsRouting& diagnostics,
+                             const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
+    : m_options(options)
+{
+    auto start = Clock::now();
+    const bool loaded = m_reader.openFile(options.file);
+    m_atoms.list = m_reader.getAtomList();
+    m_network.reset(m_reader.getElasticNetwork());
+    m_times.read = secondsSince(start);
+    if (!loaded) throw CliFailure(kExitInput, m_reader.getLoadError());
+
+    ElasticNetworkModel& eln = *m_network;
+    start = Clock::now();
+    eln.setRc(static_cast<float>(options.rc));
+    eln.setRenderingDataUp();
+    m_times.network = secondsSince(start);
+    if (eln.getAmountOfAtoms() < 3)
+        throw CliFailure(kExitInput, options.file.string() + " has " + std::to_string(eln.getAmountOfAtoms())
+                                         + " network nodes (C-alpha or phosphorus atoms);"
+                                           " normal modes need at least 3");
+    if (checkBeforeSolve) checkBeforeSolve(*this);
+
+    start = Clock::now();
+    EnmStatus status = eln.constructHessianMatrix(nullptr);
+    m_times.hessian = secondsSince(start);
+    if (status != EnmStatus::Ok)
+        throw CliFailure(statusFor(status), "building the Hessian failed: " + describe(status));
+    // Two nodes at one position have no spring direction: the Hessian would hold NaN.
+    const double* h = eln.getHessian();
+    const std::size_t entries = static_cast<std::size_t>(eln.get3N()) * static_cast<std::size_t>(eln.get3N());
+    if (h && !std::all_of(h, h + entries, [](double v) { return std::isfinite(v); }))
+        throw CliFailure(kExitInput, "two network nodes of " + options.file.string()
+                                         + " are at the same position; the network has no normal modes");
+
+    eln.setEigenSolver(options.solver);
+    start = Clock::now();
+    status = eln.calculateEigen(nullptr);
+    m_times.eigen = secondsSince(start);
+    if (status != EnmStatus::Ok)
+        throw CliFailure(statusFor(status), std::string("the eigen solution (") + solverName(options.solver)
+                                                + ") failed: " + describe(status));
+
+    // Y is built inside the calibration call; the engine reports how long that took, and the
+    // rest of the call counts as calibration. One call leaves the network exactly as the
+    // program's own load does (Y held and announced).
+    diagnostics.resetYSeconds();
+    start = Clock::now();
+    status = eln.calculateForceScaler(kAverageDeviceForce, false);
+    const double calibrationAndY = secondsSince(start);
+    m_times.y = std::min(calibrationAndY, diagnostics.ySeconds().value_or(0.0));
+    m_times.calibration = calibrationAndY - m_times.y;
+    if (status == EnmStatus::NotCalibrated) {
+        m_outcome = CalibrationOutcome::Nmr;
+    } else if (status != EnmStatus::Ok) {
+        throw CliFailure(statusFor(status), "the calibration failed: " + describe(status));
+    } else {
+        m_outcome = eln.getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
+    }
+    eln.setUpAllModes();
+}
+
+// ---- Reports ----------------------------------------------------------------------------------
+
+nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
+{
+    const ElasticNetworkModel& eln = solved.network();
+    const std::vector<double>& lambda = eln.getEigenvalues(); // one-based, 3N + 1
+    const auto threeN = static_cast<std::size_t>(eln.get3N());
+
+    std::vector<double> rigid(lambda.begin() + 1, lambda.begin() + 7);
+    std::vector<double> nonRigid(lambda.begin() + 7, lambda.begin() + static_cast<std::ptrdiff_t>(threeN) + 1);
+
+    const ElasticNetworkModel::Calibration& cal = eln.getCalibration();
+    double sumInverse = cal.sumInverse, sumB = cal.sumB;
+    if (solved.calibration() == CalibrationOutcome::Nmr) {
+        // The engine skips NMR structures before summing: the sums are still well defined.
+        sumInverse = 0.0;
+        for (double inv : eln.getInverseEigenvalues()) sumInverse += inv;
+        sumB = 0.0;
+        for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) sumB += eln.getAtom(i)->getMyBFactor();
+    }
+
+    nlohmann::ordered_json report = structureJson(solved);
+    report["rigid_eigenvalues"] = rigid;
+    report["eigenvalues"] = nonRigid;
+    report["extra_zero_modes"] = eln.getExtraZeroModes();
+    report["sum_inverse_eigenvalues"] = sumInverse;
+    report["sum_bfactors"] = sumB;
+    report["kT"] = cal.kT;
+    report["spring_constant"] = cal.K;
+    report["mean_fluctuation"] = cal.R;
+    report["mean_compliance"] = cal.c;
+    report["mean_device_displacement"] = cal.D;
+    report["force_scaler"] = cal.S;
+    report["calibrated"] = cal.calibrated;
+    report["calibration"] = outcomeName(solved.calibration());
+    report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["timings"] = timingsJson(solved.times());
+    report["peak_rss_bytes"] = peakResidentBytes();
+    return report;
+}
+
+void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest& request)
+{
+    if (eln.isNMR())
+        throw CliFailure(kExitInput, "NMR structure: the network is not calibrated, so it has no force response");
+    const int32_t n = eln.getAmountOfAtoms();
+    if (request.node < 0 || request.node >= n)
+        throw CliFailure(kExitInput, "--node " + std::to_string(request.node) + " is out of range: the structure has "
+                                         + std::to_string(n) + " nodes (0 to " + std::to_string(n - 1) + ")");
+    checkModeSelection(request.modes, eln.get3NMinus6());
+}
+
+nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request)
+{
+    ElasticNetworkModel& eln = solved.network();
+    checkResponseRequest(eln, request);
+    if (solved.calibration() == CalibrationOutcome::Nmr)
+        throw CliFailure(kExitInput, "the network is not calibrated, so it has no force response");
+
+    const auto threeN = static_cast<std::size_t>(eln.get3N());
+    std::vector<double> displacement(threeN, 0.0);
+    const ModeSelection& sel = request.modes;
+    nlohmann::ordered_json modes = {{"selection", toString(sel)}};
+    switch (sel.kind) {
+    case ModeSelection::Kind::All:
+        // Through Y when it is held, through every kept mode otherwise.
+        eln.computeResponse(request.force.data(), request.node, 2, eln.getTotalMaxModes(), nullptr,
+                            displacement.data());
+        modes["count"] = eln.getTotalMaxModes();
+        modes["through_y"] = eln.getYMatrix() != nullptr;
+        break;
+    case ModeSelection::Kind::First:
+        eln.computeResponse(request.force.data(), request.node, 1, sel.first, nullptr, displacement.data());
+        modes["count"] = sel.first;
+        modes["through_y"] = false;
+        break;
+    case ModeSelection::Kind::List:
+        eln.computeResponse(request.force.data(), request.node, 0, static_cast<int32_t>(sel.indices.size()),
+                            sel.indices.data(), displacement.data());
+        modes["count"] = sel.indices.size();
+        modes["indices"] = sel.indices;
+        modes["through_y"] = false;
+        break;
+    }
+
+    nlohmann::ordered_json report = structureJson(solved);
+    report["node"] = request.node;
+    report["force"] = request.force;
+    report["modes"] = modes;
+    report["spring_constant"] = eln.getCalibration().K;
+    report["calibrated"] = eln.getCalibration().calibrated;
+    report["displacement"] = displacement;
+    if (const double* y = eln.getYMatrix()) {
+        std::vector<double> diagonal(threeN);
+        for (std::size_t i = 0; i < threeN; ++i) diagonal[i] = y[i * threeN + i];
+        report["y_diagonal"] = diagonal;
+    }
+    report["timings"] = timingsJson(solved.times());
+    report["peak_rss_bytes"] = peakResidentBytes();
+    return report;
+}
+
+} // namespace vornax::cli

@@ -1,0 +1,90 @@
+// One structure through the engine for vornax-enm: read, network, Hessian, modes and
+// calibration, each stage timed, and the JSON reports built from the result.
+#pragma once
+
+#include "enm/ElasticNetworkModel.h"
+#include "enm_cli/CliSupport.h"
+#include "molecule/FileHandle.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace vornax::cli {
+
+struct RunOptions {
+    std::filesystem::path file;
+    double rc = 11.0; ///< Å
+    EigenSolver solver = EigenSolver::Lapack;
+};
+
+/// Seconds spent in each stage.
+struct StageTimes {
+    double read = 0, network = 0, hessian = 0, eigen = 0, calibration = 0, y = 0;
+};
+
+/// How the calibration ended.
+enum class CalibrationOutcome {
+    Calibrated,   ///< K from the B-factors
+    NoBFactors,   ///< B-factors unusable: the engine's unit spring constant is used
+    Nmr,          ///< NMR structure: the engine does not calibrate, no response possible
+};
+
+/// A structure solved and calibrated. Throws CliFailure from the constructor when any stage
+/// fails; `diagnostics` supplies the engine's own timing of Y. `checkBeforeSolve` runs once the
+/// network is built, before the Hessian, so that a request that cannot fit the structure fails
+/// before the expensive stages.
+class SolvedNetwork {
+public:
+    SolvedNetwork(const RunOptions& options, DiagnosticsRouting& diagnostics,
+                  const std::function<void(const SolvedNetwork&)>& checkBeforeSolve = {});
+    SolvedNetwork(const SolvedNetwork&) = delete;
+    SolvedNetwork& operator=(const SolvedNetwork&) = delete;
+
+    ElasticNetworkModel& network() { return *m_network; }
+    const ElasticNetworkModel& network() const { return *m_network; }
+    const RunOptions& options() const { return m_options; }
+    const StageTimes& times() const { return m_times; }
+    CalibrationOutcome calibration() const { return m_outcome; }
+    int32_t nodes() const { return m_network->getAmountOfAtoms(); }
+    int32_t keptModes() const { return m_network->get3NMinus6(); }
+
+private:
+    /// The reader's atoms, deleted with the object, also when the constructor throws.
+    struct OwnedAtoms {
+        std::vector<Atom*> list;
+        ~OwnedAtoms() { deleteAtoms(list); }
+    };
+
+    RunOptions m_options;
+    FileHandle m_reader;
+    std::unique_ptr<ElasticNetworkModel> m_network;
+    OwnedAtoms m_atoms; // destroyed before the network, as the window program does
+    StageTimes m_times;
+    CalibrationOutcome m_outcome = CalibrationOutcome::Calibrated;
+};
+
+/// The `modes` report.
+nlohmann::ordered_json modesReport(const SolvedNetwork& solved);
+
+struct ResponseRequest {
+    int32_t node = 0;
+    std::array<double, 3> force{}; ///< kcal/mol/Å
+    ModeSelection modes;
+};
+
+/// Checks that `request` fits the structure (node and modes in range, not NMR). Throws CliFailure.
+void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest& request);
+/// The `response` report. Throws CliFailure when the request does not fit the structure.
+nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request);
+
+/// Peak resident set size of this process in bytes.
+long long peakResidentBytes();
+
+const char* solverName(EigenSolver solver);
+
+} // namespace vornax::cli

@@ -1,0 +1,183 @@
+// vornax-enm: the elastic network of a PDB structure without the window: its normal modes and
+// calibration, or the displacement a force causes, as JSON.
+#include "enm_cli/CliSupport.h"
+#include "enm_cli/EnmRun.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace vornax;
+using namespace vornax::cli;
+
+namespace {
+
+constexpr const char* kProgram = "vornax-enm";
+
+const char* const kFooter = R"(Output: one JSON object, written to OUT or to stdout (no --json, or --json -).
+Engine diagnostics go to stderr: warnings only, every line with --verbose.
+
+modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A),
+  temperature (K), nmr, rigid_eigenvalues (the six dropped), eigenvalues (the
+  3N-6 others, ascending, unit spring constant, 1/A^2), extra_zero_modes,
+  sum_inverse_eigenvalues, sum_bfactors, kT, spring_constant K, mean_fluctuation R,
+  mean_compliance c, mean_device_displacement D (1 N average device force),
+  force_scaler S, calibrated, timings (seconds: read, network, hessian, eigen,
+  calibration, y; y is the engine's own timing of the response matrix Y, which is
+  built inside the calibration call, and calibration the rest of that call),
+  peak_rss_bytes.
+response fields: nodes, node, force (kcal/mol/A), modes, displacement (3N numbers in A,
+  node-major x,y,z), y_diagonal (3N numbers, when Y is held), spring_constant,
+  calibrated, timings, peak_rss_bytes.
+
+Calibration: K comes from the B-factors. When they cannot calibrate K (all zero, for
+  example) the engine uses K = 1 kcal/mol/A^2 and R = 1 A; "calibrated" is then false and
+  responses are those of the unit spring constant. NMR structures are not calibrated:
+  modes reports K, R, c, D and S as 0 with "calibrated": false (the sums are still
+  given), and response refuses them.
+
+Exit status: 0 done; 2 bad arguments, unreadable file, fewer than 3 network nodes, a
+  request that does not fit the structure, or output that cannot be written; 1 the
+  computation failed (memory, eigen solver).)";
+
+struct CommonArguments {
+    std::string file;
+    double rc = 11.0;
+    std::string solver = "lapack";
+    std::string json = "-";
+    bool verbose = false;
+};
+
+void addCommonOptions(CLI::App* command, CommonArguments& args)
+{
+    command->add_option("FILE", args.file, "PDB structure file")->required()->check(CLI::ExistingFile);
+    command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")
+        ->default_val(11.0);
+    command->add_option("--solver", args.solver, "Eigen solver: lapack (dsyevr), lapack-dc (dsyevd) or reference")
+        ->check(CLI::IsMember({"lapack", "lapack-dc", "reference"}))
+        ->type_name("NAME")
+        ->default_str("lapack");
+    command->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")
+        ->default_str("-");
+    command->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
+}
+
+RunOptions checkedRunOptions(const CommonArguments& args)
+{
+    // The network works in 32-bit floats and multiplies Rc by ten for its model units.
+    constexpr double kLargestRc = std::numeric_limits<float>::max() / 100.0;
+    if (!(std::isfinite(args.rc) && args.rc > 0.0 && args.rc <= kLargestRc)) {
+        std::ostringstream text;
+        text << "--rc must be a positive number of A, got " << args.rc;
+        throw CliFailure(kExitInput, text.str());
+    }
+    RunOptions options;
+    options.file = args.file;
+    options.rc = args.rc;
+    options.solver = args.solver == "reference" ? EigenSolver::Reference
+        : args.solver == "lapack-dc"               ? EigenSolver::LapackDC
+                                                   : EigenSolver::Lapack;
+    return options;
+}
+
+void writeJson(const nlohmann::ordered_json& report, const std::string& destination)
+{
+    const std::string text = report.dump(2) + '\n';
+    if (destination == "-") {
+        std::cout << text << std::flush;
+        if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
+        return;
+    }
+    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+    if (!out) throw CliFailure(kExitInput, "cannot write " + destination);
+    out << text;
+    out.close();
+    if (!out) throw CliFailure(kExitInput, "cannot write " + destination);
+}
+
+/// Every failure ends the run with exactly one line on stderr.
+int fail(int status, const std::string& message)
+{
+    std::cerr << kProgram << ": error: " << singleLine(message) << std::endl;
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Elastic network model of a PDB structure: normal modes, calibration from the\n"
+                 "B-factors, and the displacement a force causes.",
+                 kProgram};
+    app.footer(kFooter);
+    app.require_subcommand(1);
+    app.fallthrough(false);
+
+    CommonArguments common;
+    CLI::App* modes = app.add_subcommand("modes", "Normal modes and calibration of FILE");
+    addCommonOptions(modes, common);
+
+    CLI::App* response = app.add_subcommand(
+        "response", "Displacement of every node for a force on one node, through Y (all modes), "
+                    "the first N modes or listed modes");
+    addCommonOptions(response, common);
+    int64_t node = 0;
+    std::vector<double> force;
+    std::string modeText = "all";
+    response->add_option("--node", node, "Zero-based node the force acts on")->required();
+    response->add_option("--force", force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
+    response->add_option("--modes", modeText,
+                         "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
+                         "list:I,J,... (at most 20 zero-based non-rigid modes)")
+        ->default_str("all");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+        return fail(kExitInput, e.what());
+    }
+
+    // From here on the engine's console lines and questions must not reach stdout or stdin.
+    UnattendedPrompts prompts;
+    ScopedUserPrompts scopedPrompts(&prompts);
+    DiagnosticsRouting diagnostics(common.verbose);
+    try {
+        const RunOptions options = checkedRunOptions(common);
+        nlohmann::ordered_json report;
+        if (modes->parsed()) {
+            SolvedNetwork solved(options, diagnostics);
+            report = modesReport(solved);
+        } else {
+            ResponseRequest request;
+            if (node < INT32_MIN || node > INT32_MAX)
+                throw CliFailure(kExitInput, "--node " + std::to_string(node) + " is out of range");
+            request.node = static_cast<int32_t>(node);
+            for (std::size_t i = 0; i < 3; ++i) {
+                if (!std::isfinite(force[i]))
+                    throw CliFailure(kExitInput, "--force components must be finite numbers");
+                request.force[i] = force[i];
+            }
+            request.modes = parseModeSelection(modeText);
+            SolvedNetwork solved(options, diagnostics,
+                                 [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
+            report = responseReport(solved, request);
+        }
+        writeJson(report, common.json);
+        diagnostics.flushWarnings();
+        return kExitOk;
+    } catch (const CliFailure& e) {
+        return fail(e.status(), e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(kExitComputation, "not enough memory");
+    } catch (const std::exception& e) {
+        return fail(kExitComputation, e.what());
+    }
+}

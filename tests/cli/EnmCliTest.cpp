@@ -1,0 +1,428 @@
+// End-to-end tests of vornax-enm: the built program is run on real structures and its JSON is
+// compared with the peer (ProDy) results beside the checkout, with itself through other
+// routes and solvers, and with the exit status and message its bad inputs must give.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using vornax::testing::atomLine;
+using vornax::testing::findPdb;
+using vornax::testing::sharedReferenceDir;
+using vornax::testing::TempFile;
+namespace fs = std::filesystem;
+
+// ---- Running the program ----------------------------------------------------------------------
+
+struct CliRun {
+    int status = -1; ///< exit status, −1 when the program did not exit normally (a crash)
+    std::string out, err;
+    json report;     ///< the JSON written with --json, when the run succeeded
+
+    std::vector<std::string> errLines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(err);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+std::string quoted(const std::string& text)
+{
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readWhole(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+/// Runs vornax-enm with `args`; with `jsonToFile` the report goes to a temporary --json file.
+CliRun runCli(const std::vector<std::string>& args, bool jsonToFile = true)
+{
+    TempFile jsonFile("", ".json"), outFile("", ".out"), errFile("", ".err");
+    std::string command = quoted(VORNAX_ENM_BINARY);
+    for (const std::string& a : args) command += ' ' + quoted(a);
+    if (jsonToFile) command += " --json " + quoted(jsonFile.path().string());
+    command += " </dev/null >" + quoted(outFile.path().string()) + " 2>" + quoted(errFile.path().string());
+
+    CliRun run;
+    const int raw = std::system(command.c_str());
+    run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = readWhole(outFile.path());
+    run.err = readWhole(errFile.path());
+    if (run.status == 0 && jsonToFile) run.report = json::parse(readWhole(jsonFile.path()), nullptr, false);
+    return run;
+}
+
+std::string describe(const CliRun& run) { return "exit " + std::to_string(run.status) + ", stderr: " + run.err; }
+
+// ---- Comparisons ------------------------------------------------------------------------------
+
+double relativeDifference(double got, double expected)
+{
+    const double scale = std::max(std::fabs(expected), 1e-300);
+    return std::fabs(got - expected) / scale;
+}
+
+/// max |got − expected| / max |expected| over all coordinates.
+double maxNormDifference(const std::vector<double>& got, const std::vector<double>& expected)
+{
+    if (got.size() != expected.size()) return INFINITY;
+    double diff = 0.0, scale = 0.0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        diff = std::max(diff, std::fabs(got[i] - expected[i]));
+        scale = std::max(scale, std::fabs(expected[i]));
+    }
+    return scale > 0.0 ? diff / scale : diff;
+}
+
+#define EXPECT_RELATIVE(got, expected, tolerance)                                                   \
+    EXPECT_LE(relativeDifference((got), (expected)), (tolerance))                                  \
+        << #got << " = " << (got) << ", expected " << (expected)
+
+std::string pathOf(const std::string& name)
+{
+    const fs::path p = findPdb(name);
+    return p.empty() ? std::string() : p.string();
+}
+
+std::vector<double> numbers(const json& value) { return value.get<std::vector<double>>(); }
+
+/// A response through `modes` of force `f` on `node` of `pdb`.
+CliRun respond(const std::string& pdb, int node, const std::vector<double>& f, const std::string& modes,
+               const std::vector<std::string>& extra = {})
+{
+    std::vector<std::string> args = {"response", pdb, "--node", std::to_string(node), "--force"};
+    for (double c : f) args.push_back(json(c).dump());
+    args.push_back("--modes");
+    args.push_back(modes);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runCli(args);
+}
+
+// ---- The peer results -------------------------------------------------------------------------
+
+/// Nodes of the largest network compared: VORNAX_MAX_REFERENCE_NODES, or 600 (larger ones take
+/// minutes; the test command raises the limit for the optimised build).
+int largestNetworkCompared()
+{
+    if (const char* env = std::getenv("VORNAX_MAX_REFERENCE_NODES"); env && *env) return std::atoi(env);
+    return 600;
+}
+constexpr const char* kNoReferences = "shared_reference_absent";
+
+std::vector<std::string> referenceNames()
+{
+    std::vector<std::string> names;
+    if (const fs::path dir = sharedReferenceDir(); !dir.empty()) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (entry.path().extension() == ".json" && name.find("_rc") != std::string::npos)
+                names.push_back(entry.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    if (names.empty()) names.push_back(kNoReferences); // reported as skipped below
+    return names;
+}
+
+class CliAgainstReference : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliAgainstReference, ModesCalibrationAndResponses)
+{
+    const fs::path dir = sharedReferenceDir();
+    if (dir.empty() || GetParam() == kNoReferences) GTEST_SKIP() << "no peer results beside the checkout";
+    const json ref = json::parse(readWhole(dir / (GetParam() + ".json")));
+    if (ref.contains("error")) GTEST_SKIP() << "the reference holds no values: " << ref["error"];
+    const int nodes = ref["n_nodes"];
+    if (nodes > largestNetworkCompared()) GTEST_SKIP() << nodes << " nodes: too large for this test";
+    const std::string pdb = pathOf(ref["pdb_file"]);
+    if (pdb.empty()) GTEST_SKIP() << ref["pdb_file"] << " is not available";
+    const std::string rc = ref["cutoff_A"].dump();
+
+    const CliRun run = runCli({"modes", pdb, "--rc", rc});
+    ASSERT_EQ(run.status, 0) << describe(run);
+    const json& got = run.report;
+    EXPECT_EQ(got["nodes"], nodes);
+    EXPECT_EQ(got["springs"], ref["n_springs_ordered_pairs"]);
+    ASSERT_EQ(got["eigenvalues"].size(), static_cast<std::size_t>(3 * nodes - 6));
+
+    // Floppy or disconnected networks: beyond the springs only the zero-mode count is robust.
+    const int zeroModes = ref["n_eigenvalues_below_1e-6"];
+    EXPECT_EQ(got["extra_zero_modes"], zeroModes - 6);
+    if (zeroModes != 6) return;
+
+    // Coordinates are 32-bit floats, which moves the eigenvalues by ~1e-7 relative. A network
+    // of a few nodes has too few springs to average that out: there the rounding alone reaches
+    // several 1e-6 (a float64 model of the float-rounded coordinates matches the engine).
+    const double tolerance = nodes < 10 ? 1e-5 : 1e-6;
+    const std::vector<double> lambda = numbers(got["eigenvalues"]);
+    const std::vector<double> first20 = numbers(ref["first20_eigenvalues"]);
+    for (std::size_t k = 0; k < first20.size(); ++k)
+        EXPECT_RELATIVE(lambda[k], first20[k], tolerance) << " (mode " << k << ")";
+    EXPECT_RELATIVE(lambda.back(), ref["largest_eigenvalue"].get<double>(), tolerance);
+    double trace = 0.0;
+    for (double v : numbers(got["rigid_eigenvalues"])) trace += v;
+    for (double v : lambda) trace += v;
+    EXPECT_RELATIVE(trace, ref["n_springs_ordered_pairs"].get<double>(), tolerance);
+    for (double v : numbers(got["rigid_eigenvalues"])) EXPECT_LE(std::fabs(v), 1e-9 * lambda.back());
+
+    if (ref["K"].is_null()) {
+        EXPECT_FALSE(got["calibrated"].get<bool>());
+    } else {
+        EXPECT_TRUE(got["calibrated"].get<bool>());
+        EXPECT_RELATIVE(got["sum_inverse_eigenvalues"].get<double>(), ref["Sinv"].get<double>(), tolerance);
+        EXPECT_RELATIVE(got["sum_bfactors"].get<double>(), ref["SB"].get<double>(), tolerance);
+        EXPECT_RELATIVE(got["spring_constant"].get<double>(), ref["K"].get<double>(), tolerance);
+        EXPECT_RELATIVE(got["mean_fluctuation"].get<double>(), ref["R"].get<double>(), tolerance);
+        EXPECT_RELATIVE(got["mean_compliance"].get<double>(), ref["c"].get<double>(), tolerance);
+        EXPECT_RELATIVE(got["force_scaler"].get<double>(), ref["S"].get<double>(), tolerance);
+    }
+
+    // Responses through Y (the reference uses K = 1 where the calibration is undefined, as we do).
+    if (ref["diag_Y"].is_null()) return;
+    for (const json& expected : ref["responses"]) {
+        const CliRun response =
+            respond(pdb, expected["node"], numbers(expected["force_kcal_mol_A"]), "all", {"--rc", rc});
+        ASSERT_EQ(response.status, 0) << describe(response);
+        EXPECT_TRUE(response.report["modes"]["through_y"].get<bool>());
+        EXPECT_LE(maxNormDifference(numbers(response.report["displacement"]), numbers(expected["displacement_A"])),
+                  1e-5)
+            << "response to force on node " << expected["node"];
+        EXPECT_LE(maxNormDifference(numbers(response.report["y_diagonal"]), numbers(ref["diag_Y"])), 1e-5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PeerResults, CliAgainstReference, ::testing::ValuesIn(referenceNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+// ---- Self-consistency -------------------------------------------------------------------------
+
+class CliOn1crn : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pdb = pathOf("1crn.pdb");
+        if (pdb.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    }
+    std::string pdb;
+};
+
+TEST_F(CliOn1crn, OtherSolversAgreeWithLapack)
+{
+    const CliRun lapack = runCli({"modes", pdb});
+    ASSERT_EQ(lapack.status, 0) << describe(lapack);
+    const std::vector<double> expected = numbers(lapack.report["eigenvalues"]);
+    const double largest = expected.back();
+    const std::vector<double> expectedResponse =
+        numbers(respond(pdb, 5, {0.3, -1, 2}, "all").report["displacement"]);
+
+    for (const std::string solver : {"reference", "lapack-dc"}) {
+        SCOPED_TRACE(solver);
+        const CliRun run = runCli({"modes", pdb, "--solver", solver});
+        ASSERT_EQ(run.status, 0) << describe(run);
+        EXPECT_EQ(run.report["solver"], solver);
+        const std::vector<double> got = numbers(run.report["eigenvalues"]);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], expected[k], 1e-11 * largest) << "mode " << k;
+        EXPECT_RELATIVE(run.report["spring_constant"].get<double>(),
+                        lapack.report["spring_constant"].get<double>(), 1e-10);
+        EXPECT_RELATIVE(run.report["force_scaler"].get<double>(), lapack.report["force_scaler"].get<double>(), 1e-10);
+
+        const CliRun response = respond(pdb, 5, {0.3, -1, 2}, "all", {"--solver", solver});
+        ASSERT_EQ(response.status, 0) << describe(response);
+        EXPECT_LE(maxNormDifference(numbers(response.report["displacement"]), expectedResponse), 1e-9);
+    }
+}
+
+TEST_F(CliOn1crn, ModeRoutesAgree)
+{
+    const std::vector<double> f = {0.4, -0.7, 1.1};
+    const int node = 17;
+    const CliRun all = respond(pdb, node, f, "all");
+    ASSERT_EQ(all.status, 0) << describe(all);
+    const int kept = 3 * all.report["nodes"].get<int>() - 6;
+    ASSERT_TRUE(all.report["modes"]["through_y"].get<bool>());
+    EXPECT_EQ(all.report["displacement"].size(), static_cast<std::size_t>(3 * all.report["nodes"].get<int>()));
+
+    // Every kept mode summed one by one is Y.
+    const CliRun everyMode = respond(pdb, node, f, "first:" + std::to_string(kept));
+    ASSERT_EQ(everyMode.status, 0) << describe(everyMode);
+    EXPECT_LE(maxNormDifference(numbers(everyMode.report["displacement"]), numbers(all.report["displacement"])), 1e-8);
+
+    // A listed set is the sum of its modes taken alone; the lowest ones listed are first:N.
+    const std::vector<int> listed = {0, 3, 7, kept - 1};
+    std::vector<double> sum(numbers(all.report["displacement"]).size(), 0.0);
+    for (int k : listed) {
+        const CliRun single = respond(pdb, node, f, "list:" + std::to_string(k));
+        ASSERT_EQ(single.status, 0) << describe(single);
+        const std::vector<double> d = numbers(single.report["displacement"]);
+        for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += d[i];
+    }
+    const CliRun together = respond(pdb, node, f, "list:0,3,7," + std::to_string(kept - 1));
+    ASSERT_EQ(together.status, 0) << describe(together);
+    EXPECT_EQ(together.report["modes"]["indices"], json(listed));
+    EXPECT_LE(maxNormDifference(numbers(together.report["displacement"]), sum), 1e-12);
+
+    const CliRun lowest = respond(pdb, node, f, "list:2,0,1");
+    const CliRun firstThree = respond(pdb, node, f, "first:3");
+    ASSERT_EQ(lowest.status, 0) << describe(lowest);
+    ASSERT_EQ(firstThree.status, 0) << describe(firstThree);
+    EXPECT_LE(maxNormDifference(numbers(lowest.report["displacement"]), numbers(firstThree.report["displacement"])),
+              1e-12);
+    // The displacement is linear in the force.
+    const CliRun doubled = respond(pdb, node, {2 * f[0], 2 * f[1], 2 * f[2]}, "first:3");
+    std::vector<double> twice = numbers(firstThree.report["displacement"]);
+    for (double& v : twice) v *= 2;
+    EXPECT_LE(maxNormDifference(numbers(doubled.report["displacement"]), twice), 1e-12);
+}
+
+TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"modes", pdb}, std::vector<std::string>{"modes", pdb, "--verbose", "--json", "-"}}) {
+        const CliRun run = runCli(args, false);
+        ASSERT_EQ(run.status, 0) << describe(run);
+        const json report = json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << "stdout is not one JSON document:\n" << run.out.substr(0, 400);
+        EXPECT_EQ(report["pdb_code"], "1CRN");
+        EXPECT_EQ(report["nodes"], 46);
+        EXPECT_EQ(report["rc"], 11.0);
+        EXPECT_EQ(report["rigid_eigenvalues"].size(), 6u);
+        EXPECT_GT(report["peak_rss_bytes"].get<double>(), 0.0);
+        for (const char* stage : {"read", "network", "hessian", "eigen", "calibration", "y"})
+            EXPECT_GE(report["timings"][stage].get<double>(), 0.0) << stage;
+        EXPECT_GT(report["timings"]["y"].get<double>(), 0.0) << "the time of Y was not picked up";
+    }
+    // Verbose runs put the engine's lines on stderr.
+    EXPECT_NE(runCli({"modes", pdb, "-v"}).err.find("total number of springs"), std::string::npos);
+
+    const CliRun help = runCli({"response", "--help"}, false);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: vornax-enm response"), std::string::npos) << help.out;
+}
+
+// An NMR structure has modes but no calibration: modes reports them, response refuses it.
+TEST_F(CliOn1crn, NmrStructureHasModesButNoCalibration)
+{
+    std::string text = readWhole(pdb);
+    const std::string xray = "EXPERIMENT TYPE                : X-RAY DIFFRACTION";
+    const auto at = text.find(xray);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, xray.size(), "EXPERIMENT TYPE                : NMR              ");
+    const TempFile nmr(text);
+
+    const CliRun xrayRun = runCli({"modes", pdb});
+    const CliRun run = runCli({"modes", nmr.path().string()});
+    ASSERT_EQ(xrayRun.status, 0) << describe(xrayRun);
+    ASSERT_EQ(run.status, 0) << describe(run);
+    EXPECT_TRUE(run.report["nmr"].get<bool>());
+    EXPECT_FALSE(run.report["calibrated"].get<bool>());
+    for (const char* field : {"spring_constant", "mean_fluctuation", "mean_compliance", "force_scaler"})
+        EXPECT_EQ(run.report[field].get<double>(), 0.0) << field;
+    EXPECT_EQ(run.report["eigenvalues"], xrayRun.report["eigenvalues"]);
+    EXPECT_RELATIVE(run.report["sum_inverse_eigenvalues"].get<double>(),
+                    xrayRun.report["sum_inverse_eigenvalues"].get<double>(), 1e-12);
+    EXPECT_RELATIVE(run.report["sum_bfactors"].get<double>(), xrayRun.report["sum_bfactors"].get<double>(), 1e-12);
+
+    const CliRun response = respond(nmr.path().string(), 0, {1, 0, 0}, "all");
+    EXPECT_EQ(response.status, 2) << describe(response);
+    EXPECT_EQ(response.errLines().size(), 1u) << response.err;
+}
+
+// ---- Bad input --------------------------------------------------------------------------------
+
+TEST(CliBadInput, OneLineOnStderrAndExitStatus2)
+{
+    const std::string crn = pathOf("1crn.pdb");
+    const std::string tiny = pathOf("tiny.pdb");
+    if (crn.empty() || tiny.empty()) GTEST_SKIP() << "test structures are not available";
+    const TempFile notPdb("just some text\nwith no atom records\n", ".pdb");
+    // Two nodes at one position: no spring direction, the Hessian is undefined.
+    std::string coincident;
+    const double xyz[5][3] = {{0, 0, 0}, {3.8, 0, 0}, {3.8, 0, 0}, {3.8, 3.8, 0}, {0, 3.8, 3.8}};
+    for (int i = 0; i < 5; ++i)
+        coincident += atomLine("ATOM", i + 1, " CA ", "ALA", 'A', i + 1, xyz[i][0], xyz[i][1], xyz[i][2]) + "\n";
+    const TempFile coincidentNodes(coincident);
+    const std::string missing = (fs::temp_directory_path() / "vornax-no-such-file.pdb").string();
+    auto respondArgs = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"response", crn, "--node", "0", "--force", "1", "0", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    };
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"modes"},
+        {"transform", crn},
+        {"modes", crn, "--bogus"},
+        {"modes", missing},
+        {"modes", fs::temp_directory_path().string()},
+        {"modes", notPdb.path().string()},
+        {"modes", tiny},
+        {"modes", coincidentNodes.path().string()},
+        {"modes", crn, "--rc", "-3"},
+        {"modes", crn, "--rc", "0"},
+        {"modes", crn, "--rc", "nan"},
+        {"modes", crn, "--rc", "eleven"},
+        {"modes", crn, "--solver", "jacobi"},
+        {"modes", crn, "--json", (fs::path(missing) / "out.json").string()},
+        {"response", crn, "--force", "1", "0", "0"},
+        {"response", crn, "--node", "0"},
+        {"response", crn, "--node", "46", "--force", "1", "0", "0"},
+        {"response", crn, "--node", "-1", "--force", "1", "0", "0"},
+        {"response", crn, "--node", "zero", "--force", "1", "0", "0"},
+        {"response", crn, "--node", "0", "--force", "1", "0"},
+        {"response", crn, "--node", "0", "--force", "1", "up", "0"},
+        {"response", crn, "--node", "0", "--force", "1", "nan", "0"},
+        respondArgs({"--modes", "first:0"}),
+        respondArgs({"--modes", "first:133"}),
+        respondArgs({"--modes", "first:ten"}),
+        respondArgs({"--modes", "list:132"}),
+        respondArgs({"--modes", "list:"}),
+        respondArgs({"--modes", "list:1,,2"}),
+        respondArgs({"--modes", "list:1,1"}),
+        respondArgs({"--modes", "list:-1"}),
+        respondArgs({"--modes", "list:0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20"}),
+        respondArgs({"--modes", "most"}),
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& a : args) shown += ' ' + a;
+        SCOPED_TRACE("vornax-enm" + shown);
+        const CliRun run = runCli(args, false);
+        EXPECT_EQ(run.status, 2) << describe(run);
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        const std::vector<std::string> lines = run.errLines();
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        EXPECT_EQ(lines[0].rfind("vornax-enm: error: ", 0), 0u) << lines[0];
+    }
+}
+
+} // namespace
