@@ -120,6 +120,8 @@ public:
     EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
     /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å.
     EnmStatus calculateY();
+    /// Seconds the last calculateY took.
+    double getYSeconds() const { return ySeconds; }
     /// True when Y and the per-structure vectors fit in the available physical memory.
     bool checkAvailableMemForY() const;
     /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
@@ -324,6 +326,7 @@ private:
     std::vector<double> scaledEigenvalues;
     std::vector<double> inverseScaledEigenvalues;
     DoubleBuffer yMatrix;
+    double ySeconds = 0.0;
     const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N
     std::vector<double> modeAmplitudes;
     std::vector<double> responseScratch;

@@ -156,8 +156,8 @@ EnmStatus ElasticNetworkModel::calculateY()
         for (std::size_t ib = 0; ib <= jb; ib += tile)
             for (std::size_t j = jb; j < std::min(jb + tile, dim); ++j)
                 for (std::size_t i = ib; i < std::min(ib + tile, j); ++i) y[i * dim + j] = y[j * dim + i];
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    console::Line() << "Time for calculating Y: " << seconds;
+    ySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console::Line() << "Time for calculating Y: " << ySeconds;
     return EnmStatus::Ok;
 }
 

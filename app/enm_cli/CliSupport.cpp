@@ -11,8 +11,6 @@ namespace vornax::cli {
 
 namespace {
 
-constexpr std::string_view kYTimingPrefix = "Time for calculating Y: ";
-
 ModeSelection::Kind kindOf(const std::string& text, std::string& rest)
 {
     for (auto [prefix, kind] : {std::pair{std::string_view("first:"), ModeSelection::Kind::First},
@@ -135,13 +133,6 @@ DiagnosticsRouting::~DiagnosticsRouting() { console::setSink({}); }
 
 void DiagnosticsRouting::receive(int attribute, const std::string& text)
 {
-    // The engine times Y itself, inside the calibration call: take its figure.
-    if (text.rfind(kYTimingPrefix, 0) == 0) {
-        const std::string value = text.substr(kYTimingPrefix.size());
-        double seconds = 0.0;
-        if (std::from_chars(value.data(), value.data() + value.size(), seconds).ec == std::errc())
-            m_ySeconds = seconds;
-    }
     if (m_verbose) {
         std::cerr << singleLine(text) << '\n';
     } else if (attribute == console::Warning) {

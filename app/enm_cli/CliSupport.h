@@ -66,16 +66,12 @@ public:
 
     /// Writes the kept warnings to stderr, one line each, prefixed with the program name.
     void flushWarnings();
-    /// Seconds the engine reported for building Y, when it did.
-    std::optional<double> ySeconds() const { return m_ySeconds; }
-    void resetYSeconds() { m_ySeconds.reset(); }
 
 private:
     void receive(int attribute, const std::string& text);
 
     bool m_verbose;
     std::vector<std::string> m_warnings;
-    std::optional<double> m_ySeconds;
 };
 
 /// Questions from the reader and the engine in a run nobody watches: never reads stdin,

@@ -87,7 +87,7 @@ long long peakResidentBytes()
 
 // ---- Solving ----------------------------------------------------------------------------------
 
-SolvedNetwork::SolvedNetwork(const RunOptions& options, DiagnosticsRouting& diagnostics,
+SolvedNetwork::SolvedNetwork(const RunOptions& options,
                              const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
     : m_options(options)
 {
@@ -129,14 +129,13 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options, DiagnosticsRouting& diag
         throw CliFailure(statusFor(status), std::string("the eigen solution (") + solverName(options.solver)
                                                 + ") failed: " + describe(status));
 
-    // Y is built inside the calibration call; the engine reports how long that took, and the
-    // rest of the call counts as calibration. One call leaves the network exactly as the
-    // program's own load does (Y held and announced).
-    diagnostics.resetYSeconds();
+    // Y is built inside the calibration call; the engine times it, and the rest of the call
+    // counts as calibration. One call leaves the network exactly as the program's own load
+    // does (Y held and announced).
     start = Clock::now();
     status = eln.calculateForceScaler(kAverageDeviceForce, false);
     const double calibrationAndY = secondsSince(start);
-    m_times.y = std::min(calibrationAndY, diagnostics.ySeconds().value_or(0.0));
+    m_times.y = std::min(calibrationAndY, eln.getYSeconds());
     m_times.calibration = calibrationAndY - m_times.y;
     if (status == EnmStatus::NotCalibrated) {
         m_outcome = CalibrationOutcome::Nmr;

@@ -35,12 +35,12 @@ enum class CalibrationOutcome {
 };
 
 /// A structure solved and calibrated. Throws CliFailure from the constructor when any stage
-/// fails; `diagnostics` supplies the engine's own timing of Y. `checkBeforeSolve` runs once the
+/// fails. `checkBeforeSolve` runs once the
 /// network is built, before the Hessian, so that a request that cannot fit the structure fails
 /// before the expensive stages.
 class SolvedNetwork {
 public:
-    SolvedNetwork(const RunOptions& options, DiagnosticsRouting& diagnostics,
+    SolvedNetwork(const RunOptions& options,
                   const std::function<void(const SolvedNetwork&)>& checkBeforeSolve = {});
     SolvedNetwork(const SolvedNetwork&) = delete;
     SolvedNetwork& operator=(const SolvedNetwork&) = delete;

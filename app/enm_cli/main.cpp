@@ -153,7 +153,7 @@ int main(int argc, char** argv)
         const RunOptions options = checkedRunOptions(common);
         nlohmann::ordered_json report;
         if (modes->parsed()) {
-            SolvedNetwork solved(options, diagnostics);
+            SolvedNetwork solved(options);
             report = modesReport(solved);
         } else {
             ResponseRequest request;
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
                 request.force[i] = force[i];
             }
             request.modes = parseModeSelection(modeText);
-            SolvedNetwork solved(options, diagnostics,
+            SolvedNetwork solved(options,
                                  [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
             report = responseReport(solved, request);
         }

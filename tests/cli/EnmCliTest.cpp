@@ -124,13 +124,9 @@ CliRun respond(const std::string& pdb, int node, const std::vector<double>& f, c
 
 // ---- The peer results -------------------------------------------------------------------------
 
-/// Nodes of the largest network compared: VORNAX_MAX_REFERENCE_NODES, or 600 (larger ones take
-/// minutes; the test command raises the limit for the optimised build).
-int largestNetworkCompared()
-{
-    if (const char* env = std::getenv("VORNAX_MAX_REFERENCE_NODES"); env && *env) return std::atoi(env);
-    return 600;
-}
+/// Nodes of the largest network compared here (three full runs each); the engine's own peer
+/// test covers the larger ones.
+int largestNetworkCompared() { return 600; }
 constexpr const char* kNoReferences = "shared_reference_absent";
 
 std::vector<std::string> referenceNames()
