@@ -82,13 +82,15 @@ std::string ElasticNetworkModel::getPDB_Code() const
 
 void ElasticNetworkModel::processLine(const std::string& line)
 {
-    float x = 0, y = 0, z = 0;
-    if (!text::parseFloat(text::columns(line, 31, 38), x) || !text::parseFloat(text::columns(line, 39, 46), y)
-        || !text::parseFloat(text::columns(line, 47, 54), z)) {
+    double x = 0, y = 0, z = 0;
+    float xf = 0, yf = 0, zf = 0;
+    if (!text::parseDouble(text::columns(line, 31, 38), x) || !text::parseDouble(text::columns(line, 39, 46), y)
+        || !text::parseDouble(text::columns(line, 47, 54), z) || !text::parseFloat(text::columns(line, 31, 38), xf)
+        || !text::parseFloat(text::columns(line, 39, 46), yf) || !text::parseFloat(text::columns(line, 47, 54), zf)) {
         console::Line(console::Warning) << "Record skipped, its coordinates cannot be read: " << line;
         return;
     }
-    const Vector3d position(x * 10.0f, y * 10.0f, z * 10.0f);
+    const Vector3d position(xf * 10.0f, yf * 10.0f, zf * 10.0f);
     const std::string residueNumber(text::columns(line, 23, 26));
     currentChainID = std::string(text::columns(line, 22, 22));
     const std::string residueName(text::columns(line, 18, 20));
@@ -113,6 +115,7 @@ void ElasticNetworkModel::processLine(const std::string& line)
     addIfAbsent(seqNums, residueNumber);
 
     ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
+    record.coordinates = {x, y, z};
     if (chainCounter < 0) {
         console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
         chainList.emplace_back();
@@ -211,8 +214,10 @@ void ElasticNetworkModel::buildLightAtomList()
     const std::size_t n = backboneList.size();
     atomArray.resize(n, nullptr);
     deformedPositions = std::make_unique<SeqLocked<Vector3d>[]>(n);
+    nodeCoordinates.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
         const ELNBackboneData& r = backboneList[i];
+        std::copy(r.coordinates.begin(), r.coordinates.end(), nodeCoordinates.begin() + static_cast<std::ptrdiff_t>(3 * i));
         auto* atom = new Atom(r.position, Vector3d(0.5f, 0.5f, 0.5f), "C Alpha", 6.0f, static_cast<int32_t>(i), "C",
                               r.residueNumber, r.residueName, r.chainID);
         if (r.isNucleic) atom->setMyColour(Vector3d(0.0f, 1.0f, 0.0f));
@@ -226,36 +231,41 @@ void ElasticNetworkModel::buildLightAtomList()
 
 void ElasticNetworkModel::buildConnectedList()
 {
+    rcAngstrom = Rc;
     Rc *= 10.0f;
     const int32_t n = amountOfAtoms;
     console::Line() << "Rc: " << Rc << "backbonelength: " << n;
 
     // Neighbours through a grid of cells of edge Rc: only the 27 cells around a node can hold
     // nodes closer than Rc. Each list is the node itself, then the others in index order.
-    const double rc = Rc;
+    // Distances come from the coordinates as read (Å, double precision).
+    const double rc = rcAngstrom;
     const double rc2 = rc * rc;
-    std::vector<Vector3d> pos(static_cast<std::size_t>(n));
-    for (int32_t i = 0; i < n; ++i) pos[i] = atomArray[i]->getMyLocalPosition();
+    const double* xyz = nodeCoordinates.data();
 
     int64_t springs = 0;
     if (n > 0 && rc > 0.0 && std::isfinite(rc)) {
-        Vector3d lo(FLT_MAX, FLT_MAX, FLT_MAX);
-        for (const auto& p : pos)
-            for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], p[k]);
-        auto cellOf = [&](const Vector3d& p, int k) {
-            return static_cast<int64_t>(std::floor((static_cast<double>(p[k]) - lo[k]) / rc));
-        };
+        double lo[3] = {xyz[0], xyz[1], xyz[2]}, hi[3] = {xyz[0], xyz[1], xyz[2]};
+        for (int32_t i = 0; i < n; ++i)
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], xyz[3 * i + k]);
+                hi[k] = std::max(hi[k], xyz[3 * i + k]);
+            }
+        // Cells no smaller than Rc; a tiny Rc must not ask for an absurd number of cells.
+        const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+        const double cell = std::max(rc, extent / 1e6);
+        auto cellOf = [&](int32_t i, int k) { return static_cast<int64_t>(std::floor((xyz[3 * i + k] - lo[k]) / cell)); };
         auto key = [](int64_t x, int64_t y, int64_t z) {
             return (x * 73856093) ^ (y * 19349663) ^ (z * 83492791);
         };
         std::unordered_map<int64_t, std::vector<int32_t>> cells;
         cells.reserve(static_cast<std::size_t>(n));
-        for (int32_t i = 0; i < n; ++i) cells[key(cellOf(pos[i], 0), cellOf(pos[i], 1), cellOf(pos[i], 2))].push_back(i);
+        for (int32_t i = 0; i < n; ++i) cells[key(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2))].push_back(i);
 
         std::vector<int32_t> neighbours;
         for (int32_t i = 0; i < n; ++i) {
             neighbours.clear();
-            const int64_t cx = cellOf(pos[i], 0), cy = cellOf(pos[i], 1), cz = cellOf(pos[i], 2);
+            const int64_t cx = cellOf(i, 0), cy = cellOf(i, 1), cz = cellOf(i, 2);
             for (int64_t dx = -1; dx <= 1; ++dx)
                 for (int64_t dy = -1; dy <= 1; ++dy)
                     for (int64_t dz = -1; dz <= 1; ++dz) {
@@ -263,9 +273,9 @@ void ElasticNetworkModel::buildConnectedList()
                         if (it == cells.end()) continue;
                         for (int32_t j : it->second) {
                             if (j == i) continue;
-                            const double ddx = static_cast<double>(pos[i].x) - pos[j].x;
-                            const double ddy = static_cast<double>(pos[i].y) - pos[j].y;
-                            const double ddz = static_cast<double>(pos[i].z) - pos[j].z;
+                            const double ddx = xyz[3 * i] - xyz[3 * j];
+                            const double ddy = xyz[3 * i + 1] - xyz[3 * j + 1];
+                            const double ddz = xyz[3 * i + 2] - xyz[3 * j + 2];
                             if (ddx * ddx + ddy * ddy + ddz * ddz < rc2) neighbours.push_back(j);
                         }
                     }

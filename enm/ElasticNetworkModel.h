@@ -310,6 +310,8 @@ private:
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
     std::vector<int32_t> modeIndexList;
+    std::vector<double> nodeCoordinates;        ///< 3N, Å as read, double precision
+    double rcAngstrom = 11.0;                   ///< the cutoff the springs were built with
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;

@@ -141,19 +141,20 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
 
     const double gamma = springConstant;
     double* h = hessian.get();
+    // Spring directions from the coordinates as read (double precision); the blocks do not
+    // depend on the length unit.
+    const double* xyz = nodeCoordinates.data();
     for (int32_t i = 0; i < n; ++i) {
         const Atom* node = atomArray[static_cast<std::size_t>(i)];
-        const Vector3d pi = node->getMyLocalPosition();
+        const double* pi = xyz + 3 * static_cast<std::size_t>(i);
         double diag[3][3] = {};
         const int32_t count = node->getAmountOfConnectedAtoms();
         for (int32_t e = 0; e < count; ++e) {
             const Atom* other = node->getConnectedAtom(e);
             const int32_t j = other->getMyPositionInOriginalList();
             if (j == i) continue;
-            const Vector3d pj = other->getMyLocalPosition();
-            const double d[3] = {static_cast<double>(pi.x) - static_cast<double>(pj.x),
-                                 static_cast<double>(pi.y) - static_cast<double>(pj.y),
-                                 static_cast<double>(pi.z) - static_cast<double>(pj.z)};
+            const double* pj = xyz + 3 * static_cast<std::size_t>(j);
+            const double d[3] = {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]};
             const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
             for (int a = 0; a < 3; ++a) {
                 double* row = h + (3 * static_cast<std::size_t>(i) + a) * dim + 3 * static_cast<std::size_t>(j);

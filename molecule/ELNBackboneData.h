@@ -3,6 +3,7 @@
 
 #include "common/Vector3d.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@ namespace vornax {
 
 struct ELNBackboneData {
     Vector3d position;          ///< model units (Å × 10)
+    /// The coordinates as read, Å, in double precision: springs and the Hessian are built from
+    /// them, so that single-precision positions do not blur the softest modes.
+    std::array<double, 3> coordinates{};
     std::string chainID;        ///< column 22
     std::string residueName;    ///< columns 18–20
     std::string residueNumber;  ///< columns 23–26, untrimmed

@@ -259,9 +259,10 @@ void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
 
 bool FileHandle::readCoordinates(std::string_view line, Coordinates& c)
 {
-    return text::parseFloat(text::columns(line, 31, 38), c.x)
-        && text::parseFloat(text::columns(line, 39, 46), c.y)
-        && text::parseFloat(text::columns(line, 47, 54), c.z);
+    float x = 0, y = 0, z = 0; // each must also be a usable single-precision number
+    return text::parseDouble(text::columns(line, 31, 38), c.x) && text::parseFloat(text::columns(line, 31, 38), x)
+        && text::parseDouble(text::columns(line, 39, 46), c.y) && text::parseFloat(text::columns(line, 39, 46), y)
+        && text::parseDouble(text::columns(line, 47, 54), c.z) && text::parseFloat(text::columns(line, 47, 54), z);
 }
 
 void FileHandle::terminateChain(std::string_view line, bool alreadyStored)
@@ -278,7 +279,8 @@ void FileHandle::terminateChain(std::string_view line, bool alreadyStored)
 
 void FileHandle::addAtom(std::string_view line, const Coordinates& c)
 {
-    const Vector3d position(c.x * 10.0f, c.y * 10.0f, c.z * 10.0f);
+    const Vector3d position(static_cast<float>(c.x) * 10.0f, static_cast<float>(c.y) * 10.0f,
+                            static_cast<float>(c.z) * 10.0f);
     const std::string residueNumber(text::columns(line, 23, 26));
     currentChainID = std::string(text::columns(line, 22, 22));
     const std::string residueName(text::columns(line, 18, 20));
@@ -304,6 +306,7 @@ void FileHandle::addAtom(std::string_view line, const Coordinates& c)
         addIfAbsent(residueNumberList, seenResidueNumbers, residueNumber);
 
         ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
+        record.coordinates = {c.x, c.y, c.z};
         if (chainIndex < 0) {
             console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
             chainList.emplace_back();
@@ -313,7 +316,7 @@ void FileHandle::addAtom(std::string_view line, const Coordinates& c)
             chainList[chainIndex].push_back(std::move(record));
         }
         // Unscaled coordinates, as read (Å).
-        pureCoordList.emplace_back(c.x, c.y, c.z);
+        pureCoordList.emplace_back(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
     }
 
     auto* atom = new Atom(position, Vector3d(rgb[0], rgb[1], rgb[2]),

@@ -70,7 +70,7 @@ public:
 
 private:
     struct Coordinates {
-        float x, y, z;
+        double x, y, z; ///< Å, as read
     };
 
     void readLines(std::string_view content);

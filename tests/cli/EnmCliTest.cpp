@@ -170,10 +170,7 @@ TEST_P(CliAgainstReference, ModesCalibrationAndResponses)
     EXPECT_EQ(got["extra_zero_modes"], zeroModes - 6);
     if (zeroModes != 6) return;
 
-    // Coordinates are 32-bit floats, which moves the eigenvalues by ~1e-7 relative. A network
-    // of a few nodes has too few springs to average that out: there the rounding alone reaches
-    // several 1e-6 (a float64 model of the float-rounded coordinates matches the engine).
-    const double tolerance = nodes < 10 ? 1e-5 : 1e-6;
+    const double tolerance = 1e-6;
     const std::vector<double> lambda = numbers(got["eigenvalues"]);
     const std::vector<double> first20 = numbers(ref["first20_eigenvalues"]);
     for (std::size_t k = 0; k < first20.size(); ++k)

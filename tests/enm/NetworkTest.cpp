@@ -74,12 +74,12 @@ TEST(NetworkTest, GridNeighboursMatchAllPairs)
         int springs = 0;
         for (int i = 0; i < n; ++i) {
             std::vector<int> expected{i};
-            const Vector3d pi = eln->getAtom(i)->getMyLocalPosition();
+            const auto& pi = eln->getBackboneList()[i].coordinates;
             for (int j = 0; j < n; ++j) {
                 if (j == i) continue;
-                const Vector3d pj = eln->getAtom(j)->getMyLocalPosition();
-                const double dx = double(pi.x) - pj.x, dy = double(pi.y) - pj.y, dz = double(pi.z) - pj.z;
-                if (dx * dx + dy * dy + dz * dz < double(rc * 10) * double(rc * 10)) expected.push_back(j);
+                const auto& pj = eln->getBackboneList()[j].coordinates;
+                const double dx = pi[0] - pj[0], dy = pi[1] - pj[1], dz = pi[2] - pj[2];
+                if (dx * dx + dy * dy + dz * dz < double(rc) * double(rc)) expected.push_back(j);
             }
             springs += static_cast<int>(expected.size()) - 1;
             ASSERT_EQ(neighbourIndices(eln->getAtom(i)), expected) << "node " << i << " rc " << rc;

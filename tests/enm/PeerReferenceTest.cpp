@@ -74,9 +74,7 @@ TEST_P(PeerReferenceTest, EigenvaluesCalibrationAndResponses)
     EXPECT_EQ(eln->getExtraZeroModes(), zeroModes - 6);
     if (zeroModes != 6) return; // floppy networks: the peer's sums are rounding noise
 
-    // Single-precision coordinates: 1e-6 relative, looser for the few networks of a handful of
-    // nodes far from the origin, whose coordinates lose more.
-    const double tol = nodes < 10 ? 1e-5 : 1e-6;
+    const double tol = 1e-6;
     const auto& lambda = eln->getEigenvalues();
     const json& first20 = ref["first20_eigenvalues"];
     for (std::size_t k = 0; k < first20.size(); ++k)
