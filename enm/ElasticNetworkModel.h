@@ -42,9 +42,11 @@ class Progress;
 
 /// How the Hessian is diagonalised.
 enum class EigenSolver {
-    Lapack,    ///< LAPACK's symmetric MRRR driver (dsyevr), the default
-    LapackDC,  ///< LAPACK's divide and conquer (dsyevd): faster, two more matrices of memory
-    Reference, ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
+    Lapack,     ///< LAPACK divide and conquer run stage by stage (dsytrd, dstedc, dormtr) so that
+                ///< at most two and a half 3N × 3N matrices are held: the default
+    LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
+    LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
+    Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
 };
 
 /// Outcome of a computation that may fail on its input or on memory.
@@ -256,6 +258,7 @@ private:
                                  double* out);
     void writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write);
     EnmStatus solveWithLapack(bool divideAndConquer);
+    EnmStatus solveInStages();
     EnmStatus solveWithReference(Progress* progress);
     void finishEigenSolution(Progress* progress);
     void freeNodes();
@@ -316,6 +319,7 @@ private:
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
     DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve
+    std::size_t hessianCapacity = 0;            ///< doubles allocated for it
     std::vector<double> eigenvalues;            ///< one-based, 3N + 1
     DoubleBuffer eigenBuffer;                   ///< 3N rows of 3N: every eigenvector, rigid ones first
     const double* eigenvectorsT = nullptr;      ///< Vᵀ: eigenBuffer from row 6 on

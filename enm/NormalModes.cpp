@@ -131,7 +131,10 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     const auto dim = static_cast<std::size_t>(threeN);
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
-    hessian = allocateZeroedDoubles(dim * dim);
+    // Room for the tridiagonal solver's work space (1 + 4n + n² doubles) after the solve's
+    // first stage; the extra 4n + 1 are never touched before.
+    hessianCapacity = dim * dim + 4 * dim + 1;
+    hessian = allocateZeroedDoubles(hessianCapacity);
     if (!hessian) {
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
@@ -183,8 +186,9 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
 
     EnmStatus status = EnmStatus::Ok;
     switch (eigenSolver) {
-    case EigenSolver::Lapack: status = solveWithLapack(false); break;
+    case EigenSolver::Lapack: status = solveInStages(); break;
     case EigenSolver::LapackDC: status = solveWithLapack(true); break;
+    case EigenSolver::LapackMRRR: status = solveWithLapack(false); break;
     case EigenSolver::Reference: status = solveWithReference(progress); break;
     }
     if (status != EnmStatus::Ok) {
@@ -228,6 +232,67 @@ EnmStatus ElasticNetworkModel::solveWithLapack(bool divideAndConquer)
         console::Line(console::Warning) << "The eigen solution failed (LAPACK info " << info << ")";
         return info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory : EnmStatus::NotReady;
     }
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::solveInStages()
+{
+    // dsyevd's stages with its memory laid out by hand: dsyevd needs the matrix and twice its
+    // size of work space. Here the Householder vectors are set aside in packed form while the
+    // tridiagonal solver uses the matrix's own storage as its work space, so that no more than
+    // two and a half matrices are held at any time.
+    const auto n = static_cast<lapack_int>(threeN);
+    const auto dim = static_cast<std::size_t>(threeN);
+    double* a = hessian.get();
+    eigenvalues.assign(dim + 1, 0.0);
+    double* d = eigenvalues.data() + 1;
+    std::vector<double> e(dim), tau(dim);
+    auto fail = [this](const char* stage, lapack_int info) {
+        console::Line(console::Warning) << "The eigen solution failed in " << stage << " (LAPACK info " << info << ")";
+        hessian.reset();
+        eigenBuffer.reset();
+        return info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory : EnmStatus::NotReady;
+    };
+
+    // The tridiagonal solver's work space must fit in the matrix's storage.
+    lapack_int iworkSize = 0;
+    double workSize = 0;
+    double zQuery = 0;
+    lapack_int info =
+        LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, e.data(), &zQuery, n, &workSize, -1, &iworkSize, -1);
+    if (info != 0 || static_cast<std::size_t>(workSize) > hessianCapacity) return solveWithLapack(true);
+
+    // 1. Tridiagonal form; the reflectors stay below the subdiagonal (column-major, lower).
+    info = LAPACKE_dsytrd(LAPACK_COL_MAJOR, 'L', n, a, n, d, e.data(), tau.data());
+    if (info != 0) return fail("dsytrd", info);
+
+    // 2. Set the reflectors aside: column j keeps rows j + 2 … n − 1.
+    std::vector<std::size_t> start(dim + 1, 0);
+    for (std::size_t j = 0; j < dim; ++j) start[j + 1] = start[j] + (j + 2 < dim ? dim - j - 2 : 0);
+    DoubleBuffer packed = allocateDoubles(std::max<std::size_t>(start[dim], 1));
+    eigenBuffer = allocateDoubles(dim * dim);
+    if (!packed || !eigenBuffer) {
+        console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes";
+        hessian.reset();
+        eigenBuffer.reset();
+        return EnmStatus::OutOfMemory;
+    }
+    for (std::size_t j = 0; j + 2 < dim; ++j)
+        std::memcpy(packed.get() + start[j], a + j * dim + j + 2, (dim - j - 2) * sizeof(double));
+
+    // 3. Eigen solution of the tridiagonal matrix by divide and conquer, in the matrix's storage.
+    std::vector<lapack_int> iwork(static_cast<std::size_t>(iworkSize));
+    info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, e.data(), eigenBuffer.get(), n, a,
+                               static_cast<lapack_int>(hessianCapacity), iwork.data(), iworkSize);
+    if (info != 0) return fail("dstedc", info);
+
+    // 4. Back to the Householder vectors, then the eigenvectors of the Hessian: Z ← Q·Z.
+    for (std::size_t j = 0; j + 2 < dim; ++j)
+        std::memcpy(a + j * dim + j + 2, packed.get() + start[j], (dim - j - 2) * sizeof(double));
+    packed.reset();
+    info = LAPACKE_dormtr(LAPACK_COL_MAJOR, 'L', 'L', 'N', n, n, a, n, tau.data(), eigenBuffer.get(), n);
+    hessian.reset();
+    if (info != 0) return fail("dormtr", info);
     return EnmStatus::Ok;
 }
 

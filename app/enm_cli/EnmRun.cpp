@@ -73,6 +73,7 @@ const char* solverName(EigenSolver solver)
     switch (solver) {
     case EigenSolver::Lapack: return "lapack";
     case EigenSolver::LapackDC: return "lapack-dc";
+    case EigenSolver::LapackMRRR: return "lapack-mrrr";
     case EigenSolver::Reference: return "reference";
     }
     return "";

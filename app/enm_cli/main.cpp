@@ -60,8 +60,10 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
     command->add_option("FILE", args.file, "PDB structure file")->required()->check(CLI::ExistingFile);
     command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")
         ->default_val(11.0);
-    command->add_option("--solver", args.solver, "Eigen solver: lapack (dsyevr), lapack-dc (dsyevd) or reference")
-        ->check(CLI::IsMember({"lapack", "lapack-dc", "reference"}))
+    command->add_option("--solver", args.solver,
+                        "Eigen solver: lapack (divide and conquer, lean memory), lapack-dc (dsyevd), "
+                        "lapack-mrrr (dsyevr) or reference")
+        ->check(CLI::IsMember({"lapack", "lapack-dc", "lapack-mrrr", "reference"}))
         ->type_name("NAME")
         ->default_str("lapack");
     command->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")
@@ -83,6 +85,7 @@ RunOptions checkedRunOptions(const CommonArguments& args)
     options.rc = args.rc;
     options.solver = args.solver == "reference" ? EigenSolver::Reference
         : args.solver == "lapack-dc"               ? EigenSolver::LapackDC
+        : args.solver == "lapack-mrrr"             ? EigenSolver::LapackMRRR
                                                    : EigenSolver::Lapack;
     return options;
 }

@@ -135,11 +135,12 @@ TEST(EigenSolverTest, SolversAgreeAndSolve)
         std::vector<double> h;
         auto lapack = solved(pdb, EigenSolver::Lapack, 11.0f, &h);
         auto dc = solved(pdb, EigenSolver::LapackDC);
+        auto mrrr = solved(pdb, EigenSolver::LapackMRRR);
         auto reference = solved(pdb, EigenSolver::Reference);
         const auto* a = lapack->network.get();
         const std::size_t n = static_cast<std::size_t>(a->get3N());
         const double largest = a->getEigenvalues()[n];
-        for (const auto* other : {dc->network.get(), reference->network.get()}) {
+        for (const auto* other : {dc->network.get(), mrrr->network.get(), reference->network.get()}) {
             for (std::size_t k = 1; k <= n; ++k) {
                 const double x = a->getEigenvalues()[k], y = other->getEigenvalues()[k];
                 if (k <= 6)
