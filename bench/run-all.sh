@@ -16,6 +16,10 @@
 #   VORNAX_BENCH_REPS     Google Benchmark repetitions per round (default 3)
 #   VORNAX_BENCH_MIN_TIME seconds per repetition (default 0.2)
 #   VORNAX_PRODY_REPEAT   timed parsePDB calls per file and round (default 3)
+#
+# Without files it then runs bench/enm-vs-prody.sh (the engine against ProDy's ANM, 150 to
+# 5000 nodes, about 90 minutes; see that script for its settings). VORNAX_BENCH_ENM=0 skips
+# it; VORNAX_BENCH_MAX_NODES=3000 leaves out the 5000-node solves (~35 minutes).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,6 +38,10 @@ min_time=${VORNAX_BENCH_MIN_TIME:-0.2}
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 
+run_enm=0
+if [ $# -eq 0 ] && [ "${VORNAX_BENCH_ENM:-1}" != 0 ]; then
+  run_enm=1
+fi
 if [ $# -eq 0 ]; then
   data="$root/../shared/data/pdb"
   if [ ! -d "$data" ]; then
@@ -100,3 +108,9 @@ done
 
 echo
 "$python" "$here/summarize.py" "$tmp" "$rounds" "${files[@]}"
+
+if [ $run_enm -eq 1 ]; then
+  echo
+  echo "Elastic network engine against ProDy's ANM (bench/enm-vs-prody.sh):"
+  "$here/enm-vs-prody.sh" "$build"
+fi

@@ -1,0 +1,138 @@
+// Shared by the engine benchmark and the memory probe: which structures to use, the
+// 5000-node cut of 1aon made at run time, and loading a structure into a network.
+#pragma once
+
+#include "common/Console.h"
+#include "common/UserPrompts.h"
+#include "enm/ElasticNetworkModel.h"
+#include "molecule/Atom.h"
+#include "molecule/FileHandle.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+namespace vornax::bench {
+
+namespace fs = std::filesystem;
+
+/// Cutoff of every benchmarked network (Å), the value ProDy is given too.
+constexpr float kCutoff = 11.0f;
+
+/// Nodes of the cut of 1aon that stands in for a ~5000-node structure.
+constexpr int kLargeCutNodes = 5000;
+
+/// `<repo>/../shared/data/pdb`, where the public structures live beside a full checkout.
+inline fs::path sharedPdbDir()
+{
+    return (fs::path(VORNAX_SOURCE_DIR) / ".." / "shared" / "data" / "pdb").lexically_normal();
+}
+
+/// The size curve from about 100 to about 3000 nodes, smallest first.
+inline std::vector<std::string> defaultStructureNames()
+{
+    return {"1d66.pdb", "1ake.pdb", "4hhb.pdb", "1igy.pdb", "3wip.pdb", "4jsv.pdb", "3j6r.pdb"};
+}
+
+/// True for the record lines that become network nodes: ATOM/HETATM whose atom name
+/// (columns 13–16) is exactly " CA ", or whose columns 14–15, trimmed, are "P".
+inline bool isNodeRecord(const std::string& line)
+{
+    if (line.size() < 16) return false;
+    if (line.compare(0, 6, "ATOM  ") != 0 && line.compare(0, 6, "HETATM") != 0) return false;
+    if (line.compare(12, 4, " CA ") == 0) return true;
+    const std::string cols = line.substr(13, 2);
+    return cols == "P " || cols == " P";
+}
+
+/// Writes to `out` the header of `source` and its ATOM (and TER) lines up to and including
+/// the `nodes`-th C-alpha line, then TER and END. Returns the C-alpha lines written (fewer
+/// than `nodes` when the source has fewer), or -1 when a file cannot be opened.
+inline int writeCalphaCut(const fs::path& source, const fs::path& out, int nodes)
+{
+    std::ifstream in(source);
+    std::ofstream os(out);
+    if (!in || !os) return -1;
+    std::string line;
+    int calphas = 0;
+    bool coordinates = false;
+    while (calphas < nodes && std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const bool atom = line.compare(0, 6, "ATOM  ") == 0;
+        const bool record = atom || line.compare(0, 6, "HETATM") == 0 || line.compare(0, 3, "TER") == 0
+            || line.compare(0, 5, "MODEL") == 0;
+        coordinates = coordinates || record;
+        if (!coordinates) {
+            os << line << '\n'; // header: keeps the experiment and its temperature
+            continue;
+        }
+        const bool end = line.compare(0, 3, "END") == 0 && (line.size() == 3 || line[3] == ' ');
+        if (end || line.compare(0, 6, "ENDMDL") == 0) break;
+        if (!atom && line.compare(0, 3, "TER") != 0) continue;
+        os << line << '\n';
+        if (atom && line.size() >= 16 && line.compare(12, 4, " CA ") == 0) ++calphas;
+    }
+    os << "TER\nEND\n";
+    return os ? calphas : -1;
+}
+
+/// A temporary folder removed (with its contents) when the object goes.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::error_code ec;
+        path_ = fs::temp_directory_path(ec) / ("vornax-enm-bench-" + std::to_string(::getpid()));
+        fs::create_directories(path_, ec);
+        if (ec) path_.clear();
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+/// A structure read from disk with its network built (nodes and springs at kCutoff).
+struct LoadedNetwork {
+    std::vector<Atom*> atoms;
+    std::unique_ptr<ElasticNetworkModel> eln;
+
+    LoadedNetwork() = default;
+    LoadedNetwork(const LoadedNetwork&) = delete;
+    LoadedNetwork& operator=(const LoadedNetwork&) = delete;
+    ~LoadedNetwork()
+    {
+        deleteAtoms(atoms);
+        eln.reset();
+    }
+    int nodes() const { return eln ? eln->getAmountOfAtoms() : 0; }
+};
+
+/// Reads `path` and builds its network; null when the file cannot be loaded.
+inline std::unique_ptr<LoadedNetwork> loadNetwork(const fs::path& path, float cutoff = kCutoff)
+{
+    FileHandle reader;
+    if (!reader.openFile(path)) return nullptr;
+    auto loaded = std::make_unique<LoadedNetwork>();
+    loaded->atoms = reader.getAtomList();
+    loaded->eln.reset(reader.getElasticNetwork());
+    if (!loaded->eln) return nullptr;
+    loaded->eln->setRc(cutoff);
+    loaded->eln->setRenderingDataUp();
+    return loaded;
+}
+
+} // namespace vornax::bench

@@ -1,0 +1,176 @@
+// Peak memory of a whole network set-up: read → nodes and springs → Hessian → eigen solution
+// → calibration → Y → one response step, in one process, with the peak resident set size
+// (getrusage ru_maxrss) after each phase. Prints one JSON object.
+//
+//   enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc 11]
+//   enm_memory_probe --write-cut SOURCE.pdb OUT.pdb NODES
+//
+// The second form writes the header and the ATOM lines of SOURCE up to its NODES-th C-alpha
+// (used by bench/enm-vs-prody.sh to make the 5000-node cut of 1aon, the same cut the engine
+// benchmark makes for itself).
+//
+// The reference size is one 3N × 3N matrix of doubles, 72·N² bytes; the engine holds two
+// (Hessian and eigenvectors, or eigenvectors and Y) at its peaks, plus dsyevd's workspace.
+
+#include "EnmBenchSupport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using vornax::EigenSolver;
+using vornax::EnmStatus;
+
+long long peakRssBytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024; // kilobytes on Linux
+}
+
+std::string jsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) continue;
+        out += c;
+    }
+    return out + "\"";
+}
+
+struct Phase {
+    std::string name;
+    double seconds;
+    long long peakRss;
+    std::string status;
+};
+
+int usage()
+{
+    std::cerr << "usage: enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc ANGSTROM]\n"
+                 "       enm_memory_probe --write-cut SOURCE.pdb OUT.pdb NODES\n";
+    return 2;
+}
+
+const char* statusName(EnmStatus s)
+{
+    switch (s) {
+    case EnmStatus::Ok: return "ok";
+    case EnmStatus::TooFewNodes: return "too few nodes";
+    case EnmStatus::OutOfMemory: return "out of memory";
+    case EnmStatus::NotReady: return "not ready";
+    case EnmStatus::NotCalibrated: return "not calibrated";
+    }
+    return "?";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--write-cut") {
+        if (args.size() != 4) return usage();
+        const int nodes = std::atoi(args[3].c_str());
+        const int written = vornax::bench::writeCalphaCut(args[1], args[2], nodes);
+        if (written < 0) {
+            std::cerr << "cannot read " << args[1] << " or write " << args[2] << "\n";
+            return 1;
+        }
+        std::cout << written << "\n";
+        return 0;
+    }
+
+    std::string file, solverName = "lapack";
+    float rc = vornax::bench::kCutoff;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--solver" && i + 1 < args.size()) {
+            solverName = args[++i];
+        } else if (args[i] == "--rc" && i + 1 < args.size()) {
+            rc = std::strtof(args[++i].c_str(), nullptr);
+        } else if (file.empty() && args[i].rfind("--", 0) != 0) {
+            file = args[i];
+        } else {
+            return usage();
+        }
+    }
+    EigenSolver solver;
+    if (solverName == "lapack") {
+        solver = EigenSolver::Lapack;
+    } else if (solverName == "lapack-dc") {
+        solver = EigenSolver::LapackDC;
+    } else if (solverName == "reference") {
+        solver = EigenSolver::Reference;
+    } else {
+        return usage();
+    }
+    if (file.empty() || !(rc > 0.0f)) return usage();
+
+    vornax::console::setSink([](int, const std::string&) {});
+    vornax::ScriptedPrompts prompts;
+    vornax::ScopedUserPrompts scopedPrompts(&prompts);
+
+    const long long startRss = peakRssBytes();
+    std::vector<Phase> phases;
+    using Clock = std::chrono::steady_clock;
+    auto run = [&](const char* name, auto&& body) {
+        const auto start = Clock::now();
+        const std::string status = body();
+        phases.push_back({name, std::chrono::duration<double>(Clock::now() - start).count(), peakRssBytes(), status});
+        return status == "ok";
+    };
+
+    std::unique_ptr<vornax::bench::LoadedNetwork> network;
+    bool ok = run("read", [&] {
+        network = vornax::bench::loadNetwork(file, rc);
+        return std::string(network ? "ok" : "cannot load");
+    });
+    const int nodes = network ? network->nodes() : 0;
+    if (ok) {
+        vornax::ElasticNetworkModel& eln = *network->eln;
+        eln.setEigenSolver(solver);
+        ok = run("hessian", [&] { return std::string(statusName(eln.constructHessianMatrix(nullptr))); })
+            && run("eigen", [&] { return std::string(statusName(eln.calculateEigen(nullptr))); })
+            && run("calibration", [&] {
+                   const EnmStatus s = eln.calculateForceScaler(1.0f, true);
+                   return std::string(s == EnmStatus::NotCalibrated ? "ok" : statusName(s));
+               })
+            && run("y", [&] { return std::string(statusName(eln.calculateY())); })
+            && run("response", [&] {
+                   const int32_t node = nodes / 2;
+                   eln.setUpAllModes();
+                   eln.applyForce(vornax::Vector3d(0.0f, 0.0f, 1e-9f), node);
+                   eln.getAtom(node)->simulateState(0);
+                   eln.simulate();
+                   eln.simulate();
+                   return std::string(eln.getAtom(node)->getPressed() == 1 ? "ok" : "node not pulled");
+               });
+    }
+    const long long peak = peakRssBytes();
+    network.reset();
+    vornax::console::setSink({});
+
+    const double matrixBytes = 72.0 * static_cast<double>(nodes) * static_cast<double>(nodes);
+    std::cout << "{\"file\": " << jsonString(file) << ", \"nodes\": " << nodes << ", \"solver\": "
+              << jsonString(solverName) << ", \"ok\": " << (ok ? "true" : "false")
+              << ", \"start_rss_bytes\": " << startRss << ", \"peak_rss_bytes\": " << peak
+              << ", \"matrix_bytes\": " << static_cast<long long>(matrixBytes)
+              << ", \"peak_over_matrix\": " << (matrixBytes > 0 ? static_cast<double>(peak) / matrixBytes : 0.0)
+              << ", \"phases\": [";
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        const Phase& p = phases[i];
+        std::cout << (i ? ", " : "") << "{\"name\": " << jsonString(p.name) << ", \"seconds\": " << p.seconds
+                  << ", \"peak_rss_bytes\": " << p.peakRss << ", \"status\": " << jsonString(p.status) << "}";
+    }
+    std::cout << "]}\n";
+    return ok ? 0 : 1;
+}
