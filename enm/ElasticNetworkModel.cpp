@@ -82,15 +82,14 @@ std::string ElasticNetworkModel::getPDB_Code() const
 
 void ElasticNetworkModel::processLine(const std::string& line)
 {
-    double x = 0, y = 0, z = 0;
-    float xf = 0, yf = 0, zf = 0;
-    if (!text::parseDouble(text::columns(line, 31, 38), x) || !text::parseDouble(text::columns(line, 39, 46), y)
-        || !text::parseDouble(text::columns(line, 47, 54), z) || !text::parseFloat(text::columns(line, 31, 38), xf)
-        || !text::parseFloat(text::columns(line, 39, 46), yf) || !text::parseFloat(text::columns(line, 47, 54), zf)) {
+    double xyz[3];
+    if (!pdb::readCoordinates(line, xyz)) {
         console::Line(console::Warning) << "Record skipped, its coordinates cannot be read: " << line;
         return;
     }
-    const Vector3d position(xf * 10.0f, yf * 10.0f, zf * 10.0f);
+    const double x = xyz[0], y = xyz[1], z = xyz[2];
+    const Vector3d position(static_cast<float>(x) * 10.0f, static_cast<float>(y) * 10.0f,
+                            static_cast<float>(z) * 10.0f);
     const std::string residueNumber(text::columns(line, 23, 26));
     currentChainID = std::string(text::columns(line, 22, 22));
     const std::string residueName(text::columns(line, 18, 20));

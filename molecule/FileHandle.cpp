@@ -259,10 +259,10 @@ void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
 
 bool FileHandle::readCoordinates(std::string_view line, Coordinates& c)
 {
-    float x = 0, y = 0, z = 0; // each must also be a usable single-precision number
-    return text::parseDouble(text::columns(line, 31, 38), c.x) && text::parseFloat(text::columns(line, 31, 38), x)
-        && text::parseDouble(text::columns(line, 39, 46), c.y) && text::parseFloat(text::columns(line, 39, 46), y)
-        && text::parseDouble(text::columns(line, 47, 54), c.z) && text::parseFloat(text::columns(line, 47, 54), z);
+    double xyz[3];
+    if (!pdb::readCoordinates(line, xyz)) return false;
+    c = {xyz[0], xyz[1], xyz[2]};
+    return true;
 }
 
 void FileHandle::terminateChain(std::string_view line, bool alreadyStored)

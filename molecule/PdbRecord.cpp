@@ -2,6 +2,9 @@
 
 #include "common/TextParse.h"
 
+#include <cfloat>
+#include <cmath>
+
 namespace vornax::pdb {
 
 std::string_view recordName(std::string_view line) { return text::trim(text::columns(line, 1, 6)); }
@@ -16,6 +19,16 @@ bool isTerRecord(std::string_view line)
 {
     const std::string_view rec = recordName(line);
     return text::contains(rec, "TER") && rec != "MASTER";
+}
+
+bool readCoordinates(std::string_view line, double xyz[3])
+{
+    for (int k = 0; k < 3; ++k) {
+        const std::size_t first = 31 + 8 * static_cast<std::size_t>(k);
+        if (!text::parseDouble(text::columns(line, first, first + 7), xyz[k]) || std::fabs(xyz[k]) > FLT_MAX)
+            return false;
+    }
+    return true;
 }
 
 bool isCAlphaRecord(std::string_view line) { return text::columns(line, 13, 16) == " CA "; }

@@ -18,6 +18,10 @@ bool isCAlphaRecord(std::string_view line);
 /// A phosphorus node: columns 14–15, trimmed, are "P".
 bool isPhosphorusRecord(std::string_view line);
 
+/// Coordinates of an ATOM/HETATM line (columns 31–38, 39–46, 47–54), Å. False when one is
+/// missing, not a number, or too large for single precision.
+bool readCoordinates(std::string_view line, double xyz[3]);
+
 /// Offsets (zero-based) and widths of the coordinate and B-factor fields.
 inline constexpr std::size_t kXColumn = 31, kYColumn = 39, kZColumn = 47, kCoordWidth = 8;
 inline constexpr std::size_t kBFactorFirst = 61, kBFactorLast = 66;
