@@ -164,6 +164,15 @@ public:
     double getRMForTest(int32_t n) const;
     double getS() const { return forceScaler; }
 
+    // ---- Deformed structure output ---------------------------------------------------------
+    /// Writes the C-alpha records of the structure with the current deformation added to
+    /// their coordinates, after REMARK lines for every node that keeps a force, then END.
+    /// False (with a console line) when the file cannot be written.
+    bool write_C_alphaFile(const std::string& filename) const;
+    /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
+    /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
+    static std::string padString(const std::string& text);
+
     // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom);
     bool removeAtomFromList(int32_t indexToRemove);

@@ -250,4 +250,65 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
     return report;
 }
 
+nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest& request,
+                                    const std::filesystem::path& out)
+{
+    ElasticNetworkModel& eln = solved.network();
+    checkResponseRequest(eln, request);
+    const double S = eln.getS();
+    if (solved.calibration() == CalibrationOutcome::Nmr || !(S > 0.0))
+        throw CliFailure(kExitInput, "the network is not calibrated, so it has no force response");
+
+    // The selection as the main window sets it for the slider, the mode boxes or "all".
+    const ModeSelection& sel = request.modes;
+    switch (sel.kind) {
+    case ModeSelection::Kind::All:
+        eln.receiveNewModes(nullptr, 0);
+        eln.selectModeState(2);
+        eln.useAllModes(true);
+        break;
+    case ModeSelection::Kind::First:
+        eln.useAllModes(false);
+        eln.selectAmountOfModes(sel.first);
+        eln.selectModeState(1);
+        break;
+    case ModeSelection::Kind::List:
+        eln.receiveNewModes(sel.indices.data(), static_cast<int32_t>(sel.indices.size()));
+        eln.useAllModes(false);
+        eln.selectModeState(0);
+        break;
+    }
+
+    // The device force that the network turns into `request.force`: f = -F * newtonToKcal * S.
+    const double toKcal = eln.getNewtonToKcal() * S;
+    const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal), static_cast<float>(-request.force[1] / toKcal),
+                           static_cast<float>(-request.force[2] / toKcal));
+    Atom* atom = eln.getAtom(request.node);
+    atom->simulateState(0);
+    atom->addAForce(newtons, newtons.size());
+    atom->saveForce();
+    eln.applyNonScaleForce(Vector3d(static_cast<float>(request.force[0]), static_cast<float>(request.force[1]),
+                                    static_cast<float>(request.force[2])),
+                           request.node);
+    eln.simulate();          // grab: records the route of the selection
+    atom->simulateState(2);  // released in force-saving mode: the force is kept
+    eln.simulate();
+    eln.zeroF();
+    eln.updateDeformables();
+
+    if (!eln.write_C_alphaFile(out.string())) throw CliFailure(kExitInput, "cannot write " + out.string());
+
+    nlohmann::ordered_json report = structureJson(solved);
+    report["node"] = request.node;
+    report["force"] = request.force;
+    report["device_force_newtons"] = {newtons.x, newtons.y, newtons.z};
+    report["modes"] = toString(sel);
+    report["kept"] = atom->getPressed() == 3;
+    report["out"] = out.string();
+    report["displacement"] = eln.getDisplacement();
+    report["timings"] = timingsJson(solved.times());
+    report["peak_rss_bytes"] = peakResidentBytes();
+    return report;
+}
+
 } // namespace vornax::cli

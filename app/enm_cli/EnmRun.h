@@ -82,6 +82,13 @@ void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest&
 /// The `response` report. Throws CliFailure when the request does not fit the structure.
 nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request);
 
+/// Applies the force of `request` as a kept force, the way a pull with the device that is
+/// released in force-saving mode keeps it, and writes the deformed structure to `out`. The
+/// report gives the force in kcal/mol/A and the device force in newtons it stands for.
+/// Throws CliFailure when the request does not fit the structure or `out` cannot be written.
+nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest& request,
+                                    const std::filesystem::path& out);
+
 /// Peak resident set size of this process in bytes.
 long long peakResidentBytes();
 

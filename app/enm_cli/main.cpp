@@ -33,6 +33,10 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   calibration, y; y is the engine's own timing of the response matrix Y, which is
   built inside the calibration call, and calibration the rest of that call),
   peak_rss_bytes.
+deform fields: nodes, node, force (kcal/mol/A), device_force_newtons (the device force
+  -f / (newtonToKcal * S) kept on the node), modes, kept, out, displacement, timings,
+  peak_rss_bytes. The PDB file holds a REMARK line for the kept force with the mode
+  selection it went through, the C-alpha records moved by the displacement, and END.
 response fields: nodes, node, force (kcal/mol/A), modes, displacement (3N numbers in A,
   node-major x,y,z), y_diagonal (3N numbers, when Y is held), spring_constant,
   calibrated, timings, peak_rss_bytes.
@@ -141,6 +145,19 @@ int main(int argc, char** argv)
                          "list:I,J,... (at most 20 zero-based non-rigid modes)")
         ->default_str("all");
 
+    CLI::App* deform = app.add_subcommand(
+        "deform", "Keep a force on one node, as a released pull in force-saving mode does, and write the "
+                  "deformed C-alpha structure with its force remarks to a PDB file");
+    addCommonOptions(deform, common);
+    std::string deformOut;
+    deform->add_option("--node", node, "Zero-based node the force acts on")->required();
+    deform->add_option("--force", force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
+    deform->add_option("--modes", modeText,
+                       "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
+                       "list:I,J,... (at most 20 zero-based non-rigid modes)")
+        ->default_str("all");
+    deform->add_option("--out", deformOut, "The PDB file to write")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -159,6 +176,7 @@ int main(int argc, char** argv)
             SolvedNetwork solved(options);
             report = modesReport(solved);
         } else {
+            // response and deform: one force on one node.
             ResponseRequest request;
             if (node < INT32_MIN || node > INT32_MAX)
                 throw CliFailure(kExitInput, "--node " + std::to_string(node) + " is out of range");
@@ -171,7 +189,7 @@ int main(int argc, char** argv)
             request.modes = parseModeSelection(modeText);
             SolvedNetwork solved(options,
                                  [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
-            report = responseReport(solved, request);
+            report = deform->parsed() ? deformReport(solved, request, deformOut) : responseReport(solved, request);
         }
         writeJson(report, common.json);
         diagnostics.flushWarnings();

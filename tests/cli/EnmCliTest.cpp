@@ -297,6 +297,37 @@ TEST_F(CliOn1crn, ModeRoutesAgree)
     EXPECT_LE(maxNormDifference(numbers(doubled.report["displacement"]), twice), 1e-12);
 }
 
+// deform keeps the force on the node and writes the moved C-alpha records: the same
+// displacement as response, with the device force the remark reports.
+TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
+{
+    const std::vector<double> f = {0.5, -1.0, 1.5};
+    const TempFile out("", ".pdb");
+    const CliRun run = runCli({"deform", pdb, "--node", "9", "--force", "0.5", "-1", "1.5", "--modes", "first:20",
+                               "--out", out.path().string()});
+    ASSERT_EQ(run.status, 0) << describe(run);
+    const CliRun response = respond(pdb, 9, f, "first:20");
+    ASSERT_EQ(response.status, 0) << describe(response);
+    EXPECT_LE(maxNormDifference(numbers(run.report["displacement"]), numbers(response.report["displacement"])), 1e-6);
+    EXPECT_TRUE(run.report["kept"].get<bool>());
+
+    // The device force in newtons, turned back by the network, is the force asked for.
+    const std::vector<double> newtons = numbers(run.report["device_force_newtons"]);
+    const CliRun modes = runCli({"modes", pdb});
+    ASSERT_EQ(modes.status, 0) << describe(modes);
+    const double toKcal = -1.4396e10 * modes.report["force_scaler"].get<double>();
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(newtons[static_cast<std::size_t>(c)] * toKcal, f[static_cast<std::size_t>(c)], 1e-5);
+
+    std::istringstream text(readWhole(out.path()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u + 46u + 1u);
+    EXPECT_EQ(lines[0].rfind("REMARK   1 Force Applied to ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "REMARK  MODE SLIDER ACTIVE FOR FORCE 20");
+    EXPECT_EQ(lines[2].substr(0, 30), "ATOM      2  CA  THR A   1    ");
+    EXPECT_EQ(lines.back().substr(0, 3), "END");
+}
+
 TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
 {
     for (const std::vector<std::string>& args :
@@ -404,6 +435,9 @@ TEST(CliBadInput, OneLineOnStderrAndExitStatus2)
         respondArgs({"--modes", "list:-1"}),
         respondArgs({"--modes", "list:0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20"}),
         respondArgs({"--modes", "most"}),
+        {"deform", crn, "--node", "0", "--force", "1", "0", "0"},
+        {"deform", crn, "--node", "46", "--force", "1", "0", "0", "--out", "x.pdb"},
+        {"deform", crn, "--node", "0", "--force", "1", "0", "0", "--out", (fs::path(missing) / "out.pdb").string()},
     };
     for (const auto& args : cases) {
         std::string shown;
