@@ -1,11 +1,12 @@
 // Costs of the elastic network engine per structure size, at Rc = 11 Å:
 //
 //   BM_Hessian/<file>/<nodes>            constructHessianMatrix (allocation included)
-//   BM_EigenLapack/<file>/<nodes>        calculateEigen with the default solver (divide and conquer in stages)
+//   BM_EigenLapack/<file>/<nodes>        calculateEigen with the default solver (LAPACK stages, blocked back-transformation)
 //   BM_Y/<file>/<nodes>                  calculateY on the calibrated network (BLAS dsyrk)
 //   BM_ResponseY/<file>/<nodes>          one simulate() step of a pulled node through Y
 //   BM_ResponseModes100/<file>/<nodes>   the same step through the first 100 modes
 //   BM_EigenLapackDC/<file>/<nodes>      calculateEigen with dsyevd
+//   BM_EigenLapackMRRR/<file>/<nodes>    calculateEigen with dsyevr (ProDy's driver)
 //   BM_EigenReference/<file>/<nodes>     calculateEigen with tred2 + tqli (small networks only)
 //
 // The eigen benchmarks build the Hessian outside the timed region; each repetition is one
@@ -301,6 +302,8 @@ void registerStructure(const Structure& s)
             ->UseRealTime()
             ->MinTime(0.3);
     solve("BM_EigenLapackDC", EigenSolver::LapackDC, reps);
+    // dsyevr in this process: the driver ProDy's full solve calls, without Python around it.
+    solve("BM_EigenLapackMRRR", EigenSolver::LapackMRRR, reps);
     // The reference solver takes ~25 s at 430 nodes and ~60 s at 580: one run there.
     if (s.nodes <= referenceMax)
         solve("BM_EigenReference", EigenSolver::Reference,

@@ -134,10 +134,12 @@ def main():
         print("Solve CPU time (all threads) on both sides, against the noise of the shared machine:")
         for r in cpu_rows:
             evr, evd = r["ours_cpu"].get("BM_EigenLapack"), r["ours_cpu"].get("BM_EigenLapackDC")
+            mrrr = r["ours_cpu"].get("BM_EigenLapackMRRR")
             p_cpu = r["peer"]["solve_median_cpu_s"]
-            print("  %6d %-10s lapack %8.2f s  lapack-dc %s  ProDy %8.2f s  evr/P %5.2f  evd/P %s" % (
-                r["nodes"], r["label"][:10], evr, fmt(evd, "%8.2f s", 10), p_cpu, evr / p_cpu,
-                fmt(ratio(evd, p_cpu), "%5.2f", 5)))
+            print("  %6d %-10s lapack %8.2f s  lapack-dc %s  dsyevr %s  ProDy %8.2f s  lapack/P %5.2f  evd/P %s"
+                  "  lapack/dsyevr %s" % (
+                      r["nodes"], r["label"][:10], evr, fmt(evd, "%8.2f s", 10), fmt(mrrr, "%8.2f s", 10), p_cpu,
+                      evr / p_cpu, fmt(ratio(evd, p_cpu), "%5.2f", 5), fmt(ratio(evr, mrrr), "%5.2f", 5)))
     print("Times are medians over repetitions (one run for the largest solves); step = one simulate() of a")
     print("node in press state 1, through Y (stepY) or through the first 100 modes (step100).")
 

@@ -42,8 +42,8 @@ class Progress;
 
 /// How the Hessian is diagonalised.
 enum class EigenSolver {
-    Lapack,     ///< LAPACK divide and conquer run stage by stage (dsytrd, dstedc, dormtr) so that
-                ///< at most two and a half 3N × 3N matrices are held: the default
+    Lapack,     ///< LAPACK's stages run one by one (dsytrd, dstemr, then the reflectors applied in
+                ///< large blocks), holding at most two 3N × 3N matrices: the default
     LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
     LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
     Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
@@ -328,7 +328,6 @@ private:
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
     DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve
-    std::size_t hessianCapacity = 0;            ///< doubles allocated for it
     std::vector<double> eigenvalues;            ///< one-based, 3N + 1
     DoubleBuffer eigenBuffer;                   ///< 3N rows of 3N: every eigenvector, rigid ones first
     const double* eigenvectorsT = nullptr;      ///< Vᵀ: eigenBuffer from row 6 on

@@ -131,10 +131,7 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     const auto dim = static_cast<std::size_t>(threeN);
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
-    // Room for the tridiagonal solver's work space (1 + 4n + n² doubles) after the solve's
-    // first stage; the extra 4n + 1 are never touched before.
-    hessianCapacity = dim * dim + 4 * dim + 1;
-    hessian = allocateZeroedDoubles(hessianCapacity);
+    hessian = allocateZeroedDoubles(dim * dim);
     if (!hessian) {
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
@@ -237,10 +234,10 @@ EnmStatus ElasticNetworkModel::solveWithLapack(bool divideAndConquer)
 
 EnmStatus ElasticNetworkModel::solveInStages()
 {
-    // dsyevd's stages with its memory laid out by hand: dsyevd needs the matrix and twice its
-    // size of work space. Here the Householder vectors are set aside in packed form while the
-    // tridiagonal solver uses the matrix's own storage as its work space, so that no more than
-    // two and a half matrices are held at any time.
+    // dsyevr's stages with two changes: the reflectors of the reduction are applied to the
+    // eigenvectors in blocks of kReflectorBlock rather than LAPACK's default 32, which lets
+    // the matrix products run at full speed, and the matrix's own storage keeps the
+    // reflectors, so that no more than two matrices are held at any time.
     const auto n = static_cast<lapack_int>(threeN);
     const auto dim = static_cast<std::size_t>(threeN);
     double* a = hessian.get();
@@ -254,45 +251,45 @@ EnmStatus ElasticNetworkModel::solveInStages()
         return info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory : EnmStatus::NotReady;
     };
 
-    // The tridiagonal solver's work space must fit in the matrix's storage.
-    lapack_int iworkSize = 0;
-    double workSize = 0;
-    double zQuery = 0;
-    lapack_int info =
-        LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, e.data(), &zQuery, n, &workSize, -1, &iworkSize, -1);
-    if (info != 0 || static_cast<std::size_t>(workSize) > hessianCapacity) return solveWithLapack(true);
-
     // 1. Tridiagonal form; the reflectors stay below the subdiagonal (column-major, lower).
-    info = LAPACKE_dsytrd(LAPACK_COL_MAJOR, 'L', n, a, n, d, e.data(), tau.data());
+    lapack_int info = LAPACKE_dsytrd(LAPACK_COL_MAJOR, 'L', n, a, n, d, e.data(), tau.data());
     if (info != 0) return fail("dsytrd", info);
 
-    // 2. Set the reflectors aside: column j keeps rows j + 2 … n − 1.
-    std::vector<std::size_t> start(dim + 1, 0);
-    for (std::size_t j = 0; j < dim; ++j) start[j + 1] = start[j] + (j + 2 < dim ? dim - j - 2 : 0);
-    DoubleBuffer packed = allocateDoubles(std::max<std::size_t>(start[dim], 1));
+    // 2. Eigenvalues and eigenvectors of the tridiagonal matrix (MRRR).
     eigenBuffer = allocateDoubles(dim * dim);
-    if (!packed || !eigenBuffer) {
+    if (!eigenBuffer) {
         console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes";
         hessian.reset();
-        eigenBuffer.reset();
         return EnmStatus::OutOfMemory;
     }
-    for (std::size_t j = 0; j + 2 < dim; ++j)
-        std::memcpy(packed.get() + start[j], a + j * dim + j + 2, (dim - j - 2) * sizeof(double));
+    double* z = eigenBuffer.get();
+    std::vector<double> tridiagonal(d, d + dim), offDiagonal(e);
+    std::vector<lapack_int> support(2 * dim);
+    lapack_int found = 0;
+    lapack_logical tryRelativeAccuracy = 1;
+    info = LAPACKE_dstemr(LAPACK_COL_MAJOR, 'V', 'A', n, tridiagonal.data(), offDiagonal.data(), 0.0, 0.0, 0, 0,
+                          &found, d, z, n, n, support.data(), &tryRelativeAccuracy);
+    if (info == 0 && found != n) info = -1000;
+    if (info != 0) return fail("dstemr", info);
 
-    // 3. Eigen solution of the tridiagonal matrix by divide and conquer, in the matrix's storage.
-    std::vector<lapack_int> iwork(static_cast<std::size_t>(iworkSize));
-    info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, e.data(), eigenBuffer.get(), n, a,
-                               static_cast<lapack_int>(hessianCapacity), iwork.data(), iworkSize);
-    if (info != 0) return fail("dstedc", info);
-
-    // 4. Back to the Householder vectors, then the eigenvectors of the Hessian: Z ← Q·Z.
-    for (std::size_t j = 0; j + 2 < dim; ++j)
-        std::memcpy(a + j * dim + j + 2, packed.get() + start[j], (dim - j - 2) * sizeof(double));
-    packed.reset();
-    info = LAPACKE_dormtr(LAPACK_COL_MAJOR, 'L', 'L', 'N', n, n, a, n, tau.data(), eigenBuffer.get(), n);
+    // 3. Z ← Q·Z with Q = H(1) H(2) … H(n − 1): the last block of reflectors goes first.
+    constexpr lapack_int kReflectorBlock = 128;
+    const lapack_int reflectors = n - 1;
+    std::vector<double> t(static_cast<std::size_t>(kReflectorBlock * kReflectorBlock));
+    std::vector<double> work(dim * kReflectorBlock);
+    for (lapack_int i = reflectors > 0 ? ((reflectors - 1) / kReflectorBlock) * kReflectorBlock : -1; i >= 0;
+         i -= kReflectorBlock) {
+        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
+        const lapack_int rows = n - 1 - i; // reflector i acts on rows i + 1 … n − 1
+        const double* v = a + static_cast<std::size_t>(i) * dim + static_cast<std::size_t>(i) + 1;
+        info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', rows, count, v, n, tau.data() + i, t.data(),
+                                   kReflectorBlock);
+        if (info == 0)
+            info = LAPACKE_dlarfb_work(LAPACK_COL_MAJOR, 'L', 'N', 'F', 'C', rows, n, count, v, n, t.data(),
+                                       kReflectorBlock, z + i + 1, n, work.data(), n);
+        if (info != 0) return fail("dlarfb", info);
+    }
     hessian.reset();
-    if (info != 0) return fail("dormtr", info);
     return EnmStatus::Ok;
 }
 
