@@ -75,6 +75,23 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
     command->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
 }
 
+/// One force on one node: response and deform.
+struct ForceArguments {
+    int64_t node = 0;
+    std::vector<double> force;
+    std::string modes = "all";
+};
+
+void addForceOptions(CLI::App* command, ForceArguments& args)
+{
+    command->add_option("--node", args.node, "Zero-based node the force acts on")->required();
+    command->add_option("--force", args.force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
+    command->add_option("--modes", args.modes,
+                        "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
+                        "list:I,J,... (at most 20 zero-based non-rigid modes)")
+        ->default_str("all");
+}
+
 RunOptions checkedRunOptions(const CommonArguments& args)
 {
     // The network works in 32-bit floats and multiplies Rc by ten for its model units.
@@ -135,27 +152,15 @@ int main(int argc, char** argv)
         "response", "Displacement of every node for a force on one node, through Y (all modes), "
                     "the first N modes or listed modes");
     addCommonOptions(response, common);
-    int64_t node = 0;
-    std::vector<double> force;
-    std::string modeText = "all";
-    response->add_option("--node", node, "Zero-based node the force acts on")->required();
-    response->add_option("--force", force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
-    response->add_option("--modes", modeText,
-                         "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
-                         "list:I,J,... (at most 20 zero-based non-rigid modes)")
-        ->default_str("all");
+    ForceArguments forceArgs;
+    addForceOptions(response, forceArgs);
 
     CLI::App* deform = app.add_subcommand(
         "deform", "Keep a force on one node, as a released pull in force-saving mode does, and write the "
                   "deformed C-alpha structure with its force remarks to a PDB file");
     addCommonOptions(deform, common);
+    addForceOptions(deform, forceArgs);
     std::string deformOut;
-    deform->add_option("--node", node, "Zero-based node the force acts on")->required();
-    deform->add_option("--force", force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
-    deform->add_option("--modes", modeText,
-                       "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
-                       "list:I,J,... (at most 20 zero-based non-rigid modes)")
-        ->default_str("all");
     deform->add_option("--out", deformOut, "The PDB file to write")->required();
 
     try {
@@ -178,15 +183,15 @@ int main(int argc, char** argv)
         } else {
             // response and deform: one force on one node.
             ResponseRequest request;
-            if (node < INT32_MIN || node > INT32_MAX)
-                throw CliFailure(kExitInput, "--node " + std::to_string(node) + " is out of range");
-            request.node = static_cast<int32_t>(node);
+            if (forceArgs.node < INT32_MIN || forceArgs.node > INT32_MAX)
+                throw CliFailure(kExitInput, "--node " + std::to_string(forceArgs.node) + " is out of range");
+            request.node = static_cast<int32_t>(forceArgs.node);
             for (std::size_t i = 0; i < 3; ++i) {
-                if (!std::isfinite(force[i]))
+                if (!std::isfinite(forceArgs.force[i]))
                     throw CliFailure(kExitInput, "--force components must be finite numbers");
-                request.force[i] = force[i];
+                request.force[i] = forceArgs.force[i];
             }
-            request.modes = parseModeSelection(modeText);
+            request.modes = parseModeSelection(forceArgs.modes);
             SolvedNetwork solved(options,
                                  [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
             report = deform->parsed() ? deformReport(solved, request, deformOut) : responseReport(solved, request);
