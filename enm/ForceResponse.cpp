@@ -182,6 +182,7 @@ void ElasticNetworkModel::setUpAllModes()
     totalMaxModes = threeNMinusSix;
     amountSelected = totalMaxModes;
     modeSelectState = 2;
+    ownedModeVectors.reset();
     modeVectors = eigenvectorsT;
     modeAmplitudes.assign(static_cast<std::size_t>(totalMaxModes), 0.0);
     loadResult = yMatrixAvailable ? -2 : -3;
