@@ -260,7 +260,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     console::Line() << "loading: " << mainFileName;
     double ntk = 0.0, s = 0.0;
     std::vector<double> inverse(modes);
-    DoubleBuffer rows = allocateDoubles(kept * dim);
+    DoubleBuffer rows = allocateBulkDoubles(kept * dim);
     if (kept > 0 && !rows) return refuseEigenFile("Not enough memory to read the modes of " + mainFileName + ".");
     console::Line() << "reading " << kept << " modes...";
     const bool ok = le::read(mainFileStream, ntk) && le::read(mainFileStream, s)
@@ -274,7 +274,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
         bool sized = false;
         const uint64_t size = fileSize(yFileName, sized);
         std::ifstream yin(yFileName, std::ios::binary);
-        y = allocateDoubles(dim * dim);
+        y = allocateBulkDoubles(dim * dim);
         if (!sized || size != 8 * dim * dim || !yin || !y || !le::read(yin, y.get(), dim * dim)) {
             y.reset();
             yMatrixAvailable = false;

@@ -146,7 +146,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     auto trial = [&](int32_t count) -> double {
         if (machineFacts.trialMilliseconds) return machineFacts.trialMilliseconds(count);
         const auto modes = static_cast<std::size_t>(count);
-        DoubleBuffer block = allocateDoubles(modes * dim);
+        DoubleBuffer block = allocateBulkDoubles(modes * dim);
         DoubleBuffer a = allocateDoubles(modes);
         DoubleBuffer w = allocateDoubles(modes);
         if (!block || !a || !w) return std::numeric_limits<double>::infinity(); // cannot hold: too many

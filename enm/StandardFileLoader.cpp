@@ -211,6 +211,9 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
     if (!isSetup()) return refuseEigenFile("No modes of " + fileName + " fit in memory.");
     const int32_t given = static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(threeNMinusSix)));
     for (int32_t i = 0; i < given; ++i) insertEigenValue(values[static_cast<std::size_t>(i)], i);
+    if (values.size() > static_cast<std::size_t>(threeNMinusSix))
+        console::Line(console::Warning) << "The eigen file gives " << values.size() << " eigenvalues; the network has "
+                                        << threeNMinusSix << " non-rigid modes, the rest are ignored";
     reportMissingEigenvalues(given);
     calculateForceScaler(averageHapticForce, true);
     // Modes without a vector in the file stay zero rows.

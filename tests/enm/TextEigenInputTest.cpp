@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <iomanip>
+#include <random>
 #include <sstream>
 
 using namespace vornax;
@@ -267,4 +268,38 @@ TEST(ElnemoImport, FilesThatDoNotFitAreSkippedWithAMessage)
     EXPECT_FALSE(eln.calculateEigenFromElnemo("/nonexistent/mode7.pdb"));
     eln.setupSelectedELNemoModes();
     EXPECT_FALSE(eln.isSetup());
+}
+
+TEST(TextEigenInput, RandomBytesAreRefusedAndWhatWasLoadedStays)
+{
+    auto solved = crambin();
+    {
+        ScopedUserPrompts scoped(&solved->prompts);
+        ASSERT_EQ(solved->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
+        ASSERT_EQ(solved->network->calculateEigen(nullptr), EnmStatus::Ok);
+    }
+    const auto& lambda = solved->network->getEigenvalues();
+    TempFile good(textEigenFile(std::vector<double>(lambda.begin() + 7, lambda.end()), 132, *solved->network), ".txt");
+
+    std::mt19937 random(777);
+    std::string noise(5000, '\0');
+    for (char& c : noise) c = static_cast<char>(random() & 0xff);
+    TempFile bad(noise, ".txt");
+
+    auto s = crambin();
+    ScopedUserPrompts scoped(&s->prompts);
+    ElasticNetworkModel& eln = *s->network;
+    ASSERT_TRUE(eln.loadStandardEigenFile(good.path().string(), 1.0f, nullptr));
+    const double* rows = eln.getModeVectors();
+    const std::vector<double> inverse = eln.getInverseScaledEigenvalues();
+    const double scaler = eln.getS();
+
+    EXPECT_FALSE(eln.loadStandardEigenFile(bad.path().string(), 1.0f, nullptr));
+    EXPECT_FALSE(eln.calculateEigenFromElnemo(bad.path().string()));
+    EXPECT_EQ(s->prompts.messages().size(), 2u);
+    for (const auto& m : s->prompts.messages()) EXPECT_EQ(m.caption, "Elastic Network Setup Error");
+    EXPECT_TRUE(eln.isSetup());
+    EXPECT_EQ(eln.getModeVectors(), rows);
+    EXPECT_EQ(eln.getInverseScaledEigenvalues(), inverse);
+    EXPECT_EQ(eln.getS(), scaler);
 }
