@@ -267,6 +267,11 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
         && le::read(mainFileStream, inverse.data(), modes) && le::read(mainFileStream, rows.get(), kept * dim);
     mainFileStream.close();
     if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0;
+    for (double v : inverse) sane = sane && std::isfinite(v) && v >= 0.0;
+    if (!sane)
+        return refuseEigenFile("The eigen data file " + mainFileName
+                               + " holds force scaling or eigenvalues that are not usable numbers.");
 
     DoubleBuffer y;
     if (loadResult == -2 && yMatrixAvailable) {

@@ -1,5 +1,6 @@
 // The eigen data files: what is written comes back bit for bit, a network loaded from them
 // responds as the computed one, and files that do not fit are refused without harm.
+#include "common/LittleEndian.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -207,6 +208,21 @@ TEST(EigenFiles, LayoutIsLittleEndianFieldByField)
     EXPECT_EQ(ntk, 1.4396e10);
 }
 
+TEST(EigenFiles, FieldBytesDoNotDependOnTheHost)
+{
+    // The byte-by-byte path a big-endian host takes, checked here on any host.
+    unsigned char b[8];
+    le::toBytes<int32_t>(0x01020304, b);
+    EXPECT_EQ(std::vector<int>(b, b + 4), (std::vector<int>{4, 3, 2, 1}));
+    EXPECT_EQ(le::fromBytes<int32_t>(b), 0x01020304);
+    le::toBytes(1.0, b); // 0x3FF0000000000000
+    EXPECT_EQ(b[7], 0x3F);
+    EXPECT_EQ(b[6], 0xF0);
+    EXPECT_EQ(le::fromBytes<double>(b), 1.0);
+    le::toBytes(-2.5f, b);
+    EXPECT_EQ(le::fromBytes<float>(b), -2.5f);
+}
+
 TEST(EigenFiles, OnlyTheModesTheBudgetKeepsAreRead)
 {
     TempDir dir;
@@ -374,4 +390,22 @@ TEST_F(EigenFileRefusal, NetworkThatAlreadyHoldsAStructureIsNotOverwritten)
     EXPECT_FALSE(crambin.eln->inputMainFile(ubiquitin.hdv.string()));
     EXPECT_EQ(crambin.eln->getAmountOfAtoms(), 46);
     EXPECT_EQ(crambin.eln->getBackboneList().size(), 46u);
+}
+
+TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
+{
+    const std::size_t eigenSection = 16 + 8 * 132 + 8 * 132 * 138;
+    const std::size_t header = good.size() - eigenSection;
+    const double nan = std::numeric_limits<double>::quiet_NaN(), negative = -1.0;
+    for (auto [offset, value] : {std::pair{header + 8, nan}, std::pair{header + 16 + 8 * 5, negative}}) {
+        std::string bytes = good;
+        std::memcpy(bytes.data() + offset, &value, 8);
+        const fs::path bad = dir.path() / "numbers.hdv";
+        writeBytes(bad, bytes);
+        Loaded l({bad.string()});
+        EXPECT_FALSE(l.ok);
+        EXPECT_EQ(l.prompts.countMessages("not usable numbers"), 1);
+        EXPECT_EQ(l.eln->getModeVectors(), nullptr);
+        EXPECT_EQ(l.eln->getS(), 0.0);
+    }
 }
