@@ -194,6 +194,7 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     report["calibrated"] = cal.calibrated;
     report["calibration"] = outcomeName(solved.calibration());
     report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["modes_kept"] = eln.getTotalMaxModes();
     report["timings"] = timingsJson(solved.times());
     report["peak_rss_bytes"] = peakResidentBytes();
     return report;

@@ -32,7 +32,8 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   mean_compliance c, mean_device_displacement D (1 N average device force),
   force_scaler S, calibrated, timings (seconds: read, network, hessian, eigen,
   calibration, y; y is the engine's own timing of the response matrix Y, which is
-  built inside the calibration call, and calibration the rest of that call),
+  built inside the calibration call, and calibration the rest of that call; budget the
+  mode budget: memory and the 60 ms timing search), modes_kept (modes the budget keeps),
   peak_rss_bytes. With --out DIR the eigen data files <code>.hdv (record lines, Rc, S,
   inverse scaled eigenvalues, eigenvectors) and <code>.ppy (Y) are written into DIR.
 load fields: file, y_file, pdb_code, nodes, springs, rc (A, as stored), force_scaler S,
