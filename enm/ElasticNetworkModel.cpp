@@ -1,6 +1,7 @@
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
+#include "common/LittleEndian.h"
 #include "common/TextParse.h"
 #include "molecule/Atom.h"
 #include "molecule/PdbRecord.h"
@@ -125,32 +126,39 @@ void ElasticNetworkModel::processLine(const std::string& line)
     }
 }
 
-bool ElasticNetworkModel::processAtoms(std::istream& in)
+bool ElasticNetworkModel::readStoredLines(std::istream& in, uint64_t bytesAvailable, int32_t& lineCount, float& rc,
+                                          std::vector<std::string>& lines)
 {
-    int32_t lineCount = 0;
-    float rc = 0.0f;
-    if (!in.read(reinterpret_cast<char*>(&lineCount), sizeof lineCount)
-        || !in.read(reinterpret_cast<char*>(&rc), sizeof rc) || lineCount < 0)
-        return false;
-
-    std::vector<std::string> lines;
+    lineCount = 0;
+    rc = 0.0f;
+    if (bytesAvailable < 8 || !le::read(in, lineCount) || !le::read(in, rc) || lineCount < 0) return false;
+    uint64_t left = bytesAvailable - 8;
+    // Every line costs at least its 4-byte length: a count the file cannot hold is refused
+    // before anything is allocated for it.
+    if (static_cast<uint64_t>(lineCount) * 4 > left) return false;
+    lines.clear();
+    lines.reserve(static_cast<std::size_t>(std::min(lineCount, int32_t{1} << 16)));
     for (int32_t i = 0; i < lineCount; ++i) {
         int32_t length = 0;
-        if (!in.read(reinterpret_cast<char*>(&length), sizeof length) || length < 0
-            || length > kMaxStoredLineLength)
-            return false;
+        if (left < 4 || !le::read(in, length) || length < 0 || length > kMaxStoredLineLength) return false;
+        left -= 4;
+        if (static_cast<uint64_t>(length) > left) return false;
         std::string line(static_cast<std::size_t>(length), '\0');
         if (length > 0 && !in.read(line.data(), length)) return false;
+        left -= static_cast<uint64_t>(length);
         lines.push_back(std::move(line));
     }
+    return true;
+}
 
+void ElasticNetworkModel::processStoredLines(std::vector<std::string>&& lines, int32_t lineCount, float rc)
+{
     chainCounter = -1;
     midPoint = {0.0f, 0.0f, 0.0f};
     midPointSum = {0.0, 0.0, 0.0};
     midPointCount = 0;
     Rc = rc;
     for (auto& line : lines) {
-        pdbLines.push_back(line);
         const std::string_view rec = pdb::recordName(line);
         if (pdb::isAtomRecord(line)) processLine(line);
         if (text::contains(rec, "TER") && rec != "MASTER") {
@@ -158,6 +166,7 @@ bool ElasticNetworkModel::processAtoms(std::istream& in)
             chainList.emplace_back();
             ++chainCounter;
         }
+        pdbLines.push_back(std::move(line));
     }
     for (const auto& chain : chainList) backboneList.insert(backboneList.end(), chain.begin(), chain.end());
     // The centre is the mean position of the atom records, as for a structure read from PDB.
@@ -166,6 +175,15 @@ bool ElasticNetworkModel::processAtoms(std::istream& in)
         subtractVectorFromLocalPosition(Vector3d(midPoint[0], midPoint[1], midPoint[2]));
     }
     totalAmountOfAtoms = lineCount;
+}
+
+bool ElasticNetworkModel::processAtoms(std::istream& in)
+{
+    int32_t lineCount = 0;
+    float rc = 0.0f;
+    std::vector<std::string> lines;
+    if (!readStoredLines(in, UINT64_MAX, lineCount, rc, lines)) return false;
+    processStoredLines(std::move(lines), lineCount, rc);
     return true;
 }
 

@@ -10,7 +10,9 @@
 //     eln->constructHessianMatrix(nullptr);
 //     eln->calculateEigen(nullptr);       // unit spring constant, six rigid modes dropped
 //     eln->calculateForceScaler(1.0f, false);   // K from the B-factors, S, and Y
-//     eln->setUpAllModes();               // keep every mode (the mode budget may keep fewer)
+//     eln->setFileNames(folder);          // <folder>/<name>.hdv and .ppy
+//     eln->writeEigenDataToNewFile();     // eigen data for later runs
+//     eln->getMaxPossibleModes(nullptr);  // the modes that fit memory and 60 ms per response
 //     eln->applyForce(Vector3d(0, 0, 0.5f), 10); // newtons on node 10
 //     eln->simulate(); eln->updateDeformables();
 //
@@ -28,6 +30,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <istream>
 #include <memory>
@@ -51,6 +55,15 @@ enum class EigenSolver {
 
 /// Outcome of a computation that may fail on its input or on memory.
 enum class EnmStatus { Ok, TooFewNodes, OutOfMemory, NotReady, NotCalibrated };
+
+/// What the mode budget asks of the machine. Every member left empty (or zero) is taken from
+/// the running system; tests set them to plan for other machines.
+struct MachineFacts {
+    std::function<uint64_t()> availableMemory; ///< bytes of physical memory free for new allocations
+    int pointerBits = 0;                       ///< 32 or 64; 0 for this process's own width
+    /// Milliseconds one response through `modes` modes takes; empty to time real trials.
+    std::function<double(int32_t modes)> trialMilliseconds;
+};
 
 /// The force handed from the servo thread to the simulation thread.
 struct ForceCommand {
@@ -129,7 +142,8 @@ public:
     /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
     void finalize_inv_HDK(int32_t amountRead);
 
-    /// Keeps every computed mode and selects them all (responses through Y when it is held).
+    /// Keeps every computed mode and selects them all (responses through Y when it is held),
+    /// without the mode budget: for benchmarks and tests that need every mode.
     void setUpAllModes();
 
     /// Device force in newtons (network frame) on node `atomToApply`.
@@ -157,6 +171,75 @@ public:
     void selectAmountOfModes(int32_t modeSelected);
     void receiveNewModes(const int32_t* newModes, int32_t amount);
     void useAllModes(bool newState) { useAllModesFlag.store(newState, std::memory_order_release); }
+
+    // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
+    /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
+    /// returns totalMaxModes.
+    int32_t getMaxPossibleModes(Progress* progress);
+    /// The same for plain-text eigen data: arrays are made ready for insertEigenValue/Vector.
+    int32_t getMaxPossibleModesStandardFile(Progress* progress);
+    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress);
+    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress);
+    /// The memory decision: -2 hold Y, -3 modes only, -10 the question was not answered.
+    int32_t findMaxPossibleModesOnMemory();
+    /// The timing search between `currentMinMode` and `currentMaxMode` modes, then the mode
+    /// arrays; returns the mode count it settled on (0 when it could not finish).
+    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad);
+    int32_t getModesAllowedByMemory() const { return modesAllowedByMemory; }
+    /// The memory budget B of the last decision, in doubles.
+    uint64_t getMemoryBudget() const { return memoryBudget; }
+    void setMachineFacts(MachineFacts facts) { machineFacts = std::move(facts); }
+    /// Bytes of physical memory free, as the budget sees it.
+    uint64_t availableMemory() const;
+    int pointerBits() const;
+
+    // ---- Eigen data files (EigenDataFiles.cpp) ---------------------------------------------
+    /// <stdPath>/<pdbName>.hdv and .ppy.
+    void setFileNames(const std::filesystem::path& stdPath);
+    const std::string& getMainFileName() const { return mainFileName; }
+    const std::string& getYFileName() const { return yFileName; }
+    /// Writes the main eigen data file and, when Y is held, the response-matrix file.
+    bool writeEigenDataToNewFile();
+    bool writeEigenDataToStream(std::ofstream& fout);
+    /// Checks the main eigen data file whole, then rebuilds the node records from its lines and
+    /// leaves it open at the force scaling. Refuses (nothing changed) a file of another layout.
+    bool inputMainFile(const std::string& fileName);
+    /// Names the response-matrix file to read with the main one.
+    bool inputYFile(const std::string& eigenVecFileName);
+    /// Picks the .hdv and .ppy files out of the names the user chose; refuses a set without .hdv.
+    bool inputEigenDataFiles(const std::vector<std::string>& fileNames);
+    /// Reads S, the inverse scaled eigenvalues, the kept modes and (held) Y; run by the budget.
+    bool readEigenDataFromOldFile(Progress* progress);
+    bool findEigenFile() const { return true; }
+    /// The message of the last refused eigen data file (empty when none was refused).
+    const std::string& getEigenFileError() const { return eigenFileError; }
+
+    // ---- Plain-text and ElNemo eigen data (StandardFileLoader.cpp, ElnemoImport.cpp) ------
+    /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
+    bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
+    void setupBlankArrays();
+    void insertThreeN(int32_t n) { threeN = n; }
+    /// Eigenvalue of non-rigid mode `index` (0 = mode 7); divided by 10 for ElNemo input.
+    /// False (mode left out) for a value that is not positive or an index out of range.
+    bool insertEigenValue(double val, int32_t index);
+    void insertEigenVector(int32_t row, int32_t col, double value);
+    /// Reads one ElNemo mode file; false (file skipped, message given) when it does not fit.
+    bool calculateEigenFromElnemo(const std::string& fileName);
+    std::vector<int32_t> getElNemoModes() const { return elNemoModes; }
+    /// Moves the ElNemo vectors into modeVectors (row m − 7 for mode m).
+    void setupSelectedELNemoModes();
+    /// Scales `vector` to unit Euclidean length (left as it is when all zero).
+    static void normaliseEigenVectors(std::vector<double>& vector);
+    /// Enters the eigenvalue dialog's values (rigid-body ones first), calibrates and zeroes the
+    /// modes beyond those entered.
+    void finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce);
+    /// Eigenvalues the last text or dialog input did not give (set to 0) and those refused.
+    int32_t getMissingEigenvalues() const { return missingEigenvalues; }
+    int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
+    /// Kept mode vectors: totalMaxModes rows of 3N, or null.
+    const double* getModeVectors() const { return modeVectors; }
+    bool isReadingStandardData() const { return readingStandardData; }
+    bool isElNemoInput() const { return elNemoInput; }
 
     // ---- Fluctuation measures -------------------------------------------------------------
     double getRMSingle(int32_t mode) const;
@@ -271,6 +354,16 @@ private:
     EnmStatus solveWithReference(Progress* progress);
     void finishEigenSolution(Progress* progress);
     void freeNodes();
+    bool refuseEigenFile(const std::string& text);
+    /// Line count, Rc and the stored lines of a main eigen data file, of which at most
+    /// `bytesAvailable` bytes are left. False when they do not fit in it.
+    static bool readStoredLines(std::istream& in, uint64_t bytesAvailable, int32_t& lineCount, float& rc,
+                                std::vector<std::string>& lines);
+    /// Rebuilds the node records from stored lines.
+    void processStoredLines(std::vector<std::string>&& lines, int32_t lineCount, float rc);
+    /// Shared by the two budget drivers.
+    int32_t runModeBudget(Progress* progress, bool instantLoad);
+    void reportMissingEigenvalues(int32_t given);
 
     std::string pdbName;
     std::vector<ELNBackboneData> backboneList;
@@ -341,7 +434,19 @@ private:
     std::vector<double> inverseScaledEigenvalues;
     DoubleBuffer yMatrix;
     double ySeconds = 0.0;
-    const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N
+    const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
+    DoubleBuffer ownedModeVectors;              ///< the kept modes when they came from a file
+    std::vector<double> modeWork1, modeWork2;   ///< work space beside modeAmplitudes
+
+    // Mode budget and eigen data files.
+    MachineFacts machineFacts;
+    uint64_t memoryBudget = 0;
+    std::ifstream mainFileStream;
+    int32_t mainFileNodes = 0;                  ///< N of the checked main file
+    std::string eigenFileError;
+    int32_t missingEigenvalues = 0;
+    int32_t refusedEigenvalues = 0;
+    std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes
     std::vector<double> modeAmplitudes;
     std::vector<double> responseScratch;
     std::vector<double> displacement;

@@ -164,7 +164,7 @@ EnmStatus ElasticNetworkModel::calculateY()
 bool ElasticNetworkModel::checkAvailableMemForY() const
 {
     const uint64_t m = static_cast<uint64_t>(threeN);
-    const bool enough = (2 * m + 3) * m + 3 < availablePhysicalMemory() / 8;
+    const bool enough = (2 * m + 3) * m + 3 < availableMemory() / 8;
     if (enough) console::line("enough memory to do the calculation of Y");
     return enough;
 }
@@ -182,6 +182,7 @@ void ElasticNetworkModel::setUpAllModes()
     totalMaxModes = threeNMinusSix;
     amountSelected = totalMaxModes;
     modeSelectState = 2;
+    ownedModeVectors.reset();
     modeVectors = eigenvectorsT;
     modeAmplitudes.assign(static_cast<std::size_t>(totalMaxModes), 0.0);
     loadResult = yMatrixAvailable ? -2 : -3;

@@ -1,5 +1,7 @@
 #include "enm_cli/EnmRun.h"
 
+#include "enm_cli/EigenFilesCli.h"
+
 #include "molecule/Atom.h"
 
 #include <sys/resource.h>
@@ -49,7 +51,7 @@ int statusFor(EnmStatus status) { return status == EnmStatus::TooFewNodes ? kExi
 nlohmann::ordered_json timingsJson(const StageTimes& t)
 {
     return {{"read", t.read},       {"network", t.network},         {"hessian", t.hessian},
-            {"eigen", t.eigen},     {"calibration", t.calibration}, {"y", t.y}};
+            {"eigen", t.eigen},     {"calibration", t.calibration}, {"y", t.y}, {"budget", t.budget}};
 }
 
 /// Fields both reports start with.
@@ -92,6 +94,10 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
                              const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
     : m_options(options)
 {
+    if (isMainEigenDataFile(options.file)) {
+        loadFromEigenFiles(checkBeforeSolve);
+        return;
+    }
     auto start = Clock::now();
     const bool loaded = m_reader.openFile(options.file);
     m_atoms.list = m_reader.getAtomList();
@@ -145,7 +151,11 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
     } else {
         m_outcome = eln.getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
     }
-    eln.setUpAllModes();
+    if (!options.eigenOut.empty()) writeEigenFiles(eln, options.eigenOut);
+    // The modes kept are those that fit memory and a 60 ms response on this machine.
+    start = Clock::now();
+    eln.getMaxPossibleModes(nullptr);
+    m_times.budget = secondsSince(start);
 }
 
 // ---- Reports ----------------------------------------------------------------------------------
@@ -184,6 +194,7 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     report["calibrated"] = cal.calibrated;
     report["calibration"] = outcomeName(solved.calibration());
     report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["modes_kept"] = eln.getTotalMaxModes();
     report["timings"] = timingsJson(solved.times());
     report["peak_rss_bytes"] = peakResidentBytes();
     return report;
@@ -204,6 +215,7 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
 {
     ElasticNetworkModel& eln = solved.network();
     checkResponseRequest(eln, request);
+    if (request.modes.kind != ModeSelection::Kind::All) checkModeSelection(request.modes, eln.getTotalMaxModes());
     if (solved.calibration() == CalibrationOutcome::Nmr)
         throw CliFailure(kExitInput, "the network is not calibrated, so it has no force response");
 
@@ -237,8 +249,15 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
     report["node"] = request.node;
     report["force"] = request.force;
     report["modes"] = modes;
-    report["spring_constant"] = eln.getCalibration().K;
-    report["calibrated"] = eln.getCalibration().calibrated;
+    if (solved.fromEigenFiles()) {
+        // The eigen data files carry S, not K.
+        report["spring_constant"] = nullptr;
+        report["calibrated"] = eln.setupComplete();
+        report["force_scaler"] = eln.getS();
+    } else {
+        report["spring_constant"] = eln.getCalibration().K;
+        report["calibrated"] = eln.getCalibration().calibrated;
+    }
     report["displacement"] = displacement;
     if (const double* y = eln.getYMatrix()) {
         std::vector<double> diagonal(threeN);

@@ -20,11 +20,13 @@ struct RunOptions {
     std::filesystem::path file;
     double rc = 11.0; ///< Å
     EigenSolver solver = EigenSolver::Lapack;
+    std::filesystem::path yFile;    ///< with a main eigen data file as `file`: its .ppy, or empty
+    std::filesystem::path eigenOut; ///< folder for the eigen data files of a computed run, or empty
 };
 
 /// Seconds spent in each stage.
 struct StageTimes {
-    double read = 0, network = 0, hessian = 0, eigen = 0, calibration = 0, y = 0;
+    double read = 0, network = 0, hessian = 0, eigen = 0, calibration = 0, y = 0, budget = 0;
 };
 
 /// How the calibration ended.
@@ -34,7 +36,9 @@ enum class CalibrationOutcome {
     Nmr,          ///< NMR structure: the engine does not calibrate, no response possible
 };
 
-/// A structure solved and calibrated. Throws CliFailure from the constructor when any stage
+/// A structure solved and calibrated, or read from its eigen data files when `file` is a
+/// main eigen data file (.hdv; EigenFilesCli.cpp). Either way the mode budget fixes the modes
+/// kept. Throws CliFailure from the constructor when any stage
 /// fails. `checkBeforeSolve` runs once the
 /// network is built, before the Hessian, so that a request that cannot fit the structure fails
 /// before the expensive stages.
@@ -51,7 +55,9 @@ public:
     const StageTimes& times() const { return m_times; }
     CalibrationOutcome calibration() const { return m_outcome; }
     int32_t nodes() const { return m_network->getAmountOfAtoms(); }
-    int32_t keptModes() const { return m_network->get3NMinus6(); }
+    int32_t keptModes() const { return m_network->getTotalMaxModes(); }
+    /// The eigen data came from files rather than from the solver.
+    bool fromEigenFiles() const { return m_fromEigenFiles; }
 
 private:
     /// The reader's atoms, deleted with the object, also when the constructor throws.
@@ -60,12 +66,15 @@ private:
         ~OwnedAtoms() { deleteAtoms(list); }
     };
 
+    void loadFromEigenFiles(const std::function<void(const SolvedNetwork&)>& checkBeforeSolve);
+
     RunOptions m_options;
     FileHandle m_reader;
     std::unique_ptr<ElasticNetworkModel> m_network;
     OwnedAtoms m_atoms; // destroyed before the network, as the window program does
     StageTimes m_times;
     CalibrationOutcome m_outcome = CalibrationOutcome::Calibrated;
+    bool m_fromEigenFiles = false;
 };
 
 /// The `modes` report.

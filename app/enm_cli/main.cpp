@@ -1,6 +1,7 @@
 // vornax-enm: the elastic network of a PDB structure without the window: its normal modes and
 // calibration, or the displacement a force causes, as JSON.
 #include "enm_cli/CliSupport.h"
+#include "enm_cli/EigenFilesCli.h"
 #include "enm_cli/EnmRun.h"
 
 #include <CLI/CLI.hpp>
@@ -31,8 +32,19 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   mean_compliance c, mean_device_displacement D (1 N average device force),
   force_scaler S, calibrated, timings (seconds: read, network, hessian, eigen,
   calibration, y; y is the engine's own timing of the response matrix Y, which is
-  built inside the calibration call, and calibration the rest of that call),
-  peak_rss_bytes.
+  built inside the calibration call, and calibration the rest of that call; budget the
+  mode budget: memory and the 60 ms timing search), modes_kept (modes the budget keeps),
+  peak_rss_bytes. With --out DIR the eigen data files <code>.hdv (record lines, Rc, S,
+  inverse scaled eigenvalues, eigenvectors) and <code>.ppy (Y) are written into DIR.
+load fields: file, y_file, pdb_code, nodes, springs, rc (A, as stored), force_scaler S,
+  calibrated (S > 0), modes_kept (the mode budget's totalMaxModes), non_rigid_modes (3N-6),
+  load_result (-2 Y held, -3 modes only), modes_allowed_by_memory, memory_budget_doubles,
+  y_matrix, timings (read, network, budget), peak_rss_bytes. Files that do not fit together
+  (truncated, padded, another structure's) are refused. Without a .ppy the engine asks
+  whether to compute Y; the answer is Yes (Y is computed from the modes when every mode
+  was kept and memory allows, otherwise the run is modes only) unless --without-y.
+response FILE may be a .hdv (with --ppy FILE.ppy); the stored Rc is used, --rc ignored,
+  and spring_constant is null (the files carry S, not K).
 deform fields: nodes, node, force (kcal/mol/A), device_force_newtons (the device force
   -f / (newtonToKcal * S) kept on the node), modes, kept, out, displacement, timings,
   peak_rss_bytes. The PDB file holds a REMARK line for the kept force with the mode
@@ -147,6 +159,9 @@ int main(int argc, char** argv)
     CommonArguments common;
     CLI::App* modes = app.add_subcommand("modes", "Normal modes and calibration of FILE");
     addCommonOptions(modes, common);
+    std::string eigenOut;
+    modes->add_option("--out", eigenOut, "Also write the eigen data files <code>.hdv and <code>.ppy into DIR")
+        ->type_name("DIR");
 
     CLI::App* response = app.add_subcommand(
         "response", "Displacement of every node for a force on one node, through Y (all modes), "
@@ -154,14 +169,21 @@ int main(int argc, char** argv)
     addCommonOptions(response, common);
     ForceArguments forceArgs;
     addForceOptions(response, forceArgs);
+    std::string ppy;
+    bool withoutY = false;
+    addEigenFileOptions(response, ppy, withoutY);
 
     CLI::App* deform = app.add_subcommand(
         "deform", "Keep a force on one node, as a released pull in force-saving mode does, and write the "
                   "deformed C-alpha structure with its force remarks to a PDB file");
     addCommonOptions(deform, common);
     addForceOptions(deform, forceArgs);
+    addEigenFileOptions(deform, ppy, withoutY);
     std::string deformOut;
     deform->add_option("--out", deformOut, "The PDB file to write")->required();
+
+    LoadArguments loadArgs;
+    CLI::App* load = addLoadCommand(app, loadArgs);
 
     try {
         app.parse(argc, argv);
@@ -171,13 +193,26 @@ int main(int argc, char** argv)
     }
 
     // From here on the engine's console lines and questions must not reach stdout or stdin.
-    UnattendedPrompts prompts;
+    EigenFilePrompts prompts;
+    prompts.setHoldY(!(withoutY || loadArgs.withoutY));
     ScopedUserPrompts scopedPrompts(&prompts);
-    DiagnosticsRouting diagnostics(common.verbose);
+    DiagnosticsRouting diagnostics(common.verbose || loadArgs.verbose);
     try {
-        const RunOptions options = checkedRunOptions(common);
+        if (load->parsed()) {
+            writeJson(loadReport(loadArgs), loadArgs.json);
+            diagnostics.flushWarnings();
+            return kExitOk;
+        }
+        RunOptions options = checkedRunOptions(common);
+        options.yFile = ppy;
+        if (!ppy.empty() && !isMainEigenDataFile(options.file))
+            throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
         nlohmann::ordered_json report;
         if (modes->parsed()) {
+            if (isMainEigenDataFile(options.file))
+                throw CliFailure(kExitInput, "modes needs a PDB file; " + options.file.string()
+                                                 + " is a main eigen data file (see load)");
+            options.eigenOut = eigenOut;
             SolvedNetwork solved(options);
             report = modesReport(solved);
         } else {

@@ -1,0 +1,151 @@
+#include "enm_cli/EigenFilesCli.h"
+
+#include "enm_cli/EnmRun.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace vornax::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string extensionOf(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+} // namespace
+
+bool isMainEigenDataFile(const std::filesystem::path& file)
+{
+    return extensionOf(file) == ".hdv";
+}
+
+void writeEigenFiles(ElasticNetworkModel& eln, const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir))
+        throw CliFailure(kExitInput, "--out " + dir.string() + " is not a folder that can be written");
+    eln.setFileNames(dir);
+    if (!eln.writeEigenDataToNewFile()) throw CliFailure(kExitInput, eln.getEigenFileError());
+}
+
+MessageAnswer EigenFilePrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                                           MessageButtons buttons)
+{
+    if (caption == "Data Required" && buttons == MessageButtons::YesNo) {
+        UnattendedPrompts::messageBox(caption, text, MessageIcon::Information, MessageButtons::Ok);
+        return m_holdY ? MessageAnswer::Yes : MessageAnswer::No;
+    }
+    return UnattendedPrompts::messageBox(caption, text, icon, buttons);
+}
+
+// ---- Loading ----------------------------------------------------------------------------------
+
+void SolvedNetwork::loadFromEigenFiles(const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
+{
+    m_network = std::make_unique<ElasticNetworkModel>();
+    ElasticNetworkModel& eln = *m_network;
+    auto start = Clock::now();
+    std::vector<std::string> names{m_options.file.string()};
+    if (!m_options.yFile.empty()) {
+        if (extensionOf(m_options.yFile) != ".ppy")
+            throw CliFailure(kExitInput, m_options.yFile.string() + " is not a response matrix file (.ppy)");
+        names.push_back(m_options.yFile.string());
+    }
+    if (!eln.inputEigenDataFiles(names)) throw CliFailure(kExitInput, eln.getEigenFileError());
+    // A response matrix that does not belong to the structure is refused, not used.
+    if (!m_options.yFile.empty() && !eln.isYMatrixAvailable())
+        throw CliFailure(kExitInput, eln.getEigenFileError());
+    m_times.read = secondsSince(start);
+
+    start = Clock::now();
+    m_options.rc = eln.getRc(); // Å, as stored
+    eln.setRenderingDataUp();
+    m_times.network = secondsSince(start);
+    if (checkBeforeSolve) checkBeforeSolve(*this);
+
+    start = Clock::now();
+    eln.getMaxPossibleModes(nullptr);
+    m_times.budget = secondsSince(start);
+    if (!eln.isSetup()) {
+        const std::string why = eln.getEigenFileError().empty() ? "no modes fit in memory" : eln.getEigenFileError();
+        throw CliFailure(kExitInput, "the eigen data of " + m_options.file.string() + " could not be used: " + why);
+    }
+    m_fromEigenFiles = true;
+    m_outcome = eln.setupComplete() ? CalibrationOutcome::Calibrated : CalibrationOutcome::Nmr;
+}
+
+// ---- The load subcommand ----------------------------------------------------------------------
+
+CLI::App* addLoadCommand(CLI::App& app, LoadArguments& args)
+{
+    CLI::App* load = app.add_subcommand(
+        "load", "Read a main eigen data file (.hdv) and optionally its response matrix (.ppy) back\n"
+                "through the mode budget");
+    load->add_option("FILES", args.files, "FILE.hdv [FILE.ppy]")->required()->expected(1, 2)->check(CLI::ExistingFile);
+    load->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")->default_str("-");
+    load->add_flag("--without-y", args.withoutY,
+                   "Without a .ppy, do not compute the response matrix Y from the modes (the\n"
+                   "engine's \"Data Required\" question is answered No; by default Yes, and Y is\n"
+                   "then computed only when memory allows it and every mode was kept)");
+    load->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
+    return load;
+}
+
+void addEigenFileOptions(CLI::App* command, std::string& ppy, bool& withoutY)
+{
+    command->add_option("--ppy", ppy, "With a .hdv FILE: its response matrix file (.ppy)")->check(CLI::ExistingFile);
+    command->add_flag("--without-y", withoutY,
+                      "With a .hdv FILE and no --ppy: do not compute Y from the modes (see load)");
+}
+
+nlohmann::ordered_json loadReport(const LoadArguments& args)
+{
+    std::string hdv, ppy;
+    for (const std::string& f : args.files) {
+        if (isMainEigenDataFile(f))
+            hdv = f;
+        else if (extensionOf(f) == ".ppy")
+            ppy = f;
+        else
+            throw CliFailure(kExitInput, f + " is neither a main eigen data file (.hdv) nor a response matrix file (.ppy)");
+    }
+    if (hdv.empty()) throw CliFailure(kExitInput, "File Input Error, the HDV file is missing.");
+    RunOptions options;
+    options.file = hdv;
+    options.yFile = ppy;
+    SolvedNetwork solved(options);
+    const ElasticNetworkModel& eln = solved.network();
+    nlohmann::ordered_json report;
+    report["file"] = hdv;
+    report["y_file"] = ppy.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(ppy);
+    report["pdb_code"] = eln.getPDB_Code();
+    report["nodes"] = eln.getAmountOfAtoms();
+    report["springs"] = eln.getAmountOfSprings();
+    report["rc"] = solved.options().rc;
+    report["force_scaler"] = eln.getS();
+    report["calibrated"] = eln.setupComplete();
+    report["modes_kept"] = eln.getTotalMaxModes();
+    report["non_rigid_modes"] = eln.get3NMinus6();
+    report["load_result"] = eln.getLoadResult();
+    report["modes_allowed_by_memory"] = eln.getModesAllowedByMemory();
+    report["memory_budget_doubles"] = eln.getMemoryBudget();
+    report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["timings"] = {{"read", solved.times().read}, {"network", solved.times().network},
+                         {"budget", solved.times().budget}};
+    report["peak_rss_bytes"] = peakResidentBytes();
+    return report;
+}
+
+} // namespace vornax::cli

@@ -1,0 +1,250 @@
+// Starting a structure from its cached eigen data files against computing it from the PDB file,
+// and the eigen data reader's throughput, at Rc = 11 Å:
+//
+//   BM_ComputeFromPdb/<file>/<nodes>       read the PDB file, network, Hessian, eigen solution,
+//                                          calibration with Y, mode budget (what the files spare)
+//   BM_LoadHdvPpy/<file>/<nodes>           a fresh network from <code>.hdv and <code>.ppy: checks,
+//                                          network, mode budget with its real timing search, reads
+//   BM_LoadHdv/<file>/<nodes>              the same without the .ppy: Y is made from the modes read
+//   BM_ReadEigenFiles/<file>/<nodes>       BM_LoadHdvPpy without the timing search: the reader's
+//                                          bytes per second (files in the page cache after the
+//                                          first iteration)
+//
+// The files are written once per structure into a temporary folder (not timed).
+// Files: VORNAX_BENCH_PDB (paths separated by ':'), otherwise 1igy, 3wip, 4jsv and 3j6r from
+// <repo>/../shared/data/pdb plus a 5000-node cut of 1aon; without that folder there is nothing
+// to measure (exit status 0). VORNAX_BENCH_MAX_NODES leaves out larger structures.
+#include "EnmBenchSupport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <optional>
+
+#ifndef VORNAX_SOURCE_DIR
+#error "VORNAX_SOURCE_DIR must name the repository's source directory"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using vornax::ElasticNetworkModel;
+using vornax::EnmStatus;
+using vornax::bench::loadNetwork;
+using Clock = std::chrono::steady_clock;
+
+std::optional<long> envNumber(const char* name)
+{
+    const char* text = std::getenv(name);
+    if (!text || !*text) return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0') return std::nullopt;
+    return value;
+}
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+vornax::bench::TempDir* folder = nullptr;
+
+struct Written {
+    fs::path hdv, ppy;
+    uint64_t bytes = 0;
+};
+std::map<fs::path, Written> written;
+
+/// Reads, solves and calibrates `pdb` and runs the budget; false when a stage fails.
+bool computeFromPdb(const fs::path& pdb, std::unique_ptr<vornax::bench::LoadedNetwork>& out)
+{
+    out = loadNetwork(pdb);
+    if (!out) return false;
+    ElasticNetworkModel& eln = *out->eln;
+    if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok)
+        return false;
+    if (eln.calculateForceScaler(1.0f, false) != EnmStatus::Ok) return false;
+    return true;
+}
+
+/// The eigen data files of `pdb`, written on first use.
+const Written* eigenFiles(const fs::path& pdb)
+{
+    if (auto it = written.find(pdb); it != written.end()) return &it->second;
+    std::unique_ptr<vornax::bench::LoadedNetwork> solved;
+    if (!computeFromPdb(pdb, solved)) return nullptr;
+    const fs::path dir = folder->path() / pdb.stem();
+    fs::create_directories(dir);
+    solved->eln->setFileNames(dir);
+    if (!solved->eln->writeEigenDataToNewFile()) return nullptr;
+    Written w{solved->eln->getMainFileName(), solved->eln->getYFileName(), 0};
+    w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
+    return &written.emplace(pdb, w).first->second;
+}
+
+void computeBenchmark(benchmark::State& state, const fs::path& pdb)
+{
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        std::unique_ptr<vornax::bench::LoadedNetwork> solved;
+        if (!computeFromPdb(pdb, solved)) {
+            state.SkipWithError("the structure could not be solved");
+            return;
+        }
+        solved->eln->getMaxPossibleModes(nullptr);
+        state.SetIterationTime(secondsSince(start));
+        state.counters["modes_kept"] = solved->eln->getTotalMaxModes();
+        state.counters["nodes"] = solved->nodes();
+        // The files are the by-product of this run; keep them for the load benchmarks.
+        if (!written.count(pdb)) {
+            const fs::path dir = folder->path() / pdb.stem();
+            fs::create_directories(dir);
+            solved->eln->setFileNames(dir);
+            if (solved->eln->writeEigenDataToNewFile()) {
+                Written w{solved->eln->getMainFileName(), solved->eln->getYFileName(), 0};
+                w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
+                written.emplace(pdb, w);
+            }
+        }
+    }
+}
+
+/// `withY`: the .ppy is given; `timingSearch`: the budget times real trials.
+void loadBenchmark(benchmark::State& state, const fs::path& pdb, bool withY, bool timingSearch)
+{
+    const Written* files = eigenFiles(pdb);
+    if (!files) {
+        state.SkipWithError("the eigen data files could not be made");
+        return;
+    }
+    std::vector<std::string> names{files->hdv.string()};
+    if (withY) names.push_back(files->ppy.string());
+    int32_t kept = 0, nodes = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        auto eln = std::make_unique<ElasticNetworkModel>();
+        if (!timingSearch) {
+            vornax::MachineFacts facts;
+            facts.trialMilliseconds = [](int32_t) { return 0.0; };
+            eln->setMachineFacts(facts);
+        }
+        if (!eln->inputEigenDataFiles(names)) {
+            state.SkipWithError("the eigen data files were refused");
+            return;
+        }
+        eln->setRenderingDataUp();
+        eln->getMaxPossibleModes(nullptr);
+        benchmark::DoNotOptimize(eln->getModeVectors());
+        state.SetIterationTime(secondsSince(start));
+        kept = eln->getTotalMaxModes();
+        nodes = eln->getAmountOfAtoms();
+        if (!eln->isSetup()) {
+            state.SkipWithError("no modes were kept");
+            return;
+        }
+    }
+    state.counters["modes_kept"] = kept;
+    state.counters["nodes"] = nodes;
+    const uint64_t bytes = withY ? files->bytes : fs::file_size(files->hdv);
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+}
+
+std::string benchName(const char* base, const std::string& suffix)
+{
+    std::string name(base);
+    name.append(suffix);
+    return name;
+}
+
+void registerStructure(const fs::path& file, int nodes)
+{
+    std::string suffix(1, '/');
+    suffix.append(file.stem().string()).append(1, '/').append(std::to_string(nodes));
+    benchmark::RegisterBenchmark(benchName("BM_ComputeFromPdb", suffix).c_str(),
+                                 [file](benchmark::State& st) { computeBenchmark(st, file); })
+        ->Unit(benchmark::kSecond)
+        ->UseManualTime()
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(benchName("BM_LoadHdvPpy", suffix).c_str(),
+                                 [file](benchmark::State& st) { loadBenchmark(st, file, true, true); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->MinTime(1.0);
+    benchmark::RegisterBenchmark(benchName("BM_LoadHdv", suffix).c_str(),
+                                 [file](benchmark::State& st) { loadBenchmark(st, file, false, true); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->MinTime(1.0);
+    benchmark::RegisterBenchmark(benchName("BM_ReadEigenFiles", suffix).c_str(),
+                                 [file](benchmark::State& st) { loadBenchmark(st, file, true, false); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->MinTime(1.0);
+}
+
+std::vector<fs::path> splitList(const std::string& list)
+{
+    std::vector<fs::path> files;
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        std::size_t end = list.find(':', pos);
+        if (end == std::string::npos) end = list.size();
+        if (end > pos) files.emplace_back(list.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return files;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    vornax::console::setSink([](int, const std::string&) {});
+    vornax::ScriptedPrompts prompts; // "Data Required" is answered Yes
+    vornax::ScopedUserPrompts scopedPrompts(&prompts);
+
+    vornax::bench::TempDir temp;
+    if (temp.path().empty()) {
+        std::cerr << "no temporary folder for the eigen data files\n";
+        return 1;
+    }
+    folder = &temp;
+    std::vector<fs::path> files;
+    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) {
+        files = splitList(env);
+    } else {
+        const fs::path dir = vornax::bench::sharedPdbDir();
+        if (!fs::is_directory(dir)) {
+            std::cout << "The public structure set (" << dir.string() << ") is not present: nothing to benchmark.\n";
+            return 0;
+        }
+        for (const char* name : {"1igy.pdb", "3wip.pdb", "4jsv.pdb", "3j6r.pdb"}) files.push_back(dir / name);
+        const fs::path cut = temp.path() / "1aon-5000.pdb";
+        if (vornax::bench::writeCalphaCut(dir / "1aon.pdb", cut, vornax::bench::kLargeCutNodes) > 0)
+            files.push_back(cut);
+    }
+    const long maxNodes = envNumber("VORNAX_BENCH_MAX_NODES").value_or(std::numeric_limits<long>::max());
+    for (const fs::path& file : files) {
+        auto network = loadNetwork(file);
+        const int nodes = network ? network->nodes() : -1;
+        if (nodes < 3) {
+            std::cerr << file.string() << " cannot be used (" << nodes << " nodes), skipped\n";
+            continue;
+        }
+        if (nodes > maxNodes) {
+            std::cerr << file.string() << " has " << nodes << " nodes > VORNAX_BENCH_MAX_NODES, skipped\n";
+            continue;
+        }
+        registerStructure(file, nodes);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    written.clear();
+    folder = nullptr;
+    benchmark::Shutdown();
+    vornax::console::setSink({});
+    return 0;
+}

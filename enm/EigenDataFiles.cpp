@@ -1,0 +1,305 @@
+// The eigen data files: the main file (.hdv: record lines, cutoff, force scaling, inverse
+// scaled eigenvalues and every non-rigid eigenvector) and the response-matrix file (.ppy: Y).
+//
+// Main file, little-endian, no padding:
+//   int32 lineCount; float32 Rc (Å);
+//   lineCount × (int32 length, length bytes);
+//   float64 newtonToKcal; float64 S;
+//   (3N − 6) × float64 inverse scaled eigenvalues, mode 7 first;
+//   (3N − 6) × 3N × float64 Vᵀ, one row per mode, coordinates node-major.
+// N is not stored: it is the number of node records among the lines. A file is only trusted
+// when its length is exactly what its lines imply; the .ppy file must hold exactly 9N² values.
+#include "enm/ElasticNetworkModel.h"
+
+#include "common/Console.h"
+#include "common/LittleEndian.h"
+#include "common/Progress.h"
+#include "common/UserPrompts.h"
+#include "molecule/PdbRecord.h"
+
+#include <cmath>
+#include <sstream>
+#include <system_error>
+
+namespace vornax {
+
+namespace {
+
+constexpr const char* kSetupError = "Elastic Network Setup Error";
+
+/// Nodes the network makes of stored record lines: atom records with readable coordinates
+/// that are C-alpha or phosphorus atoms.
+int64_t countNodeRecords(const std::vector<std::string>& lines)
+{
+    int64_t n = 0;
+    double xyz[3];
+    for (const auto& line : lines)
+        if (pdb::isAtomRecord(line) && pdb::readCoordinates(line, xyz)
+            && (pdb::isCAlphaRecord(line) || pdb::isPhosphorusRecord(line)))
+            ++n;
+    return n;
+}
+
+/// Bytes of fields 4–7 for a network of `n` nodes (exact; no overflow for any int64 n ≥ 3
+/// that a real file could describe, and saturated otherwise).
+uint64_t eigenSectionBytes(int64_t n)
+{
+    const unsigned __int128 threeN = 3 * static_cast<unsigned __int128>(n);
+    const unsigned __int128 modes = threeN - 6;
+    const unsigned __int128 bytes = 16 + 8 * modes + 8 * modes * threeN;
+    return bytes > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(bytes);
+}
+
+uint64_t fileSize(const std::string& name, bool& ok)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(name, ec);
+    ok = !ec;
+    return ok ? static_cast<uint64_t>(size) : 0;
+}
+
+} // namespace
+
+bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
+{
+    eigenFileError = text;
+    console::write(console::Warning, text);
+    userPrompts().messageBox(kSetupError, text, MessageIcon::Error, MessageButtons::Ok);
+    return false;
+}
+
+// ---- Names ------------------------------------------------------------------------------------
+
+void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
+{
+    const std::filesystem::path base = stdPath / pdbName;
+    yFileName = std::filesystem::path(base).concat(".ppy").string();
+    mainFileName = std::filesystem::path(base).concat(".hdv").string();
+    console::Line() << "Filename for saved eigenData: " << mainFileName;
+    console::Line() << "Filename for saved PP matrix: " << yFileName;
+}
+
+// ---- Writing ----------------------------------------------------------------------------------
+
+bool ElasticNetworkModel::writeEigenDataToNewFile()
+{
+    eigenFileError.clear();
+    std::ofstream fout(mainFileName, std::ios::binary | std::ios::trunc);
+    if (!fout) return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created.");
+    return writeEigenDataToStream(fout);
+}
+
+bool ElasticNetworkModel::writeEigenDataToStream(std::ofstream& fout)
+{
+    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
+    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
+    if (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes) {
+        fout.close();
+        return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
+    }
+    std::size_t lineCount = pdbLines.size();
+    if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < lineCount)
+        lineCount = static_cast<std::size_t>(totalAmountOfAtoms);
+    const std::vector<std::string> lines(pdbLines.begin(), pdbLines.begin() + static_cast<std::ptrdiff_t>(lineCount));
+    // A reader rebuilds N from these lines: a file it would rebuild differently is not written.
+    if (countNodeRecords(lines) != amountOfAtoms) {
+        fout.close();
+        std::ostringstream text;
+        text << "The eigen data of " << pdbName << " cannot be saved: its stored record lines give "
+             << countNodeRecords(lines) << " nodes, the network has " << amountOfAtoms << ".";
+        return refuseEigenFile(text.str());
+    }
+
+    // The cutoff is stored in Å, as entered; Rc is back in Å after the write.
+    const float rcStored = static_cast<float>(rcAngstrom);
+    bool ok = le::write(fout, static_cast<int32_t>(lineCount)) && le::write(fout, rcStored);
+    for (const auto& line : lines) {
+        if (!ok) break;
+        ok = le::write(fout, static_cast<int32_t>(line.size()))
+            && fout.write(line.data(), static_cast<std::streamsize>(line.size()));
+    }
+    // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
+    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler)
+        && le::write(fout, inverseScaledEigenvalues.data(), modes) && le::write(fout, eigenvectorsT, modes * dim);
+    fout.close();
+    Rc = rcStored;
+    if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
+
+    std::error_code ec;
+    if (!yMatrix) {
+        // No Y (not calibrated, or not enough memory): an older file of that name must not be
+        // taken for this structure's.
+        std::filesystem::remove(yFileName, ec);
+        return true;
+    }
+    fout.open(yFileName, std::ios::binary | std::ios::trunc);
+    ok = fout && le::write(fout, yMatrix.get(), dim * dim);
+    fout.close();
+    if (!ok || fout.fail()) {
+        std::filesystem::remove(yFileName, ec);
+        return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
+    }
+    return true;
+}
+
+// ---- Reading ----------------------------------------------------------------------------------
+
+bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
+{
+    eigenFileError.clear();
+    if (!backboneList.empty() || !pdbLines.empty())
+        return refuseEigenFile("A structure is already loaded into this network; " + fileName + " was not read.");
+    bool sized = false;
+    const uint64_t size = fileSize(fileName, sized);
+    std::ifstream in(fileName, std::ios::binary);
+    if (!sized || !in) return refuseEigenFile("The eigen data file " + fileName + " cannot be opened.");
+
+    int32_t lineCount = 0;
+    float rc = 0.0f;
+    std::vector<std::string> lines;
+    const std::string notOurs = fileName + " is not a main eigen data file (.hdv)";
+    if (!readStoredLines(in, size, lineCount, rc, lines))
+        return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
+    if (!(std::isfinite(rc) && rc > 0.0f))
+        return refuseEigenFile(notOurs + ": its cutoff Rc is not a positive number.");
+    const int64_t n = countNodeRecords(lines);
+    if (n < 3)
+        return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
+    const auto header = static_cast<uint64_t>(in.tellg());
+    const uint64_t expected = header + eigenSectionBytes(n);
+    if (expected < header || size != expected) {
+        std::ostringstream text;
+        text << "The eigen data file " << fileName << " does not belong to the structure it describes: its "
+             << n << " nodes need " << expected << " bytes, the file has " << size << " bytes ("
+             << (size < expected ? "truncated" : "data beyond the end") << ").";
+        return refuseEigenFile(text.str());
+    }
+
+    // Checked: commit.
+    processStoredLines(std::move(lines), lineCount, rc);
+    mainFileName = fileName;
+    mainFileNodes = static_cast<int32_t>(n);
+    mainFileStream = std::move(in);
+    return true;
+}
+
+bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
+{
+    console::Line() << "Y: " << eigenVecFileName;
+    bool sized = false;
+    const uint64_t size = fileSize(eigenVecFileName, sized);
+    if (!sized)
+        return refuseEigenFile("The response matrix file " + eigenVecFileName + " cannot be opened.");
+    const int64_t n = mainFileNodes > 0 ? mainFileNodes : amountOfAtoms;
+    if (n > 0 && size != 72 * static_cast<uint64_t>(n) * static_cast<uint64_t>(n)) {
+        std::ostringstream text;
+        text << "The response matrix file " << eigenVecFileName << " does not belong to this structure: " << n
+             << " nodes need " << 72 * static_cast<uint64_t>(n) * static_cast<uint64_t>(n) << " bytes, the file has "
+             << size << ".";
+        return refuseEigenFile(text.str());
+    }
+    yFileName = eigenVecFileName;
+    yMatrixAvailable = true;
+    return true;
+}
+
+bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fileNames)
+{
+    std::string hdv, ppy;
+    for (const auto& name : fileNames) {
+        if (name.find(".hdv") != std::string::npos)
+            hdv = name;
+        else if (name.find(".ppy") != std::string::npos)
+            ppy = name;
+    }
+    if (hdv.empty()) {
+        eigenFileError = "File Input Error, the HDV file is missing.";
+        userPrompts().messageBox(kSetupError, eigenFileError, MessageIcon::Error, MessageButtons::Ok);
+        return false;
+    }
+    if (!inputMainFile(hdv)) return false;
+    // A response matrix that does not fit is refused; the modes still load without it.
+    if (!ppy.empty()) inputYFile(ppy);
+    return true;
+}
+
+bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
+{
+    console::line("READING DATA");
+    if (progress) progress->step(1);
+    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
+    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
+    const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, threeNMinusSix));
+
+    // Y from the modes when it was asked for and none is held or named.
+    auto yFromModes = [&]() {
+        console::line("here runing mode 2");
+        if (forceScaler > 0.0 && kept == modes && checkAvailableMemForY()) {
+            eigenvectorsT = modeVectors;
+            yMatrixAvailable = calculateY() == EnmStatus::Ok;
+        }
+        if (!yMatrix) loadResult = -3;
+    };
+
+    if (eigenComputed) {
+        // The file was written from these very arrays: its first totalMaxModes rows of Vᵀ are
+        // the leading rows in memory, so the modes are used where they are.
+        console::line("calculation has taken place so clearing up old memory");
+        ownedModeVectors.reset();
+        modeVectors = eigenvectorsT;
+        if (loadResult == -2 && !yMatrix) yFromModes();
+        if (loadResult == -3 && yMatrix) {
+            yMatrix.reset();
+            yMatrixAvailable = false;
+        }
+        return true;
+    }
+
+    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
+        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
+    console::Line() << "loading: " << mainFileName;
+    double ntk = 0.0, s = 0.0;
+    std::vector<double> inverse(modes);
+    DoubleBuffer rows = allocateBulkDoubles(kept * dim);
+    if (kept > 0 && !rows) return refuseEigenFile("Not enough memory to read the modes of " + mainFileName + ".");
+    console::Line() << "reading " << kept << " modes...";
+    const bool ok = le::read(mainFileStream, ntk) && le::read(mainFileStream, s)
+        && le::read(mainFileStream, inverse.data(), modes) && le::read(mainFileStream, rows.get(), kept * dim);
+    mainFileStream.close();
+    if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0;
+    for (double v : inverse) sane = sane && std::isfinite(v) && v >= 0.0;
+    if (!sane)
+        return refuseEigenFile("The eigen data file " + mainFileName
+                               + " holds force scaling or eigenvalues that are not usable numbers.");
+
+    DoubleBuffer y;
+    if (loadResult == -2 && yMatrixAvailable) {
+        console::Line() << "loading PP matrix: " << yFileName;
+        bool sized = false;
+        const uint64_t size = fileSize(yFileName, sized);
+        std::ifstream yin(yFileName, std::ios::binary);
+        y = allocateBulkDoubles(dim * dim);
+        if (!sized || size != 8 * dim * dim || !yin || !y || !le::read(yin, y.get(), dim * dim)) {
+            y.reset();
+            yMatrixAvailable = false;
+            refuseEigenFile("The response matrix file " + yFileName
+                            + " cannot be read whole; responses go through the modes.");
+        }
+    }
+
+    // Everything read: commit.
+    newtonToKcal = ntk;
+    forceScaler = s;
+    inverseScaledEigenvalues = std::move(inverse);
+    ownedModeVectors = std::move(rows);
+    modeVectors = ownedModeVectors.get();
+    yMatrix = std::move(y);
+    if (loadResult == -2 && !yMatrix) yFromModes();
+    if (loadResult == -3) yMatrixAvailable = false;
+    // S is 0 for a structure that was never calibrated: forces are then not applied.
+    setupCompleteFlag = forceScaler > 0.0 && std::isfinite(forceScaler);
+    return true;
+}
+
+} // namespace vornax

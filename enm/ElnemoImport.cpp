@@ -1,0 +1,172 @@
+// Modes from the ElNemo normal-mode service: one PDB-format file per mode, the structure
+// displaced along the mode, and the eigenvalues pasted into the eigenvalue dialog.
+#include "enm/ElasticNetworkModel.h"
+
+#include "common/Console.h"
+#include "common/TextParse.h"
+#include "common/UserPrompts.h"
+#include "molecule/PdbRecord.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace vornax {
+
+void ElasticNetworkModel::setupBlankArrays()
+{
+    totalMaxModes = -1;
+    elNemoInput = true;
+    loadResult = -3;
+    readingStandardData = true;
+    refusedEigenvalues = 0;
+    missingEigenvalues = 0;
+    elNemoModes.clear();
+    elNemoVectors.clear();
+    inverseEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
+    eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
+}
+
+void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
+{
+    double sum = 0.0;
+    for (double v : vector) sum += v * v;
+    if (!(sum > 0.0) || !std::isfinite(sum)) return;
+    const double scale = 1.0 / std::sqrt(sum);
+    for (double& v : vector) v *= scale;
+}
+
+bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
+{
+    elNemoInput = true;
+    eigenFileError.clear();
+    const auto n = static_cast<std::size_t>(std::max(amountOfAtoms, 0));
+    if (n < 3 || nodeCoordinates.size() != 3 * n)
+        return refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
+    std::ifstream in(fileName);
+    if (!in) return refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
+
+    // Header: "REMARK MODE" in the first 11 characters, the mode number in columns 16-17.
+    std::string line;
+    int mode = -1;
+    while (std::getline(in, line)) {
+        if (!text::contains(text::trim(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 11))),
+                            "REMARK MODE"))
+            continue;
+        double m = 0.0;
+        if (text::parseDouble(text::columns(line, 16, 17), m) && m == std::floor(m)) {
+            mode = static_cast<int>(m);
+            break;
+        }
+        console::line("bad cast error in calculateEigen from ELN ");
+    }
+    if (mode < 0)
+        return refuseEigenFile("The ElNemo mode file " + fileName + " has no \"REMARK MODE\" line with a mode number;"
+                               " it was skipped.");
+    if (mode < 7 || mode - 7 >= threeNMinusSix) {
+        std::ostringstream text;
+        text << "The ElNemo mode file " << fileName << " is for mode " << mode << "; this network has modes 7 to "
+             << threeNMinusSix + 6 << ". The file was skipped.";
+        return refuseEigenFile(text.str());
+    }
+
+    // The coordinate records, in node order, up to the end of the model.
+    std::vector<double> vector(3 * n, 0.0);
+    std::size_t atoms = 0;
+    bool started = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string_view rec = pdb::recordName(line);
+        if (!started) {
+            if (!text::contains(rec, "ATOM")) continue;
+            started = true;
+        }
+        if (rec == "END" || rec == "ENDMDL") break;
+        if (!pdb::isAtomRecord(line)) continue;
+        if (atoms < n) {
+            for (int c = 0; c < 3; ++c) {
+                double v = 0.0;
+                const std::size_t first = 31 + 8 * static_cast<std::size_t>(c);
+                if (text::parseDouble(text::columns(line, first, first + 7), v))
+                    vector[3 * atoms + static_cast<std::size_t>(c)] = nodeCoordinates[3 * atoms + static_cast<std::size_t>(c)] - v;
+                else
+                    console::line("bad cast error ");
+            }
+        }
+        ++atoms;
+    }
+    if (atoms != n) {
+        std::ostringstream text;
+        text << "The ElNemo mode file " << fileName << " has " << atoms << " atoms; the network has " << n
+             << " nodes. The file was skipped.";
+        return refuseEigenFile(text.str());
+    }
+
+    normaliseEigenVectors(vector);
+    const int32_t index = mode - 6;
+    console::Line() << "Mode: " << index;
+    bool replaced = false;
+    for (std::size_t k = 0; k < elNemoModes.size(); ++k)
+        if (elNemoModes[k] == index) {
+            elNemoVectors[k] = vector;
+            replaced = true;
+        }
+    if (!replaced) {
+        elNemoModes.push_back(index);
+        elNemoVectors.push_back(std::move(vector));
+    }
+    totalMaxModes = std::max(totalMaxModes, index);
+    return true;
+}
+
+void ElasticNetworkModel::setupSelectedELNemoModes()
+{
+    zeroForces();
+    console::Line() << "total modes in ELN: " << totalMaxModes;
+    if (totalMaxModes <= 0 || threeN <= 0) {
+        modesReady.store(false, std::memory_order_release);
+        return;
+    }
+    const auto dim = static_cast<std::size_t>(threeN);
+    const auto kept = static_cast<std::size_t>(totalMaxModes);
+    DoubleBuffer rows = allocateZeroedDoubles(kept * dim);
+    if (!rows) {
+        refuseEigenFile("Not enough memory for the ElNemo modes.");
+        return;
+    }
+    for (std::size_t k = 0; k < elNemoModes.size(); ++k) {
+        const auto row = static_cast<std::size_t>(elNemoModes[k] - 1); // mode m goes to row m − 7
+        std::copy(elNemoVectors[k].begin(), elNemoVectors[k].end(), rows.get() + row * dim);
+    }
+    ownedModeVectors = std::move(rows);
+    modeVectors = ownedModeVectors.get();
+    modeAmplitudes.assign(kept, 0.0);
+    modeWork1.assign(kept, 0.0);
+    modeWork2.assign(kept, 0.0);
+    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    // Until the user chooses, every imported mode takes part.
+    modeSelectState = 2;
+    amountSelected = totalMaxModes;
+    useAllModesFlag.store(false, std::memory_order_release);
+    modesReady.store(true, std::memory_order_release);
+    setupCompleteFlag = true;
+}
+
+void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)
+{
+    refusedEigenvalues = 0;
+    const auto count = static_cast<int32_t>(dialogValues.size());
+    // The first six values are the rigid-body modes.
+    for (int32_t k = 6; k < count; ++k) insertEigenValue(dialogValues[static_cast<std::size_t>(k)], k - 6);
+    reportMissingEigenvalues(std::max(0, std::min(count - 6, threeNMinusSix)));
+    setupSelectedELNemoModes();
+    calculateForceScaler(averageHapticForce, true);
+    finalize_inv_HDK(count);
+    for (int32_t m : elNemoModes)
+        if (m - 1 < static_cast<int32_t>(inverseEigenvalues.size()) && inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
+            console::Line(console::Warning) << "Mode " << m + 6 << " was read but has no eigenvalue; it takes no part in the response";
+    // calculateForceScaler makes no Y for imported modes; it must not leave the flag behind.
+    loadResult = -3;
+}
+
+} // namespace vornax
