@@ -2,6 +2,7 @@
 // calibration, or the displacement a force causes, as JSON.
 #include "enm_cli/CliSupport.h"
 #include "enm_cli/EnmRun.h"
+#include "enm_cli/Replay.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -141,12 +142,16 @@ int main(int argc, char** argv)
                          "list:I,J,... (at most 20 zero-based non-rigid modes)")
         ->default_str("all");
 
+    ReplayArguments replayArgs;
+    CLI::App* replay = addReplayCommand(app, replayArgs);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
         return fail(kExitInput, e.what());
     }
+    if (replay->parsed()) return replayMain(replayArgs);
 
     // From here on the engine's console lines and questions must not reach stdout or stdin.
     UnattendedPrompts prompts;
