@@ -47,6 +47,12 @@ HDErrorInfo popError()
     return e;
 }
 
+bool hasErrors()
+{
+    std::lock_guard lock(errorMutex());
+    return !errorStack().empty();
+}
+
 void clearErrors()
 {
     std::lock_guard lock(errorMutex());
@@ -92,6 +98,7 @@ detail::DeviceBackend* activeOrError()
 // ---- Selection ----
 
 void useVirtualDevice(bool on) { g_virtualChoice = on ? 1 : 2; }
+void resetDeviceChoice() { g_virtualChoice = 0; }
 
 bool virtualDeviceRequested()
 {
@@ -120,6 +127,12 @@ const char* backendName(Backend backend)
 
 HHD hdInitDevice(HDstring deviceName)
 {
+    // Callers test hdGetError right after this call: a stale error must not read as its failure.
+    detail::clearErrors();
+    if (auto* b = active()) {
+        for (int i = 0; i < 64 && HD_DEVICE_ERROR(b->popError()); ++i) {
+        }
+    }
     detail::DeviceBackend* backend = nullptr;
     Backend kind = Backend::None;
     if (virtualDeviceRequested()) {
@@ -138,8 +151,10 @@ HHD hdInitDevice(HDstring deviceName)
     // back-end is active afterwards.
     const HDErrorInfo err = backend->popError();
     if (HD_DEVICE_ERROR(err) || handle == HD_INVALID_HANDLE) {
-        detail::pushError(HD_DEVICE_ERROR(err) ? err.errorCode : HD_DEVICE_FAULT, err.internalErrorCode,
-                          err.hHD);
+        if (HD_DEVICE_ERROR(err))
+            detail::pushError(err.errorCode, err.internalErrorCode, err.hHD);
+        else if (!detail::hasErrors())
+            detail::pushError(HD_DEVICE_FAULT);
         return HD_INVALID_HANDLE;
     }
     g_active = kind;

@@ -11,6 +11,7 @@ namespace vornax::hdapi::detail {
 void pushError(HDerror code, int internalCode = 0, HHD device = HD_INVALID_HANDLE);
 /// Pops the most recent error of our own stack; HD_SUCCESS when empty.
 HDErrorInfo popError();
+bool hasErrors();
 /// Empties the error stack.
 void clearErrors();
 /// A copy of `text` that lives until the process ends (texts handed out by hdGetString).

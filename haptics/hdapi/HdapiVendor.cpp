@@ -178,9 +178,12 @@ void setVendorLibraryName(const std::string& fileName)
 {
     auto& s = detail::state();
     std::lock_guard lock(s.mutex);
-    // A library already loaded stays in use (its threads may be running); the name only matters
-    // while no library has loaded.
-    if (s.backend) return;
+    // The library of the open device stays (its scheduler thread may be running).
+    if (s.backend && activeBackend() == Backend::Vendor) return;
+    s.ready = nullptr;
+    s.backend.reset();
+    if (s.library) dlclose(s.library);
+    s.library = nullptr;
     s.libraryName = fileName;
     s.tried = false;
     s.problem.clear();

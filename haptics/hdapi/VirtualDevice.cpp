@@ -93,8 +93,9 @@ struct VirtualDevice::Impl {
     std::vector<std::shared_ptr<SyncRequest>> syncQueue; // in run order
     HDSchedulerHandle nextHandle = 1;
     std::uint64_t nextSequence = 0;
-    bool stopRequested = false;
+    std::uint64_t generation = 0; // each start and stop ends the run before it
     std::thread thread;
+    std::vector<std::thread> retired; // stopped from their own callbacks, not joined yet
 
     std::atomic<bool> running{false};
     std::atomic<bool> manual{false};
@@ -170,19 +171,21 @@ struct VirtualDevice::Impl {
         }
     }
 
-    void loop()
+    void loop(std::uint64_t generationRun)
     {
-        stampCount = 0;
+        bool first = true;
         auto next = Clock::now();
         for (;;) {
             {
-                // Checked under the tick lock: a stop that has taken the tick lock after setting the
-                // flag sees no further tick.
+                // Checked under the tick lock: a stop that has taken the tick lock after ending this
+                // run sees no further tick from it.
                 std::lock_guard tickLock(tickMutex);
                 {
                     std::lock_guard lock(schedMutex);
-                    if (stopRequested) return;
+                    if (generation != generationRun) return;
                 }
+                if (first) stampCount = 0;
+                first = false;
                 recordStamp(Clock::now());
                 runTick();
             }
@@ -190,49 +193,58 @@ struct VirtualDevice::Impl {
             const auto now = Clock::now();
             if (now - next > MaxLag) next = now;
             std::unique_lock lock(schedMutex);
-            if (next > now) wakeCv.wait_until(lock, next, [this] { return stopRequested; });
-            if (stopRequested) return;
+            if (next > now) wakeCv.wait_until(lock, next, [&] { return generation != generationRun; });
+            if (generation != generationRun) return;
         }
+    }
+
+    /// Hands the scheduler thread (and threads retired earlier) to the caller for joining; a thread
+    /// cannot join itself, so when called from the scheduler thread that one is retired instead.
+    /// Caller holds schedMutex.
+    std::vector<std::thread> takeThreadsToJoin()
+    {
+        std::vector<std::thread> out;
+        const auto self = std::this_thread::get_id();
+        if (thread.joinable()) retired.push_back(std::move(thread));
+        for (auto it = retired.begin(); it != retired.end();) {
+            if (it->get_id() != self) {
+                out.push_back(std::move(*it));
+                it = retired.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return out;
     }
 
     void startScheduler()
     {
-        std::thread finished;
+        std::vector<std::thread> finished;
         {
             std::lock_guard lock(schedMutex);
             if (running) return;
-            if (thread.joinable()) {
-                if (thread.get_id() == std::this_thread::get_id()) {
-                    // Stopped and restarted from one of its own callbacks: the thread carries on.
-                    stopRequested = false;
-                    running = true;
-                    return;
-                }
-                finished = std::move(thread); // stopped from one of its callbacks; ends by itself
-            }
+            finished = takeThreadsToJoin(); // runs already ended: they stop at their next check
+            ++generation;
+            running = true;
+            rate = NominalRateHz;
+            instantRate = NominalRateHz;
+            if (!manual) thread = std::thread([this, g = generation] { loop(g); });
         }
-        if (finished.joinable()) finished.join();
-        std::lock_guard lock(schedMutex);
-        if (running) return;
-        stopRequested = false;
-        running = true;
-        rate = NominalRateHz;
-        instantRate = NominalRateHz;
-        if (!manual) thread = std::thread([this] { loop(); });
+        for (auto& t : finished) t.join();
     }
 
     void stopScheduler()
     {
-        std::thread toJoin;
+        std::vector<std::thread> toJoin;
         {
             std::lock_guard lock(schedMutex);
             running = false;
-            stopRequested = true;
-            if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) toJoin = std::move(thread);
+            ++generation;
+            toJoin = takeThreadsToJoin();
         }
         wakeCv.notify_all();
-        if (toJoin.joinable()) toJoin.join();
-        // A tick on another thread (manual mode, or the scheduler thread seen by a second stopper)
+        for (auto& t : toJoin) t.join();
+        // A tick on another thread (manual mode, or a run whose thread another stop is joining)
         // finishes before this returns.
         if (!t_inCallback) std::lock_guard tickLock(tickMutex);
         {
@@ -458,12 +470,6 @@ void VirtualDevice::reset()
     auto& d = *m_impl;
     d.stopScheduler();
     d.unscheduleAll();
-    std::thread leftover;
-    {
-        std::lock_guard lock(d.schedMutex);
-        if (d.thread.joinable() && d.thread.get_id() != std::this_thread::get_id()) leftover = std::move(d.thread);
-    }
-    if (leftover.joinable()) leftover.join();
     d.manual = false;
     d.ticks = 0;
     d.rate = NominalRateHz;

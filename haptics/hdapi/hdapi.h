@@ -143,8 +143,10 @@ inline constexpr HDint HD_DEVICE_BUTTON_4 = 1 << 3;
 
 // ---- Calls ----------------------------------------------------------------------------------
 
-/// Opens a device (HD_DEFAULT_DEVICE or a configured name). On failure returns HD_INVALID_HANDLE
-/// and pushes an error that hdGetError reports.
+/// Opens a device (HD_DEFAULT_DEVICE or a configured name) and makes it current. Errors left on
+/// the stack from before are dropped first, so hdGetError right after reports this call only.
+/// On failure returns HD_INVALID_HANDLE and pushes the error. A device already open gives
+/// HD_DEVICE_ALREADY_INITIATED: close it with hdDisableDevice before opening it again.
 HHD hdInitDevice(HDstring deviceName);
 /// Closes a device opened by hdInitDevice; stops the scheduler when it was the last device.
 void hdDisableDevice(HHD hHD);
@@ -200,6 +202,8 @@ enum class Backend {
 /// Asks for (or stops asking for) the virtual device at the next hdInitDevice, whatever the
 /// environment says. Without a call, VORNAX_HAPTICS=virtual in the environment asks for it.
 void useVirtualDevice(bool on);
+/// Forgets a useVirtualDevice choice: the environment decides again.
+void resetDeviceChoice();
 /// Whether the next hdInitDevice opens the virtual device.
 bool virtualDeviceRequested();
 
@@ -208,7 +212,8 @@ Backend activeBackend();
 const char* backendName(Backend backend);
 
 /// File name tried by dlopen for the vendor library (default "libHD.so"); tests point it
-/// elsewhere. Resets the cached load result.
+/// elsewhere. While the vendor back-end is the active one the name is ignored; otherwise a library
+/// loaded before is released and the next device opening tries the new name.
 void setVendorLibraryName(const std::string& fileName);
 /// Why the vendor library could not be used ("" when it loaded or was not tried yet).
 std::string vendorLibraryProblem();
