@@ -12,6 +12,9 @@
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace vornax::hdapi {
 
 namespace {
@@ -27,7 +30,7 @@ constexpr double NominalMaxStiffness = 3.0;        // N/mm
 constexpr auto Period = std::chrono::microseconds(1000);
 // Further behind than this (process suspended, debugger) the schedule starts afresh instead of
 // running the missed ticks back to back.
-constexpr auto MaxLag = std::chrono::milliseconds(50);
+constexpr auto MaxLag = std::chrono::milliseconds(200);
 constexpr std::size_t RateWindow = 1000; // ticks over which the update rate is measured
 
 // Set while this thread runs scheduler callbacks (a servo tick, or a synchronous callback run at
@@ -57,6 +60,16 @@ struct SyncRequest {
     std::uint64_t sequence = 0;
     State state = Pending;
 };
+
+/// Like a device driver's servo thread: real-time scheduling when the system grants it (lowest
+/// real-time priority; the kernel's real-time throttling still leaves time to the rest), the
+/// ordinary scheduling otherwise.
+void raiseServoPriority()
+{
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
 
 /// Higher priority first, then first scheduled first.
 template <typename T>
@@ -173,6 +186,7 @@ struct VirtualDevice::Impl {
 
     void loop(std::uint64_t generationRun)
     {
+        raiseServoPriority();
         bool first = true;
         auto next = Clock::now();
         for (;;) {
