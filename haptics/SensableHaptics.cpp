@@ -2,6 +2,7 @@
 #include "haptics/SensableHaptics.h"
 
 #include "common/Console.h"
+#include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 
 #include <algorithm>
@@ -202,6 +203,20 @@ void SensableHaptics::setCameraZoom(float currentZoom)
 bool SensableHaptics::pointToPlane(Vector3d pointOnPlane, Vector3d planeNormal, Vector3d pointToTest)
 {
     return (pointToTest - pointOnPlane).dotProduct(planeNormal) >= 0.0f;
+}
+
+std::unique_ptr<SensableHaptics> setUpHapticDevice(std::vector<Atom*> atoms, float width, float height,
+                                                   HapticsUiHooks hooks, int32_t* deviceModel)
+{
+    auto device = std::make_unique<SensableHaptics>(std::move(atoms), width, height, std::move(hooks));
+    if (!device->initHD()) {
+        userPrompts().messageBox("Haptics device Error", "No device has been loaded.", MessageIcon::Warning,
+                                 MessageButtons::Ok);
+        return nullptr;
+    }
+    deviceParams = device->getDeviceParams();
+    if (deviceModel) *deviceModel = deviceParams.deviceModel;
+    return device;
 }
 
 } // namespace vornax

@@ -136,6 +136,33 @@ TEST(DeviceSetup, WithoutADeviceInitFailsAndEveryCallIsHarmless)
     hdapi::setVendorLibraryName("libHD.so");
 }
 
+TEST(DeviceSetup, ViewSetUpTellsTheUserOnceWhenThereIsNoDevice)
+{
+    ScriptedPrompts prompts;
+    ScopedUserPrompts scoped(&prompts);
+    console::Capture console;
+    VirtualDevice::instance().reset();
+    hdapi::useVirtualDevice(false);
+    hdapi::setVendorLibraryName("/nonexistent/libHD-vornax-test.so");
+    EXPECT_EQ(setUpHapticDevice({}, 800.0f, 600.0f), nullptr);
+    ASSERT_EQ(prompts.messages().size(), 1u);
+    EXPECT_EQ(prompts.messages()[0].caption, "Haptics device Error");
+    EXPECT_EQ(prompts.messages()[0].text, "No device has been loaded.");
+    hdapi::setVendorLibraryName("libHD.so");
+
+    hdapi::useVirtualDevice(true);
+    VirtualDevice::instance().setManualMode(true);
+    VirtualDevice::instance().setModelName("PHANTOM Premium 1.5 6DOF");
+    int32_t model = -1;
+    auto dev = setUpHapticDevice({}, 800.0f, 600.0f, {}, &model);
+    ASSERT_NE(dev, nullptr);
+    EXPECT_EQ(model, 2);
+    EXPECT_FLOAT_EQ(deviceParams.viewHeightOffset, 150.0f);
+    EXPECT_EQ(prompts.messages().size(), 1u);
+    dev.reset();
+    VirtualDevice::instance().reset();
+}
+
 TEST(DeviceSetup, SchedulerStopMeansNoTick)
 {
     bool ok = false;
