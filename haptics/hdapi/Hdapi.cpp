@@ -15,16 +15,17 @@ namespace {
 
 constexpr std::size_t ErrorStackLimit = 64;
 
+// Never destroyed: a scheduler thread still running while the process exits may report errors.
 std::mutex& errorMutex()
 {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::deque<HDErrorInfo>& errorStack()
 {
-    static std::deque<HDErrorInfo> s;
-    return s;
+    static auto* s = new std::deque<HDErrorInfo>;
+    return *s;
 }
 
 } // namespace
