@@ -87,6 +87,31 @@ void BM_PlainScan(benchmark::State& state)
 BENCHMARK(BM_PlainScan)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_CollisionCheck)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// Coming to rest after a deformation: positions republished, one search scans, the next rebuilds
+// the grid (the tick that pays for the rebuild).
+void BM_RestAfterUpdate(benchmark::State& state)
+{
+    const auto cloud = makeCloud(static_cast<int>(state.range(0)));
+    auto& eln = *cloud->eln;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        eln.updateDeformables();
+        bool res = false;
+        benchmark::DoNotOptimize(eln.collisionCheck(cloud->probes[k++ & 4095], res));
+        benchmark::DoNotOptimize(eln.collisionCheck(cloud->probes[k++ & 4095], res));
+    }
+}
+
+// The position update alone, to read the rebuild cost off the one above.
+void BM_UpdateOnly(benchmark::State& state)
+{
+    const auto cloud = makeCloud(static_cast<int>(state.range(0)));
+    for (auto _ : state) cloud->eln->updateDeformables();
+}
+
+BENCHMARK(BM_UpdateOnly)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RestAfterUpdate)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
 } // namespace
 
 BENCHMARK_MAIN();

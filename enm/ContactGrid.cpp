@@ -75,19 +75,22 @@ void ContactGrid::build(const std::vector<Atom*>& atoms, const SeqLocked<Vector3
         m_dims[a] = static_cast<int32_t>(std::floor((hi[a] - lo[a]) / cell)) + 1;
     }
     const std::size_t cells = static_cast<std::size_t>(m_dims[0]) * m_dims[1] * m_dims[2];
-    std::vector<int32_t> cellOf(n);
+    // Positions are at or above the minimum, so truncation is the floor.
+    const double inv = 1.0 / cell;
+    m_cellOf.resize(n);
     m_cellStart.assign(cells + 1, 0);
     for (std::size_t i = 0; i < n; ++i) {
         int32_t c[3];
         for (int a = 0; a < 3; ++a)
-            c[a] = std::clamp(static_cast<int32_t>(std::floor((m_positions[i][a] - m_min[a]) / cell)), 0, m_dims[a] - 1);
-        cellOf[i] = (c[2] * m_dims[1] + c[1]) * m_dims[0] + c[0];
-        ++m_cellStart[static_cast<std::size_t>(cellOf[i]) + 1];
+            c[a] = std::min(static_cast<int32_t>((m_positions[i][a] - m_min[a]) * inv), m_dims[a] - 1);
+        m_cellOf[i] = (c[2] * m_dims[1] + c[1]) * m_dims[0] + c[0];
+        ++m_cellStart[static_cast<std::size_t>(m_cellOf[i]) + 1];
     }
     for (std::size_t c = 0; c < cells; ++c) m_cellStart[c + 1] += m_cellStart[c];
     m_items.resize(n);
-    std::vector<int32_t> fill(m_cellStart.begin(), m_cellStart.end() - 1);
-    for (std::size_t i = 0; i < n; ++i) m_items[static_cast<std::size_t>(fill[static_cast<std::size_t>(cellOf[i])]++)] = static_cast<int32_t>(i);
+    m_fill.assign(m_cellStart.begin(), m_cellStart.end() - 1);
+    for (std::size_t i = 0; i < n; ++i)
+        m_items[static_cast<std::size_t>(m_fill[static_cast<std::size_t>(m_cellOf[i])]++)] = static_cast<int32_t>(i);
 }
 
 int32_t ContactGrid::query(const Vector3d& probe, const std::vector<Atom*>& atoms) const
