@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 using namespace vornax;
 using namespace vornax::testing;
@@ -132,4 +135,35 @@ TEST(ContactGridTest, LargestSharedStructureMatchesTheScan)
     auto& eln = *s->network;
     EXPECT_GT(eln.getAmountOfAtoms(), 6000);
     EXPECT_GT(expectSameAsScan(eln, probesAround(eln, 5000, rng)), 1000);
+}
+
+TEST(ContactGridTest, SearchesWhileTheSimulationPublishesPositions)
+{
+    std::mt19937 rng(5);
+    auto s = buildNetworkFromText(denseCloud(800, rng), 4.0f);
+    ASSERT_TRUE(s && s->ok);
+    auto& eln = *s->network;
+    const auto probes = probesAround(eln, 4000, rng);
+    std::atomic<bool> go{true};
+    std::thread simulation([&] {
+        for (int i = 0; go; ++i) {
+            eln.setCurrentZoom(i % 2 ? 1.0f : 1.2f);
+            eln.updateDeformables();
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    int found = 0;
+    for (int round = 0; round < 5; ++round)
+        for (const auto& p : probes) {
+            bool res = false;
+            Atom* a = eln.collisionCheck(p, res);
+            EXPECT_EQ(res, a != nullptr);
+            found += a != nullptr;
+        }
+    go = false;
+    simulation.join();
+    EXPECT_GT(found, 0);
+    // At rest again the grid answers, and answers as the scan does.
+    expectSameAsScan(eln, probes);
+    expectSameAsScan(eln, probes);
 }
