@@ -3,6 +3,7 @@
 #include "common/Console.h"
 #include "common/LittleEndian.h"
 #include "common/TextParse.h"
+#include "enm/ContactGrid.h"
 #include "molecule/Atom.h"
 #include "molecule/PdbRecord.h"
 
@@ -244,6 +245,7 @@ void ElasticNetworkModel::buildLightAtomList()
         atomArray[i] = atom;
         deformedPositions[i].store(r.position);
     }
+    positionsVersion.fetch_add(2, std::memory_order_acq_rel); // new nodes: the contact grid rebuilds
 }
 
 void ElasticNetworkModel::buildConnectedList()
@@ -356,6 +358,12 @@ void ElasticNetworkModel::deselectAll()
 
 Atom* ElasticNetworkModel::collisionCheck(const Vector3d& HIP, bool& res)
 {
+    if (!contactGrid) contactGrid = std::make_unique<ContactGrid>();
+    if (auto hit = contactGrid->firstHit(HIP, atomArray, deformedPositions.get(), amountOfAtoms, positionsVersion)) {
+        if (*hit < 0) return nullptr;
+        res = true;
+        return atomArray[static_cast<std::size_t>(*hit)];
+    }
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         // The published position is the one drawn; test against it without writing the atom.
         if (atomArray[i]->pointToSphereAt(HIP, deformedPositions[i].load())) {

@@ -42,6 +42,7 @@
 namespace vornax {
 
 class Atom;
+class ContactGrid;
 class Progress;
 
 /// How the Hessian is diagonalised.
@@ -262,6 +263,7 @@ public:
     void deselectAll();
     /// First node (in index order) whose deformed sphere holds `HIP` (model units).
     Atom* collisionCheck(const Vector3d& HIP, bool& res);
+    const ContactGrid* getContactGrid() const { return contactGrid.get(); }
 
     // ---- Queries --------------------------------------------------------------------------
     Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
@@ -405,6 +407,8 @@ private:
     std::vector<Atom*> atomArray;
     std::vector<Atom*> contactList;
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
+    std::atomic<uint64_t> positionsVersion{0};  ///< position updates; odd while one is written
+    std::unique_ptr<ContactGrid> contactGrid;   ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
     std::atomic<bool> receivingModes{false};

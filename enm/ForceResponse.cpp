@@ -412,6 +412,7 @@ void ElasticNetworkModel::simulate()
 void ElasticNetworkModel::updateDeformables()
 {
     const float zoom = currentZoom.load(std::memory_order_relaxed);
+    positionsVersion.fetch_add(1, std::memory_order_acq_rel); // odd: positions being written
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         Atom* node = atomArray[static_cast<std::size_t>(i)];
         node->setCamZoom(zoom);
@@ -422,6 +423,7 @@ void ElasticNetworkModel::updateDeformables()
         deformedPositions[static_cast<std::size_t>(i)].store(p);
         node->setMyDeformedPosition(p);
     }
+    positionsVersion.fetch_add(1, std::memory_order_acq_rel);
 }
 
 // ---- Mode selection ---------------------------------------------------------------------------

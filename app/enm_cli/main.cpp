@@ -3,6 +3,7 @@
 #include "enm_cli/CliSupport.h"
 #include "enm_cli/EigenFilesCli.h"
 #include "enm_cli/EnmRun.h"
+#include "enm_cli/Replay.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -185,12 +186,16 @@ int main(int argc, char** argv)
     LoadArguments loadArgs;
     CLI::App* load = addLoadCommand(app, loadArgs);
 
+    ReplayArguments replayArgs;
+    CLI::App* replay = addReplayCommand(app, replayArgs);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
         return fail(kExitInput, e.what());
     }
+    if (replay->parsed()) return replayMain(replayArgs);
 
     // From here on the engine's console lines and questions must not reach stdout or stdin.
     EigenFilePrompts prompts;

@@ -1,0 +1,55 @@
+// vornax-enm replay: a stylus script run on the virtual device in manual mode against the real
+// network and simulation, as right after a load. Each servo tick is followed by one simulation
+// step, so the output is deterministic.
+#pragma once
+
+#include "enm/ElasticNetworkModel.h"
+#include "enm_cli/CliSupport.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vornax::cli {
+
+struct ReplayArguments {
+    std::string file;
+    double rc = 11.0;
+    bool saveForces = false;
+    double forceFactor = 1.0;
+    std::string script;
+    std::string json = "-";
+    bool verbose = false;
+};
+
+/// Adds the `replay` subcommand to `app`, filling `args`.
+CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args);
+
+/// A network ready for the device: read, built, solved and calibrated, modes set up.
+class ReplayNetwork {
+public:
+    virtual ~ReplayNetwork() = default;
+    virtual ElasticNetworkModel& network() = 0;
+    /// The molecule's atoms (the device object keeps a copy of the list).
+    virtual std::vector<Atom*> atoms() = 0;
+};
+
+/// Runs `check` once the network's nodes exist, before the expensive stages.
+using NodeCheck = std::function<void(const ElasticNetworkModel&)>;
+
+/// Loads `file` by its kind: a PDB structure (any name but *.hdv), or an eigen data file.
+/// Throws CliFailure.
+std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check);
+
+/// Runs the replay and builds its report. Throws CliFailure.
+nlohmann::ordered_json runReplay(const ReplayArguments& args);
+
+/// The whole command: diagnostics routing, the run, the JSON written; one line on stderr and
+/// the exit status on failure.
+int replayMain(const ReplayArguments& args);
+
+} // namespace vornax::cli

@@ -1,0 +1,135 @@
+// End-to-end runs of `vornax-enm replay` on real structures.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace vornax::testing;
+using json = nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ReplayRun {
+    int status = -1;
+    std::string err;
+    json report;
+};
+
+std::string quoted(const std::string& text)
+{
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readWhole(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+ReplayRun replay(const std::vector<std::string>& args)
+{
+    TempFile jsonFile("", ".json"), errFile("", ".err");
+    std::string command = quoted(VORNAX_ENM_BINARY) + " replay";
+    for (const std::string& a : args) command += ' ' + quoted(a);
+    command += " --json " + quoted(jsonFile.path().string()) + " </dev/null >/dev/null 2>" + quoted(errFile.path().string());
+    ReplayRun run;
+    const int raw = std::system(command.c_str());
+    run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = readWhole(errFile.path());
+    if (run.status == 0) run.report = json::parse(readWhole(jsonFile.path()), nullptr, false);
+    return run;
+}
+
+const char* const kPullScript = R"(# touch node 10 from +x, pull it, let go and ramp down
+5 node 10 11 0 0 0
+3 node 10 11 0 0 1
+40 node 10 60 0 0 1
+2 node 10 60 0 0 0
+1 node 10 60 0 0 1
+400 node 10 60 0 0 0
+)";
+
+double maxAbs(const json& values)
+{
+    double m = 0.0;
+    for (const json& v : values) m = std::max(m, std::fabs(v.get<double>()));
+    return m;
+}
+
+} // namespace
+
+TEST(ReplayCli, PullAndRampIsDeterministicAndReturnsTheMolecule)
+{
+    const auto pdb = findPdb("1crn.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    TempFile script(kPullScript, ".txt");
+    const ReplayRun a = replay({pdb.string(), "--script", script.path().string()});
+    ASSERT_EQ(a.status, 0) << a.err;
+    const json& ticks = a.report["ticks"];
+    ASSERT_EQ(ticks.size(), 451u);
+    EXPECT_EQ(ticks[0]["atom"], 10);
+    EXPECT_EQ(ticks[0]["pressed_state"], 3);
+    EXPECT_EQ(ticks[5]["pressed_state"], 1);
+    // Pulling along +x: the device force points back at the atom.
+    EXPECT_LT(ticks[47]["force"][0].get<double>(), 0.0);
+    EXPECT_TRUE(ticks[48]["force"].is_null()); // output frozen after the button went up
+    EXPECT_EQ(ticks.back()["atom"], -1);
+    EXPECT_EQ(a.report["displacement"].size(), 3u * a.report["nodes"].get<std::size_t>());
+    EXPECT_EQ(maxAbs(a.report["displacement"]), 0.0);
+    EXPECT_TRUE(a.report["kept_forces"].empty());
+
+    const ReplayRun b = replay({pdb.string(), "--script", script.path().string()});
+    ASSERT_EQ(b.status, 0);
+    EXPECT_EQ(a.report, b.report);
+}
+
+TEST(ReplayCli, SavedForceIsKeptOnAMultiChainStructure)
+{
+    const auto pdb = findPdb("4hhb.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    TempFile script("5 node 300 11 0 0 0\n3 node 300 11 0 0 1\n40 node 300 60 0 0 1\n5 node 300 60 0 0 0\n", ".txt");
+    const ReplayRun run = replay({pdb.string(), "--script", script.path().string(), "--save-forces", "--force-factor", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.report["kept_forces"].size(), 1u);
+    EXPECT_EQ(run.report["kept_forces"][0]["node"], 300);
+    EXPECT_GT(run.report["kept_forces"][0]["force"][0].get<double>(), 0.0);
+    EXPECT_GT(maxAbs(run.report["displacement"]), 1e-3);
+    // Let go outside the sphere: released, and the simulation answered idle.
+    EXPECT_EQ(run.report["ticks"][48]["atom"], 300);
+    EXPECT_EQ(run.report["ticks"][48]["pressed_state"], 3);
+    EXPECT_EQ(run.report["ticks"].back()["atom"], -1);
+}
+
+TEST(ReplayCli, BadScriptsAndArgumentsExitTwoWithOneLine)
+{
+    const auto pdb = findPdb("1crn.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    TempFile badLine("3 0 0 0\n", ".txt"), badNode("1 node 46 0 0 0 0\n", ".txt"), good("1 0 0 0 0\n", ".txt");
+    TempFile hdv("not an eigen file", ".hdv");
+    const std::vector<std::vector<std::string>> cases{
+        {pdb.string(), "--script", badLine.path().string()},
+        {pdb.string(), "--script", badNode.path().string()},
+        {pdb.string(), "--script", good.path().string(), "--force-factor", "nan"},
+        {pdb.string(), "--script", good.path().string(), "--rc", "-1"},
+        {pdb.string(), "--script", "/nonexistent/script.txt"},
+        {pdb.string()},
+        {hdv.path().string(), "--script", good.path().string()},
+    };
+    for (const auto& args : cases) {
+        const ReplayRun run = replay(args);
+        EXPECT_EQ(run.status, 2) << args.back() << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+}
