@@ -341,6 +341,15 @@ void ElasticNetworkModel::applyZeroForce(int32_t toApply)
 
 // ---- The simulation step ----------------------------------------------------------------------
 
+namespace {
+/// Clears a bit of the handshake word when a step (or a position update) ends.
+struct SimulatingGuard {
+    std::atomic<uint32_t>& state;
+    uint32_t bit;
+    ~SimulatingGuard() { state.fetch_and(~bit, std::memory_order_acq_rel); }
+};
+} // namespace
+
 bool ElasticNetworkModel::setChangingSimMode(bool changing)
 {
     if (!changing) {
@@ -362,10 +371,7 @@ void ElasticNetworkModel::simulate()
     if (!modesReady.load(std::memory_order_acquire)) return;
     uint32_t expected = 0;
     if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return;
-    struct Release {
-        std::atomic<uint32_t>& state;
-        ~Release() { state.fetch_and(~kSimulating, std::memory_order_acq_rel); }
-    } release{simState};
+    const SimulatingGuard release{simState, kSimulating};
 
     const ForceCommand cmd = forceCommand.load();
     selectedCoordinate = cmd.selectedCoordinate;
@@ -411,6 +417,13 @@ void ElasticNetworkModel::simulate()
 
 void ElasticNetworkModel::updateDeformables()
 {
+    // The displacement is read under the same handshake as the step: a mode change or the
+    // removal of a kept force (applyZeroForce) may be rewriting it. Such a change asks for a
+    // new step when it ends, so skipping this one loses nothing.
+    uint32_t expected = 0;
+    if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return;
+    const SimulatingGuard release{simState, kSimulating};
+
     const float zoom = currentZoom.load(std::memory_order_relaxed);
     positionsVersion.fetch_add(1, std::memory_order_acq_rel); // odd: positions being written
     for (int32_t i = 0; i < amountOfAtoms; ++i) {

@@ -1,5 +1,6 @@
 #include "enm_cli/Replay.h"
 
+#include "enm_cli/EigenFilesCli.h"
 #include "enm_cli/EnmRun.h"
 #include "haptics/StylusScript.h"
 #include "haptics/VirtualDeviceSession.h"
@@ -16,14 +17,16 @@ namespace vornax::cli {
 
 namespace {
 
-/// A PDB structure through the same stages as `modes` and `response`.
-class PdbReplayNetwork : public ReplayNetwork {
+/// A structure through the same stages as `modes` and `response`.
+class SolvedReplayNetwork : public ReplayNetwork {
 public:
-    PdbReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check)
+    SolvedReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
+                        const std::filesystem::path& yFile)
     {
         RunOptions options;
         options.file = file;
         options.rc = rc;
+        options.yFile = yFile;
         m_solved = std::make_unique<SolvedNetwork>(options, [&](const SolvedNetwork& s) {
             if (check) check(s.network());
         });
@@ -35,13 +38,6 @@ private:
     std::unique_ptr<SolvedNetwork> m_solved;
 };
 
-std::string lowerExtension(const std::filesystem::path& file)
-{
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
 nlohmann::ordered_json vectorJson(const Vector3d& v) { return {v.x, v.y, v.z}; }
 
 } // namespace
@@ -50,7 +46,10 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
 {
     CLI::App* replay = app.add_subcommand(
         "replay", "Run a stylus script on the virtual device against the network of FILE, as right after a load");
-    replay->add_option("FILE", args.file, "PDB structure file")->required()->check(CLI::ExistingFile);
+    replay->add_option("FILE", args.file, "PDB structure file, or main eigen data file (.hdv)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    addEigenFileOptions(replay, args.ppy, args.withoutY);
     replay->add_option("--rc", args.rc, "Spring cutoff in A")->default_val(11.0);
     replay->add_flag("--save-forces", args.saveForces, "Force-saving mode: released forces are kept");
     replay->add_option("--force-factor", args.forceFactor, "User force multiplier (0 to 1000)")->default_val(1.0);
@@ -63,12 +62,12 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
     return replay;
 }
 
-std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check)
+std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
+                                                 const std::filesystem::path& yFile)
 {
-    if (lowerExtension(file) == ".hdv")
-        throw CliFailure(kExitInput, file.string() + ": eigen data files (.hdv) cannot be replayed by this build;"
-                                                      " give the PDB structure");
-    return std::make_unique<PdbReplayNetwork>(file, rc, check);
+    // A PDB structure is solved and calibrated; a main eigen data file (with its .ppy when
+    // given) goes through the mode budget instead.
+    return std::make_unique<SolvedReplayNetwork>(file, rc, check, yFile);
 }
 
 nlohmann::ordered_json runReplay(const ReplayArguments& args)
@@ -85,10 +84,16 @@ nlohmann::ordered_json runReplay(const ReplayArguments& args)
     const auto steps = parseStylusScript(in, error);
     if (!steps) throw CliFailure(kExitInput, args.script + ": " + error);
 
-    auto source = loadReplayNetwork(args.file, args.rc, [&](const ElasticNetworkModel& eln) {
-        std::string why;
-        if (!checkScriptNodes(*steps, eln.getAmountOfAtoms(), why)) throw CliFailure(kExitInput, args.script + ": " + why);
-    });
+    if (!args.ppy.empty() && !isMainEigenDataFile(args.file))
+        throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
+    auto source = loadReplayNetwork(
+        args.file, args.rc,
+        [&](const ElasticNetworkModel& eln) {
+            std::string why;
+            if (!checkScriptNodes(*steps, eln.getAmountOfAtoms(), why))
+                throw CliFailure(kExitInput, args.script + ": " + why);
+        },
+        args.ppy);
     ElasticNetworkModel& eln = source->network();
 
     VirtualSessionOptions options;
@@ -136,7 +141,8 @@ nlohmann::ordered_json runReplay(const ReplayArguments& args)
 
 int replayMain(const ReplayArguments& args)
 {
-    UnattendedPrompts prompts;
+    EigenFilePrompts prompts;
+    prompts.setHoldY(!args.withoutY);
     ScopedUserPrompts scopedPrompts(&prompts);
     DiagnosticsRouting diagnostics(args.verbose);
     try {

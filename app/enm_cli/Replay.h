@@ -21,6 +21,8 @@ struct ReplayArguments {
     double rc = 11.0;
     bool saveForces = false;
     double forceFactor = 1.0;
+    std::string ppy;       ///< with a .hdv FILE: its response matrix file
+    bool withoutY = false; ///< with a .hdv FILE and no .ppy: do not compute Y from the modes
     std::string script;
     std::string json = "-";
     bool verbose = false;
@@ -43,7 +45,8 @@ using NodeCheck = std::function<void(const ElasticNetworkModel&)>;
 
 /// Loads `file` by its kind: a PDB structure (any name but *.hdv), or an eigen data file.
 /// Throws CliFailure.
-std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check);
+std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
+                                                 const std::filesystem::path& yFile = {});
 
 /// Runs the replay and builds its report. Throws CliFailure.
 nlohmann::ordered_json runReplay(const ReplayArguments& args);

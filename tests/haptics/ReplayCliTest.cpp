@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -132,4 +133,34 @@ TEST(ReplayCli, BadScriptsAndArgumentsExitTwoWithOneLine)
         EXPECT_EQ(run.status, 2) << args.back() << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
+}
+
+// The same pull replayed on the eigen data files of the structure: the same kept force and
+// deformation, up to the single-precision positions of the stored (centred) nodes.
+TEST(ReplayCli, EigenDataFilesReplayLikeThePdbFile)
+{
+    const auto pdb = findPdb("4hhb.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    const fs::path dir = fs::temp_directory_path() / ("vornax-replay-hdv-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string modes = quoted(VORNAX_ENM_BINARY) + " modes " + quoted(pdb.string()) + " --out "
+        + quoted(dir.string()) + " --json /dev/null 2>/dev/null";
+    ASSERT_EQ(std::system(modes.c_str()), 0);
+    TempFile script("5 node 300 11 0 0 0\n3 node 300 11 0 0 1\n40 node 300 60 0 0 1\n5 node 300 60 0 0 0\n", ".txt");
+    const ReplayRun fromPdb = replay({pdb.string(), "--script", script.path().string(), "--save-forces"});
+    const ReplayRun fromFiles = replay({(dir / "4HHB.hdv").string(), "--ppy", (dir / "4HHB.ppy").string(), "--script",
+                                        script.path().string(), "--save-forces"});
+    fs::remove_all(dir);
+    ASSERT_EQ(fromPdb.status, 0) << fromPdb.err;
+    ASSERT_EQ(fromFiles.status, 0) << fromFiles.err;
+    ASSERT_EQ(fromFiles.report["kept_forces"].size(), 1u);
+    EXPECT_EQ(fromFiles.report["kept_forces"][0]["node"], 300);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(fromFiles.report["kept_forces"][0]["force"][c].get<double>(),
+                    fromPdb.report["kept_forces"][0]["force"][c].get<double>(), 1e-5);
+    const json& a = fromPdb.report["displacement"];
+    const json& b = fromFiles.report["displacement"];
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i].get<double>(), b[i].get<double>(), 1e-5) << i;
+    EXPECT_GT(maxAbs(b), 0.1);
 }
