@@ -17,6 +17,8 @@ namespace {
 using nlohmann::json;
 using vornax::testing::findPdb;
 using vornax::testing::TempFile;
+using vornax::testing::readWholeFile;
+using vornax::testing::shellQuoted;
 namespace fs = std::filesystem;
 
 struct CliResult {
@@ -25,34 +27,19 @@ struct CliResult {
     json report;
 };
 
-std::string quoted(const std::string& text)
-{
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 CliResult run(const std::vector<std::string>& args, bool json = true)
 {
     TempFile jsonFile("", ".json"), outFile("", ".out"), errFile("", ".err");
-    std::string command = quoted(VORNAX_ENM_BINARY);
-    for (const std::string& a : args) command += ' ' + quoted(a);
-    if (json) command += " --json " + quoted(jsonFile.path().string());
-    command += " </dev/null >" + quoted(outFile.path().string()) + " 2>" + quoted(errFile.path().string());
+    std::string command = shellQuoted(VORNAX_ENM_BINARY);
+    for (const std::string& a : args) command += ' ' + shellQuoted(a);
+    if (json) command += " --json " + shellQuoted(jsonFile.path().string());
+    command += " </dev/null >" + shellQuoted(outFile.path().string()) + " 2>" + shellQuoted(errFile.path().string());
     CliResult r;
     const int raw = std::system(command.c_str());
     r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = readWhole(outFile.path());
-    r.err = readWhole(errFile.path());
-    if (r.status == 0 && json) r.report = json::parse(readWhole(jsonFile.path()), nullptr, false);
+    r.out = readWholeFile(outFile.path());
+    r.err = readWholeFile(errFile.path());
+    if (r.status == 0 && json) r.report = json::parse(readWholeFile(jsonFile.path()), nullptr, false);
     return r;
 }
 
@@ -124,10 +111,10 @@ TEST_F(CliEigenFiles, ResponseFromTheFilesEqualsTheComputedOne)
 
 TEST_F(CliEigenFiles, BadEigenFilesGiveOneLineAndExitStatus2)
 {
-    const std::string bytes = readWhole(hdv);
+    const std::string bytes = readWholeFile(hdv);
     const TempFile truncated(bytes.substr(0, bytes.size() - 8), ".hdv");
     const TempFile padded(bytes + "x", ".hdv");
-    const TempFile shortY(readWhole(ppy).substr(1), ".ppy");
+    const TempFile shortY(readWholeFile(ppy).substr(1), ".ppy");
     const TempFile text("not an eigen file", ".txt");
     const std::vector<std::vector<std::string>> cases = {
         {"load", ppy},

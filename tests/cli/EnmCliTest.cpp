@@ -25,6 +25,8 @@ using vornax::testing::atomLine;
 using vornax::testing::findPdb;
 using vornax::testing::sharedReferenceDir;
 using vornax::testing::TempFile;
+using vornax::testing::readWholeFile;
+using vornax::testing::shellQuoted;
 namespace fs = std::filesystem;
 
 // ---- Running the program ----------------------------------------------------------------------
@@ -43,36 +45,21 @@ struct CliRun {
     }
 };
 
-std::string quoted(const std::string& text)
-{
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 /// Runs vornax-enm with `args`; with `jsonToFile` the report goes to a temporary --json file.
 CliRun runCli(const std::vector<std::string>& args, bool jsonToFile = true)
 {
     TempFile jsonFile("", ".json"), outFile("", ".out"), errFile("", ".err");
-    std::string command = quoted(VORNAX_ENM_BINARY);
-    for (const std::string& a : args) command += ' ' + quoted(a);
-    if (jsonToFile) command += " --json " + quoted(jsonFile.path().string());
-    command += " </dev/null >" + quoted(outFile.path().string()) + " 2>" + quoted(errFile.path().string());
+    std::string command = shellQuoted(VORNAX_ENM_BINARY);
+    for (const std::string& a : args) command += ' ' + shellQuoted(a);
+    if (jsonToFile) command += " --json " + shellQuoted(jsonFile.path().string());
+    command += " </dev/null >" + shellQuoted(outFile.path().string()) + " 2>" + shellQuoted(errFile.path().string());
 
     CliRun run;
     const int raw = std::system(command.c_str());
     run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = readWhole(outFile.path());
-    run.err = readWhole(errFile.path());
-    if (run.status == 0 && jsonToFile) run.report = json::parse(readWhole(jsonFile.path()), nullptr, false);
+    run.out = readWholeFile(outFile.path());
+    run.err = readWholeFile(errFile.path());
+    if (run.status == 0 && jsonToFile) run.report = json::parse(readWholeFile(jsonFile.path()), nullptr, false);
     return run;
 }
 
@@ -150,7 +137,7 @@ TEST_P(CliAgainstReference, ModesCalibrationAndResponses)
 {
     const fs::path dir = sharedReferenceDir();
     if (dir.empty() || GetParam() == kNoReferences) GTEST_SKIP() << "no peer results beside the checkout";
-    const json ref = json::parse(readWhole(dir / (GetParam() + ".json")));
+    const json ref = json::parse(readWholeFile(dir / (GetParam() + ".json")));
     if (ref.contains("error")) GTEST_SKIP() << "the reference holds no values: " << ref["error"];
     const int nodes = ref["n_nodes"];
     if (nodes > largestNetworkCompared()) GTEST_SKIP() << nodes << " nodes: too large for this test";
@@ -318,7 +305,7 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
     const double toKcal = -1.4396e10 * modes.report["force_scaler"].get<double>();
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(newtons[static_cast<std::size_t>(c)] * toKcal, f[static_cast<std::size_t>(c)], 1e-5);
 
-    std::istringstream text(readWhole(out.path()));
+    std::istringstream text(readWholeFile(out.path()));
     std::vector<std::string> lines;
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 2u + 46u + 1u);
@@ -356,7 +343,7 @@ TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
 // An NMR structure has modes but no calibration: modes reports them, response refuses it.
 TEST_F(CliOn1crn, NmrStructureHasModesButNoCalibration)
 {
-    std::string text = readWhole(pdb);
+    std::string text = readWholeFile(pdb);
     const std::string xray = "EXPERIMENT TYPE                : X-RAY DIFFRACTION";
     const auto at = text.find(xray);
     ASSERT_NE(at, std::string::npos);

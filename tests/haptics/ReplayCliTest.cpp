@@ -24,32 +24,17 @@ struct ReplayRun {
     json report;
 };
 
-std::string quoted(const std::string& text)
-{
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 ReplayRun replay(const std::vector<std::string>& args)
 {
     TempFile jsonFile("", ".json"), errFile("", ".err");
-    std::string command = quoted(VORNAX_ENM_BINARY) + " replay";
-    for (const std::string& a : args) command += ' ' + quoted(a);
-    command += " --json " + quoted(jsonFile.path().string()) + " </dev/null >/dev/null 2>" + quoted(errFile.path().string());
+    std::string command = shellQuoted(VORNAX_ENM_BINARY) + " replay";
+    for (const std::string& a : args) command += ' ' + shellQuoted(a);
+    command += " --json " + shellQuoted(jsonFile.path().string()) + " </dev/null >/dev/null 2>" + shellQuoted(errFile.path().string());
     ReplayRun run;
     const int raw = std::system(command.c_str());
     run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = readWhole(errFile.path());
-    if (run.status == 0) run.report = json::parse(readWhole(jsonFile.path()), nullptr, false);
+    run.err = readWholeFile(errFile.path());
+    if (run.status == 0) run.report = json::parse(readWholeFile(jsonFile.path()), nullptr, false);
     return run;
 }
 
@@ -143,8 +128,8 @@ TEST(ReplayCli, EigenDataFilesReplayLikeThePdbFile)
     if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
     const fs::path dir = fs::temp_directory_path() / ("vornax-replay-hdv-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string modes = quoted(VORNAX_ENM_BINARY) + " modes " + quoted(pdb.string()) + " --out "
-        + quoted(dir.string()) + " --json /dev/null 2>/dev/null";
+    const std::string modes = shellQuoted(VORNAX_ENM_BINARY) + " modes " + shellQuoted(pdb.string()) + " --out "
+        + shellQuoted(dir.string()) + " --json /dev/null 2>/dev/null";
     ASSERT_EQ(std::system(modes.c_str()), 0);
     TempFile script("5 node 300 11 0 0 0\n3 node 300 11 0 0 1\n40 node 300 60 0 0 1\n5 node 300 60 0 0 0\n", ".txt");
     const ReplayRun fromPdb = replay({pdb.string(), "--script", script.path().string(), "--save-forces"});

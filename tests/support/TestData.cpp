@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace vornax::testing {
@@ -38,6 +39,21 @@ std::filesystem::path findPdb(const std::string& name)
         if (auto p = dir / name; std::filesystem::exists(p, ec)) return p;
     }
     return {};
+}
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TempFile::TempFile(const std::string& content, const std::string& suffix)

@@ -61,6 +61,11 @@ std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor =
 std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f);
 std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc = 11.0f);
 
+/// `text` quoted for /bin/sh.
+std::string shellQuoted(const std::string& text);
+/// The whole content of `path` (empty when it cannot be read).
+std::string readWholeFile(const std::filesystem::path& path);
+
 /// A PDB ATOM/HETATM line built field by field (80 columns).
 std::string atomLine(const std::string& record, int serial, const std::string& name,
                      const std::string& resName, char chain, int resSeq, double x, double y,
