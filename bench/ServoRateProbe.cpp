@@ -1,7 +1,12 @@
 // Servo rate of the virtual device's scheduler: runs a servo callback shaped like the device
 // logic's (synchronous snapshot, frame, force) for a while and prints the rate it achieved.
-//   servo_rate_probe [seconds=10]
+//   servo_rate_probe [seconds=10] [FILE.pdb]
+// With FILE the network of the structure is solved first and the simulation thread runs beside
+// the servo, woken by a new force every millisecond as a pull with the device wakes it.
 // Exit status 1 when the overall rate is off 1 kHz by more than 2 %.
+#include "EnmBenchSupport.h"
+#include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
 
@@ -11,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -45,9 +51,67 @@ HDCallbackCode servoTick(void* p)
 
 } // namespace
 
+/// A solved network whose simulation thread steps a pull of node 0 whose force changes every
+/// millisecond.
+class PulledNetwork {
+public:
+    explicit PulledNetwork(const char* file)
+    {
+        vornax::ScopedUserPrompts quiet(&m_prompts);
+        const vornax::console::Capture engineLines; // the solve's diagnostics stay off the report
+        m_loaded = vornax::bench::loadNetwork(file);
+        if (!m_loaded || m_loaded->nodes() < 3) return;
+        vornax::ElasticNetworkModel& eln = *m_loaded->eln;
+        if (eln.constructHessianMatrix(nullptr) != vornax::EnmStatus::Ok || eln.calculateEigen(nullptr) != vornax::EnmStatus::Ok)
+            return;
+        eln.calculateForceScaler(1.0f, false);
+        eln.setUpAllModes();
+        eln.setInit();
+        eln.getAtom(0)->simulateState(0);
+        m_simulation = std::make_unique<vornax::SimulationThread>(&eln);
+        m_puller = std::thread([this, &eln] {
+            for (int k = 0; m_pulling.load(std::memory_order_acquire); ++k) {
+                eln.applyForce(vornax::Vector3d(0.05f * static_cast<float>(k % 11), 0.1f, -0.2f), 0);
+                ++m_forces;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        m_ok = true;
+    }
+    ~PulledNetwork()
+    {
+        const vornax::console::Capture engineLines;
+        m_pulling.store(false, std::memory_order_release);
+        if (m_puller.joinable()) m_puller.join();
+        m_simulation.reset();
+        m_loaded.reset();
+    }
+    bool ok() const { return m_ok; }
+    int nodes() const { return m_loaded ? m_loaded->nodes() : 0; }
+    long forces() const { return m_forces; }
+
+private:
+    vornax::ScriptedPrompts m_prompts;
+    std::unique_ptr<vornax::bench::LoadedNetwork> m_loaded;
+    std::unique_ptr<vornax::SimulationThread> m_simulation;
+    std::thread m_puller;
+    std::atomic<bool> m_pulling{true};
+    std::atomic<long> m_forces{0};
+    bool m_ok = false;
+};
+
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 10.0;
+    std::unique_ptr<PulledNetwork> network;
+    if (argc > 2) {
+        network = std::make_unique<PulledNetwork>(argv[2]);
+        if (!network->ok()) {
+            std::fprintf(stderr, "%s: the network could not be solved\n", argv[2]);
+            return 2;
+        }
+        std::printf("simulation thread running on %d nodes\n", network->nodes());
+    }
     useVirtualDevice(true);
     Servo servo;
     servo.stamps.reserve(static_cast<std::size_t>(seconds * 1100) + 1000);
@@ -71,6 +135,8 @@ int main(int argc, char** argv)
         VirtualDevice::instance().setPosition(static_cast<double>(reported.size()), 0, 0);
     }
     hdStopScheduler();
+    if (network) std::printf("forces handed to the simulation: %ld\n", network->forces());
+    network.reset();
 
     const auto& t = servo.stamps;
     if (t.size() < 2) return 2;
