@@ -11,11 +11,22 @@
 
 namespace vornax {
 
+/// Releases an array with free(), or unmaps it when it is a private mapping of `mappedBytes`.
 struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+    std::size_t mappedBytes = 0;
+    void operator()(void* p) const
+    {
+#ifdef __linux__
+        if (mappedBytes != 0) {
+            ::munmap(p, mappedBytes);
+            return;
+        }
+#endif
+        std::free(p);
+    }
 };
 
-/// A heap array of doubles released with free(); null when the allocation failed.
+/// A heap array of doubles, released by its deleter; null when the allocation failed.
 using DoubleBuffer = std::unique_ptr<double[], FreeDeleter>;
 
 /// `count` doubles, uninitialised; null when the memory cannot be had (or count overflows).
@@ -32,22 +43,21 @@ inline DoubleBuffer allocateZeroedDoubles(std::size_t count)
     return DoubleBuffer(static_cast<double*>(std::calloc(count, sizeof(double))));
 }
 
-/// `count` doubles, uninitialised, for an array that is filled whole at once (a bulk read):
-/// large ones are placed on huge pages where the system offers them, so that filling them
-/// costs few page faults. Null on failure.
+/// `count` doubles, uninitialised, for an array that is filled whole at once (a bulk read).
+/// Large ones are mapped with their pages faulted in by one call: on first touch, page by page,
+/// fresh memory costs more than the copy that fills it. Null on failure.
 inline DoubleBuffer allocateBulkDoubles(std::size_t count)
 {
-    constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    if (count == 0 || count > static_cast<std::size_t>(-1) / sizeof(double) - kHugePage) return DoubleBuffer();
+    if (count == 0 || count > static_cast<std::size_t>(-1) / sizeof(double)) return DoubleBuffer();
     const std::size_t bytes = count * sizeof(double);
-    if (bytes < 4 * kHugePage) return allocateDoubles(count);
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
-    if (!p) return DoubleBuffer();
-#ifdef MADV_HUGEPAGE
-    ::madvise(p, rounded, MADV_HUGEPAGE); // advice only: without huge pages it is a plain array
+#if defined(__linux__) && defined(MAP_POPULATE)
+    constexpr std::size_t kLarge = std::size_t{8} << 20;
+    if (bytes >= kLarge) {
+        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p != MAP_FAILED) return DoubleBuffer(static_cast<double*>(p), FreeDeleter{bytes});
+    }
 #endif
-    return DoubleBuffer(static_cast<double*>(p));
+    return allocateDoubles(count);
 }
 
 } // namespace vornax

@@ -143,15 +143,24 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     int32_t lo = std::max(currentMinMode, 0);
     int32_t hi = std::max(currentMaxMode, 0);
     // Trial responses of one force through `count` modes, as the simulation step computes them.
+    // The trial block is allocated and filled once, at the size of the largest trial so far:
+    // its contents do not matter, only the time, and later trials are smaller.
+    DoubleBuffer block;
+    std::size_t blockCount = 0;
     auto trial = [&](int32_t count) -> double {
         if (machineFacts.trialMilliseconds) return machineFacts.trialMilliseconds(count);
         const auto modes = static_cast<std::size_t>(count);
-        DoubleBuffer block = allocateBulkDoubles(modes * dim);
+        if (modes * dim > blockCount) {
+            block.reset();
+            blockCount = 0;
+            block = allocateBulkDoubles(modes * dim);
+            if (!block) return std::numeric_limits<double>::infinity(); // cannot hold: too many
+            blockCount = modes * dim;
+            std::fill(block.get(), block.get() + blockCount, 1e-3); // nothing reads garbage
+        }
         DoubleBuffer a = allocateDoubles(modes);
         DoubleBuffer w = allocateDoubles(modes);
-        if (!block || !a || !w) return std::numeric_limits<double>::infinity(); // cannot hold: too many
-        // Contents do not matter, only the time; they are set so that nothing reads garbage.
-        std::fill(block.get(), block.get() + modes * dim, 1e-3);
+        if (!a || !w) return std::numeric_limits<double>::infinity();
         std::fill(w.get(), w.get() + modes, 1.0);
         std::vector<double> out(dim, 0.0), scratch(dim, 0.0);
         const double f[3] = {force[0] + 1.0, force[1], force[2]};
@@ -193,6 +202,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
         }
     }
     result = hi;
+    block.reset();
 
     zeroForces();
     totalMaxModes = amountSelected = std::max(0, std::min(result, allowance));
