@@ -34,18 +34,9 @@ namespace {
 namespace fs = std::filesystem;
 using vornax::ElasticNetworkModel;
 using vornax::EnmStatus;
+using vornax::bench::envNumber;
 using vornax::bench::loadNetwork;
 using Clock = std::chrono::steady_clock;
-
-std::optional<long> envNumber(const char* name)
-{
-    const char* text = std::getenv(name);
-    if (!text || !*text) return std::nullopt;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0') return std::nullopt;
-    return value;
-}
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -184,19 +175,6 @@ void registerStructure(const fs::path& file, int nodes)
         ->MinTime(1.0);
 }
 
-std::vector<fs::path> splitList(const std::string& list)
-{
-    std::vector<fs::path> files;
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-        std::size_t end = list.find(':', pos);
-        if (end == std::string::npos) end = list.size();
-        if (end > pos) files.emplace_back(list.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return files;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -213,22 +191,10 @@ int main(int argc, char** argv)
         return 1;
     }
     folder = &temp;
-    std::vector<fs::path> files;
-    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) {
-        files = splitList(env);
-    } else {
-        const fs::path dir = vornax::bench::sharedPdbDir();
-        if (!fs::is_directory(dir)) {
-            std::cout << "The public structure set (" << dir.string() << ") is not present: nothing to benchmark.\n";
-            return 0;
-        }
-        for (const char* name : {"1igy.pdb", "3wip.pdb", "4jsv.pdb", "3j6r.pdb"}) files.push_back(dir / name);
-        const fs::path cut = temp.path() / "1aon-5000.pdb";
-        if (vornax::bench::writeCalphaCut(dir / "1aon.pdb", cut, vornax::bench::kLargeCutNodes) > 0)
-            files.push_back(cut);
-    }
+    const auto files = vornax::bench::benchStructures({"1igy.pdb", "3wip.pdb", "4jsv.pdb", "3j6r.pdb"}, temp);
+    if (!files) return 0;
     const long maxNodes = envNumber("VORNAX_BENCH_MAX_NODES").value_or(std::numeric_limits<long>::max());
-    for (const fs::path& file : files) {
+    for (const fs::path& file : *files) {
         auto network = loadNetwork(file);
         const int nodes = network ? network->nodes() : -1;
         if (nodes < 3) {

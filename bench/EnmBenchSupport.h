@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -104,6 +106,52 @@ public:
 private:
     fs::path path_;
 };
+
+/// A whole number from the environment; nothing when unset, or (with a note) not a number.
+inline std::optional<long> envNumber(const char* name)
+{
+    const char* text = std::getenv(name);
+    if (!text || !*text) return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0') {
+        std::cerr << name << "=" << text << " is not a number; ignored\n";
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// Paths separated by ':' (empty entries skipped).
+inline std::vector<fs::path> splitPathList(const std::string& list)
+{
+    std::vector<fs::path> files;
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        std::size_t end = list.find(':', pos);
+        if (end == std::string::npos) end = list.size();
+        if (end > pos) files.emplace_back(list.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return files;
+}
+
+/// The structures to measure: VORNAX_BENCH_PDB when set, otherwise `names` from the shared
+/// folder plus the 5000-node cut of 1aon written into `temp`. Nothing when the shared folder
+/// is absent (the caller has nothing to measure).
+inline std::optional<std::vector<fs::path>> benchStructures(const std::vector<std::string>& names, const TempDir& temp)
+{
+    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) return splitPathList(env);
+    const fs::path dir = sharedPdbDir();
+    if (!fs::is_directory(dir)) {
+        std::cout << "The public structure set (" << dir.string() << ") is not present: nothing to benchmark.\n";
+        return std::nullopt;
+    }
+    std::vector<fs::path> files;
+    for (const std::string& name : names) files.push_back(dir / name);
+    const fs::path cut = temp.path() / "1aon-5000.pdb";
+    if (!temp.path().empty() && writeCalphaCut(dir / "1aon.pdb", cut, kLargeCutNodes) > 0) files.push_back(cut);
+    return files;
+}
 
 /// A structure read from disk with its network built (nodes and springs at kCutoff).
 struct LoadedNetwork {

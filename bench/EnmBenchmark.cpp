@@ -56,20 +56,8 @@ using vornax::ElasticNetworkModel;
 using vornax::EnmStatus;
 using vornax::Vector3d;
 using vornax::bench::LoadedNetwork;
+using vornax::bench::envNumber;
 using vornax::bench::loadNetwork;
-
-std::optional<long> envNumber(const char* name)
-{
-    const char* text = std::getenv(name);
-    if (!text || !*text) return std::nullopt;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0') {
-        std::cerr << name << "=" << text << " is not a number; ignored\n";
-        return std::nullopt;
-    }
-    return value;
-}
 
 using Clock = std::chrono::steady_clock;
 double processCpuSeconds()
@@ -310,19 +298,6 @@ void registerStructure(const Structure& s)
               envNumber("VORNAX_BENCH_SOLVE_REPS").value_or(s.nodes <= 300 ? 3 : 1));
 }
 
-std::vector<fs::path> splitList(const std::string& list)
-{
-    std::vector<fs::path> files;
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-        std::size_t end = list.find(':', pos);
-        if (end == std::string::npos) end = list.size();
-        if (end > pos) files.emplace_back(list.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return files;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -337,25 +312,11 @@ int main(int argc, char** argv)
     vornax::ScopedUserPrompts scopedPrompts(&prompts);
 
     vornax::bench::TempDir temp;
-    std::vector<fs::path> files;
-    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) {
-        files = splitList(env);
-    } else {
-        const fs::path dir = vornax::bench::sharedPdbDir();
-        if (!fs::is_directory(dir)) {
-            std::cout << "The public structure set (" << dir.string()
-                      << ") is not present: nothing to benchmark.\n";
-            return 0;
-        }
-        for (const std::string& name : vornax::bench::defaultStructureNames()) files.push_back(dir / name);
-        const fs::path cut = temp.path() / "1aon-5000.pdb";
-        if (!temp.path().empty()
-            && vornax::bench::writeCalphaCut(dir / "1aon.pdb", cut, vornax::bench::kLargeCutNodes) > 0)
-            files.push_back(cut);
-    }
+    const auto files = vornax::bench::benchStructures(vornax::bench::defaultStructureNames(), temp);
+    if (!files) return 0;
 
     const long maxNodes = envNumber("VORNAX_BENCH_MAX_NODES").value_or(std::numeric_limits<long>::max());
-    for (const fs::path& file : files) {
+    for (const fs::path& file : *files) {
         Structure s{file, file.stem().string(), countNodes(file)};
         if (s.nodes < 0) {
             std::cerr << "cannot load " << file.string() << ", skipped\n";

@@ -10,6 +10,7 @@
 //
 // bench/run-all.sh runs this side by side with ProDy's parsePDB and prints the ratios.
 
+#include "EnmBenchSupport.h"
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
@@ -37,21 +38,10 @@ using vornax::FileHandle;
 
 std::vector<fs::path> benchFiles()
 {
+    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) return vornax::bench::splitPathList(env);
     std::vector<fs::path> files;
-    if (const char* env = std::getenv("VORNAX_BENCH_PDB"); env && *env) {
-        std::string list(env);
-        std::size_t pos = 0;
-        while (pos <= list.size()) {
-            std::size_t end = list.find(':', pos);
-            if (end == std::string::npos) end = list.size();
-            if (end > pos) files.emplace_back(list.substr(pos, end - pos));
-            pos = end + 1;
-        }
-        return files;
-    }
-    const fs::path dir = fs::path(VORNAX_SOURCE_DIR) / ".." / "shared" / "data" / "pdb";
     for (const char* name : {"1crn.pdb", "4hhb.pdb", "3wip.pdb", "1aon.pdb"})
-        files.push_back((dir / name).lexically_normal());
+        files.push_back(vornax::bench::sharedPdbDir() / name);
     return files;
 }
 
