@@ -23,17 +23,6 @@ double processCpuSeconds()
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = 5000ms)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 std::unique_ptr<LoadedStructure> ready(const char* name)
 {
     auto s = buildNetwork(findPdb(name));

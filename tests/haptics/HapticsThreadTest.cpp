@@ -19,22 +19,18 @@ using hdapi::VirtualDevice;
 
 namespace {
 
+/// The servo and simulation threads under ThreadSanitizer are slow: a longer wait.
 template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = 20000ms)
+bool waitForServo(Pred pred)
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return waitFor(pred, 20000ms);
 }
 
 /// Waits until the servo loop has run `n` more ticks.
 bool waitTicks(uint64_t n)
 {
     const uint64_t start = VirtualDevice::instance().tickCount();
-    return waitFor([&] { return VirtualDevice::instance().tickCount() >= start + n; });
+    return waitForServo([&] { return VirtualDevice::instance().tickCount() >= start + n; });
 }
 
 class HapticsThreadTest : public ::testing::Test {
@@ -96,11 +92,11 @@ protected:
             session->setStylus(Vector3d(0.0f, 0.0f, 1000.0f), 0);
             ASSERT_TRUE(waitTicks(20));
             stylus(node, 11.0f, 0);
-            ASSERT_TRUE(waitFor([&] { return dev->getCurrentAtom() == eln->getAtom(node); }));
+            ASSERT_TRUE(waitForServo([&] { return dev->getCurrentAtom() == eln->getAtom(node); }));
             stylus(node, 11.0f, 1);
             stylus(node, 50.0f, 1);
             stylus(node, 50.0f, 0);
-            ASSERT_TRUE(waitFor([&] { return eln->getAtom(node)->getOLDKcalForce() != Vector3d(); }));
+            ASSERT_TRUE(waitForServo([&] { return eln->getAtom(node)->getOLDKcalForce() != Vector3d(); }));
         }
     }
 
@@ -132,17 +128,17 @@ TEST_F(HapticsThreadTest, PullReleaseAndRampWithLiveThreads)
     startWindow();
 
     stylus(node, 11.0f, 0);
-    ASSERT_TRUE(waitFor([&] { return dev->getCurrentAtom() == atom; }));
+    ASSERT_TRUE(waitForServo([&] { return dev->getCurrentAtom() == atom; }));
     stylus(node, 11.0f, 1);
     stylus(node, 50.0f, 1);
-    ASSERT_TRUE(waitFor([&] { return atom->getPressed() == 1 && eln->getDeformedPosition(node).x > rest.x; }));
+    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 1 && eln->getDeformedPosition(node).x > rest.x; }));
     EXPECT_TRUE(atom->isSelected());
 
     stylus(node, 50.0f, 0); // output frozen
     stylus(node, 50.0f, 1); // press again
     stylus(node, 50.0f, 0); // let go outside: ramp down
-    ASSERT_TRUE(waitFor([&] { return dev->getCurrentAtom() != atom && !atom->isSelected(); }));
-    ASSERT_TRUE(waitFor([&] { return atom->getPressed() == 3 && eln->getDeformedPosition(node) == rest; }))
+    ASSERT_TRUE(waitForServo([&] { return dev->getCurrentAtom() != atom && !atom->isSelected(); }));
+    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 3 && eln->getDeformedPosition(node) == rest; }))
         << "the last ramp force stayed in the displacement";
 
     // Stopping the scheduler means no tick runs any more.
@@ -186,7 +182,7 @@ TEST_F(HapticsThreadTest, KeptForcesUndoneWhileTheSimulationRuns)
     EXPECT_EQ(eln->getAtom(30)->getOLDKcalForce(), Vector3d());
     dev->resetAllForces();
     EXPECT_TRUE(dev->getSelectionStack().empty());
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitForServo([&] {
         return eln->getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f);
     }));
     sim.stop();

@@ -1,4 +1,6 @@
 // The virtual device's real-time scheduler thread. Also run under ThreadSanitizer.
+#include "support/TestData.h"
+
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
 
@@ -10,19 +12,9 @@
 
 using namespace vornax::hdapi;
 using namespace std::chrono_literals;
+using vornax::testing::waitFor;
 
 namespace {
-
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds limit = 5000ms)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class SchedulerThreadTest : public ::testing::Test {
 protected:

@@ -7,9 +7,11 @@
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vornax::testing {
@@ -60,6 +62,18 @@ std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor =
 /// A loaded structure with its network built (nodes and springs) for cutoff `rc` (Å).
 std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f);
 std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc = 11.0f);
+
+/// Polls `pred` every millisecond until it holds (true) or `limit` has passed (false).
+template <typename Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 /// `text` quoted for /bin/sh.
 std::string shellQuoted(const std::string& text);
