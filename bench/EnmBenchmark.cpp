@@ -1,7 +1,7 @@
 // Costs of the elastic network engine per structure size, at Rc = 11 Å:
 //
 //   BM_Hessian/<file>/<nodes>            constructHessianMatrix (allocation included)
-//   BM_EigenLapack/<file>/<nodes>        calculateEigen with the default solver (LAPACK stages, blocked back-transformation)
+//   BM_EigenLapack/<file>/<nodes>        calculateEigen with the default solver (LAPACK stages, sparse first block, blocked back-transformation)
 //   BM_Y/<file>/<nodes>                  calculateY on the calibrated network (BLAS dsyrk)
 //   BM_ResponseY/<file>/<nodes>          one simulate() step of a pulled node through Y
 //   BM_ResponseModes100/<file>/<nodes>   the same step through the first 100 modes

@@ -47,8 +47,9 @@ class Progress;
 
 /// How the Hessian is diagonalised.
 enum class EigenSolver {
-    Lapack,     ///< LAPACK's stages run one by one (dsytrd, dstemr, then the reflectors applied in
-                ///< large blocks), holding at most two 3N × 3N matrices: the default
+    Lapack,     ///< LAPACK's stages run one by one (tridiagonal reduction with a sparse first block,
+                ///< dstedc, the reflectors applied in large blocks), holding at most two and a half
+                ///< 3N × 3N matrices: the default
     LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
     LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
     Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy

@@ -1,19 +1,23 @@
 // Hessian of the anisotropic network and its eigen solution.
 #include "enm/ElasticNetworkModel.h"
+#include "enm/Tridiagonal.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
 
+#include <cblas.h>
 #include <lapacke.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 namespace vornax {
 
@@ -234,13 +238,19 @@ EnmStatus ElasticNetworkModel::solveWithLapack(bool divideAndConquer)
 
 EnmStatus ElasticNetworkModel::solveInStages()
 {
-    // dsyevr's stages with two changes: the reflectors of the reduction are applied to the
-    // eigenvectors in blocks of kReflectorBlock rather than LAPACK's default 32, which lets
-    // the matrix products run at full speed, and the matrix's own storage keeps the
-    // reflectors, so that no more than two matrices are held at any time.
+    // The stages of LAPACK's drivers, arranged for speed and memory:
+    //  1. the reduction to tridiagonal form takes its first block of columns from the sparse
+    //     Hessian (see reduceToTridiagonal);
+    //  2. its reflectors move into blocks of kReflectorBlock columns, about half a matrix,
+    //     which frees the Hessian's storage for the eigenvectors;
+    //  3. divide and conquer on the tridiagonal matrix (one matrix of workspace; MRRR, which
+    //     needs none, when that cannot be had);
+    //  4. the reflectors go onto the eigenvectors a block at a time, as two plain matrix
+    //     products (LAPACK's dormtr uses blocks of 32, too narrow for them to run at full speed).
+    // At most two and a half matrices are held at any time.
+    constexpr lapack_int kReflectorBlock = 256;
     const auto n = static_cast<lapack_int>(threeN);
     const auto dim = static_cast<std::size_t>(threeN);
-    double* a = hessian.get();
     eigenvalues.assign(dim + 1, 0.0);
     double* d = eigenvalues.data() + 1;
     std::vector<double> e(dim), tau(dim);
@@ -250,46 +260,104 @@ EnmStatus ElasticNetworkModel::solveInStages()
         eigenBuffer.reset();
         return info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory : EnmStatus::NotReady;
     };
-
-    // 1. Tridiagonal form; the reflectors stay below the subdiagonal (column-major, lower).
-    lapack_int info = LAPACKE_dsytrd(LAPACK_COL_MAJOR, 'L', n, a, n, d, e.data(), tau.data());
-    if (info != 0) return fail("dsytrd", info);
-
-    // 2. Eigenvalues and eigenvectors of the tridiagonal matrix (MRRR).
-    eigenBuffer = allocateDoubles(dim * dim);
-    if (!eigenBuffer) {
+    auto outOfMemory = [this]() {
         console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes";
         hessian.reset();
+        eigenBuffer.reset();
         return EnmStatus::OutOfMemory;
-    }
-    double* z = eigenBuffer.get();
-    std::vector<double> tridiagonal(d, d + dim), offDiagonal(e);
-    std::vector<lapack_int> support(2 * dim);
-    lapack_int found = 0;
-    lapack_logical tryRelativeAccuracy = 1;
-    info = LAPACKE_dstemr(LAPACK_COL_MAJOR, 'V', 'A', n, tridiagonal.data(), offDiagonal.data(), 0.0, 0.0, 0, 0,
-                          &found, d, z, n, n, support.data(), &tryRelativeAccuracy);
-    if (info == 0 && found != n) info = -1000;
-    if (info != 0) return fail("dstemr", info);
+    };
 
-    // 3. Z ← Q·Z with Q = H(1) H(2) … H(n − 1): the last block of reflectors goes first.
-    constexpr lapack_int kReflectorBlock = 128;
+    // 1. Tridiagonal form; reflector k below the subdiagonal of column k (column-major, lower).
+    double* a = hessian.get();
+    lapack_int info = reduceToTridiagonal(a, n, d, e.data(), tau.data());
+    if (info != 0) return fail("the tridiagonal reduction", info);
+
+    // 2. Block b holds reflectors i … i + count − 1 (i = b·kReflectorBlock), rows i + 1 … n − 1,
+    //    column-major with `rows` as leading dimension, written out in full: the unit
+    //    diagonal and the zeros above it included, so that plain matrix products apply them.
     const lapack_int reflectors = n - 1;
+    const lapack_int blocks = reflectors > 0 ? (reflectors + kReflectorBlock - 1) / kReflectorBlock : 0;
+    std::vector<std::size_t> blockOffset(static_cast<std::size_t>(blocks) + 1, 0);
+    for (lapack_int b = 0; b < blocks; ++b) {
+        const lapack_int i = b * kReflectorBlock;
+        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
+        blockOffset[static_cast<std::size_t>(b) + 1] =
+            blockOffset[static_cast<std::size_t>(b)] + static_cast<std::size_t>(n - 1 - i) * static_cast<std::size_t>(count);
+    }
+    DoubleBuffer packed = allocateBulkDoubles(std::max<std::size_t>(1, blockOffset.back()));
+    if (!packed) return outOfMemory();
+    for (lapack_int b = 0; b < blocks; ++b) {
+        const lapack_int i = b * kReflectorBlock;
+        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
+        const auto rows = static_cast<std::size_t>(n - 1 - i);
+        double* to = packed.get() + blockOffset[static_cast<std::size_t>(b)];
+        for (lapack_int k = 0; k < count; ++k) {
+            const auto kk = static_cast<std::size_t>(k);
+            const double* from = a + static_cast<std::size_t>(i + k) * dim + static_cast<std::size_t>(i) + 1;
+            double* column = to + kk * rows;
+            std::memcpy(column, from, rows * sizeof(double));
+            std::fill(column, column + kk, 0.0);
+            column[kk] = 1.0;
+        }
+    }
+
+    // 3. Eigenvalues (ascending, into d) and eigenvectors of the tridiagonal matrix, the latter
+    //    as the columns of Z in the Hessian's storage.
+    double* z = a;
+    {
+        std::vector<double> offDiagonal(e);
+        double workQuery = 0.0;
+        lapack_int iworkQuery = 0;
+        info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, offDiagonal.data(), z, n, &workQuery, -1,
+                                   &iworkQuery, -1);
+        if (info != 0) return fail("dstedc", info);
+        DoubleBuffer work = allocateBulkDoubles(static_cast<std::size_t>(workQuery));
+        std::vector<lapack_int> iwork;
+        if (work) {
+            try {
+                iwork.resize(static_cast<std::size_t>(iworkQuery));
+            } catch (const std::bad_alloc&) {
+                work.reset();
+            }
+        }
+        if (work) {
+            info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, offDiagonal.data(), z, n, work.get(),
+                                       static_cast<lapack_int>(workQuery), iwork.data(),
+                                       static_cast<lapack_int>(iworkQuery));
+            if (info != 0) return fail("dstedc", info);
+        } else {
+            std::vector<double> tridiagonal(d, d + dim);
+            std::vector<lapack_int> support(2 * dim);
+            lapack_int found = 0;
+            lapack_logical tryRelativeAccuracy = 1;
+            info = LAPACKE_dstemr(LAPACK_COL_MAJOR, 'V', 'A', n, tridiagonal.data(), offDiagonal.data(), 0.0, 0.0,
+                                  0, 0, &found, d, z, n, n, support.data(), &tryRelativeAccuracy);
+            if (info == 0 && found != n) info = -1000;
+            if (info != 0) return fail("dstemr", info);
+        }
+    }
+
+    // 4. Z ← Q·Z with Q = H(0) H(1) … H(n − 2): the last block of reflectors goes first, each
+    //    as I − V·T·Vᵀ (T from dlarft): W = Vᵀ·Z₂, W ← T·W, Z₂ −= V·W on rows i + 1 … n − 1.
     std::vector<double> t(static_cast<std::size_t>(kReflectorBlock * kReflectorBlock));
-    std::vector<double> work(dim * kReflectorBlock);
-    for (lapack_int i = reflectors > 0 ? ((reflectors - 1) / kReflectorBlock) * kReflectorBlock : -1; i >= 0;
-         i -= kReflectorBlock) {
+    DoubleBuffer w = allocateBulkDoubles(dim * kReflectorBlock);
+    if (!w) return outOfMemory();
+    for (lapack_int b = blocks - 1; b >= 0; --b) {
+        const lapack_int i = b * kReflectorBlock;
         const lapack_int count = std::min(kReflectorBlock, reflectors - i);
         const lapack_int rows = n - 1 - i; // reflector i acts on rows i + 1 … n − 1
-        const double* v = a + static_cast<std::size_t>(i) * dim + static_cast<std::size_t>(i) + 1;
-        info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', rows, count, v, n, tau.data() + i, t.data(),
+        const double* v = packed.get() + blockOffset[static_cast<std::size_t>(b)];
+        info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', rows, count, v, rows, tau.data() + i, t.data(),
                                    kReflectorBlock);
-        if (info == 0)
-            info = LAPACKE_dlarfb_work(LAPACK_COL_MAJOR, 'L', 'N', 'F', 'C', rows, n, count, v, n, t.data(),
-                                       kReflectorBlock, z + i + 1, n, work.data(), n);
-        if (info != 0) return fail("dlarfb", info);
+        if (info != 0) return fail("dlarft", info);
+        double* z2 = z + i + 1;
+        cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, count, n, rows, 1.0, v, rows, z2, n, 0.0, w.get(), count);
+        cblas_dtrmm(CblasColMajor, CblasLeft, CblasUpper, CblasNoTrans, CblasNonUnit, count, n, 1.0, t.data(),
+                    kReflectorBlock, w.get(), count);
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, rows, n, count, -1.0, v, rows, w.get(), count, 1.0, z2,
+                    n);
     }
-    hessian.reset();
+    eigenBuffer = std::move(hessian);
     return EnmStatus::Ok;
 }
 

@@ -78,7 +78,7 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
     command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")
         ->default_val(11.0);
     command->add_option("--solver", args.solver,
-                        "Eigen solver: lapack (LAPACK stages, blocked back-transformation, lean memory), lapack-dc (dsyevd), "
+                        "Eigen solver: lapack (LAPACK stages, sparse first block, blocked back-transformation), lapack-dc (dsyevd), "
                         "lapack-mrrr (dsyevr) or reference")
         ->check(CLI::IsMember({"lapack", "lapack-dc", "lapack-mrrr", "reference"}))
         ->type_name("NAME")

@@ -1,0 +1,189 @@
+#include "enm/Tridiagonal.h"
+
+#include <cblas.h>
+#include <lapacke.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace vornax {
+
+namespace {
+
+/// The symmetric matrix in compressed rows, both triangles, columns ascending in each row.
+struct SparseSymmetric {
+    std::vector<std::size_t> rowStart; // n + 1 entries
+    std::vector<int> column;
+    std::vector<double> value;
+    std::vector<std::size_t> cursor;   // per row: the first entry whose column is still in play
+
+    /// y[r − first] = Σ_c A(r, c)·x[c − first] over r, c ≥ first. Calls come with `first`
+    /// increasing, so each row's cursor only moves forward.
+    void trailingProduct(int first, const double* x, double* y)
+    {
+        const int n = static_cast<int>(rowStart.size()) - 1;
+        for (int r = first; r < n; ++r) {
+            std::size_t p = cursor[static_cast<std::size_t>(r)];
+            const std::size_t end = rowStart[static_cast<std::size_t>(r) + 1];
+            while (p < end && column[p] < first) ++p;
+            cursor[static_cast<std::size_t>(r)] = p;
+            double sum = 0.0;
+            for (; p < end; ++p) sum += value[p] * x[column[p] - first];
+            y[r - first] = sum;
+        }
+    }
+};
+
+std::size_t countLowerNonZeros(const double* a, int n, std::size_t limit)
+{
+    const auto dim = static_cast<std::size_t>(n);
+    std::size_t count = 0;
+    for (std::size_t j = 0; j < dim && count <= limit; ++j) {
+        const double* column = a + j * dim;
+        for (std::size_t i = j; i < dim; ++i) count += column[i] != 0.0;
+    }
+    return count;
+}
+
+SparseSymmetric compress(const double* a, int n)
+{
+    const auto dim = static_cast<std::size_t>(n);
+    SparseSymmetric s;
+    s.rowStart.assign(dim + 1, 0);
+    for (std::size_t j = 0; j < dim; ++j) {
+        const double* column = a + j * dim;
+        for (std::size_t i = j; i < dim; ++i) {
+            if (column[i] == 0.0) continue;
+            ++s.rowStart[i + 1];
+            if (i != j) ++s.rowStart[j + 1];
+        }
+    }
+    for (std::size_t r = 0; r < dim; ++r) s.rowStart[r + 1] += s.rowStart[r];
+    s.column.resize(s.rowStart[dim]);
+    s.value.resize(s.rowStart[dim]);
+    s.cursor.assign(s.rowStart.begin(), s.rowStart.end() - 1);
+    // Column j contributes A(i, j) to row i (column j) and, mirrored, to row j (column i).
+    // Scanning j upwards appends to every row in ascending column order.
+    for (std::size_t j = 0; j < dim; ++j) {
+        const double* column = a + j * dim;
+        for (std::size_t i = j; i < dim; ++i) {
+            const double v = column[i];
+            if (v == 0.0) continue;
+            std::size_t& atRowI = s.cursor[i];
+            s.column[atRowI] = static_cast<int>(j);
+            s.value[atRowI++] = v;
+            if (i != j) {
+                std::size_t& atRowJ = s.cursor[j];
+                s.column[atRowJ] = static_cast<int>(i);
+                s.value[atRowJ++] = v;
+            }
+        }
+    }
+    s.cursor.assign(s.rowStart.begin(), s.rowStart.end() - 1);
+    return s;
+}
+
+/// LAPACK's dsytrd on the trailing matrix, without LAPACKE's scan for NaN.
+int denseTridiagonal(double* a, int n, int lda, double* d, double* e, double* tau)
+{
+    double query = 0.0;
+    lapack_int info = LAPACKE_dsytrd_work(LAPACK_COL_MAJOR, 'L', n, a, lda, d, e, tau, &query, -1);
+    if (info != 0) return info;
+    std::vector<double> work;
+    try {
+        work.resize(std::max<std::size_t>(1, static_cast<std::size_t>(query)));
+    } catch (const std::bad_alloc&) {
+        return LAPACK_WORK_MEMORY_ERROR;
+    }
+    return LAPACKE_dsytrd_work(LAPACK_COL_MAJOR, 'L', n, a, lda, d, e, tau, work.data(),
+                               static_cast<lapack_int>(work.size()));
+}
+
+} // namespace
+
+int sparsePanelWidth(int n, std::size_t lowerNonZeros)
+{
+    // Below a few hundred nodes the whole matrix stays in cache and the panel gains nothing.
+    // The panel's own cost grows with its width (its block of reflectors is read three times
+    // per column), and it falls behind the dense product at about n/12 columns.
+    if (n < 768) return 0;
+    const auto dim = static_cast<std::size_t>(n);
+    if (lowerNonZeros > dim * dim / 16) return 0;
+    return std::min(n / 10, n - 2);
+}
+
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth)
+{
+    if (n <= 0) return 0;
+    const auto dim = static_cast<std::size_t>(n);
+    int panel = 0;
+    std::size_t lowerNonZeros = 0;
+    if (panelWidth != 0 && n >= 3) {
+        lowerNonZeros = countLowerNonZeros(a, n, dim * dim / 16);
+        panel = panelWidth < 0 ? sparsePanelWidth(n, lowerNonZeros) : std::min(panelWidth, n - 2);
+    }
+    if (panel <= 0) return denseTridiagonal(a, n, n, d, e, tau);
+
+    SparseSymmetric sparse;
+    std::vector<double> w, scratch;
+    try {
+        sparse = compress(a, n);
+        w.assign(dim * static_cast<std::size_t>(panel), 0.0);
+        scratch.resize(static_cast<std::size_t>(panel));
+    } catch (const std::bad_alloc&) {
+        return denseTridiagonal(a, n, n, d, e, tau);
+    }
+
+    // LAPACK's panel step (dlatrd, lower), one column at a time: update column i by the
+    // reflectors so far, make reflector i from it, and form w_i = τ·A·v_i corrected for the
+    // block's pending update A − V·Wᵀ − W·Vᵀ. The trailing matrix is the original one until
+    // the block ends, so A·v_i is the sparse product.
+    double* wAll = w.data();
+    for (int i = 0; i < panel; ++i) {
+        const std::size_t col = static_cast<std::size_t>(i) * dim;
+        double* ai = a + col;
+        const int below = n - i;
+        if (i > 0) {
+            cblas_dgemv(CblasColMajor, CblasNoTrans, below, i, -1.0, a + i, n, wAll + i, n, 1.0, ai + i, 1);
+            cblas_dgemv(CblasColMajor, CblasNoTrans, below, i, -1.0, wAll + i, n, a + i, n, 1.0, ai + i, 1);
+        }
+        const int len = below - 1;
+        double beta = ai[i + 1];
+        LAPACKE_dlarfg_work(len, &beta, ai + std::min(i + 2, n - 1), 1, tau + i);
+        e[i] = beta;
+        ai[i + 1] = 1.0;
+
+        const int first = i + 1;
+        const double* v = ai + first;
+        double* wi = wAll + col + first;
+        sparse.trailingProduct(first, v, wi);
+        if (i > 0) {
+            cblas_dgemv(CblasColMajor, CblasTrans, len, i, 1.0, wAll + first, n, v, 1, 0.0, scratch.data(), 1);
+            cblas_dgemv(CblasColMajor, CblasNoTrans, len, i, -1.0, a + first, n, scratch.data(), 1, 1.0, wi, 1);
+            cblas_dgemv(CblasColMajor, CblasTrans, len, i, 1.0, a + first, n, v, 1, 0.0, scratch.data(), 1);
+            cblas_dgemv(CblasColMajor, CblasNoTrans, len, i, -1.0, wAll + first, n, scratch.data(), 1, 1.0, wi, 1);
+        }
+        cblas_dscal(len, tau[i], wi, 1);
+        const double alpha = -0.5 * tau[i] * cblas_ddot(len, wi, 1, v, 1);
+        cblas_daxpy(len, alpha, v, 1, wi, 1);
+    }
+
+    // The block's update of the trailing matrix, then the subdiagonal back in place and the
+    // diagonal out, as dsytrd leaves them.
+    const int rest = n - panel;
+    const std::size_t corner = static_cast<std::size_t>(panel) * dim + static_cast<std::size_t>(panel);
+    cblas_dsyr2k(CblasColMajor, CblasLower, CblasNoTrans, rest, panel, -1.0, a + panel, n, wAll + panel, n, 1.0,
+                 a + corner, n);
+    for (int j = 0; j < panel; ++j) {
+        const std::size_t col = static_cast<std::size_t>(j) * dim;
+        a[col + static_cast<std::size_t>(j) + 1] = e[j];
+        d[j] = a[col + static_cast<std::size_t>(j)];
+    }
+    w = {};
+    sparse = {};
+    return denseTridiagonal(a + corner, rest, n, d + panel, e + panel, tau + panel);
+}
+
+} // namespace vornax

@@ -1,0 +1,29 @@
+// Householder reduction of a symmetric matrix to tridiagonal form, the first stage of the
+// full eigen solution.
+#pragma once
+
+#include <cstddef>
+
+namespace vornax {
+
+/// Columns reduced by the sparse leading panel for a symmetric matrix of order n whose lower
+/// triangle holds `lowerNonZeros` non-zero entries (diagonal included); 0 means none.
+int sparsePanelWidth(int n, std::size_t lowerNonZeros);
+
+/// Reduces the symmetric n×n matrix `a` (column-major, leading dimension n; the lower triangle
+/// is read and overwritten) to the tridiagonal matrix with diagonal d[0..n) and subdiagonal
+/// e[0..n−1). The result and its storage are those of LAPACK's dsytrd with uplo 'L': the
+/// orthogonal Q = H(0) H(1) … H(n−2), where H(k) = I − tau[k]·v·vᵀ, v[k+1] = 1 and v[k+2..n)
+/// is stored in a(k+2..n, k).
+///
+/// A network's Hessian is sparse, while the trailing matrix of the reduction fills in after the
+/// first block of columns. So the first `panelWidth` columns (−1: `sparsePanelWidth`) are
+/// reduced as one block whose products with the untouched trailing matrix use its sparse
+/// form, which stays in cache; LAPACK's dsytrd reduces the rest. The columns where the dense
+/// product would stream the largest trailing matrices from memory are the ones taken out.
+///
+/// Returns 0, LAPACK_WORK_MEMORY_ERROR when the workspace cannot be allocated, or the
+/// (negative) info of LAPACK's argument checks.
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth = -1);
+
+} // namespace vornax
