@@ -122,7 +122,7 @@ EnmStatus ElasticNetworkModel::calculateY()
     const auto dim = static_cast<std::size_t>(threeN);
     const auto modes = static_cast<std::size_t>(threeNMinusSix);
     if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
-    yMatrix = allocateDoubles(dim * dim);
+    yMatrix = allocateMatrixDoubles(dim * dim);
     if (!yMatrix) {
         console::Line(console::Warning) << "Not enough memory for the response matrix Y; responses go through the modes";
         return EnmStatus::OutOfMemory;

@@ -135,7 +135,7 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     const auto dim = static_cast<std::size_t>(threeN);
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
-    hessian = allocateZeroedDoubles(dim * dim);
+    hessian = allocateMatrixDoubles(dim * dim);
     if (!hessian) {
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
@@ -216,7 +216,7 @@ EnmStatus ElasticNetworkModel::solveWithLapack(bool divideAndConquer)
         info = LAPACKE_dsyevd(LAPACK_COL_MAJOR, 'V', 'U', n, hessian.get(), n, eigenvalues.data() + 1);
         if (info == 0) eigenBuffer = std::move(hessian);
     } else {
-        eigenBuffer = allocateDoubles(dim * dim);
+        eigenBuffer = allocateMatrixDoubles(dim * dim);
         if (!eigenBuffer) {
             console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes";
             return EnmStatus::OutOfMemory;
@@ -284,7 +284,7 @@ EnmStatus ElasticNetworkModel::solveInStages()
         blockOffset[static_cast<std::size_t>(b) + 1] =
             blockOffset[static_cast<std::size_t>(b)] + static_cast<std::size_t>(n - 1 - i) * static_cast<std::size_t>(count);
     }
-    DoubleBuffer packed = allocateBulkDoubles(std::max<std::size_t>(1, blockOffset.back()));
+    DoubleBuffer packed = allocateMatrixDoubles(std::max<std::size_t>(1, blockOffset.back()));
     if (!packed) return outOfMemory();
     for (lapack_int b = 0; b < blocks; ++b) {
         const lapack_int i = b * kReflectorBlock;
@@ -311,7 +311,7 @@ EnmStatus ElasticNetworkModel::solveInStages()
         info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', n, d, offDiagonal.data(), z, n, &workQuery, -1,
                                    &iworkQuery, -1);
         if (info != 0) return fail("dstedc", info);
-        DoubleBuffer work = allocateBulkDoubles(static_cast<std::size_t>(workQuery));
+        DoubleBuffer work = allocateMatrixDoubles(static_cast<std::size_t>(workQuery));
         std::vector<lapack_int> iwork;
         if (work) {
             try {
@@ -340,7 +340,7 @@ EnmStatus ElasticNetworkModel::solveInStages()
     // 4. Z ← Q·Z with Q = H(0) H(1) … H(n − 2): the last block of reflectors goes first, each
     //    as I − V·T·Vᵀ (T from dlarft): W = Vᵀ·Z₂, W ← T·W, Z₂ −= V·W on rows i + 1 … n − 1.
     std::vector<double> t(static_cast<std::size_t>(kReflectorBlock * kReflectorBlock));
-    DoubleBuffer w = allocateBulkDoubles(dim * kReflectorBlock);
+    DoubleBuffer w = allocateMatrixDoubles(dim * kReflectorBlock);
     if (!w) return outOfMemory();
     for (lapack_int b = blocks - 1; b >= 0; --b) {
         const lapack_int i = b * kReflectorBlock;
