@@ -51,7 +51,7 @@ inline DoubleBuffer allocateBulkDoubles(std::size_t count)
 {
     if (count == 0 || count > static_cast<std::size_t>(-1) / sizeof(double)) return DoubleBuffer();
     const std::size_t bytes = count * sizeof(double);
-#if defined(__linux__) && defined(MAP_POPULATE)
+#if defined(__linux__) && defined(MAP_POPULATE) && !defined(__SANITIZE_ADDRESS__)
     constexpr std::size_t kLarge = std::size_t{8} << 20;
     if (bytes >= kLarge) {
         void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
@@ -65,10 +65,11 @@ inline DoubleBuffer allocateBulkDoubles(std::size_t count)
 /// are mapped on a 2 MB boundary and advised for transparent huge pages: the memory-bound
 /// passes of the eigen solution lose a good part of their time to TLB misses on 4 KB pages.
 /// Pages are zeroed lazily by the system, as with calloc. Null on failure.
+/// (Under AddressSanitizer both large allocators fall back to the heap, which it guards.)
 inline DoubleBuffer allocateMatrixDoubles(std::size_t count)
 {
     if (count == 0 || count > static_cast<std::size_t>(-1) / sizeof(double)) return DoubleBuffer();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
     const std::size_t bytes = count * sizeof(double);
     if (bytes >= 4 * kHugePage && bytes <= static_cast<std::size_t>(-1) - 2 * kHugePage) {
