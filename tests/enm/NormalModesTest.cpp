@@ -45,13 +45,6 @@ std::vector<double> pseudoInverseColumn(const ElasticNetworkModel& eln, int node
     return out;
 }
 
-double maxAbs(const std::vector<double>& v)
-{
-    double m = 0;
-    for (double x : v) m = std::max(m, std::fabs(x));
-    return m;
-}
-
 } // namespace
 
 TEST(HessianTest, BlocksOfOnePairAndZeroRowSums)

@@ -86,13 +86,6 @@ double largestDifference(const Reduction& x, const Reduction& y, int n, double s
     return worst;
 }
 
-double largestEntry(const std::vector<double>& a)
-{
-    double m = 0.0;
-    for (double v : a) m = std::max(m, std::fabs(v));
-    return m;
-}
-
 } // namespace
 
 TEST(TridiagonalTest, SparseBlockGivesLapacksReduction)
@@ -100,7 +93,7 @@ TEST(TridiagonalTest, SparseBlockGivesLapacksReduction)
     const int nodes = 70, n = 3 * nodes;
     const auto a = networkLike(nodes, 7);
     const auto expected = lapackReduce(a, n);
-    const double scale = largestEntry(a);
+    const double scale = maxAbs(a);
     // Block widths: none, one column, not a multiple of LAPACK's block, wider than its block,
     // and the widest allowed (the rest is a 2×2 matrix).
     for (int panel : {0, 1, 17, 64, n - 2}) {
@@ -133,7 +126,7 @@ TEST(TridiagonalTest, EmptyColumnsAndTinyOrders)
             for (int j = 0; j < order; ++j) m[static_cast<std::size_t>(i) * order + j] = 1.0 + i + j + (i == j);
         const auto want = lapackReduce(m, order);
         const auto have = reduce(m, order, 5);
-        EXPECT_LT(largestDifference(have, want, order, largestEntry(m)), 1e-13);
+        EXPECT_LT(largestDifference(have, want, order, maxAbs(m)), 1e-13);
     }
 }
 

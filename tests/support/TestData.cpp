@@ -1,6 +1,8 @@
 #include "support/TestData.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +56,13 @@ std::string readWholeFile(const std::filesystem::path& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+double maxAbs(const std::vector<double>& values)
+{
+    double largest = 0.0;
+    for (double v : values) largest = std::max(largest, std::fabs(v));
+    return largest;
 }
 
 TempFile::TempFile(const std::string& content, const std::string& suffix)

@@ -80,6 +80,9 @@ std::string shellQuoted(const std::string& text);
 /// The whole content of `path` (empty when it cannot be read).
 std::string readWholeFile(const std::filesystem::path& path);
 
+/// The largest absolute value of `values` (0 when empty).
+double maxAbs(const std::vector<double>& values);
+
 /// A PDB ATOM/HETATM line built field by field (80 columns).
 std::string atomLine(const std::string& record, int serial, const std::string& name,
                      const std::string& resName, char chain, int resSeq, double x, double y,
