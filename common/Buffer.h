@@ -50,8 +50,8 @@ inline DoubleBuffer allocateZeroedDoubles(std::size_t count)
 inline DoubleBuffer allocateBulkDoubles(std::size_t count)
 {
     if (count == 0 || count > static_cast<std::size_t>(-1) / sizeof(double)) return DoubleBuffer();
-    const std::size_t bytes = count * sizeof(double);
 #if defined(__linux__) && defined(MAP_POPULATE) && !defined(__SANITIZE_ADDRESS__)
+    const std::size_t bytes = count * sizeof(double);
     constexpr std::size_t kLarge = std::size_t{8} << 20;
     if (bytes >= kLarge) {
         void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
