@@ -272,29 +272,28 @@ EnmStatus ElasticNetworkModel::solveInStages()
     lapack_int info = reduceToTridiagonal(a, n, d, e.data(), tau.data());
     if (info != 0) return fail("the tridiagonal reduction", info);
 
-    // 2. Block b holds reflectors i … i + count − 1 (i = b·kReflectorBlock), rows i + 1 … n − 1,
-    //    column-major with `rows` as leading dimension, written out in full: the unit
-    //    diagonal and the zeros above it included, so that plain matrix products apply them.
-    const lapack_int reflectors = n - 1;
-    const lapack_int blocks = reflectors > 0 ? (reflectors + kReflectorBlock - 1) / kReflectorBlock : 0;
-    std::vector<std::size_t> blockOffset(static_cast<std::size_t>(blocks) + 1, 0);
-    for (lapack_int b = 0; b < blocks; ++b) {
-        const lapack_int i = b * kReflectorBlock;
-        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
-        blockOffset[static_cast<std::size_t>(b) + 1] =
-            blockOffset[static_cast<std::size_t>(b)] + static_cast<std::size_t>(n - 1 - i) * static_cast<std::size_t>(count);
+    // 2. Each block of reflectors is stored column-major with `rows` as leading dimension,
+    //    written out in full: the unit diagonal and the zeros above it included, so that plain
+    //    matrix products apply them.
+    struct ReflectorBlock {
+        lapack_int first, count, rows; // reflectors first … first + count − 1 act on rows first + 1 … n − 1
+        std::size_t offset;            // in `packed`
+    };
+    std::vector<ReflectorBlock> blocks;
+    std::size_t packedCount = 0;
+    for (lapack_int i = 0; i < n - 1; i += kReflectorBlock) {
+        const ReflectorBlock block{i, std::min(kReflectorBlock, n - 1 - i), n - 1 - i, packedCount};
+        blocks.push_back(block);
+        packedCount += static_cast<std::size_t>(block.rows) * static_cast<std::size_t>(block.count);
     }
-    DoubleBuffer packed = allocateMatrixDoubles(std::max<std::size_t>(1, blockOffset.back()));
+    DoubleBuffer packed = allocateMatrixDoubles(std::max<std::size_t>(1, packedCount));
     if (!packed) return outOfMemory();
-    for (lapack_int b = 0; b < blocks; ++b) {
-        const lapack_int i = b * kReflectorBlock;
-        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
-        const auto rows = static_cast<std::size_t>(n - 1 - i);
-        double* to = packed.get() + blockOffset[static_cast<std::size_t>(b)];
-        for (lapack_int k = 0; k < count; ++k) {
+    for (const ReflectorBlock& block : blocks) {
+        const auto rows = static_cast<std::size_t>(block.rows);
+        for (lapack_int k = 0; k < block.count; ++k) {
             const auto kk = static_cast<std::size_t>(k);
-            const double* from = a + static_cast<std::size_t>(i + k) * dim + static_cast<std::size_t>(i) + 1;
-            double* column = to + kk * rows;
+            const double* from = a + static_cast<std::size_t>(block.first + k) * dim + static_cast<std::size_t>(block.first) + 1;
+            double* column = packed.get() + block.offset + kk * rows;
             std::memcpy(column, from, rows * sizeof(double));
             std::fill(column, column + kk, 0.0);
             column[kk] = 1.0;
@@ -342,20 +341,18 @@ EnmStatus ElasticNetworkModel::solveInStages()
     std::vector<double> t(static_cast<std::size_t>(kReflectorBlock * kReflectorBlock));
     DoubleBuffer w = allocateMatrixDoubles(dim * kReflectorBlock);
     if (!w) return outOfMemory();
-    for (lapack_int b = blocks - 1; b >= 0; --b) {
-        const lapack_int i = b * kReflectorBlock;
-        const lapack_int count = std::min(kReflectorBlock, reflectors - i);
-        const lapack_int rows = n - 1 - i; // reflector i acts on rows i + 1 … n − 1
-        const double* v = packed.get() + blockOffset[static_cast<std::size_t>(b)];
-        info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', rows, count, v, rows, tau.data() + i, t.data(),
-                                   kReflectorBlock);
+    for (auto block = blocks.rbegin(); block != blocks.rend(); ++block) {
+        const double* v = packed.get() + block->offset;
+        info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', block->rows, block->count, v, block->rows,
+                                   tau.data() + block->first, t.data(), kReflectorBlock);
         if (info != 0) return fail("dlarft", info);
-        double* z2 = z + i + 1;
-        cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, count, n, rows, 1.0, v, rows, z2, n, 0.0, w.get(), count);
-        cblas_dtrmm(CblasColMajor, CblasLeft, CblasUpper, CblasNoTrans, CblasNonUnit, count, n, 1.0, t.data(),
-                    kReflectorBlock, w.get(), count);
-        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, rows, n, count, -1.0, v, rows, w.get(), count, 1.0, z2,
-                    n);
+        double* z2 = z + block->first + 1;
+        cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, block->count, n, block->rows, 1.0, v, block->rows, z2, n,
+                    0.0, w.get(), block->count);
+        cblas_dtrmm(CblasColMajor, CblasLeft, CblasUpper, CblasNoTrans, CblasNonUnit, block->count, n, 1.0, t.data(),
+                    kReflectorBlock, w.get(), block->count);
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, block->rows, n, block->count, -1.0, v, block->rows,
+                    w.get(), block->count, 1.0, z2, n);
     }
     eigenBuffer = std::move(hessian);
     return EnmStatus::Ok;

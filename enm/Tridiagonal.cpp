@@ -36,30 +36,32 @@ struct SparseSymmetric {
     }
 };
 
-std::size_t countLowerNonZeros(const double* a, int n, std::size_t limit)
+/// Counts the non-zeros of every row of the symmetric matrix (both triangles, read from the
+/// lower one) into rowStart[r + 1]. Stops once the lower triangle holds more than `limit`;
+/// returns the lower triangle's count so far.
+std::size_t countRows(const double* a, int n, std::size_t limit, std::vector<std::size_t>& rowStart)
 {
     const auto dim = static_cast<std::size_t>(n);
-    std::size_t count = 0;
-    for (std::size_t j = 0; j < dim && count <= limit; ++j) {
-        const double* column = a + j * dim;
-        for (std::size_t i = j; i < dim; ++i) count += column[i] != 0.0;
-    }
-    return count;
-}
-
-SparseSymmetric compress(const double* a, int n)
-{
-    const auto dim = static_cast<std::size_t>(n);
-    SparseSymmetric s;
-    s.rowStart.assign(dim + 1, 0);
-    for (std::size_t j = 0; j < dim; ++j) {
+    rowStart.assign(dim + 1, 0);
+    std::size_t lower = 0;
+    for (std::size_t j = 0; j < dim && lower <= limit; ++j) {
         const double* column = a + j * dim;
         for (std::size_t i = j; i < dim; ++i) {
             if (column[i] == 0.0) continue;
-            ++s.rowStart[i + 1];
-            if (i != j) ++s.rowStart[j + 1];
+            ++lower;
+            ++rowStart[i + 1];
+            if (i != j) ++rowStart[j + 1];
         }
     }
+    return lower;
+}
+
+/// The compressed rows, from the complete counts of countRows.
+SparseSymmetric compress(const double* a, int n, std::vector<std::size_t> rowCounts)
+{
+    const auto dim = static_cast<std::size_t>(n);
+    SparseSymmetric s;
+    s.rowStart = std::move(rowCounts);
     for (std::size_t r = 0; r < dim; ++r) s.rowStart[r + 1] += s.rowStart[r];
     s.column.resize(s.rowStart[dim]);
     s.value.resize(s.rowStart[dim]);
@@ -118,18 +120,27 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
 {
     if (n <= 0) return 0;
     const auto dim = static_cast<std::size_t>(n);
+    // The rows are counted once, for the choice of the block and for the compressed form. An
+    // automatic choice stops counting as soon as the matrix is too dense for the block.
+    // Sizes that never take the block are not counted at all.
+    if (panelWidth < 0 && sparsePanelWidth(n, 0) == 0) return denseTridiagonal(a, n, n, d, e, tau);
     int panel = 0;
-    std::size_t lowerNonZeros = 0;
-    if (panelWidth != 0 && n >= 3) {
-        lowerNonZeros = countLowerNonZeros(a, n, dim * dim / 16);
-        panel = panelWidth < 0 ? sparsePanelWidth(n, lowerNonZeros) : std::min(panelWidth, n - 2);
+    std::vector<std::size_t> rowCounts;
+    try {
+        if (panelWidth != 0 && n >= 3) {
+            const std::size_t limit = panelWidth < 0 ? dim * dim / 16 : static_cast<std::size_t>(-1);
+            const std::size_t lowerNonZeros = countRows(a, n, limit, rowCounts);
+            panel = panelWidth < 0 ? sparsePanelWidth(n, lowerNonZeros) : std::min(panelWidth, n - 2);
+        }
+    } catch (const std::bad_alloc&) {
+        panel = 0;
     }
     if (panel <= 0) return denseTridiagonal(a, n, n, d, e, tau);
 
     SparseSymmetric sparse;
     std::vector<double> w, scratch;
     try {
-        sparse = compress(a, n);
+        sparse = compress(a, n, std::move(rowCounts));
         w.assign(dim * static_cast<std::size_t>(panel), 0.0);
         scratch.resize(static_cast<std::size_t>(panel));
     } catch (const std::bad_alloc&) {
