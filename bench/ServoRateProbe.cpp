@@ -7,6 +7,7 @@
 #include "EnmBenchSupport.h"
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/SimulationThread.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
 

@@ -36,7 +36,6 @@
 #include <istream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vornax {
@@ -463,26 +462,6 @@ private:
     /// Bits of the mode-change handshake.
     static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
     std::atomic<uint32_t> simState{0};
-};
-
-// The simulation thread and what it works on.
-extern std::atomic<bool> runningELN;
-extern std::atomic<ElasticNetworkModel*> globalPointerForELNAccessedBySimThread;
-/// Body of the simulation thread: steps the global network while runningELN is set,
-/// sleeping until a force, press state or mode changes.
-void simulateELN();
-
-/// Starts simulateELN on its own thread and stops and joins it on destruction.
-class SimulationThread {
-public:
-    explicit SimulationThread(ElasticNetworkModel* network);
-    ~SimulationThread();
-    SimulationThread(const SimulationThread&) = delete;
-    SimulationThread& operator=(const SimulationThread&) = delete;
-    void stop();
-
-private:
-    std::thread m_thread;
 };
 
 // Numerical routines of the reference solver, on one-based arrays (a[r][c] = a[r·(n + 1) + c]).

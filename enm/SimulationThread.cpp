@@ -1,7 +1,8 @@
 // The simulation thread: steps the force response of the network in use.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/SimulationThread.h"
 
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
 
 namespace vornax {
 

@@ -1,5 +1,6 @@
 // The simulation thread against a servo-like writer, a window-like reader and mode changes.
 // Also built with ThreadSanitizer.
+#include "enm/SimulationThread.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // with ThreadSanitizer.
 #include "HapticsTestSupport.h"
 
+#include "enm/SimulationThread.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
 
