@@ -315,7 +315,6 @@ void ElasticNetworkModel::buildConnectedList()
     }
     amountOfSprings = static_cast<int32_t>(springs);
     console::Line() << "total number of springs: " << amountOfSprings;
-    modeIndexList.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0);
 }
 
 Vector3d ElasticNetworkModel::findMaxCoord() const

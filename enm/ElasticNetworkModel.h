@@ -402,8 +402,8 @@ private:
     bool setupCompleteFlag = false;
     std::vector<std::string> pdbLines;
     std::vector<std::string> headerLines;
-    bool forceRender = true;
-    bool renderingSpheres = true;
+    bool forceRender = true;                    ///< draw the force arrows (set by the view)
+    bool renderingSpheres = true;               ///< full-size node spheres, else small ones (set by the view)
     std::vector<Atom*> atomArray;
     std::vector<Atom*> contactList;
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
@@ -411,14 +411,12 @@ private:
     std::unique_ptr<ContactGrid> contactGrid;   ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
-    std::atomic<bool> receivingModes{false};
     int32_t threeN = 0;
     int32_t threeNMinusSix = 0;
     float temperature = 300.0f;
     double springConstant = 1.0;
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
-    std::vector<int32_t> modeIndexList;
     std::vector<double> nodeCoordinates;        ///< 3N, Å as read, double precision
     double rcAngstrom = 11.0;                   ///< the cutoff the springs were built with
 
@@ -440,7 +438,6 @@ private:
     double ySeconds = 0.0;
     const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
     DoubleBuffer ownedModeVectors;              ///< the kept modes when they came from a file
-    std::vector<double> modeWork1, modeWork2;   ///< work space beside modeAmplitudes
 
     // Mode budget and eigen data files.
     MachineFacts machineFacts;

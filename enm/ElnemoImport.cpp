@@ -141,8 +141,6 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     ownedModeVectors = std::move(rows);
     modeVectors = ownedModeVectors.get();
     modeAmplitudes.assign(kept, 0.0);
-    modeWork1.assign(kept, 0.0);
-    modeWork2.assign(kept, 0.0);
     inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
     // Until the user chooses, every imported mode takes part.
     modeSelectState = 2;

@@ -478,14 +478,12 @@ void ElasticNetworkModel::selectAmountOfModes(int32_t modeSelected)
 
 void ElasticNetworkModel::receiveNewModes(const int32_t* newModes, int32_t amount)
 {
-    receivingModes.store(true, std::memory_order_release);
     console::Line() << "amount in ELN: " << amount;
     amount = std::clamp(amount, 0, 20);
     int32_t kept = 0;
     for (int32_t i = 0; i < amount; ++i)
         if (newModes[i] >= 0 && newModes[i] < totalMaxModes) modeArray[static_cast<std::size_t>(kept++)] = newModes[i];
     amountSelected = kept;
-    receivingModes.store(false, std::memory_order_release);
     writeSelectionIntoNodeUnderForce([this, kept](Atom* node) {
         node->setArrayOfValues(modeArray.data(), kept);
         node->setStatePosition(0, 0);

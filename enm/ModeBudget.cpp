@@ -209,8 +209,6 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     console::Line() << "modes kept: " << totalMaxModes;
     const auto kept = static_cast<std::size_t>(totalMaxModes);
     modeAmplitudes.assign(kept, 0.0);
-    modeWork1.assign(kept, 0.0);
-    modeWork2.assign(kept, 0.0);
     if (instantLoad) {
         if (!readEigenDataFromOldFile(progress)) {
             totalMaxModes = amountSelected = 0;

@@ -230,11 +230,8 @@ void Haptics::setInitPositions(Vector3d p)
 
 void Haptics::setTranslationVector(float x, float y, float z) { setInitPositions(Vector3d(x, y, z)); }
 
-void Haptics::setNewScale(float scale, float darklight)
-{
-    newScale.store(scale);
-    darkLight.store(darklight);
-}
+// The scale and light values are not used by the device object.
+void Haptics::setNewScale(float /*scale*/, float /*darklight*/) {}
 
 void Haptics::reset(Vector3d translationVector)
 {
@@ -374,11 +371,11 @@ void Haptics::setCameraZoom(float currentZoom)
     hapticZoom.store(std::max(1.0f, currentZoom / 266.0f));
 }
 
-void Haptics::setProbeWindowPosition(double x, double y, double z)
+// The depth (z) is not needed: the stylus arc-ball works on the window point.
+void Haptics::setProbeWindowPosition(double x, double y, double /*z*/)
 {
     probeWindowX.store(x);
     probeWindowY.store(y);
-    probeWindowZ.store(z);
 }
 
 } // namespace vornax

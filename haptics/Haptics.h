@@ -68,8 +68,6 @@ struct HapticDisplayState {
 /// Window-side hooks of the device object; every member is optional, so the object runs
 /// without a window.
 struct HapticsUiHooks {
-    /// Progress shown while the device is set up.
-    Progress* progressBar = nullptr;
     /// Navigation was switched by checkToggle: enable the zoom buttons and set the translate
     /// check box accordingly (zoom buttons are usable while navigation is off).
     std::function<void(bool navigationOn)> setNavigationControls;
@@ -101,10 +99,10 @@ public:
     /*  2 */ virtual void touchTool() {}
     /*  3 */ virtual void releaseConditions(Vector3d& /*tempSCP*/, Vector3d& /*HIP*/) {}
     /*  4 */ virtual void renderHAPTICS() {}
-    /*  5 */ virtual void setProgressBar(Progress* progress) { hooks.progressBar = progress; }
+    /*  5 */ virtual void setProgressBar(Progress* /*progress*/) {} // the device set-up shows no progress
     /*  6 */ virtual void setReconfiguringMolecule(int32_t r) { interactionEnabled.store(r); }
     /*  7 */ virtual Atom* getCurrentAtom() { return currentAtom.load(std::memory_order_acquire); }
-    /*  8 */ virtual void setHatpicState(bool b) { hapticState.store(b); }
+    /*  8 */ virtual void setHatpicState(bool /*b*/) {} // not used by the device object
     /*  9 */ virtual int32_t getStatus() { return interactionEnabled.load(); }
     /* 10 */ virtual void renderWorkspace(bool /*state*/) {}
     /* 11 */ virtual Vector3d getSCP() { return SCP.load(); }
@@ -151,7 +149,7 @@ public:
     /* 52 */ virtual void resetWorkspace();
     /* 53 */ virtual int32_t getLastFrameTime() { return 0; }
     /* 54 */ virtual float getLastFrameTimeNEW() { return lastTickSeconds.load(); }
-    /* 55 */ virtual void calcSubtractionAmount(float newRAD) { subtractionRadius.store(newRAD); }
+    /* 55 */ virtual void calcSubtractionAmount(float /*newRAD*/) {} // no effect on the device object
     /* 56 */ virtual void setRenderingElasticNetwork(bool b) { renderingElasticNetwork.store(b); }
     /* 57 */ virtual void renderElasticNetwork() {}
     /* 58 */ virtual void addElasticNetworkInfo(ElasticNetworkModel* eln) { elasticNetwork.store(eln); }
@@ -168,7 +166,7 @@ public:
     /* 69 */ virtual void setStickingToSurface(bool b) { stickingToSurface.store(b); }
     /* 70 */ virtual void resetAllForces();
     /* 71 */ virtual void setCameraZoom(float currentZoom);
-    /* 72 */ virtual void setTabPointer(void* tab) { tabPage = tab; }
+    /* 72 */ virtual void setTabPointer(void* /*tab*/) {} // not used by the device object
     /* 73 */ virtual int32_t getButtons() { return 0; }
     /* 74 */ virtual bool pointToPlane(Vector3d /*pointOnPlane*/, Vector3d /*planeNormal*/, Vector3d /*pointToTest*/) { return false; }
     /* 75 */ virtual void updateMolecule();
@@ -213,7 +211,6 @@ protected:
 
     // ---- Device and set-up --------------------------------------------------------------
     HapticsUiHooks hooks;
-    void* tabPage = nullptr;
     std::atomic<ElasticNetworkModel*> elasticNetwork{nullptr};
     std::vector<Atom*> proteinData;
     int32_t atomCount = 0;
@@ -224,12 +221,8 @@ protected:
     std::atomic<float> hapticZoom{0.0f};
     std::atomic<float> eqForceFactor{1.0f};
     std::atomic<int32_t> interactionEnabled{0};
-    std::atomic<bool> hapticState{false};
     std::atomic<float> lastTickSeconds{0.0f};
     std::atomic<int32_t> viewHeight{0};
-    std::atomic<float> subtractionRadius{0.0f};
-    std::atomic<float> newScale{1.0f};
-    std::atomic<float> darkLight{0.0f};
 
     // ---- Touch and pull (servo thread unless atomic) -------------------------------------
     SeqLocked<Vector3d> devicePoint;
@@ -255,7 +248,7 @@ protected:
     bool dragProxyValid = false;
     float dragProxyRadiusSquared = 15.0f;
     float dragProxyRadius = 3.8729833f; // √15
-    std::atomic<double> probeWindowX{0.0}, probeWindowY{0.0}, probeWindowZ{0.0};
+    std::atomic<double> probeWindowX{0.0}, probeWindowY{0.0};
     bool rotatingWithStylus = false;
     std::atomic<bool> selectionMode{false}, addMode{false}, deleteMode{false}, usingAllModes{false},
         stickingToSurface{false};

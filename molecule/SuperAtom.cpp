@@ -12,13 +12,10 @@ std::atomic<float> SuperAtom::hapticRadius{15.2f};
 std::atomic<float> SuperAtom::origHapticRadius{15.2f};
 std::atomic<float> SuperAtom::defaultHapticRadius{15.2f};
 SphereMesh SuperAtom::sphereMesh;
-int SuperAtom::drawScratch = 0;
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
-
-void SuperAtom::init() { drawScratch = 0; }
 
 void SuperAtom::incMyLocalPosition(float dx, float dy, float dz)
 {

@@ -48,8 +48,9 @@ public:
     SuperAtom(const SuperAtom&) = delete;
     SuperAtom& operator=(const SuperAtom&) = delete;
 
-    /// Resets class-wide scratch values of the sphere drawing code; no effect on the record.
-    void init();
+    /// Called by every creator right after construction. The sphere drawing code keeps no
+    /// scratch values to reset, so it has no effect.
+    void init() {}
 
     // Geometry (model units).
     Vector3d getMyLocalPosition() const { return localPosition; }
@@ -194,7 +195,6 @@ protected:
     static std::atomic<float> origHapticRadius;
     static std::atomic<float> defaultHapticRadius;
     static SphereMesh sphereMesh;
-    static int drawScratch;
 };
 
 /// Integer HSV to RGB: h in degrees 0..359, s and v 0..255; results 0..255.
