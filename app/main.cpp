@@ -2,8 +2,8 @@
 // what a load would hand to the elastic network.
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
-#include "molecule/FileHandle.h"
 
 #include <filesystem>
 #include <iomanip>
@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         path = std::filesystem::path(argv[0]).parent_path() / "TutorialFiles" / "1crn.pdb";
     }
 
-    FileHandle reader;
+    NetworkFileHandle reader;
     const bool ok = reader.openFile(path);
     std::vector<Atom*> atoms = reader.getAtomList();
     std::unique_ptr<ElasticNetworkModel> network(reader.getElasticNetwork());

@@ -5,8 +5,8 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
-#include "molecule/FileHandle.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -172,7 +172,7 @@ struct LoadedNetwork {
 /// Reads `path` and builds its network; null when the file cannot be loaded.
 inline std::unique_ptr<LoadedNetwork> loadNetwork(const fs::path& path, float cutoff = kCutoff)
 {
-    FileHandle reader;
+    NetworkFileHandle reader;
     if (!reader.openFile(path)) return nullptr;
     auto loaded = std::make_unique<LoadedNetwork>();
     loaded->atoms = reader.getAtomList();

@@ -14,8 +14,8 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
-#include "molecule/FileHandle.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,7 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using vornax::Atom;
 using vornax::ElasticNetworkModel;
-using vornax::FileHandle;
+using vornax::NetworkFileHandle;
 
 std::vector<fs::path> benchFiles()
 {
@@ -49,7 +49,7 @@ std::vector<fs::path> benchFiles()
 /// With `cleanupTimed` false the atoms and the network are freed with the timer paused.
 long loadOnce(benchmark::State& state, const fs::path& path, bool cleanupTimed)
 {
-    FileHandle reader;
+    NetworkFileHandle reader;
     if (!reader.openFile(path)) return -1;
     std::vector<Atom*> atoms = reader.getAtomList();
     ElasticNetworkModel* network = reader.getElasticNetwork();

@@ -26,6 +26,7 @@
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
 #include "molecule/ELNBackboneData.h"
+#include "molecule/NetworkRecordSink.h"
 
 #include <array>
 #include <atomic>
@@ -72,33 +73,33 @@ struct ForceCommand {
     int32_t selectedCoordinate = -1;   ///< 3 × node index, −1 for none
 };
 
-class ElasticNetworkModel {
+class ElasticNetworkModel final : public NetworkRecordSink {
 public:
     ElasticNetworkModel();
-    ~ElasticNetworkModel();
+    ~ElasticNetworkModel() override;
     ElasticNetworkModel(const ElasticNetworkModel&) = delete;
     ElasticNetworkModel& operator=(const ElasticNetworkModel&) = delete;
 
     /// Prepares the object's drawing resources (made by the view once a GL context exists).
     void init();
 
-    // ---- Filling: calls from the structure reader, in load order -------------------------
-    void enterPDBName(const std::string& name) { pdbName = name; }
-    void savePdBHeaderLine(const std::string& line) { headerLines.push_back(line); }
+    // ---- Filling: calls from the structure reader, in load order (NetworkRecordSink) ------
+    void enterPDBName(const std::string& name) override { pdbName = name; }
+    void savePdBHeaderLine(const std::string& line) override { headerLines.push_back(line); }
     void addLineInfo(const std::string& line) { pdbLines.push_back(line); }
-    void addLineInfo(std::string&& line) { pdbLines.push_back(std::move(line)); }
+    void addLineInfo(std::string&& line) override { pdbLines.push_back(std::move(line)); }
     /// Experiment temperature in K.
-    void set_X_RAY_Temperature(float kelvin) { temperature = kelvin; }
-    void set_NMR_Exp(bool nmr) { nmrExperiment = nmr; }
+    void set_X_RAY_Temperature(float kelvin) override { temperature = kelvin; }
+    void set_NMR_Exp(bool nmr) override { nmrExperiment = nmr; }
     /// Subtracts `centre` (model units) from every node record received so far.
-    void subtractVectorFromLocalPosition(const Vector3d& centre);
+    void subtractVectorFromLocalPosition(const Vector3d& centre) override;
     /// Takes the chains (emptying `chains`) and appends their records to the node list.
-    void recieveChainList(ChainList& chains);
+    void recieveChainList(ChainList& chains) override;
     /// Takes the unscaled backbone coordinates (Å), emptying `list`.
-    void insertPureCoordList(std::vector<Vector3d>& list);
-    void setTotalAmountOfAtoms(int32_t count) { totalAmountOfAtoms = count; }
+    void insertPureCoordList(std::vector<Vector3d>& list) override;
+    void setTotalAmountOfAtoms(int32_t count) override { totalAmountOfAtoms = count; }
     void setResidueData(std::vector<std::string> chainIDList, std::vector<std::string> residueNameList,
-                        std::vector<std::string> residueNumberList);
+                        std::vector<std::string> residueNumberList) override;
 
     // ---- Filling from stored record lines (eigen data files) ------------------------------
     /// Reads one stored record line into a node (C-alpha or phosphorus); other lines add nothing.

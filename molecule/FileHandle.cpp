@@ -3,7 +3,6 @@
 #include "common/Console.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
-#include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
 #include "molecule/DataTables.h"
 #include "molecule/PdbRecord.h"
@@ -63,25 +62,34 @@ void addIfAbsent(std::vector<std::string>& list, std::unordered_set<std::string>
     if (seen.insert(v).second) list.push_back(std::move(v));
 }
 
+/// Where the records go when the reader fills no network.
+class NoNetwork final : public NetworkRecordSink {
+public:
+    void enterPDBName(const std::string&) override {}
+    void savePdBHeaderLine(const std::string&) override {}
+    void addLineInfo(std::string&&) override {}
+    void set_X_RAY_Temperature(float) override {}
+    void set_NMR_Exp(bool) override {}
+    void subtractVectorFromLocalPosition(const Vector3d&) override {}
+    void recieveChainList(ChainList&) override {}
+    void insertPureCoordList(std::vector<Vector3d>&) override {}
+    void setTotalAmountOfAtoms(int32_t) override {}
+    void setResidueData(std::vector<std::string>, std::vector<std::string>, std::vector<std::string>) override {}
+};
+
+NetworkRecordSink* noNetwork()
+{
+    static NoNetwork none;
+    return &none;
+}
+
 } // namespace
 
-FileHandle::FileHandle() : dataTables(std::make_unique<DataTables>())
-{
-    elasticNetwork = new ElasticNetworkModel();
-    elasticNetwork->init();
-}
+FileHandle::FileHandle() : dataTables(std::make_unique<DataTables>()), elasticNetwork(noNetwork()) {}
 
-FileHandle::~FileHandle()
-{
-    // The caller owns the network once it asked for it; a network nobody took is freed here.
-    if (!networkTaken) delete elasticNetwork;
-}
+FileHandle::~FileHandle() = default;
 
-ElasticNetworkModel* FileHandle::getElasticNetwork()
-{
-    networkTaken = true;
-    return elasticNetwork;
-}
+void FileHandle::setNetwork(NetworkRecordSink* network) { elasticNetwork = network ? network : noNetwork(); }
 
 void FileHandle::enterResDataToELN()
 {

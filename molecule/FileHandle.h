@@ -3,16 +3,19 @@
 // Follows the wwPDB fixed-column format for ATOM/HETATM/TER records and the REMARK 200/210
 // experimental-details block. Every ATOM/HETATM line becomes an atom record; C-alpha atoms
 // (atom name exactly " CA ") and phosphorus atoms (name "P") become network nodes, grouped
-// into chains by TER records. Usage:
+// into chains by TER records. What the elastic network needs goes, as it is read, to the
+// network given with setNetwork (NetworkRecordSink); NetworkFileHandle (enm/) is the reader
+// with a network of its own. Usage:
 //
 //     FileHandle reader;
+//     reader.setNetwork(&network);                            // optional
 //     reader.openFile("TutorialFiles/1crn.pdb");
 //     std::vector<Atom*> atoms = reader.getAtomList();       // caller deletes the atoms
-//     ElasticNetworkModel* eln = reader.getElasticNetwork();  // caller deletes the network
 #pragma once
 
 #include "common/Vector3d.h"
 #include "molecule/ELNBackboneData.h"
+#include "molecule/NetworkRecordSink.h"
 
 #include <chrono>
 #include <cstdint>
@@ -27,7 +30,6 @@ namespace vornax {
 
 class Atom;
 class DataTables;
-class ElasticNetworkModel;
 
 class FileHandle {
 public:
@@ -42,8 +44,9 @@ public:
 
     /// The atoms created, in file order (pointers only; the caller deletes the atoms).
     std::vector<Atom*> getAtomList() const { return atomList; }
-    /// The network filled by the load; the caller takes ownership.
-    ElasticNetworkModel* getElasticNetwork();
+    /// The network the next load fills (not owned); null for none: the reader then keeps
+    /// the records to itself.
+    void setNetwork(NetworkRecordSink* network);
     /// Copies the distinct chain IDs, residue names and residue numbers into the network.
     void enterResDataToELN();
 
@@ -92,8 +95,7 @@ private:
     std::vector<std::string> residueNumberList;
     std::unordered_set<std::string> seenChainIDs, seenResidueNames, seenResidueNumbers;
     std::unique_ptr<DataTables> dataTables;
-    ElasticNetworkModel* elasticNetwork = nullptr;
-    bool networkTaken = false;
+    NetworkRecordSink* elasticNetwork = nullptr; ///< never null: a sink that drops everything without a network
 
     int32_t lineCounter = 0;
     bool typeMissing = true;

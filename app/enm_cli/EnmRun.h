@@ -3,8 +3,8 @@
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "enm_cli/CliSupport.h"
-#include "molecule/FileHandle.h"
 
 #include <nlohmann/json.hpp>
 
@@ -69,7 +69,7 @@ private:
     void loadFromEigenFiles(const std::function<void(const SolvedNetwork&)>& checkBeforeSolve);
 
     RunOptions m_options;
-    FileHandle m_reader;
+    NetworkFileHandle m_reader;
     std::unique_ptr<ElasticNetworkModel> m_network;
     OwnedAtoms m_atoms; // destroyed before the network, as the window program does
     StageTimes m_times;

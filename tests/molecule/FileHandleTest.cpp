@@ -52,6 +52,62 @@ TEST(PdbRecordTest, NodePredicates)
     EXPECT_FALSE(pdb::isTerRecord("MASTER      0    0    0    0    0    0    0    0   10    1    0    1"));
 }
 
+// The hand-over to the network, seen by a stand-in network: which calls, in which order. The
+// reader alone keeps its records without any network.
+TEST(FileHandleTest, HandsRecordsToItsNetworkInLoadOrder)
+{
+    struct Recorder final : NetworkRecordSink {
+        std::vector<std::string> calls;
+        void add(std::string call) { calls.push_back(std::move(call)); }
+        void enterPDBName(const std::string& name) override { add("name " + name); }
+        void savePdBHeaderLine(const std::string& line) override { add("header " + line.substr(0, 6)); }
+        void addLineInfo(std::string&& line) override { add("line " + line.substr(0, 4)); }
+        void set_X_RAY_Temperature(float kelvin) override { add("kelvin " + std::to_string(int(kelvin))); }
+        void set_NMR_Exp(bool nmr) override { add(nmr ? "nmr" : "x-ray"); }
+        void subtractVectorFromLocalPosition(const Vector3d& c) override { add("centre " + std::to_string(int(c.x))); }
+        void recieveChainList(ChainList& c) override
+        {
+            add("chains " + std::to_string(c.size()));
+            c.clear();
+        }
+        void insertPureCoordList(std::vector<Vector3d>& l) override
+        {
+            add("coords " + std::to_string(l.size()));
+            l.clear();
+        }
+        void setTotalAmountOfAtoms(int32_t n) override { add("lines " + std::to_string(n)); }
+        void setResidueData(std::vector<std::string> ids, std::vector<std::string>, std::vector<std::string>) override
+        {
+            add("chain IDs " + std::to_string(ids.size()));
+        }
+    };
+    ScriptedPrompts prompts;
+    ScopedUserPrompts scoped(&prompts);
+    console::Capture capture;
+    TempFile f(kHeader + kDetails + ca(1, 'A', 1, 0) + ca(2, 'A', 2, 4) + ter('A'));
+
+    Recorder network;
+    FileHandle reader;
+    reader.setNetwork(&network);
+    ASSERT_TRUE(reader.openFile(f.path()));
+    reader.enterResDataToELN();
+    const std::vector<std::string> expected = {"line HEAD",     "header HEADER", "name 1TST",     "header REMARK",
+                                               "header REMARK", "x-ray",         "header REMARK", "kelvin 150",
+                                               "line ATOM",     "line ATOM",     "line TER ",     "centre 20",
+                                               "chains 2",      "coords 2",      "lines 4",       "chain IDs 1"};
+    EXPECT_EQ(network.calls, expected);
+    auto atoms = reader.getAtomList();
+    deleteAtoms(atoms);
+
+    FileHandle alone;
+    ASSERT_TRUE(alone.openFile(f.path()));
+    EXPECT_EQ(alone.getChainList().size(), 2u);
+    EXPECT_EQ(alone.getChainList()[0].size(), 2u);
+    EXPECT_EQ(alone.getRecordLineCount(), 4);
+    atoms = alone.getAtomList();
+    deleteAtoms(atoms);
+}
+
 TEST(FileHandleTest, ChainsFollowTerRecords)
 {
     auto s = LoadedStructure::fromText(kHeader + kDetails + ca(1, 'A', 1, 0) + ca(2, 'A', 2, 3.8) + ter('A')
@@ -175,7 +231,7 @@ TEST(FileHandleTest, PdbCodeDialog)
         ScopedUserPrompts scoped(&prompts);
         console::Capture capture;
         TempFile f(xxxx + kDetails + ca(1, 'A', 1, 0));
-        FileHandle reader;
+        NetworkFileHandle reader;
         reader.openFile(f.path());
         std::unique_ptr<ElasticNetworkModel> net(reader.getElasticNetwork());
         auto atoms = reader.getAtomList();

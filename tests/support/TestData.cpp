@@ -83,7 +83,7 @@ TempFile::~TempFile()
 LoadedStructure::LoadedStructure(const std::filesystem::path& path)
 {
     ScopedUserPrompts scoped(&prompts);
-    reader = std::make_unique<FileHandle>();
+    reader = std::make_unique<NetworkFileHandle>();
     ok = reader->openFile(path);
     atoms = reader->getAtomList();
     network.reset(reader->getElasticNetwork());

@@ -4,8 +4,8 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
-#include "molecule/FileHandle.h"
 
 #include <chrono>
 #include <filesystem>
@@ -37,11 +37,11 @@ private:
     std::filesystem::path m_path;
 };
 
-/// One load through FileHandle, owning what the load created.
+/// One load through the reader, owning what the load created.
 struct LoadedStructure {
     ScriptedPrompts prompts;
     console::Capture console;
-    std::unique_ptr<FileHandle> reader;
+    std::unique_ptr<NetworkFileHandle> reader;
     std::vector<Atom*> atoms;
     std::unique_ptr<ElasticNetworkModel> network;
     bool ok = false;
