@@ -84,47 +84,23 @@ std::string ElasticNetworkModel::getPDB_Code() const
 
 void ElasticNetworkModel::processLine(const std::string& line)
 {
-    double xyz[3];
-    if (!pdb::readCoordinates(line, xyz)) {
+    pdb::AtomRecord record;
+    if (!pdb::readAtomRecord(line, record)) {
         console::Line(console::Warning) << "Record skipped, its coordinates cannot be read: " << line;
         return;
     }
-    const double x = xyz[0], y = xyz[1], z = xyz[2];
-    const Vector3d position(static_cast<float>(x) * 10.0f, static_cast<float>(y) * 10.0f,
-                            static_cast<float>(z) * 10.0f);
-    const std::string residueNumber(text::columns(line, 23, 26));
-    currentChainID = std::string(text::columns(line, 22, 22));
-    const std::string residueName(text::columns(line, 18, 20));
-
-    midPointSum[0] += position.x;
-    midPointSum[1] += position.y;
-    midPointSum[2] += position.z;
+    currentChainID = record.chainID;
+    midPointSum[0] += record.position.x;
+    midPointSum[1] += record.position.y;
+    midPointSum[2] += record.position.z;
     ++midPointCount;
+    if (!record.isBackbone()) return;
 
-    const bool cAlpha = pdb::isCAlphaRecord(line);
-    const bool phosphorus = !cAlpha && pdb::isPhosphorusRecord(line);
-    if (!cAlpha && !phosphorus) return;
-    if (phosphorus) console::line("detected DNA/RNA");
-
-    double bFactor = 0.0;
-    if (!text::parseDouble(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
-        console::line("bad cast error in B Factor derivation");
-        bFactor = 0.0;
-    }
-    if (phosphorus) addIfAbsent(chainIDs, currentChainID);
-    addIfAbsent(residueNames, residueName);
-    addIfAbsent(seqNums, residueNumber);
-
-    ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
-    record.coordinates = {x, y, z};
-    if (chainCounter < 0) {
-        console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
-        chainList.emplace_back();
-        chainList.back().push_back(std::move(record));
-        chainCounter = 0;
-    } else {
-        chainList[static_cast<std::size_t>(chainCounter)].push_back(std::move(record));
-    }
+    ELNBackboneData node = pdb::backboneRecord(line, record);
+    if (record.phosphorus) addIfAbsent(chainIDs, currentChainID);
+    addIfAbsent(residueNames, record.residueName);
+    addIfAbsent(seqNums, record.residueNumber);
+    pdb::appendBackboneRecord(chainList, chainCounter, std::move(node));
 }
 
 bool ElasticNetworkModel::readStoredLines(std::istream& in, uint64_t bytesAvailable, int32_t& lineCount, float& rc,

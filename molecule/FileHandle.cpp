@@ -247,8 +247,8 @@ void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::si
 void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
 {
     if (pdb::isAtomRecord(line)) {
-        Coordinates c{};
-        if (!readCoordinates(line, c)) {
+        pdb::AtomRecord record;
+        if (!pdb::readAtomRecord(line, record)) {
             if (++skippedRecords <= kMaxSkipReports)
                 console::Line(console::Warning)
                     << "Atom record skipped, its coordinates (columns 31-54) cannot be read: "
@@ -259,18 +259,10 @@ void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
             ++lineCounter;
             elasticNetwork->addLineInfo(std::string(line));
         }
-        addAtom(line, c);
+        addAtom(line, record);
     } else if (pdb::isTerRecord(line)) {
         terminateChain(line, alreadyStored);
     }
-}
-
-bool FileHandle::readCoordinates(std::string_view line, Coordinates& c)
-{
-    double xyz[3];
-    if (!pdb::readCoordinates(line, xyz)) return false;
-    c = {xyz[0], xyz[1], xyz[2]};
-    return true;
 }
 
 void FileHandle::terminateChain(std::string_view line, bool alreadyStored)
@@ -285,13 +277,12 @@ void FileHandle::terminateChain(std::string_view line, bool alreadyStored)
     ++chainIndex;
 }
 
-void FileHandle::addAtom(std::string_view line, const Coordinates& c)
+void FileHandle::addAtom(std::string_view line, const pdb::AtomRecord& record)
 {
-    const Vector3d position(static_cast<float>(c.x) * 10.0f, static_cast<float>(c.y) * 10.0f,
-                            static_cast<float>(c.z) * 10.0f);
-    const std::string residueNumber(text::columns(line, 23, 26));
-    currentChainID = std::string(text::columns(line, 22, 22));
-    const std::string residueName(text::columns(line, 18, 20));
+    const Vector3d& position = record.position;
+    const std::string& residueNumber = record.residueNumber;
+    currentChainID = record.chainID;
+    const std::string& residueName = record.residueName;
 
     const std::string element = line.size() >= 77 ? text::trimmed(text::columns(line, 77, 78))
                                                   : text::trimmed(text::columns(line, 14, 14));
@@ -300,31 +291,15 @@ void FileHandle::addAtom(std::string_view line, const Coordinates& c)
     float radius = 10.0f;
     dataTables->findRadius(element, radius);
 
-    const bool cAlpha = pdb::isCAlphaRecord(line);
-    const bool phosphorus = !cAlpha && pdb::isPhosphorusRecord(line);
-    if (phosphorus) console::line("detected DNA/RNA");
-    if (cAlpha || phosphorus) {
-        double bFactor = 0.0;
-        if (!text::parseDouble(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
-            console::line("bad cast error in B Factor derivation");
-            bFactor = 0.0;
-        }
+    if (record.isBackbone()) {
+        ELNBackboneData node = pdb::backboneRecord(line, record);
         addIfAbsent(chainIDList, seenChainIDs, currentChainID);
         addIfAbsent(residueNameList, seenResidueNames, residueName);
         addIfAbsent(residueNumberList, seenResidueNumbers, residueNumber);
-
-        ELNBackboneData record(position, currentChainID, residueName, residueNumber, bFactor, phosphorus);
-        record.coordinates = {c.x, c.y, c.z};
-        if (chainIndex < 0) {
-            console::line(cAlpha ? "Added first protein chain" : "added first DNA Chain");
-            chainList.emplace_back();
-            chainList.back().push_back(std::move(record));
-            ++chainIndex;
-        } else {
-            chainList[chainIndex].push_back(std::move(record));
-        }
+        pdb::appendBackboneRecord(chainList, chainIndex, std::move(node));
         // Unscaled coordinates, as read (Å).
-        pureCoordList.emplace_back(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
+        const double* c = record.coordinates;
+        pureCoordList.emplace_back(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]));
     }
 
     auto* atom = new Atom(position, Vector3d(rgb[0], rgb[1], rgb[2]),

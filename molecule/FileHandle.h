@@ -16,6 +16,7 @@
 #include "common/Vector3d.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
+#include "molecule/PdbRecord.h"
 
 #include <chrono>
 #include <cstdint>
@@ -72,16 +73,11 @@ public:
     double getLoadSeconds() const { return loadSeconds; }
 
 private:
-    struct Coordinates {
-        double x, y, z; ///< Å, as read
-    };
-
     void readLines(std::string_view content);
     void detailsScan(const std::vector<std::string_view>& lines, std::size_t& next);
     void handleRecord(std::string_view line, bool alreadyStored);
-    void addAtom(std::string_view line, const Coordinates& c);
+    void addAtom(std::string_view line, const pdb::AtomRecord& record);
     void terminateChain(std::string_view line, bool alreadyStored);
-    static bool readCoordinates(std::string_view line, Coordinates& c);
     void finishLoad();
 
     std::vector<Atom*> atomList;

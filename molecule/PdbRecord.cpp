@@ -1,5 +1,6 @@
 #include "molecule/PdbRecord.h"
 
+#include "common/Console.h"
 #include "common/TextParse.h"
 
 #include <cfloat>
@@ -34,5 +35,45 @@ bool readCoordinates(std::string_view line, double xyz[3])
 bool isCAlphaRecord(std::string_view line) { return text::columns(line, 13, 16) == " CA "; }
 
 bool isPhosphorusRecord(std::string_view line) { return text::trim(text::columns(line, 14, 15)) == "P"; }
+
+bool readAtomRecord(std::string_view line, AtomRecord& record)
+{
+    if (!readCoordinates(line, record.coordinates)) return false;
+    const double* c = record.coordinates;
+    record.position =
+        Vector3d(static_cast<float>(c[0]) * 10.0f, static_cast<float>(c[1]) * 10.0f, static_cast<float>(c[2]) * 10.0f);
+    record.residueNumber.assign(text::columns(line, 23, 26));
+    record.chainID.assign(text::columns(line, 22, 22));
+    record.residueName.assign(text::columns(line, 18, 20));
+    record.cAlpha = isCAlphaRecord(line);
+    record.phosphorus = !record.cAlpha && isPhosphorusRecord(line);
+    return true;
+}
+
+ELNBackboneData backboneRecord(std::string_view line, const AtomRecord& record)
+{
+    if (record.phosphorus) console::line("detected DNA/RNA");
+    double bFactor = 0.0;
+    if (!text::parseDouble(text::columns(line, kBFactorFirst, kBFactorLast), bFactor)) {
+        console::line("bad cast error in B Factor derivation");
+        bFactor = 0.0;
+    }
+    ELNBackboneData node(record.position, record.chainID, record.residueName, record.residueNumber, bFactor,
+                         record.phosphorus);
+    node.coordinates = {record.coordinates[0], record.coordinates[1], record.coordinates[2]};
+    return node;
+}
+
+void appendBackboneRecord(ChainList& chains, int32_t& chainIndex, ELNBackboneData&& node)
+{
+    if (chainIndex < 0) {
+        console::line(node.isNucleic ? "added first DNA Chain" : "Added first protein chain");
+        chains.emplace_back();
+        chains.back().push_back(std::move(node));
+        chainIndex = 0;
+    } else {
+        chains[static_cast<std::size_t>(chainIndex)].push_back(std::move(node));
+    }
+}
 
 } // namespace vornax::pdb

@@ -1,6 +1,11 @@
 // Field access for fixed-column PDB records (columns numbered from 1, as in the format).
 #pragma once
 
+#include "common/Vector3d.h"
+#include "molecule/ELNBackboneData.h"
+
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vornax::pdb {
@@ -21,6 +26,33 @@ bool isPhosphorusRecord(std::string_view line);
 /// Coordinates of an ATOM/HETATM line (columns 31–38, 39–46, 47–54), Å. False when one is
 /// missing, not a number, or too large for single precision.
 bool readCoordinates(std::string_view line, double xyz[3]);
+
+/// The fields of an ATOM/HETATM record that the reader's atoms and the network's nodes share.
+struct AtomRecord {
+    double coordinates[3] = {0.0, 0.0, 0.0}; ///< columns 31–54, Å as read
+    Vector3d position;                       ///< the coordinates × 10 (model units)
+    std::string residueNumber;               ///< columns 23–26, untrimmed
+    std::string chainID;                     ///< column 22
+    std::string residueName;                 ///< columns 18–20
+    bool cAlpha = false;                     ///< isCAlphaRecord
+    bool phosphorus = false;                 ///< isPhosphorusRecord and not a C-alpha
+
+    bool isBackbone() const { return cAlpha || phosphorus; }
+};
+
+/// Reads the shared fields of an ATOM/HETATM line. False, with `record` unspecified, when the
+/// coordinates cannot be read (readCoordinates).
+bool readAtomRecord(std::string_view line, AtomRecord& record);
+
+/// The network node of a backbone record (record.isBackbone()) read from `line`. Prints
+/// "detected DNA/RNA" for a phosphorus atom. The B-factor is columns 61–66; when they are not
+/// a number it prints "bad cast error in B Factor derivation" and uses 0.
+ELNBackboneData backboneRecord(std::string_view line, const AtomRecord& record);
+
+/// Appends `node` to the chain being filled, chains[chainIndex]. Before the first chain
+/// (chainIndex < 0) it prints "Added first protein chain" (or "added first DNA Chain" for a
+/// nucleic node), starts a chain holding the node and sets chainIndex to 0.
+void appendBackboneRecord(ChainList& chains, int32_t& chainIndex, ELNBackboneData&& node);
 
 /// Offsets (zero-based) and widths of the coordinate and B-factor fields.
 inline constexpr std::size_t kXColumn = 31, kYColumn = 39, kZColumn = 47, kCoordWidth = 8;
