@@ -33,7 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using vornax::ElasticNetworkModel;
-using vornax::EnmStatus;
 using vornax::bench::envNumber;
 using vornax::bench::loadNetwork;
 using Clock = std::chrono::steady_clock;
@@ -48,57 +47,50 @@ struct Written {
 };
 std::map<fs::path, Written> written;
 
-/// Reads, solves and calibrates `pdb` and runs the budget; false when a stage fails.
-bool computeFromPdb(const fs::path& pdb, std::unique_ptr<vornax::bench::LoadedNetwork>& out)
+/// Reads, solves and calibrates `pdb` (Y held), as far as `lastStage`; null when a stage fails.
+std::unique_ptr<vornax::bench::LoadedNetwork> computeFromPdb(const fs::path& pdb, vornax::LoadStage lastStage)
 {
-    out = loadNetwork(pdb);
-    if (!out) return false;
-    ElasticNetworkModel& eln = *out->eln;
-    if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok)
-        return false;
-    if (eln.calculateForceScaler(1.0f, false) != EnmStatus::Ok) return false;
-    return true;
+    vornax::LoadOptions options;
+    options.rc = vornax::bench::kCutoff;
+    options.lastStage = lastStage;
+    return vornax::bench::loadThroughPipeline(pdb, options);
+}
+
+/// Writes the eigen data files of the solved `eln` into the structure's own folder and keeps
+/// their names; null when they cannot be written.
+const Written* writeFiles(const fs::path& pdb, ElasticNetworkModel& eln)
+{
+    const fs::path dir = folder->path() / pdb.stem();
+    fs::create_directories(dir);
+    eln.setFileNames(dir);
+    if (!eln.writeEigenDataToNewFile()) return nullptr;
+    Written w{eln.getMainFileName(), eln.getYFileName(), 0};
+    w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
+    return &written.emplace(pdb, w).first->second;
 }
 
 /// The eigen data files of `pdb`, written on first use.
 const Written* eigenFiles(const fs::path& pdb)
 {
     if (auto it = written.find(pdb); it != written.end()) return &it->second;
-    std::unique_ptr<vornax::bench::LoadedNetwork> solved;
-    if (!computeFromPdb(pdb, solved)) return nullptr;
-    const fs::path dir = folder->path() / pdb.stem();
-    fs::create_directories(dir);
-    solved->eln->setFileNames(dir);
-    if (!solved->eln->writeEigenDataToNewFile()) return nullptr;
-    Written w{solved->eln->getMainFileName(), solved->eln->getYFileName(), 0};
-    w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
-    return &written.emplace(pdb, w).first->second;
+    auto solved = computeFromPdb(pdb, vornax::LoadStage::Y);
+    return solved ? writeFiles(pdb, *solved->eln) : nullptr;
 }
 
 void computeBenchmark(benchmark::State& state, const fs::path& pdb)
 {
     for (auto _ : state) {
         const auto start = Clock::now();
-        std::unique_ptr<vornax::bench::LoadedNetwork> solved;
-        if (!computeFromPdb(pdb, solved)) {
+        auto solved = computeFromPdb(pdb, vornax::LoadStage::Budget);
+        if (!solved) {
             state.SkipWithError("the structure could not be solved");
             return;
         }
-        solved->eln->getMaxPossibleModes(nullptr);
         state.SetIterationTime(secondsSince(start));
         state.counters["modes_kept"] = solved->eln->getTotalMaxModes();
         state.counters["nodes"] = solved->nodes();
         // The files are the by-product of this run; keep them for the load benchmarks.
-        if (!written.count(pdb)) {
-            const fs::path dir = folder->path() / pdb.stem();
-            fs::create_directories(dir);
-            solved->eln->setFileNames(dir);
-            if (solved->eln->writeEigenDataToNewFile()) {
-                Written w{solved->eln->getMainFileName(), solved->eln->getYFileName(), 0};
-                w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
-                written.emplace(pdb, w);
-            }
-        }
+        if (!written.count(pdb)) writeFiles(pdb, *solved->eln);
     }
 }
 
@@ -113,28 +105,19 @@ void loadBenchmark(benchmark::State& state, const fs::path& pdb, bool withY, boo
     std::vector<std::string> names{files->hdv.string()};
     if (withY) names.push_back(files->ppy.string());
     int32_t kept = 0, nodes = 0;
+    vornax::LoadOptions options;
+    if (!timingSearch) options.machineFacts.trialMilliseconds = [](int32_t) { return 0.0; };
     for (auto _ : state) {
         const auto start = Clock::now();
-        auto eln = std::make_unique<ElasticNetworkModel>();
-        if (!timingSearch) {
-            vornax::MachineFacts facts;
-            facts.trialMilliseconds = [](int32_t) { return 0.0; };
-            eln->setMachineFacts(facts);
-        }
-        if (!eln->inputEigenDataFiles(names)) {
-            state.SkipWithError("the eigen data files were refused");
+        vornax::LoadResult load = vornax::runLoadPipeline(vornax::StructureSource::eigenDataFiles(names), options);
+        if (!load.ok()) {
+            state.SkipWithError(("the eigen data files were refused: " + load.message).c_str());
             return;
         }
-        eln->setRenderingDataUp();
-        eln->getMaxPossibleModes(nullptr);
-        benchmark::DoNotOptimize(eln->getModeVectors());
+        benchmark::DoNotOptimize(load.network->getModeVectors());
         state.SetIterationTime(secondsSince(start));
-        kept = eln->getTotalMaxModes();
-        nodes = eln->getAmountOfAtoms();
-        if (!eln->isSetup()) {
-            state.SkipWithError("no modes were kept");
-            return;
-        }
+        kept = load.network->getTotalMaxModes();
+        nodes = load.network->getAmountOfAtoms();
     }
     state.counters["modes_kept"] = kept;
     state.counters["nodes"] = nodes;

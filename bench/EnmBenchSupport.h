@@ -6,8 +6,10 @@
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
+#include "enm/Pipeline.h"
 #include "molecule/Atom.h"
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -153,7 +155,7 @@ inline std::optional<std::vector<fs::path>> benchStructures(const std::vector<st
     return files;
 }
 
-/// A structure read from disk with its network built (nodes and springs at kCutoff).
+/// A structure read from disk through the load pipeline, as far as it was asked to go.
 struct LoadedNetwork {
     std::vector<Atom*> atoms;
     std::unique_ptr<ElasticNetworkModel> eln;
@@ -167,20 +169,45 @@ struct LoadedNetwork {
         eln.reset();
     }
     int nodes() const { return eln ? eln->getAmountOfAtoms() : 0; }
+    /// The pipeline's record of each stage.
+    std::array<StageRecord, kLoadStageCount> stages{};
+    int64_t peakRssBytes = 0;
 };
 
-/// Reads `path` and builds its network; null when the file cannot be loaded.
+/// Loads `path` through the load pipeline; null (with the reason in `why`, when given) when the
+/// load does not finish.
+inline std::unique_ptr<LoadedNetwork> loadThroughPipeline(const fs::path& path, const LoadOptions& options,
+                                                          std::string* why = nullptr)
+{
+    LoadResult load = runLoadPipeline(StructureSource::pdbFile(path), options);
+    if (!load.ok()) {
+        if (why) *why = load.message;
+        return nullptr;
+    }
+    auto loaded = std::make_unique<LoadedNetwork>();
+    loaded->atoms = load.takeAtoms();
+    loaded->eln = std::move(load.network);
+    loaded->stages = load.stages;
+    loaded->peakRssBytes = load.peakRssBytes;
+    return loaded;
+}
+
+/// Reads `path` and builds its network (nodes and springs); null when it cannot be loaded.
 inline std::unique_ptr<LoadedNetwork> loadNetwork(const fs::path& path, float cutoff = kCutoff)
 {
-    NetworkFileHandle reader;
-    if (!reader.openFile(path)) return nullptr;
-    auto loaded = std::make_unique<LoadedNetwork>();
-    loaded->atoms = reader.getAtomList();
-    loaded->eln.reset(reader.getElasticNetwork());
-    if (!loaded->eln) return nullptr;
-    loaded->eln->setRc(cutoff);
-    loaded->eln->setRenderingDataUp();
-    return loaded;
+    LoadOptions options;
+    options.rc = cutoff;
+    options.lastStage = LoadStage::Network;
+    return loadThroughPipeline(path, options);
+}
+
+/// Reads, solves and calibrates `path` (Y held), every mode kept; null when a stage fails.
+inline std::unique_ptr<LoadedNetwork> solveNetwork(const fs::path& path, float cutoff = kCutoff)
+{
+    LoadOptions options;
+    options.rc = cutoff;
+    options.keepAllModes = true;
+    return loadThroughPipeline(path, options);
 }
 
 } // namespace vornax::bench

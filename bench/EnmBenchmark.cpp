@@ -97,12 +97,12 @@ LoadedNetwork* solvedNetwork(const fs::path& file)
 {
     if (solvedCache.network && solvedCache.file == file) return solvedCache.network.get();
     solvedCache.drop();
-    auto loaded = loadNetwork(file);
+    vornax::LoadOptions options;
+    options.rc = vornax::bench::kCutoff;
+    options.solver = EigenSolver::Lapack;
+    options.lastStage = vornax::LoadStage::Eigen;
+    auto loaded = vornax::bench::loadThroughPipeline(file, options);
     if (!loaded) return nullptr;
-    ElasticNetworkModel& eln = *loaded->eln;
-    eln.setEigenSolver(EigenSolver::Lapack);
-    if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok)
-        return nullptr;
     keepSolved(file, std::move(loaded));
     return solvedCache.network.get();
 }

@@ -1,6 +1,6 @@
-// Peak memory of a whole network set-up: read → nodes and springs → Hessian → eigen solution
-// → calibration → Y → one response step, in one process, with the peak resident set size
-// (getrusage ru_maxrss) after each phase. Prints one JSON object.
+// Peak memory of a whole network set-up: the load pipeline's read → nodes and springs →
+// Hessian → eigen solution → calibration → Y, then one response step, in one process, with the
+// peak resident set size (getrusage ru_maxrss) after each phase. Prints one JSON object.
 //
 //   enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc 11]
 //   enm_memory_probe --write-cut SOURCE.pdb OUT.pdb NODES
@@ -27,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using vornax::EigenSolver;
-using vornax::EnmStatus;
 
 long long peakRssBytes()
 {
@@ -59,18 +58,6 @@ int usage()
     std::cerr << "usage: enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc ANGSTROM]\n"
                  "       enm_memory_probe --write-cut SOURCE.pdb OUT.pdb NODES\n";
     return 2;
-}
-
-const char* statusName(EnmStatus s)
-{
-    switch (s) {
-    case EnmStatus::Ok: return "ok";
-    case EnmStatus::TooFewNodes: return "too few nodes";
-    case EnmStatus::OutOfMemory: return "out of memory";
-    case EnmStatus::NotReady: return "not ready";
-    case EnmStatus::NotCalibrated: return "not calibrated";
-    }
-    return "?";
 }
 
 } // namespace
@@ -121,39 +108,34 @@ int main(int argc, char** argv)
 
     const long long startRss = peakRssBytes();
     std::vector<Phase> phases;
-    using Clock = std::chrono::steady_clock;
-    auto run = [&](const char* name, auto&& body) {
-        const auto start = Clock::now();
-        const std::string status = body();
-        phases.push_back({name, std::chrono::duration<double>(Clock::now() - start).count(), peakRssBytes(), status});
-        return status == "ok";
-    };
-
-    std::unique_ptr<vornax::bench::LoadedNetwork> network;
-    bool ok = run("read", [&] {
-        network = vornax::bench::loadNetwork(file, rc);
-        return std::string(network ? "ok" : "cannot load");
-    });
+    // The load's own stages, each with the process's peak at its end, then one response step.
+    vornax::LoadOptions options;
+    options.rc = rc;
+    options.solver = solver;
+    options.lastStage = vornax::LoadStage::Y;
+    std::string why;
+    std::unique_ptr<vornax::bench::LoadedNetwork> network = vornax::bench::loadThroughPipeline(file, options, &why);
+    bool ok = network != nullptr;
     const int nodes = network ? network->nodes() : 0;
-    if (ok) {
+    if (network) {
+        for (std::size_t i = 0; i < vornax::kLoadStageCount; ++i) {
+            const vornax::StageRecord& r = network->stages[i];
+            if (r.ran)
+                phases.push_back({vornax::stageName(static_cast<vornax::LoadStage>(i)), r.seconds, r.processPeakRssBytes, "ok"});
+        }
         vornax::ElasticNetworkModel& eln = *network->eln;
-        eln.setEigenSolver(solver);
-        ok = run("hessian", [&] { return std::string(statusName(eln.constructHessianMatrix(nullptr))); })
-            && run("eigen", [&] { return std::string(statusName(eln.calculateEigen(nullptr))); })
-            && run("calibration", [&] {
-                   const EnmStatus s = eln.calculateForceScaler(1.0f, true);
-                   return std::string(s == EnmStatus::NotCalibrated ? "ok" : statusName(s));
-               })
-            && run("y", [&] { return std::string(statusName(eln.calculateY())); })
-            && run("response", [&] {
-                   const int32_t node = nodes / 2;
-                   eln.setUpAllModes();
-                   eln.applyForce(vornax::Vector3d(0.0f, 0.0f, 1e-9f), node);
-                   eln.getAtom(node)->simulateState(0);
-                   eln.simulate();
-                   eln.simulate();
-                   return std::string(eln.getAtom(node)->getPressed() == 1 ? "ok" : "node not pulled");
-               });
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t node = nodes / 2;
+        eln.setUpAllModes();
+        eln.applyForce(vornax::Vector3d(0.0f, 0.0f, 1e-9f), node);
+        eln.getAtom(node)->simulateState(0);
+        eln.simulate();
+        eln.simulate();
+        ok = eln.getAtom(node)->getPressed() == 1;
+        phases.push_back({"response", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                          peakRssBytes(), ok ? "ok" : "node not pulled"});
+    } else {
+        phases.push_back({"load", 0.0, peakRssBytes(), why});
     }
     const long long peak = peakRssBytes();
     network.reset();

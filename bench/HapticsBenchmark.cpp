@@ -133,16 +133,11 @@ void BM_ServoTickPull(benchmark::State& state)
     static Fixture f;
     if (!f.loaded) {
         console::Capture quiet;
-        f.loaded = loadNetwork(fs::path(VORNAX_SOURCE_DIR) / "tests/data/pdb/4hhb.pdb");
+        f.loaded = vornax::bench::solveNetwork(fs::path(VORNAX_SOURCE_DIR) / "tests/data/pdb/4hhb.pdb");
         if (!f.loaded) {
-            state.SkipWithError("4hhb.pdb not found");
+            state.SkipWithError("4hhb.pdb could not be loaded");
             return;
         }
-        ElasticNetworkModel& eln = *f.loaded->eln;
-        eln.constructHessianMatrix(nullptr);
-        eln.calculateEigen(nullptr);
-        eln.calculateForceScaler(1.0f, false);
-        eln.setUpAllModes();
     }
     openSession(f, true);
     VirtualDeviceSession& s = *f.session;

@@ -60,13 +60,9 @@ public:
     {
         vornax::ScopedUserPrompts quiet(&m_prompts);
         const vornax::console::Capture engineLines; // the solve's diagnostics stay off the report
-        m_loaded = vornax::bench::loadNetwork(file);
-        if (!m_loaded || m_loaded->nodes() < 3) return;
+        m_loaded = vornax::bench::solveNetwork(file);
+        if (!m_loaded) return;
         vornax::ElasticNetworkModel& eln = *m_loaded->eln;
-        if (eln.constructHessianMatrix(nullptr) != vornax::EnmStatus::Ok || eln.calculateEigen(nullptr) != vornax::EnmStatus::Ok)
-            return;
-        eln.calculateForceScaler(1.0f, false);
-        eln.setUpAllModes();
         eln.setInit();
         eln.getAtom(0)->simulateState(0);
         m_simulation = std::make_unique<vornax::SimulationThread>(&eln);

@@ -8,6 +8,9 @@ public:
     virtual ~Progress() = default;
     virtual void setMaximum(int maximum) = 0;
     virtual void step(int steps = 1) = 0;
+    /// True once the computation should stop: long computations ask between their stages
+    /// and end early with a "cancelled" status.
+    virtual bool isCancelled() const { return false; }
 };
 
 /// Counts the steps; used where nothing is shown and by tests.

@@ -293,6 +293,47 @@ void ElasticNetworkModel::buildConnectedList()
     console::Line() << "total number of springs: " << amountOfSprings;
 }
 
+std::array<int32_t, 2> ElasticNetworkModel::findCoincidentNodes() const
+{
+    // A spring's Hessian block is d·dᵀ / |d|²: 0/0 exactly when |d|² is 0 in double precision,
+    // that is when every component of d is 0 or so small (below about 1e-162 Å) that its
+    // square underflows. Distinct doubles of magnitude 1e-100 or more differ by far more than
+    // that, so with components below 1e-100 Å taken as 0, "equal after that" holds for every
+    // such pair (and refuses nothing a PDB file can write: its coordinates have 3 decimals).
+    const auto flushed = [](double v) { return std::fabs(v) < 1e-100 ? 0.0 : v; };
+    const std::size_t n = backboneList.size();
+    std::vector<std::array<double, 3>> position(n);
+    for (std::size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) position[i][static_cast<std::size_t>(k)] = flushed(backboneList[i].coordinates[static_cast<std::size_t>(k)]);
+    std::vector<int32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int32_t>(i);
+    // Lexicographic by position, then by index, so that equal positions sit together with their
+    // lowest indices first. NaN would break the ordering: such a network is refused before.
+    std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        const auto& pa = position[static_cast<std::size_t>(a)];
+        const auto& pb = position[static_cast<std::size_t>(b)];
+        if (pa[0] != pb[0]) return pa[0] < pb[0];
+        if (pa[1] != pb[1]) return pa[1] < pb[1];
+        if (pa[2] != pb[2]) return pa[2] < pb[2];
+        return a < b;
+    });
+    std::array<int32_t, 2> lowest{-1, -1};
+    for (std::size_t k = 1; k < n; ++k) {
+        const int32_t a = order[k - 1], b = order[k];
+        if (position[static_cast<std::size_t>(a)] != position[static_cast<std::size_t>(b)]) continue;
+        if (lowest[0] < 0 || a < lowest[0]) lowest = {a, b};
+    }
+    return lowest;
+}
+
+bool ElasticNetworkModel::nodeCoordinatesFinite() const
+{
+    for (const auto& record : backboneList)
+        for (double v : record.coordinates)
+            if (!std::isfinite(v)) return false;
+    return true;
+}
+
 Vector3d ElasticNetworkModel::findMaxCoord() const
 {
     if (atomArray.empty()) return Vector3d(0.1f, 0.1f, 0.1f);

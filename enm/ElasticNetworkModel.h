@@ -2,7 +2,8 @@
 // springs between nodes closer than the cutoff Rc, its normal modes, and the force response.
 //
 // A load fills the object through the reader calls (enterPDBName, addLineInfo,
-// recieveChainList, …), then builds and solves it:
+// recieveChainList, …), then builds and solves it; runLoadPipeline (Pipeline.h) runs these
+// steps with every check between them:
 //
 //     ElasticNetworkModel* eln = reader.getElasticNetwork();
 //     eln->setRc(11.0f);                  // Å
@@ -25,6 +26,7 @@
 #include "common/Buffer.h"
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
+#include "enm/EnmStatus.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -54,9 +56,6 @@ enum class EigenSolver {
     LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
     Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
 };
-
-/// Outcome of a computation that may fail on its input or on memory.
-enum class EnmStatus { Ok, TooFewNodes, OutOfMemory, NotReady, NotCalibrated };
 
 /// What the mode budget asks of the machine. Every member left empty (or zero) is taken from
 /// the running system; tests set them to plan for other machines.
@@ -121,11 +120,19 @@ public:
     void buildLightAtomList();
     /// Converts Rc to model units and links every pair of nodes closer than Rc.
     void buildConnectedList();
+    /// Two nodes whose spring would have no direction (a Hessian of 0/0): their coordinates as
+    /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
+    /// node indices, or {-1, -1}. Sorts the node records: O(N log N), before any neighbour list.
+    std::array<int32_t, 2> findCoincidentNodes() const;
+    /// True when every node coordinate is a finite number.
+    bool nodeCoordinatesFinite() const;
 
     // ---- Hessian and normal modes ---------------------------------------------------------
     /// Builds the 3N × 3N Hessian of the network with unit spring constant.
     EnmStatus constructHessianMatrix(Progress* progress);
-    /// Diagonalises the Hessian, sorts the modes, drops the six rigid ones and frees the Hessian.
+    /// Diagonalises the Hessian (EigenSolvers.h), sorts the modes, drops the six rigid ones and
+    /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
+    /// `progress`) leaves no eigen data and no Hessian behind.
     EnmStatus calculateEigen(Progress* progress);
     void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
     EigenSolver getEigenSolver() const { return eigenSolver; }
@@ -135,8 +142,14 @@ public:
     /// a device whose average force is `averageHapticForce` newtons and, unless
     /// `readingStandardData`, the response matrix Y.
     EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
-    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å.
-    EnmStatus calculateY();
+    /// calculateForceScaler in two steps, so that a load can time and cancel Y on its own:
+    /// the calibration (K, scaled eigenvalues, S), then holdY.
+    EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData);
+    /// Computes Y and keeps it as the response matrix of all-mode responses.
+    EnmStatus holdY(Progress* progress);
+    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å. Cancelled through
+    /// `progress` between blocks of modes (Y is then freed).
+    EnmStatus calculateY(Progress* progress = nullptr);
     /// Seconds the last calculateY took.
     double getYSeconds() const { return ySeconds; }
     /// True when Y and the per-structure vectors fit in the available physical memory.
@@ -352,9 +365,6 @@ private:
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,
                                  double* out);
     void writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write);
-    EnmStatus solveWithLapack(bool divideAndConquer);
-    EnmStatus solveInStages();
-    EnmStatus solveWithReference(Progress* progress);
     void finishEigenSolution(Progress* progress);
     void freeNodes();
     bool refuseEigenFile(const std::string& text);
@@ -462,15 +472,5 @@ private:
     std::atomic<uint32_t> simState{0};
 };
 
-// Numerical routines of the reference solver, on one-based arrays (a[r][c] = a[r·(n + 1) + c]).
-double pythag(double a, double b);
-void tred2(double* a, int n, double* d, double* e);
-void tqli(double* d, double* e, int n, double* z);
-void eigsrt(double* d, double* v, int n);
-/// At[j][i] = A[i][j] for an m × n row-major A.
-void transposeMatrix(const double* A, double* At, int m, int n);
-/// C = A·B by a plain triple loop (row-major; no dimension check).
-void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int bRow, int bCol,
-                    int cRow, int cCol);
 
 } // namespace vornax

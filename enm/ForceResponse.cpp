@@ -2,6 +2,7 @@
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
+#include "common/Progress.h"
 #include "common/SystemInfo.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
@@ -35,6 +36,20 @@ double toSinglePrecision(double v)
 // ---- Calibration ------------------------------------------------------------------------------
 
 EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bool readingStandardData_)
+{
+    const EnmStatus status = calibrateForces(averageHapticForce, readingStandardData_);
+    if (status == EnmStatus::Ok && !readingStandardData) holdY(nullptr);
+    return status;
+}
+
+EnmStatus ElasticNetworkModel::holdY(Progress* progress)
+{
+    const EnmStatus status = calculateY(progress);
+    yMatrixAvailable = status == EnmStatus::Ok;
+    return status;
+}
+
+EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool readingStandardData_)
 {
     springConstant = 0.0;
     readingStandardData = readingStandardData_;
@@ -108,15 +123,11 @@ EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bo
     cal.S = cal.D > 0.0 ? cal.R / cal.D : 0.0;
     forceScaler = cal.S;
     console::Line() << "S: " << forceScaler;
-
-    if (!readingStandardData) {
-        yMatrixAvailable = calculateY() == EnmStatus::Ok;
-    }
     setupCompleteFlag = true;
     return EnmStatus::Ok;
 }
 
-EnmStatus ElasticNetworkModel::calculateY()
+EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
 {
     const auto start = std::chrono::steady_clock::now();
     const auto dim = static_cast<std::size_t>(threeN);
@@ -138,6 +149,11 @@ EnmStatus ElasticNetworkModel::calculateY()
     double* y = yMatrix.get();
     bool first = true;
     for (std::size_t k0 = 0; k0 < modes; k0 += block) {
+        if (progress && progress->isCancelled()) {
+            yMatrix.reset();
+            console::line("The response matrix Y was cancelled");
+            return EnmStatus::Cancelled;
+        }
         const std::size_t b = std::min(block, modes - k0);
         for (std::size_t j = 0; j < b; ++j) {
             const double scale = std::sqrt(inverseScaledEigenvalues[k0 + j]);

@@ -2,19 +2,11 @@
 
 #include "enm_cli/EnmRun.h"
 
-#include <chrono>
 #include <system_error>
 
 namespace vornax::cli {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string extensionOf(const std::filesystem::path& file)
 {
@@ -30,14 +22,17 @@ bool isMainEigenDataFile(const std::filesystem::path& file)
     return extensionOf(file) == ".hdv";
 }
 
-void writeEigenFiles(ElasticNetworkModel& eln, const std::filesystem::path& dir)
+bool isResponseMatrixFile(const std::filesystem::path& file)
+{
+    return extensionOf(file) == ".ppy";
+}
+
+void checkEigenFolder(const std::filesystem::path& dir)
 {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec || !std::filesystem::is_directory(dir))
         throw CliFailure(kExitInput, "--out " + dir.string() + " is not a folder that can be written");
-    eln.setFileNames(dir);
-    if (!eln.writeEigenDataToNewFile()) throw CliFailure(kExitInput, eln.getEigenFileError());
 }
 
 MessageAnswer EigenFilePrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
@@ -48,42 +43,6 @@ MessageAnswer EigenFilePrompts::messageBox(const std::string& caption, const std
         return m_holdY ? MessageAnswer::Yes : MessageAnswer::No;
     }
     return UnattendedPrompts::messageBox(caption, text, icon, buttons);
-}
-
-// ---- Loading ----------------------------------------------------------------------------------
-
-void SolvedNetwork::loadFromEigenFiles(const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
-{
-    m_network = std::make_unique<ElasticNetworkModel>();
-    ElasticNetworkModel& eln = *m_network;
-    auto start = Clock::now();
-    std::vector<std::string> names{m_options.file.string()};
-    if (!m_options.yFile.empty()) {
-        if (extensionOf(m_options.yFile) != ".ppy")
-            throw CliFailure(kExitInput, m_options.yFile.string() + " is not a response matrix file (.ppy)");
-        names.push_back(m_options.yFile.string());
-    }
-    if (!eln.inputEigenDataFiles(names)) throw CliFailure(kExitInput, eln.getEigenFileError());
-    // A response matrix that does not belong to the structure is refused, not used.
-    if (!m_options.yFile.empty() && !eln.isYMatrixAvailable())
-        throw CliFailure(kExitInput, eln.getEigenFileError());
-    m_times.read = secondsSince(start);
-
-    start = Clock::now();
-    m_options.rc = eln.getRc(); // Å, as stored
-    eln.setRenderingDataUp();
-    m_times.network = secondsSince(start);
-    if (checkBeforeSolve) checkBeforeSolve(*this);
-
-    start = Clock::now();
-    eln.getMaxPossibleModes(nullptr);
-    m_times.budget = secondsSince(start);
-    if (!eln.isSetup()) {
-        const std::string why = eln.getEigenFileError().empty() ? "no modes fit in memory" : eln.getEigenFileError();
-        throw CliFailure(kExitInput, "the eigen data of " + m_options.file.string() + " could not be used: " + why);
-    }
-    m_fromEigenFiles = true;
-    m_outcome = eln.setupComplete() ? CalibrationOutcome::Calibrated : CalibrationOutcome::Nmr;
 }
 
 // ---- The load subcommand ----------------------------------------------------------------------
@@ -116,7 +75,7 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     for (const std::string& f : args.files) {
         if (isMainEigenDataFile(f))
             hdv = f;
-        else if (extensionOf(f) == ".ppy")
+        else if (isResponseMatrixFile(f))
             ppy = f;
         else
             throw CliFailure(kExitInput, f + " is neither a main eigen data file (.hdv) nor a response matrix file (.ppy)");
@@ -144,7 +103,7 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     report["y_matrix"] = eln.getYMatrix() != nullptr;
     report["timings"] = {{"read", solved.times().read}, {"network", solved.times().network},
                          {"budget", solved.times().budget}};
-    report["peak_rss_bytes"] = peakResidentBytes();
+    report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;
 }
 

@@ -22,8 +22,10 @@ class SolvedNetwork;
 /// True for a name that the program reads as a main eigen data file (.hdv) rather than PDB.
 bool isMainEigenDataFile(const std::filesystem::path& file);
 
-/// Writes <dir>/<code>.hdv and, when Y is held, <dir>/<code>.ppy. Throws CliFailure.
-void writeEigenFiles(ElasticNetworkModel& eln, const std::filesystem::path& dir);
+/// True for a name that the program reads as a response matrix file (.ppy).
+bool isResponseMatrixFile(const std::filesystem::path& file);
+/// Makes sure <dir> exists as a folder for `modes --out`. Throws CliFailure.
+void checkEigenFolder(const std::filesystem::path& dir);
 
 /// The answer a run gives to the engine's "Data Required" question (hold Y or not); every
 /// other message is handled as UnattendedPrompts does.

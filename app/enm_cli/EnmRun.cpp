@@ -4,37 +4,18 @@
 
 #include "molecule/Atom.h"
 
-#include <sys/resource.h>
+#include "common/SystemInfo.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <optional>
 
 namespace vornax::cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 /// Average device force the force scaler S is computed for, in newtons.
 constexpr float kAverageDeviceForce = 1.0f;
-
-std::string describe(EnmStatus status)
-{
-    switch (status) {
-    case EnmStatus::Ok: return "ok";
-    case EnmStatus::TooFewNodes: return "too few nodes";
-    case EnmStatus::OutOfMemory: return "not enough memory";
-    case EnmStatus::NotReady: return "the previous stage did not finish";
-    case EnmStatus::NotCalibrated: return "not calibrated";
-    }
-    return "unknown status";
-}
 
 const char* outcomeName(CalibrationOutcome outcome)
 {
@@ -46,12 +27,31 @@ const char* outcomeName(CalibrationOutcome outcome)
     return "";
 }
 
-int statusFor(EnmStatus status) { return status == EnmStatus::TooFewNodes ? kExitInput : kExitComputation; }
+int exitStatusFor(LoadStatus status)
+{
+    switch (status) {
+    case LoadStatus::OutOfMemory:
+    case LoadStatus::NotConverged: return kExitComputation;
+    default: return kExitInput;
+    }
+}
 
 nlohmann::ordered_json timingsJson(const StageTimes& t)
 {
     return {{"read", t.read},       {"network", t.network},         {"hessian", t.hessian},
             {"eigen", t.eigen},     {"calibration", t.calibration}, {"y", t.y}, {"budget", t.budget}};
+}
+
+/// Peak resident memory per stage that ran, bytes.
+nlohmann::ordered_json stagePeaksJson(const SolvedNetwork& solved)
+{
+    nlohmann::ordered_json peaks = nlohmann::ordered_json::object();
+    for (std::size_t i = 0; i < kLoadStageCount; ++i) {
+        const auto stage = static_cast<LoadStage>(i);
+        const StageRecord& record = solved.load().record(stage);
+        if (record.ran) peaks[stageName(stage)] = record.stagePeakRssBytes;
+    }
+    return peaks;
 }
 
 /// Fields both reports start with.
@@ -81,11 +81,10 @@ const char* solverName(EigenSolver solver)
     return "";
 }
 
-long long peakResidentBytes()
+long long processPeakBytes(const SolvedNetwork& solved)
 {
-    rusage usage{};
-    if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-    return static_cast<long long>(usage.ru_maxrss) * 1024; // ru_maxrss is in KiB on Linux
+    // The load resets the process's high-water mark per stage: its own record holds the peak.
+    return std::max<long long>(solved.load().peakRssBytes, peakResidentBytes());
 }
 
 // ---- Solving ----------------------------------------------------------------------------------
@@ -94,68 +93,59 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
                              const std::function<void(const SolvedNetwork&)>& checkBeforeSolve)
     : m_options(options)
 {
-    if (isMainEigenDataFile(options.file)) {
-        loadFromEigenFiles(checkBeforeSolve);
-        return;
-    }
-    auto start = Clock::now();
-    const bool loaded = m_reader.openFile(options.file);
-    m_atoms.list = m_reader.getAtomList();
-    m_network.reset(m_reader.getElasticNetwork());
-    m_times.read = secondsSince(start);
-    if (!loaded) throw CliFailure(kExitInput, m_reader.getLoadError());
-
-    ElasticNetworkModel& eln = *m_network;
-    start = Clock::now();
-    eln.setRc(static_cast<float>(options.rc));
-    eln.setRenderingDataUp();
-    m_times.network = secondsSince(start);
-    if (eln.getAmountOfAtoms() < 3)
-        throw CliFailure(kExitInput, options.file.string() + " has " + std::to_string(eln.getAmountOfAtoms())
-                                         + " network nodes (C-alpha or phosphorus atoms);"
-                                           " normal modes need at least 3");
-    if (checkBeforeSolve) checkBeforeSolve(*this);
-
-    start = Clock::now();
-    EnmStatus status = eln.constructHessianMatrix(nullptr);
-    m_times.hessian = secondsSince(start);
-    if (status != EnmStatus::Ok)
-        throw CliFailure(statusFor(status), "building the Hessian failed: " + describe(status));
-    // Two nodes at one position have no spring direction: the Hessian would hold NaN.
-    const double* h = eln.getHessian();
-    const std::size_t entries = static_cast<std::size_t>(eln.get3N()) * static_cast<std::size_t>(eln.get3N());
-    if (h && !std::all_of(h, h + entries, [](double v) { return std::isfinite(v); }))
-        throw CliFailure(kExitInput, "two network nodes of " + options.file.string()
-                                         + " are at the same position; the network has no normal modes");
-
-    eln.setEigenSolver(options.solver);
-    start = Clock::now();
-    status = eln.calculateEigen(nullptr);
-    m_times.eigen = secondsSince(start);
-    if (status != EnmStatus::Ok)
-        throw CliFailure(statusFor(status), std::string("the eigen solution (") + solverName(options.solver)
-                                                + ") failed: " + describe(status));
-
-    // Y is built inside the calibration call; the engine times it, and the rest of the call
-    // counts as calibration. One call leaves the network exactly as the program's own load
-    // does (Y held and announced).
-    start = Clock::now();
-    status = eln.calculateForceScaler(kAverageDeviceForce, false);
-    const double calibrationAndY = secondsSince(start);
-    m_times.y = std::min(calibrationAndY, eln.getYSeconds());
-    m_times.calibration = calibrationAndY - m_times.y;
-    if (status == EnmStatus::NotCalibrated) {
-        m_outcome = CalibrationOutcome::Nmr;
-    } else if (status != EnmStatus::Ok) {
-        throw CliFailure(statusFor(status), "the calibration failed: " + describe(status));
+    m_fromEigenFiles = isMainEigenDataFile(options.file);
+    StructureSource source;
+    if (m_fromEigenFiles) {
+        std::vector<std::string> names{options.file.string()};
+        if (!options.yFile.empty()) {
+            if (!isResponseMatrixFile(options.yFile))
+                throw CliFailure(kExitInput, options.yFile.string() + " is not a response matrix file (.ppy)");
+            names.push_back(options.yFile.string());
+        }
+        source = StructureSource::eigenDataFiles(std::move(names));
     } else {
-        m_outcome = eln.getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
+        source = StructureSource::pdbFile(options.file);
+        if (!options.eigenOut.empty()) checkEigenFolder(options.eigenOut);
     }
-    if (!options.eigenOut.empty()) writeEigenFiles(eln, options.eigenOut);
-    // The modes kept are those that fit memory and a 60 ms response on this machine.
-    start = Clock::now();
-    eln.getMaxPossibleModes(nullptr);
-    m_times.budget = secondsSince(start);
+
+    LoadOptions load;
+    load.rc = static_cast<float>(options.rc);
+    load.solver = options.solver;
+    load.averageDeviceForce = kAverageDeviceForce;
+    load.eigenFileFolder = options.eigenOut;
+    load.measureStagePeaks = true;
+    // A request that cannot fit the structure fails before the expensive stages.
+    std::optional<CliFailure> refused;
+    if (checkBeforeSolve) {
+        load.checkNetwork = [&](const ElasticNetworkModel& eln) {
+            try {
+                m_checking = &eln;
+                checkBeforeSolve(*this);
+                return true;
+            } catch (const CliFailure& failure) {
+                refused = failure;
+                return false;
+            }
+        };
+    }
+    m_load = runLoadPipeline(source, load);
+    m_checking = nullptr;
+    if (refused) throw *refused;
+    if (!m_load.ok()) throw CliFailure(exitStatusFor(m_load.status), m_load.message);
+    if (!options.eigenOut.empty() && !m_load.eigenFilesWritten) throw CliFailure(kExitInput, m_load.eigenFileError);
+
+    if (m_fromEigenFiles) m_options.rc = m_load.rc; // Å, as stored
+    auto seconds = [&](LoadStage s) { return m_load.record(s).seconds; };
+    m_times = {seconds(LoadStage::Read),        seconds(LoadStage::Network), seconds(LoadStage::Hessian),
+               seconds(LoadStage::Eigen),       seconds(LoadStage::Calibration), seconds(LoadStage::Y),
+               seconds(LoadStage::Budget)};
+    const ElasticNetworkModel& eln = *m_load.network;
+    if (m_fromEigenFiles)
+        m_outcome = eln.setupComplete() ? CalibrationOutcome::Calibrated : CalibrationOutcome::Nmr;
+    else if (m_load.notCalibrated)
+        m_outcome = CalibrationOutcome::Nmr;
+    else
+        m_outcome = eln.getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
 }
 
 // ---- Reports ----------------------------------------------------------------------------------
@@ -196,7 +186,8 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     report["y_matrix"] = eln.getYMatrix() != nullptr;
     report["modes_kept"] = eln.getTotalMaxModes();
     report["timings"] = timingsJson(solved.times());
-    report["peak_rss_bytes"] = peakResidentBytes();
+    report["stage_peak_rss_bytes"] = stagePeaksJson(solved);
+    report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;
 }
 
@@ -265,7 +256,7 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
         report["y_diagonal"] = diagonal;
     }
     report["timings"] = timingsJson(solved.times());
-    report["peak_rss_bytes"] = peakResidentBytes();
+    report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;
 }
 
@@ -326,7 +317,7 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
     report["out"] = out.string();
     report["displacement"] = eln.getDisplacement();
     report["timings"] = timingsJson(solved.times());
-    report["peak_rss_bytes"] = peakResidentBytes();
+    report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;
 }
 

@@ -1,9 +1,9 @@
-// One structure through the engine for vornax-enm: read, network, Hessian, modes and
-// calibration, each stage timed, and the JSON reports built from the result.
+// One structure through the engine's load pipeline for vornax-enm, each stage timed and its
+// peak memory taken, and the JSON reports built from the result.
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/Pipeline.h"
 #include "enm_cli/CliSupport.h"
 
 #include <nlohmann/json.hpp>
@@ -36,12 +36,11 @@ enum class CalibrationOutcome {
     Nmr,          ///< NMR structure: the engine does not calibrate, no response possible
 };
 
-/// A structure solved and calibrated, or read from its eigen data files when `file` is a
-/// main eigen data file (.hdv; EigenFilesCli.cpp). Either way the mode budget fixes the modes
-/// kept. Throws CliFailure from the constructor when any stage
-/// fails. `checkBeforeSolve` runs once the
-/// network is built, before the Hessian, so that a request that cannot fit the structure fails
-/// before the expensive stages.
+/// A structure loaded through the engine's load pipeline: solved and calibrated, or read from
+/// its eigen data files when `file` is a main eigen data file (.hdv). Either way the mode
+/// budget fixes the modes kept. Throws CliFailure from the constructor when the load fails,
+/// with the pipeline's message. `checkBeforeSolve` runs once the network is built, before the
+/// Hessian, so that a request that cannot fit the structure fails before the expensive stages.
 class SolvedNetwork {
 public:
     SolvedNetwork(const RunOptions& options,
@@ -49,29 +48,22 @@ public:
     SolvedNetwork(const SolvedNetwork&) = delete;
     SolvedNetwork& operator=(const SolvedNetwork&) = delete;
 
-    ElasticNetworkModel& network() { return *m_network; }
-    const ElasticNetworkModel& network() const { return *m_network; }
+    ElasticNetworkModel& network() { return *m_load.network; }
+    const ElasticNetworkModel& network() const { return m_checking ? *m_checking : *m_load.network; }
+    /// The load with its per-stage records.
+    const LoadResult& load() const { return m_load; }
     const RunOptions& options() const { return m_options; }
     const StageTimes& times() const { return m_times; }
     CalibrationOutcome calibration() const { return m_outcome; }
-    int32_t nodes() const { return m_network->getAmountOfAtoms(); }
-    int32_t keptModes() const { return m_network->getTotalMaxModes(); }
+    int32_t nodes() const { return network().getAmountOfAtoms(); }
+    int32_t keptModes() const { return network().getTotalMaxModes(); }
     /// The eigen data came from files rather than from the solver.
     bool fromEigenFiles() const { return m_fromEigenFiles; }
 
 private:
-    /// The reader's atoms, deleted with the object, also when the constructor throws.
-    struct OwnedAtoms {
-        std::vector<Atom*> list;
-        ~OwnedAtoms() { deleteAtoms(list); }
-    };
-
-    void loadFromEigenFiles(const std::function<void(const SolvedNetwork&)>& checkBeforeSolve);
-
     RunOptions m_options;
-    NetworkFileHandle m_reader;
-    std::unique_ptr<ElasticNetworkModel> m_network;
-    OwnedAtoms m_atoms; // destroyed before the network, as the window program does
+    LoadResult m_load;
+    const ElasticNetworkModel* m_checking = nullptr; ///< the network while checkBeforeSolve looks at it
     StageTimes m_times;
     CalibrationOutcome m_outcome = CalibrationOutcome::Calibrated;
     bool m_fromEigenFiles = false;
@@ -98,8 +90,8 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
 nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest& request,
                                     const std::filesystem::path& out);
 
-/// Peak resident set size of this process in bytes.
-long long peakResidentBytes();
+/// Peak resident set size of this process in bytes, over the load and since.
+long long processPeakBytes(const SolvedNetwork& solved);
 
 const char* solverName(EigenSolver solver);
 

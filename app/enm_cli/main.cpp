@@ -35,7 +35,11 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   calibration, y; y is the engine's own timing of the response matrix Y, which is
   built inside the calibration call, and calibration the rest of that call; budget the
   mode budget: memory and the 60 ms timing search), modes_kept (modes the budget keeps),
-  peak_rss_bytes. With --out DIR the eigen data files <code>.hdv (record lines, Rc, S,
+  stage_peak_rss_bytes (for each stage that ran: read, network, hessian, eigen,
+  calibration, y, eigen_files with --out, budget; the largest resident memory of the
+  process during that stage, its high-water mark being reset as the stage starts; where
+  the system cannot reset it, the process's peak at the end of the stage),
+  peak_rss_bytes (the process's peak over the whole run). With --out DIR the eigen data files <code>.hdv (record lines, Rc, S,
   inverse scaled eigenvalues, eigenvectors) and <code>.ppy (Y) are written into DIR.
 load fields: file, y_file, pdb_code, nodes, springs, rc (A, as stored), force_scaler S,
   calibrated (S > 0), modes_kept (the mode budget's totalMaxModes), non_rigid_modes (3N-6),
@@ -60,9 +64,10 @@ Calibration: K comes from the B-factors. When they cannot calibrate K (all zero,
   modes reports K, R, c, D and S as 0 with "calibrated": false (the sums are still
   given), and response refuses them.
 
-Exit status: 0 done; 2 bad arguments, unreadable file, fewer than 3 network nodes, a
+Exit status: 0 done; 2 bad arguments, unreadable file, fewer than 3 network nodes, two
+  network nodes at the same position (checked before any work that grows with N^2), a
   request that does not fit the structure, or output that cannot be written; 1 the
-  computation failed (memory, eigen solver).)";
+  computation failed (memory, an eigen solver that did not converge).)";
 
 struct CommonArguments {
     std::string file;

@@ -331,6 +331,8 @@ TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
         for (const char* stage : {"read", "network", "hessian", "eigen", "calibration", "y"})
             EXPECT_GE(report["timings"][stage].get<double>(), 0.0) << stage;
         EXPECT_GT(report["timings"]["y"].get<double>(), 0.0) << "the time of Y was not picked up";
+        for (const char* stage : {"read", "network", "hessian", "eigen", "calibration", "y", "budget"})
+            EXPECT_GT(report["stage_peak_rss_bytes"][stage].get<double>(), 0.0) << stage;
     }
     // Verbose runs put the engine's lines on stderr.
     EXPECT_NE(runCli({"modes", pdb, "-v"}).err.find("total number of springs"), std::string::npos);

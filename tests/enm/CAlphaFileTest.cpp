@@ -25,17 +25,7 @@ std::vector<std::string> readLines(const std::filesystem::path& path)
     return lines;
 }
 
-std::unique_ptr<LoadedStructure> solved(const std::string& name)
-{
-    auto s = buildNetwork(findPdb(name));
-    ElasticNetworkModel* eln = s->network.get();
-    ScopedUserPrompts scoped(&s->prompts);
-    EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
-    eln->calculateForceScaler(1.0f, false);
-    eln->setUpAllModes();
-    return s;
-}
+std::unique_ptr<LoadedStructure> solved(const std::string& name) { return solvedStructure(findPdb(name)); }
 
 /// A pull of `node` released in force-saving mode: its force stays on the node.
 void keepForce(ElasticNetworkModel* eln, int node, const Vector3d& newtons)

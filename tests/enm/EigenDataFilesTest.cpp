@@ -26,25 +26,6 @@ MachineFacts plenty()
     return f;
 }
 
-/// A fresh folder, removed with its contents.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vornax-eigen-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
 std::string readBytes(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);

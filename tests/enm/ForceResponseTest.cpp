@@ -20,13 +20,8 @@ struct Solved {
 Solved solve(const std::string& name, bool withY = true, float rc = 11.0f)
 {
     Solved out;
-    out.s = buildNetwork(findPdb(name), rc);
-    out.eln = out.s->network.get();
-    ScopedUserPrompts scoped(&out.s->prompts);
-    EXPECT_EQ(out.eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(out.eln->calculateEigen(nullptr), EnmStatus::Ok);
-    out.eln->calculateForceScaler(1.0f, !withY);
-    out.eln->setUpAllModes();
+    out.s = loadedThroughPipeline(findPdb(name), solvedOptions(rc, withY));
+    out.eln = out.s ? out.s->network.get() : nullptr;
     return out;
 }
 

@@ -1,4 +1,5 @@
 // Hessian of the network and the agreement of the eigen solvers.
+#include "enm/ReferenceNumerics.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>

@@ -26,14 +26,8 @@ double processCpuSeconds()
 
 std::unique_ptr<LoadedStructure> ready(const char* name)
 {
-    auto s = buildNetwork(findPdb(name));
-    auto* eln = s->network.get();
-    ScopedUserPrompts scoped(&s->prompts);
-    EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    eln->setUpAllModes();
-    eln->setInit();
+    auto s = solvedStructure(findPdb(name));
+    if (s) s->network->setInit();
     return s;
 }
 

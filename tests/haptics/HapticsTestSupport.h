@@ -16,33 +16,6 @@ namespace vornax::testing {
 /// A workspace with round numbers: diagonal √(160² + 120² + 80²) mm.
 inline constexpr std::array<double, 6> kTestWorkspace{-80.0, -60.0, -40.0, 80.0, 60.0, 40.0};
 
-/// A structure loaded, its network built, solved and calibrated, all modes kept.
-inline std::unique_ptr<LoadedStructure> solvedStructure(const std::filesystem::path& pdb, float rc = 11.0f)
-{
-    auto s = buildNetwork(pdb, rc);
-    if (!s || !s->ok) return nullptr;
-    ScopedUserPrompts scoped(&s->prompts);
-    ElasticNetworkModel* eln = s->network.get();
-    if (eln->constructHessianMatrix(nullptr) != EnmStatus::Ok) return nullptr;
-    if (eln->calculateEigen(nullptr) != EnmStatus::Ok) return nullptr;
-    if (eln->calculateForceScaler(1.0f, false) != EnmStatus::Ok) return nullptr;
-    eln->setUpAllModes();
-    return s;
-}
-
-inline std::unique_ptr<LoadedStructure> solvedText(const std::string& pdbText, float rc = 11.0f)
-{
-    auto s = buildNetworkFromText(pdbText, rc);
-    if (!s || !s->ok) return nullptr;
-    ScopedUserPrompts scoped(&s->prompts);
-    ElasticNetworkModel* eln = s->network.get();
-    if (eln->constructHessianMatrix(nullptr) != EnmStatus::Ok) return nullptr;
-    if (eln->calculateEigen(nullptr) != EnmStatus::Ok) return nullptr;
-    if (eln->calculateForceScaler(1.0f, false) != EnmStatus::Ok) return nullptr;
-    eln->setUpAllModes();
-    return s;
-}
-
 inline VirtualSessionOptions testOptions(bool saveForces = false, float factor = 1.0f)
 {
     VirtualSessionOptions o;

@@ -1,5 +1,7 @@
 #include "support/TestData.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -80,6 +82,18 @@ TempFile::~TempFile()
     std::filesystem::remove(m_path, ec);
 }
 
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "vornax-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+}
+
 LoadedStructure::LoadedStructure(const std::filesystem::path& path)
 {
     ScopedUserPrompts scoped(&prompts);
@@ -87,6 +101,19 @@ LoadedStructure::LoadedStructure(const std::filesystem::path& path)
     ok = reader->openFile(path);
     atoms = reader->getAtomList();
     network.reset(reader->getElasticNetwork());
+}
+
+LoadedStructure::LoadedStructure(const StructureSource& source, const LoadOptions& options)
+{
+    ScopedUserPrompts scoped(&prompts);
+    LoadResult load = runLoadPipeline(source, options);
+    ok = load.ok();
+    status = load.status;
+    message = load.message;
+    stages = load.stages;
+    reader = std::move(load.reader);
+    atoms = load.takeAtoms();
+    network = std::move(load.network);
 }
 
 std::unique_ptr<LoadedStructure> LoadedStructure::fromText(const std::string& pdbText)
@@ -124,6 +151,28 @@ std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText
 {
     TempFile file(pdbText);
     return buildNetwork(file.path(), rc);
+}
+
+LoadOptions solvedOptions(float rc, bool withY)
+{
+    LoadOptions options;
+    options.rc = rc;
+    options.computeY = withY;
+    options.keepAllModes = true;
+    return options;
+}
+
+std::unique_ptr<LoadedStructure> loadedThroughPipeline(const std::filesystem::path& pdb, const LoadOptions& options)
+{
+    auto s = std::make_unique<LoadedStructure>(StructureSource::pdbFile(pdb), options);
+    if (s->ok) return s;
+    ADD_FAILURE() << "the load of " << pdb << " failed: " << s->message;
+    return nullptr;
+}
+
+std::unique_ptr<LoadedStructure> solvedStructure(const std::filesystem::path& pdb, float rc)
+{
+    return loadedThroughPipeline(pdb, solvedOptions(rc));
 }
 
 std::string atomLine(const std::string& record, int serial, const std::string& name,

@@ -5,6 +5,7 @@
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
+#include "enm/Pipeline.h"
 #include "molecule/Atom.h"
 
 #include <chrono>
@@ -37,7 +38,20 @@ private:
     std::filesystem::path m_path;
 };
 
-/// One load through the reader, owning what the load created.
+/// A fresh temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// One load through FileHandle, or through the load pipeline, owning what the load created.
 struct LoadedStructure {
     ScriptedPrompts prompts;
     console::Capture console;
@@ -45,8 +59,15 @@ struct LoadedStructure {
     std::vector<Atom*> atoms;
     std::unique_ptr<ElasticNetworkModel> network;
     bool ok = false;
+    /// Through the pipeline: how the load ended, and its per-stage records.
+    LoadStatus status = LoadStatus::Ok;
+    std::string message;
+    std::array<StageRecord, kLoadStageCount> stages{};
 
+    /// Reads `path` (nothing built).
     explicit LoadedStructure(const std::filesystem::path& path);
+    /// Runs the load pipeline on `source`.
+    LoadedStructure(const StructureSource& source, const LoadOptions& options);
     /// Loads PDB text written to a temporary file.
     static std::unique_ptr<LoadedStructure> fromText(const std::string& pdbText);
     ~LoadedStructure();
@@ -59,9 +80,17 @@ struct LoadedStructure {
 /// PDB text of one chain of C-alpha atoms at `positions` (Å), each with B-factor `bFactor`.
 std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor = 20.0, char chain = 'A');
 
-/// A loaded structure with its network built (nodes and springs) for cutoff `rc` (Å).
+/// A loaded structure with its network built (nodes and springs) for cutoff `rc` (Å), without
+/// the load's checks: for networks the load would refuse (too few nodes, nodes at one place).
 std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f);
 std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc = 11.0f);
+
+/// Load options of a solved test structure: cutoff `rc`, Y when `withY`, every mode kept.
+LoadOptions solvedOptions(float rc = 11.0f, bool withY = true);
+/// `pdb` through the load pipeline with `options`; null (and a test failure) when it fails.
+std::unique_ptr<LoadedStructure> loadedThroughPipeline(const std::filesystem::path& pdb, const LoadOptions& options);
+/// A structure loaded, its network built, solved and calibrated (Y held), every mode kept.
+std::unique_ptr<LoadedStructure> solvedStructure(const std::filesystem::path& pdb, float rc = 11.0f);
 
 /// Polls `pred` every millisecond until it holds (true) or `limit` has passed (false).
 template <typename Pred>
