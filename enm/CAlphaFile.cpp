@@ -82,7 +82,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
                << " KCalPerMolPerAngstrom: " << atom->getKcalForce().size() << " Newtons: " << newtons.size();
         out << remark.str() << '\n';
 
-        const int32_t* state = atom->getStateArray();
+        const ModeStateArray state = atom->getStateArray();
         switch (state[0]) {
         case 2: out << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
         // The slider amount that was in force for this node's pull.

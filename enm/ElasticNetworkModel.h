@@ -18,13 +18,15 @@
 //
 // Threads: the servo thread calls applyForce/zeroF and sets node press states; the
 // simulation thread calls simulate and updateDeformables (simulateELN); the window thread
-// changes modes between setChangingSimMode(true) and setChangingSimMode(false). Everything
-// else runs on the thread that loads the structure, before the simulation starts.
+// changes modes holding a ModeChangeToken (tryBeginModeChange / beginModeChange), which keeps
+// every simulation step out until it is released. Everything else runs on the thread that
+// loads the structure, before the simulation starts.
 #pragma once
 
 #include "common/Buffer.h"
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
+#include "enm/ModeChangeToken.h"
 #include "molecule/ELNBackboneData.h"
 
 #include <array>
@@ -35,6 +37,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,15 +167,18 @@ public:
     /// Wakes the simulation thread: call after changing a node's press state.
     static void requestStep();
 
-    /// Tries to start a mode change: false while a simulation step is running.
-    bool setChangingSimMode(bool changing);
+    /// Starts a mode change unless a simulation step (or another change) is running; the
+    /// change lasts as long as the token.
+    std::optional<ModeChangeToken> tryBeginModeChange();
+    /// Starts a mode change, waiting for the running step (or change) to end.
+    ModeChangeToken beginModeChange();
     bool isSimulating() const;
 
-    // ---- Mode selection -------------------------------------------------------------------
-    void selectModeState(int32_t newState);
-    void selectAmountOfModes(int32_t modeSelected);
-    void receiveNewModes(const int32_t* newModes, int32_t amount);
-    void useAllModes(bool newState) { useAllModesFlag.store(newState, std::memory_order_release); }
+    // ---- Mode selection (each writes the node under force's record, see ModeChangeToken) ----
+    void selectModeState(const ModeChangeToken& token, int32_t newState);
+    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected);
+    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
+    void useAllModes(const ModeChangeToken& token, bool newState);
 
     // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
@@ -299,9 +305,9 @@ public:
     bool isEigenComputed() const { return eigenComputed; }
     bool isYMatrixAvailable() const { return yMatrixAvailable; }
     int32_t getTotalMaxModes() const { return totalMaxModes; }
-    int32_t getAmountSelected() const { return amountSelected; }
-    int32_t getModeSelectState() const { return modeSelectState; }
-    const int32_t* getModeArray() const { return modeArray.data(); }
+    int32_t getAmountSelected() const { return amountSelected.load(std::memory_order_relaxed); }
+    int32_t getModeSelectState() const { return modeSelectState.load(std::memory_order_relaxed); }
+    std::array<int32_t, 20> getModeArray() const;
     int32_t getLoadResult() const { return loadResult; }
     int32_t getSimulationMode() const { return loadResult; }
     int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
@@ -346,12 +352,22 @@ public:
     static constexpr double kEightPiSquared = 78.95683520871486;
 
 private:
+    friend class ModeChangeToken;
+    /// The two halves of the mode-change handshake: true sets the changing flag unless a step
+    /// runs (false then); false clears it and asks for a step.
+    bool setChangingSimMode(bool changing);
+    /// Holds the handshake for one simulation step (or position update); empty while a mode
+    /// change is running.
+    std::optional<ModeChangeToken> tryBeginStep();
+    void releaseHold(uint32_t bit);
+    /// True (with a console line) when `token` holds this network's handshake.
+    bool checkToken(const ModeChangeToken& token, const char* operation) const;
     void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,
                                  double* out);
-    void writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write);
+    void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     EnmStatus solveWithLapack(bool divideAndConquer);
     EnmStatus solveInStages();
     EnmStatus solveWithReference(Progress* progress);
@@ -384,9 +400,11 @@ private:
     int64_t midPointCount = 0;
     std::string currentChainID;
     std::atomic<float> currentZoom{1.0f};
-    std::array<int32_t, 20> modeArray{};
-    int32_t amountSelected = -1;
-    int32_t modeSelectState = 0;
+    // The mode selection: written only with a ModeChangeToken; atomics so that a query from
+    // any thread reads whole values.
+    std::array<std::atomic<int32_t>, 20> modeArray{};
+    std::atomic<int32_t> amountSelected{-1};
+    std::atomic<int32_t> modeSelectState{0};
     int32_t totalAmountOfAtoms = 0;
     int32_t modesAllowedByMemory = 0;
     int32_t loadResult = 0;
@@ -460,7 +478,7 @@ private:
     double force[3] = {0.0, 0.0, 0.0};          ///< the command the current step works on
     int32_t selectedCoordinate = 0;
 
-    /// Bits of the mode-change handshake.
+    /// Bits of the mode-change handshake: a change or a step holds one, never both at once.
     static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
     std::atomic<uint32_t> simState{0};
 };

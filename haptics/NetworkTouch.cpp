@@ -237,11 +237,12 @@ void SensableHaptics::finishRelease(ElasticNetworkModel* eln, Atom* atom)
     // step computes the displacement without its force, records the zero force as kept and
     // answers idle. Setting the atom idle here instead would let the step skip it and leave
     // the last ramp force in the displacement.
-    if (!eln->setChangingSimMode(true)) return; // a step or a mode change is running
+    std::optional<ModeChangeToken> hold = eln->tryBeginModeChange();
+    if (!hold) return; // a step or a mode change is running
     const int32_t index = atom->getMyPositionInOriginalList();
     eln->applyForce(Vector3d(), index);
     atom->simulateState(2);
-    eln->setChangingSimMode(false);
+    hold->release();
 
     atom->addAForce(Vector3d(), 0.0f);
     releasing = false;

@@ -62,10 +62,9 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         // The user interface: changes the modes under the handshake.
         std::thread ui([&] {
             for (int round = 0; round < 50 && !done.load(); ++round) {
-                while (!eln->setChangingSimMode(true)) std::this_thread::yield(); // "please wait..."
-                eln->useAllModes(round % 2 == 0);
-                eln->selectModeState(2);
-                eln->setChangingSimMode(false);
+                const ModeChangeToken token = eln->beginModeChange(); // "please wait..."
+                eln->useAllModes(token, round % 2 == 0);
+                eln->selectModeState(token, 2);
                 std::this_thread::sleep_for(1ms);
             }
         });
@@ -101,6 +100,85 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
     EXPECT_LT(err, 1e-9 * scale);
     const Vector3d moved = eln->getDeformedPosition(node) - eln->getAtom(node)->getMyLocalPosition();
     EXPECT_NEAR(moved.y, 10 * want[3 * node + 1], 1e-3);
+}
+
+// The window's mode handlers against live steps: they try the handshake and skip while a step
+// runs, or wait for it; every change lands whole, and the kept force leaves by the route the
+// last change recorded.
+TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
+{
+    auto s = ready("1crn.pdb");
+    auto* eln = s->network.get();
+    const int node = 20;
+    Atom* atom = eln->getAtom(node);
+    std::atomic<bool> pulling{true};
+    int changed = 0, skipped = 0;
+    {
+        SimulationThread sim(eln);
+        atom->simulateState(0);
+        std::thread servo([&] {
+            for (int tick = 0; pulling.load(); ++tick) {
+                const float t = 0.5f + 0.5f * static_cast<float>(tick % 100) / 100.0f;
+                eln->applyForce(Vector3d(0.2f * t, -0.1f * t, 0.3f * t), node);
+                std::this_thread::sleep_for(200us);
+            }
+        });
+        const int32_t ticked[3] = {1, 4, 9};
+        for (int round = 0; round < 120; ++round) {
+            auto change = [&](const ModeChangeToken& token) {
+                switch (round % 3) {
+                case 0: // the slider
+                    eln->useAllModes(token, false);
+                    eln->selectAmountOfModes(token, 5 + round % 40);
+                    eln->selectModeState(token, 1);
+                    break;
+                case 1: // the mode boxes
+                    eln->receiveNewModes(token, ticked, 1 + round % 3);
+                    eln->useAllModes(token, false);
+                    eln->selectModeState(token, 0);
+                    break;
+                default: // select all
+                    eln->receiveNewModes(token, nullptr, 0);
+                    eln->selectModeState(token, 2);
+                    eln->useAllModes(token, true);
+                }
+            };
+            if (round % 2 == 0) {
+                if (auto token = eln->tryBeginModeChange()) {
+                    EXPECT_FALSE(eln->isSimulating());
+                    change(*token);
+                    ++changed;
+                } else {
+                    ++skipped;
+                }
+            } else {
+                change(eln->beginModeChange());
+                ++changed;
+            }
+            std::this_thread::sleep_for(300us);
+        }
+        pulling.store(false);
+        servo.join();
+        atom->simulateState(2);
+        ElasticNetworkModel::requestStep();
+        EXPECT_TRUE(waitFor([&] { return atom->getPressed() == 3; })) << "release was not stepped";
+    }
+    EXPECT_GE(changed, 60);
+    EXPECT_EQ(changed + skipped, 120);
+    // The kept force is the only one: the displacement is its response by the recorded route.
+    const Vector3d kept = atom->getOLDKcalForce();
+    ASSERT_NE(kept, Vector3d());
+    const ModeStateArray state = atom->getStateArray();
+    const double f[3] = {kept.x, kept.y, kept.z};
+    std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
+    eln->computeResponse(f, node, state[0], state[1], state.data() + 2, want.data());
+    double scale = 0, err = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        scale = std::max(scale, std::fabs(want[i]));
+        err = std::max(err, std::fabs(eln->getDisplacement()[i] - want[i]));
+    }
+    EXPECT_GT(scale, 0.0);
+    EXPECT_LT(err, 1e-9 * scale);
 }
 
 TEST(SimulationThreadTest, SleepsWhenNothingChanges)
