@@ -21,11 +21,7 @@ constexpr float kRampEnd = 0.3f;    ///< N: below this the released force is rem
 
 } // namespace
 
-void SensableHaptics::refreshTickTransform()
-{
-    std::lock_guard lock(navigationMutex);
-    tickTransform = moleculeTransform;
-}
+void SensableHaptics::refreshTickTransform() { tickTransform = publishedTransform.load(); }
 
 void SensableHaptics::finishTick()
 {
@@ -86,10 +82,10 @@ void SensableHaptics::rotateWithStylus(const Tick& tick)
             const auto x = static_cast<int32_t>(probeWindowX.load());
             const int32_t y = viewHeight.load() - static_cast<int32_t>(probeWindowY.load());
             if (!rotatingWithStylus) {
-                mouseDownRotate(x, y);
+                mouseDownRotateLocked(x, y);
                 rotatingWithStylus = true;
             } else {
-                updateMoleculePosition(x, y);
+                updateMoleculePositionLocked(x, y);
             }
         } else if (tick.buttons == 0) {
             rotatingWithStylus = false;
@@ -99,10 +95,16 @@ void SensableHaptics::rotateWithStylus(const Tick& tick)
 
 void SensableHaptics::navigate(const Tick& tick)
 {
-    rotateWithStylus(tick);
-    // 8. Navigation.
-    hapticsTranslate();
-    updateMolecule();
+    // The window thread changes the navigation under its lock, for a few copies at a time;
+    // the servo tick never waits for it. A tick that finds it busy leaves the navigation to
+    // the next tick and works with the transform last published.
+    std::unique_lock lock(navigationMutex, std::try_to_lock);
+    if (lock.owns_lock()) {
+        rotateWithStylus(tick);
+        // 8. Navigation.
+        hapticsTranslateLocked();
+        updateMoleculeLocked();
+    }
     refreshTickTransform();
 }
 

@@ -72,6 +72,7 @@ private:
     bool endsAtNewPress(const Tick& tick);
     /// Stylus arc-ball, navigation cube, easing, and this tick's transform.
     void navigate(const Tick& tick);
+    /// Navigation lock held.
     void rotateWithStylus(const Tick& tick);
     /// Touching switched off: the probe follows the stylus and the contact keeps its force.
     void suspendTouch(const Tick& tick);
@@ -106,7 +107,8 @@ private:
     /// The ramp has reached its end and waits for a moment without a simulation step to
     /// take the atom's force out.
     bool releaseEnding = false;
-    std::atomic<int32_t> ticksInFlight{0};
+    /// Servo ticks under way; stopSched waits (without spinning) for none to be left.
+    std::atomic<uint32_t> ticksRunning{0};
     std::atomic<bool> schedulerStarted{false};
 };
 
