@@ -70,6 +70,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         console::Line(console::Warning) << "The deformed structure cannot be written to " << filename;
         return false;
     }
+    const std::vector<double> shown = displacementSnapshot();
 
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         const Atom* atom = atomArray[static_cast<std::size_t>(i)];
@@ -116,7 +117,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         if (!cAlpha) continue;
         out << line.substr(0, 30);
         for (int c = 0; c < 3; ++c) {
-            const float moved = static_cast<float>(static_cast<float>(xyz[c]) + displacement[k + static_cast<std::size_t>(c)]);
+            const float moved = static_cast<float>(static_cast<float>(xyz[c]) + shown[k + static_cast<std::size_t>(c)]);
             out << padString(coordinateText(moved));
         }
         if (line.size() > 54) out << line.substr(54, 26);

@@ -258,7 +258,8 @@ public:
     // ---- Deformed structure output ---------------------------------------------------------
     /// Writes the C-alpha records of the structure with the current deformation added to
     /// their coordinates, after REMARK lines for every node that keeps a force, then END.
-    /// False (with a console line) when the file cannot be written.
+    /// False (with a console line) when the file cannot be written. Any thread: the
+    /// displacement is taken between two simulation steps (so not under a ModeChangeToken).
     bool write_C_alphaFile(const std::string& filename) const;
     /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
@@ -362,6 +363,8 @@ private:
     void releaseHold(uint32_t bit);
     /// True (with a console line) when `token` holds this network's handshake.
     bool checkToken(const ModeChangeToken& token, const char* operation) const;
+    /// The displacement between two simulation steps (any thread).
+    std::vector<double> displacementSnapshot() const;
     void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);

@@ -399,6 +399,13 @@ bool ElasticNetworkModel::checkToken(const ModeChangeToken& token, const char* o
     return false;
 }
 
+std::vector<double> ElasticNetworkModel::displacementSnapshot() const
+{
+    // Holding the handshake changes nothing of the network but the flag word.
+    const ModeChangeToken hold = const_cast<ElasticNetworkModel*>(this)->beginModeChange();
+    return displacement;
+}
+
 bool ElasticNetworkModel::isSimulating() const
 {
     return (simState.load(std::memory_order_acquire) & kSimulating) != 0;

@@ -150,8 +150,9 @@ ForceArrowGeometry SuperAtom::computeForceArrow()
     currentArrowColour = Vector3d(r / 255.0f, gr / 255.0f, b / 255.0f);
     g.colour = currentArrowColour;
 
-    const bool reversed = forceRenderMode || magnitude <= 0.0f;
-    if (forceRenderMode)
+    const bool renderMode = forceRenderMode.load(std::memory_order_relaxed);
+    const bool reversed = renderMode || magnitude <= 0.0f;
+    if (renderMode)
         g.start = position + d * (radius + 2.0f);
     else if (magnitude > 0.0f)
         g.start = position - d * (radius + magnitude);

@@ -80,7 +80,7 @@ public:
     {
         return pressedState.compare_exchange_strong(expected, desired, std::memory_order_acq_rel);
     }
-    void changeForceRenderMode(bool b) { forceRenderMode = b; }
+    void changeForceRenderMode(bool b) { forceRenderMode.store(b, std::memory_order_relaxed); }
     void setImWater(bool b) { water = b; }
     bool isWater() const { return water; }
 
@@ -167,7 +167,7 @@ protected:
     bool water = false;
     std::atomic<bool> selected{false};
     std::atomic<int32_t> pressedState{3};
-    bool forceRenderMode = false;
+    std::atomic<bool> forceRenderMode{false}; ///< written by the servo thread, read when drawing
     Vector3d initialPosition;
     Vector3d residueColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
     std::array<std::atomic<int32_t>, 22> modeStateArray{};

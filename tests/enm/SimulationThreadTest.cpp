@@ -8,7 +8,11 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
+#include <string>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace vornax;
 using namespace vornax::testing;
@@ -113,6 +117,8 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
     Atom* atom = eln->getAtom(node);
     std::atomic<bool> pulling{true};
     int changed = 0, skipped = 0;
+    const auto saved = std::filesystem::temp_directory_path()
+        / ("vornax-live-save-" + std::to_string(::getpid()) + ".pdb");
     {
         SimulationThread sim(eln);
         atom->simulateState(0);
@@ -155,6 +161,8 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
                 change(eln->beginModeChange());
                 ++changed;
             }
+            // "Save As" on the window thread while the molecule moves.
+            if (round % 40 == 39) EXPECT_TRUE(eln->write_C_alphaFile(saved.string()));
             std::this_thread::sleep_for(300us);
         }
         pulling.store(false);
@@ -163,6 +171,7 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
         ElasticNetworkModel::requestStep();
         EXPECT_TRUE(waitFor([&] { return atom->getPressed() == 3; })) << "release was not stepped";
     }
+    std::filesystem::remove(saved);
     EXPECT_GE(changed, 60);
     EXPECT_EQ(changed + skipped, 120);
     // The kept force is the only one: the displacement is its response by the recorded route.
