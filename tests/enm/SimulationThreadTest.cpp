@@ -221,3 +221,33 @@ TEST(SimulationThreadTest, NoNetworkEndsAtOnce)
     runningELN.store(false);
     EXPECT_TRUE(capture.contains("RETURN 2"));
 }
+
+// What the threads hand each other sequence-locked: two writers racing, a reader that never
+// sees half of one value and half of another.
+TEST(SeqLockedTest, ReadersSeeWholeValuesWhileWritersRace)
+{
+    struct Wide {
+        uint64_t w[6];
+    };
+    auto make = [](uint64_t v) {
+        Wide x{};
+        for (uint64_t& e : x.w) e = v;
+        return x;
+    };
+    SeqLocked<Wide> shared(make(0));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (uint64_t id : {1u, 2u})
+        writers.emplace_back([&, id] {
+            for (uint64_t i = 0; !stop.load(); ++i) shared.store(make(id << 32 | i));
+        });
+    int torn = 0;
+    for (const auto until = std::chrono::steady_clock::now() + 300ms; std::chrono::steady_clock::now() < until;)
+        for (int i = 0; i < 1000; ++i) {
+            const Wide x = shared.load();
+            for (uint64_t e : x.w) torn += e != x.w[0];
+        }
+    stop.store(true);
+    for (std::thread& t : writers) t.join();
+    EXPECT_EQ(torn, 0);
+}
