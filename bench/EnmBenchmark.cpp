@@ -220,7 +220,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
     // First step of the grab (press state 0) records the route and moves the node to state 1.
     eln.getAtom(node)->simulateState(0);
     eln.simulate();
-    if (modes > 0) eln.selectAmountOfModes(modes); // also puts the node back to state 1
+    if (modes > 0) eln.selectAmountOfModes(eln.beginModeChange(), modes); // also puts the node back to state 1
     if (eln.getAtom(node)->getPressed() != 1) {
         state.SkipWithError("the pulled node is not in press state 1");
         return;

@@ -70,6 +70,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         console::Line(console::Warning) << "The deformed structure cannot be written to " << filename;
         return false;
     }
+    const std::vector<double> shown = displacementSnapshot();
 
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         const Atom* atom = atomArray[static_cast<std::size_t>(i)];
@@ -82,7 +83,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
                << " KCalPerMolPerAngstrom: " << atom->getKcalForce().size() << " Newtons: " << newtons.size();
         out << remark.str() << '\n';
 
-        const int32_t* state = atom->getStateArray();
+        const ModeStateArray state = atom->getStateArray();
         switch (state[0]) {
         case 2: out << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
         // The slider amount that was in force for this node's pull.
@@ -116,7 +117,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         if (!cAlpha) continue;
         out << line.substr(0, 30);
         for (int c = 0; c < 3; ++c) {
-            const float moved = static_cast<float>(static_cast<float>(xyz[c]) + displacement[k + static_cast<std::size_t>(c)]);
+            const float moved = static_cast<float>(static_cast<float>(xyz[c]) + shown[k + static_cast<std::size_t>(c)]);
             out << padString(coordinateText(moved));
         }
         if (line.size() > 54) out << line.substr(54, 26);

@@ -19,14 +19,16 @@
 //
 // Threads: the servo thread calls applyForce/zeroF and sets node press states; the
 // simulation thread calls simulate and updateDeformables (simulateELN); the window thread
-// changes modes between setChangingSimMode(true) and setChangingSimMode(false). Everything
-// else runs on the thread that loads the structure, before the simulation starts.
+// changes modes holding a ModeChangeToken (tryBeginModeChange / beginModeChange), which keeps
+// every simulation step out until it is released. Everything else runs on the thread that
+// loads the structure, before the simulation starts.
 #pragma once
 
 #include "common/Buffer.h"
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
 #include "enm/EnmStatus.h"
+#include "enm/ModeChangeToken.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -38,6 +40,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -177,15 +180,18 @@ public:
     /// Wakes the simulation thread: call after changing a node's press state.
     static void requestStep();
 
-    /// Tries to start a mode change: false while a simulation step is running.
-    bool setChangingSimMode(bool changing);
+    /// Starts a mode change unless a simulation step (or another change) is running; the
+    /// change lasts as long as the token.
+    std::optional<ModeChangeToken> tryBeginModeChange();
+    /// Starts a mode change, waiting for the running step (or change) to end.
+    ModeChangeToken beginModeChange();
     bool isSimulating() const;
 
-    // ---- Mode selection -------------------------------------------------------------------
-    void selectModeState(int32_t newState);
-    void selectAmountOfModes(int32_t modeSelected);
-    void receiveNewModes(const int32_t* newModes, int32_t amount);
-    void useAllModes(bool newState) { useAllModesFlag.store(newState, std::memory_order_release); }
+    // ---- Mode selection (each writes the node under force's record, see ModeChangeToken) ----
+    void selectModeState(const ModeChangeToken& token, int32_t newState);
+    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected);
+    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
+    void useAllModes(const ModeChangeToken& token, bool newState);
 
     // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
@@ -265,7 +271,8 @@ public:
     // ---- Deformed structure output ---------------------------------------------------------
     /// Writes the C-alpha records of the structure with the current deformation added to
     /// their coordinates, after REMARK lines for every node that keeps a force, then END.
-    /// False (with a console line) when the file cannot be written.
+    /// False (with a console line) when the file cannot be written. Any thread: the
+    /// displacement is taken between two simulation steps (so not under a ModeChangeToken).
     bool write_C_alphaFile(const std::string& filename) const;
     /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
@@ -312,9 +319,9 @@ public:
     bool isEigenComputed() const { return eigenComputed; }
     bool isYMatrixAvailable() const { return yMatrixAvailable; }
     int32_t getTotalMaxModes() const { return totalMaxModes; }
-    int32_t getAmountSelected() const { return amountSelected; }
-    int32_t getModeSelectState() const { return modeSelectState; }
-    const int32_t* getModeArray() const { return modeArray.data(); }
+    int32_t getAmountSelected() const { return amountSelected.load(std::memory_order_relaxed); }
+    int32_t getModeSelectState() const { return modeSelectState.load(std::memory_order_relaxed); }
+    std::array<int32_t, 20> getModeArray() const;
     int32_t getLoadResult() const { return loadResult; }
     int32_t getSimulationMode() const { return loadResult; }
     int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
@@ -359,12 +366,24 @@ public:
     static constexpr double kEightPiSquared = 78.95683520871486;
 
 private:
+    friend class ModeChangeToken;
+    /// The two halves of the mode-change handshake: true sets the changing flag unless a step
+    /// runs (false then); false clears it and asks for a step.
+    bool setChangingSimMode(bool changing);
+    /// Holds the handshake for one simulation step (or position update); empty while a mode
+    /// change is running.
+    std::optional<ModeChangeToken> tryBeginStep();
+    void releaseHold(uint32_t bit);
+    /// True (with a console line) when `token` holds this network's handshake.
+    bool checkToken(const ModeChangeToken& token, const char* operation) const;
+    /// The displacement between two simulation steps (any thread).
+    std::vector<double> displacementSnapshot() const;
     void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,
                                  double* out);
-    void writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write);
+    void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     void finishEigenSolution(Progress* progress);
     void freeNodes();
     bool refuseEigenFile(const std::string& text);
@@ -394,9 +413,11 @@ private:
     int64_t midPointCount = 0;
     std::string currentChainID;
     std::atomic<float> currentZoom{1.0f};
-    std::array<int32_t, 20> modeArray{};
-    int32_t amountSelected = -1;
-    int32_t modeSelectState = 0;
+    // The mode selection: written only with a ModeChangeToken; atomics so that a query from
+    // any thread reads whole values.
+    std::array<std::atomic<int32_t>, 20> modeArray{};
+    std::atomic<int32_t> amountSelected{-1};
+    std::atomic<int32_t> modeSelectState{0};
     int32_t totalAmountOfAtoms = 0;
     int32_t modesAllowedByMemory = 0;
     int32_t loadResult = 0;
@@ -467,7 +488,7 @@ private:
     double force[3] = {0.0, 0.0, 0.0};          ///< the command the current step works on
     int32_t selectedCoordinate = 0;
 
-    /// Bits of the mode-change handshake.
+    /// Bits of the mode-change handshake: a change or a step holds one, never both at once.
     static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
     std::atomic<uint32_t> simState{0};
 };

@@ -121,6 +121,7 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
 
 void ElasticNetworkModel::setupSelectedELNemoModes()
 {
+    const ModeChangeToken token = beginModeChange();
     zeroForces();
     console::Line() << "total modes in ELN: " << totalMaxModes;
     if (totalMaxModes <= 0 || threeN <= 0) {

@@ -195,6 +195,7 @@ void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)
 
 void ElasticNetworkModel::setUpAllModes()
 {
+    const ModeChangeToken token = beginModeChange();
     totalMaxModes = threeNMinusSix;
     amountSelected = totalMaxModes;
     modeSelectState = 2;
@@ -320,12 +321,12 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool on
 {
     const Vector3d kept = node->getOLDKcalForce();
     const double f[3] = {kept.x, kept.y, kept.z};
-    const int32_t* state = node->getStateArray();
+    const ModeStateArray state = node->getStateArray();
     // The kept force leaves by the route it came in: through Y when it was applied through Y
     // and Y is still held, through the same first modes or the same listed modes otherwise.
     int32_t route = state[0];
     if (route == kRouteAllModes && !yMatrix) route = kRouteFirstModes;
-    computeResponse(f, nodeIndex, route, state[1], state + 2, responseScratch.data());
+    computeResponse(f, nodeIndex, route, state[1], state.data() + 2, responseScratch.data());
     // The base holds every kept force except that of the node under force. On a grab the
     // node's old force leaves and the rest becomes the base of the new pull. Otherwise the
     // force leaves the base too, unless it belongs to the node under force, whose force the
@@ -343,7 +344,7 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool on
 void ElasticNetworkModel::applyZeroForce(int32_t toApply)
 {
     if (toApply < 0 || toApply >= amountOfAtoms) return;
-    while (!setChangingSimMode(true)) std::this_thread::yield();
+    const ModeChangeToken token = beginModeChange();
     console::line("removing force from simulation");
     Atom* node = atomArray[static_cast<std::size_t>(toApply)];
     if (!responseScratch.empty()) removeKeptForce(node, toApply, false);
@@ -351,30 +352,74 @@ void ElasticNetworkModel::applyZeroForce(int32_t toApply)
     node->simulateState(3);
     // A later mode change must not bring the removed force back as the current pull.
     if (forceCommand.load().selectedCoordinate == 3 * toApply) forceCommand.store(ForceCommand());
-    setChangingSimMode(false);
-    requestStep();
 }
 
 // ---- The simulation step ----------------------------------------------------------------------
 
-namespace {
-/// Clears a bit of the handshake word when a step (or a position update) ends.
-struct SimulatingGuard {
-    std::atomic<uint32_t>& state;
-    uint32_t bit;
-    ~SimulatingGuard() { state.fetch_and(~bit, std::memory_order_acq_rel); }
-};
-} // namespace
-
 bool ElasticNetworkModel::setChangingSimMode(bool changing)
 {
     if (!changing) {
-        simState.fetch_and(~kChanging, std::memory_order_acq_rel);
-        requestStep();
+        releaseHold(kChanging);
         return true;
     }
     uint32_t expected = 0;
     return simState.compare_exchange_strong(expected, kChanging, std::memory_order_acq_rel);
+}
+
+void ElasticNetworkModel::releaseHold(uint32_t bit)
+{
+    simState.fetch_and(~bit, std::memory_order_acq_rel);
+    simState.notify_all(); // beginModeChange may be waiting for this step or change to end
+    if (bit == kChanging) requestStep();
+}
+
+void ModeChangeToken::release()
+{
+    if (!network) return;
+    ElasticNetworkModel* eln = network;
+    network = nullptr;
+    if (bit == ElasticNetworkModel::kChanging)
+        eln->setChangingSimMode(false);
+    else
+        eln->releaseHold(bit);
+}
+
+std::optional<ModeChangeToken> ElasticNetworkModel::tryBeginModeChange()
+{
+    if (!setChangingSimMode(true)) return std::nullopt;
+    return ModeChangeToken(this, kChanging);
+}
+
+ModeChangeToken ElasticNetworkModel::beginModeChange()
+{
+    for (;;) {
+        uint32_t seen = 0;
+        if (simState.compare_exchange_strong(seen, kChanging, std::memory_order_acq_rel))
+            return ModeChangeToken(this, kChanging);
+        simState.wait(seen, std::memory_order_acquire); // until that step or change ends
+    }
+}
+
+std::optional<ModeChangeToken> ElasticNetworkModel::tryBeginStep()
+{
+    uint32_t expected = 0;
+    if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return std::nullopt;
+    return ModeChangeToken(this, kSimulating);
+}
+
+bool ElasticNetworkModel::checkToken(const ModeChangeToken& token, const char* operation) const
+{
+    if (token.holds(*this)) return true;
+    console::Line(console::Warning) << operation << ": the mode change of another network (or one already ended) "
+                                    << "was given; the mode selection is left as it is";
+    return false;
+}
+
+std::vector<double> ElasticNetworkModel::displacementSnapshot() const
+{
+    // Holding the handshake changes nothing of the network but the flag word.
+    const ModeChangeToken hold = const_cast<ElasticNetworkModel*>(this)->beginModeChange();
+    return displacement;
 }
 
 bool ElasticNetworkModel::isSimulating() const
@@ -384,10 +429,10 @@ bool ElasticNetworkModel::isSimulating() const
 
 void ElasticNetworkModel::simulate()
 {
-    if (!modesReady.load(std::memory_order_acquire)) return;
-    uint32_t expected = 0;
-    if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return;
-    const SimulatingGuard release{simState, kSimulating};
+    // The step holds the handshake, so no mode change overlaps it; the budget clears
+    // modesReady under the handshake too, so a step that starts sees it cleared.
+    const std::optional<ModeChangeToken> step = tryBeginStep();
+    if (!step || !modesReady.load(std::memory_order_acquire)) return;
 
     const ForceCommand cmd = forceCommand.load();
     selectedCoordinate = cmd.selectedCoordinate;
@@ -399,6 +444,10 @@ void ElasticNetworkModel::simulate()
     const int32_t nodeIndex = selectedCoordinate / 3;
     Atom* node = atomArray[static_cast<std::size_t>(nodeIndex)];
     if (node->getPressed() == 3) return;
+    // The selection this step works with (no change can overlap the step).
+    const int32_t selectState = modeSelectState.load(std::memory_order_relaxed);
+    const int32_t selected = amountSelected.load(std::memory_order_relaxed);
+    const std::array<int32_t, 20> modes = getModeArray();
 
     if (node->getPressed() == 0) {
         // Just grabbed: take this node's kept force out before its new pull goes in.
@@ -408,12 +457,12 @@ void ElasticNetworkModel::simulate()
             baseDisplacement = displacement;
         // Record the modes this pull goes through, so that it can leave by the same route.
         const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
-        const int32_t route = throughY ? kRouteAllModes : (modeSelectState == 0 ? kRouteModeList : kRouteFirstModes);
-        node->setStatePosition(0, route);
+        const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
+        node->setStatePosition(*step, 0, route);
         if (route == kRouteModeList) {
-            node->setArrayOfValues(modeArray.data(), std::clamp(amountSelected, 0, 20));
+            node->setArrayOfValues(*step, modes.data(), std::clamp(selected, 0, 20));
         } else {
-            node->setStatePosition(1, amountSelected);
+            node->setStatePosition(*step, 1, selected);
         }
         node->compareAndSetPressed(0, 1);
     }
@@ -421,8 +470,8 @@ void ElasticNetworkModel::simulate()
     const int32_t pressed = node->getPressed();
     if (pressed == 1 || pressed == 2) {
         const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
-        const int32_t route = throughY ? kRouteAllModes : (modeSelectState == 0 ? kRouteModeList : kRouteFirstModes);
-        computeResponse(force, nodeIndex, route, amountSelected, modeArray.data(), responseScratch.data());
+        const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
+        computeResponse(force, nodeIndex, route, selected, modes.data(), responseScratch.data());
         for (std::size_t i = 0; i < displacement.size(); ++i) displacement[i] = baseDisplacement[i] + responseScratch[i];
     }
     if (pressed == 2) {
@@ -436,9 +485,8 @@ void ElasticNetworkModel::updateDeformables()
     // The displacement is read under the same handshake as the step: a mode change or the
     // removal of a kept force (applyZeroForce) may be rewriting it. Such a change asks for a
     // new step when it ends, so skipping this one loses nothing.
-    uint32_t expected = 0;
-    if (!simState.compare_exchange_strong(expected, kSimulating, std::memory_order_acq_rel)) return;
-    const SimulatingGuard release{simState, kSimulating};
+    const std::optional<ModeChangeToken> hold = tryBeginStep();
+    if (!hold) return;
 
     const float zoom = currentZoom.load(std::memory_order_relaxed);
     positionsVersion.fetch_add(1, std::memory_order_acq_rel); // odd: positions being written
@@ -457,7 +505,8 @@ void ElasticNetworkModel::updateDeformables()
 
 // ---- Mode selection ---------------------------------------------------------------------------
 
-void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const std::function<void(Atom*)>& write)
+void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const ModeChangeToken& /*token*/,
+                                                           const std::function<void(Atom*)>& write)
 {
     if (atomArray.empty()) return;
     const int32_t coordinate = forceCommand.load().selectedCoordinate;
@@ -468,41 +517,58 @@ void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const std::function<v
     requestStep();
 }
 
-void ElasticNetworkModel::selectModeState(int32_t newState)
+std::array<int32_t, 20> ElasticNetworkModel::getModeArray() const
 {
+    std::array<int32_t, 20> modes{};
+    for (std::size_t i = 0; i < modes.size(); ++i) modes[i] = modeArray[i].load(std::memory_order_relaxed);
+    return modes;
+}
+
+void ElasticNetworkModel::useAllModes(const ModeChangeToken& token, bool newState)
+{
+    if (!checkToken(token, "useAllModes")) return;
+    useAllModesFlag.store(newState, std::memory_order_release);
+}
+
+void ElasticNetworkModel::selectModeState(const ModeChangeToken& token, int32_t newState)
+{
+    if (!checkToken(token, "selectModeState")) return;
     modeSelectState = newState;
     if (newState != 2) return;
     if (loadResult == -2)
         useAllModesFlag.store(true, std::memory_order_release);
     else
         amountSelected = totalMaxModes;
-    writeSelectionIntoNodeUnderForce([this](Atom* node) {
-        node->setStatePosition(0, 2);
-        node->setStatePosition(1, totalMaxModes);
+    writeSelectionIntoNodeUnderForce(token, [this, &token](Atom* node) {
+        node->setStatePosition(token, 0, 2);
+        node->setStatePosition(token, 1, totalMaxModes);
     });
 }
 
-void ElasticNetworkModel::selectAmountOfModes(int32_t modeSelected)
+void ElasticNetworkModel::selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected)
 {
+    if (!checkToken(token, "selectAmountOfModes")) return;
     useAllModesFlag.store(false, std::memory_order_release);
     amountSelected = std::clamp(modeSelected, 0, totalMaxModes);
-    writeSelectionIntoNodeUnderForce([this](Atom* node) {
-        node->setStatePosition(1, amountSelected);
-        node->setStatePosition(0, 1);
+    writeSelectionIntoNodeUnderForce(token, [this, &token](Atom* node) {
+        node->setStatePosition(token, 1, amountSelected);
+        node->setStatePosition(token, 0, 1);
     });
 }
 
-void ElasticNetworkModel::receiveNewModes(const int32_t* newModes, int32_t amount)
+void ElasticNetworkModel::receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount)
 {
+    if (!checkToken(token, "receiveNewModes")) return;
     console::Line() << "amount in ELN: " << amount;
     amount = std::clamp(amount, 0, 20);
     int32_t kept = 0;
     for (int32_t i = 0; i < amount; ++i)
         if (newModes[i] >= 0 && newModes[i] < totalMaxModes) modeArray[static_cast<std::size_t>(kept++)] = newModes[i];
     amountSelected = kept;
-    writeSelectionIntoNodeUnderForce([this, kept](Atom* node) {
-        node->setArrayOfValues(modeArray.data(), kept);
-        node->setStatePosition(0, 0);
+    writeSelectionIntoNodeUnderForce(token, [this, &token, kept](Atom* node) {
+        const std::array<int32_t, 20> modes = getModeArray();
+        node->setArrayOfValues(token, modes.data(), kept);
+        node->setStatePosition(token, 0, 0);
     });
 }
 

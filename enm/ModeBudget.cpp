@@ -99,7 +99,11 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
 
 int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
 {
-    modesReady.store(false, std::memory_order_release);
+    {
+        // No step may work on the modes while they are replaced.
+        const ModeChangeToken token = beginModeChange();
+        modesReady.store(false, std::memory_order_release);
+    }
     loadResult = findMaxPossibleModesOnMemory();
     if (loadResult == -2 || loadResult == -3) {
         console::Line() << "modes allowed by memory: " << modesAllowedByMemory;
@@ -108,7 +112,10 @@ int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
     } else {
         console::Line(console::Warning) << "No modes are kept: the question about the response matrix was not answered";
     }
-    modeSelectState = 2;
+    {
+        const ModeChangeToken token = beginModeChange();
+        modeSelectState = 2;
+    }
     console::Line() << "Mode checking is complete. \ntotal modes found is: " << totalMaxModes;
     return 0;
 }
@@ -204,6 +211,8 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     result = hi;
     block.reset();
 
+    // The kept modes and the selection change together, with no step running.
+    const ModeChangeToken token = beginModeChange();
     zeroForces();
     totalMaxModes = amountSelected = std::max(0, std::min(result, allowance));
     console::Line() << "modes kept: " << totalMaxModes;

@@ -84,19 +84,21 @@ void Haptics::rebuildMoleculeTransformLocked()
     t[13] = translation.y;
     t[14] = translation.z;
     moleculeTransform = multiply4(t, hapticsTransform);
+    publishedTransform.store(moleculeTransform);
 }
 
-Matrix4f Haptics::getTransform()
-{
-    std::lock_guard lock(navigationMutex);
-    return moleculeTransform;
-}
+Matrix4f Haptics::getTransform() { return publishedTransform.load(); }
 
 // ---- Navigation cube and translation ----------------------------------------------------------
 
 void Haptics::hapticsTranslate()
 {
     std::lock_guard lock(navigationMutex);
+    hapticsTranslateLocked();
+}
+
+void Haptics::hapticsTranslateLocked()
+{
     if (!translates.load(std::memory_order_relaxed)) {
         easeStep = 0.0001f;
         faceCrossed.fill(false);
@@ -129,6 +131,11 @@ void Haptics::hapticsTranslate()
 void Haptics::updateMolecule()
 {
     std::lock_guard lock(navigationMutex);
+    updateMoleculeLocked();
+}
+
+void Haptics::updateMoleculeLocked()
+{
     // Arc-ball: the current drag applied to the rotation at the start of the drag.
     if (dragStarted) {
         const Quat4f q = arcBall.drag(dragPoint[0], dragPoint[1]);
@@ -155,6 +162,11 @@ void Haptics::updateMolecule()
 void Haptics::mouseDownRotate(int32_t x, int32_t y)
 {
     std::lock_guard lock(navigationMutex);
+    mouseDownRotateLocked(x, y);
+}
+
+void Haptics::mouseDownRotateLocked(int32_t x, int32_t y)
+{
     clickPoint[0] = dragPoint[0] = static_cast<float>(x);
     clickPoint[1] = dragPoint[1] = static_cast<float>(y);
     hapticsLastRot = hapticsThisRot;
@@ -165,6 +177,11 @@ void Haptics::mouseDownRotate(int32_t x, int32_t y)
 void Haptics::updateMoleculePosition(int32_t x, int32_t y)
 {
     std::lock_guard lock(navigationMutex);
+    updateMoleculePositionLocked(x, y);
+}
+
+void Haptics::updateMoleculePositionLocked(int32_t x, int32_t y)
+{
     dragPoint[0] = static_cast<float>(x);
     dragPoint[1] = static_cast<float>(y);
 }

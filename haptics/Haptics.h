@@ -9,8 +9,9 @@
 // window thread sets the mode flags, drives the mouse arc-ball and grows the workspace; the
 // render thread reads the transform and writes the probe's window position; the simulation
 // thread answers the press-state requests on the atoms. Flags and small values shared between
-// them are atomics or sequence-locked; the navigation state is guarded by a mutex that is only
-// held for a few copies; the selection stack by a mutex that the servo thread never waits for.
+// them are atomics or sequence-locked. The navigation state and the selection stack are each
+// guarded by a mutex that the servo thread only ever try-locks: a tick never waits for another
+// thread. The model-to-device transform is published sequence-locked for every reader.
 #pragma once
 
 #include "common/SeqLocked.h"
@@ -200,8 +201,14 @@ public:
     const std::vector<Atom*>& getProteinData() const { return proteinData; }
 
 protected:
-    /// Rebuilds moleculeTransform from translation and hapticsTransform (navigation lock held).
+    /// Rebuilds moleculeTransform from translation and hapticsTransform and publishes it
+    /// (navigation lock held).
     void rebuildMoleculeTransformLocked();
+    // The navigation operations with the navigation lock already held (the servo tick's way).
+    void hapticsTranslateLocked();
+    void updateMoleculeLocked();
+    void mouseDownRotateLocked(int32_t x, int32_t y);
+    void updateMoleculePositionLocked(int32_t x, int32_t y);
     /// Device point → model point by the inverse rigid transform `m`.
     static Vector3d deviceToModel(const Matrix4f& m, const Vector3d& p);
     /// Model point → device point.
@@ -286,6 +293,8 @@ protected:
     float dragPoint[2] = {0.0f, 0.0f};
     float mouseTranslateStart[2] = {0.0f, 0.0f};
     Matrix4f moleculeTransform = identity4();
+    /// moleculeTransform as last rebuilt, for the servo tick and the render thread.
+    SeqLocked<Matrix4f> publishedTransform{identity4()};
     ArcBall_t arcBall;
 };
 

@@ -21,11 +21,7 @@ constexpr float kRampEnd = 0.3f;    ///< N: below this the released force is rem
 
 } // namespace
 
-void SensableHaptics::refreshTickTransform()
-{
-    std::lock_guard lock(navigationMutex);
-    tickTransform = moleculeTransform;
-}
+void SensableHaptics::refreshTickTransform() { tickTransform = publishedTransform.load(); }
 
 void SensableHaptics::finishTick()
 {
@@ -39,135 +35,144 @@ void SensableHaptics::sendForce()
                              static_cast<float>(currentForce[2])));
 }
 
-void SensableHaptics::renderElasticNetwork()
+SensableHaptics::Tick SensableHaptics::beginTick()
 {
+    Tick tick;
     // 1. This tick's force starts from nothing; the last one is the filter's memory.
     for (int i = 0; i < 3; ++i) {
         previousForce[i] = currentForce[i];
         currentForce[i] = 0.0;
     }
     // 2. Buttons.
-    HDint buttons = 0;
-    hdGetIntegerv(HD_CURRENT_BUTTONS, &buttons);
-    lastButtons.store(buttons);
+    hdGetIntegerv(HD_CURRENT_BUTTONS, &tick.buttons);
+    lastButtons.store(tick.buttons);
     // 3. Stylus in device and model coordinates.
-    const Vector3d device(static_cast<float>(displayState->position[0]), static_cast<float>(displayState->position[1]),
-                          static_cast<float>(displayState->position[2]));
-    devicePoint.store(device);
+    tick.device = Vector3d(static_cast<float>(displayState->position[0]), static_cast<float>(displayState->position[1]),
+                           static_cast<float>(displayState->position[2]));
+    devicePoint.store(tick.device);
     refreshTickTransform();
-    probePoint = deviceToModel(tickTransform, device);
+    probePoint = deviceToModel(tickTransform, tick.device);
     // 4. Timing.
     tickStart = std::chrono::steady_clock::now();
+    return tick;
+}
 
-    // 5. Nothing to touch.
-    ElasticNetworkModel* eln = elasticNetwork.load();
-    if (!eln || !eln->isInit()) return finishTick();
-
-    const bool saving = saveForces.load();
+bool SensableHaptics::endsAtNewPress(const Tick& tick)
+{
     // 6. A pull in non-saving mode freezes when the button goes up; the next press clears it.
-    if (!saving) {
-        if (buttons == 0 && pullArmed) {
+    if (!tick.saving) {
+        if (tick.buttons == 0 && pullArmed) {
             pullReleased = true;
-        } else if (buttons == HD_DEVICE_BUTTON_1 && pullReleased) {
+        } else if (tick.buttons == HD_DEVICE_BUTTON_1 && pullReleased) {
             pullReleased = false;
             pullArmed = false;
-            return;
+            return true;
         }
     }
+    return false;
+}
 
+void SensableHaptics::rotateWithStylus(const Tick& tick)
+{
     // 7. Rotation with the stylus.
     if (translates.load()) {
-        const bool rotate = (buttons == HD_DEVICE_BUTTON_1 && !simulateMode.load()) || buttons == HD_DEVICE_BUTTON_2;
+        const bool rotate =
+            (tick.buttons == HD_DEVICE_BUTTON_1 && !simulateMode.load()) || tick.buttons == HD_DEVICE_BUTTON_2;
         if (rotate) {
             const auto x = static_cast<int32_t>(probeWindowX.load());
             const int32_t y = viewHeight.load() - static_cast<int32_t>(probeWindowY.load());
             if (!rotatingWithStylus) {
-                mouseDownRotate(x, y);
+                mouseDownRotateLocked(x, y);
                 rotatingWithStylus = true;
             } else {
-                updateMoleculePosition(x, y);
+                updateMoleculePositionLocked(x, y);
             }
-        } else if (buttons == 0) {
+        } else if (tick.buttons == 0) {
             rotatingWithStylus = false;
         }
     }
+}
 
-    // 8. Navigation.
-    hapticsTranslate();
-    updateMolecule();
+void SensableHaptics::navigate(const Tick& tick)
+{
+    // The window thread changes the navigation under its lock, for a few copies at a time;
+    // the servo tick never waits for it. A tick that finds it busy leaves the navigation to
+    // the next tick and works with the transform last published.
+    std::unique_lock lock(navigationMutex, std::try_to_lock);
+    if (lock.owns_lock()) {
+        rotateWithStylus(tick);
+        // 8. Navigation.
+        hapticsTranslateLocked();
+        updateMoleculeLocked();
+    }
     refreshTickTransform();
+}
 
+void SensableHaptics::suspendTouch(const Tick& tick)
+{
     // 9. Touching suspended.
-    if (interactionEnabled.load() == 0) {
-        SCP.store(device);
-        probeMarker.store(device);
-        probeInContact = false;
-        if (Atom* atom = currentAtom.load()) {
-            atom->saveForce();
-            if (saving) currentAtom.store(nullptr);
-        }
-        return finishTick();
+    SCP.store(tick.device);
+    probeMarker.store(tick.device);
+    probeInContact = false;
+    if (Atom* atom = currentAtom.load()) {
+        atom->saveForce();
+        if (tick.saving) currentAtom.store(nullptr);
     }
+}
 
+void SensableHaptics::continueRelease(ElasticNetworkModel* eln)
+{
     // 10. A released force is being ramped down.
-    if (releasing) {
-        if (Atom* atom = currentAtom.load())
-            rampDown(eln, atom);
-        else
-            releasing = releaseEnding = false;
-        return finishTick();
-    }
+    if (Atom* atom = currentAtom.load())
+        rampDown(eln, atom);
+    else
+        releasing = releaseEnding = false;
+}
 
+void SensableHaptics::freezeOutput(const Tick& tick)
+{
     // 11. Output frozen after the button went up.
-    if (!saving && pullReleased) {
-        SCP.store(device);
-        probeMarker.store(device);
-        return;
-    }
+    SCP.store(tick.device);
+    probeMarker.store(tick.device);
+}
 
+void SensableHaptics::seekContact(ElasticNetworkModel* eln, const Tick& tick)
+{
     // 12. Looking for contact.
-    if (!probeInContact) {
-        bool hit = false;
-        Atom* atom = eln->collisionCheck(probePoint, hit);
-        if (!hit) atom = nullptr;
-        currentAtom.store(atom, std::memory_order_release);
-        if (atom) {
-            pullArmed = false;
-            probeInContact = true;
-            contactState = 1;
-            contactPoint = atom->constrainPointToSphereDeformed(probePoint);
-            constrainedProbe = surfaceProxy = contactPoint;
-            atom->setContact(true);
-            atom->saveInitialPosition();
-            dragProxyValid = false;
-            SCP.store(modelToDevice(tickTransform, contactPoint));
-            const Vector3d kept = atom->getMyForceApplied();
-            previousForce[0] = kept.x;
-            previousForce[1] = kept.y;
-            previousForce[2] = kept.z;
-        } else {
-            SCP.store(device);
-            probeMarker.store(device);
-            contactState = -1;
-        }
-        return finishTick();
+    bool hit = false;
+    Atom* atom = eln->collisionCheck(probePoint, hit);
+    if (!hit) atom = nullptr;
+    currentAtom.store(atom, std::memory_order_release);
+    if (atom) {
+        pullArmed = false;
+        probeInContact = true;
+        contactState = 1;
+        contactPoint = atom->constrainPointToSphereDeformed(probePoint);
+        constrainedProbe = surfaceProxy = contactPoint;
+        atom->setContact(true);
+        atom->saveInitialPosition();
+        dragProxyValid = false;
+        SCP.store(modelToDevice(tickTransform, contactPoint));
+        const Vector3d kept = atom->getMyForceApplied();
+        previousForce[0] = kept.x;
+        previousForce[1] = kept.y;
+        previousForce[2] = kept.z;
+    } else {
+        SCP.store(tick.device);
+        probeMarker.store(tick.device);
+        contactState = -1;
     }
+}
 
-    Atom* atom = currentAtom.load();
-    // 13, 14. Contact without a pull: feel the surface.
-    if (!atom || !eln->setupComplete() || buttons != HD_DEVICE_BUTTON_1) {
-        setForce(probePoint, false);
-        return finishTick();
-    }
-
+bool SensableHaptics::selectForPull(ElasticNetworkModel* eln, Atom* atom, const Tick& tick)
+{
     // 15. Front button on the atom: select it and request a pull.
     const int32_t index = atom->getMyPositionInOriginalList();
     if (!atom->isSelected()) {
         std::unique_lock lock(selectionMutex, std::try_to_lock);
         if (!lock.owns_lock()) {
             // The window thread is undoing a selection: select on a later tick.
-            setForce(probePoint, false);
-            return finishTick();
+            return false;
         }
         eln->addAtomToList(atom);
         atom->setSelected(true);
@@ -175,38 +180,80 @@ void SensableHaptics::renderElasticNetwork()
     }
     if (atom->compareAndSetPressed(3, 0)) {
         ElasticNetworkModel::requestStep();
-        if (!saving) pullArmed = true;
+        if (!tick.saving) pullArmed = true;
     }
-    if (!simulateMode.load() || !atom->isSelected()) {
-        setForce(probePoint, false);
-        return finishTick();
-    }
+    return simulateMode.load() && atom->isSelected();
+}
 
-    // 16. Pull.
+SensableHaptics::PullForce SensableHaptics::computePull(Atom* atom)
+{
+    // 16 (a)–(f). The pull from the stylus's distance to where the atom was touched.
+    PullForce p;
     constrainedProbe = atom->constrainPointToSphereDeformed(probePoint);
     atom->changeForceRenderMode(false);
     probeMarker.store(modelToDevice(tickTransform, constrainedProbe));
     const Vector3d d = atom->getInitialPosition() - probePoint;
-    float magnitude = (d.size() - 6.0f * hapticZoom.load()) / hapticScale;
-    const Vector3d u = d.normalized();
+    p.magnitude = (d.size() - 6.0f * hapticZoom.load()) / hapticScale;
+    p.direction = d.normalized();
     float drag[3] = {0.0f, 0.0f, 0.0f};
     const float hip[3] = {probePoint.x, probePoint.y, probePoint.z};
     calcForce(drag, hip, hip);
     const Vector3d f(drag[0], drag[1], drag[2]);
-    const Vector3d fPerp = f - u * u.dotProduct(f);
-    const float maxForce = deviceParameters.maxForce;
-    magnitude = std::clamp(magnitude, 0.0f, maxForce);
-    const float factor = eqForceFactor.load();
-    const Vector3d F = u * (magnitude * factor);
-    if (pullArmed || saving) {
-        eln->applyForce(F, index);
-        atom->addAForce(F, magnitude * factor);
-        atom->setEQForce(factor, maxForce);
-        const Vector3d output = rotateToDevice(tickTransform, u * magnitude) + fPerp;
-        for (int i = 0; i < 3; ++i)
-            currentForce[i] = (1.0 - kFilterNew) * previousForce[i] + kFilterNew * static_cast<double>(output[i]);
-        sendForce();
+    p.perpendicular = f - p.direction * p.direction.dotProduct(f);
+    p.maxForce = deviceParameters.maxForce;
+    p.magnitude = std::clamp(p.magnitude, 0.0f, p.maxForce);
+    p.factor = eqForceFactor.load();
+    p.force = p.direction * (p.magnitude * p.factor);
+    return p;
+}
+
+void SensableHaptics::handOverPull(ElasticNetworkModel* eln, Atom* atom, const PullForce& p)
+{
+    // 16 (g). The network takes the pull; the hand feels it through the output filter.
+    const int32_t index = atom->getMyPositionInOriginalList();
+    eln->applyForce(p.force, index);
+    atom->addAForce(p.force, p.magnitude * p.factor);
+    atom->setEQForce(p.factor, p.maxForce);
+    const Vector3d output = rotateToDevice(tickTransform, p.direction * p.magnitude) + p.perpendicular;
+    for (int i = 0; i < 3; ++i)
+        currentForce[i] = (1.0 - kFilterNew) * previousForce[i] + kFilterNew * static_cast<double>(output[i]);
+    sendForce();
+}
+
+void SensableHaptics::renderElasticNetwork()
+{
+    Tick tick = beginTick(); // 1–4
+
+    // 5. Nothing to touch.
+    ElasticNetworkModel* eln = elasticNetwork.load();
+    if (!eln || !eln->isInit()) return finishTick();
+    tick.saving = saveForces.load();
+
+    if (endsAtNewPress(tick)) return;                     // 6
+    navigate(tick);                                       // 7, 8
+    if (interactionEnabled.load() == 0) {                 // 9
+        suspendTouch(tick);
+        return finishTick();
     }
+    if (releasing) {                                      // 10
+        continueRelease(eln);
+        return finishTick();
+    }
+    if (!tick.saving && pullReleased) return freezeOutput(tick); // 11
+    if (!probeInContact) {                                // 12
+        seekContact(eln, tick);
+        return finishTick();
+    }
+
+    Atom* atom = currentAtom.load();
+    // 13, 14. Contact without a pull: feel the surface. 15: a pull that cannot start yet, too.
+    if (!atom || !eln->setupComplete() || tick.buttons != HD_DEVICE_BUTTON_1 || !selectForPull(eln, atom, tick)) {
+        setForce(probePoint, false);
+        return finishTick();
+    }
+    // 16. Pull.
+    const PullForce pull = computePull(atom);
+    if (pullArmed || tick.saving) handOverPull(eln, atom, pull);
     finishTick();
 }
 
@@ -237,11 +284,12 @@ void SensableHaptics::finishRelease(ElasticNetworkModel* eln, Atom* atom)
     // step computes the displacement without its force, records the zero force as kept and
     // answers idle. Setting the atom idle here instead would let the step skip it and leave
     // the last ramp force in the displacement.
-    if (!eln->setChangingSimMode(true)) return; // a step or a mode change is running
+    std::optional<ModeChangeToken> hold = eln->tryBeginModeChange();
+    if (!hold) return; // a step or a mode change is running
     const int32_t index = atom->getMyPositionInOriginalList();
     eln->applyForce(Vector3d(), index);
     atom->simulateState(2);
-    eln->setChangingSimMode(false);
+    hold->release();
 
     atom->addAForce(Vector3d(), 0.0f);
     releasing = false;

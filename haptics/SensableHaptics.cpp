@@ -131,7 +131,7 @@ HDCallbackCode SensableHaptics::copyHapticDisplayState(void* pUserData)
 
 void SensableHaptics::touchTool()
 {
-    ticksInFlight.fetch_add(1);
+    ticksRunning.fetch_add(1);
     if (schedulerStarted.load()) {
         hdScheduleSynchronous(&SensableHaptics::copyHapticDisplayState, displayState.get(),
                               HD_DEFAULT_SCHEDULER_PRIORITY);
@@ -140,7 +140,7 @@ void SensableHaptics::touchTool()
         renderElasticNetwork();
         hdEndFrame(deviceHandle);
     }
-    ticksInFlight.fetch_sub(1);
+    if (ticksRunning.fetch_sub(1) == 1) ticksRunning.notify_all(); // wakes a waiting stopSched
 }
 
 void SensableHaptics::startSched()
@@ -155,9 +155,11 @@ void SensableHaptics::stopSched()
     if (!usingDevice.load()) return;
     // The load workflow rebuilds the network as soon as this returns: no tick may still be
     // running, whatever the back-end's scheduler guarantees.
+    // A tick that begins after the flag is cleared does nothing.
     schedulerStarted.store(false);
     hdStopScheduler();
-    while (ticksInFlight.load() != 0) std::this_thread::yield();
+    for (uint32_t running = ticksRunning.load(); running != 0; running = ticksRunning.load())
+        ticksRunning.wait(running);
 }
 
 void SensableHaptics::disableDevice() { stopSched(); }
@@ -169,8 +171,12 @@ bool SensableHaptics::getFirstEntry()
     const HapticDisplayState state = publishedState.load();
     const Vector3d p(static_cast<float>(state.position[0]), static_cast<float>(state.position[1]),
                      static_cast<float>(state.position[2]));
-    devicePoint.store(p);
-    SCP.store(p);
+    // While the servo runs it publishes these itself every tick, and it alone writes them, so
+    // that it never waits for a write of this thread.
+    if (!schedulerStarted.load()) {
+        devicePoint.store(p);
+        SCP.store(p);
+    }
     std::lock_guard lock(navigationMutex);
     for (int a = 0; a < 3; ++a) {
         const double v = p[a];

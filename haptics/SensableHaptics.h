@@ -48,6 +48,46 @@ public:
     std::array<double, 6> getUsableWorkspace() const { return usableWorkspace; }
 
 private:
+    /// What one servo tick works from, read once.
+    struct Tick {
+        hdapi::HDint buttons = 0;
+        Vector3d device;     ///< stylus, device coordinates
+        bool saving = false; ///< force-saving mode
+    };
+    /// A pull worked out from the stylus (model frame unless stated).
+    struct PullForce {
+        Vector3d force;         ///< N, times the user's force factor: what the network takes
+        Vector3d direction;     ///< unit, from the stylus towards where the atom was touched
+        Vector3d perpendicular; ///< drag-proxy force across the pull
+        float magnitude = 0.0f; ///< N, clamped to [0, maxForce]
+        float factor = 1.0f;    ///< the user's force factor
+        float maxForce = 0.0f;  ///< N
+    };
+
+    // The servo tick's steps, in order (renderElasticNetwork).
+    /// Filter memory, buttons, stylus in both frames, tick start.
+    Tick beginTick();
+    /// Non-saving mode: the pull freezes when the button goes up; true when a new press ends
+    /// the tick at once.
+    bool endsAtNewPress(const Tick& tick);
+    /// Stylus arc-ball, navigation cube, easing, and this tick's transform.
+    void navigate(const Tick& tick);
+    /// Navigation lock held.
+    void rotateWithStylus(const Tick& tick);
+    /// Touching switched off: the probe follows the stylus and the contact keeps its force.
+    void suspendTouch(const Tick& tick);
+    /// One tick of the ramp-down of a released force.
+    void continueRelease(ElasticNetworkModel* eln);
+    /// Non-saving mode after the button went up: nothing but the probe moves.
+    void freezeOutput(const Tick& tick);
+    /// No contact yet: the first atom whose sphere holds the probe becomes the contact.
+    void seekContact(ElasticNetworkModel* eln, const Tick& tick);
+    /// Front button on the contact: select it and request a pull; true when the pull goes on.
+    bool selectForPull(ElasticNetworkModel* eln, Atom* atom, const Tick& tick);
+    PullForce computePull(Atom* atom);
+    /// The network takes the pull and the device renders it.
+    void handOverPull(ElasticNetworkModel* eln, Atom* atom, const PullForce& pull);
+
     void finishTick();
     void refreshTickTransform();
     void sendForce();
@@ -67,7 +107,8 @@ private:
     /// The ramp has reached its end and waits for a moment without a simulation step to
     /// take the atom's force out.
     bool releaseEnding = false;
-    std::atomic<int32_t> ticksInFlight{0};
+    /// Servo ticks under way; stopSched waits (without spinning) for none to be left.
+    std::atomic<uint32_t> ticksRunning{0};
     std::atomic<bool> schedulerStarted{false};
 };
 

@@ -8,7 +8,6 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
            float radius_, int32_t positionInOriginalList_, const std::string& me,
            const std::string& theRes, const std::string& resName, const std::string& cID)
 {
-    modeStateArray.fill(0);
     currentArrowColour = Vector3d(0.0f, 1.0f, 1.0f);
     radius = radius_;
     localPosition = position;
@@ -31,7 +30,6 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
 
 Atom::~Atom()
 {
-    modeStateArray.fill(0);
     gridIndices.fill(-1);
     gridIndexCount = 0;
     connectedData = nullptr;

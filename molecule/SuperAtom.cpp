@@ -49,22 +49,30 @@ void SuperAtom::setEQForce(double currentScale, double maxForce)
     eqForce.store(static_cast<float>(magnitude / currentScale / maxForce), std::memory_order_relaxed);
 }
 
-void SuperAtom::setArrayOfValues(const int32_t* newValues, int32_t howMany)
+void SuperAtom::setArrayOfValues(const ModeChangeToken& /*token*/, const int32_t* newValues, int32_t howMany)
 {
     const int32_t n = std::clamp(howMany, 0, 20);
-    modeStateArray[1] = howMany;
-    for (int32_t i = 0; i < n; ++i) modeStateArray[2 + i] = newValues[i];
+    modeStateArray[1].store(howMany, std::memory_order_relaxed);
+    for (int32_t i = 0; i < n; ++i) modeStateArray[static_cast<std::size_t>(2 + i)].store(newValues[i], std::memory_order_relaxed);
 }
 
-void SuperAtom::setStatePosition(int i, int32_t val)
+void SuperAtom::setStatePosition(const ModeChangeToken& /*token*/, int i, int32_t val)
 {
-    if (i >= 0 && i < static_cast<int>(modeStateArray.size())) modeStateArray[i] = val;
+    if (i >= 0 && i < static_cast<int>(modeStateArray.size()))
+        modeStateArray[static_cast<std::size_t>(i)].store(val, std::memory_order_relaxed);
 }
 
 int32_t SuperAtom::getStatePosition(int i) const
 {
     if (i < 0 || i >= static_cast<int>(modeStateArray.size())) return 0;
-    return modeStateArray[i];
+    return modeStateArray[static_cast<std::size_t>(i)].load(std::memory_order_relaxed);
+}
+
+ModeStateArray SuperAtom::getStateArray() const
+{
+    ModeStateArray state{};
+    for (std::size_t i = 0; i < state.size(); ++i) state[i] = modeStateArray[i].load(std::memory_order_relaxed);
+    return state;
 }
 
 void SuperAtom::setIndicesToGrid(const int32_t* inds, int32_t size)
@@ -139,8 +147,9 @@ ForceArrowGeometry SuperAtom::computeForceArrow()
     currentArrowColour = Vector3d(r / 255.0f, gr / 255.0f, b / 255.0f);
     g.colour = currentArrowColour;
 
-    const bool reversed = forceRenderMode || magnitude <= 0.0f;
-    if (forceRenderMode)
+    const bool renderMode = forceRenderMode.load(std::memory_order_relaxed);
+    const bool reversed = renderMode || magnitude <= 0.0f;
+    if (renderMode)
         g.start = position + d * (radius + 2.0f);
     else if (magnitude > 0.0f)
         g.start = position - d * (radius + magnitude);

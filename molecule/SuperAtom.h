@@ -14,6 +14,12 @@
 namespace vornax {
 
 class Atom;
+class ModeChangeToken;
+
+/// A node's record of the mode selection its force went in through: [0] the route (2 all
+/// modes, 1 the first n modes, 0 listed modes), [1] n or the number of listed modes,
+/// [2..] the listed modes.
+using ModeStateArray = std::array<int32_t, 22>;
 
 /// Where and how the force arrow of an atom is drawn (model units, degrees).
 struct ForceArrowGeometry {
@@ -75,7 +81,7 @@ public:
     {
         return pressedState.compare_exchange_strong(expected, desired, std::memory_order_acq_rel);
     }
-    void changeForceRenderMode(bool b) { forceRenderMode = b; }
+    void changeForceRenderMode(bool b) { forceRenderMode.store(b, std::memory_order_relaxed); }
     void setImWater(bool b) { water = b; }
     bool isWater() const { return water; }
 
@@ -99,14 +105,15 @@ public:
     void setMyBFactor(double b) { bFactor = b; }
     double getMyBFactor() const { return bFactor; }
 
-    // Mode selection consulted by the simulation.
-    void setModeSelectState(int32_t s) { modeStateArray[0] = s; }
-    void setSliderAmount(int32_t n) { modeStateArray[1] = n; }
+    // Mode selection consulted by the simulation: written only under the network's mode-change
+    // handshake (the token proves it is held).
+    void setModeSelectState(const ModeChangeToken& token, int32_t s) { setStatePosition(token, 0, s); }
+    void setSliderAmount(const ModeChangeToken& token, int32_t n) { setStatePosition(token, 1, n); }
     /// Element 1 = howMany; copies up to 20 values into elements 2…
-    void setArrayOfValues(const int32_t* newValues, int32_t howMany);
-    void setStatePosition(int i, int32_t val);
+    void setArrayOfValues(const ModeChangeToken& token, const int32_t* newValues, int32_t howMany);
+    void setStatePosition(const ModeChangeToken& token, int i, int32_t val);
     int32_t getStatePosition(int i) const;
-    const int32_t* getStateArray() const { return modeStateArray.data(); }
+    ModeStateArray getStateArray() const;
 
     // Drawing attributes.
     Vector3d getCurrentArrowColour() const { return currentArrowColour; }
@@ -161,10 +168,10 @@ protected:
     bool water = false;
     std::atomic<bool> selected{false};
     std::atomic<int32_t> pressedState{3};
-    bool forceRenderMode = false;
+    std::atomic<bool> forceRenderMode{false}; ///< written by the servo thread, read when drawing
     Vector3d initialPosition;
     Vector3d residueColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
-    std::array<int32_t, 22> modeStateArray{};
+    std::array<std::atomic<int32_t>, 22> modeStateArray{};
     SeqLocked<Vector3d> applyingForce;
     SeqLocked<Vector3d> savedForce;
     std::atomic<float> camZoom{1.0f};

@@ -271,22 +271,25 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
 
     // The selection as the main window sets it for the slider, the mode boxes or "all".
     const ModeSelection& sel = request.modes;
-    switch (sel.kind) {
-    case ModeSelection::Kind::All:
-        eln.receiveNewModes(nullptr, 0);
-        eln.selectModeState(2);
-        eln.useAllModes(true);
-        break;
-    case ModeSelection::Kind::First:
-        eln.useAllModes(false);
-        eln.selectAmountOfModes(sel.first);
-        eln.selectModeState(1);
-        break;
-    case ModeSelection::Kind::List:
-        eln.receiveNewModes(sel.indices.data(), static_cast<int32_t>(sel.indices.size()));
-        eln.useAllModes(false);
-        eln.selectModeState(0);
-        break;
+    {
+        const ModeChangeToken token = eln.beginModeChange();
+        switch (sel.kind) {
+        case ModeSelection::Kind::All:
+            eln.receiveNewModes(token, nullptr, 0);
+            eln.selectModeState(token, 2);
+            eln.useAllModes(token, true);
+            break;
+        case ModeSelection::Kind::First:
+            eln.useAllModes(token, false);
+            eln.selectAmountOfModes(token, sel.first);
+            eln.selectModeState(token, 1);
+            break;
+        case ModeSelection::Kind::List:
+            eln.receiveNewModes(token, sel.indices.data(), static_cast<int32_t>(sel.indices.size()));
+            eln.useAllModes(token, false);
+            eln.selectModeState(token, 0);
+            break;
+        }
     }
 
     // The device force that the network turns into `request.force`: f = -F * newtonToKcal * S.

@@ -106,17 +106,26 @@ TEST(CAlphaFileTest, KeptForcesGiveRemarksAndMoveTheRecords)
     // Node 3 through the mode boxes 0 and 4, node 7 through the slider (12 modes), node 20
     // through all modes.
     const int32_t boxes[] = {0, 4};
-    eln.receiveNewModes(boxes, 2);
-    eln.useAllModes(false);
-    eln.selectModeState(0);
+    {
+        const ModeChangeToken token = eln.beginModeChange();
+        eln.receiveNewModes(token, boxes, 2);
+        eln.useAllModes(token, false);
+        eln.selectModeState(token, 0);
+    }
     keepForce(&eln, 3, Vector3d(0.0f, 0.5f, 0.0f));
-    eln.useAllModes(false);
-    eln.selectAmountOfModes(12);
-    eln.selectModeState(1);
+    {
+        const ModeChangeToken token = eln.beginModeChange();
+        eln.useAllModes(token, false);
+        eln.selectAmountOfModes(token, 12);
+        eln.selectModeState(token, 1);
+    }
     keepForce(&eln, 7, Vector3d(0.25f, 0.0f, 0.0f));
-    eln.receiveNewModes(nullptr, 0);
-    eln.selectModeState(2);
-    eln.useAllModes(true);
+    {
+        const ModeChangeToken token = eln.beginModeChange();
+        eln.receiveNewModes(token, nullptr, 0);
+        eln.selectModeState(token, 2);
+        eln.useAllModes(token, true);
+    }
     keepForce(&eln, 20, Vector3d(0.0f, 0.0f, -1.0f));
     eln.updateDeformables();
 

@@ -204,9 +204,11 @@ TEST_P(PullTest, ForcesAreKeptReplacedAndRemoved)
     eln->simulate();
     expectClose(eln->getDisplacement(), rb, "undo a, then a step");
     // A mode change while nothing is pulled does not bring the removed force back.
-    ASSERT_TRUE(eln->setChangingSimMode(true));
-    eln->selectModeState(2);
-    eln->setChangingSimMode(false);
+    {
+        auto token = eln->tryBeginModeChange();
+        ASSERT_TRUE(token);
+        eln->selectModeState(*token, 2);
+    }
     eln->simulate();
     expectClose(eln->getDisplacement(), rb, "mode change after undo");
     eln->applyZeroForce(b);
@@ -251,11 +253,13 @@ TEST(ResponseTest, ModeSelectionDrivesTheCurrentPull)
     auto c = solve("1ubq.pdb");
     auto* eln = c.eln;
     // A slider move with nobody pulled lands in node 0.
-    ASSERT_TRUE(eln->setChangingSimMode(true));
-    eln->useAllModes(false);
-    eln->selectAmountOfModes(10);
-    eln->selectModeState(1);
-    eln->setChangingSimMode(false);
+    {
+        auto token = eln->tryBeginModeChange();
+        ASSERT_TRUE(token);
+        eln->useAllModes(*token, false);
+        eln->selectAmountOfModes(*token, 10);
+        eln->selectModeState(*token, 1);
+    }
     EXPECT_EQ(eln->getAtom(0)->getStatePosition(0), 1);
     EXPECT_EQ(eln->getAtom(0)->getStatePosition(1), 10);
     EXPECT_EQ(eln->getAtom(0)->getPressed(), 1);
@@ -271,12 +275,15 @@ TEST(ResponseTest, ModeSelectionDrivesTheCurrentPull)
 
     // Ticking modes while pulling recomputes the drag with them.
     const int32_t ticked[2] = {2, 5};
-    ASSERT_TRUE(eln->setChangingSimMode(true));
-    eln->simulate(); // refused during a mode change
-    eln->receiveNewModes(ticked, 2);
-    eln->useAllModes(false);
-    eln->selectModeState(0);
-    eln->setChangingSimMode(false);
+    {
+        auto token = eln->tryBeginModeChange();
+        ASSERT_TRUE(token);
+        EXPECT_FALSE(eln->tryBeginModeChange()) << "two mode changes at once";
+        eln->simulate(); // refused during a mode change
+        eln->receiveNewModes(*token, ticked, 2);
+        eln->useAllModes(*token, false);
+        eln->selectModeState(*token, 0);
+    }
     EXPECT_EQ(eln->getAtom(node)->getStatePosition(0), 0);
     EXPECT_EQ(eln->getAtom(node)->getStatePosition(1), 2);
     EXPECT_EQ(eln->getAtom(node)->getStatePosition(3), 5);

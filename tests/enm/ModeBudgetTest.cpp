@@ -222,19 +222,25 @@ TEST(ModeSelection, SliderBeforeAnyPullWritesIntoNodeZero)
     eln.getMaxPossibleModes(nullptr);
     Atom* node0 = eln.getAtom(0);
     node0->simulateState(3);
-    ASSERT_TRUE(eln.setChangingSimMode(true));
-    eln.useAllModes(false);
-    eln.selectAmountOfModes(12);
-    eln.selectModeState(1);
-    eln.setChangingSimMode(false);
+    {
+        auto token = eln.tryBeginModeChange();
+        ASSERT_TRUE(token);
+        eln.useAllModes(*token, false);
+        eln.selectAmountOfModes(*token, 12);
+        eln.selectModeState(*token, 1);
+    }
     EXPECT_EQ(node0->getStateArray()[0], 1);
     EXPECT_EQ(node0->getStateArray()[1], 12);
     EXPECT_EQ(node0->getPressed(), 1);
     EXPECT_EQ(eln.getAmountSelected(), 12);
     EXPECT_EQ(eln.getModeSelectState(), 1);
+    // The mode change of another network proves nothing here.
+    ElasticNetworkModel other;
+    eln.selectAmountOfModes(other.beginModeChange(), 3);
+    EXPECT_EQ(eln.getAmountSelected(), 12);
 
     const int32_t ticked[] = {2, 5};
-    eln.receiveNewModes(ticked, 2);
+    eln.receiveNewModes(eln.beginModeChange(), ticked, 2);
     EXPECT_EQ(node0->getStateArray()[0], 0);
     EXPECT_EQ(node0->getStateArray()[1], 2);
     EXPECT_EQ(node0->getStateArray()[2], 2);
@@ -253,11 +259,14 @@ TEST(ModeSelection, SelectAllGoesThroughYWhenHeldAndEveryKeptModeOtherwise)
         eln.getMaxPossibleModes(nullptr);
         ASSERT_EQ(eln.getLoadResult(), holdY ? -2 : -3);
         ASSERT_EQ(eln.getTotalMaxModes(), holdY ? 132 : 130);
-        eln.selectAmountOfModes(7);
-        eln.useAllModes(false);
-        eln.receiveNewModes(nullptr, 0);
-        eln.selectModeState(2);
-        eln.useAllModes(true);
+        {
+            const ModeChangeToken token = eln.beginModeChange();
+            eln.selectAmountOfModes(token, 7);
+            eln.useAllModes(token, false);
+            eln.receiveNewModes(token, nullptr, 0);
+            eln.selectModeState(token, 2);
+            eln.useAllModes(token, true);
+        }
         EXPECT_EQ(eln.getAtom(0)->getStateArray()[0], 2);
         EXPECT_EQ(eln.getAmountSelected(), holdY ? 0 : 130);
 

@@ -9,7 +9,11 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
+#include <string>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace vornax;
 using namespace vornax::testing;
@@ -57,10 +61,9 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         // The user interface: changes the modes under the handshake.
         std::thread ui([&] {
             for (int round = 0; round < 50 && !done.load(); ++round) {
-                while (!eln->setChangingSimMode(true)) std::this_thread::yield(); // "please wait..."
-                eln->useAllModes(round % 2 == 0);
-                eln->selectModeState(2);
-                eln->setChangingSimMode(false);
+                const ModeChangeToken token = eln->beginModeChange(); // "please wait..."
+                eln->useAllModes(token, round % 2 == 0);
+                eln->selectModeState(token, 2);
                 std::this_thread::sleep_for(1ms);
             }
         });
@@ -98,6 +101,90 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
     EXPECT_NEAR(moved.y, 10 * want[3 * node + 1], 1e-3);
 }
 
+// The window's mode handlers against live steps: they try the handshake and skip while a step
+// runs, or wait for it; every change lands whole, and the kept force leaves by the route the
+// last change recorded.
+TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
+{
+    auto s = ready("1crn.pdb");
+    auto* eln = s->network.get();
+    const int node = 20;
+    Atom* atom = eln->getAtom(node);
+    std::atomic<bool> pulling{true};
+    int changed = 0, skipped = 0;
+    const auto saved = std::filesystem::temp_directory_path()
+        / ("vornax-live-save-" + std::to_string(::getpid()) + ".pdb");
+    {
+        SimulationThread sim(eln);
+        atom->simulateState(0);
+        std::thread servo([&] {
+            for (int tick = 0; pulling.load(); ++tick) {
+                const float t = 0.5f + 0.5f * static_cast<float>(tick % 100) / 100.0f;
+                eln->applyForce(Vector3d(0.2f * t, -0.1f * t, 0.3f * t), node);
+                std::this_thread::sleep_for(200us);
+            }
+        });
+        const int32_t ticked[3] = {1, 4, 9};
+        for (int round = 0; round < 120; ++round) {
+            auto change = [&](const ModeChangeToken& token) {
+                switch (round % 3) {
+                case 0: // the slider
+                    eln->useAllModes(token, false);
+                    eln->selectAmountOfModes(token, 5 + round % 40);
+                    eln->selectModeState(token, 1);
+                    break;
+                case 1: // the mode boxes
+                    eln->receiveNewModes(token, ticked, 1 + round % 3);
+                    eln->useAllModes(token, false);
+                    eln->selectModeState(token, 0);
+                    break;
+                default: // select all
+                    eln->receiveNewModes(token, nullptr, 0);
+                    eln->selectModeState(token, 2);
+                    eln->useAllModes(token, true);
+                }
+            };
+            if (round % 2 == 0) {
+                if (auto token = eln->tryBeginModeChange()) {
+                    EXPECT_FALSE(eln->isSimulating());
+                    change(*token);
+                    ++changed;
+                } else {
+                    ++skipped;
+                }
+            } else {
+                change(eln->beginModeChange());
+                ++changed;
+            }
+            // "Save As" on the window thread while the molecule moves.
+            if (round % 40 == 39) EXPECT_TRUE(eln->write_C_alphaFile(saved.string()));
+            std::this_thread::sleep_for(300us);
+        }
+        pulling.store(false);
+        servo.join();
+        atom->simulateState(2);
+        ElasticNetworkModel::requestStep();
+        EXPECT_TRUE(waitFor([&] { return atom->getPressed() == 3; })) << "release was not stepped";
+    }
+    std::filesystem::remove(saved);
+    EXPECT_GE(changed, 60);
+    EXPECT_EQ(changed + skipped, 120);
+    // The kept force is the only one: the displacement is its response by the recorded route.
+    const Vector3d kept = atom->getOLDKcalForce();
+    ASSERT_NE(kept, Vector3d());
+    const ModeStateArray state = atom->getStateArray();
+    const double f[3] = {kept.x, kept.y, kept.z};
+    std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
+    eln->computeResponse(f, node, state[0], state[1], state.data() + 2, want.data());
+    double scale = 0, err = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        scale = std::max(scale, std::fabs(want[i]));
+        err = std::max(err, std::fabs(eln->getDisplacement()[i] - want[i]));
+    }
+    EXPECT_GT(scale, 0.0);
+    EXPECT_LT(err, 1e-9 * scale);
+}
+
 TEST(SimulationThreadTest, SleepsWhenNothingChanges)
 {
     auto s = ready("1crn.pdb");
@@ -128,4 +215,34 @@ TEST(SimulationThreadTest, NoNetworkEndsAtOnce)
     t.join();
     runningELN.store(false);
     EXPECT_TRUE(capture.contains("RETURN 2"));
+}
+
+// What the threads hand each other sequence-locked: two writers racing, a reader that never
+// sees half of one value and half of another.
+TEST(SeqLockedTest, ReadersSeeWholeValuesWhileWritersRace)
+{
+    struct Wide {
+        uint64_t w[6];
+    };
+    auto make = [](uint64_t v) {
+        Wide x{};
+        for (uint64_t& e : x.w) e = v;
+        return x;
+    };
+    SeqLocked<Wide> shared(make(0));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (uint64_t id : {1u, 2u})
+        writers.emplace_back([&, id] {
+            for (uint64_t i = 0; !stop.load(); ++i) shared.store(make(id << 32 | i));
+        });
+    int torn = 0;
+    for (const auto until = std::chrono::steady_clock::now() + 300ms; std::chrono::steady_clock::now() < until;)
+        for (int i = 0; i < 1000; ++i) {
+            const Wide x = shared.load();
+            for (uint64_t e : x.w) torn += e != x.w[0];
+        }
+    stop.store(true);
+    for (std::thread& t : writers) t.join();
+    EXPECT_EQ(torn, 0);
 }

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 using namespace vornax;
 using namespace vornax::testing;
 
@@ -203,4 +208,58 @@ TEST_F(NavigationTest, MouseTranslationAndToggles)
     tick(0, 0, 0, 1);
     EXPECT_TRUE(dev->checkToggle());
     EXPECT_TRUE(dev->getTranslates());
+}
+
+namespace {
+/// The device object with its navigation lock within reach, to hold it as the window does.
+class LockableDevice : public SensableHaptics {
+public:
+    using SensableHaptics::SensableHaptics;
+    std::mutex& navigationLock() { return navigationMutex; }
+};
+} // namespace
+
+TEST(NavigationLockTest, ServoTickNeverWaitsForTheWindowThread)
+{
+    using namespace std::chrono_literals;
+    const auto path = findPdb("1crn.pdb");
+    if (path.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    auto s = solvedStructure(path);
+    ASSERT_TRUE(s);
+    hdapi::VirtualDevice& vd = hdapi::VirtualDevice::instance();
+    vd.reset();
+    hdapi::useVirtualDevice(true);
+    vd.setManualMode(true);
+    vd.setUsableWorkspace(kTestWorkspace);
+    {
+        LockableDevice dev(s->atoms, 800.0f, 600.0f);
+        ASSERT_TRUE(dev.initHD());
+        dev.addElasticNetworkInfo(s->network.get());
+        dev.resetWorkspace();
+        dev.setTranslates(true);
+        s->network->setInit();
+        vd.setPosition(50.0, 0.0, 0.0); // 10 mm beyond the cube's x-max face
+        const Vector3d start = dev.getTVEC();
+
+        // The window thread holds the navigation (at most two seconds) while the servo ticks.
+        std::atomic<bool> held{false}, done{false};
+        std::thread window([&] {
+            std::lock_guard lock(dev.navigationLock());
+            held.store(true);
+            const auto until = std::chrono::steady_clock::now() + 2s;
+            while (!done.load() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+        });
+        while (!held.load()) std::this_thread::yield();
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(vd.tick(20), 20);
+        const auto waited = std::chrono::steady_clock::now() - t0;
+        done.store(true);
+        window.join();
+        EXPECT_LT(waited, 1s) << "the servo tick waited for the window thread";
+        // Those ticks left the navigation alone; the next one moves the target again.
+        EXPECT_EQ(dev.getTVEC(), start);
+        vd.tick();
+        EXPECT_NEAR(dev.getTVEC().x, start.x - 10 * 0.001f, 1e-5);
+    }
+    vd.reset();
 }

@@ -1,4 +1,5 @@
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
 #include "molecule/AtomLinkedList.h"
 
@@ -70,19 +71,21 @@ TEST(AtomTest, ForcesAndSelection)
 TEST(AtomTest, ModeStateArray)
 {
     auto a = makeAtom();
+    ElasticNetworkModel eln; // the record is written under a network's mode change
+    const ModeChangeToken token = eln.beginModeChange();
     const int32_t modes[20] = {7, 8, 9};
-    a->setArrayOfValues(modes, 3);
+    a->setArrayOfValues(token, modes, 3);
     EXPECT_EQ(a->getStatePosition(1), 3);
     EXPECT_EQ(a->getStatePosition(2), 7);
     EXPECT_EQ(a->getStatePosition(4), 9);
     EXPECT_EQ(a->getStatePosition(5), 0);
-    a->setModeSelectState(2);
-    a->setSliderAmount(40);
+    a->setModeSelectState(token, 2);
+    a->setSliderAmount(token, 40);
     EXPECT_EQ(a->getStateArray()[0], 2);
     EXPECT_EQ(a->getStateArray()[1], 40);
     // Out-of-range indices are ignored rather than written past the array.
-    a->setStatePosition(22, 5);
-    a->setStatePosition(-1, 5);
+    a->setStatePosition(token, 22, 5);
+    a->setStatePosition(token, -1, 5);
     EXPECT_EQ(a->getStatePosition(22), 0);
     const int32_t grid[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     a->setIndicesToGrid(grid, 10);
