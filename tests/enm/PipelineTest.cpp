@@ -1,6 +1,7 @@
 // The load pipeline: the checks after the read, stopping a load at any point without leaving
 // anything half-built, and what it records per stage.
 #include "common/Progress.h"
+#include "common/SystemInfo.h"
 #include "enm/EigenSolvers.h"
 #include "support/TestData.h"
 
@@ -122,6 +123,7 @@ TEST(LoadPipeline, RefusesBeforeBuildingWhatItCannotSolve)
         SCOPED_TRACE(c.file.string());
         LoadOptions options;
         options.rc = c.rc;
+        options.measureStagePeaks = true;
         LoadedStructure s(StructureSource::pdbFile(c.file), options);
         EXPECT_EQ(s.status, c.status) << s.message;
         EXPECT_NE(s.message.find(c.inMessage), std::string::npos) << s.message;
@@ -130,6 +132,10 @@ TEST(LoadPipeline, RefusesBeforeBuildingWhatItCannotSolve)
         EXPECT_FALSE(s.stages[static_cast<std::size_t>(LoadStage::Hessian)].ran);
         if (c.status == LoadStatus::CoincidentNodes) {
             EXPECT_FALSE(s.stages[static_cast<std::size_t>(LoadStage::Network)].ran);
+            // The springs of 5000 nodes at one place alone would take gigabytes.
+            if (resetPeakResident()) {
+                EXPECT_LT(s.stages[static_cast<std::size_t>(LoadStage::Read)].stagePeakRssBytes, int64_t{512} << 20);
+            }
         }
     }
 }
