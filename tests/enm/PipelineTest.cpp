@@ -86,12 +86,14 @@ TEST(CoincidentNodes, FoundByPositionAsTheHessianSeesIt)
         positions.insert(positions.end(), c.extra.begin(), c.extra.end());
         ElasticNetworkModel eln;
         networkAt(positions, eln);
-        EXPECT_TRUE(eln.nodeCoordinatesFinite());
+        EXPECT_TRUE(eln.nodeCoordinatesUsable());
         EXPECT_EQ(eln.findCoincidentNodes(), c.expected);
     }
-    ElasticNetworkModel notNumbers;
-    networkAt({{0, 0, 0}, {nan, 1, 2}, {3, 4, 5}}, notNumbers);
-    EXPECT_FALSE(notNumbers.nodeCoordinatesFinite());
+    for (double bad : {nan, std::numeric_limits<double>::infinity(), -1e200}) {
+        ElasticNetworkModel unusable;
+        networkAt({{0, 0, 0}, {1, bad, 2}, {3, 4, 5}}, unusable);
+        EXPECT_FALSE(unusable.nodeCoordinatesUsable()) << bad;
+    }
 }
 
 TEST(LoadPipeline, RefusesBeforeBuildingWhatItCannotSolve)
