@@ -326,11 +326,11 @@ std::array<int32_t, 2> ElasticNetworkModel::findCoincidentNodes() const
     return lowest;
 }
 
-bool ElasticNetworkModel::nodeCoordinatesFinite() const
+bool ElasticNetworkModel::nodeCoordinatesUsable() const
 {
     for (const auto& record : backboneList)
         for (double v : record.coordinates)
-            if (!std::isfinite(v)) return false;
+            if (!(std::fabs(v) <= kLargestCoordinate)) return false; // NaN too
     return true;
 }
 

@@ -127,8 +127,10 @@ public:
     /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
     /// node indices, or {-1, -1}. Sorts the node records: O(N log N), before any neighbour list.
     std::array<int32_t, 2> findCoincidentNodes() const;
-    /// True when every node coordinate is a finite number.
-    bool nodeCoordinatesFinite() const;
+    /// True when every node coordinate is a finite number within ±kLargestCoordinate Å (beyond,
+    /// squared spring lengths overflow and model units leave the range of a float).
+    bool nodeCoordinatesUsable() const;
+    static constexpr double kLargestCoordinate = 1e9;
 
     // ---- Hessian and normal modes ---------------------------------------------------------
     /// Builds the 3N × 3N Hessian of the network with unit spring constant.

@@ -185,8 +185,9 @@ private:
                                                 " normal modes need at least 3");
             return false;
         }
-        if (!eln.nodeCoordinatesFinite()) {
-            fail(LoadStatus::BadInput, "a network node of " + m_source.name() + " has coordinates that are not numbers");
+        if (!eln.nodeCoordinatesUsable()) {
+            fail(LoadStatus::BadInput, "a network node of " + m_source.name()
+                                           + " has coordinates that are not numbers of a usable size");
             return false;
         }
         const std::array<int32_t, 2> pair = eln.findCoincidentNodes();

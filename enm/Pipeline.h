@@ -14,7 +14,8 @@
 //     options.rc = 11.0f;
 //     options.progress = &bar;                  // steps, and isCancelled() to stop the load
 //     LoadResult load = runLoadPipeline(StructureSource::pdbFile(path), options);
-//     if (load.status == LoadStatus::Ok) view.adopt(load.network.release(), load.takeAtoms());
+//     if (!load.ok()) report(load.message);             // nothing of the load is left
+//     else use(load.network.release(), load.takeAtoms()); // the caller owns both now
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
