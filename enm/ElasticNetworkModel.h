@@ -296,6 +296,8 @@ public:
     Vector3d getMidPoint() const { return Vector3d(midPoint[0], midPoint[1], midPoint[2]); }
     /// Per axis, the largest node position minus its radius, plus 0.1 (model units).
     Vector3d findMaxCoord() const;
+    /// The atoms that keep a force. The device object changes the list under its selection
+    /// lock (servo tick and undo); read it there or with the servo stopped.
     std::vector<Atom*> getContactList() const { return contactList; }
     /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
     std::string getPDB_Code() const;
@@ -344,6 +346,8 @@ public:
     const double* getEigenvectorMatrixT() const { return eigenvectorsT; }
     /// Y, 3N × 3N row-major, or null when not held.
     const double* getYMatrix() const { return yMatrix.get(); }
+    /// The displacement as the last step left it: for the stepping thread, or with no simulation
+    /// thread running (write_C_alphaFile takes a copy between steps from any thread).
     const std::vector<double>& getDisplacement() const { return displacement; }
     const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
     Vector3d getDeformedPosition(int32_t i) const { return deformedPositions[static_cast<std::size_t>(i)].load(); }
