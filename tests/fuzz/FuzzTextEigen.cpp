@@ -1,10 +1,10 @@
 // Plain-text eigen files and ElNemo mode files, read into a small network. The first byte
 // chooses the reader; the rest is the file.
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
 #include "enm/StandardFileLoader.h"
 #include "fuzz/FuzzSupport.h"
 #include "molecule/Atom.h"
-#include "molecule/FileHandle.h"
 
 #include <cmath>
 #include <memory>
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     static const bool written = (structure.write(fuzz::kSmallStructure), true);
     (void)written;
 
-    FileHandle reader;
+    NetworkFileHandle reader;
     if (!reader.openFile(structure.path())) __builtin_trap();
     std::vector<Atom*> atoms = reader.getAtomList();
     std::unique_ptr<ElasticNetworkModel> eln(reader.getElasticNetwork());
