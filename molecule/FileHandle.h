@@ -69,6 +69,8 @@ public:
     double getLoadSeconds() const { return loadSeconds; }
 
 private:
+    /// Warns, once per file, of a node record cut inside its number columns.
+    void warnIfCut(std::string_view line);
     struct Coordinates {
         double x, y, z; ///< Å, as read
     };
@@ -99,6 +101,7 @@ private:
     bool typeMissing = true;
     bool temperatureMissing = true;
     int32_t skippedRecords = 0;
+    bool cutRecordReported = false; ///< a node record cut inside its number columns was reported
     std::string loadError;
     std::chrono::steady_clock::time_point loadStart;
     double loadSeconds = 0.0;

@@ -32,10 +32,10 @@ bool isMainEigenDataFile(const std::filesystem::path& file)
 
 void writeEigenFiles(ElasticNetworkModel& eln, const std::filesystem::path& dir)
 {
+    // The folder must exist: a mistyped path is reported, not created.
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec || !std::filesystem::is_directory(dir))
-        throw CliFailure(kExitInput, "--out " + dir.string() + " is not a folder that can be written");
+    if (!std::filesystem::is_directory(dir, ec))
+        throw CliFailure(kExitInput, "--out " + dir.string() + " is not an existing folder");
     eln.setFileNames(dir);
     if (!eln.writeEigenDataToNewFile()) throw CliFailure(kExitInput, eln.getEigenFileError());
 }
