@@ -120,4 +120,24 @@ bool isAlphanumeric(std::string_view s)
 }
 bool parseFloat(std::string_view s, float& out) { return parseNumber(s, out); }
 
+bool parseDoubleOrNonFinite(std::string_view s, double& out)
+{
+    s = trim(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    double v = 0.0;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ptr != s.data() + s.size()) return false;
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: only the large ones are absurd.
+        const std::size_t e = s.find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && s.size() > e + 1 && s[e + 1] == '-';
+        v = tiny ? 0.0 : (s.front() == '-' ? -INFINITY : INFINITY);
+    } else if (ec != std::errc()) {
+        return false;
+    }
+    out = v;
+    return true;
+}
+
 } // namespace vornax::text

@@ -87,7 +87,10 @@ std::string readBounded(const std::filesystem::path& path, std::string& content,
     if (!in) return {};
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec) content.reserve(static_cast<std::size_t>(size));
+    // Reserved up front only for sizes a structure file can have: a huge (or sparse) file is
+    // refused on its first long line without ever asking for its size in memory.
+    constexpr std::uintmax_t kReserveAtMost = std::uintmax_t{1} << 30;
+    if (!ec && size <= kReserveAtMost) content.reserve(static_cast<std::size_t>(size));
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     std::vector<char> chunk(kChunk);
     std::size_t lineLength = 0; // bytes since the last line end
@@ -353,7 +356,8 @@ void FileHandle::addAtom(std::string_view line, const Coordinates& c)
     if (cAlpha || phosphorus) {
         warnIfCut(line);
         double bFactor = 0.0;
-        if (!text::parseDouble(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
+        // "nan", "inf" or 1e999 are kept as such: the calibration names them (they are not 0).
+        if (!text::parseDoubleOrNonFinite(text::columns(line, pdb::kBFactorFirst, pdb::kBFactorLast), bFactor)) {
             console::line("bad cast error in B Factor derivation");
             bFactor = 0.0;
         }
