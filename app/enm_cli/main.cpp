@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -318,6 +319,9 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit makes a write fail (and the output is left as it was) instead of
+    // killing the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Memory can run out anywhere, also while the arguments are read or the report is written.
     try {
         return run(argc, argv);
