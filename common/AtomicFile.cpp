@@ -33,7 +33,10 @@ std::filesystem::path folderOf(const std::filesystem::path& path)
 AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target))
 {
     // A hidden name beside the target: the rename stays within one file system.
-    std::string pattern = (folderOf(m_target) / ("." + m_target.filename().string() + ".XXXXXX")).string();
+    std::string hidden(1, '.');
+    hidden += m_target.filename().string();
+    hidden += ".XXXXXX";
+    std::string pattern = (folderOf(m_target) / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
