@@ -128,8 +128,9 @@ protected:
 
 TEST_F(HostileInput, StructureCodeCannotPlaceFilesOutsideTheFolder)
 {
-    for (const std::string code : {"../../x", "/tmp/vornax-abs", "1A B"}) {
+    for (const std::string kind : {"../../x", "absolute", "1A B"}) {
         Scratch s;
+        const std::string code = kind == "absolute" ? (s / "abs").string() : kind;
         const fs::path pdb = s / "code.pdb";
         writeFile(pdb, editedCrambin([&](const std::string& line) -> std::string {
                       return is(line, "HEADER") ? line.substr(0, 62) + code : line;
@@ -140,7 +141,7 @@ TEST_F(HostileInput, StructureCodeCannotPlaceFilesOutsideTheFolder)
         EXPECT_TRUE(fs::exists(s / "a/b/out/XXXX.hdv")) << code;
         EXPECT_TRUE(fs::exists(s / "a/b/out/XXXX.ppy")) << code;
         EXPECT_FALSE(fs::exists(s / "x.hdv")) << code;
-        EXPECT_FALSE(fs::exists("/tmp/vornax-abs.hdv")) << code;
+        EXPECT_FALSE(fs::exists(s / "abs.hdv")) << code;
         EXPECT_NE(r.err.find("cannot name a file"), std::string::npos) << r.err;
     }
 }
@@ -154,8 +155,12 @@ TEST_F(HostileInput, FailedWritesLeaveTheFilesThereBefore)
 
     // A file-size limit of 1 KiB cuts the deformed structure: the write fails with a message
     // (the program does not die of SIGXFSZ) and the good file stays.
-    const Outcome cut = run({"deform", crn, "--node", "3", "--force", "2", "0", "0", "--out", good.string()}, {},
-                            "ulimit -f 1");
+#if defined(__SANITIZE_ADDRESS__)
+    const char* limit = "trap '' XFSZ; ulimit -f 1"; // the sanitizer's start-up would meet the signal first
+#else
+    const char* limit = "ulimit -f 1";
+#endif
+    const Outcome cut = run({"deform", crn, "--node", "3", "--force", "2", "0", "0", "--out", good.string()}, {}, limit);
     EXPECT_EQ(cut.status, 2) << describe(cut);
     EXPECT_NE(cut.err.find("unchanged"), std::string::npos) << cut.err;
     EXPECT_EQ(readWholeFile(good), before);
