@@ -9,11 +9,14 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <sstream>
 
 using namespace vornax;
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     std::filesystem::path path;
     if (argc > 1) {
@@ -53,4 +56,16 @@ int main(int argc, char** argv)
     std::cout << out.str();
     deleteAtoms(atoms);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vornax: not enough memory\n";
+        return 2;
+    }
 }

@@ -1,5 +1,7 @@
 #include "common/Console.h"
 
+#include "common/TextParse.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -58,7 +60,8 @@ void write(int attribute, const std::string& text)
         currentSink()(attribute, text);
         return;
     }
-    const std::string out = formatForStdout(attribute, text, stdoutIsTerminal());
+    // Lines often quote input files: no raw control bytes reach the terminal.
+    const std::string out = formatForStdout(attribute, text::printable(text, "\n\t"), stdoutIsTerminal());
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
 }

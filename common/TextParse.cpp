@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace vornax::text {
 
@@ -48,6 +49,95 @@ bool parseNumber(std::string_view s, T& out)
 } // namespace
 
 bool parseDouble(std::string_view s, double& out) { return parseNumber(s, out); }
+
+namespace {
+/// Length of the valid UTF-8 sequence starting at s[i], or 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i)
+{
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    uint32_t min = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+        min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    uint32_t cp = b & (0xFF >> (n + 1));
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    // C1 control characters are control characters too.
+    if (cp >= 0x80 && cp <= 0x9F) return 0;
+    return n;
+}
+} // namespace
+
+std::string printable(std::string_view s, std::string_view keep)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 0x20 && b < 0x7F) {
+            out += s[i++];
+            continue;
+        }
+        if (b < 0x80 && keep.find(s[i]) != std::string_view::npos) {
+            out += s[i++];
+            continue;
+        }
+        if (const std::size_t n = b >= 0x80 ? utf8Length(s, i) : 0) {
+            out.append(s.substr(i, n));
+            i += n;
+            continue;
+        }
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+        ++i;
+    }
+    return out;
+}
+
+bool isAlphanumeric(std::string_view s)
+{
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
 bool parseFloat(std::string_view s, float& out) { return parseNumber(s, out); }
+
+bool parseDoubleOrNonFinite(std::string_view s, double& out)
+{
+    s = trim(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    double v = 0.0;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ptr != s.data() + s.size()) return false;
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: only the large ones are absurd.
+        const std::size_t e = s.find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && s.size() > e + 1 && s[e + 1] == '-';
+        v = tiny ? 0.0 : (s.front() == '-' ? -INFINITY : INFINITY);
+    } else if (ec != std::errc()) {
+        return false;
+    }
+    out = v;
+    return true;
+}
 
 } // namespace vornax::text

@@ -20,6 +20,16 @@ std::string_view columnsToEnd(std::string_view line, std::size_t first);
 /// Returns false, leaving `out` untouched, for empty text, trailing characters, NaN or infinity.
 bool parseDouble(std::string_view s, double& out);
 bool parseFloat(std::string_view s, float& out);
+/// As parseDouble, but also "nan", "inf" and numbers beyond double range (read as ±infinity),
+/// for fields whose absurd values must be reported rather than taken for unreadable text.
+bool parseDoubleOrNonFinite(std::string_view s, double& out);
+
+/// `s` safe to show on a terminal or in UTF-8 text: control bytes (other than those listed in
+/// `keep`) and bytes that are not part of valid UTF-8 become \xNN; everything else is kept.
+std::string printable(std::string_view s, std::string_view keep = {});
+
+/// True when `s` is a non-empty run of ASCII letters and digits.
+bool isAlphanumeric(std::string_view s);
 
 /// True when `s` contains `fragment`.
 inline bool contains(std::string_view s, std::string_view fragment)

@@ -2,12 +2,14 @@
 // records moved by the current displacement, END.
 #include "enm/ElasticNetworkModel.h"
 
+#include "common/AtomicFile.h"
 #include "common/Console.h"
 #include "common/TextParse.h"
 #include "molecule/Atom.h"
 #include "molecule/PdbRecord.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,42 +67,20 @@ std::string ElasticNetworkModel::padString(const std::string& input)
 
 bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
 {
-    std::ofstream out(filename, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        console::Line(console::Warning) << "The deformed structure cannot be written to " << filename;
+    cAlphaFileError.clear();
+    auto refuse = [&](const std::string& text) {
+        cAlphaFileError = text;
+        console::write(console::Warning, text);
         return false;
-    }
-    const std::vector<double> shown = displacementSnapshot();
+    };
 
-    for (int32_t i = 0; i < amountOfAtoms; ++i) {
-        const Atom* atom = atomArray[static_cast<std::size_t>(i)];
-        const Vector3d kept = atom->getOLDKcalForce();
-        if (isZero(kept)) continue;
-        const Vector3d newtons = atom->getMyForceApplied();
-        std::ostringstream remark;
-        remark << "REMARK   1 Force Applied to " << atom->getResidueName() << " " << atom->getResidue() << " "
-               << atom->getChainID() << ": (X) " << newtons.x << " (Y) " << newtons.y << " (Z) " << newtons.z
-               << " KCalPerMolPerAngstrom: " << atom->getKcalForce().size() << " Newtons: " << newtons.size();
-        out << remark.str() << '\n';
-
-        const ModeStateArray state = atom->getStateArray();
-        switch (state[0]) {
-        case 2: out << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
-        // The slider amount that was in force for this node's pull.
-        case 1: out << "REMARK  MODE SLIDER ACTIVE FOR FORCE " << state[1] << '\n'; break;
-        case 0: {
-            out << "REMARK  MODE BUTTONS ACTIVE FOR FORCE " << '\n';
-            const int32_t count = std::clamp(state[1], 0, 20);
-            for (int32_t k = 0; k < count; ++k) out << "REMARK  MODE NUMBER " << state[2 + k] + 1 << '\n';
-            break;
-        }
-        default: break;
-        }
-    }
-
+    // The C-alpha records first: a coordinate that cannot be written in its 8 columns refuses
+    // the whole file before anything is written.
     // The stored records in file order: every node record advances the node index, so that
     // phosphorus nodes of mixed protein / nucleic acid structures keep the C-alpha
     // displacements in step; only the C-alpha records are written.
+    const std::vector<double> shown = displacementSnapshot();
+    std::vector<std::string> records;
     int32_t node = 0;
     for (const std::string& line : pdbLines) {
         if (node >= amountOfAtoms) break;
@@ -115,20 +95,58 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         const auto k = static_cast<std::size_t>(3 * node);
         ++node;
         if (!cAlpha) continue;
-        out << line.substr(0, 30);
+        std::string record = line.substr(0, 30);
         for (int c = 0; c < 3; ++c) {
             const float moved = static_cast<float>(static_cast<float>(xyz[c]) + shown[k + static_cast<std::size_t>(c)]);
-            out << padString(coordinateText(moved));
+            const std::string field = padString(coordinateText(moved));
+            if (!std::isfinite(moved) || field.size() != 8) {
+                std::ostringstream text;
+                text << "The deformed structure cannot be written to " << filename << ": node " << node - 1
+                     << " would move to " << "xyz"[c] << " = " << moved
+                     << " \u00c5, which does not fit the 8 columns of a PDB coordinate. The force is too large"
+                        " for the structure to be written.";
+                return refuse(text.str());
+            }
+            record += field;
         }
-        if (line.size() > 54) out << line.substr(54, 26);
-        out << '\n';
+        if (line.size() > 54) record += line.substr(54, 26);
+        records.push_back(std::move(record));
     }
-    out << "END" << std::string(77, ' ') << '\n';
-    out.close();
-    if (!out) {
-        console::Line(console::Warning) << "The deformed structure could not be written completely to " << filename;
-        return false;
+
+    // Written whole to a temporary file that replaces `filename` only once complete.
+    AtomicFile out(filename);
+    if (!out.ok()) return refuse("The deformed structure cannot be written to " + filename + ": " + out.error());
+    std::ostream& os = out.stream();
+    for (int32_t i = 0; i < amountOfAtoms; ++i) {
+        const Atom* atom = atomArray[static_cast<std::size_t>(i)];
+        const Vector3d kept = atom->getOLDKcalForce();
+        if (isZero(kept)) continue;
+        const Vector3d newtons = atom->getMyForceApplied();
+        std::ostringstream remark;
+        remark << "REMARK   1 Force Applied to " << atom->getResidueName() << " " << atom->getResidue() << " "
+               << atom->getChainID() << ": (X) " << newtons.x << " (Y) " << newtons.y << " (Z) " << newtons.z
+               << " KCalPerMolPerAngstrom: " << atom->getKcalForce().size() << " Newtons: " << newtons.size();
+        os << remark.str() << '\n';
+
+        const ModeStateArray state = atom->getStateArray();
+        switch (state[0]) {
+        case 2: os << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
+        // The slider amount that was in force for this node's pull.
+        case 1: os << "REMARK  MODE SLIDER ACTIVE FOR FORCE " << state[1] << '\n'; break;
+        case 0: {
+            os << "REMARK  MODE BUTTONS ACTIVE FOR FORCE " << '\n';
+            const int32_t count = std::clamp(state[1], 0, 20);
+            for (int32_t k = 0; k < count; ++k) os << "REMARK  MODE NUMBER " << state[2 + k] + 1 << '\n';
+            break;
+        }
+        default: break;
+        }
     }
+    for (const std::string& record : records) os << record << '\n';
+    os << "END" << std::string(77, ' ') << '\n';
+    if (!out.commit())
+        return refuse("The deformed structure could not be written completely to " + filename + ": " + out.error()
+                      + " The file that was there before is unchanged.");
     return true;
 }
 

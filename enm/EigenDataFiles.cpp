@@ -11,13 +11,19 @@
 // when its length is exactly what its lines imply; the .ppy file must hold exactly 9N² values.
 #include "enm/ElasticNetworkModel.h"
 
+#include "common/AtomicFile.h"
 #include "common/Console.h"
+#include "common/InputFile.h"
 #include "common/LittleEndian.h"
 #include "common/Progress.h"
+#include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/PdbRecord.h"
 
+#include <cblas.h>
+
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -50,6 +56,52 @@ uint64_t eigenSectionBytes(int64_t n)
     return bytes > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(bytes);
 }
 
+bool allFinite(const double* values, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (!std::isfinite(values[i])) return false;
+    return true;
+}
+
+/// Whether Y = V·diag(w)·Vᵀ holds for the stored modes, tried on the lowest few: Y·v_k must be
+/// w_k·v_k. The files carry no identity of their own, so this is what tells a response matrix
+/// of another structure of the same size, or of this structure at another cutoff, from the
+/// right one. The residual is measured against the largest w (the norm of Y): rounding in Y
+/// (sums of 3N products) and the eigenvectors' departure from orthonormality are both of the
+/// order 3N·ε ≈ 3·10⁻¹² relative at 5000 nodes, while a foreign Y misses by a sizeable
+/// fraction of its norm, so 10⁻⁶ leaves room on both sides.
+bool yFitsModes(const double* y, const double* rows, const std::vector<double>& w, std::size_t dim,
+                std::size_t kept, std::string& why)
+{
+    constexpr std::size_t kModesTried = 3;
+    constexpr double kTolerance = 1e-6;
+    double scale = 0.0;
+    for (double v : w) scale = std::max(scale, v);
+    if (!(scale > 0.0)) return true; // nothing to compare with: an uncalibrated structure
+    std::vector<double> yv(dim);
+    for (std::size_t k = 0; k < std::min(kept, kModesTried); ++k) {
+        const double* v = rows + k * dim;
+        cblas_dgemv(CblasRowMajor, CblasNoTrans, static_cast<int>(dim), static_cast<int>(dim), 1.0, y,
+                    static_cast<int>(dim), v, 1, 0.0, yv.data(), 1);
+        double residual = 0.0;
+        for (std::size_t i = 0; i < dim; ++i) {
+            const double d = yv[i] - w[k] * v[i];
+            residual += d * d;
+        }
+        residual = std::sqrt(residual);
+        if (!(residual <= kTolerance * scale)) {
+            std::ostringstream text;
+            text << "Y applied to mode " << k + 1 << " of the eigen data file gives a vector that differs from its"
+                 << " inverse scaled eigenvalue times the mode by " << residual / scale
+                 << " of the largest inverse scaled eigenvalue (at most " << kTolerance
+                 << " is expected): the two files come from different structures or cutoffs.";
+            why = text.str();
+            return false;
+        }
+    }
+    return true;
+}
+
 uint64_t fileSize(const std::string& name, bool& ok)
 {
     std::error_code ec;
@@ -72,7 +124,16 @@ bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
 
 void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
 {
-    const std::filesystem::path base = stdPath / pdbName;
+    // The structure code comes from the file: only letters and digits may name files, so that
+    // a code such as "../x" or "/tmp/x" cannot place them outside the chosen folder.
+    std::string code = pdbName;
+    if (!text::isAlphanumeric(code)) {
+        console::Line(console::Warning) << "The structure code \"" << text::printable(code)
+                                        << "\" cannot name a file (only letters and digits can); the eigen data"
+                                           " files are named XXXX instead.";
+        code = "XXXX";
+    }
+    const std::filesystem::path base = stdPath / code;
     yFileName = std::filesystem::path(base).concat(".ppy").string();
     mainFileName = std::filesystem::path(base).concat(".hdv").string();
     console::Line() << "Filename for saved eigenData: " << mainFileName;
@@ -84,26 +145,45 @@ void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
 bool ElasticNetworkModel::writeEigenDataToNewFile()
 {
     eigenFileError.clear();
-    std::ofstream fout(mainFileName, std::ios::binary | std::ios::trunc);
-    if (!fout) return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created.");
-    return writeEigenDataToStream(fout);
+    // Both files go to temporary files beside the targets and replace them together once
+    // complete: a failed write leaves the files that were there before as they were.
+    AtomicFile mainFile(mainFileName);
+    if (!mainFile.ok()) return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created: " + mainFile.error());
+    std::optional<AtomicFile> yFile;
+    if (yMatrix) {
+        yFile.emplace(yFileName);
+        if (!yFile->ok())
+            return refuseEigenFile("The response matrix file " + yFileName + " cannot be created: " + yFile->error());
+    }
+    if (!writeEigenDataToStream(mainFile.stream(), yFile ? &yFile->stream() : nullptr)) return false;
+    const std::string kept = " The files that were there before are unchanged.";
+    if (yFile) {
+        std::string error;
+        if (!AtomicFile::commitPair(mainFile, *yFile, error))
+            return refuseEigenFile("Writing the eigen data files " + mainFileName + " and " + yFileName + " failed: " + error + "." + kept);
+        return true;
+    }
+    if (!mainFile.commit())
+        return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed: " + mainFile.error() + "." + kept);
+    // No Y (not calibrated, or not enough memory): an older file of that name must not be
+    // taken for this structure's.
+    std::error_code ec;
+    std::filesystem::remove(yFileName, ec);
+    return true;
 }
 
-bool ElasticNetworkModel::writeEigenDataToStream(std::ofstream& fout)
+bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
 {
     const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
     const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
-    if (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes) {
-        fout.close();
+    if (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes)
         return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
-    }
     std::size_t lineCount = pdbLines.size();
     if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < lineCount)
         lineCount = static_cast<std::size_t>(totalAmountOfAtoms);
     const std::vector<std::string> lines(pdbLines.begin(), pdbLines.begin() + static_cast<std::ptrdiff_t>(lineCount));
     // A reader rebuilds N from these lines: a file it would rebuild differently is not written.
     if (countNodeRecords(lines) != amountOfAtoms) {
-        fout.close();
         std::ostringstream text;
         text << "The eigen data of " << pdbName << " cannot be saved: its stored record lines give "
              << countNodeRecords(lines) << " nodes, the network has " << amountOfAtoms << ".";
@@ -121,24 +201,10 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ofstream& fout)
     // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
     ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler)
         && le::write(fout, inverseScaledEigenvalues.data(), modes) && le::write(fout, eigenvectorsT, modes * dim);
-    fout.close();
     Rc = rcStored;
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
-
-    std::error_code ec;
-    if (!yMatrix) {
-        // No Y (not calibrated, or not enough memory): an older file of that name must not be
-        // taken for this structure's.
-        std::filesystem::remove(yFileName, ec);
-        return true;
-    }
-    fout.open(yFileName, std::ios::binary | std::ios::trunc);
-    ok = fout && le::write(fout, yMatrix.get(), dim * dim);
-    fout.close();
-    if (!ok || fout.fail()) {
-        std::filesystem::remove(yFileName, ec);
+    if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
         return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
-    }
     return true;
 }
 
@@ -149,6 +215,8 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     eigenFileError.clear();
     if (!backboneList.empty() || !pdbLines.empty())
         return refuseEigenFile("A structure is already loaded into this network; " + fileName + " was not read.");
+    if (const std::string problem = regularFileProblem(fileName); !problem.empty())
+        return refuseEigenFile("The eigen data file cannot be read: " + problem);
     bool sized = false;
     const uint64_t size = fileSize(fileName, sized);
     std::ifstream in(fileName, std::ios::binary);
@@ -186,6 +254,8 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
 bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
 {
     console::Line() << "Y: " << eigenVecFileName;
+    if (const std::string problem = regularFileProblem(eigenVecFileName); !problem.empty())
+        return refuseEigenFile("The response matrix file cannot be read: " + problem);
     bool sized = false;
     const uint64_t size = fileSize(eigenVecFileName, sized);
     if (!sized)
@@ -272,6 +342,9 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (!sane)
         return refuseEigenFile("The eigen data file " + mainFileName
                                + " holds force scaling or eigenvalues that are not usable numbers.");
+    if (!allFinite(rows.get(), kept * dim))
+        return refuseEigenFile("The eigen data file " + mainFileName
+                               + " holds eigenvectors with values that are not finite numbers.");
 
     DoubleBuffer y;
     if (loadResult == -2 && yMatrixAvailable) {
@@ -285,6 +358,12 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
             yMatrixAvailable = false;
             refuseEigenFile("The response matrix file " + yFileName
                             + " cannot be read whole; responses go through the modes.");
+        } else if (!allFinite(y.get(), dim * dim)) {
+            return refuseEigenFile("The response matrix file " + yFileName
+                                   + " holds values that are not finite numbers.");
+        } else if (std::string why; !yFitsModes(y.get(), rows.get(), inverse, dim, kept, why)) {
+            return refuseEigenFile("The response matrix file " + yFileName + " does not belong to " + mainFileName
+                                   + ": " + why);
         }
     }
 

@@ -375,19 +375,36 @@ void ElasticNetworkModel::deselectAll()
 Atom* ElasticNetworkModel::collisionCheck(const Vector3d& HIP, bool& res)
 {
     if (!contactGrid) contactGrid = std::make_unique<ContactGrid>();
+    // The contact step takes the touched atom's deformedPosition as its centre and initial
+    // position: the atom that is hit gets the published position it was hit at, on either path.
     if (auto hit = contactGrid->firstHit(HIP, atomArray, deformedPositions.get(), amountOfAtoms, positionsVersion)) {
         if (*hit < 0) return nullptr;
         res = true;
-        return atomArray[static_cast<std::size_t>(*hit)];
+        Atom* atom = atomArray[static_cast<std::size_t>(*hit)];
+        atom->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(*hit)].load());
+        return atom;
     }
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
-        // The published position is the one drawn; test against it without writing the atom.
-        if (atomArray[i]->pointToSphereAt(HIP, deformedPositions[i].load())) {
+        // The published position is the one drawn; test against it.
+        const Vector3d position = deformedPositions[i].load();
+        if (atomArray[i]->pointToSphereAt(HIP, position)) {
+            atomArray[i]->setMyDeformedPosition(position);
             res = true;
             return atomArray[i];
         }
     }
     return nullptr;
+}
+
+void ElasticNetworkModel::set_X_RAY_Temperature(float kelvin)
+{
+    if (std::isfinite(kelvin) && kelvin > 0.0f && kelvin <= kMaxTemperature) {
+        temperature = kelvin;
+        return;
+    }
+    console::Line(console::Warning) << "The experiment temperature " << kelvin << " K cannot be used (it must be above 0 and at most "
+                                    << kMaxTemperature << " K); 300 K is used instead.";
+    temperature = 300.0f;
 }
 
 } // namespace vornax

@@ -90,8 +90,12 @@ public:
     void savePdBHeaderLine(const std::string& line) override { headerLines.push_back(line); }
     void addLineInfo(const std::string& line) { pdbLines.push_back(line); }
     void addLineInfo(std::string&& line) override { pdbLines.push_back(std::move(line)); }
-    /// Experiment temperature in K.
-    void set_X_RAY_Temperature(float kelvin) override { temperature = kelvin; }
+    /// Experiment temperature in K. A value that is not a number, not above 0 or above
+    /// kMaxTemperature is replaced by 300 K, with a warning.
+    void set_X_RAY_Temperature(float kelvin) override;
+    static constexpr float kMaxTemperature = 10000.0f;
+    /// Largest B-factor the calibration accepts (Å²): the most the 6-column field can hold.
+    static constexpr double kMaxBFactor = 9999.99;
     void set_NMR_Exp(bool nmr) override { nmrExperiment = nmr; }
     /// Subtracts `centre` (model units) from every node record received so far.
     void subtractVectorFromLocalPosition(const Vector3d& centre) override;
@@ -221,9 +225,11 @@ public:
     void setFileNames(const std::filesystem::path& stdPath);
     const std::string& getMainFileName() const { return mainFileName; }
     const std::string& getYFileName() const { return yFileName; }
-    /// Writes the main eigen data file and, when Y is held, the response-matrix file.
+    /// Writes the main eigen data file and, when Y is held, the response-matrix file. Both
+    /// replace the files of those names together once complete, or neither does.
     bool writeEigenDataToNewFile();
-    bool writeEigenDataToStream(std::ofstream& fout);
+    /// Fields 1-7 to `fout` and, when `yOut` is given and Y is held, Y to `yOut`.
+    bool writeEigenDataToStream(std::ostream& fout, std::ostream* yOut);
     /// Checks the main eigen data file whole, then rebuilds the node records from its lines and
     /// leaves it open at the force scaling. Refuses (nothing changed) a file of another layout.
     bool inputMainFile(const std::string& fileName);
@@ -273,9 +279,13 @@ public:
     // ---- Deformed structure output ---------------------------------------------------------
     /// Writes the C-alpha records of the structure with the current deformation added to
     /// their coordinates, after REMARK lines for every node that keeps a force, then END.
-    /// False (with a console line) when the file cannot be written. Any thread: the
-    /// displacement is taken between two simulation steps (so not under a ModeChangeToken).
+    /// False (with a console warning, nothing written) when the file cannot be written whole or a
+    /// moved coordinate does not fit its 8 columns; the file is replaced only once complete. Any
+    /// thread: the displacement is taken between two simulation steps (so not under a
+    /// ModeChangeToken).
     bool write_C_alphaFile(const std::string& filename) const;
+    /// Why the last write_C_alphaFile failed (empty after a success).
+    const std::string& getCAlphaFileError() const { return cAlphaFileError; }
     /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
     static std::string padString(const std::string& text);
@@ -452,6 +462,7 @@ private:
     int32_t threeN = 0;
     int32_t threeNMinusSix = 0;
     float temperature = 300.0f;
+    mutable std::string cAlphaFileError;
     double springConstant = 1.0;
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};

@@ -3,6 +3,7 @@
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
+#include "common/InputFile.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/PdbRecord.h"
@@ -43,6 +44,8 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
     const auto n = static_cast<std::size_t>(std::max(amountOfAtoms, 0));
     if (n < 3 || nodeCoordinates.size() != 3 * n)
         return refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
+    if (const std::string problem = regularFileProblem(fileName); !problem.empty())
+        return refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
     std::ifstream in(fileName);
     if (!in) return refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <sstream>
 #include <thread>
 
 namespace vornax {
@@ -64,30 +65,64 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
         return EnmStatus::NotReady;
 
     double t = temperature;
-    if (!(t > 0.0) || !std::isfinite(t)) {
+    if (!(t > 0.0) || !std::isfinite(t) || t > kMaxTemperature) {
         console::Line(console::Warning) << "Temperature " << t << " K cannot be used; calibrating at 300 K";
         t = 300.0;
     }
     Calibration& cal = calibration;
     cal.kT = 0.6 * t / 300.0;
     for (double inv : inverseEigenvalues) cal.sumInverse += inv;
-    bool negativeB = false;
-    for (const Atom* a : atomArray) {
-        cal.sumB += a->getMyBFactor();
-        negativeB = negativeB || a->getMyBFactor() < 0.0;
+
+    // Every route (modes, response, deform, the window, the eigen data files) takes the decision
+    // made here: B-factors that are not finite, negative or beyond what the PDB field can hold
+    // calibrate nothing, and the unit spring constant is used, as for B-factors that are all 0.
+    std::string bProblem;
+    {
+        int32_t nonFinite = 0, negative = 0, tooLarge = 0, first = -1;
+        for (int32_t i = 0; i < n; ++i) {
+            const double b = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
+            const bool bad = !std::isfinite(b) || b < 0.0 || b > kMaxBFactor;
+            nonFinite += !std::isfinite(b);
+            negative += std::isfinite(b) && b < 0.0;
+            tooLarge += std::isfinite(b) && b > kMaxBFactor;
+            if (bad && first < 0) first = i;
+            if (!bad) cal.sumB += b;
+        }
+        std::ostringstream why;
+        const char* sep = "";
+        if (nonFinite) why << sep << nonFinite << " that are not finite numbers", sep = ", ";
+        if (negative) why << sep << negative << " negative", sep = ", ";
+        if (tooLarge) why << sep << tooLarge << " above " << kMaxBFactor << " \u00c5\u00b2";
+        if (first >= 0)
+            bProblem = "The B-factors of " + pdbName + " include " + why.str() + " (the first at node "
+                + std::to_string(first) + ")";
     }
 
-    cal.calibrated = cal.sumB > 0.0 && cal.sumInverse > 0.0 && std::isfinite(cal.sumB);
+    cal.calibrated = bProblem.empty() && cal.sumB > 0.0 && cal.sumInverse > 0.0 && std::isfinite(cal.sumB)
+        && std::isfinite(cal.sumInverse);
+    double rootSum = 0.0;
     if (cal.calibrated) {
         cal.K = cal.kT * cal.sumInverse / (kThreeOverEightPiSquared * cal.sumB);
+        for (const Atom* a : atomArray) rootSum += std::sqrt(a->getMyBFactor() * 900.0 / (t * kEightPiSquared));
+        // Whatever the numbers, a calibration that does not give usable K, R and S is none.
+        const double c = cal.sumInverse / (3.0 * n * cal.K);
+        const double D = static_cast<double>(averageHapticForce) * 1e10 * 1.4396 * c;
+        const double S = D > 0.0 ? (rootSum / n) / D : 0.0;
+        if (!(std::isfinite(cal.K) && cal.K > 0.0 && std::isfinite(S) && S > 0.0)) {
+            cal.calibrated = false;
+            bProblem = "The B-factors of " + pdbName + " give a spring constant of " + std::to_string(cal.K)
+                + " kcal/mol/\u00c5\u00b2, which cannot be used";
+        }
+    }
+    if (cal.calibrated) {
         console::Line() << "calculated K: " << cal.K;
     } else {
         // Predicted models and some electron-microscopy entries carry no B-factors: K would be
         // infinite. Fall back to a unit spring constant and say so.
         cal.K = 1.0;
-        const std::string why = cal.sumInverse > 0.0
-            ? "The B-factors of " + pdbName + " are all zero"
-            : "The network of " + pdbName + " has no springs to move against";
+        const std::string why = !bProblem.empty() ? bProblem
+            : cal.sumInverse > 0.0                ? "The B-factors of " + pdbName + " are all zero"
+                                                  : "The network of " + pdbName + " has no springs to move against";
         const std::string text = why
             + ", so the spring constant cannot be calibrated. A spring constant of"
               " 1 kcal/mol/\u00c5\u00b2 is used instead: the forces are not calibrated.";
@@ -102,15 +137,8 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
         scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
     newtonToKcal = 1e10 * 1.4396;
 
-    if (cal.calibrated) {
-        double sumRoot = 0.0;
-        for (const Atom* a : atomArray)
-            sumRoot += std::sqrt(std::max(0.0, a->getMyBFactor()) * 900.0 / (t * kEightPiSquared));
-        cal.R = sumRoot / n;
-        if (negativeB) console::Line(console::Warning) << "Negative B-factors were counted as zero";
-    } else {
-        cal.R = 1.0; // a typical fluctuation of 1 Å keeps the pull usable
-    }
+    // R: the mean fluctuation in Å; a typical 1 Å keeps the pull usable without a calibration.
+    cal.R = cal.calibrated ? rootSum / n : 1.0;
 
     inverseScaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 0; k < modes; ++k)

@@ -319,13 +319,9 @@ private:
         ElasticNetworkModel& eln = *m_result.network;
         eln.setFileNames(m_options.eigenFileFolder);
         m_result.eigenFilesWritten = eln.writeEigenDataToNewFile();
-        if (!m_result.eigenFilesWritten) {
-            // A file that was not written whole must not be taken for this structure's later.
-            m_result.eigenFileError = eln.getEigenFileError();
-            std::error_code ec;
-            std::filesystem::remove(eln.getMainFileName(), ec);
-            std::filesystem::remove(eln.getYFileName(), ec);
-        }
+        // The files are replaced together and only once both are whole: a failed write leaves
+        // the ones that were there before.
+        if (!m_result.eigenFilesWritten) m_result.eigenFileError = eln.getEigenFileError();
         // The load goes on: the modes are in memory; the caller decides whether the files matter.
         return true;
     }

@@ -1,5 +1,7 @@
 #include "enm/StandardFileLoader.h"
 
+#include "common/InputFile.h"
+
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/TextParse.h"
@@ -52,10 +54,12 @@ bool StandardFileLoader::openStream(const std::string& filename)
 {
     stream.close();
     stream.clear();
-    stream.open(filename);
     eigenvalues.clear();
     eigenvectors.clear();
     badTokens = 0;
+    // A pipe or device would block or never end: only regular files are opened.
+    if (!regularFileProblem(filename).empty()) return false;
+    stream.open(filename);
     return stream.is_open();
 }
 
@@ -129,7 +133,11 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
             ++bad;
             console::line("The String* is not formatted as a float.");
             break;
-        case NumberError::Empty: break;
+        case NumberError::Empty:
+            // Only blank or control characters: nothing there to convert.
+            ++bad;
+            console::line("The String* is 0.");
+            break;
         }
     }
     if (skipped) *skipped = bad;

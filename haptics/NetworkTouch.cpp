@@ -30,6 +30,32 @@ void SensableHaptics::finishTick()
 
 void SensableHaptics::sendForce()
 {
+    // The one way out to the motors: whatever the network's data did to the computed force,
+    // nothing that is not a number and nothing beyond the device's limit is sent. The filter
+    // goes on from the force actually sent.
+    const double limit = std::max(0.0f, deviceParameters.maxForce);
+    double squared = 0.0;
+    for (double c : currentForce) squared += c * c;
+    if (!std::isfinite(squared)) {
+        bool finite = true;
+        for (double c : currentForce) finite = finite && std::isfinite(c);
+        if (!finite) {
+            for (double& c : currentForce) c = 0.0;
+        } else {
+            // Finite components whose squares overflow: the largest one sets the direction's scale.
+            double largest = 0.0;
+            for (double c : currentForce) largest = std::max(largest, std::fabs(c));
+            for (double& c : currentForce) c = c / largest * limit * 0.5;
+        }
+        squared = 0.0;
+        for (double c : currentForce) squared += c * c;
+    }
+    if (squared > limit * limit) {
+        const double scale = limit / std::sqrt(squared);
+        for (double& c : currentForce) c *= scale;
+        // Rounding may leave the length a hair above the limit.
+        for (double& c : currentForce) c = std::nextafter(c, 0.0);
+    }
     hdSetDoublev(HD_CURRENT_FORCE, currentForce);
     sentForce.store(Vector3d(static_cast<float>(currentForce[0]), static_cast<float>(currentForce[1]),
                              static_cast<float>(currentForce[2])));
@@ -201,6 +227,7 @@ SensableHaptics::PullForce SensableHaptics::computePull(Atom* atom)
     const Vector3d f(drag[0], drag[1], drag[2]);
     p.perpendicular = f - p.direction * p.direction.dotProduct(f);
     p.maxForce = deviceParameters.maxForce;
+    if (!std::isfinite(p.magnitude)) p.magnitude = 0.0f;
     p.magnitude = std::clamp(p.magnitude, 0.0f, p.maxForce);
     p.factor = eqForceFactor.load();
     p.force = p.direction * (p.magnitude * p.factor);
@@ -343,6 +370,15 @@ void SensableHaptics::setForce(Vector3d HIP, bool /*holding*/)
     releaseConditions(contactPoint, HIP);
 }
 
+void SensableHaptics::reportReleasedModes(const Atom* atom)
+{
+    // The slider's mode count the pull went through, as the grab recorded it on the atom.
+    const int32_t* state = atom->getStateArray();
+    if (state[0] != 1) return;
+    console::Line() << "setting amount of modes in atom: " << state[1];
+    console::Line() << "atom: " << atom->getMyPositionInOriginalList();
+}
+
 bool SensableHaptics::calcForce(float* force, const float* hapticPoint, const float* /*centre*/)
 {
     if (!dragProxyValid) {
@@ -373,7 +409,10 @@ void SensableHaptics::releaseConditions(Vector3d& tempSCP, Vector3d& HIP)
     const bool network = renderingElasticNetwork.load();
     const Vector3d centre = network ? atom->getMyDeformedPosition() : atom->getMyLocalPosition();
     const Vector3d normal = (tempSCP - centre).normalized();
-    if (!pointToPlane(tempSCP, normal, HIP)) return; // still inside
+    // A centre that is not a number (a deformation gone wild) cannot hold the probe: the
+    // contact ends, so that a pull on it is released like any other.
+    const bool centreUsable = std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z);
+    if (centreUsable && !pointToPlane(tempSCP, normal, HIP)) return; // still inside
 
     const Vector3d device = devicePoint.load();
     if (!network) {
@@ -402,6 +441,7 @@ void SensableHaptics::releaseConditions(Vector3d& tempSCP, Vector3d& HIP)
         if ((atom->hasForceApplied() || atom->isSelected()) && noButton) {
             releaseForce = atom->getMyForceApplied().size();
             if (!pullReleased) releasing = true;
+            reportReleasedModes(atom);
             atom->simulateState(2);
             ElasticNetworkModel::requestStep();
         }
@@ -409,6 +449,7 @@ void SensableHaptics::releaseConditions(Vector3d& tempSCP, Vector3d& HIP)
         if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->setNeedsListUpdate(true);
         if (noButton) {
             releaseForce = atom->getMyForceApplied().size();
+            reportReleasedModes(atom);
             atom->simulateState(2);
             ElasticNetworkModel::requestStep();
         }

@@ -90,6 +90,8 @@ private:
 
     void finishTick();
     void refreshTickTransform();
+    /// The release's record of the modes a pull went through, on the console.
+    void reportReleasedModes(const Atom* atom);
     void sendForce();
     void rampDown(ElasticNetworkModel* eln, Atom* atom);
     void finishRelease(ElasticNetworkModel* eln, Atom* atom);

@@ -1,5 +1,7 @@
 #include "haptics/StylusScript.h"
 
+#include "common/InputFile.h"
+
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -34,9 +36,12 @@ std::optional<std::vector<StylusStep>> parseStylusScript(std::istream& in, std::
         error = "script line " + std::to_string(lineNumber) + ": " + why;
         return std::nullopt;
     };
-    while (std::getline(in, text)) {
+    constexpr std::size_t kMaxLine = 1024; // far more than any step needs
+    while (true) {
+        const LineRead read = readBoundedLine(in, text, kMaxLine);
+        if (read == LineRead::End) break;
         ++lineNumber;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (read == LineRead::TooLong) return fail("longer than " + std::to_string(kMaxLine) + " characters");
         std::istringstream fields(text);
         std::vector<std::string> tokens;
         for (std::string token; fields >> token;) tokens.push_back(token);

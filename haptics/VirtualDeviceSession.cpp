@@ -99,12 +99,19 @@ TickRecord VirtualDeviceSession::hold(const Vector3d& p, int32_t buttons, int64_
 
 void VirtualDeviceSession::run(const StylusStep& step, std::vector<TickRecord>* records)
 {
+    run(step, [records](const TickRecord& record) {
+        if (records) records->push_back(record);
+    });
+}
+
+void VirtualDeviceSession::run(const StylusStep& step, const std::function<void(const TickRecord&)>& each)
+{
     Vector3d p(static_cast<float>(step.position[0]), static_cast<float>(step.position[1]),
                static_cast<float>(step.position[2]));
     if (step.atNode) p += nodeInDevice(step.node);
     for (int64_t i = 0; i < step.ticks; ++i) {
         const TickRecord record = tick(p, step.buttons);
-        if (records) records->push_back(record);
+        if (each) each(record);
     }
 }
 

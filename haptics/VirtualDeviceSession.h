@@ -11,6 +11,7 @@
 #include "haptics/StylusScript.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ public:
     TickRecord hold(const Vector3d& devicePosition, int32_t buttons, int64_t count);
     /// Manual mode: one script step; appends a record per tick when `records` is given.
     void run(const StylusStep& step, std::vector<TickRecord>* records);
+    /// Manual mode: one script step; `each` receives the record of every tick as it comes.
+    void run(const StylusStep& step, const std::function<void(const TickRecord&)>& each);
 
 private:
     ElasticNetworkModel& m_network;

@@ -1,6 +1,7 @@
 #include "molecule/FileHandle.h"
 
 #include "common/Console.h"
+#include "common/InputFile.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string.h>
@@ -50,6 +52,18 @@ bool isDetailsStart(std::string_view line)
     return false;
 }
 
+/// True when the line ends inside one of the number fields a node is read from (x, y, z,
+/// occupancy, B-factor: columns 31-66): the field's last characters are missing, so the text
+/// that is there reads as another number.
+bool endsInsideNumberField(std::string_view line)
+{
+    constexpr std::pair<std::size_t, std::size_t> kFields[] = {{31, 38}, {39, 46}, {47, 54}, {55, 60}, {61, 66}};
+    const std::size_t length = text::trim(line).size() == 0 ? 0 : line.find_last_not_of(" \t") + 1;
+    for (auto [first, last] : kFields)
+        if (length >= first && length < last) return true;
+    return false;
+}
+
 bool isDetailsBlockLine(std::string_view line)
 {
     return line.substr(0, 10) == "REMARK 200" || line.substr(0, 10) == "REMARK 210";
@@ -83,6 +97,50 @@ NetworkRecordSink* noNetwork()
     return &none;
 }
 
+/// Reads the whole of a regular file into `content`, refusing it (the returned sentence) as
+/// soon as a line grows beyond any PDB record, so that a file without line ends is never held
+/// whole. `readable` is false when the file cannot be opened or read.
+std::string readBounded(const std::filesystem::path& path, std::string& content, bool& readable)
+{
+    std::ifstream in(path, std::ios::binary);
+    readable = false;
+    if (!in) return {};
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    // Reserved up front only for sizes a structure file can have: a huge (or sparse) file is
+    // refused on its first long line without ever asking for its size in memory.
+    constexpr std::uintmax_t kReserveAtMost = std::uintmax_t{1} << 30;
+    if (!ec && size <= kReserveAtMost) content.reserve(static_cast<std::size_t>(size));
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    std::vector<char> chunk(kChunk);
+    std::size_t lineLength = 0; // bytes since the last line end
+    std::size_t lineNumber = 1;
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(kChunk));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) break;
+        const std::string_view piece(chunk.data(), got);
+        for (std::size_t pos = 0; pos < got;) {
+            const std::size_t end = piece.find('\n', pos);
+            const std::size_t run = (end == std::string_view::npos ? got : end) - pos;
+            lineLength += run;
+            if (lineLength > kMaxRecordLine) {
+                content.clear();
+                content.shrink_to_fit();
+                return "Line " + std::to_string(lineNumber) + " of " + path.string() + " is longer than "
+                    + std::to_string(kMaxRecordLine) + " characters: it is not a PDB structure file.";
+            }
+            if (end == std::string_view::npos) break;
+            lineLength = 0;
+            ++lineNumber;
+            pos = end + 1;
+        }
+        content.append(piece);
+    }
+    readable = !in.bad();
+    return {};
+}
+
 } // namespace
 
 FileHandle::FileHandle() : dataTables(std::make_unique<DataTables>()), elasticNetwork(noNetwork()) {}
@@ -104,31 +162,22 @@ bool FileHandle::openFile(const std::filesystem::path& path)
 
     std::string content;
     bool readable = false;
-    {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
-            std::ifstream in(path, std::ios::binary);
-            if (in) {
-                in.seekg(0, std::ios::end);
-                const std::streamoff size = in.tellg();
-                in.seekg(0, std::ios::beg);
-                if (size > 0) {
-                    content.resize(static_cast<std::size_t>(size));
-                    in.read(content.data(), size);
-                    content.resize(static_cast<std::size_t>(in.gcount()));
-                } else {
-                    std::ostringstream whole; // not a plain file: read what comes
-                    whole << in.rdbuf();
-                    content = std::move(whole).str();
-                }
-                readable = !in.bad();
-            }
-        }
+    std::string refusal = regularFileProblem(path);
+    if (refusal.empty()) refusal = readBounded(path, content, readable);
+    if (!refusal.empty()) {
+        // Nothing is read from pipes and devices, nor past a line no PDB file has.
+        console::line("Unable to open file");
+        loadError = refusal;
+        console::write(console::Warning, loadError);
+        userPrompts().messageBox(kPdbFileError, loadError, MessageIcon::Warning, MessageButtons::Ok);
+        readable = false;
     }
 
     if (!readable) {
-        console::line("Unable to open file");
-        loadError = "Unable to open file " + path.string();
+        if (loadError.empty()) {
+            console::line("Unable to open file");
+            loadError = "Unable to open file " + path.string();
+        }
     } else {
         readLines(content);
         if (atomCount == 0) {
@@ -234,10 +283,19 @@ void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::si
             if (text::contains(value, "NULL")) {
                 console::line("NULL temp Field setting Tx to 300");
                 elasticNetwork->set_X_RAY_Temperature(300.0f);
-            } else if (float t = 0.0f; text::parseFloat(value, t)) {
-                elasticNetwork->set_X_RAY_Temperature(t);
+            } else if (double t = 0.0; text::parseDouble(value, t)) {
+                // The network refuses absurd values; those beyond single precision are named here.
+                if (std::fabs(t) > FLT_MAX) {
+                    console::Line(console::Warning) << "The experiment temperature " << value
+                                                    << " K cannot be used; 300 K is used instead.";
+                    t = 300.0;
+                }
+                elasticNetwork->set_X_RAY_Temperature(static_cast<float>(t));
             } else {
                 console::line("bad cast error in temperature derivation");
+                console::Line(console::Warning) << "The experiment temperature \"" << value
+                                                << "\" is not a number; 300 K is used instead.";
+                elasticNetwork->set_X_RAY_Temperature(300.0f);
             }
             temperatureMissing = false;
         }
@@ -292,6 +350,7 @@ void FileHandle::addAtom(std::string_view line, const pdb::AtomRecord& record)
     dataTables->findRadius(element, radius);
 
     if (record.isBackbone()) {
+        warnIfCut(line);
         ELNBackboneData node = pdb::backboneRecord(line, record);
         addIfAbsent(chainIDList, seenChainIDs, currentChainID);
         addIfAbsent(residueNameList, seenResidueNames, residueName);
@@ -309,6 +368,15 @@ void FileHandle::addAtom(std::string_view line, const pdb::AtomRecord& record)
     atom->setImWater(::memmem(line.data(), line.size(), " HOH ", 5) != nullptr);
     atomList.push_back(atom);
     ++atomCount;
+}
+
+void FileHandle::warnIfCut(std::string_view line)
+{
+    if (cutRecordReported || !endsInsideNumberField(line)) return;
+    cutRecordReported = true;
+    console::Line(console::Warning) << "A node record ends inside its coordinate or B-factor columns (31-66), so "
+                                       "its numbers are read from what is left (the first such line): "
+                                    << line;
 }
 
 void FileHandle::finishLoad()

@@ -73,6 +73,9 @@ public:
     double getLoadSeconds() const { return loadSeconds; }
 
 private:
+    /// Warns, once per file, of a node record cut inside its number columns.
+    void warnIfCut(std::string_view line);
+
     void readLines(std::string_view content);
     void detailsScan(const std::vector<std::string_view>& lines, std::size_t& next);
     void handleRecord(std::string_view line, bool alreadyStored);
@@ -97,6 +100,7 @@ private:
     bool typeMissing = true;
     bool temperatureMissing = true;
     int32_t skippedRecords = 0;
+    bool cutRecordReported = false; ///< a node record cut inside its number columns was reported
     std::string loadError;
     std::chrono::steady_clock::time_point loadStart;
     double loadSeconds = 0.0;

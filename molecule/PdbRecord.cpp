@@ -54,7 +54,8 @@ ELNBackboneData backboneRecord(std::string_view line, const AtomRecord& record)
 {
     if (record.phosphorus) console::line("detected DNA/RNA");
     double bFactor = 0.0;
-    if (!text::parseDouble(text::columns(line, kBFactorFirst, kBFactorLast), bFactor)) {
+    // "nan", "inf" or 1e999 are kept as such: the calibration names them (they are not 0).
+    if (!text::parseDoubleOrNonFinite(text::columns(line, kBFactorFirst, kBFactorLast), bFactor)) {
         console::line("bad cast error in B Factor derivation");
         bFactor = 0.0;
     }

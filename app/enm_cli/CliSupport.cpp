@@ -1,6 +1,7 @@
 #include "enm_cli/CliSupport.h"
 
 #include "common/Console.h"
+#include "common/TextParse.h"
 
 #include <algorithm>
 #include <charconv>
@@ -36,7 +37,8 @@ std::string singleLine(std::string text)
     std::replace(text.begin(), text.end(), '\n', ' ');
     std::replace(text.begin(), text.end(), '\r', ' ');
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+    // Messages quote arguments and input lines: no raw control bytes or broken UTF-8 on stderr.
+    return text::printable(text);
 }
 
 std::optional<int64_t> parseInteger(const std::string& text)
@@ -61,8 +63,11 @@ ModeSelection parseModeSelection(const std::string& text)
 
     if (selection.kind == ModeSelection::Kind::First) {
         const auto n = parseInteger(rest);
+        const bool digits = !rest.empty() && rest.find_first_not_of("+0123456789") == std::string::npos;
+        if (!n && digits) throw CliFailure(kExitInput, "--modes: " + text + " is out of range");
         if (!n) malformed(text, "does not give a whole number of modes");
-        if (*n < 1 || *n > INT32_MAX) throw CliFailure(kExitInput, "--modes: " + text + " must use at least one mode");
+        if (*n > INT32_MAX) throw CliFailure(kExitInput, "--modes: " + text + " is out of range");
+        if (*n < 1) throw CliFailure(kExitInput, "--modes: " + text + " must use at least one mode");
         selection.first = static_cast<int32_t>(*n);
         return selection;
     }

@@ -48,7 +48,8 @@ void checkModeSelection(const ModeSelection& selection, int32_t keptModes);
 /// Canonical text of a selection (`all`, `first:12`, `list:0,3,5`).
 std::string toString(const ModeSelection& selection);
 
-/// `text` with line breaks turned into blanks and trailing blanks removed.
+/// `text` with line breaks turned into blanks, trailing blanks removed, and control bytes and
+/// invalid UTF-8 shown as \xNN.
 std::string singleLine(std::string text);
 
 /// Strict decimal number reading for option values that arrive as text.

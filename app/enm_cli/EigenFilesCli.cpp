@@ -29,10 +29,10 @@ bool isResponseMatrixFile(const std::filesystem::path& file)
 
 void checkEigenFolder(const std::filesystem::path& dir)
 {
+    // The folder must exist: a mistyped path is reported, not created.
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec || !std::filesystem::is_directory(dir))
-        throw CliFailure(kExitInput, "--out " + dir.string() + " is not a folder that can be written");
+    if (!std::filesystem::is_directory(dir, ec))
+        throw CliFailure(kExitInput, "--out " + dir.string() + " is not an existing folder");
 }
 
 MessageAnswer EigenFilePrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,

@@ -309,7 +309,7 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
     eln.zeroF();
     eln.updateDeformables();
 
-    if (!eln.write_C_alphaFile(out.string())) throw CliFailure(kExitInput, "cannot write " + out.string());
+    if (!eln.write_C_alphaFile(out.string())) throw CliFailure(kExitInput, eln.getCAlphaFileError());
 
     nlohmann::ordered_json report = structureJson(solved);
     report["node"] = request.node;

@@ -1,6 +1,9 @@
 #include "enm_cli/Replay.h"
 
 #include "enm_cli/EigenFilesCli.h"
+
+#include "common/AtomicFile.h"
+#include "common/InputFile.h"
 #include "enm_cli/EnmRun.h"
 #include "haptics/StylusScript.h"
 #include "haptics/VirtualDeviceSession.h"
@@ -8,6 +11,7 @@
 #include "molecule/Atom.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -56,6 +60,11 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
     replay->add_option("--script", args.script, "Stylus script (see README: vornax-enm replay)")
         ->required()
         ->check(CLI::ExistingFile);
+    replay->add_option("--every", args.every,
+                       "Record every Nth servo tick in \"ticks\" (the first, then every N-th; 1 records all).\n"
+                       "The JSON is written as the ticks run, so memory does not grow with the script")
+        ->type_name("N")
+        ->default_val(1);
     replay->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")
         ->default_str("-");
     replay->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
@@ -70,14 +79,59 @@ std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& fi
     return std::make_unique<SolvedReplayNetwork>(file, rc, check, yFile);
 }
 
-nlohmann::ordered_json runReplay(const ReplayArguments& args)
+namespace {
+
+/// Shortest text that reads back as the same double; null for a value that is not finite.
+void writeNumber(std::ostream& out, double value)
+{
+    if (!std::isfinite(value)) {
+        out << "null";
+        return;
+    }
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.write(buffer, ec == std::errc() ? end - buffer : 0);
+}
+
+void writeTick(std::ostream& out, const TickRecord& r, bool first)
+{
+    out << (first ? "\n    {\"force\": " : ",\n    {\"force\": ");
+    if (r.forceSent) {
+        out << '[';
+        for (int i = 0; i < 3; ++i) {
+            if (i) out << ", ";
+            writeNumber(out, r.force[static_cast<std::size_t>(i)]);
+        }
+        out << ']';
+    } else {
+        out << "null";
+    }
+    out << ", \"atom\": " << r.atom << ", \"pressed_state\": ";
+    if (r.atom >= 0)
+        out << r.pressedState;
+    else
+        out << "null";
+    out << '}';
+}
+
+std::string jsonText(const nlohmann::ordered_json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+} // namespace
+
+void runReplay(const ReplayArguments& args, std::ostream& out)
 {
     constexpr double kLargestRc = 1e30;
     if (!(std::isfinite(args.rc) && args.rc > 0.0 && args.rc <= kLargestRc))
         throw CliFailure(kExitInput, "--rc must be a positive number of A");
     if (!(std::isfinite(args.forceFactor) && args.forceFactor >= 0.0 && args.forceFactor <= 1000.0))
         throw CliFailure(kExitInput, "--force-factor must be a number from 0 to 1000");
+    if (args.every < 1) throw CliFailure(kExitInput, "--every must be a whole number from 1");
 
+    for (const std::string& file : {args.file, args.script})
+        if (const std::string problem = regularFileProblem(file); !problem.empty()) throw CliFailure(kExitInput, problem);
     std::ifstream in(args.script, std::ios::binary);
     if (!in) throw CliFailure(kExitInput, "cannot read the script " + args.script);
     std::string error;
@@ -86,6 +140,8 @@ nlohmann::ordered_json runReplay(const ReplayArguments& args)
 
     if (!args.ppy.empty() && !isMainEigenDataFile(args.file))
         throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
+    if (args.withoutY && !isMainEigenDataFile(args.file))
+        throw CliFailure(kExitInput, "--without-y goes with a main eigen data file (.hdv) as FILE");
     auto source = loadReplayNetwork(
         args.file, args.rc,
         [&](const ElasticNetworkModel& eln) {
@@ -103,70 +159,64 @@ nlohmann::ordered_json runReplay(const ReplayArguments& args)
     VirtualDeviceSession session(eln, source->atoms(), options);
     if (!session.ok()) throw CliFailure(kExitComputation, "the virtual haptic device could not be opened");
 
-    std::vector<TickRecord> records;
-    for (const StylusStep& step : *steps) session.run(step, &records);
-
-    nlohmann::ordered_json report;
-    report["file"] = args.file;
-    report["nodes"] = eln.getAmountOfAtoms();
-    report["device_model"] = hdapi::VirtualDevice::DefaultModelName;
-    report["max_force"] = session.device().getDeviceParams().maxForce;
-    report["haptic_scale"] = session.device().getHapticScale();
-    report["save_forces"] = args.saveForces;
-    report["force_factor"] = args.forceFactor;
-    nlohmann::ordered_json ticks = nlohmann::ordered_json::array();
-    for (const TickRecord& r : records) {
-        nlohmann::ordered_json t;
-        if (r.forceSent)
-            t["force"] = {r.force[0], r.force[1], r.force[2]};
-        else
-            t["force"] = nullptr;
-        t["atom"] = r.atom;
-        if (r.atom >= 0)
-            t["pressed_state"] = r.pressedState;
-        else
-            t["pressed_state"] = nullptr;
-        ticks.push_back(std::move(t));
-    }
-    report["ticks"] = std::move(ticks);
-    report["displacement"] = eln.getDisplacement();
+    // The report is written as the ticks run: its size on disk grows with the script, the
+    // memory it takes does not.
+    out << "{\n  \"file\": " << jsonText(args.file) << ",\n  \"nodes\": " << eln.getAmountOfAtoms()
+        << ",\n  \"device_model\": " << jsonText(hdapi::VirtualDevice::DefaultModelName) << ",\n  \"max_force\": ";
+    writeNumber(out, session.device().getDeviceParams().maxForce);
+    out << ",\n  \"haptic_scale\": ";
+    writeNumber(out, session.device().getHapticScale());
+    out << ",\n  \"save_forces\": " << (args.saveForces ? "true" : "false") << ",\n  \"force_factor\": ";
+    writeNumber(out, args.forceFactor);
+    out << ",\n  \"tick_every\": " << args.every << ",\n  \"ticks\": [";
+    int64_t tick = 0;
+    bool first = true;
+    for (const StylusStep& step : *steps)
+        session.run(step, [&](const TickRecord& record) {
+            if (tick++ % args.every != 0) return;
+            writeTick(out, record, first);
+            first = false;
+        });
+    out << (first ? "]" : "\n  ]");
+    out << ",\n  \"displacement\": " << jsonText(eln.getDisplacement());
     nlohmann::ordered_json kept = nlohmann::ordered_json::array();
     for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const Vector3d f = eln.getAtom(i)->getOLDKcalForce();
         if (f != Vector3d()) kept.push_back({{"node", i}, {"force", vectorJson(f)}});
     }
-    report["kept_forces"] = std::move(kept);
-    return report;
+    out << ",\n  \"kept_forces\": " << jsonText(kept) << "\n}\n";
 }
 
 int replayMain(const ReplayArguments& args)
 {
-    EigenFilePrompts prompts;
-    prompts.setHoldY(!args.withoutY);
-    ScopedUserPrompts scopedPrompts(&prompts);
-    DiagnosticsRouting diagnostics(args.verbose);
+    auto fail = [](int status, const std::string& message) {
+        std::cerr << "vornax-enm: error: " << singleLine(message) << std::endl;
+        return status;
+    };
     try {
-        const std::string text = runReplay(args).dump(2) + '\n';
+        EigenFilePrompts prompts;
+        prompts.setHoldY(!args.withoutY);
+        ScopedUserPrompts scopedPrompts(&prompts);
+        DiagnosticsRouting diagnostics(args.verbose);
         if (args.json == "-") {
-            std::cout << text << std::flush;
+            runReplay(args, std::cout);
+            std::cout.flush();
             if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
         } else {
-            std::ofstream out(args.json, std::ios::binary | std::ios::trunc);
-            out << text;
-            out.close();
-            if (!out) throw CliFailure(kExitInput, "cannot write " + args.json);
+            // Opened first: a destination that cannot be written fails before the run.
+            AtomicFile out(args.json);
+            if (!out.ok()) throw CliFailure(kExitInput, "--json: " + out.error());
+            runReplay(args, out.stream());
+            if (!out.commit()) throw CliFailure(kExitInput, "--json: " + out.error());
         }
         diagnostics.flushWarnings();
         return kExitOk;
     } catch (const CliFailure& e) {
-        std::cerr << "vornax-enm: error: " << singleLine(e.what()) << std::endl;
-        return e.status();
+        return fail(e.status(), e.what());
     } catch (const std::bad_alloc&) {
-        std::cerr << "vornax-enm: error: not enough memory" << std::endl;
-        return kExitComputation;
+        return fail(kExitInput, "not enough memory for this run");
     } catch (const std::exception& e) {
-        std::cerr << "vornax-enm: error: " << singleLine(e.what()) << std::endl;
-        return kExitComputation;
+        return fail(kExitComputation, e.what());
     }
 }
 

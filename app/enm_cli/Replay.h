@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct ReplayArguments {
     bool withoutY = false; ///< with a .hdv FILE and no .ppy: do not compute Y from the modes
     std::string script;
     std::string json = "-";
+    int64_t every = 1;     ///< record every N-th tick
     bool verbose = false;
 };
 
@@ -48,8 +50,8 @@ using NodeCheck = std::function<void(const ElasticNetworkModel&)>;
 std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
                                                  const std::filesystem::path& yFile = {});
 
-/// Runs the replay and builds its report. Throws CliFailure.
-nlohmann::ordered_json runReplay(const ReplayArguments& args);
+/// Runs the replay, writing its report to `out` tick by tick. Throws CliFailure.
+void runReplay(const ReplayArguments& args, std::ostream& out);
 
 /// The whole command: diagnostics routing, the run, the JSON written; one line on stderr and
 /// the exit status on failure.

@@ -5,13 +5,17 @@
 #include "enm_cli/EnmRun.h"
 #include "enm_cli/Replay.h"
 
+#include "common/AtomicFile.h"
+
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,13 +43,16 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   calibration, y, eigen_files with --out, budget; the largest resident memory of the
   process during that stage, its high-water mark being reset as the stage starts; where
   the system cannot reset it, the process's peak at the end of the stage),
-  peak_rss_bytes (the process's peak over the whole run). With --out DIR the eigen data files <code>.hdv (record lines, Rc, S,
-  inverse scaled eigenvalues, eigenvectors) and <code>.ppy (Y) are written into DIR.
+  peak_rss_bytes (the process's peak over the whole run). With --out DIR the eigen data
+  files <code>.hdv (record lines, Rc, S, inverse scaled eigenvalues, eigenvectors) and
+  <code>.ppy (Y) are written into DIR, which must exist; a code that is not letters and
+  digits only names them XXXX.
 load fields: file, y_file, pdb_code, nodes, springs, rc (A, as stored), force_scaler S,
   calibrated (S > 0), modes_kept (the mode budget's totalMaxModes), non_rigid_modes (3N-6),
   load_result (-2 Y held, -3 modes only), modes_allowed_by_memory, memory_budget_doubles,
   y_matrix, timings (read, network, budget), peak_rss_bytes. Files that do not fit together
-  (truncated, padded, another structure's) are refused. Without a .ppy the engine asks
+  (truncated, padded, another structure's, values that are not finite, or a .ppy whose Y
+  does not match the lowest modes of the .hdv) are refused. Without a .ppy the engine asks
   whether to compute Y; the answer is Yes (Y is computed from the modes when every mode
   was kept and memory allows, otherwise the run is modes only) unless --without-y.
 response FILE may be a .hdv (with --ppy FILE.ppy); the stored Rc is used, --rc ignored,
@@ -66,8 +73,11 @@ Calibration: K comes from the B-factors. When they cannot calibrate K (all zero,
 
 Exit status: 0 done; 2 bad arguments, unreadable file, fewer than 3 network nodes, two
   network nodes at the same position (checked before any work that grows with N^2), a
-  request that does not fit the structure, or output that cannot be written; 1 the
-  computation failed (memory, an eigen solver that did not converge).)";
+  request that does not fit the structure, output that cannot be written, or memory that
+  runs out; 1 the computation failed (an eigen solver that did not converge, or the
+  engine's own memory checks). Every output file is written whole to a temporary file
+  beside it and replaces the old one only when complete (the .hdv and .ppy together); a
+  failed run leaves them unchanged.)";
 
 struct CommonArguments {
     std::string file;
@@ -95,14 +105,14 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
 
 /// One force on one node: response and deform.
 struct ForceArguments {
-    int64_t node = 0;
+    std::string node;
     std::vector<double> force;
     std::string modes = "all";
 };
 
 void addForceOptions(CLI::App* command, ForceArguments& args)
 {
-    command->add_option("--node", args.node, "Zero-based node the force acts on")->required();
+    command->add_option("--node", args.node, "Zero-based node the force acts on")->required()->type_name("J");
     command->add_option("--force", args.force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
     command->add_option("--modes", args.modes,
                         "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
@@ -129,19 +139,75 @@ RunOptions checkedRunOptions(const CommonArguments& args)
     return options;
 }
 
-void writeJson(const nlohmann::ordered_json& report, const std::string& destination)
-{
-    const std::string text = report.dump(2) + '\n';
-    if (destination == "-") {
-        std::cout << text << std::flush;
-        if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
-        return;
+/// The JSON destination, opened before anything is computed: a --json that cannot be written
+/// fails the run before any other output is touched, and the file is replaced only once the
+/// report is complete.
+class JsonOutput {
+public:
+    explicit JsonOutput(const std::string& destination) : m_destination(destination)
+    {
+        if (destination == "-") return;
+        m_file = std::make_unique<AtomicFile>(destination);
+        if (!m_file->ok()) throw CliFailure(kExitInput, "--json: " + m_file->error());
     }
-    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
-    if (!out) throw CliFailure(kExitInput, "cannot write " + destination);
-    out << text;
-    out.close();
-    if (!out) throw CliFailure(kExitInput, "cannot write " + destination);
+
+    void write(const nlohmann::ordered_json& report)
+    {
+        // Text from input files (codes, paths) may hold bytes that are not UTF-8: replaced.
+        const std::string text = report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+        if (!m_file) {
+            std::cout << text << std::flush;
+            if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
+            return;
+        }
+        m_file->stream() << text;
+        if (!m_file->commit()) throw CliFailure(kExitInput, "--json: " + m_file->error());
+    }
+
+private:
+    std::string m_destination;
+    std::unique_ptr<AtomicFile> m_file;
+};
+
+/// --node as given: a whole number (no blanks, no exponent), in range of a node index.
+int32_t nodeArgument(const std::string& text)
+{
+    const auto value = parseInteger(text);
+    if (!value) {
+        const bool digits = !text.empty() && text.find_first_not_of("+-0123456789") == std::string::npos
+            && text.find_first_of("0123456789") != std::string::npos;
+        throw CliFailure(kExitInput, digits ? "--node " + text + " is out of range"
+                                            : "--node must be a whole number, got '" + text + "'");
+    }
+    if (*value < INT32_MIN || *value > INT32_MAX) throw CliFailure(kExitInput, "--node " + text + " is out of range");
+    return static_cast<int32_t>(*value);
+}
+
+const char* const kSubcommands[] = {"modes", "response", "deform", "load", "replay"};
+
+/// A first argument that is neither an option nor a subcommand: named as such.
+void checkSubcommandName(int argc, char** argv)
+{
+    if (argc < 2 || argv[1][0] == '-') return;
+    const std::string name = argv[1];
+    for (const char* known : kSubcommands)
+        if (name == known) return;
+    throw CliFailure(kExitInput, "unknown subcommand '" + name + "' (expected modes, response, deform, load or replay; see --help)");
+}
+
+/// CLI11 gives a missing FILE the last --force value ("File does not exist: 7"): say what is
+/// missing instead.
+std::string parseErrorText(const CLI::ParseError& e, int argc, char** argv)
+{
+    const std::string what = e.what();
+    const std::string marker = "File does not exist: ";
+    const std::size_t at = what.find(marker);
+    if (at == std::string::npos) return what;
+    const std::string value = what.substr(at + marker.size());
+    for (int i = 1; i + 3 < argc; ++i)
+        if (std::string(argv[i]) == "--force" && value == argv[i + 3])
+            return "FILE is required: the structure file is missing ('" + value + "' is the last --force value)";
+    return what;
 }
 
 /// Every failure ends the run with exactly one line on stderr.
@@ -151,9 +217,7 @@ int fail(int status, const std::string& message)
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     CLI::App app{"Elastic network model of a PDB structure: normal modes, calibration from the\n"
                  "B-factors, and the displacement a force causes.",
@@ -195,10 +259,13 @@ int main(int argc, char** argv)
     CLI::App* replay = addReplayCommand(app, replayArgs);
 
     try {
+        checkSubcommandName(argc, argv);
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
-        return fail(kExitInput, e.what());
+        return fail(kExitInput, parseErrorText(e, argc, argv));
+    } catch (const CliFailure& e) {
+        return fail(e.status(), e.what());
     }
     if (replay->parsed()) return replayMain(replayArgs);
 
@@ -209,7 +276,8 @@ int main(int argc, char** argv)
     DiagnosticsRouting diagnostics(common.verbose || loadArgs.verbose);
     try {
         if (load->parsed()) {
-            writeJson(loadReport(loadArgs), loadArgs.json);
+            JsonOutput json(loadArgs.json);
+            json.write(loadReport(loadArgs));
             diagnostics.flushWarnings();
             return kExitOk;
         }
@@ -217,6 +285,9 @@ int main(int argc, char** argv)
         options.yFile = ppy;
         if (!ppy.empty() && !isMainEigenDataFile(options.file))
             throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
+        if (withoutY && !isMainEigenDataFile(options.file))
+            throw CliFailure(kExitInput, "--without-y goes with a main eigen data file (.hdv) as FILE");
+        JsonOutput json(common.json);
         nlohmann::ordered_json report;
         if (modes->parsed()) {
             if (isMainEigenDataFile(options.file))
@@ -228,9 +299,7 @@ int main(int argc, char** argv)
         } else {
             // response and deform: one force on one node.
             ResponseRequest request;
-            if (forceArgs.node < INT32_MIN || forceArgs.node > INT32_MAX)
-                throw CliFailure(kExitInput, "--node " + std::to_string(forceArgs.node) + " is out of range");
-            request.node = static_cast<int32_t>(forceArgs.node);
+            request.node = nodeArgument(forceArgs.node);
             for (std::size_t i = 0; i < 3; ++i) {
                 if (!std::isfinite(forceArgs.force[i]))
                     throw CliFailure(kExitInput, "--force components must be finite numbers");
@@ -241,14 +310,29 @@ int main(int argc, char** argv)
                                  [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
             report = deform->parsed() ? deformReport(solved, request, deformOut) : responseReport(solved, request);
         }
-        writeJson(report, common.json);
+        json.write(report);
         diagnostics.flushWarnings();
         return kExitOk;
     } catch (const CliFailure& e) {
         return fail(e.status(), e.what());
     } catch (const std::bad_alloc&) {
-        return fail(kExitComputation, "not enough memory");
+        return fail(kExitInput, "not enough memory for this run");
     } catch (const std::exception& e) {
         return fail(kExitComputation, e.what());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A file-size limit makes a write fail (and the output is left as it was) instead of
+    // killing the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Memory can run out anywhere, also while the arguments are read or the report is written.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return fail(kExitInput, "not enough memory for this run");
     }
 }

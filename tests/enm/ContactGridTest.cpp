@@ -167,3 +167,24 @@ TEST(ContactGridTest, SearchesWhileTheSimulationPublishesPositions)
     expectSameAsScan(eln, probes);
     expectSameAsScan(eln, probes);
 }
+
+TEST(ContactGridTest, TheAtomHitGetsThePositionItWasHitAt)
+{
+    // The contact step takes the touched atom's deformedPosition as its centre: on the scan
+    // and on the grid path alike, collisionCheck hands it the published position.
+    auto s = buildNetwork(findPdb("1crn.pdb"));
+    ASSERT_TRUE(s && s->ok);
+    auto& eln = *s->network;
+    const int node = 17;
+    const Vector3d published = eln.getDeformedPosition(node);
+    for (int call = 0; call < 3; ++call) {
+        eln.getAtom(node)->setMyDeformedPosition(published + Vector3d(500.0f, 0.0f, 0.0f)); // stale
+        bool hit = false;
+        Atom* atom = eln.collisionCheck(published, hit);
+        ASSERT_TRUE(hit);
+        ASSERT_EQ(atom, eln.getAtom(node));
+        EXPECT_EQ(atom->getMyDeformedPosition(), published) << "call " << call;
+    }
+    ASSERT_NE(eln.getContactGrid(), nullptr);
+    EXPECT_GE(eln.getContactGrid()->builds(), 1u) << "the grid path was taken";
+}

@@ -149,6 +149,10 @@ TEST(EigenvalueDialogText, NumbersAreTakenAndEverythingElseSkipped)
     EXPECT_EQ(parseEigenvalueText("1.5 abc 1e999 2,5 3", &skipped), (std::vector<double>{1.5, 3}));
     EXPECT_EQ(skipped, 3);
     EXPECT_TRUE(parseEigenvalueText("", &skipped).empty());
+    // A token with nothing to convert (control characters only) is reported as such.
+    EXPECT_EQ(parseEigenvalueText("1.5 \v 2.5", &skipped), (std::vector<double>{1.5, 2.5}));
+    EXPECT_EQ(skipped, 1);
+    EXPECT_TRUE(console.contains("The String* is 0."));
 }
 
 // ---- ElNemo mode files ------------------------------------------------------------------------

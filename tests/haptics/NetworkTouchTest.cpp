@@ -308,3 +308,62 @@ TEST_F(NetworkTouchTest, MultiChainStructurePullsAndReturns)
     EXPECT_EQ(dev->getCurrentAtom(), nullptr);
     EXPECT_LT(maxDisplacement(*eln), 1e-12);
 }
+
+TEST_F(NetworkTouchTest, HostileEigenDataNeverDrivesTheDeviceBeyondItsLimit)
+{
+    // Y and the modes as a hostile pair of eigen data files would leave them (nothing that
+    // reads files may let them through, but the servo tick must hold whatever the network
+    // computes): not numbers, or finite and absurdly large.
+    for (const double poison : {std::nan(""), 1e300}) {
+        session.reset(); // the device of the last round is closed before the next opens
+        s.reset();
+        open();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const std::size_t dim = static_cast<std::size_t>(eln->get3N());
+        double* y = const_cast<double*>(eln->getYMatrix());
+        double* modes = const_cast<double*>(eln->getModeVectors());
+        ASSERT_NE(y, nullptr);
+        for (std::size_t i = 0; i < dim * dim; ++i) y[i] = std::isnan(poison) ? poison : y[i] * poison;
+        for (std::size_t i = 0; i < dim * static_cast<std::size_t>(eln->getTotalMaxModes()); ++i)
+            modes[i] = std::isnan(poison) ? poison : modes[i] * poison;
+
+        const float limit = dev->getDeviceParams().maxForce;
+        double largest = 0.0;
+        auto ticks = [&](int node, float dx, int buttons, int count) {
+            for (int k = 0; k < count; ++k) {
+                const TickRecord r = session->tick(session->nodeInDevice(node) + Vector3d(dx, 0.0f, 0.0f), buttons);
+                if (!r.forceSent) continue;
+                const double size = std::sqrt(r.force[0] * r.force[0] + r.force[1] * r.force[1] + r.force[2] * r.force[2]);
+                ASSERT_TRUE(std::isfinite(size)) << poison;
+                largest = std::max(largest, size);
+            }
+        };
+        // The replay script of a pull: touch, grab, pull 40 mm, let go, press, let go.
+        const int node = 10;
+        session->tick(Vector3d(0.0f, 0.0f, 1000.0f), 0); // away from everything: no contact
+        ticks(node, 11.0f, 0, 5);
+        ticks(node, 11.0f, 1, 3);
+        ticks(node, 40.0f, 1, 20);
+        ticks(node, 40.0f, 0, 2);
+        ticks(node, 40.0f, 1, 1);
+        ticks(node, 40.0f, 0, 300);
+        EXPECT_GT(largest, 0.0) << poison;
+        EXPECT_LE(largest, limit) << poison;
+        // The pull ended like any other: the atom is released, not left pulled.
+        EXPECT_EQ(eln->getAtom(node)->getPressed(), 3) << poison;
+        EXPECT_EQ(dev->getCurrentAtom(), nullptr) << poison;
+    }
+}
+
+TEST_F(NetworkTouchTest, ReleaseReportsTheSliderModesItWentThrough)
+{
+    open();
+    eln->useAllModes(false);
+    eln->selectAmountOfModes(12);
+    eln->selectModeState(1);
+    console::Capture capture;
+    pull(15, 40.0f, 5);
+    releaseFar(15, 40.0f);
+    EXPECT_TRUE(capture.contains("setting amount of modes in atom: 12"));
+    EXPECT_TRUE(capture.contains("atom: 15"));
+}

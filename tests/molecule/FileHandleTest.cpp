@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <random>
 
@@ -431,4 +434,41 @@ TEST(FileHandleTest, MultiModelFilesReadEveryModel)
     EXPECT_EQ(s->nodeCount(), 6);
     EXPECT_EQ(chainSizes(*s), (std::vector<std::size_t>{2, 2, 2, 0}));
     EXPECT_EQ(s->reader->getChainIDList(), (std::vector<std::string>{"A"}));
+}
+
+TEST(FileHandleTest, NodeRecordsCutInsideTheirNumbersAreReportedOncePerFile)
+{
+    // Cut inside z, inside the B-factor, and a whole record; only the first cut is named.
+    const std::string whole = ca(1, 'A', 1, 0.0, 13.5);
+    const std::string cutZ = ca(2, 'A', 2, 3.8).substr(0, 50) + "\n";
+    const std::string cutB = ca(3, 'A', 3, 7.6, 13.5).substr(0, 62) + "\n";
+    auto s = LoadedStructure::fromText(kHeader + kDetails + whole + cutB + cutZ);
+    const std::string firstCut = cutB.substr(0, cutB.size() - 1);
+    int warnings = 0;
+    for (const auto& [attribute, text] : s->console.lines())
+        if (attribute == console::Warning && text.find("ends inside its coordinate or B-factor columns") != std::string::npos) {
+            ++warnings;
+            EXPECT_NE(text.find(firstCut), std::string::npos) << text;
+        }
+    EXPECT_EQ(warnings, 1);
+    // A whole record (and one without B-factor columns at all) says nothing.
+    auto fine = LoadedStructure::fromText(kHeader + kDetails + whole + ca(2, 'A', 2, 3.8).substr(0, 54) + "\n");
+    EXPECT_FALSE(fine->console.contains("ends inside"));
+}
+
+TEST(FileHandleTest, PipesAndEndlessLinesAreNotRead)
+{
+    const std::filesystem::path fifo = std::filesystem::temp_directory_path() / ("vornax-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FileHandle reader;
+    EXPECT_FALSE(reader.openFile(fifo)); // returns at once: nothing opens the FIFO
+    EXPECT_NE(reader.getLoadError().find("not a regular file"), std::string::npos) << reader.getLoadError();
+    std::filesystem::remove(fifo);
+    delete reader.getElasticNetwork();
+
+    TempFile endless(kHeader + std::string(100000, 'x'));
+    FileHandle longReader;
+    EXPECT_FALSE(longReader.openFile(endless.path()));
+    EXPECT_NE(longReader.getLoadError().find("Line 2"), std::string::npos) << longReader.getLoadError();
+    delete longReader.getElasticNetwork();
 }

@@ -1,0 +1,49 @@
+// Output files that are either written whole or not touched: the content goes to a temporary
+// file in the target's folder, which replaces the target only once every byte is on disk.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace vornax {
+
+/// One output file. Write through stream(), then commit(); a file that is never committed
+/// (or whose writing failed) leaves the target as it was and its temporary file is removed.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::filesystem::path target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    /// The temporary file could be created; false also after any failed write.
+    bool ok() const { return m_open && m_stream.good(); }
+    std::ostream& stream() { return m_stream; }
+    const std::filesystem::path& target() const { return m_target; }
+    /// Why the last step failed, as a sentence naming the target.
+    const std::string& error() const { return m_error; }
+
+    /// Flushes, syncs and closes the temporary file, then renames it over the target.
+    bool commit();
+    /// Removes the temporary file; the target stays as it was.
+    void discard();
+
+    /// Replaces both targets, or neither: both files are completed and synced first, and when
+    /// the second rename fails the first target is put back.
+    static bool commitPair(AtomicFile& first, AtomicFile& second, std::string& error);
+
+private:
+    /// Flush, sync and close the temporary file. False (with error()) when any byte is missing.
+    bool finish();
+    bool fail(const std::string& why);
+
+    std::filesystem::path m_target;
+    std::filesystem::path m_temporary;
+    std::ofstream m_stream;
+    std::string m_error;
+    bool m_open = false;
+    bool m_finished = false;
+};
+
+} // namespace vornax
