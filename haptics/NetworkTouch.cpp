@@ -373,7 +373,7 @@ void SensableHaptics::setForce(Vector3d HIP, bool /*holding*/)
 void SensableHaptics::reportReleasedModes(const Atom* atom)
 {
     // The slider's mode count the pull went through, as the grab recorded it on the atom.
-    const int32_t* state = atom->getStateArray();
+    const ModeStateArray state = atom->getStateArray();
     if (state[0] != 1) return;
     console::Line() << "setting amount of modes in atom: " << state[1];
     console::Line() << "atom: " << atom->getMyPositionInOriginalList();

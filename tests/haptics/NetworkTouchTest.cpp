@@ -358,9 +358,12 @@ TEST_F(NetworkTouchTest, HostileEigenDataNeverDrivesTheDeviceBeyondItsLimit)
 TEST_F(NetworkTouchTest, ReleaseReportsTheSliderModesItWentThrough)
 {
     open();
-    eln->useAllModes(false);
-    eln->selectAmountOfModes(12);
-    eln->selectModeState(1);
+    {
+        const ModeChangeToken token = eln->beginModeChange();
+        eln->useAllModes(token, false);
+        eln->selectAmountOfModes(token, 12);
+        eln->selectModeState(token, 1);
+    }
     console::Capture capture;
     pull(15, 40.0f, 5);
     releaseFar(15, 40.0f);
