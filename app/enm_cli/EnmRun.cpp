@@ -29,8 +29,9 @@ const char* outcomeName(CalibrationOutcome outcome)
 
 int exitStatusFor(LoadStatus status)
 {
+    // Memory that runs out is reported like a bad input (one line, status 2), wherever the
+    // load noticed it: in the engine's own checks or as a failed allocation.
     switch (status) {
-    case LoadStatus::OutOfMemory:
     case LoadStatus::NotConverged: return kExitComputation;
     default: return kExitInput;
     }

@@ -74,8 +74,7 @@ Calibration: K comes from the B-factors. When they cannot calibrate K (all zero,
 Exit status: 0 done; 2 bad arguments, unreadable file, fewer than 3 network nodes, two
   network nodes at the same position (checked before any work that grows with N^2), a
   request that does not fit the structure, output that cannot be written, or memory that
-  runs out; 1 the computation failed (an eigen solver that did not converge, or the
-  engine's own memory checks). Every output file is written whole to a temporary file
+  runs out; 1 the computation failed (an eigen solver that did not converge). Every output file is written whole to a temporary file
   beside it and replaces the old one only when complete (the .hdv and .ppy together); a
   failed run leaves them unchanged.)";
 
