@@ -337,14 +337,26 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
         && le::read(mainFileStream, inverse.data(), modes) && le::read(mainFileStream, rows.get(), kept * dim);
     mainFileStream.close();
     if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
-    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0;
-    for (double v : inverse) sane = sane && std::isfinite(v) && v >= 0.0;
+    // Far beyond anything a network gives, and low enough that a response (a sum of 3N
+    // products of unit-vector components, a compliance and a force) stays a finite number.
+    constexpr double kLargest = 1e100;
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest;
+    for (double v : inverse) sane = sane && std::isfinite(v) && v >= 0.0 && v <= kLargest;
     if (!sane)
         return refuseEigenFile("The eigen data file " + mainFileName
                                + " holds force scaling or eigenvalues that are not usable numbers.");
     if (!allFinite(rows.get(), kept * dim))
         return refuseEigenFile("The eigen data file " + mainFileName
                                + " holds eigenvectors with values that are not finite numbers.");
+    // The solver's eigenvectors have unit length to within rounding (about 3N·1e-16).
+    for (std::size_t k = 0; k < kept; ++k) {
+        const double* v = rows.get() + k * dim;
+        double length2 = 0.0;
+        for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
+        if (!(std::fabs(length2 - 1.0) <= 1e-6))
+            return refuseEigenFile("The eigen data file " + mainFileName + " holds an eigenvector (mode "
+                                   + std::to_string(k + 7) + ") that is not of unit length.");
+    }
 
     DoubleBuffer y;
     if (loadResult == -2 && yMatrixAvailable) {

@@ -377,15 +377,25 @@ TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
 {
     const std::size_t eigenSection = 16 + 8 * 132 + 8 * 132 * 138;
     const std::size_t header = good.size() - eigenSection;
-    const double nan = std::numeric_limits<double>::quiet_NaN(), negative = -1.0;
-    for (auto [offset, value] : {std::pair{header + 8, nan}, std::pair{header + 16 + 8 * 5, negative}}) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), negative = -1.0, huge = 1e200;
+    const std::size_t vectors = header + 16 + 8 * 132;
+    // Finite but absurd values too: they would overflow a response to infinity.
+    const struct {
+        std::size_t offset;
+        double value;
+        const char* message;
+    } cases[] = {{header + 8, nan, "not usable numbers"},
+                 {header + 16 + 8 * 5, negative, "not usable numbers"},
+                 {header + 16 + 8 * 7, huge, "not usable numbers"},
+                 {vectors + 8 * (138 * 2 + 11), 1e80, "not of unit length"}};
+    for (const auto& c : cases) {
         std::string bytes = good;
-        std::memcpy(bytes.data() + offset, &value, 8);
+        std::memcpy(bytes.data() + c.offset, &c.value, 8);
         const fs::path bad = dir.path() / "numbers.hdv";
         writeBytes(bad, bytes);
         Loaded l({bad.string()});
         EXPECT_FALSE(l.ok);
-        EXPECT_EQ(l.prompts.countMessages("not usable numbers"), 1);
+        EXPECT_EQ(l.prompts.countMessages(c.message), 1) << c.message;
         EXPECT_EQ(l.eln->getModeVectors(), nullptr);
         EXPECT_EQ(l.eln->getS(), 0.0);
     }
