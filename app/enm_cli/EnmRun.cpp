@@ -122,9 +122,7 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
     if (status != EnmStatus::Ok)
         throw CliFailure(statusFor(status), "building the Hessian failed: " + describe(status));
     // Two nodes at one position have no spring direction: the Hessian would hold NaN.
-    const double* h = eln.getHessian();
-    const std::size_t entries = static_cast<std::size_t>(eln.get3N()) * static_cast<std::size_t>(eln.get3N());
-    if (h && !std::all_of(h, h + entries, [](double v) { return std::isfinite(v); }))
+    if (!eln.isHessianFinite())
         throw CliFailure(kExitInput, "two network nodes of " + options.file.string()
                                          + " are at the same position; the network has no normal modes");
 
