@@ -327,6 +327,7 @@ EnmStatus ElasticNetworkModel::solveInStages()
     // 1. Tridiagonal form; reflector k below the subdiagonal of column k (column-major, lower).
     double* a = hessian.get();
     lapack_int info = reduceToTridiagonal(a, n, d, e.data(), tau.data(), -1, &hessianRows);
+    hessianRows = SymmetricRows(); // the reduction was their last reader
     if (info != 0) return fail("the tridiagonal reduction", info);
 
     // 2. Each block of reflectors is stored column-major with `rows` as leading dimension,
