@@ -1,5 +1,5 @@
 // Peak memory of a whole network set-up: read → nodes and springs → Hessian → eigen solution
-// → calibration → Y → one response step, in one process, with the peak resident set size
+// → calibration → Y → mode budget → one response step, in one process, with the peak resident set size
 // (getrusage ru_maxrss) after each phase. Prints one JSON object.
 //
 //   enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc 11]
@@ -145,6 +145,10 @@ int main(int argc, char** argv)
                    return std::string(s == EnmStatus::NotCalibrated ? "ok" : statusName(s));
                })
             && run("y", [&] { return std::string(statusName(eln.calculateY())); })
+            && run("budget", [&] {
+                   eln.getMaxPossibleModes(nullptr);
+                   return std::string(eln.getTotalMaxModes() > 0 ? "ok" : "no modes kept");
+               })
             && run("response", [&] {
                    const int32_t node = nodes / 2;
                    eln.setUpAllModes();
