@@ -13,6 +13,7 @@ one is named, so that a burst of load from elsewhere tends to hit every side of 
 
     /usr/bin/python3 bench/modes_vs_prody.py BUILD_DIR [--reps 3] [--large-reps 1]
         [--baseline OTHER/vornax-enm] [--results DIR] FILE.pdb [...]
+    /usr/bin/python3 bench/modes_vs_prody.py BUILD_DIR --results DIR --summarize
 
 Prints one table row per structure: our Hessian stage (median, min, max over the
 repetitions), ProDy's buildHessian (median of the repeated calls; first call), their ratio, our
@@ -182,7 +183,7 @@ def print_table(title, rows):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("build")
-    ap.add_argument("files", nargs="+")
+    ap.add_argument("files", nargs="*")
     ap.add_argument("--reps", type=int, default=3, help="runs of each structure (default 3)")
     ap.add_argument("--large-reps", type=int, default=1, help="runs above 4000 nodes (default 1)")
     ap.add_argument("--baseline", help="another vornax-enm to run alternately (the build before a change)")
@@ -208,6 +209,8 @@ def main():
         report(files, runs, args.baseline or ("kept runs" if any(runs[label]["baseline"] for label, _, _ in files) else None))
         return
 
+    if not args.files:
+        sys.exit("no PDB files given")
     binary = os.path.join(args.build, "bin", "vornax-enm")
     if not os.access(binary, os.X_OK):
         sys.exit("%s not found: build the target vornax-enm first" % binary)
