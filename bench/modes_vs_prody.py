@@ -193,7 +193,7 @@ def main():
     ap.add_argument("--results", help="keep every run's figures in this folder (runs.jsonl)")
     ap.add_argument("--summarize", action="store_true",
                     help="print the table from the runs kept in --results (of an interrupted run, say)")
-    args = ap.parse_args()
+    args = ap.parse_intermixed_args()
 
     if args.summarize:
         runs, files = {}, []
