@@ -1,6 +1,7 @@
 // Peak memory of a whole network set-up: the load pipeline's read → nodes and springs →
-// Hessian → eigen solution → calibration → Y, then one response step, in one process, with the
-// peak resident set size (getrusage ru_maxrss) after each phase. Prints one JSON object.
+// Hessian → eigen solution → calibration → Y → mode budget, then one response step, in one
+// process, with the peak resident set size (getrusage ru_maxrss) after each phase. Prints one
+// JSON object.
 //
 //   enm_memory_probe FILE.pdb [--solver lapack|lapack-dc|reference] [--rc 11]
 //   enm_memory_probe --write-cut SOURCE.pdb OUT.pdb NODES
@@ -112,7 +113,7 @@ int main(int argc, char** argv)
     vornax::LoadOptions options;
     options.rc = rc;
     options.solver = solver;
-    options.lastStage = vornax::LoadStage::Y;
+    options.lastStage = vornax::LoadStage::Budget;
     std::string why;
     std::unique_ptr<vornax::bench::LoadedNetwork> network = vornax::bench::loadThroughPipeline(file, options, &why);
     bool ok = network != nullptr;

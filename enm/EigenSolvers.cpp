@@ -143,7 +143,7 @@ SolverOutcome applyReflectors(const ReflectorBlocks& reflectors, const double* t
     return {};
 }
 
-EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress* progress)
+EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress* progress, SymmetricRows* rows)
 {
     // 1. Tridiagonal form, its first block of columns from the sparse matrix; reflector k is
     //    left below the subdiagonal of column k (column-major, lower).
@@ -156,7 +156,8 @@ EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress*
     std::vector<double> e(dim), tau(dim);
     double* a = matrix.get();
     if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the tridiagonal reduction"));
-    const int info = reduceToTridiagonal(a, n, values, e.data(), tau.data());
+    const int info = reduceToTridiagonal(a, n, values, e.data(), tau.data(), -1, rows);
+    if (rows) *rows = SymmetricRows(); // the reduction was their last reader
     if (info != 0) return failed(matrix, lapackOutcome("the tridiagonal reduction", info));
 
     if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the reflector blocks"));

@@ -15,6 +15,7 @@
 namespace vornax {
 
 class Progress;
+struct SymmetricRows;
 
 /// How a solver or one of its stages ended.
 struct SolverOutcome {
@@ -31,8 +32,12 @@ struct EigenSolution {
 
 /// LAPACK's stages one by one, arranged for speed and memory (at most two and a half matrices):
 /// reduceToTridiagonal (Tridiagonal.h), packReflectors, solveTridiagonal, applyReflectors.
-/// Cancellation is checked between the stages and between blocks of reflectors.
-EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress* progress);
+/// Cancellation is checked between the stages and between blocks of reflectors. `rows`, when
+/// given, holds the matrix's non-zero blocks in compressed rows: the reduction's first block
+/// then takes its products from them, and they are freed as soon as it is done (the matrix
+/// itself then need only hold each row from the diagonal on).
+EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress* progress,
+                          SymmetricRows* rows = nullptr);
 /// LAPACK's divide-and-conquer driver dsyevd (three matrices) or its MRRR driver dsyevr (two).
 EigenSolution solveWithDriver(DoubleBuffer& matrix, int n, double* values, bool divideAndConquer);
 /// Householder tridiagonalisation (tred2) and implicit-shift QL (tqli) on a one-based copy,

@@ -29,6 +29,7 @@
 #include "common/Vector3d.h"
 #include "enm/EnmStatus.h"
 #include "enm/ModeChangeToken.h"
+#include "enm/Tridiagonal.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -346,7 +347,10 @@ public:
     void setCurrentZoom(float zoom) { currentZoom.store(zoom, std::memory_order_relaxed); requestStep(); }
 
     /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
-    const double* getHessian() const { return hessian.get(); }
+    /// The network keeps it in compressed rows; the first call writes out its dense form.
+    const double* getHessian() const;
+    /// False when two nodes share a position: the Hessian then holds NaN and has no modes.
+    bool isHessianFinite() const { return hessianFinite; }
     /// One-based, ascending eigenvalues of the unit-spring Hessian (element 0 unused).
     const std::vector<double>& getEigenvalues() const { return eigenvalues; }
     const std::vector<double>& getInverseEigenvalues() const { return inverseEigenvalues; }
@@ -401,6 +405,11 @@ private:
                                  double* out);
     void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     void finishEigenSolution(Progress* progress);
+    /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
+    /// the staged solver reads), or all.
+    enum class HessianFill { None, Upper, Full };
+    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`.
+    void fillHessian(HessianFill fill) const;
     void freeNodes();
     bool refuseEigenFile(const std::string& text);
     /// Line count, Rc and the stored lines of a main eigen data file, of which at most
@@ -471,7 +480,10 @@ private:
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
-    DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve
+    DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve; written out on demand
+    SymmetricRows hessianRows;                  ///< the Hessian's non-zero blocks, freed by the solve
+    mutable HessianFill hessianFill = HessianFill::None; ///< how much of `hessian` holds the rows
+    bool hessianFinite = true;
     std::vector<double> eigenvalues;            ///< one-based, 3N + 1
     DoubleBuffer eigenBuffer;                   ///< 3N rows of 3N: every eigenvector, rigid ones first
     const double* eigenvectorsT = nullptr;      ///< Vᵀ: eigenBuffer from row 6 on

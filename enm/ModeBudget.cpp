@@ -150,14 +150,19 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     int32_t lo = std::max(currentMinMode, 0);
     int32_t hi = std::max(currentMaxMode, 0);
     // Trial responses of one force through `count` modes, as the simulation step computes them.
-    // The trial block is allocated and filled once, at the size of the largest trial so far:
-    // its contents do not matter, only the time, and later trials are smaller.
+    // Their contents do not matter, only the time. The modes just computed serve as the trial
+    // block where they are (a second block of their size would be a third matrix beside them
+    // and Y); otherwise the block is allocated and filled once, at the size of the largest
+    // trial so far, as later trials are smaller.
     DoubleBuffer block;
     std::size_t blockCount = 0;
+    const double* computedModes = eigenComputed ? eigenvectorsT : nullptr;
+    const std::size_t computedCount = computedModes ? static_cast<std::size_t>(std::max(threeNMinusSix, 0)) * dim : 0;
     auto trial = [&](int32_t count) -> double {
         if (machineFacts.trialMilliseconds) return machineFacts.trialMilliseconds(count);
         const auto modes = static_cast<std::size_t>(count);
-        if (modes * dim > blockCount) {
+        const bool inPlace = modes * dim <= computedCount;
+        if (!inPlace && modes * dim > blockCount) {
             block.reset();
             blockCount = 0;
             block = allocateBulkDoubles(modes * dim);
@@ -172,7 +177,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
         std::vector<double> out(dim, 0.0), scratch(dim, 0.0);
         const double f[3] = {force[0] + 1.0, force[1], force[2]};
         const auto start = std::chrono::steady_clock::now();
-        const double* t = block.get();
+        const double* t = inPlace ? computedModes : block.get();
         for (std::size_t k = 0; k < modes; ++k)
             a[k] = (t[k] * f[0] + t[modes + k] * f[1] + t[2 * modes + k] * f[2]) * w[k];
         for (std::size_t i = 0; i < dim; ++i) {

@@ -40,6 +40,12 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     const auto dim = static_cast<std::size_t>(threeN);
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
+    // The dense matrix is only reserved here: its pages are zeroed by the system when first
+    // written, and the solve writes the values into it (fillHessian). What is built here is
+    // the Hessian's non-zero blocks, row by row.
+    hessianRows = SymmetricRows();
+    hessianFill = HessianFill::None;
+    hessianFinite = true;
     hessian = allocateMatrixDoubles(dim * dim);
     if (!hessian) {
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
@@ -48,8 +54,31 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     stepProgress(progress);
     console::Line() << "Constructing Hessian matrix from " << amountOfSprings << " springs";
 
+    struct Neighbour {
+        int32_t j;
+        double d[3];
+        double s;
+    };
+    std::vector<Neighbour> neighbours;
+    try {
+        // Each spring gives one 3 × 3 block in each of its two nodes' rows; each node its
+        // diagonal block.
+        const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(amountOfSprings, 0));
+        hessianRows.rowStart.reserve(dim + 1);
+        hessianRows.column.reserve(9 * blocks);
+        hessianRows.value.reserve(9 * blocks);
+    } catch (const std::bad_alloc&) {
+        hessian.reset();
+        console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
+        return EnmStatus::OutOfMemory;
+    }
+    std::vector<std::size_t>& rowStart = hessianRows.rowStart;
+    std::vector<int>& column = hessianRows.column;
+    std::vector<double>& value = hessianRows.value;
+    rowStart.push_back(0);
+
     const double gamma = springConstant;
-    double* h = hessian.get();
+    bool finite = true;
     // Spring directions from the coordinates as read (double precision); the blocks do not
     // depend on the length unit.
     const double* xyz = nodeCoordinates.data();
@@ -57,30 +86,53 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
         const Atom* node = atomArray[static_cast<std::size_t>(i)];
         const double* pi = xyz + 3 * static_cast<std::size_t>(i);
         double diag[3][3] = {};
+        neighbours.clear();
+        neighbours.push_back({i, {0.0, 0.0, 0.0}, 0.0});
         const int32_t count = node->getAmountOfConnectedAtoms();
         for (int32_t e = 0; e < count; ++e) {
             const Atom* other = node->getConnectedAtom(e);
             const int32_t j = other->getMyPositionInOriginalList();
             if (j == i) continue;
             const double* pj = xyz + 3 * static_cast<std::size_t>(j);
-            const double d[3] = {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]};
-            const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-            for (int a = 0; a < 3; ++a) {
-                double* row = h + (3 * static_cast<std::size_t>(i) + a) * dim + 3 * static_cast<std::size_t>(j);
+            Neighbour nb{j, {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]}, 0.0};
+            nb.s = nb.d[0] * nb.d[0] + nb.d[1] * nb.d[1] + nb.d[2] * nb.d[2];
+            for (int a = 0; a < 3; ++a)
+                for (int b = 0; b < 3; ++b) diag[a][b] += gamma * nb.d[a] * nb.d[b] / nb.s;
+            neighbours.push_back(nb);
+        }
+        // Columns ascending in every row; a node listed twice gives one block.
+        std::sort(neighbours.begin(), neighbours.end(), [](const Neighbour& x, const Neighbour& y) { return x.j < y.j; });
+        neighbours.erase(std::unique(neighbours.begin(), neighbours.end(),
+                                     [](const Neighbour& x, const Neighbour& y) { return x.j == y.j; }),
+                         neighbours.end());
+        for (int a = 0; a < 3; ++a) {
+            for (const Neighbour& nb : neighbours) {
                 for (int b = 0; b < 3; ++b) {
-                    const double v = gamma * d[a] * d[b] / s;
-                    row[b] = -v;
-                    diag[a][b] += v;
+                    const double v = nb.j == i ? diag[a][b] : -(gamma * nb.d[a] * nb.d[b] / nb.s);
+                    finite = finite && std::isfinite(v);
+                    column.push_back(3 * nb.j + b);
+                    value.push_back(v);
                 }
             }
-        }
-        for (int a = 0; a < 3; ++a) {
-            double* row = h + (3 * static_cast<std::size_t>(i) + a) * dim + 3 * static_cast<std::size_t>(i);
-            for (int b = 0; b < 3; ++b) row[b] = diag[a][b];
+            rowStart.push_back(column.size());
         }
         stepProgress(progress);
     }
+    hessianFinite = finite;
     return EnmStatus::Ok;
+}
+
+const double* ElasticNetworkModel::getHessian() const
+{
+    fillHessian(HessianFill::Full);
+    return hessian.get();
+}
+
+void ElasticNetworkModel::fillHessian(HessianFill fill) const
+{
+    if (!hessian || hessianFill == HessianFill::Full || hessianFill == fill || fill == HessianFill::None) return;
+    hessianRows.scatter(hessian.get(), fill == HessianFill::Upper);
+    hessianFill = fill;
 }
 
 EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
@@ -96,13 +148,18 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
     eigenvalues.assign(static_cast<std::size_t>(threeN) + 1, 0.0);
     double* values = eigenvalues.data() + 1;
     EigenSolution solution;
+    // The staged solver reads each row of the Hessian from the diagonal on (its lower triangle
+    // in LAPACK's column-major terms) and takes its sparse products from the rows themselves.
+    fillHessian(eigenSolver == EigenSolver::Lapack ? HessianFill::Upper : HessianFill::Full);
     switch (eigenSolver) {
-    case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress); break;
+    case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress, &hessianRows); break;
     case EigenSolver::LapackDC: solution = solveWithDriver(hessian, threeN, values, true); break;
     case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, threeN, values, false); break;
     case EigenSolver::Reference: solution = solveReference(hessian, threeN, values, progress); break;
     }
     hessian.reset();
+    hessianRows = SymmetricRows();
+    hessianFill = HessianFill::None;
     if (!solution.outcome.ok()) {
         eigenComputed = false;
         eigenvalues.clear();

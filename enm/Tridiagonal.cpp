@@ -6,24 +6,28 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace vornax {
 
 namespace {
 
-/// The symmetric matrix in compressed rows, both triangles, columns ascending in each row.
+/// Products with the trailing part of a matrix in compressed rows.
 struct SparseSymmetric {
-    std::vector<std::size_t> rowStart; // n + 1 entries
-    std::vector<int> column;
-    std::vector<double> value;
+    const SymmetricRows* rows = nullptr;
     std::vector<std::size_t> cursor;   // per row: the first entry whose column is still in play
+
+    explicit SparseSymmetric(const SymmetricRows& r) : rows(&r), cursor(r.rowStart.begin(), r.rowStart.end() - 1) {}
 
     /// y[r − first] = Σ_c A(r, c)·x[c − first] over r, c ≥ first. Calls come with `first`
     /// increasing, so each row's cursor only moves forward.
     void trailingProduct(int first, const double* x, double* y)
     {
-        const int n = static_cast<int>(rowStart.size()) - 1;
+        const int n = rows->order();
+        const std::size_t* rowStart = rows->rowStart.data();
+        const int* column = rows->column.data();
+        const double* value = rows->value.data();
         for (int r = first; r < n; ++r) {
             std::size_t p = cursor[static_cast<std::size_t>(r)];
             const std::size_t end = rowStart[static_cast<std::size_t>(r) + 1];
@@ -57,15 +61,15 @@ std::size_t countRows(const double* a, int n, std::size_t limit, std::vector<std
 }
 
 /// The compressed rows, from the complete counts of countRows.
-SparseSymmetric compress(const double* a, int n, std::vector<std::size_t> rowCounts)
+SymmetricRows compress(const double* a, int n, std::vector<std::size_t> rowCounts)
 {
     const auto dim = static_cast<std::size_t>(n);
-    SparseSymmetric s;
+    SymmetricRows s;
     s.rowStart = std::move(rowCounts);
     for (std::size_t r = 0; r < dim; ++r) s.rowStart[r + 1] += s.rowStart[r];
     s.column.resize(s.rowStart[dim]);
     s.value.resize(s.rowStart[dim]);
-    s.cursor.assign(s.rowStart.begin(), s.rowStart.end() - 1);
+    std::vector<std::size_t> next(s.rowStart.begin(), s.rowStart.end() - 1);
     // Column j contributes A(i, j) to row i (column j) and, mirrored, to row j (column i).
     // Scanning j upwards appends to every row in ascending column order.
     for (std::size_t j = 0; j < dim; ++j) {
@@ -73,17 +77,16 @@ SparseSymmetric compress(const double* a, int n, std::vector<std::size_t> rowCou
         for (std::size_t i = j; i < dim; ++i) {
             const double v = column[i];
             if (v == 0.0) continue;
-            std::size_t& atRowI = s.cursor[i];
+            std::size_t& atRowI = next[i];
             s.column[atRowI] = static_cast<int>(j);
             s.value[atRowI++] = v;
             if (i != j) {
-                std::size_t& atRowJ = s.cursor[j];
+                std::size_t& atRowJ = next[j];
                 s.column[atRowJ] = static_cast<int>(i);
                 s.value[atRowJ++] = v;
             }
         }
     }
-    s.cursor.assign(s.rowStart.begin(), s.rowStart.end() - 1);
     return s;
 }
 
@@ -105,6 +108,28 @@ int denseTridiagonal(double* a, int n, int lda, double* d, double* e, double* ta
 
 } // namespace
 
+std::size_t SymmetricRows::lowerCount() const
+{
+    std::size_t count = 0;
+    const int n = order();
+    for (int r = 0; r < n; ++r)
+        for (std::size_t p = rowStart[static_cast<std::size_t>(r)]; p < rowStart[static_cast<std::size_t>(r) + 1]; ++p)
+            count += column[p] <= r ? 1 : 0;
+    return count;
+}
+
+void SymmetricRows::scatter(double* a, bool upperRowsOnly) const
+{
+    const auto dim = static_cast<std::size_t>(order());
+    for (std::size_t r = 0; r < dim; ++r) {
+        double* row = a + r * dim;
+        for (std::size_t p = rowStart[r]; p < rowStart[r + 1]; ++p) {
+            const auto c = static_cast<std::size_t>(column[p]);
+            if (!upperRowsOnly || c >= r) row[c] = value[p];
+        }
+    }
+}
+
 int sparsePanelWidth(int n, std::size_t lowerNonZeros)
 {
     // Below a few hundred nodes the whole matrix stays in cache and the panel gains nothing.
@@ -116,20 +141,22 @@ int sparsePanelWidth(int n, std::size_t lowerNonZeros)
     return std::min(n / 10, n - 2);
 }
 
-int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth)
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth,
+                        const SymmetricRows* rows)
 {
     if (n <= 0) return 0;
     const auto dim = static_cast<std::size_t>(n);
+    if (rows && rows->order() != n) rows = nullptr;
     // The rows are counted once, for the choice of the block and for the compressed form. An
     // automatic choice stops counting as soon as the matrix is too dense for the block.
-    // Sizes that never take the block are not counted at all.
+    // Sizes that never take the block are not counted at all, nor are rows handed in.
     if (panelWidth < 0 && sparsePanelWidth(n, 0) == 0) return denseTridiagonal(a, n, n, d, e, tau);
     int panel = 0;
     std::vector<std::size_t> rowCounts;
     try {
         if (panelWidth != 0 && n >= 3) {
             const std::size_t limit = panelWidth < 0 ? dim * dim / 16 : static_cast<std::size_t>(-1);
-            const std::size_t lowerNonZeros = countRows(a, n, limit, rowCounts);
+            const std::size_t lowerNonZeros = rows ? rows->lowerCount() : countRows(a, n, limit, rowCounts);
             panel = panelWidth < 0 ? sparsePanelWidth(n, lowerNonZeros) : std::min(panelWidth, n - 2);
         }
     } catch (const std::bad_alloc&) {
@@ -137,10 +164,15 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     }
     if (panel <= 0) return denseTridiagonal(a, n, n, d, e, tau);
 
-    SparseSymmetric sparse;
+    SymmetricRows compressed;
     std::vector<double> w, scratch;
+    std::optional<SparseSymmetric> sparse;
     try {
-        sparse = compress(a, n, std::move(rowCounts));
+        if (!rows) {
+            compressed = compress(a, n, std::move(rowCounts));
+            rows = &compressed;
+        }
+        sparse.emplace(*rows);
         w.assign(dim * static_cast<std::size_t>(panel), 0.0);
         scratch.resize(static_cast<std::size_t>(panel));
     } catch (const std::bad_alloc&) {
@@ -169,7 +201,7 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
         const int first = i + 1;
         const double* v = ai + first;
         double* wi = wAll + col + first;
-        sparse.trailingProduct(first, v, wi);
+        sparse->trailingProduct(first, v, wi);
         if (i > 0) {
             cblas_dgemv(CblasColMajor, CblasTrans, len, i, 1.0, wAll + first, n, v, 1, 0.0, scratch.data(), 1);
             cblas_dgemv(CblasColMajor, CblasNoTrans, len, i, -1.0, a + first, n, scratch.data(), 1, 1.0, wi, 1);
@@ -193,7 +225,8 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
         d[j] = a[col + static_cast<std::size_t>(j)];
     }
     w = {};
-    sparse = {};
+    sparse.reset();
+    compressed = {};
     return denseTridiagonal(a + corner, rest, n, d + panel, e + panel, tau + panel);
 }
 

@@ -3,8 +3,24 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace vornax {
+
+/// A symmetric matrix in compressed rows: both triangles, columns ascending in each row.
+struct SymmetricRows {
+    std::vector<std::size_t> rowStart; // order + 1 entries
+    std::vector<int> column;
+    std::vector<double> value;
+
+    int order() const { return rowStart.empty() ? 0 : static_cast<int>(rowStart.size()) - 1; }
+    /// Entries on or below the diagonal (each row's entries whose column is at most the row).
+    std::size_t lowerCount() const;
+    /// Writes the entries into the zeroed order × order array `a`: every entry, or with
+    /// `upperRowsOnly` only each row's entries from the diagonal on (which, the matrix being
+    /// symmetric, is the lower triangle of `a` read column-major).
+    void scatter(double* a, bool upperRowsOnly) const;
+};
 
 /// Columns reduced by the sparse leading panel for a symmetric matrix of order n whose lower
 /// triangle holds `lowerNonZeros` non-zero entries (diagonal included); 0 means none.
@@ -22,8 +38,13 @@ int sparsePanelWidth(int n, std::size_t lowerNonZeros);
 /// form, which stays in cache; LAPACK's dsytrd reduces the rest. The columns where the dense
 /// product would stream the largest trailing matrices from memory are the ones taken out.
 ///
+/// `rows`, when given, is the same matrix in compressed rows: the block then takes its sparse
+/// products from it, and `a` need only hold its lower triangle (column-major), which is all the
+/// reduction reads.
+///
 /// Returns 0, LAPACK_WORK_MEMORY_ERROR when the workspace cannot be allocated, or the
 /// (negative) info of LAPACK's argument checks.
-int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth = -1);
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth = -1,
+                        const SymmetricRows* rows = nullptr);
 
 } // namespace vornax

@@ -156,3 +156,31 @@ TEST(TridiagonalTest, NetworkHessianKeepsItsEigenvalues)
     const double largest = std::fabs(expected.back());
     for (int k = 0; k < n; ++k) EXPECT_NEAR(reduced.d[k], expected[k], 1e-12 * largest) << "eigenvalue " << k;
 }
+
+TEST(TridiagonalTest, CompressedRowsGiveTheSameReduction)
+{
+    // Rows handed in replace the count and the compression of the dense matrix; only the lower
+    // triangle of the dense matrix is read. The operations are the same, so are the results.
+    const int nodes = 260, n = 3 * nodes;
+    const std::vector<double> a = networkLike(nodes, 7, {5, 6});
+    SymmetricRows rows;
+    rows.rowStart.push_back(0);
+    std::vector<double> lower(a.size(), 0.0);
+    for (int r = 0; r < n; ++r) {
+        for (int c = 0; c < n; ++c) {
+            const double v = a[static_cast<std::size_t>(r) * n + c];
+            if (v == 0.0) continue;
+            rows.column.push_back(c);
+            rows.value.push_back(v);
+        }
+        rows.rowStart.push_back(rows.column.size());
+    }
+    rows.scatter(lower.data(), true);
+    for (int c = 0; c < n; ++c)
+        for (int r = 0; r < c; ++r) ASSERT_EQ(lower[static_cast<std::size_t>(c) * n + r], 0.0);
+
+    const Reduction expected = reduce(a, n, -1);
+    Reduction given{lower, std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
+    ASSERT_EQ(reduceToTridiagonal(given.a.data(), n, given.d.data(), given.e.data(), given.tau.data(), -1, &rows), 0);
+    EXPECT_EQ(largestDifference(given, expected, n, 1.0), 0.0);
+}
