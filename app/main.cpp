@@ -47,10 +47,9 @@ int run(int argc, char** argv)
         << "  experiment:   " << (network->isNMR() ? "NMR" : "X-RAY DIFFRACTION") << '\n'
         << "  temperature:  " << network->getTemperature() << " K\n"
         << "  atoms:        " << atoms.size() << " (" << waters << " water)\n"
-        << "  network nodes:" << ' ' << network->getBackboneList().size() << " (" << carbonAlpha
-        << " C-alpha, " << phosphorus << " phosphorus)\n"
-        << "  chains:       " << nonEmptyChains << " with nodes, " << network->getChainList().size()
-        << " in all\n"
+        << "  network nodes:" << ' ' << network->getBackboneList().size() << " (" << carbonAlpha << " C-alpha, "
+        << phosphorus << " phosphorus)\n"
+        << "  chains:       " << nonEmptyChains << " with nodes, " << network->getChainList().size() << " in all\n"
         << "  record lines: " << network->getTotalAmountOfAtoms() << '\n'
         << std::setprecision(4) << "  read in:      " << reader.getLoadSeconds() << " s\n";
     std::cout << out.str();

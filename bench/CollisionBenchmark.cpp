@@ -84,8 +84,18 @@ void BM_PlainScan(benchmark::State& state)
     state.counters["hit_fraction"] = static_cast<double>(hits) / static_cast<double>(state.iterations());
 }
 
-BENCHMARK(BM_PlainScan)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_CollisionCheck)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PlainScan)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_CollisionCheck)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 // Coming to rest after a deformation: positions republished, one search scans, the next rebuilds
 // the grid (the tick that pays for the rebuild).
@@ -109,8 +119,18 @@ void BM_UpdateOnly(benchmark::State& state)
     for (auto _ : state) cloud->eln->updateDeformables();
 }
 
-BENCHMARK(BM_UpdateOnly)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RestAfterUpdate)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_UpdateOnly)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RestAfterUpdate)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 } // namespace
 

@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>

@@ -55,8 +55,8 @@ using vornax::EigenSolver;
 using vornax::ElasticNetworkModel;
 using vornax::EnmStatus;
 using vornax::Vector3d;
-using vornax::bench::LoadedNetwork;
 using vornax::bench::envNumber;
+using vornax::bench::LoadedNetwork;
 using vornax::bench::loadNetwork;
 
 using Clock = std::chrono::steady_clock;
@@ -262,8 +262,9 @@ void registerStructure(const Structure& s)
     const fs::path file = s.file;
 
     auto solve = [&](const char* name, EigenSolver solver, long repetitions) {
-        auto* b = benchmark::RegisterBenchmark((std::string(name) + suffix).c_str(),
-                                               [file, solver](benchmark::State& st) { eigenBenchmark(st, file, solver); });
+        auto* b =
+            benchmark::RegisterBenchmark((std::string(name) + suffix).c_str(),
+                                         [file, solver](benchmark::State& st) { eigenBenchmark(st, file, solver); });
         b->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
         if (repetitions > 1) b->Repetitions(static_cast<int>(repetitions));
     };
@@ -274,8 +275,8 @@ void registerStructure(const Structure& s)
         ->UseRealTime()
         ->MinTime(0.5);
     solve("BM_EigenLapack", EigenSolver::Lapack, reps);
-    auto* y = benchmark::RegisterBenchmark(("BM_Y" + suffix).c_str(),
-                                           [file](benchmark::State& st) { yBenchmark(st, file); });
+    auto* y =
+        benchmark::RegisterBenchmark(("BM_Y" + suffix).c_str(), [file](benchmark::State& st) { yBenchmark(st, file); });
     y->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
     if (reps > 1) y->Repetitions(static_cast<int>(reps));
     benchmark::RegisterBenchmark(("BM_ResponseY" + suffix).c_str(),

@@ -122,7 +122,8 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < vornax::kLoadStageCount; ++i) {
             const vornax::StageRecord& r = network->stages[i];
             if (r.ran)
-                phases.push_back({vornax::stageName(static_cast<vornax::LoadStage>(i)), r.seconds, r.processPeakRssBytes, "ok"});
+                phases.push_back(
+                    {vornax::stageName(static_cast<vornax::LoadStage>(i)), r.seconds, r.processPeakRssBytes, "ok"});
         }
         vornax::ElasticNetworkModel& eln = *network->eln;
         const auto start = std::chrono::steady_clock::now();
@@ -143,8 +144,8 @@ int main(int argc, char** argv)
     vornax::console::setSink({});
 
     const double matrixBytes = 72.0 * static_cast<double>(nodes) * static_cast<double>(nodes);
-    std::cout << "{\"file\": " << jsonString(file) << ", \"nodes\": " << nodes << ", \"solver\": "
-              << jsonString(solverName) << ", \"ok\": " << (ok ? "true" : "false")
+    std::cout << "{\"file\": " << jsonString(file) << ", \"nodes\": " << nodes
+              << ", \"solver\": " << jsonString(solverName) << ", \"ok\": " << (ok ? "true" : "false")
               << ", \"start_rss_bytes\": " << startRss << ", \"peak_rss_bytes\": " << peak
               << ", \"matrix_bytes\": " << static_cast<long long>(matrixBytes)
               << ", \"peak_over_matrix\": " << (matrixBytes > 0 ? static_cast<double>(peak) / matrixBytes : 0.0)

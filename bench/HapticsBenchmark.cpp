@@ -34,7 +34,7 @@ std::string latticeChain(int n)
     for (int i = 0; i < n; ++i) {
         const int layer = i / (side * side), inLayer = i % (side * side);
         int row = inLayer / side, col = inLayer % side;
-        if (row % 2) col = side - 1 - col;   // boustrophedon: neighbours in the chain stay 3.8 Å apart
+        if (row % 2) col = side - 1 - col; // boustrophedon: neighbours in the chain stay 3.8 Å apart
         if (layer % 2) row = side - 1 - row;
         std::snprintf(line, sizeof line, "ATOM  %5d  CA  ALA %c%4d    %8.3f%8.3f%8.3f  1.00 20.00           C\n",
                       i % 100000, 'A' + (i / 9999) % 26, i % 9999 + 1, col * 3.8, row * 3.8, layer * 3.8);
@@ -110,7 +110,8 @@ void BM_ServoTickNoContact(benchmark::State& state)
     openSession(f, false);
     // The centre of a lattice cell in the middle of the block: 33 model units from every node,
     // so the contact search scans all of them.
-    const Vector3d cell = f.session->nodeInDevice(f.loaded->eln->getAmountOfAtoms() / 2) + Vector3d(19.0f, 19.0f, 19.0f);
+    const Vector3d cell =
+        f.session->nodeInDevice(f.loaded->eln->getAmountOfAtoms() / 2) + Vector3d(19.0f, 19.0f, 19.0f);
     timeTicks(state, *f.session, cell, 0);
     if (f.session->device().getCurrentAtom()) state.SkipWithError("the probe touched a node");
     f.session.reset();

@@ -140,7 +140,8 @@ int main(int argc, char** argv)
     const double span = std::chrono::duration<double>(t.back() - t.front()).count();
     const double overall = (t.size() - 1) / span;
     std::vector<double> gaps;
-    for (std::size_t i = 1; i < t.size(); ++i) gaps.push_back(std::chrono::duration<double, std::micro>(t[i] - t[i - 1]).count());
+    for (std::size_t i = 1; i < t.size(); ++i)
+        gaps.push_back(std::chrono::duration<double, std::micro>(t[i] - t[i - 1]).count());
     std::sort(gaps.begin(), gaps.end());
     auto pct = [&](double q) { return gaps[static_cast<std::size_t>(q * (gaps.size() - 1))]; };
 
@@ -149,7 +150,8 @@ int main(int argc, char** argv)
     std::printf("HD_UPDATE_RATE each second:");
     for (double r : reported) std::printf(" %.1f", r);
     std::printf("\n");
-    std::printf("tick interval us: median %.1f, p1 %.1f, p99 %.1f, max %.1f\n", pct(0.5), pct(0.01), pct(0.99), gaps.back());
+    std::printf("tick interval us: median %.1f, p1 %.1f, p99 %.1f, max %.1f\n", pct(0.5), pct(0.01), pct(0.99),
+                gaps.back());
     std::printf("forces sent: %zu\n", VirtualDevice::instance().forcesSent().size());
     const bool ok = std::abs(overall - 1000.0) <= 20.0;
     std::printf("within 1 kHz +- 2 %%: %s\n", ok ? "yes" : "no");

@@ -1,7 +1,7 @@
 #include "common/AtomicFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>

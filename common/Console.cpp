@@ -38,10 +38,10 @@ void setSink(Sink sink)
 std::string ansiStart(int attribute)
 {
     switch (attribute) {
-    case Information: return "\033[96m";        // light cyan
-    case ShaderVersion: return "\033[92m";      // light green
-    case Capability: return "\033[93m";         // yellow
-    case Warning: return "\033[91;107m";        // light red on white
+    case Information: return "\033[96m";   // light cyan
+    case ShaderVersion: return "\033[92m"; // light green
+    case Capability: return "\033[93m";    // yellow
+    case Warning: return "\033[91;107m";   // light red on white
     case Normal: return "";
     default: return "\033[1m";
     }

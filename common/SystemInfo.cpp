@@ -1,8 +1,8 @@
 #include "common/SystemInfo.h"
 
+#include <sys/resource.h>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vornax {
@@ -21,7 +21,6 @@ uint64_t availablePhysicalMemory()
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
 }
-
 
 int64_t peakResidentBytes()
 {

@@ -7,10 +7,7 @@
 namespace vornax::text {
 
 namespace {
-constexpr bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
+constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 } // namespace
 
 std::string_view trim(std::string_view s)

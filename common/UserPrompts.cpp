@@ -38,19 +38,18 @@ UserPrompts& userPrompts()
 
 void setUserPrompts(UserPrompts* prompts) { g_prompts.store(prompts, std::memory_order_release); }
 
-MessageAnswer ConsolePrompts::messageBox(const std::string& caption, const std::string& text,
-                                         MessageIcon icon, MessageButtons buttons)
+MessageAnswer ConsolePrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                                         MessageButtons buttons)
 {
-    const int attribute = (icon == MessageIcon::Warning || icon == MessageIcon::Error)
-        ? console::Warning : console::Information;
+    const int attribute =
+        (icon == MessageIcon::Warning || icon == MessageIcon::Error) ? console::Warning : console::Information;
     console::write(attribute, "[" + caption + "] " + text);
     if (buttons == MessageButtons::Ok || !stdinIsTerminal()) return defaultAnswer(buttons);
 
     const bool yesNo = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
     const bool cancel = buttons != MessageButtons::YesNo;
     for (;;) {
-        std::cout << (yesNo ? (cancel ? "[y]es / [n]o / [c]ancel? " : "[y]es / [n]o? ")
-                            : "[o]k / [c]ancel? ")
+        std::cout << (yesNo ? (cancel ? "[y]es / [n]o / [c]ancel? " : "[y]es / [n]o? ") : "[o]k / [c]ancel? ")
                   << std::flush;
         std::string reply;
         if (!std::getline(std::cin, reply)) return cancel ? MessageAnswer::Cancel : MessageAnswer::No;
@@ -74,8 +73,8 @@ std::optional<std::string> ConsolePrompts::askText(const TextPrompt& prompt)
     }
 }
 
-MessageAnswer ScriptedPrompts::messageBox(const std::string& caption, const std::string& text,
-                                          MessageIcon icon, MessageButtons buttons)
+MessageAnswer ScriptedPrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                                          MessageButtons buttons)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_messages.push_back({caption, text, icon, buttons});

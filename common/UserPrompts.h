@@ -18,10 +18,10 @@ enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 /// A modal dialog with one text box.
 struct TextPrompt {
-    std::string title;       ///< window title, e.g. "File Data Warning"
-    std::string heading;     ///< bold line above the prompt
-    std::string prompt;      ///< label of the text box
-    std::string buttonText;  ///< text of the accepting button, e.g. "Enter"
+    std::string title;           ///< window title, e.g. "File Data Warning"
+    std::string heading;         ///< bold line above the prompt
+    std::string prompt;          ///< label of the text box
+    std::string buttonText;      ///< text of the accepting button, e.g. "Enter"
     bool requireNonEmpty = true; ///< the button closes the dialog only when the box is not empty
 };
 
@@ -30,8 +30,8 @@ public:
     virtual ~UserPrompts() = default;
 
     /// Shows a modal message box and returns the button pressed.
-    virtual MessageAnswer messageBox(const std::string& caption, const std::string& text,
-                                     MessageIcon icon, MessageButtons buttons) = 0;
+    virtual MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                                     MessageButtons buttons) = 0;
 
     /// Shows a text-entry dialog; returns the entered text, or nothing when the user gave none
     /// (dialog cancelled, no input available).
@@ -48,8 +48,8 @@ void setUserPrompts(UserPrompts* prompts);
 /// text is entered.
 class ConsolePrompts : public UserPrompts {
 public:
-    MessageAnswer messageBox(const std::string& caption, const std::string& text,
-                             MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                             MessageButtons buttons) override;
     std::optional<std::string> askText(const TextPrompt& prompt) override;
 };
 
@@ -63,8 +63,8 @@ public:
         MessageButtons buttons;
     };
 
-    MessageAnswer messageBox(const std::string& caption, const std::string& text,
-                             MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                             MessageButtons buttons) override;
     std::optional<std::string> askText(const TextPrompt& prompt) override;
 
     void queueAnswer(MessageAnswer answer);

@@ -26,10 +26,34 @@ struct Vector3d {
     {
         return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x};
     }
-    constexpr Vector3d& operator+=(const Vector3d& o) { x += o.x; y += o.y; z += o.z; return *this; }
-    constexpr Vector3d& operator-=(const Vector3d& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    constexpr Vector3d& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-    constexpr Vector3d& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
+    constexpr Vector3d& operator+=(const Vector3d& o)
+    {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    constexpr Vector3d& operator-=(const Vector3d& o)
+    {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    constexpr Vector3d& operator*=(float s)
+    {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    constexpr Vector3d& operator/=(float s)
+    {
+        x /= s;
+        y /= s;
+        z /= s;
+        return *this;
+    }
 
     /// Component by index: 0 x, 1 y, anything else z.
     constexpr float& operator[](int i) { return i == 0 ? x : (i == 1 ? y : z); }
@@ -47,12 +71,19 @@ struct Vector3d {
     {
         const float len = size();
         if (len > 0.0f) {
-            x /= len; y /= len; z /= len;
+            x /= len;
+            y /= len;
+            z /= len;
         }
         return *this;
     }
     /// Unit vector in the same direction (zero stays zero).
-    Vector3d normalized() const { Vector3d v = *this; v.normalize(); return v; }
+    Vector3d normalized() const
+    {
+        Vector3d v = *this;
+        v.normalize();
+        return v;
+    }
 
     float euclideanDistance(const Vector3d& o) const { return (*this - o).size(); }
     constexpr float squaredEuclideanDistance(const Vector3d& o) const { return (*this - o).sizeSqr(); }
@@ -60,8 +91,7 @@ struct Vector3d {
     /// True when every component differs by at most `threshold`.
     bool isEqual(const Vector3d& o, float threshold) const
     {
-        return std::fabs(x - o.x) <= threshold && std::fabs(y - o.y) <= threshold
-            && std::fabs(z - o.z) <= threshold;
+        return std::fabs(x - o.x) <= threshold && std::fabs(y - o.y) <= threshold && std::fabs(z - o.z) <= threshold;
     }
     /// Exact component-wise equality.
     constexpr bool testEquality(const Vector3d& o) const { return *this == o; }

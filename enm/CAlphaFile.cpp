@@ -102,7 +102,8 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
             if (!std::isfinite(moved) || field.size() != 8) {
                 std::ostringstream text;
                 text << "The deformed structure cannot be written to " << filename << ": node " << node - 1
-                     << " would move to " << "xyz"[c] << " = " << moved
+                     << " would move to "
+                     << "xyz"[c] << " = " << moved
                      << " \u00c5, which does not fit the 8 columns of a PDB coordinate. The force is too large"
                         " for the structure to be written.";
                 return refuse(text.str());

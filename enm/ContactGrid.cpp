@@ -110,7 +110,8 @@ int32_t ContactGrid::query(const Vector3d& probe, const std::vector<Atom*>& atom
                 for (int32_t k = m_cellStart[cell]; k < m_cellStart[cell + 1]; ++k) {
                     const int32_t i = m_items[static_cast<std::size_t>(k)];
                     if (best >= 0 && i >= best) break; // cells list their nodes in network order
-                    if (atoms[static_cast<std::size_t>(i)]->pointToSphereAt(probe, m_positions[static_cast<std::size_t>(i)]))
+                    if (atoms[static_cast<std::size_t>(i)]->pointToSphereAt(probe,
+                                                                            m_positions[static_cast<std::size_t>(i)]))
                         best = i;
                 }
             }

@@ -51,7 +51,7 @@ private:
     int32_t m_dims[3] = {0, 0, 0};
     std::vector<int32_t> m_cellStart;
     std::vector<int32_t> m_items;
-    std::vector<Vector3d> m_positions; // the positions the grid was built from
+    std::vector<Vector3d> m_positions;     // the positions the grid was built from
     std::vector<int32_t> m_cellOf, m_fill; // build scratch, kept to spare allocations
 };
 

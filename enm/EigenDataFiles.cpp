@@ -70,8 +70,8 @@ bool allFinite(const double* values, std::size_t count)
 /// (sums of 3N products) and the eigenvectors' departure from orthonormality are both of the
 /// order 3N·ε ≈ 3·10⁻¹² relative at 5000 nodes, while a foreign Y misses by a sizeable
 /// fraction of its norm, so 10⁻⁶ leaves room on both sides.
-bool yFitsModes(const double* y, const double* rows, const std::vector<double>& w, std::size_t dim,
-                std::size_t kept, std::string& why)
+bool yFitsModes(const double* y, const double* rows, const std::vector<double>& w, std::size_t dim, std::size_t kept,
+                std::string& why)
 {
     constexpr std::size_t kModesTried = 3;
     constexpr double kTolerance = 1e-6;
@@ -148,7 +148,8 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     // Both files go to temporary files beside the targets and replace them together once
     // complete: a failed write leaves the files that were there before as they were.
     AtomicFile mainFile(mainFileName);
-    if (!mainFile.ok()) return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created: " + mainFile.error());
+    if (!mainFile.ok())
+        return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created: " + mainFile.error());
     std::optional<AtomicFile> yFile;
     if (yMatrix) {
         yFile.emplace(yFileName);
@@ -160,11 +161,13 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     if (yFile) {
         std::string error;
         if (!AtomicFile::commitPair(mainFile, *yFile, error))
-            return refuseEigenFile("Writing the eigen data files " + mainFileName + " and " + yFileName + " failed: " + error + "." + kept);
+            return refuseEigenFile("Writing the eigen data files " + mainFileName + " and " + yFileName
+                                   + " failed: " + error + "." + kept);
         return true;
     }
     if (!mainFile.commit())
-        return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed: " + mainFile.error() + "." + kept);
+        return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed: " + mainFile.error() + "."
+                               + kept);
     // No Y (not calibrated, or not enough memory): an older file of that name must not be
     // taken for this structure's.
     std::error_code ec;
@@ -231,14 +234,13 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     if (!(std::isfinite(rc) && rc > 0.0f))
         return refuseEigenFile(notOurs + ": its cutoff Rc is not a positive number.");
     const int64_t n = countNodeRecords(lines);
-    if (n < 3)
-        return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
+    if (n < 3) return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
     const auto header = static_cast<uint64_t>(in.tellg());
     const uint64_t expected = header + eigenSectionBytes(n);
     if (expected < header || size != expected) {
         std::ostringstream text;
-        text << "The eigen data file " << fileName << " does not belong to the structure it describes: its "
-             << n << " nodes need " << expected << " bytes, the file has " << size << " bytes ("
+        text << "The eigen data file " << fileName << " does not belong to the structure it describes: its " << n
+             << " nodes need " << expected << " bytes, the file has " << size << " bytes ("
              << (size < expected ? "truncated" : "data beyond the end") << ").";
         return refuseEigenFile(text.str());
     }
@@ -258,8 +260,7 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
         return refuseEigenFile("The response matrix file cannot be read: " + problem);
     bool sized = false;
     const uint64_t size = fileSize(eigenVecFileName, sized);
-    if (!sized)
-        return refuseEigenFile("The response matrix file " + eigenVecFileName + " cannot be opened.");
+    if (!sized) return refuseEigenFile("The response matrix file " + eigenVecFileName + " cannot be opened.");
     const int64_t n = mainFileNodes > 0 ? mainFileNodes : amountOfAtoms;
     if (n > 0 && size != 72 * static_cast<uint64_t>(n) * static_cast<uint64_t>(n)) {
         std::ostringstream text;

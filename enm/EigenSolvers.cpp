@@ -31,9 +31,9 @@ SolverOutcome lapackOutcome(const char* stage, lapack_int info)
     if (info == 0) return outcome;
     outcome.info = static_cast<int>(info);
     outcome.stage = stage;
-    outcome.status = info > 0                              ? EnmStatus::NotConverged
-        : info == LAPACK_WORK_MEMORY_ERROR                 ? EnmStatus::OutOfMemory
-                                                           : EnmStatus::NotReady;
+    outcome.status = info > 0              ? EnmStatus::NotConverged
+        : info == LAPACK_WORK_MEMORY_ERROR ? EnmStatus::OutOfMemory
+                                           : EnmStatus::NotReady;
     return outcome;
 }
 
@@ -74,7 +74,8 @@ SolverOutcome packReflectors(const double* a, int n, ReflectorBlocks& out)
         const auto rows = static_cast<std::size_t>(block.rows);
         for (int k = 0; k < block.count; ++k) {
             const auto kk = static_cast<std::size_t>(k);
-            const double* from = a + static_cast<std::size_t>(block.first + k) * dim + static_cast<std::size_t>(block.first) + 1;
+            const double* from =
+                a + static_cast<std::size_t>(block.first + k) * dim + static_cast<std::size_t>(block.first) + 1;
             double* column = out.packed.get() + block.offset + kk * rows;
             std::memcpy(column, from, rows * sizeof(double));
             std::fill(column, column + kk, 0.0);
@@ -91,8 +92,8 @@ SolverOutcome solveTridiagonal(double* d, const double* e, double* z, int n)
     std::vector<double> offDiagonal(e, e + dim);
     double workQuery = 0.0;
     lapack_int iworkQuery = 0;
-    lapack_int info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', ln, d, offDiagonal.data(), z, ln, &workQuery, -1,
-                                          &iworkQuery, -1);
+    lapack_int info =
+        LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', ln, d, offDiagonal.data(), z, ln, &workQuery, -1, &iworkQuery, -1);
     if (info != 0) return lapackOutcome("dstedc", info);
     DoubleBuffer work = allocateMatrixDoubles(static_cast<std::size_t>(workQuery));
     std::vector<lapack_int> iwork;
@@ -104,8 +105,9 @@ SolverOutcome solveTridiagonal(double* d, const double* e, double* z, int n)
         }
     }
     if (work) {
-        info = LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', ln, d, offDiagonal.data(), z, ln, work.get(),
-                                   static_cast<lapack_int>(workQuery), iwork.data(), static_cast<lapack_int>(iworkQuery));
+        info =
+            LAPACKE_dstedc_work(LAPACK_COL_MAJOR, 'I', ln, d, offDiagonal.data(), z, ln, work.get(),
+                                static_cast<lapack_int>(workQuery), iwork.data(), static_cast<lapack_int>(iworkQuery));
         return lapackOutcome("dstedc", info);
     }
     std::vector<double> tridiagonal(d, d + dim);
@@ -133,8 +135,8 @@ SolverOutcome applyReflectors(const ReflectorBlocks& reflectors, const double* t
                                                     block->rows, tau + block->first, t.data(), width);
         if (info != 0) return lapackOutcome("dlarft", info);
         double* z2 = z + block->first + 1;
-        cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, block->count, ln, block->rows, 1.0, v, block->rows, z2,
-                    ln, 0.0, w.get(), block->count);
+        cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, block->count, ln, block->rows, 1.0, v, block->rows, z2, ln,
+                    0.0, w.get(), block->count);
         cblas_dtrmm(CblasColMajor, CblasLeft, CblasUpper, CblasNoTrans, CblasNonUnit, block->count, ln, 1.0, t.data(),
                     width, w.get(), block->count);
         cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, block->rows, ln, block->count, -1.0, v, block->rows,

@@ -20,8 +20,8 @@ struct SymmetricRows;
 /// How a solver or one of its stages ended.
 struct SolverOutcome {
     EnmStatus status = EnmStatus::Ok;
-    int info = 0;            ///< LAPACK's info of the call that failed, 0 otherwise
-    const char* stage = "";  ///< the stage that failed
+    int info = 0;           ///< LAPACK's info of the call that failed, 0 otherwise
+    const char* stage = ""; ///< the stage that failed
     bool ok() const { return status == EnmStatus::Ok; }
 };
 
@@ -49,7 +49,7 @@ EigenSolution solveReference(DoubleBuffer& matrix, int n, double* values, Progre
 
 /// Reflectors applied together: the columns of one block in `ReflectorBlocks::packed`.
 struct ReflectorBlock {
-    int first;          ///< reflectors first … first + count − 1,
+    int first; ///< reflectors first … first + count − 1,
     int count;
     int rows;           ///< acting on rows first + 1 … n − 1
     std::size_t offset; ///< of the block's first column in `packed`

@@ -55,8 +55,7 @@ void ElasticNetworkModel::recieveChainList(ChainList& chains)
     std::size_t total = backboneList.size();
     for (const auto& chain : chainList) total += chain.size();
     backboneList.reserve(total);
-    for (const auto& chain : chainList)
-        backboneList.insert(backboneList.end(), chain.begin(), chain.end());
+    for (const auto& chain : chainList) backboneList.insert(backboneList.end(), chain.begin(), chain.end());
 }
 
 void ElasticNetworkModel::insertPureCoordList(std::vector<Vector3d>& list)
@@ -65,8 +64,7 @@ void ElasticNetworkModel::insertPureCoordList(std::vector<Vector3d>& list)
     list.clear();
 }
 
-void ElasticNetworkModel::setResidueData(std::vector<std::string> chainIDList,
-                                         std::vector<std::string> residueNameList,
+void ElasticNetworkModel::setResidueData(std::vector<std::string> chainIDList, std::vector<std::string> residueNameList,
                                          std::vector<std::string> residueNumberList)
 {
     chainIDs = std::move(chainIDList);
@@ -148,7 +146,8 @@ void ElasticNetworkModel::processStoredLines(std::vector<std::string>&& lines, i
     for (const auto& chain : chainList) backboneList.insert(backboneList.end(), chain.begin(), chain.end());
     // The centre is the mean position of the atom records, as for a structure read from PDB.
     if (midPointCount > 0) {
-        for (int k = 0; k < 3; ++k) midPoint[k] = static_cast<float>(midPointSum[k] / static_cast<double>(midPointCount));
+        for (int k = 0; k < 3; ++k)
+            midPoint[k] = static_cast<float>(midPointSum[k] / static_cast<double>(midPointCount));
         subtractVectorFromLocalPosition(Vector3d(midPoint[0], midPoint[1], midPoint[2]));
     }
     totalAmountOfAtoms = lineCount;
@@ -211,7 +210,8 @@ void ElasticNetworkModel::buildLightAtomList()
     nodeCoordinates.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
         const ELNBackboneData& r = backboneList[i];
-        std::copy(r.coordinates.begin(), r.coordinates.end(), nodeCoordinates.begin() + static_cast<std::ptrdiff_t>(3 * i));
+        std::copy(r.coordinates.begin(), r.coordinates.end(),
+                  nodeCoordinates.begin() + static_cast<std::ptrdiff_t>(3 * i));
         auto* atom = new Atom(r.position, Vector3d(0.5f, 0.5f, 0.5f), "C Alpha", 6.0f, static_cast<int32_t>(i), "C",
                               r.residueNumber, r.residueName, r.chainID);
         if (r.isNucleic) atom->setMyColour(Vector3d(0.0f, 1.0f, 0.0f));
@@ -249,10 +249,10 @@ void ElasticNetworkModel::buildConnectedList()
         // Cells no smaller than Rc; a tiny Rc must not ask for an absurd number of cells.
         const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
         const double cell = std::max(rc, extent / 1e6);
-        auto cellOf = [&](int32_t i, int k) { return static_cast<int64_t>(std::floor((xyz[3 * i + k] - lo[k]) / cell)); };
-        auto key = [](int64_t x, int64_t y, int64_t z) {
-            return (x * 73856093) ^ (y * 19349663) ^ (z * 83492791);
+        auto cellOf = [&](int32_t i, int k) {
+            return static_cast<int64_t>(std::floor((xyz[3 * i + k] - lo[k]) / cell));
         };
+        auto key = [](int64_t x, int64_t y, int64_t z) { return (x * 73856093) ^ (y * 19349663) ^ (z * 83492791); };
         std::unordered_map<int64_t, std::vector<int32_t>> cells;
         cells.reserve(static_cast<std::size_t>(n));
         for (int32_t i = 0; i < n; ++i) cells[key(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2))].push_back(i);
@@ -304,7 +304,9 @@ std::array<int32_t, 2> ElasticNetworkModel::findCoincidentNodes() const
     const std::size_t n = backboneList.size();
     std::vector<std::array<double, 3>> position(n);
     for (std::size_t i = 0; i < n; ++i)
-        for (int k = 0; k < 3; ++k) position[i][static_cast<std::size_t>(k)] = flushed(backboneList[i].coordinates[static_cast<std::size_t>(k)]);
+        for (int k = 0; k < 3; ++k)
+            position[i][static_cast<std::size_t>(k)] =
+                flushed(backboneList[i].coordinates[static_cast<std::size_t>(k)]);
     std::vector<int32_t> order(n);
     for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int32_t>(i);
     // Lexicographic by position, then by index, so that equal positions sit together with their
@@ -402,8 +404,9 @@ void ElasticNetworkModel::set_X_RAY_Temperature(float kelvin)
         temperature = kelvin;
         return;
     }
-    console::Line(console::Warning) << "The experiment temperature " << kelvin << " K cannot be used (it must be above 0 and at most "
-                                    << kMaxTemperature << " K); 300 K is used instead.";
+    console::Line(console::Warning) << "The experiment temperature " << kelvin
+                                    << " K cannot be used (it must be above 0 and at most " << kMaxTemperature
+                                    << " K); 300 K is used instead.";
     temperature = 300.0f;
 }
 

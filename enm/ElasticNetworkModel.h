@@ -313,7 +313,11 @@ public:
     /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
     std::string getPDB_Code() const;
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
-    void setInit() { initialised.store(true, std::memory_order_release); requestStep(); }
+    void setInit()
+    {
+        initialised.store(true, std::memory_order_release);
+        requestStep();
+    }
     bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
     bool setupComplete() const { return setupCompleteFlag; }
 
@@ -344,7 +348,11 @@ public:
     /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
     void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
-    void setCurrentZoom(float zoom) { currentZoom.store(zoom, std::memory_order_relaxed); requestStep(); }
+    void setCurrentZoom(float zoom)
+    {
+        currentZoom.store(zoom, std::memory_order_relaxed);
+        requestStep();
+    }
 
     /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
     /// The network keeps it in compressed rows; the first call writes out its dense form.
@@ -378,8 +386,8 @@ public:
     /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
     /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without
     /// Y), through the listed modes when 0.
-    void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count,
-                         const int32_t* modes, double* out);
+    void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count, const int32_t* modes,
+                         double* out);
 
     /// Eigenvalues below this fraction of the largest one count as zero.
     static constexpr double kZeroModeTolerance = 1e-10;
@@ -401,8 +409,7 @@ private:
     void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
-    void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n,
-                                 double* out);
+    void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n, double* out);
     void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     void finishEigenSolution(Progress* progress);
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
@@ -459,13 +466,13 @@ private:
     bool setupCompleteFlag = false;
     std::vector<std::string> pdbLines;
     std::vector<std::string> headerLines;
-    bool forceRender = true;                    ///< draw the force arrows (set by the view)
-    bool renderingSpheres = true;               ///< full-size node spheres, else small ones (set by the view)
+    bool forceRender = true;      ///< draw the force arrows (set by the view)
+    bool renderingSpheres = true; ///< full-size node spheres, else small ones (set by the view)
     std::vector<Atom*> atomArray;
     std::vector<Atom*> contactList;
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
-    std::atomic<uint64_t> positionsVersion{0};  ///< position updates; odd while one is written
-    std::unique_ptr<ContactGrid> contactGrid;   ///< collisionCheck's search grid (servo thread)
+    std::atomic<uint64_t> positionsVersion{0}; ///< position updates; odd while one is written
+    std::unique_ptr<ContactGrid> contactGrid;  ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
     int32_t threeN = 0;
@@ -475,18 +482,18 @@ private:
     double springConstant = 1.0;
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
-    std::vector<double> nodeCoordinates;        ///< 3N, Å as read, double precision
-    double rcAngstrom = 11.0;                   ///< the cutoff the springs were built with
+    std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
+    double rcAngstrom = 11.0;            ///< the cutoff the springs were built with
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
-    DoubleBuffer hessian;                       ///< 3N × 3N, freed by the solve; written out on demand
-    SymmetricRows hessianRows;                  ///< the Hessian's non-zero blocks, freed by the solve
+    DoubleBuffer hessian;                                ///< 3N × 3N, freed by the solve; written out on demand
+    SymmetricRows hessianRows;                           ///< the Hessian's non-zero blocks, freed by the solve
     mutable HessianFill hessianFill = HessianFill::None; ///< how much of `hessian` holds the rows
     bool hessianFinite = true;
-    std::vector<double> eigenvalues;            ///< one-based, 3N + 1
-    DoubleBuffer eigenBuffer;                   ///< 3N rows of 3N: every eigenvector, rigid ones first
-    const double* eigenvectorsT = nullptr;      ///< Vᵀ: eigenBuffer from row 6 on
+    std::vector<double> eigenvalues;       ///< one-based, 3N + 1
+    DoubleBuffer eigenBuffer;              ///< 3N rows of 3N: every eigenvector, rigid ones first
+    const double* eigenvectorsT = nullptr; ///< Vᵀ: eigenBuffer from row 6 on
     std::vector<double> inverseEigenvalues;
     int32_t extraZeroModes = 0;
 
@@ -497,14 +504,14 @@ private:
     std::vector<double> inverseScaledEigenvalues;
     DoubleBuffer yMatrix;
     double ySeconds = 0.0;
-    const double* modeVectors = nullptr;        ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
-    DoubleBuffer ownedModeVectors;              ///< the kept modes when they came from a file
+    const double* modeVectors = nullptr; ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
+    DoubleBuffer ownedModeVectors;       ///< the kept modes when they came from a file
 
     // Mode budget and eigen data files.
     MachineFacts machineFacts;
     uint64_t memoryBudget = 0;
     std::ifstream mainFileStream;
-    int32_t mainFileNodes = 0;                  ///< N of the checked main file
+    int32_t mainFileNodes = 0; ///< N of the checked main file
     std::string eigenFileError;
     int32_t missingEigenvalues = 0;
     int32_t refusedEigenvalues = 0;
@@ -514,13 +521,12 @@ private:
     std::vector<double> displacement;
     std::vector<double> baseDisplacement;
     SeqLocked<ForceCommand> forceCommand;
-    double force[3] = {0.0, 0.0, 0.0};          ///< the command the current step works on
+    double force[3] = {0.0, 0.0, 0.0}; ///< the command the current step works on
     int32_t selectedCoordinate = 0;
 
     /// Bits of the mode-change handshake: a change or a step holds one, never both at once.
     static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
     std::atomic<uint32_t> simState{0};
 };
-
 
 } // namespace vornax

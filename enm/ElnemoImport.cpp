@@ -64,8 +64,9 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
         console::line("bad cast error in calculateEigen from ELN ");
     }
     if (mode < 0)
-        return refuseEigenFile("The ElNemo mode file " + fileName + " has no \"REMARK MODE\" line with a mode number;"
-                               " it was skipped.");
+        return refuseEigenFile("The ElNemo mode file " + fileName
+                               + " has no \"REMARK MODE\" line with a mode number;"
+                                 " it was skipped.");
     if (mode < 7 || mode - 7 >= threeNMinusSix) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " is for mode " << mode << "; this network has modes 7 to "
@@ -91,7 +92,8 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
                 double v = 0.0;
                 const std::size_t first = 31 + 8 * static_cast<std::size_t>(c);
                 if (text::parseDouble(text::columns(line, first, first + 7), v))
-                    vector[3 * atoms + static_cast<std::size_t>(c)] = nodeCoordinates[3 * atoms + static_cast<std::size_t>(c)] - v;
+                    vector[3 * atoms + static_cast<std::size_t>(c)] =
+                        nodeCoordinates[3 * atoms + static_cast<std::size_t>(c)] - v;
                 else
                     console::line("bad cast error ");
             }
@@ -165,8 +167,10 @@ void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogVa
     calculateForceScaler(averageHapticForce, true);
     finalize_inv_HDK(count);
     for (int32_t m : elNemoModes)
-        if (m - 1 < static_cast<int32_t>(inverseEigenvalues.size()) && inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
-            console::Line(console::Warning) << "Mode " << m + 6 << " was read but has no eigenvalue; it takes no part in the response";
+        if (m - 1 < static_cast<int32_t>(inverseEigenvalues.size())
+            && inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
+            console::Line(console::Warning)
+                << "Mode " << m + 6 << " was read but has no eigenvalue; it takes no part in the response";
     // calculateForceScaler makes no Y for imported modes; it must not leave the flag behind.
     loadResult = -3;
 }

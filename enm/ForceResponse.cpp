@@ -163,7 +163,8 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
     if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
     yMatrix = allocateMatrixDoubles(dim * dim);
     if (!yMatrix) {
-        console::Line(console::Warning) << "Not enough memory for the response matrix Y; responses go through the modes";
+        console::Line(console::Warning)
+            << "Not enough memory for the response matrix Y; responses go through the modes";
         return EnmStatus::OutOfMemory;
     }
     // Y = Σ_k w_k v_k v_kᵀ = W·Wᵀ with W = V·diag(√w): rank-k updates on blocks of modes.
@@ -450,10 +451,7 @@ std::vector<double> ElasticNetworkModel::displacementSnapshot() const
     return displacement;
 }
 
-bool ElasticNetworkModel::isSimulating() const
-{
-    return (simState.load(std::memory_order_acquire) & kSimulating) != 0;
-}
+bool ElasticNetworkModel::isSimulating() const { return (simState.load(std::memory_order_acquire) & kSimulating) != 0; }
 
 void ElasticNetworkModel::simulate()
 {
@@ -500,7 +498,8 @@ void ElasticNetworkModel::simulate()
         const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         computeResponse(force, nodeIndex, route, selected, modes.data(), responseScratch.data());
-        for (std::size_t i = 0; i < displacement.size(); ++i) displacement[i] = baseDisplacement[i] + responseScratch[i];
+        for (std::size_t i = 0; i < displacement.size(); ++i)
+            displacement[i] = baseDisplacement[i] + responseScratch[i];
     }
     if (pressed == 2) {
         node->setOldKcalForce(force[0], force[1], force[2]);

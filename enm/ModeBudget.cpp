@@ -83,9 +83,9 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
         modesAllowedByMemory = withoutY;
         return -3;
     }
-    const MessageAnswer answer =
-        userPrompts().messageBox("Data Required", "Preprocessed matrix is not available, \nDo you want to wait for the calculation?",
-                                 MessageIcon::Information, MessageButtons::YesNo);
+    const MessageAnswer answer = userPrompts().messageBox(
+        "Data Required", "Preprocessed matrix is not available, \nDo you want to wait for the calculation?",
+        MessageIcon::Information, MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes) {
         modesAllowedByMemory = besideY;
         return -2;
@@ -187,8 +187,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
             for (std::size_t k = 0; k < modes; ++k) s += a[k] * row[k];
             scratch[i] += s;
         }
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         // Keep the result alive so the work is not optimised away.
         volatile double sink = scratch[dim ? dim - 1 : 0] + out[0];
         (void)sink;

@@ -1,6 +1,6 @@
 // Hessian of the anisotropic network and its eigen solution (the solvers: EigenSolvers.cpp).
-#include "enm/ElasticNetworkModel.h"
 #include "enm/EigenSolvers.h"
+#include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -101,7 +101,8 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
             neighbours.push_back(nb);
         }
         // Columns ascending in every row; a node listed twice gives one block.
-        std::sort(neighbours.begin(), neighbours.end(), [](const Neighbour& x, const Neighbour& y) { return x.j < y.j; });
+        std::sort(neighbours.begin(), neighbours.end(),
+                  [](const Neighbour& x, const Neighbour& y) { return x.j < y.j; });
         neighbours.erase(std::unique(neighbours.begin(), neighbours.end(),
                                      [](const Neighbour& x, const Neighbour& y) { return x.j == y.j; }),
                          neighbours.end());
@@ -166,8 +167,8 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         const SolverOutcome& outcome = solution.outcome;
         switch (outcome.status) {
         case EnmStatus::OutOfMemory:
-            console::Line(console::Warning) << "Not enough memory for the eigenvectors of " << amountOfAtoms
-                                            << " nodes (" << outcome.stage << ")";
+            console::Line(console::Warning)
+                << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes (" << outcome.stage << ")";
             break;
         case EnmStatus::Cancelled: console::line("The eigen solution was cancelled"); break;
         default:

@@ -180,23 +180,24 @@ private:
         ElasticNetworkModel& eln = *m_result.network;
         const auto n = eln.getBackboneList().size();
         if (n < 3) {
-            fail(LoadStatus::TooFewNodes, m_source.name() + " has " + std::to_string(n)
-                                              + " network nodes (C-alpha or phosphorus atoms);"
-                                                " normal modes need at least 3");
+            fail(LoadStatus::TooFewNodes,
+                 m_source.name() + " has " + std::to_string(n)
+                     + " network nodes (C-alpha or phosphorus atoms);"
+                       " normal modes need at least 3");
             return false;
         }
         if (!eln.nodeCoordinatesUsable()) {
-            fail(LoadStatus::BadInput, "a network node of " + m_source.name()
-                                           + " has coordinates that are not numbers of a usable size");
+            fail(LoadStatus::BadInput,
+                 "a network node of " + m_source.name() + " has coordinates that are not numbers of a usable size");
             return false;
         }
         const std::array<int32_t, 2> pair = eln.findCoincidentNodes();
         if (pair[0] >= 0) {
             m_result.coincidentNodes[0] = pair[0];
             m_result.coincidentNodes[1] = pair[1];
-            fail(LoadStatus::CoincidentNodes, "two network nodes of " + m_source.name() + " are at the same position ("
-                                                  + nodeName(pair[0]) + " and " + nodeName(pair[1])
-                                                  + "); the network has no normal modes");
+            fail(LoadStatus::CoincidentNodes,
+                 "two network nodes of " + m_source.name() + " are at the same position (" + nodeName(pair[0]) + " and "
+                     + nodeName(pair[1]) + "); the network has no normal modes");
             return false;
         }
         return true;
@@ -240,8 +241,8 @@ private:
             m_result.network.reset(reader.getElasticNetwork());
             eln = m_result.network.get();
             if (!loaded || !eln) {
-                fail(LoadStatus::BadInput, reader.getLoadError().empty() ? m_source.name() + " cannot be read"
-                                                                         : reader.getLoadError());
+                fail(LoadStatus::BadInput,
+                     reader.getLoadError().empty() ? m_source.name() + " cannot be read" : reader.getLoadError());
                 return false;
             }
             reader.enterResDataToELN();
@@ -250,10 +251,12 @@ private:
         if (!read) return;
         if (!stage(LoadStage::Network, [&] { return buildNetwork(m_options.rc); })) return;
         Progress* progress = m_options.progress;
-        if (!stage(LoadStage::Hessian, [&] { return engine(eln->constructHessianMatrix(progress), "building the Hessian failed"); }))
+        if (!stage(LoadStage::Hessian,
+                   [&] { return engine(eln->constructHessianMatrix(progress), "building the Hessian failed"); }))
             return;
         eln->setEigenSolver(m_options.solver);
-        if (!stage(LoadStage::Eigen, [&] { return engine(eln->calculateEigen(progress), "the eigen solution failed"); }))
+        if (!stage(LoadStage::Eigen,
+                   [&] { return engine(eln->calculateEigen(progress), "the eigen solution failed"); }))
             return;
         if (!stage(LoadStage::Calibration, [&] {
                 const EnmStatus status = eln->calibrateForces(m_options.averageDeviceForce, false);
@@ -307,7 +310,8 @@ private:
             eln->setMachineFacts(m_options.machineFacts);
             eln->getMaxPossibleModes(m_options.progress);
             if (eln->isSetup()) return true;
-            const std::string why = eln->getEigenFileError().empty() ? "no modes fit in memory" : eln->getEigenFileError();
+            const std::string why =
+                eln->getEigenFileError().empty() ? "no modes fit in memory" : eln->getEigenFileError();
             fail(LoadStatus::BadInput, "the eigen data of " + m_source.name() + " could not be used: " + why);
             return false;
         });

@@ -39,9 +39,9 @@ enum class LoadStatus {
     TooFewNodes,     ///< fewer than 3 network nodes
     CoincidentNodes, ///< two nodes at one position: a spring without direction
     OutOfMemory,
-    Cancelled,       ///< Progress::isCancelled, or the caller's network check said no
-    NotConverged,    ///< the eigen solver did not converge
-    BadInput,        ///< unreadable or unusable file, bad cutoff, eigen data that do not fit
+    Cancelled,    ///< Progress::isCancelled, or the caller's network check said no
+    NotConverged, ///< the eigen solver did not converge
+    BadInput,     ///< unreadable or unusable file, bad cutoff, eigen data that do not fit
 };
 
 /// Short lower-case words for `status`.
@@ -68,9 +68,9 @@ struct StructureSource {
 struct LoadOptions {
     float rc = 11.0f; ///< Å; eigen data files bring their own
     EigenSolver solver = EigenSolver::Lapack;
-    bool computeY = true;             ///< the response matrix Y (calibrated structures only)
-    float averageDeviceForce = 1.0f;  ///< newtons; the force scaler S is computed for it
-    MachineFacts machineFacts;        ///< what the mode budget asks of the machine
+    bool computeY = true;            ///< the response matrix Y (calibrated structures only)
+    float averageDeviceForce = 1.0f; ///< newtons; the force scaler S is computed for it
+    MachineFacts machineFacts;       ///< what the mode budget asks of the machine
     /// Keep every mode without the budget's memory and timing search (tests, benchmarks).
     bool keepAllModes = false;
     /// Folder for <code>.hdv and .ppy of a computed structure; empty writes none.
@@ -116,15 +116,15 @@ private:
 
 struct LoadResult {
     LoadStatus status = LoadStatus::Ok;
-    LoadStage stage = LoadStage::Read;   ///< the last stage that ran: where the load stopped
-    std::string message;                 ///< why it stopped (empty when Ok)
+    LoadStage stage = LoadStage::Read; ///< the last stage that ran: where the load stopped
+    std::string message;               ///< why it stopped (empty when Ok)
     /// The network, ready (Ok) or null: a load that did not finish keeps none.
     std::unique_ptr<ElasticNetworkModel> network;
-    NodeAtoms atoms;                     ///< every atom of a PDB file (empty for eigen data files)
-    std::unique_ptr<NetworkFileHandle> reader;  ///< the PDB reader (centre, extent, residue lists)
+    NodeAtoms atoms;                           ///< every atom of a PDB file (empty for eigen data files)
+    std::unique_ptr<NetworkFileHandle> reader; ///< the PDB reader (centre, extent, residue lists)
     std::array<StageRecord, kLoadStageCount> stages{};
-    int64_t peakRssBytes = 0;            ///< the process's peak over the whole load
-    float rc = 0.0f;                     ///< the cutoff the springs were built with, Å
+    int64_t peakRssBytes = 0; ///< the process's peak over the whole load
+    float rc = 0.0f;          ///< the cutoff the springs were built with, Å
     /// The NMR structure was not calibrated (no force response).
     bool notCalibrated = false;
     /// Eigen data files: whether they were written, and the engine's message when not.

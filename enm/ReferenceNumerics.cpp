@@ -114,7 +114,6 @@ void eigsrtImpl(double* d, double* v, int n)
     }
 }
 
-
 } // namespace
 
 // ---- Numerical routines on one-based arrays ---------------------------------------------------
@@ -211,7 +210,6 @@ void tred2(double* a, int n, double* d, double* e)
     }
 }
 
-
 void tqli(double* d, double* e, int n, double* z) { tqliImpl<false>(d, e, n, z, nullptr); }
 
 QlOutcome tqliRows(double* d, double* e, int n, double* z, Progress* progress)
@@ -226,8 +224,7 @@ void eigsrt(double* d, double* v, int n) { eigsrtImpl<false>(d, v, n); }
 void transposeMatrix(const double* A, double* At, int m, int n)
 {
     for (int i = 0; i < m; ++i)
-        for (int j = 0; j < n; ++j)
-            At[static_cast<std::size_t>(j) * m + i] = A[static_cast<std::size_t>(i) * n + j];
+        for (int j = 0; j < n; ++j) At[static_cast<std::size_t>(j) * m + i] = A[static_cast<std::size_t>(i) * n + j];
 }
 
 void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int /*bRow*/, int bCol,

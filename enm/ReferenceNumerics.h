@@ -21,8 +21,8 @@ void eigsrt(double* d, double* v, int n);
 /// At[j][i] = A[i][j] for an m × n row-major A.
 void transposeMatrix(const double* A, double* At, int m, int n);
 /// C = A·B by a plain triple loop (row-major; no dimension check).
-void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int bRow, int bCol,
-                    int cRow, int cCol);
+void matrixMultiply(const double* A, const double* B, double* C, int aRow, int aCol, int bRow, int bCol, int cRow,
+                    int cCol);
 
 /// How tqliRows ended.
 enum class QlOutcome { Converged, NotConverged, Cancelled };

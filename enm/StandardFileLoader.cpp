@@ -106,10 +106,7 @@ void StandardFileLoader::inputAmountToRead(int32_t maxModes, int32_t /*totalMode
     }
 }
 
-void StandardFileLoader::closeStream()
-{
-    stream.close();
-}
+void StandardFileLoader::closeStream() { stream.close(); }
 
 std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skipped)
 {
@@ -119,7 +116,8 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
     const std::string_view all(textIn);
     while (pos < all.size()) {
         const std::size_t end = all.find_first_of(" \t\r\n", pos);
-        const std::string_view token = all.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        const std::string_view token =
+            all.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         pos = end == std::string_view::npos ? all.size() : end + 1;
         if (token.empty()) continue;
         double v = 0.0;
@@ -217,7 +215,8 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
     refusedEigenvalues = 0;
     getMaxPossibleModesStandardFile(progress);
     if (!isSetup()) return refuseEigenFile("No modes of " + fileName + " fit in memory.");
-    const int32_t given = static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(threeNMinusSix)));
+    const int32_t given =
+        static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(threeNMinusSix)));
     for (int32_t i = 0; i < given; ++i) insertEigenValue(values[static_cast<std::size_t>(i)], i);
     if (values.size() > static_cast<std::size_t>(threeNMinusSix))
         console::Line(console::Warning) << "The eigen file gives " << values.size() << " eigenvalues; the network has "
@@ -232,7 +231,8 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
     if (vectors.size() < static_cast<std::size_t>(totalMaxModes)) {
         console::Line(console::Warning) << "The eigen file has " << vectors.size() << " eigenvectors for "
                                         << totalMaxModes << " kept modes; the others take no part in the response";
-        for (std::size_t k = vectors.size(); k < inverseScaledEigenvalues.size(); ++k) inverseScaledEigenvalues[k] = 0.0;
+        for (std::size_t k = vectors.size(); k < inverseScaledEigenvalues.size(); ++k)
+            inverseScaledEigenvalues[k] = 0.0;
     }
     return true;
 }

@@ -16,7 +16,7 @@ namespace {
 /// Products with the trailing part of a matrix in compressed rows.
 struct SparseSymmetric {
     const SymmetricRows* rows = nullptr;
-    std::vector<std::size_t> cursor;   // per row: the first entry whose column is still in play
+    std::vector<std::size_t> cursor; // per row: the first entry whose column is still in play
 
     explicit SparseSymmetric(const SymmetricRows& r) : rows(&r), cursor(r.rowStart.begin(), r.rowStart.end() - 1) {}
 
@@ -141,8 +141,7 @@ int sparsePanelWidth(int n, std::size_t lowerNonZeros)
     return std::min(n / 10, n - 2);
 }
 
-int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth,
-                        const SymmetricRows* rows)
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth, const SymmetricRows* rows)
 {
     if (n <= 0) return 0;
     const auto dim = static_cast<std::size_t>(n);

@@ -36,7 +36,8 @@ Matrix3f multiply3(const Matrix3f& a, const Matrix3f& b)
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 3; ++r) {
             float sum = 0.0f;
-            for (int k = 0; k < 3; ++k) sum += a[static_cast<std::size_t>(k * 3 + r)] * b[static_cast<std::size_t>(c * 3 + k)];
+            for (int k = 0; k < 3; ++k)
+                sum += a[static_cast<std::size_t>(k * 3 + r)] * b[static_cast<std::size_t>(c * 3 + k)];
             m[static_cast<std::size_t>(c * 3 + r)] = sum;
         }
     return m;
@@ -48,7 +49,8 @@ Matrix4f multiply4(const Matrix4f& a, const Matrix4f& b)
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) {
             float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += a[static_cast<std::size_t>(k * 4 + r)] * b[static_cast<std::size_t>(c * 4 + k)];
+            for (int k = 0; k < 4; ++k)
+                sum += a[static_cast<std::size_t>(k * 4 + r)] * b[static_cast<std::size_t>(c * 4 + k)];
             m[static_cast<std::size_t>(c * 4 + r)] = sum;
         }
     return m;
@@ -57,7 +59,8 @@ Matrix4f multiply4(const Matrix4f& a, const Matrix4f& b)
 void setRotation(Matrix4f& m, const Matrix3f& rotation)
 {
     for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r) m[static_cast<std::size_t>(c * 4 + r)] = rotation[static_cast<std::size_t>(c * 3 + r)];
+        for (int r = 0; r < 3; ++r)
+            m[static_cast<std::size_t>(c * 4 + r)] = rotation[static_cast<std::size_t>(c * 3 + r)];
 }
 
 // ---- Quaternion -------------------------------------------------------------------------------

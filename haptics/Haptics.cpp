@@ -22,12 +22,15 @@ struct ModelEntry {
 
 // stiffness, maxForce, maxVelocity, workspaceScale, deviceModel, viewHeightOffset, averageForce
 const ModelEntry kModels[] = {
-    {"PHANTOM Omni", "Found Phantom Omni device. Adjusting spring stiffness...",
+    {"PHANTOM Omni",
+     "Found Phantom Omni device. Adjusting spring stiffness...",
      {0.19f, 3.0f, 450.0f, 1.2f, 0, 0.0f, 1.0f}},
-    {"PHANTOM Desktop", "Found Phantom Desktop. Adjusting spring stiffness...",
+    {"PHANTOM Desktop",
+     "Found Phantom Desktop. Adjusting spring stiffness...",
      {0.15f, 6.0f, 450.0f, 1.0f, 1, 0.0f, 1.0f}},
     {"PHANTOM Device", "Found Phantom. Adjusting spring stiffness...", {0.15f, 8.0f, 450.0f, 1.0f, 2, 150.0f, 1.0f}},
-    {"PHANTOM Premium 1.5 6DOF", "Found Phantom. Adjusting spring stiffness...",
+    {"PHANTOM Premium 1.5 6DOF",
+     "Found Phantom. Adjusting spring stiffness...",
      {0.15f, 8.0f, 450.0f, 1.0f, 2, 150.0f, 1.0f}},
 };
 
@@ -383,10 +386,7 @@ std::vector<int32_t> Haptics::getSelectionStack()
 
 // ---- Misc -------------------------------------------------------------------------------------
 
-void Haptics::setCameraZoom(float currentZoom)
-{
-    hapticZoom.store(std::max(1.0f, currentZoom / 266.0f));
-}
+void Haptics::setCameraZoom(float currentZoom) { hapticZoom.store(std::max(1.0f, currentZoom / 266.0f)); }
 
 // The depth (z) is not needed: the stylus arc-ball works on the window point.
 void Haptics::setProbeWindowPosition(double x, double y, double /*z*/)

@@ -113,7 +113,10 @@ public:
     /* 15 */ virtual void mouseDownRotate(int32_t x, int32_t y);
     /* 16 */ virtual void updateMoleculePosition(int32_t x, int32_t y);
     /* 17 */ virtual void growHapticWS(float updateVal);
-    /* 18 */ virtual bool calcForce(float* /*force*/, const float* /*hapticPoint*/, const float* /*centre*/) { return false; }
+    /* 18 */ virtual bool calcForce(float* /*force*/, const float* /*hapticPoint*/, const float* /*centre*/)
+    {
+        return false;
+    }
     /* 19 */ virtual Matrix4f getTransform();
     /* 20 */ virtual void scrollUp();
     /* 21 */ virtual void scrollDown();
@@ -169,7 +172,10 @@ public:
     /* 71 */ virtual void setCameraZoom(float currentZoom);
     /* 72 */ virtual void setTabPointer(void* /*tab*/) {} // not used by the device object
     /* 73 */ virtual int32_t getButtons() { return 0; }
-    /* 74 */ virtual bool pointToPlane(Vector3d /*pointOnPlane*/, Vector3d /*planeNormal*/, Vector3d /*pointToTest*/) { return false; }
+    /* 74 */ virtual bool pointToPlane(Vector3d /*pointOnPlane*/, Vector3d /*planeNormal*/, Vector3d /*pointToTest*/)
+    {
+        return false;
+    }
     /* 75 */ virtual void updateMolecule();
 
     /// Devices are deleted through this interface.
@@ -224,7 +230,7 @@ protected:
     std::atomic<bool> usingDevice{false};
     DeviceParameters deviceParameters; ///< written before the scheduler starts
     Errors errors;
-    float hapticScale = 1.0f;          ///< written before the scheduler starts
+    float hapticScale = 1.0f; ///< written before the scheduler starts
     std::atomic<float> hapticZoom{0.0f};
     std::atomic<float> eqForceFactor{1.0f};
     std::atomic<int32_t> interactionEnabled{0};

@@ -256,18 +256,18 @@ void SensableHaptics::renderElasticNetwork()
     if (!eln || !eln->isInit()) return finishTick();
     tick.saving = saveForces.load();
 
-    if (endsAtNewPress(tick)) return;                     // 6
-    navigate(tick);                                       // 7, 8
-    if (interactionEnabled.load() == 0) {                 // 9
+    if (endsAtNewPress(tick)) return;     // 6
+    navigate(tick);                       // 7, 8
+    if (interactionEnabled.load() == 0) { // 9
         suspendTouch(tick);
         return finishTick();
     }
-    if (releasing) {                                      // 10
+    if (releasing) { // 10
         continueRelease(eln);
         return finishTick();
     }
     if (!tick.saving && pullReleased) return freezeOutput(tick); // 11
-    if (!probeInContact) {                                // 12
+    if (!probeInContact) {                                       // 12
         seekContact(eln, tick);
         return finishTick();
     }

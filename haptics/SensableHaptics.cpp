@@ -14,7 +14,8 @@ namespace vornax {
 using namespace hdapi;
 
 SensableHaptics::SensableHaptics(std::vector<Atom*> theList, float iWidth, float iHeight, HapticsUiHooks hooks_)
-    : Haptics(std::move(theList), iWidth, iHeight, std::move(hooks_)), displayState(std::make_unique<HapticDisplayState>())
+    : Haptics(std::move(theList), iWidth, iHeight, std::move(hooks_)),
+      displayState(std::make_unique<HapticDisplayState>())
 {
     tickStart = std::chrono::steady_clock::now();
 }
@@ -81,8 +82,10 @@ bool SensableHaptics::initHD()
     } else if (deviceParameters.deviceModel == 0) {
         workspace[1] += 25.0;
     }
-    const Vector3d lo(static_cast<float>(workspace[0]), static_cast<float>(workspace[1]), static_cast<float>(workspace[2]));
-    const Vector3d hi(static_cast<float>(workspace[3]), static_cast<float>(workspace[4]), static_cast<float>(workspace[5]));
+    const Vector3d lo(static_cast<float>(workspace[0]), static_cast<float>(workspace[1]),
+                      static_cast<float>(workspace[2]));
+    const Vector3d hi(static_cast<float>(workspace[3]), static_cast<float>(workspace[4]),
+                      static_cast<float>(workspace[5]));
     hapticScale = lo.euclideanDistance(hi) / 10.0f;
     if (!(hapticScale > 0.0f)) {
         // A device that reports no workspace would make every pull infinite.

@@ -64,8 +64,10 @@ std::optional<std::vector<StylusStep>> parseStylusScript(std::istream& in, std::
             return fail("expected TICKS X Y Z BUTTONS or TICKS node J DX DY DZ BUTTONS");
         }
         for (int i = 0; i < 3; ++i)
-            if (!readNumber(tokens[next + static_cast<std::size_t>(i)], step.position[i]) || std::fabs(step.position[i]) > 1e6)
-                return fail("coordinates must be finite numbers of mm, got \"" + tokens[next + static_cast<std::size_t>(i)] + "\"");
+            if (!readNumber(tokens[next + static_cast<std::size_t>(i)], step.position[i])
+                || std::fabs(step.position[i]) > 1e6)
+                return fail("coordinates must be finite numbers of mm, got \""
+                            + tokens[next + static_cast<std::size_t>(i)] + "\"");
         int64_t buttons = 0;
         if (!readInteger(tokens[next + 3], buttons) || buttons < 0 || buttons > 3)
             return fail("BUTTONS must be 0, 1, 2 or 3, got \"" + tokens[next + 3] + "\"");

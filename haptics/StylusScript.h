@@ -17,11 +17,11 @@ namespace vornax {
 
 struct StylusStep {
     int64_t ticks = 0;
-    bool atNode = false;  ///< position relative to a node's undeformed position
-    int32_t node = -1;    ///< when atNode
+    bool atNode = false;                  ///< position relative to a node's undeformed position
+    int32_t node = -1;                    ///< when atNode
     double position[3] = {0.0, 0.0, 0.0}; ///< mm: absolute, or the offset from the node
     int32_t buttons = 0;
-    int32_t line = 0;     ///< line number in the script, from 1
+    int32_t line = 0; ///< line number in the script, from 1
 };
 
 /// Most servo ticks a script may ask for in all (about three hours at 1 kHz).

@@ -20,19 +20,19 @@
 namespace vornax {
 
 struct VirtualSessionOptions {
-    std::string modelName;              ///< empty: the virtual device's own name
-    bool manual = true;                 ///< manual ticks (deterministic) or the 1 kHz thread
-    bool saveForces = false;            ///< force-saving mode
-    float forceFactor = 1.0f;           ///< the user's force multiplier
+    std::string modelName;                                ///< empty: the virtual device's own name
+    bool manual = true;                                   ///< manual ticks (deterministic) or the 1 kHz thread
+    bool saveForces = false;                              ///< force-saving mode
+    float forceFactor = 1.0f;                             ///< the user's force multiplier
     std::optional<std::array<double, 6>> usableWorkspace; ///< mm; the device's default when unset
 };
 
 /// What one servo tick produced.
 struct TickRecord {
     bool forceSent = false;
-    std::array<double, 3> force{};  ///< N, device frame: the last force sent in the tick
-    int32_t atom = -1;              ///< current atom (network index), −1 for none
-    int32_t pressedState = -1;      ///< that atom's press state after the simulation step
+    std::array<double, 3> force{}; ///< N, device frame: the last force sent in the tick
+    int32_t atom = -1;             ///< current atom (network index), −1 for none
+    int32_t pressedState = -1;     ///< that atom's press state after the simulation step
 };
 
 class VirtualDeviceSession {

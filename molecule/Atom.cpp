@@ -4,9 +4,9 @@
 
 namespace vornax {
 
-Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string& info_,
-           float radius_, int32_t positionInOriginalList_, const std::string& me,
-           const std::string& theRes, const std::string& resName, const std::string& cID)
+Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string& info_, float radius_,
+           int32_t positionInOriginalList_, const std::string& me, const std::string& theRes,
+           const std::string& resName, const std::string& cID)
 {
     currentArrowColour = Vector3d(0.0f, 1.0f, 1.0f);
     radius = radius_;

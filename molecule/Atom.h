@@ -11,8 +11,8 @@ public:
     /// columns 13–26 trimmed; `me` the element; `theRes` the residue number text (stored
     /// trimmed); `resName` and `cID` stored as given.
     Atom(const Vector3d& position, const Vector3d& colour, const std::string& info, float radius,
-         int32_t positionInOriginalList, const std::string& me, const std::string& theRes,
-         const std::string& resName, const std::string& cID);
+         int32_t positionInOriginalList, const std::string& me, const std::string& theRes, const std::string& resName,
+         const std::string& cID);
     ~Atom();
 };
 

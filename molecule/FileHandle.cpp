@@ -39,8 +39,8 @@ std::string valueAfterColon(std::string_view line)
 /// trailing blanks were stripped by the program that wrote the file count too.
 bool isDetailsStart(std::string_view line)
 {
-    for (std::string_view head : {std::string_view("REMARK 200 EXPERIMENTAL DETAILS"),
-                                  std::string_view("REMARK 210 EXPERIMENTAL DETAILS")}) {
+    for (std::string_view head :
+         {std::string_view("REMARK 200 EXPERIMENTAL DETAILS"), std::string_view("REMARK 210 EXPERIMENTAL DETAILS")}) {
         const std::size_t at = line.find(head);
         if (at == std::string_view::npos) continue;
         const std::string_view rest = line.substr(at + head.size());
@@ -69,8 +69,7 @@ bool isDetailsBlockLine(std::string_view line)
     return line.substr(0, 10) == "REMARK 200" || line.substr(0, 10) == "REMARK 210";
 }
 
-void addIfAbsent(std::vector<std::string>& list, std::unordered_set<std::string>& seen,
-                 std::string_view value)
+void addIfAbsent(std::vector<std::string>& list, std::unordered_set<std::string>& seen, std::string_view value)
 {
     std::string v(value);
     if (seen.insert(v).second) list.push_back(std::move(v));
@@ -251,8 +250,7 @@ void FileHandle::readLines(std::string_view content)
     }
 
     if (skippedRecords > kMaxSkipReports)
-        console::Line(console::Warning) << "Skipped " << skippedRecords
-                                        << " atom records with unreadable coordinates";
+        console::Line(console::Warning) << "Skipped " << skippedRecords << " atom records with unreadable coordinates";
 }
 
 void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::size_t& next)
@@ -276,8 +274,7 @@ void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::si
                 elasticNetwork->set_NMR_Exp(false);
                 typeMissing = false;
             }
-        } else if (text::contains(head, "REMARK 200  TEMPERATURE")
-                   || text::contains(head, "REMARK 210  TEMPERATURE")) {
+        } else if (text::contains(head, "REMARK 200  TEMPERATURE") || text::contains(head, "REMARK 210  TEMPERATURE")) {
             elasticNetwork->savePdBHeaderLine(std::string(line));
             const std::string value = valueAfterColon(line);
             if (text::contains(value, "NULL")) {
@@ -286,15 +283,15 @@ void FileHandle::detailsScan(const std::vector<std::string_view>& lines, std::si
             } else if (double t = 0.0; text::parseDouble(value, t)) {
                 // The network refuses absurd values; those beyond single precision are named here.
                 if (std::fabs(t) > FLT_MAX) {
-                    console::Line(console::Warning) << "The experiment temperature " << value
-                                                    << " K cannot be used; 300 K is used instead.";
+                    console::Line(console::Warning)
+                        << "The experiment temperature " << value << " K cannot be used; 300 K is used instead.";
                     t = 300.0;
                 }
                 elasticNetwork->set_X_RAY_Temperature(static_cast<float>(t));
             } else {
                 console::line("bad cast error in temperature derivation");
-                console::Line(console::Warning) << "The experiment temperature \"" << value
-                                                << "\" is not a number; 300 K is used instead.";
+                console::Line(console::Warning)
+                    << "The experiment temperature \"" << value << "\" is not a number; 300 K is used instead.";
                 elasticNetwork->set_X_RAY_Temperature(300.0f);
             }
             temperatureMissing = false;
@@ -309,8 +306,7 @@ void FileHandle::handleRecord(std::string_view line, bool alreadyStored)
         if (!pdb::readAtomRecord(line, record)) {
             if (++skippedRecords <= kMaxSkipReports)
                 console::Line(console::Warning)
-                    << "Atom record skipped, its coordinates (columns 31-54) cannot be read: "
-                    << line;
+                    << "Atom record skipped, its coordinates (columns 31-54) cannot be read: " << line;
             return;
         }
         if (!alreadyStored) {
@@ -342,8 +338,8 @@ void FileHandle::addAtom(std::string_view line, const pdb::AtomRecord& record)
     currentChainID = record.chainID;
     const std::string& residueName = record.residueName;
 
-    const std::string element = line.size() >= 77 ? text::trimmed(text::columns(line, 77, 78))
-                                                  : text::trimmed(text::columns(line, 14, 14));
+    const std::string element =
+        line.size() >= 77 ? text::trimmed(text::columns(line, 77, 78)) : text::trimmed(text::columns(line, 14, 14));
     float rgb[3] = {0.5f, 0.5f, 0.5f};
     dataTables->findColour(element, rgb);
     float radius = 10.0f;
@@ -361,9 +357,8 @@ void FileHandle::addAtom(std::string_view line, const pdb::AtomRecord& record)
         pureCoordList.emplace_back(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]));
     }
 
-    auto* atom = new Atom(position, Vector3d(rgb[0], rgb[1], rgb[2]),
-                          text::trimmed(text::columns(line, 13, 26)), radius, atomCount, element,
-                          residueNumber, residueName, currentChainID);
+    auto* atom = new Atom(position, Vector3d(rgb[0], rgb[1], rgb[2]), text::trimmed(text::columns(line, 13, 26)),
+                          radius, atomCount, element, residueNumber, residueName, currentChainID);
     atom->init();
     atom->setImWater(::memmem(line.data(), line.size(), " HOH ", 5) != nullptr);
     atomList.push_back(atom);

@@ -17,10 +17,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
 
-void SuperAtom::incMyLocalPosition(float dx, float dy, float dz)
-{
-    localPosition += Vector3d(dx, dy, dz);
-}
+void SuperAtom::incMyLocalPosition(float dx, float dy, float dz) { localPosition += Vector3d(dx, dy, dz); }
 
 void SuperAtom::setSelected(bool b)
 {
@@ -33,10 +30,7 @@ void SuperAtom::setSelected(bool b)
 
 bool SuperAtom::hasForceApplied() const { return savedForce.load() != Vector3d(); }
 
-bool SuperAtom::hasForce() const
-{
-    return savedForce.load() != Vector3d() && applyingForce.load() != Vector3d();
-}
+bool SuperAtom::hasForce() const { return savedForce.load() != Vector3d() && applyingForce.load() != Vector3d(); }
 
 void SuperAtom::setOldKcalForce(double x, double y, double z)
 {
@@ -53,7 +47,8 @@ void SuperAtom::setArrayOfValues(const ModeChangeToken& /*token*/, const int32_t
 {
     const int32_t n = std::clamp(howMany, 0, 20);
     modeStateArray[1].store(howMany, std::memory_order_relaxed);
-    for (int32_t i = 0; i < n; ++i) modeStateArray[static_cast<std::size_t>(2 + i)].store(newValues[i], std::memory_order_relaxed);
+    for (int32_t i = 0; i < n; ++i)
+        modeStateArray[static_cast<std::size_t>(2 + i)].store(newValues[i], std::memory_order_relaxed);
 }
 
 void SuperAtom::setStatePosition(const ModeChangeToken& /*token*/, int i, int32_t val)
@@ -88,10 +83,7 @@ void SuperAtom::createConnectedListPtr()
     connectedCount = static_cast<int32_t>(connectedAtoms.size());
 }
 
-bool SuperAtom::pointToSphereDeformed(const Vector3d& p) const
-{
-    return pointToSphereAt(p, deformedPosition.load());
-}
+bool SuperAtom::pointToSphereDeformed(const Vector3d& p) const { return pointToSphereAt(p, deformedPosition.load()); }
 
 bool SuperAtom::pointToSphereAt(const Vector3d& p, const Vector3d& centre) const
 {
@@ -188,12 +180,36 @@ void HSVtoRGB(int& r, int& g, int& b, int h, int s, int v)
     const int q = (256 - f * s / 256) * v / 256;
     const int t = (256 - (256 - f) * s / 256) * v / 256;
     switch (i) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
+    case 0:
+        r = v;
+        g = t;
+        b = p;
+        break;
+    case 1:
+        r = q;
+        g = v;
+        b = p;
+        break;
+    case 2:
+        r = p;
+        g = v;
+        b = t;
+        break;
+    case 3:
+        r = p;
+        g = q;
+        b = v;
+        break;
+    case 4:
+        r = t;
+        g = p;
+        b = v;
+        break;
+    default:
+        r = v;
+        g = p;
+        b = q;
+        break;
     }
 }
 
@@ -212,9 +228,9 @@ SphereMesh makeSphereStrip(float cx, float cy, float cz, float r, int p)
         const double ez = std::cos(theta) * std::sin(theta3);
         mesh.normals.insert(mesh.normals.end(),
                             {static_cast<float>(ex), static_cast<float>(ey), static_cast<float>(ez)});
-        mesh.vertices.insert(mesh.vertices.end(),
-                             {static_cast<float>(cx + r * ex), static_cast<float>(cy + r * ey),
-                              static_cast<float>(cz + r * ez)});
+        mesh.vertices.insert(
+            mesh.vertices.end(),
+            {static_cast<float>(cx + r * ex), static_cast<float>(cy + r * ey), static_cast<float>(cz + r * ez)});
         mesh.indices.push_back(static_cast<std::uint32_t>(mesh.indices.size()));
     };
     for (int j = 0; j < bands; ++j) {

@@ -23,16 +23,16 @@ using ModeStateArray = std::array<int32_t, 22>;
 
 /// Where and how the force arrow of an atom is drawn (model units, degrees).
 struct ForceArrowGeometry {
-    bool visible = false;        ///< false when the atom has no applying force
-    Vector3d direction;          ///< d = −kcalForce, normalised
-    Vector3d axis;               ///< rotation axis taking the arrow's x axis onto d
-    float angleDegrees = 0.0f;   ///< rotation angle about `axis`
-    Vector3d colour;             ///< RGB 0..1 (also stored as the atom's arrow colour)
-    Vector3d start;              ///< where the arrow starts
-    float shaftYRotation = 90.0f;///< rotation of the shaft about y, degrees (+90 or −90)
-    Vector3d shaftScale;         ///< (camZoom, camZoom, forceMagnitude)
-    float headYRotation = -90.0f;///< rotation of the head about y, degrees
-    Vector3d headScale;          ///< (camZoom, camZoom, 2·camZoom)
+    bool visible = false;         ///< false when the atom has no applying force
+    Vector3d direction;           ///< d = −kcalForce, normalised
+    Vector3d axis;                ///< rotation axis taking the arrow's x axis onto d
+    float angleDegrees = 0.0f;    ///< rotation angle about `axis`
+    Vector3d colour;              ///< RGB 0..1 (also stored as the atom's arrow colour)
+    Vector3d start;               ///< where the arrow starts
+    float shaftYRotation = 90.0f; ///< rotation of the shaft about y, degrees (+90 or −90)
+    Vector3d shaftScale;          ///< (camZoom, camZoom, forceMagnitude)
+    float headYRotation = -90.0f; ///< rotation of the head about y, degrees
+    Vector3d headScale;           ///< (camZoom, camZoom, 2·camZoom)
 };
 
 /// Triangle-strip sphere: per vertex a position and a unit normal.
@@ -86,7 +86,11 @@ public:
     bool isWater() const { return water; }
 
     // Forces: device side in newtons, network side in kcal/mol/Å.
-    void addAForce(const Vector3d& f, float m) { applyingForce.store(f); forceMagnitude.store(m, std::memory_order_relaxed); }
+    void addAForce(const Vector3d& f, float m)
+    {
+        applyingForce.store(f);
+        forceMagnitude.store(m, std::memory_order_relaxed);
+    }
     void saveForce() { savedForce.store(applyingForce.load()); }
     void setSavedForce(const Vector3d& f) { savedForce.store(f); }
     Vector3d getMyApplyingForce() const { return applyingForce.load(); }

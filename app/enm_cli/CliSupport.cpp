@@ -86,8 +86,9 @@ ModeSelection parseModeSelection(const std::string& text)
         pos = comma + 1;
     }
     if (selection.indices.size() > ModeSelection::kMaxListed)
-        throw CliFailure(kExitInput, "--modes: at most " + std::to_string(ModeSelection::kMaxListed)
-                                         + " modes can be listed, got " + std::to_string(selection.indices.size()));
+        throw CliFailure(kExitInput,
+                         "--modes: at most " + std::to_string(ModeSelection::kMaxListed) + " modes can be listed, got "
+                             + std::to_string(selection.indices.size()));
     return selection;
 }
 
@@ -104,8 +105,9 @@ void checkModeSelection(const ModeSelection& selection, int32_t keptModes)
     case ModeSelection::Kind::List:
         for (int32_t k : selection.indices)
             if (k >= keptModes)
-                throw CliFailure(kExitInput, "--modes: mode " + std::to_string(k) + " is out of range: " + range
-                                                 + " (zero-based, 0 to " + std::to_string(keptModes - 1) + ")");
+                throw CliFailure(kExitInput,
+                                 "--modes: mode " + std::to_string(k) + " is out of range: " + range
+                                     + " (zero-based, 0 to " + std::to_string(keptModes - 1) + ")");
         return;
     }
 }
@@ -156,11 +158,10 @@ void DiagnosticsRouting::flushWarnings()
 
 // ---- Prompts ----------------------------------------------------------------------------------
 
-MessageAnswer UnattendedPrompts::messageBox(const std::string& /*caption*/, const std::string& text,
-                                            MessageIcon icon, MessageButtons buttons)
+MessageAnswer UnattendedPrompts::messageBox(const std::string& /*caption*/, const std::string& text, MessageIcon icon,
+                                            MessageButtons buttons)
 {
-    console::write(icon == MessageIcon::Warning || icon == MessageIcon::Error ? console::Warning
-                                                                              : console::Information,
+    console::write(icon == MessageIcon::Warning || icon == MessageIcon::Error ? console::Warning : console::Information,
                    text);
     const bool yesNo = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
     return yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;

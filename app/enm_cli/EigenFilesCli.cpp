@@ -17,15 +17,9 @@ std::string extensionOf(const std::filesystem::path& file)
 
 } // namespace
 
-bool isMainEigenDataFile(const std::filesystem::path& file)
-{
-    return extensionOf(file) == ".hdv";
-}
+bool isMainEigenDataFile(const std::filesystem::path& file) { return extensionOf(file) == ".hdv"; }
 
-bool isResponseMatrixFile(const std::filesystem::path& file)
-{
-    return extensionOf(file) == ".ppy";
-}
+bool isResponseMatrixFile(const std::filesystem::path& file) { return extensionOf(file) == ".ppy"; }
 
 void checkEigenFolder(const std::filesystem::path& dir)
 {
@@ -49,9 +43,10 @@ MessageAnswer EigenFilePrompts::messageBox(const std::string& caption, const std
 
 CLI::App* addLoadCommand(CLI::App& app, LoadArguments& args)
 {
-    CLI::App* load = app.add_subcommand(
-        "load", "Read a main eigen data file (.hdv) and optionally its response matrix (.ppy) back\n"
-                "through the mode budget");
+    CLI::App* load =
+        app.add_subcommand("load",
+                           "Read a main eigen data file (.hdv) and optionally its response matrix (.ppy) back\n"
+                           "through the mode budget");
     load->add_option("FILES", args.files, "FILE.hdv [FILE.ppy]")->required()->expected(1, 2)->check(CLI::ExistingFile);
     load->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")->default_str("-");
     load->add_flag("--without-y", args.withoutY,
@@ -78,7 +73,8 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
         else if (isResponseMatrixFile(f))
             ppy = f;
         else
-            throw CliFailure(kExitInput, f + " is neither a main eigen data file (.hdv) nor a response matrix file (.ppy)");
+            throw CliFailure(kExitInput,
+                             f + " is neither a main eigen data file (.hdv) nor a response matrix file (.ppy)");
     }
     if (hdv.empty()) throw CliFailure(kExitInput, "File Input Error, the HDV file is missing.");
     RunOptions options;
@@ -101,8 +97,8 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     report["modes_allowed_by_memory"] = eln.getModesAllowedByMemory();
     report["memory_budget_doubles"] = eln.getMemoryBudget();
     report["y_matrix"] = eln.getYMatrix() != nullptr;
-    report["timings"] = {{"read", solved.times().read}, {"network", solved.times().network},
-                         {"budget", solved.times().budget}};
+    report["timings"] = {
+        {"read", solved.times().read}, {"network", solved.times().network}, {"budget", solved.times().budget}};
     report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;
 }

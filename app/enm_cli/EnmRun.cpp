@@ -39,8 +39,9 @@ int exitStatusFor(LoadStatus status)
 
 nlohmann::ordered_json timingsJson(const StageTimes& t)
 {
-    return {{"read", t.read},       {"network", t.network},         {"hessian", t.hessian},
-            {"eigen", t.eigen},     {"calibration", t.calibration}, {"y", t.y}, {"budget", t.budget}};
+    return {{"read", t.read},    {"network", t.network},         {"hessian", t.hessian},
+            {"eigen", t.eigen},  {"calibration", t.calibration}, {"y", t.y},
+            {"budget", t.budget}};
 }
 
 /// Peak resident memory per stage that ran, bytes.
@@ -137,8 +138,8 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
 
     if (m_fromEigenFiles) m_options.rc = m_load.rc; // Å, as stored
     auto seconds = [&](LoadStage s) { return m_load.record(s).seconds; };
-    m_times = {seconds(LoadStage::Read),        seconds(LoadStage::Network), seconds(LoadStage::Hessian),
-               seconds(LoadStage::Eigen),       seconds(LoadStage::Calibration), seconds(LoadStage::Y),
+    m_times = {seconds(LoadStage::Read),  seconds(LoadStage::Network),     seconds(LoadStage::Hessian),
+               seconds(LoadStage::Eigen), seconds(LoadStage::Calibration), seconds(LoadStage::Y),
                seconds(LoadStage::Budget)};
     const ElasticNetworkModel& eln = *m_load.network;
     if (m_fromEigenFiles)
@@ -198,8 +199,9 @@ void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest&
         throw CliFailure(kExitInput, "NMR structure: the network is not calibrated, so it has no force response");
     const int32_t n = eln.getAmountOfAtoms();
     if (request.node < 0 || request.node >= n)
-        throw CliFailure(kExitInput, "--node " + std::to_string(request.node) + " is out of range: the structure has "
-                                         + std::to_string(n) + " nodes (0 to " + std::to_string(n - 1) + ")");
+        throw CliFailure(kExitInput,
+                         "--node " + std::to_string(request.node) + " is out of range: the structure has "
+                             + std::to_string(n) + " nodes (0 to " + std::to_string(n - 1) + ")");
     checkModeSelection(request.modes, eln.get3NMinus6());
 }
 
@@ -295,7 +297,8 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
 
     // The device force that the network turns into `request.force`: f = -F * newtonToKcal * S.
     const double toKcal = eln.getNewtonToKcal() * S;
-    const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal), static_cast<float>(-request.force[1] / toKcal),
+    const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal),
+                           static_cast<float>(-request.force[1] / toKcal),
                            static_cast<float>(-request.force[2] / toKcal));
     Atom* atom = eln.getAtom(request.node);
     atom->simulateState(0);
@@ -304,8 +307,8 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
     eln.applyNonScaleForce(Vector3d(static_cast<float>(request.force[0]), static_cast<float>(request.force[1]),
                                     static_cast<float>(request.force[2])),
                            request.node);
-    eln.simulate();          // grab: records the route of the selection
-    atom->simulateState(2);  // released in force-saving mode: the force is kept
+    eln.simulate();         // grab: records the route of the selection
+    atom->simulateState(2); // released in force-saving mode: the force is kept
     eln.simulate();
     eln.zeroF();
     eln.updateDeformables();

@@ -31,9 +31,9 @@ struct StageTimes {
 
 /// How the calibration ended.
 enum class CalibrationOutcome {
-    Calibrated,   ///< K from the B-factors
-    NoBFactors,   ///< B-factors unusable: the engine's unit spring constant is used
-    Nmr,          ///< NMR structure: the engine does not calibrate, no response possible
+    Calibrated, ///< K from the B-factors
+    NoBFactors, ///< B-factors unusable: the engine's unit spring constant is used
+    Nmr,        ///< NMR structure: the engine does not calibrate, no response possible
 };
 
 /// A structure loaded through the engine's load pipeline: solved and calibrated, or read from
@@ -43,8 +43,7 @@ enum class CalibrationOutcome {
 /// Hessian, so that a request that cannot fit the structure fails before the expensive stages.
 class SolvedNetwork {
 public:
-    SolvedNetwork(const RunOptions& options,
-                  const std::function<void(const SolvedNetwork&)>& checkBeforeSolve = {});
+    SolvedNetwork(const RunOptions& options, const std::function<void(const SolvedNetwork&)>& checkBeforeSolve = {});
     SolvedNetwork(const SolvedNetwork&) = delete;
     SolvedNetwork& operator=(const SolvedNetwork&) = delete;
 

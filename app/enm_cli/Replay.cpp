@@ -60,13 +60,13 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
     replay->add_option("--script", args.script, "Stylus script (see README: vornax-enm replay)")
         ->required()
         ->check(CLI::ExistingFile);
-    replay->add_option("--every", args.every,
-                       "Record every Nth servo tick in \"ticks\" (the first, then every N-th; 1 records all).\n"
-                       "The JSON is written as the ticks run, so memory does not grow with the script")
+    replay
+        ->add_option("--every", args.every,
+                     "Record every Nth servo tick in \"ticks\" (the first, then every N-th; 1 records all).\n"
+                     "The JSON is written as the ticks run, so memory does not grow with the script")
         ->type_name("N")
         ->default_val(1);
-    replay->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")
-        ->default_str("-");
+    replay->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")->default_str("-");
     replay->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
     return replay;
 }
@@ -131,7 +131,8 @@ void runReplay(const ReplayArguments& args, std::ostream& out)
     if (args.every < 1) throw CliFailure(kExitInput, "--every must be a whole number from 1");
 
     for (const std::string& file : {args.file, args.script})
-        if (const std::string problem = regularFileProblem(file); !problem.empty()) throw CliFailure(kExitInput, problem);
+        if (const std::string problem = regularFileProblem(file); !problem.empty())
+            throw CliFailure(kExitInput, problem);
     std::ifstream in(args.script, std::ios::binary);
     if (!in) throw CliFailure(kExitInput, "cannot read the script " + args.script);
     std::string error;

@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,7 +26,7 @@ struct ReplayArguments {
     bool withoutY = false; ///< with a .hdv FILE and no .ppy: do not compute Y from the modes
     std::string script;
     std::string json = "-";
-    int64_t every = 1;     ///< record every N-th tick
+    int64_t every = 1; ///< record every N-th tick
     bool verbose = false;
 };
 

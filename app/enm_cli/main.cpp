@@ -89,11 +89,12 @@ struct CommonArguments {
 void addCommonOptions(CLI::App* command, CommonArguments& args)
 {
     command->add_option("FILE", args.file, "PDB structure file")->required()->check(CLI::ExistingFile);
-    command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")
-        ->default_val(11.0);
-    command->add_option("--solver", args.solver,
-                        "Eigen solver: lapack (LAPACK stages, sparse first block, blocked back-transformation), lapack-dc (dsyevd), "
-                        "lapack-mrrr (dsyevr) or reference")
+    command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")->default_val(11.0);
+    command
+        ->add_option(
+            "--solver", args.solver,
+            "Eigen solver: lapack (LAPACK stages, sparse first block, blocked back-transformation), lapack-dc (dsyevd), "
+            "lapack-mrrr (dsyevr) or reference")
         ->check(CLI::IsMember({"lapack", "lapack-dc", "lapack-mrrr", "reference"}))
         ->type_name("NAME")
         ->default_str("lapack");
@@ -113,9 +114,10 @@ void addForceOptions(CLI::App* command, ForceArguments& args)
 {
     command->add_option("--node", args.node, "Zero-based node the force acts on")->required()->type_name("J");
     command->add_option("--force", args.force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
-    command->add_option("--modes", args.modes,
-                        "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
-                        "list:I,J,... (at most 20 zero-based non-rigid modes)")
+    command
+        ->add_option("--modes", args.modes,
+                     "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
+                     "list:I,J,... (at most 20 zero-based non-rigid modes)")
         ->default_str("all");
 }
 
@@ -132,9 +134,9 @@ RunOptions checkedRunOptions(const CommonArguments& args)
     options.file = args.file;
     options.rc = args.rc;
     options.solver = args.solver == "reference" ? EigenSolver::Reference
-        : args.solver == "lapack-dc"               ? EigenSolver::LapackDC
-        : args.solver == "lapack-mrrr"             ? EigenSolver::LapackMRRR
-                                                   : EigenSolver::Lapack;
+        : args.solver == "lapack-dc"            ? EigenSolver::LapackDC
+        : args.solver == "lapack-mrrr"          ? EigenSolver::LapackMRRR
+                                                : EigenSolver::Lapack;
     return options;
 }
 
@@ -175,8 +177,9 @@ int32_t nodeArgument(const std::string& text)
     if (!value) {
         const bool digits = !text.empty() && text.find_first_not_of("+-0123456789") == std::string::npos
             && text.find_first_of("0123456789") != std::string::npos;
-        throw CliFailure(kExitInput, digits ? "--node " + text + " is out of range"
-                                            : "--node must be a whole number, got '" + text + "'");
+        throw CliFailure(kExitInput,
+                         digits ? "--node " + text + " is out of range"
+                                : "--node must be a whole number, got '" + text + "'");
     }
     if (*value < INT32_MIN || *value > INT32_MAX) throw CliFailure(kExitInput, "--node " + text + " is out of range");
     return static_cast<int32_t>(*value);
@@ -191,7 +194,8 @@ void checkSubcommandName(int argc, char** argv)
     const std::string name = argv[1];
     for (const char* known : kSubcommands)
         if (name == known) return;
-    throw CliFailure(kExitInput, "unknown subcommand '" + name + "' (expected modes, response, deform, load or replay; see --help)");
+    throw CliFailure(
+        kExitInput, "unknown subcommand '" + name + "' (expected modes, response, deform, load or replay; see --help)");
 }
 
 /// CLI11 gives a missing FILE the last --force value ("File does not exist: 7"): say what is
@@ -232,9 +236,10 @@ int run(int argc, char** argv)
     modes->add_option("--out", eigenOut, "Also write the eigen data files <code>.hdv and <code>.ppy into DIR")
         ->type_name("DIR");
 
-    CLI::App* response = app.add_subcommand(
-        "response", "Displacement of every node for a force on one node, through Y (all modes), "
-                    "the first N modes or listed modes");
+    CLI::App* response =
+        app.add_subcommand("response",
+                           "Displacement of every node for a force on one node, through Y (all modes), "
+                           "the first N modes or listed modes");
     addCommonOptions(response, common);
     ForceArguments forceArgs;
     addForceOptions(response, forceArgs);
@@ -242,9 +247,10 @@ int run(int argc, char** argv)
     bool withoutY = false;
     addEigenFileOptions(response, ppy, withoutY);
 
-    CLI::App* deform = app.add_subcommand(
-        "deform", "Keep a force on one node, as a released pull in force-saving mode does, and write the "
-                  "deformed C-alpha structure with its force remarks to a PDB file");
+    CLI::App* deform =
+        app.add_subcommand("deform",
+                           "Keep a force on one node, as a released pull in force-saving mode does, and write the "
+                           "deformed C-alpha structure with its force remarks to a PDB file");
     addCommonOptions(deform, common);
     addForceOptions(deform, forceArgs);
     addEigenFileOptions(deform, ppy, withoutY);
@@ -290,8 +296,9 @@ int run(int argc, char** argv)
         nlohmann::ordered_json report;
         if (modes->parsed()) {
             if (isMainEigenDataFile(options.file))
-                throw CliFailure(kExitInput, "modes needs a PDB file; " + options.file.string()
-                                                 + " is a main eigen data file (see load)");
+                throw CliFailure(kExitInput,
+                                 "modes needs a PDB file; " + options.file.string()
+                                     + " is a main eigen data file (see load)");
             options.eigenOut = eigenOut;
             SolvedNetwork solved(options);
             report = modesReport(solved);
@@ -305,8 +312,7 @@ int run(int argc, char** argv)
                 request.force[i] = forceArgs.force[i];
             }
             request.modes = parseModeSelection(forceArgs.modes);
-            SolvedNetwork solved(options,
-                                 [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
+            SolvedNetwork solved(options, [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
             report = deform->parsed() ? deformReport(solved, request, deformOut) : responseReport(solved, request);
         }
         json.write(report);

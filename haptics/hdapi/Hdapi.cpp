@@ -131,8 +131,7 @@ HHD hdInitDevice(HDstring deviceName)
     // Callers test hdGetError right after this call: a stale error must not read as its failure.
     detail::clearErrors();
     if (auto* b = active()) {
-        for (int i = 0; i < 64 && HD_DEVICE_ERROR(b->popError()); ++i) {
-        }
+        for (int i = 0; i < 64 && HD_DEVICE_ERROR(b->popError()); ++i) {}
     }
     detail::DeviceBackend* backend = nullptr;
     Backend kind = Backend::None;

@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 constexpr HHD VirtualHandle = 1;
 constexpr std::array<double, 6> DefaultWorkspace{-210.0, -110.0, -85.0, 210.0, 205.0, 130.0};
 constexpr std::array<double, 6> MaxWorkspace{-230.0, -120.0, -95.0, 230.0, 215.0, 140.0};
-constexpr double DefaultMaxForce = 8.5;          // N
+constexpr double DefaultMaxForce = 8.5;            // N
 constexpr double NominalMaxContinuousForce = 1.75; // N
 constexpr double NominalMaxStiffness = 3.0;        // N/mm
 constexpr auto Period = std::chrono::microseconds(1000);
@@ -100,9 +100,9 @@ struct VirtualDevice::Impl {
 
     // Scheduler: callbacks, synchronous requests and the thread.
     mutable std::mutex schedMutex;
-    std::condition_variable wakeCv; // wakes the scheduler thread early (stop)
-    std::condition_variable doneCv; // a synchronous request finished or was cancelled
-    std::vector<std::shared_ptr<Entry>> entries; // in run order
+    std::condition_variable wakeCv;                      // wakes the scheduler thread early (stop)
+    std::condition_variable doneCv;                      // a synchronous request finished or was cancelled
+    std::vector<std::shared_ptr<Entry>> entries;         // in run order
     std::vector<std::shared_ptr<SyncRequest>> syncQueue; // in run order
     HDSchedulerHandle nextHandle = 1;
     std::uint64_t nextSequence = 0;
@@ -140,9 +140,9 @@ struct VirtualDevice::Impl {
         }
         std::size_t i = 0, j = 0;
         while (i < list.size() || j < syncs.size()) {
-            const bool takeSync = j < syncs.size() &&
-                (i == list.size() || syncs[j]->priority > list[i]->priority ||
-                 (syncs[j]->priority == list[i]->priority && syncs[j]->sequence < list[i]->sequence));
+            const bool takeSync = j < syncs.size()
+                && (i == list.size() || syncs[j]->priority > list[i]->priority
+                    || (syncs[j]->priority == list[i]->priority && syncs[j]->sequence < list[i]->sequence));
             if (takeSync) {
                 auto& r = syncs[j++];
                 r->callback(r->data);
@@ -294,7 +294,8 @@ struct VirtualDevice::Impl {
             std::unique_lock lock(schedMutex);
             if (!running) continue;
             r->sequence = nextSequence++;
-            syncQueue.insert(std::upper_bound(syncQueue.begin(), syncQueue.end(), r, runsBefore<std::shared_ptr<SyncRequest>>), r);
+            syncQueue.insert(
+                std::upper_bound(syncQueue.begin(), syncQueue.end(), r, runsBefore<std::shared_ptr<SyncRequest>>), r);
             doneCv.wait(lock, [&] { return r->state != SyncRequest::Pending; });
             if (r->state == SyncRequest::Done) return;
             // Cancelled by a stop: run it here (or again through a restarted scheduler).

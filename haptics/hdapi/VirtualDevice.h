@@ -33,10 +33,10 @@ public:
     static constexpr double NominalRateHz = 1000.0;
 
     struct Stylus {
-        std::array<double, 3> position{};  ///< mm, device frame
-        std::array<double, 3> velocity{};  ///< mm/s
+        std::array<double, 3> position{};                                                 ///< mm, device frame
+        std::array<double, 3> velocity{};                                                 ///< mm/s
         std::array<double, 16> transform{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; ///< column-major
-        HDint buttons = 0; ///< HD_DEVICE_BUTTON_* bits
+        HDint buttons = 0;                                                                ///< HD_DEVICE_BUTTON_* bits
     };
 
     /// One force that reached the (virtual) motors at hdEndFrame.

@@ -108,10 +108,10 @@ inline constexpr bool HD_DEVICE_ERROR(const HDErrorInfo& info) { return info.err
 // ---- Parameter codes ------------------------------------------------------------------------
 
 // Current device state (read in the servo tick)
-inline constexpr HDenum HD_CURRENT_BUTTONS = 0x2000;    ///< int: bit 0 front button, bit 1 back button
-inline constexpr HDenum HD_CURRENT_POSITION = 0x2050;   ///< 3 doubles, mm
-inline constexpr HDenum HD_CURRENT_VELOCITY = 0x2051;   ///< 3 doubles, mm/s
-inline constexpr HDenum HD_CURRENT_TRANSFORM = 0x2052;  ///< 16 doubles, column-major 4x4
+inline constexpr HDenum HD_CURRENT_BUTTONS = 0x2000;   ///< int: bit 0 front button, bit 1 back button
+inline constexpr HDenum HD_CURRENT_POSITION = 0x2050;  ///< 3 doubles, mm
+inline constexpr HDenum HD_CURRENT_VELOCITY = 0x2051;  ///< 3 doubles, mm/s
+inline constexpr HDenum HD_CURRENT_TRANSFORM = 0x2052; ///< 16 doubles, column-major 4x4
 
 // Device identification (hdGetString)
 inline constexpr HDenum HD_VERSION = 0x2500;
@@ -121,12 +121,12 @@ inline constexpr HDenum HD_DEVICE_VENDOR = 0x2503;
 inline constexpr HDenum HD_DEVICE_SERIAL_NUMBER = 0x2504;
 
 // Workspace and device limits
-inline constexpr HDenum HD_MAX_WORKSPACE_DIMENSIONS = 0x2550;    ///< 6 doubles: min x, y, z, max x, y, z (mm)
-inline constexpr HDenum HD_USABLE_WORKSPACE_DIMENSIONS = 0x2551; ///< 6 doubles, same order
-inline constexpr HDenum HD_UPDATE_RATE = 0x2600;                 ///< servo rate in Hz (int or double)
-inline constexpr HDenum HD_INSTANTANEOUS_UPDATE_RATE = 0x2601;   ///< rate of the last tick in Hz
-inline constexpr HDenum HD_NOMINAL_MAX_STIFFNESS = 0x2602;       ///< double, N/mm
-inline constexpr HDenum HD_NOMINAL_MAX_FORCE = 0x2603;           ///< double, N
+inline constexpr HDenum HD_MAX_WORKSPACE_DIMENSIONS = 0x2550;     ///< 6 doubles: min x, y, z, max x, y, z (mm)
+inline constexpr HDenum HD_USABLE_WORKSPACE_DIMENSIONS = 0x2551;  ///< 6 doubles, same order
+inline constexpr HDenum HD_UPDATE_RATE = 0x2600;                  ///< servo rate in Hz (int or double)
+inline constexpr HDenum HD_INSTANTANEOUS_UPDATE_RATE = 0x2601;    ///< rate of the last tick in Hz
+inline constexpr HDenum HD_NOMINAL_MAX_STIFFNESS = 0x2602;        ///< double, N/mm
+inline constexpr HDenum HD_NOMINAL_MAX_FORCE = 0x2603;            ///< double, N
 inline constexpr HDenum HD_NOMINAL_MAX_CONTINUOUS_FORCE = 0x2604; ///< double, N
 
 // Output

@@ -16,9 +16,9 @@ namespace {
 
 using nlohmann::json;
 using vornax::testing::findPdb;
-using vornax::testing::TempFile;
 using vornax::testing::readWholeFile;
 using vornax::testing::shellQuoted;
+using vornax::testing::TempFile;
 namespace fs = std::filesystem;
 
 struct CliResult {

@@ -23,10 +23,10 @@ namespace {
 using nlohmann::json;
 using vornax::testing::atomLine;
 using vornax::testing::findPdb;
-using vornax::testing::sharedReferenceDir;
-using vornax::testing::TempFile;
 using vornax::testing::readWholeFile;
+using vornax::testing::sharedReferenceDir;
 using vornax::testing::shellQuoted;
+using vornax::testing::TempFile;
 namespace fs = std::filesystem;
 
 // ---- Running the program ----------------------------------------------------------------------
@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 struct CliRun {
     int status = -1; ///< exit status, −1 when the program did not exit normally (a crash)
     std::string out, err;
-    json report;     ///< the JSON written with --json, when the run succeeded
+    json report; ///< the JSON written with --json, when the run succeeded
 
     std::vector<std::string> errLines() const
     {
@@ -85,8 +85,8 @@ double maxNormDifference(const std::vector<double>& got, const std::vector<doubl
     return scale > 0.0 ? diff / scale : diff;
 }
 
-#define EXPECT_RELATIVE(got, expected, tolerance)                                                   \
-    EXPECT_LE(relativeDifference((got), (expected)), (tolerance))                                  \
+#define EXPECT_RELATIVE(got, expected, tolerance)                 \
+    EXPECT_LE(relativeDifference((got), (expected)), (tolerance)) \
         << #got << " = " << (got) << ", expected " << (expected)
 
 std::string pathOf(const std::string& name)
@@ -221,8 +221,7 @@ TEST_F(CliOn1crn, OtherSolversAgreeWithLapack)
     ASSERT_EQ(lapack.status, 0) << describe(lapack);
     const std::vector<double> expected = numbers(lapack.report["eigenvalues"]);
     const double largest = expected.back();
-    const std::vector<double> expectedResponse =
-        numbers(respond(pdb, 5, {0.3, -1, 2}, "all").report["displacement"]);
+    const std::vector<double> expectedResponse = numbers(respond(pdb, 5, {0.3, -1, 2}, "all").report["displacement"]);
 
     for (const std::string solver : {"reference", "lapack-dc"}) {
         SCOPED_TRACE(solver);
@@ -232,8 +231,8 @@ TEST_F(CliOn1crn, OtherSolversAgreeWithLapack)
         const std::vector<double> got = numbers(run.report["eigenvalues"]);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], expected[k], 1e-11 * largest) << "mode " << k;
-        EXPECT_RELATIVE(run.report["spring_constant"].get<double>(),
-                        lapack.report["spring_constant"].get<double>(), 1e-10);
+        EXPECT_RELATIVE(run.report["spring_constant"].get<double>(), lapack.report["spring_constant"].get<double>(),
+                        1e-10);
         EXPECT_RELATIVE(run.report["force_scaler"].get<double>(), lapack.report["force_scaler"].get<double>(), 1e-10);
 
         const CliRun response = respond(pdb, 5, {0.3, -1, 2}, "all", {"--solver", solver});
@@ -303,7 +302,8 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
     const CliRun modes = runCli({"modes", pdb});
     ASSERT_EQ(modes.status, 0) << describe(modes);
     const double toKcal = -1.4396e10 * modes.report["force_scaler"].get<double>();
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(newtons[static_cast<std::size_t>(c)] * toKcal, f[static_cast<std::size_t>(c)], 1e-5);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(newtons[static_cast<std::size_t>(c)] * toKcal, f[static_cast<std::size_t>(c)], 1e-5);
 
     std::istringstream text(readWholeFile(out.path()));
     std::vector<std::string> lines;

@@ -54,8 +54,8 @@ struct Scratch {
 Outcome run(const std::vector<std::string>& args, const fs::path& jsonFile = {}, const std::string& limits = "")
 {
     static int counter = 0;
-    const fs::path base = fs::temp_directory_path() / ("vornax-hostile-run-" + std::to_string(::getpid()) + "-"
-                                                       + std::to_string(counter++));
+    const fs::path base = fs::temp_directory_path()
+        / ("vornax-hostile-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::string command = "timeout 60 " + shellQuoted(VORNAX_ENM_BINARY);
     for (const std::string& a : args) command += ' ' + shellQuoted(a);
     if (!jsonFile.empty()) command += " --json " + shellQuoted(jsonFile.string());
@@ -83,10 +83,7 @@ int lineCount(const std::string& text)
     return n;
 }
 
-void writeFile(const fs::path& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
+void writeFile(const fs::path& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
 /// 1crn.pdb with `edit` applied to every line.
 std::string editedCrambin(const std::function<std::string(const std::string&)>& edit)
@@ -100,7 +97,10 @@ std::string editedCrambin(const std::function<std::string(const std::string&)>& 
 /// True when `line` starts with `record`.
 bool is(const std::string& line, std::string_view record) { return line.compare(0, record.size(), record) == 0; }
 
-bool isCAlpha(const std::string& line) { return is(line, "ATOM") && line.size() > 16 && line.compare(12, 4, " CA ") == 0; }
+bool isCAlpha(const std::string& line)
+{
+    return is(line, "ATOM") && line.size() > 16 && line.compare(12, 4, " CA ") == 0;
+}
 
 /// Same line with columns first..last (1-based) replaced by `text`, right-aligned.
 std::string withField(std::string line, std::size_t first, std::size_t last, const std::string& text)
@@ -149,7 +149,9 @@ TEST_F(HostileInput, StructureCodeCannotPlaceFilesOutsideTheFolder)
 TEST_F(HostileInput, FailedWritesLeaveTheFilesThereBefore)
 {
     const fs::path good = scratch / "good.pdb";
-    ASSERT_EQ(run({"deform", crn, "--node", "3", "--force", "1", "0", "0", "--out", good.string()}, scratch / "d.json").status, 0);
+    ASSERT_EQ(run({"deform", crn, "--node", "3", "--force", "1", "0", "0", "--out", good.string()}, scratch / "d.json")
+                  .status,
+              0);
     const std::string before = readWholeFile(good);
     ASSERT_GT(before.size(), 2048u);
 
@@ -160,7 +162,8 @@ TEST_F(HostileInput, FailedWritesLeaveTheFilesThereBefore)
 #else
     const char* limit = "ulimit -f 1";
 #endif
-    const Outcome cut = run({"deform", crn, "--node", "3", "--force", "2", "0", "0", "--out", good.string()}, {}, limit);
+    const Outcome cut =
+        run({"deform", crn, "--node", "3", "--force", "2", "0", "0", "--out", good.string()}, {}, limit);
     EXPECT_EQ(cut.status, 2) << describe(cut);
     EXPECT_NE(cut.err.find("unchanged"), std::string::npos) << cut.err;
     EXPECT_EQ(readWholeFile(good), before);
@@ -184,7 +187,7 @@ TEST_F(HostileInput, FailedWritesLeaveTheFilesThereBefore)
     EXPECT_EQ(json.status, 2) << describe(json);
     EXPECT_TRUE(fs::is_empty(fresh));
     const Outcome deformJson = run({"deform", crn, "--node", "3", "--force", "2", "0", "0", "--out", good.string()},
-                               scratch / "missing" / "d.json");
+                                   scratch / "missing" / "d.json");
     EXPECT_EQ(deformJson.status, 2);
     EXPECT_EQ(readWholeFile(good), before);
 
@@ -311,14 +314,17 @@ TEST_F(HostileInput, DeformRefusesCoordinatesBeyondTheirColumns)
 {
     for (const char* force : {"1e308", "1e20", "1e12"}) {
         const fs::path out = scratch / "big.pdb";
-        const Outcome r = run({"deform", crn, "--node", "3", "--force", force, "0", "0", "--out", out.string()}, scratch / "d.json");
+        const Outcome r =
+            run({"deform", crn, "--node", "3", "--force", force, "0", "0", "--out", out.string()}, scratch / "d.json");
         EXPECT_EQ(r.status, 2) << force << ": " << describe(r);
         EXPECT_NE(r.err.find("does not fit the 8 columns"), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(out)) << force;
     }
     // A force that fits writes a file whose every record reads back.
     const fs::path out = scratch / "ok.pdb";
-    ASSERT_EQ(run({"deform", crn, "--node", "3", "--force", "100", "0", "0", "--out", out.string()}, scratch / "d.json").status, 0);
+    ASSERT_EQ(run({"deform", crn, "--node", "3", "--force", "100", "0", "0", "--out", out.string()}, scratch / "d.json")
+                  .status,
+              0);
     std::istringstream in(readWholeFile(out));
     int records = 0;
     for (std::string line; std::getline(in, line);) {
@@ -356,16 +362,17 @@ TEST_F(HostileInput, AbsurdBFactorsAreNamedAndDecidedOnceForEveryCommand)
         EXPECT_EQ(modes.err.find("all zero"), std::string::npos) << modes.err;
 
         // response and deform take the same decision: the unit spring constant.
-        const Outcome response = run({"response", pdb.string(), "--node", "3", "--force", "1", "0", "0"}, scratch / "r.json");
+        const Outcome response =
+            run({"response", pdb.string(), "--node", "3", "--force", "1", "0", "0"}, scratch / "r.json");
         ASSERT_EQ(response.status, 0) << describe(response);
         EXPECT_FALSE(response.report["calibrated"].get<bool>());
         double largest = 0.0;
         for (double d : response.report["displacement"]) largest = std::max(largest, std::fabs(d));
         EXPECT_GT(largest, 0.0);
         EXPECT_LT(largest, 100.0) << c.value;
-        const Outcome deform = run({"deform", pdb.string(), "--node", "3", "--force", "1", "0", "0", "--out",
-                                (scratch / "d.pdb").string()},
-                               scratch / "d.json");
+        const Outcome deform = run(
+            {"deform", pdb.string(), "--node", "3", "--force", "1", "0", "0", "--out", (scratch / "d.pdb").string()},
+            scratch / "d.json");
         EXPECT_EQ(deform.status, 0) << describe(deform);
     }
 }
@@ -439,8 +446,8 @@ TEST_F(HostileInput, ReplayStreamsItsTicksAndReportsMemoryExhaustionInOneLine)
             out << line;
         }
     }
-    const Outcome starved = run({"modes", water.string()}, scratch / "m.json",
-                                "export OPENBLAS_NUM_THREADS=1; ulimit -v 150000");
+    const Outcome starved =
+        run({"modes", water.string()}, scratch / "m.json", "export OPENBLAS_NUM_THREADS=1; ulimit -v 150000");
     EXPECT_EQ(starved.status, 2) << describe(starved);
     EXPECT_EQ(lineCount(starved.err), 1) << starved.err;
     EXPECT_NE(starved.err.find("not enough memory"), std::string::npos) << starved.err;

@@ -110,7 +110,8 @@ TEST(AtomicFileTest, APairIsReplacedTogetherOrNotAtAll)
 
 TEST(TextSafety, ControlBytesAndBrokenUtf8AreShownAsEscapes)
 {
-    EXPECT_EQ(text::printable("plain ASCII, \xc3\xa5ngstr\xc3\xb6m \xe2\x84\xab"), "plain ASCII, \xc3\xa5ngstr\xc3\xb6m \xe2\x84\xab");
+    EXPECT_EQ(text::printable("plain ASCII, \xc3\xa5ngstr\xc3\xb6m \xe2\x84\xab"),
+              "plain ASCII, \xc3\xa5ngstr\xc3\xb6m \xe2\x84\xab");
     EXPECT_EQ(text::printable("\x1b[2Jx\xff\xc3"), "\\x1b[2Jx\\xff\\xc3");
     EXPECT_EQ(text::printable("a\nb\tc", "\n"), "a\nb\\x09c");
     EXPECT_EQ(text::printable("\xed\xa0\x80"), "\\xed\\xa0\\x80"); // a UTF-16 surrogate is not UTF-8

@@ -11,7 +11,8 @@ TEST(BufferTest, MatrixArraysAreZeroedWritableAndReleased)
 {
     // Below and above the size that gets a huge-page mapping, and one byte-count that is not a
     // multiple of the 2 MB page (its tail must still be usable).
-    for (std::size_t count : {std::size_t{2}, std::size_t{1000}, (std::size_t{8} << 20) / 8 + 3, std::size_t{5} << 20}) {
+    for (std::size_t count :
+         {std::size_t{2}, std::size_t{1000}, (std::size_t{8} << 20) / 8 + 3, std::size_t{5} << 20}) {
         SCOPED_TRACE(count);
         DoubleBuffer b = allocateMatrixDoubles(count);
         ASSERT_TRUE(b);

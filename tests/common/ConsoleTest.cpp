@@ -55,8 +55,7 @@ TEST(UserPromptsTest, ScriptedAnswersAndRecording)
     ScopedUserPrompts scoped(&prompts);
     prompts.queueAnswer(MessageAnswer::No);
     prompts.queueText(std::string("1ABC"));
-    EXPECT_EQ(userPrompts().messageBox("Data Required", "Continue?", MessageIcon::Question,
-                                       MessageButtons::YesNo),
+    EXPECT_EQ(userPrompts().messageBox("Data Required", "Continue?", MessageIcon::Question, MessageButtons::YesNo),
               MessageAnswer::No);
     // An empty queue answers the affirmative button.
     EXPECT_EQ(userPrompts().messageBox("c", "t", MessageIcon::Warning, MessageButtons::Ok), MessageAnswer::Ok);

@@ -155,7 +155,8 @@ TEST(CAlphaFileTest, KeptForcesGiveRemarksAndMoveTheRecords)
         for (int c = 0; c < 3; ++c) {
             double v = 0;
             ASSERT_TRUE(text::parseDouble(text::trimmed(l.substr(30 + 8 * c, 8)), v)) << l;
-            const double want = nodes[i].coordinates[static_cast<std::size_t>(c)] + d[3 * i + static_cast<std::size_t>(c)];
+            const double want =
+                nodes[i].coordinates[static_cast<std::size_t>(c)] + d[3 * i + static_cast<std::size_t>(c)];
             EXPECT_NEAR(v, want, 1.01e-3) << "node " << i << " " << l;
             largest = std::max(largest, std::fabs(d[3 * i + static_cast<std::size_t>(c)]));
         }
@@ -201,7 +202,8 @@ TEST(CAlphaFileTest, NucleicAcidNodesAreSkippedButCounted)
         for (int c = 0; c < 3; ++c) {
             double v = 0;
             ASSERT_TRUE(text::parseDouble(text::trimmed(l.substr(30 + 8 * c, 8)), v)) << l;
-            EXPECT_NEAR(v, nodes[i].coordinates[static_cast<std::size_t>(c)] + d[3 * i + static_cast<std::size_t>(c)], 1.01e-3)
+            EXPECT_NEAR(v, nodes[i].coordinates[static_cast<std::size_t>(c)] + d[3 * i + static_cast<std::size_t>(c)],
+                        1.01e-3)
                 << "node " << i;
         }
     }

@@ -39,7 +39,8 @@ std::vector<Vector3d> probesAround(ElasticNetworkModel& eln, int count, std::mt1
     std::vector<Vector3d> probes;
     for (int k = 0; k < count; ++k) {
         if (k % 4 == 3) {
-            probes.emplace_back(lo.x + t(rng) * (hi.x - lo.x), lo.y + t(rng) * (hi.y - lo.y), lo.z + t(rng) * (hi.z - lo.z));
+            probes.emplace_back(lo.x + t(rng) * (hi.x - lo.x), lo.y + t(rng) * (hi.y - lo.y),
+                                lo.z + t(rng) * (hi.z - lo.z));
             continue;
         }
         const int i = node(rng);

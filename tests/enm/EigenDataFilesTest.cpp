@@ -107,7 +107,8 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
     const double sLoaded = loaded.getS(), sComputed = computed.getS();
     EXPECT_TRUE(sameBits(&sLoaded, &sComputed, 1));
     ASSERT_EQ(loaded.getInverseScaledEigenvalues().size(), modes);
-    EXPECT_TRUE(sameBits(loaded.getInverseScaledEigenvalues().data(), computed.getInverseScaledEigenvalues().data(), modes));
+    EXPECT_TRUE(
+        sameBits(loaded.getInverseScaledEigenvalues().data(), computed.getInverseScaledEigenvalues().data(), modes));
     const auto kept = static_cast<std::size_t>(loaded.getTotalMaxModes());
     ASSERT_NE(loaded.getModeVectors(), nullptr);
     EXPECT_TRUE(sameBits(loaded.getModeVectors(), computed.getEigenvectorMatrixT(), kept * dim));

@@ -49,7 +49,7 @@ TEST(NetworkTest, SpringsAreStrictlyShorterThanRc)
     EXPECT_EQ(neighbourIndices(eln->getAtom(1)), (std::vector<int>{1, 2}));
     EXPECT_EQ(neighbourIndices(eln->getAtom(2)), (std::vector<int>{2, 1}));
     EXPECT_EQ(eln->getAtom(3)->getAmountOfConnectedAtoms(), 1); // an isolated node lists itself
-    EXPECT_FLOAT_EQ(eln->getRc(), 110.0f); // converted to model units, once
+    EXPECT_FLOAT_EQ(eln->getRc(), 110.0f);                      // converted to model units, once
     EXPECT_TRUE(s->console.contains("total number of springs: 2"));
     EXPECT_TRUE(s->console.contains("final chain reached so time to exit")); // the chain closed by TER
 }
@@ -90,9 +90,8 @@ TEST(NetworkTest, GridNeighboursMatchAllPairs)
 
 TEST(NetworkTest, NodeAtomsAndDistances)
 {
-    auto s = buildNetworkFromText(
-        cAlphaChain({{0, 0, 0}, {3, 4, 0}}, 15.5)
-        + atomLine("ATOM", 9, " P  ", " DA", 'B', 1, 10, 0, 0, 40, "P") + "\n");
+    auto s = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {3, 4, 0}}, 15.5)
+                                  + atomLine("ATOM", 9, " P  ", " DA", 'B', 1, 10, 0, 0, 40, "P") + "\n");
     auto* eln = s->network.get();
     ASSERT_EQ(eln->getAmountOfAtoms(), 3);
     const Atom* a = eln->getAtom(0);
@@ -156,7 +155,7 @@ TEST(NetworkTest, StoredLinesEdgeCases)
     ElasticNetworkModel eln;
     ASSERT_TRUE(eln.processAtoms(in));
     EXPECT_EQ(eln.getBackboneList().size(), 3u); // calcium is no node
-    ASSERT_EQ(eln.getChainList().size(), 2u);     // MASTER ends no chain, the blank-padded TER does
+    ASSERT_EQ(eln.getChainList().size(), 2u);    // MASTER ends no chain, the blank-padded TER does
     EXPECT_EQ(eln.getChainList()[0].size(), 2u);
     EXPECT_EQ(eln.getChainList()[1].size(), 1u);
     EXPECT_EQ(eln.getPDB_Code(), "1TST");

@@ -70,7 +70,7 @@ TEST(HessianTest, BlocksOfOnePairAndZeroRowSums)
     // Rank one: one non-zero eigenvalue, equal to 2 (the trace of the pair's two diagonal blocks).
     EXPECT_NEAR(eln->getEigenvalues()[9], 2.0, 1e-12);
     EXPECT_EQ(eln->getExtraZeroModes(), 2); // 3N − 6 = 3 kept, two of them zero
-    EXPECT_EQ(eln->getHessian(), nullptr); // freed after the solve
+    EXPECT_EQ(eln->getHessian(), nullptr);  // freed after the solve
 }
 
 TEST(HessianTest, SymmetricWithZeroRowSums)

@@ -100,7 +100,8 @@ TEST_P(PeerReferenceTest, EigenvaluesCalibrationAndResponses)
     for (std::size_t i = 0; i < n; ++i) diag[i] = eln->getYMatrix()[i * n + i];
     EXPECT_LT(relativeMaxError(diag, ref["diag_Y"]), 1e-5);
     for (const json& r : ref["responses"]) {
-        const double f[3] = {r["force_kcal_mol_A"][0].get<double>(), r["force_kcal_mol_A"][1].get<double>(), r["force_kcal_mol_A"][2].get<double>()};
+        const double f[3] = {r["force_kcal_mol_A"][0].get<double>(), r["force_kcal_mol_A"][1].get<double>(),
+                             r["force_kcal_mol_A"][2].get<double>()};
         std::vector<double> out(n);
         eln->computeResponse(f, r["node"].get<int>(), 2, 0, nullptr, out.data());
         EXPECT_LT(relativeMaxError(out, r["displacement_A"]), 1e-5) << "response on node " << r["node"];

@@ -39,8 +39,9 @@ void networkAt(const std::vector<std::array<double, 3>>& positions, ElasticNetwo
     ChainList chains(1);
     for (std::size_t i = 0; i < positions.size(); ++i) {
         const auto& p = positions[i];
-        ELNBackboneData r(Vector3d(static_cast<float>(p[0] * 10), static_cast<float>(p[1] * 10), static_cast<float>(p[2] * 10)),
-                          "A", "ALA", std::to_string(i + 1), 20.0, false);
+        ELNBackboneData r(
+            Vector3d(static_cast<float>(p[0] * 10), static_cast<float>(p[1] * 10), static_cast<float>(p[2] * 10)), "A",
+            "ALA", std::to_string(i + 1), 20.0, false);
         r.coordinates = p;
         chains[0].push_back(r);
     }
@@ -115,7 +116,8 @@ TEST(LoadPipeline, RefusesBeforeBuildingWhatItCannotSolve)
         // would hold 25 million springs) and the Hessian.
         {writeText(dir, "identical.pdb", identical), 11.0f, LoadStatus::CoincidentNodes,
          "are at the same position (node 0 (A 1 ALA) and node 1 (A 2 ALA))"},
-        {writeText(dir, "two.pdb", twoApart), 11.0f, LoadStatus::CoincidentNodes, "node 1 (B 2 GLY) and node 4 (B 5 GLY)"},
+        {writeText(dir, "two.pdb", twoApart), 11.0f, LoadStatus::CoincidentNodes,
+         "node 1 (B 2 GLY) and node 4 (B 5 GLY)"},
         {findPdb("tiny.pdb"), 11.0f, LoadStatus::TooFewNodes, "normal modes need at least 3"},
         {dir.path() / "absent.pdb", 11.0f, LoadStatus::BadInput, ""},
         {findPdb("1crn.pdb"), 0.0f, LoadStatus::BadInput, "cutoff"},
@@ -178,8 +180,8 @@ TEST(LoadPipeline, CancelledLoadLeavesNothingHalfBuilt)
             const fs::path hdv = dir.path() / "1CRN.hdv";
             EXPECT_EQ(fs::exists(hdv), at == LoadStage::EigenFiles);
             if (fs::exists(hdv)) {
-                LoadedStructure back(StructureSource::eigenDataFiles({hdv.string(), (dir.path() / "1CRN.ppy").string()}),
-                                     LoadOptions());
+                LoadedStructure back(
+                    StructureSource::eigenDataFiles({hdv.string(), (dir.path() / "1CRN.ppy").string()}), LoadOptions());
                 EXPECT_EQ(back.status, LoadStatus::Ok) << back.message;
             }
         }

@@ -112,8 +112,8 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
     Atom* atom = eln->getAtom(node);
     std::atomic<bool> pulling{true};
     int changed = 0, skipped = 0;
-    const auto saved = std::filesystem::temp_directory_path()
-        / ("vornax-live-save-" + std::to_string(::getpid()) + ".pdb");
+    const auto saved =
+        std::filesystem::temp_directory_path() / ("vornax-live-save-" + std::to_string(::getpid()) + ".pdb");
     {
         SimulationThread sim(eln);
         atom->simulateState(0);

@@ -87,8 +87,8 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     }
     const auto& lambda = solved->network->getEigenvalues();
     std::vector<double> values(lambda.begin() + 7, lambda.begin() + 7 + 100); // 100 of 132
-    values[3] = 0.0;   // refused: no infinite compliance
-    values[4] = -2.0;  // refused
+    values[3] = 0.0;                                                          // refused: no infinite compliance
+    values[4] = -2.0;                                                         // refused
     TempFile file(textEigenFile(values, 132, *solved->network), ".txt");
 
     auto s = crambin();
@@ -105,8 +105,10 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     ASSERT_EQ(inv.size(), 132u);
     for (std::size_t k = 0; k < inv.size(); ++k) {
         EXPECT_TRUE(std::isfinite(inv[k])) << k;
-        if (k >= 100 || k == 3 || k == 4) EXPECT_EQ(inv[k], 0.0) << k;
-        else EXPECT_GT(inv[k], 0.0) << k;
+        if (k >= 100 || k == 3 || k == 4)
+            EXPECT_EQ(inv[k], 0.0) << k;
+        else
+            EXPECT_GT(inv[k], 0.0) << k;
     }
     EXPECT_TRUE(std::isfinite(eln.getRTotal()));
     EXPECT_GT(eln.getS(), 0.0);
@@ -114,7 +116,8 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     // The vectors are the file's (the last value of each line is its trailing blank's token).
     const double* rows = eln.getModeVectors();
     ASSERT_NE(rows, nullptr);
-    for (int c = 0; c < 138; ++c) EXPECT_DOUBLE_EQ(rows[138 * 5 + c], solved->network->getEigenvectorMatrixT()[138 * 5 + c]);
+    for (int c = 0; c < 138; ++c)
+        EXPECT_DOUBLE_EQ(rows[138 * 5 + c], solved->network->getEigenvectorMatrixT()[138 * 5 + c]);
 }
 
 TEST(PlainTextEigenFile, VectorsOfAnotherLengthAreRefusedBeforeAnythingChanges)

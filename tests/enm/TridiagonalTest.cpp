@@ -132,8 +132,8 @@ TEST(TridiagonalTest, EmptyColumnsAndTinyOrders)
 
 TEST(TridiagonalTest, BlockWidthFollowsSizeAndSparsity)
 {
-    EXPECT_EQ(sparsePanelWidth(600, 600 * 40), 0);      // small: stays in cache, nothing to gain
-    EXPECT_EQ(sparsePanelWidth(3882, 3882 * 40), 388);  // a network's Hessian
+    EXPECT_EQ(sparsePanelWidth(600, 600 * 40), 0);          // small: stays in cache, nothing to gain
+    EXPECT_EQ(sparsePanelWidth(3882, 3882 * 40), 388);      // a network's Hessian
     EXPECT_EQ(sparsePanelWidth(3000, 3000u * 3000 / 2), 0); // dense
 }
 

@@ -23,7 +23,7 @@ public:
     MessageAnswer messageBox(const std::string&, const std::string&, MessageIcon, MessageButtons buttons) override
     {
         return buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel ? MessageAnswer::Ok
-                                                                                   : MessageAnswer::Yes;
+                                                                                    : MessageAnswer::Yes;
     }
     std::optional<std::string> askText(const TextPrompt&) override { return std::nullopt; }
 };
@@ -45,7 +45,8 @@ class ScratchFile {
 public:
     explicit ScratchFile(const std::string& suffix)
     {
-        const std::filesystem::path dir = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        const std::filesystem::path dir =
+            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
         static int counter = 0;
         m_path = dir / ("vornax-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix);
     }

@@ -282,10 +282,10 @@ TEST(StylusScript, ReadsBothFormsAndSkipsCommentsAndBlanks)
 
 TEST(StylusScript, BadLinesAreNamed)
 {
-    const char* bad[] = {"0 1 2 3 0",        "-3 1 2 3 0",         "1.5 1 2 3 0",    "10 1 2 0",
-                         "10 1 2 3 4",       "10 1 2 3 0 9",       "10 nan 2 3 0",   "10 1 inf 3 0",
-                         "10 node -1 0 0 0 0", "10 node x 0 0 0 0", "10 node 1 0 0 0", "10 1e400 0 0 0",
-                         "99999999999 0 0 0 0", "10 1 2 3 1x",     "ticks 1 2 3 0"};
+    const char* bad[] = {"0 1 2 3 0",           "-3 1 2 3 0",        "1.5 1 2 3 0",     "10 1 2 0",
+                         "10 1 2 3 4",          "10 1 2 3 0 9",      "10 nan 2 3 0",    "10 1 inf 3 0",
+                         "10 node -1 0 0 0 0",  "10 node x 0 0 0 0", "10 node 1 0 0 0", "10 1e400 0 0 0",
+                         "99999999999 0 0 0 0", "10 1 2 3 1x",       "ticks 1 2 3 0"};
     for (const char* text : bad) {
         std::istringstream in(std::string("1 0 0 0 0\n") + text + "\n");
         std::string error;

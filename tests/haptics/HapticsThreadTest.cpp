@@ -183,8 +183,7 @@ TEST_F(HapticsThreadTest, KeptForcesUndoneWhileTheSimulationRuns)
     EXPECT_EQ(eln->getAtom(30)->getOLDKcalForce(), Vector3d());
     dev->resetAllForces();
     EXPECT_TRUE(dev->getSelectionStack().empty());
-    ASSERT_TRUE(waitForServo([&] {
-        return eln->getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f);
-    }));
+    ASSERT_TRUE(waitForServo(
+        [&] { return eln->getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f); }));
     sim.stop();
 }

@@ -1,7 +1,7 @@
 // The HDAPI layer: back-end selection, the dlopen back-end against a stand-in library, and the
 // virtual device driven tick by tick.
-#include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
+#include "haptics/hdapi/VirtualDevice.h"
 
 #include "common/Console.h"
 

@@ -21,8 +21,7 @@ protected:
     void SetUp() override
     {
         dev().reset();
-        while (HD_DEVICE_ERROR(hdGetError())) {
-        }
+        while (HD_DEVICE_ERROR(hdGetError())) {}
         useVirtualDevice(true);
         device = hdInitDevice(HD_DEFAULT_DEVICE);
         ASSERT_NE(device, HD_INVALID_HANDLE);

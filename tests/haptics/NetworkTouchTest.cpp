@@ -102,7 +102,8 @@ TEST_F(NetworkTouchTest, ContactStartsInsideTheBoundaryNotOnIt)
 TEST_F(NetworkTouchTest, OverlappingSpheresTouchTheEarlierNode)
 {
     // Nodes 1.6 Å apart: their contact spheres (1.2 Å) overlap.
-    const std::vector<Vector3d> positions{{0, 0, 0}, {1.6f, 0, 0}, {3.2f, 0.6f, 0}, {4.2f, 1.5f, 0.8f}, {5.0f, 0.2f, 1.6f}};
+    const std::vector<Vector3d> positions{
+        {0, 0, 0}, {1.6f, 0, 0}, {3.2f, 0.6f, 0}, {4.2f, 1.5f, 0.8f}, {5.0f, 0.2f, 1.6f}};
     s = buildNetworkFromText(cAlphaChain(positions));
     ASSERT_TRUE(s && s->ok);
     session = std::make_unique<VirtualDeviceSession>(*s->network, s->atoms, testOptions());
@@ -145,8 +146,9 @@ TEST_F(NetworkTouchTest, PullIsClampedScaledAndDeformsTheNetwork)
     EXPECT_EQ(dev->getSelectionStack(), std::vector<int32_t>{node});
     // Magnitude from the distance to the atom's position at contact, less the rest length 6.
     const float m = (atom->getInitialPosition().euclideanDistance(session->nodeInDevice(node) + Vector3d(40, 0, 0)
-                                                                       - dev->getTranslation())
-                     - 6.0f) / scale;
+                                                                  - dev->getTranslation())
+                     - 6.0f)
+        / scale;
     ASSERT_LT(m, 3.0f);
     EXPECT_NEAR(atom->getMyApplyingForce().size(), 2.0f * m, 1e-4);
     EXPECT_NEAR(atom->getEQForce(), m / 3.0f, 1e-5);
@@ -333,7 +335,8 @@ TEST_F(NetworkTouchTest, HostileEigenDataNeverDrivesTheDeviceBeyondItsLimit)
             for (int k = 0; k < count; ++k) {
                 const TickRecord r = session->tick(session->nodeInDevice(node) + Vector3d(dx, 0.0f, 0.0f), buttons);
                 if (!r.forceSent) continue;
-                const double size = std::sqrt(r.force[0] * r.force[0] + r.force[1] * r.force[1] + r.force[2] * r.force[2]);
+                const double size =
+                    std::sqrt(r.force[0] * r.force[0] + r.force[1] * r.force[1] + r.force[2] * r.force[2]);
                 ASSERT_TRUE(std::isfinite(size)) << poison;
                 largest = std::max(largest, size);
             }

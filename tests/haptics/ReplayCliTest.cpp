@@ -29,7 +29,8 @@ ReplayRun replay(const std::vector<std::string>& args)
     TempFile jsonFile("", ".json"), errFile("", ".err");
     std::string command = shellQuoted(VORNAX_ENM_BINARY) + " replay";
     for (const std::string& a : args) command += ' ' + shellQuoted(a);
-    command += " --json " + shellQuoted(jsonFile.path().string()) + " </dev/null >/dev/null 2>" + shellQuoted(errFile.path().string());
+    command += " --json " + shellQuoted(jsonFile.path().string()) + " </dev/null >/dev/null 2>"
+        + shellQuoted(errFile.path().string());
     ReplayRun run;
     const int raw = std::system(command.c_str());
     run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -86,7 +87,8 @@ TEST(ReplayCli, SavedForceIsKeptOnAMultiChainStructure)
     const auto pdb = findPdb("4hhb.pdb");
     if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
     TempFile script("5 node 300 11 0 0 0\n3 node 300 11 0 0 1\n40 node 300 60 0 0 1\n5 node 300 60 0 0 0\n", ".txt");
-    const ReplayRun run = replay({pdb.string(), "--script", script.path().string(), "--save-forces", "--force-factor", "2"});
+    const ReplayRun run =
+        replay({pdb.string(), "--script", script.path().string(), "--save-forces", "--force-factor", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(run.report["kept_forces"].size(), 1u);
     EXPECT_EQ(run.report["kept_forces"][0]["node"], 300);

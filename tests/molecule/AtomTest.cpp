@@ -1,6 +1,6 @@
+#include "molecule/Atom.h"
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
-#include "molecule/Atom.h"
 #include "molecule/AtomLinkedList.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +13,7 @@ using namespace vornax;
 namespace {
 std::unique_ptr<Atom> makeAtom(int key = 0, const Vector3d& pos = Vector3d(10, 20, 30))
 {
-    auto a = std::make_unique<Atom>(pos, Vector3d(1, 0, 0), "CA  ALA A   1", 6.0f, key, "C", "  12 ",
-                                    " ALA", " A");
+    auto a = std::make_unique<Atom>(pos, Vector3d(1, 0, 0), "CA  ALA A   1", 6.0f, key, "C", "  12 ", " ALA", " A");
     a->init();
     return a;
 }
@@ -23,9 +22,9 @@ std::unique_ptr<Atom> makeAtom(int key = 0, const Vector3d& pos = Vector3d(10, 2
 TEST(AtomTest, ConstructionDefaults)
 {
     auto a = makeAtom(7);
-    EXPECT_EQ(a->getResidue(), "12");            // trimmed
-    EXPECT_EQ(a->getResidueName(), " ALA");      // unchanged
-    EXPECT_EQ(a->getChainID(), " A");            // unchanged
+    EXPECT_EQ(a->getResidue(), "12");       // trimmed
+    EXPECT_EQ(a->getResidueName(), " ALA"); // unchanged
+    EXPECT_EQ(a->getChainID(), " A");       // unchanged
     EXPECT_EQ(a->getMyLocalPosition(), Vector3d(10, 20, 30));
     EXPECT_EQ(a->getMyDeformedPosition(), Vector3d(10, 20, 30));
     EXPECT_EQ(a->getPressed(), 3);

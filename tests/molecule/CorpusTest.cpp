@@ -36,12 +36,12 @@ struct CorpusFile {
     int phosphorusNodes;
     Runs chains;
     bool nmr;
-    float temperature;   ///< K, as the network uses it (NULL or absent -> 300)
-    bool noDetails;      ///< no REMARK 200/210 block: both default message boxes expected
-    int waters;          ///< atom lines containing " HOH "
-    int atoms;           ///< ATOM/HETATM lines, all models
-    int recordLines;     ///< line 1 plus every later ATOM/HETATM and TER line, kept for writing
-    const char* code;    ///< "XXXX" when no HEADER record comes before the atoms (code prompt shown)
+    float temperature; ///< K, as the network uses it (NULL or absent -> 300)
+    bool noDetails;    ///< no REMARK 200/210 block: both default message boxes expected
+    int waters;        ///< atom lines containing " HOH "
+    int atoms;         ///< ATOM/HETATM lines, all models
+    int recordLines;   ///< line 1 plus every later ATOM/HETATM and TER line, kept for writing
+    const char* code;  ///< "XXXX" when no HEADER record comes before the atoms (code prompt shown)
 };
 
 void PrintTo(const CorpusFile& f, std::ostream* os) { *os << f.name; }

@@ -16,13 +16,11 @@ using namespace vornax::testing;
 
 namespace {
 
-const std::string kHeader =
-    "HEADER    TEST STRUCTURE                          01-JAN-00   1TST              \n";
-const std::string kDetails =
-    "REMARK 200 EXPERIMENTAL DETAILS                                                 \n"
-    "REMARK 200  EXPERIMENT TYPE                : X-RAY DIFFRACTION                  \n"
-    "REMARK 200  DATE OF DATA COLLECTION        : NULL                               \n"
-    "REMARK 200  TEMPERATURE           (KELVIN) : 150.0                              \n";
+const std::string kHeader = "HEADER    TEST STRUCTURE                          01-JAN-00   1TST              \n";
+const std::string kDetails = "REMARK 200 EXPERIMENTAL DETAILS                                                 \n"
+                             "REMARK 200  EXPERIMENT TYPE                : X-RAY DIFFRACTION                  \n"
+                             "REMARK 200  DATE OF DATA COLLECTION        : NULL                               \n"
+                             "REMARK 200  TEMPERATURE           (KELVIN) : 150.0                              \n";
 
 std::string ca(int serial, char chain, int res, double x, double b = 20.0)
 {
@@ -144,12 +142,11 @@ TEST(FileHandleTest, CAlphaNodesCalciumHemeAndAlternateLocations)
     std::string altA = ca(2, 'A', 2, 3.8), altB = ca(3, 'A', 2, 3.9);
     altA[16] = 'A';
     altB[16] = 'B';
-    auto s = LoadedStructure::fromText(
-        kHeader + kDetails + ca(1, 'A', 1, 0) + altA + altB
-        + atomLine("HETATM", 4, " CA ", "MSE", 'A', 3, 7, 0, 0) + "\n"
-        + atomLine("HETATM", 5, "CA  ", " CA", 'A', 101, 20, 0, 0, 30, "CA") + "\n"
-        + atomLine("HETATM", 6, " CAA", "HEM", 'A', 102, 25, 0, 0) + "\n"
-        + atomLine("ATOM", 7, "HCA ", "ALA", 'A', 4, 26, 0, 0, 1, "H") + "\n");
+    auto s = LoadedStructure::fromText(kHeader + kDetails + ca(1, 'A', 1, 0) + altA + altB
+                                       + atomLine("HETATM", 4, " CA ", "MSE", 'A', 3, 7, 0, 0) + "\n"
+                                       + atomLine("HETATM", 5, "CA  ", " CA", 'A', 101, 20, 0, 0, 30, "CA") + "\n"
+                                       + atomLine("HETATM", 6, " CAA", "HEM", 'A', 102, 25, 0, 0) + "\n"
+                                       + atomLine("ATOM", 7, "HCA ", "ALA", 'A', 4, 26, 0, 0, 1, "H") + "\n");
     ASSERT_EQ(s->nodeCount(), 4);
     EXPECT_EQ(s->atoms.size(), 7u);
     // Calcium keeps its element: grey 128 colour, no radius entry so the default 10.
@@ -158,17 +155,16 @@ TEST(FileHandleTest, CAlphaNodesCalciumHemeAndAlternateLocations)
     EXPECT_EQ(calcium->getMyColour(), Vector3d(128 / 255.0f, 128 / 255.0f, 128 / 255.0f));
     EXPECT_FLOAT_EQ(calcium->getRadius(), 10.0f);
     EXPECT_EQ(s->network->getPureCoordList().size(), 4u);
-    EXPECT_FLOAT_EQ(s->network->getPureCoordList()[2].x, 3.9f); // unscaled Å
+    EXPECT_FLOAT_EQ(s->network->getPureCoordList()[2].x, 3.9f);          // unscaled Å
     EXPECT_FLOAT_EQ(s->network->getBackboneList()[2].position.x, 39.0f); // model units
 }
 
 TEST(FileHandleTest, NucleicChainsAndResidueLists)
 {
-    auto s = LoadedStructure::fromText(
-        kHeader + kDetails + atomLine("ATOM", 1, " P  ", " DG", 'B', 2, 0, 0, 0, 30, "P") + "\n"
-        + atomLine("ATOM", 2, " OP1", " DG", 'B', 2, 1, 0, 0, 30, "O") + "\n"
-        + atomLine("ATOM", 3, " P  ", " DC", 'B', 3, 6, 0, 0, 31, "P") + "\n" + ter('B')
-        + ca(4, 'A', 1, 20) + ter('A'));
+    auto s = LoadedStructure::fromText(kHeader + kDetails + atomLine("ATOM", 1, " P  ", " DG", 'B', 2, 0, 0, 0, 30, "P")
+                                       + "\n" + atomLine("ATOM", 2, " OP1", " DG", 'B', 2, 1, 0, 0, 30, "O") + "\n"
+                                       + atomLine("ATOM", 3, " P  ", " DC", 'B', 3, 6, 0, 0, 31, "P") + "\n" + ter('B')
+                                       + ca(4, 'A', 1, 20) + ter('A'));
     ASSERT_EQ(s->nodeCount(), 3);
     const auto& bb = s->network->getBackboneList();
     EXPECT_TRUE(bb[0].isNucleic);
@@ -226,8 +222,7 @@ TEST(FileHandleTest, ElementFallsBackToColumn14OnShortLines)
 
 TEST(FileHandleTest, PdbCodeDialog)
 {
-    const std::string xxxx =
-        "HEADER    TEST STRUCTURE                          01-JAN-00   XXXX              \n";
+    const std::string xxxx = "HEADER    TEST STRUCTURE                          01-JAN-00   XXXX              \n";
     {
         ScriptedPrompts prompts;
         prompts.queueText(std::string("9ABC"));
@@ -298,17 +293,20 @@ TEST(FileHandleTest, ExperimentDetails)
     EXPECT_EQ(nmr->network->getHeaderLines().size(), 4u);
 
     // Two temperatures are not a number: unchanged, reported on the console, no message box.
-    auto two = LoadedStructure::fromText(
-        kHeader + "REMARK 200 EXPERIMENTAL DETAILS\nREMARK 200  EXPERIMENT TYPE : X-RAY DIFFRACTION\n"
-        "REMARK 200  TEMPERATURE           (KELVIN) : 100; 200\n" + ca(1, 'A', 1, 0));
+    auto two =
+        LoadedStructure::fromText(kHeader
+                                  + "REMARK 200 EXPERIMENTAL DETAILS\nREMARK 200  EXPERIMENT TYPE : X-RAY DIFFRACTION\n"
+                                    "REMARK 200  TEMPERATURE           (KELVIN) : 100; 200\n"
+                                  + ca(1, 'A', 1, 0));
     EXPECT_FLOAT_EQ(two->network->getTemperature(), 300.0f);
     EXPECT_TRUE(two->console.contains("bad cast error in temperature derivation"));
     EXPECT_TRUE(two->prompts.messages().empty());
 
     // Lines without ':' are tolerated: the type stays missing, the temperature is unreadable.
-    auto noColon = LoadedStructure::fromText(
-        kHeader + "REMARK 200 EXPERIMENTAL DETAILS\nREMARK 200  EXPERIMENT TYPE   X-RAY\n"
-        "REMARK 200  TEMPERATURE           (KELVIN)\n" + ca(1, 'A', 1, 0));
+    auto noColon = LoadedStructure::fromText(kHeader
+                                             + "REMARK 200 EXPERIMENTAL DETAILS\nREMARK 200  EXPERIMENT TYPE   X-RAY\n"
+                                               "REMARK 200  TEMPERATURE           (KELVIN)\n"
+                                             + ca(1, 'A', 1, 0));
     EXPECT_EQ(noColon->nodeCount(), 1);
     EXPECT_EQ(noColon->prompts.countMessages("Experiment type unable"), 1);
     EXPECT_EQ(noColon->prompts.countMessages("Experiment temperature unable"), 0);
@@ -332,12 +330,11 @@ TEST(FileHandleTest, UnusualDetailsBlockDoesNotSwallowTheAtoms)
 TEST(FileHandleTest, ShortAndBrokenRecordsNeverCrash)
 {
     const std::string full = ca(3, 'A', 3, 7.6);
-    auto s = LoadedStructure::fromText(
-        "HEADER    SHORT\n" + kDetails + ca(1, 'A', 1, 0)
-        + "ATOM      2  CA  ALA A   2      12.000  3.0\n"                        // no z
-        + "ATOM      3  CA  ALA A   2      abcdefgh   3.000   4.000\n"           // x not a number
-        + full.substr(0, 60) + "\n"                                           // no B-factor
-        + "ATOM\nHETATM\nTER\nREMARK 200\n\n");
+    auto s = LoadedStructure::fromText("HEADER    SHORT\n" + kDetails + ca(1, 'A', 1, 0)
+                                       + "ATOM      2  CA  ALA A   2      12.000  3.0\n"              // no z
+                                       + "ATOM      3  CA  ALA A   2      abcdefgh   3.000   4.000\n" // x not a number
+                                       + full.substr(0, 60) + "\n"                                    // no B-factor
+                                       + "ATOM\nHETATM\nTER\nREMARK 200\n\n");
     EXPECT_EQ(s->nodeCount(), 2);
     EXPECT_EQ(s->atoms.size(), 2u);
     EXPECT_EQ(s->reader->getSkippedRecordCount(), 4);
@@ -368,8 +365,8 @@ TEST(FileHandleTest, UnreadableAndForeignFiles)
     std::mt19937 rng(12345);
     std::string random(20000, '\0');
     for (auto& c : random) c = static_cast<char>(rng());
-    for (const std::string& content : {std::string(), std::string("\n\n\n"), random,
-                                       std::string("just some text\nwithout records\n")}) {
+    for (const std::string& content :
+         {std::string(), std::string("\n\n\n"), random, std::string("just some text\nwithout records\n")}) {
         auto s = LoadedStructure::fromText(content);
         EXPECT_FALSE(s->ok);
         EXPECT_TRUE(s->atoms.empty());
@@ -446,7 +443,8 @@ TEST(FileHandleTest, NodeRecordsCutInsideTheirNumbersAreReportedOncePerFile)
     const std::string firstCut = cutB.substr(0, cutB.size() - 1);
     int warnings = 0;
     for (const auto& [attribute, text] : s->console.lines())
-        if (attribute == console::Warning && text.find("ends inside its coordinate or B-factor columns") != std::string::npos) {
+        if (attribute == console::Warning
+            && text.find("ends inside its coordinate or B-factor columns") != std::string::npos) {
             ++warnings;
             EXPECT_NE(text.find(firstCut), std::string::npos) << text;
         }
@@ -458,7 +456,8 @@ TEST(FileHandleTest, NodeRecordsCutInsideTheirNumbersAreReportedOncePerFile)
 
 TEST(FileHandleTest, PipesAndEndlessLinesAreNotRead)
 {
-    const std::filesystem::path fifo = std::filesystem::temp_directory_path() / ("vornax-fifo-" + std::to_string(::getpid()));
+    const std::filesystem::path fifo =
+        std::filesystem::temp_directory_path() / ("vornax-fifo-" + std::to_string(::getpid()));
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     FileHandle reader;
     EXPECT_FALSE(reader.openFile(fifo)); // returns at once: nothing opens the FIFO

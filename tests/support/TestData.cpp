@@ -175,14 +175,12 @@ std::unique_ptr<LoadedStructure> solvedStructure(const std::filesystem::path& pd
     return loadedThroughPipeline(pdb, solvedOptions(rc));
 }
 
-std::string atomLine(const std::string& record, int serial, const std::string& name,
-                     const std::string& resName, char chain, int resSeq, double x, double y,
-                     double z, double bFactor, const std::string& element)
+std::string atomLine(const std::string& record, int serial, const std::string& name, const std::string& resName,
+                     char chain, int resSeq, double x, double y, double z, double bFactor, const std::string& element)
 {
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%-6s%5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f%6.2f%6.2f          %2s  ",
-                  record.c_str(), serial, name.c_str(), resName.c_str(), chain, resSeq, x, y, z, 1.0,
-                  bFactor, element.c_str());
+    std::snprintf(buf, sizeof buf, "%-6s%5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f%6.2f%6.2f          %2s  ", record.c_str(),
+                  serial, name.c_str(), resName.c_str(), chain, resSeq, x, y, z, 1.0, bFactor, element.c_str());
     return buf;
 }
 

@@ -113,8 +113,8 @@ std::string readWholeFile(const std::filesystem::path& path);
 double maxAbs(const std::vector<double>& values);
 
 /// A PDB ATOM/HETATM line built field by field (80 columns).
-std::string atomLine(const std::string& record, int serial, const std::string& name,
-                     const std::string& resName, char chain, int resSeq, double x, double y,
-                     double z, double bFactor = 20.0, const std::string& element = "C");
+std::string atomLine(const std::string& record, int serial, const std::string& name, const std::string& resName,
+                     char chain, int resSeq, double x, double y, double z, double bFactor = 20.0,
+                     const std::string& element = "C");
 
 } // namespace vornax::testing
