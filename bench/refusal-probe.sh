@@ -23,7 +23,7 @@ same_place() {  # nodes file
 probe() {  # label file
   local status=0
   /usr/bin/time -f '%e %M' -o "$tmp/time" "$enm" modes "$2" >/dev/null 2>"$tmp/err" || status=$?
-  read -r seconds kb <"$tmp/time"
+  read -r seconds kb < <(tail -n 1 "$tmp/time")
   printf '%-32s exit %d  %6.2f s  %8.1f MB  %s\n' "$1" "$status" "$seconds" "$(awk "BEGIN { print $kb / 1024 }")" \
     "$(head -c 100 "$tmp/err" | tr '\n' ' ')"
 }
