@@ -14,6 +14,7 @@
 // (Hessian and eigenvectors, or eigenvectors and Y) at its peaks, plus dsyevd's workspace.
 
 #include "EnmBenchSupport.h"
+#include "common/SystemInfo.h"
 
 #include <chrono>
 #include <cstdio>
@@ -22,19 +23,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using vornax::EigenSolver;
-
-long long peakRssBytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<long long>(usage.ru_maxrss) * 1024; // kilobytes on Linux
-}
 
 std::string jsonString(const std::string& text)
 {
@@ -107,7 +100,7 @@ int main(int argc, char** argv)
     vornax::ScriptedPrompts prompts;
     vornax::ScopedUserPrompts scopedPrompts(&prompts);
 
-    const long long startRss = peakRssBytes();
+    const long long startRss = vornax::peakResidentBytes();
     std::vector<Phase> phases;
     // The load's own stages, each with the process's peak at its end, then one response step.
     vornax::LoadOptions options;
@@ -135,11 +128,11 @@ int main(int argc, char** argv)
         eln.simulate();
         ok = eln.getAtom(node)->getPressed() == 1;
         phases.push_back({"response", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                          peakRssBytes(), ok ? "ok" : "node not pulled"});
+                          vornax::peakResidentBytes(), ok ? "ok" : "node not pulled"});
     } else {
-        phases.push_back({"load", 0.0, peakRssBytes(), why});
+        phases.push_back({"load", 0.0, vornax::peakResidentBytes(), why});
     }
-    const long long peak = peakRssBytes();
+    const long long peak = vornax::peakResidentBytes();
     network.reset();
     vornax::console::setSink({});
 

@@ -346,12 +346,13 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (!sane)
         return refuseEigenFile("The eigen data file " + mainFileName
                                + " holds force scaling or eigenvalues that are not usable numbers.");
-    if (!allFinite(rows.get(), kept * dim))
-        return refuseEigenFile("The eigen data file " + mainFileName
-                               + " holds eigenvectors with values that are not finite numbers.");
-    // The solver's eigenvectors have unit length to within rounding (about 3N·1e-16).
+    // Every value finite, and every eigenvector of unit length as the solver leaves it (to within
+    // rounding, about 3N·1e-16): one pass over the modes.
     for (std::size_t k = 0; k < kept; ++k) {
         const double* v = rows.get() + k * dim;
+        if (!allFinite(v, dim))
+            return refuseEigenFile("The eigen data file " + mainFileName
+                                   + " holds eigenvectors with values that are not finite numbers.");
         double length2 = 0.0;
         for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
         if (!(std::fabs(length2 - 1.0) <= 1e-6))
