@@ -29,13 +29,53 @@ int64_t peakResidentBytes()
     return static_cast<int64_t>(usage.ru_maxrss) * 1024; // KiB on Linux
 }
 
-bool resetPeakResident()
+int64_t residentBytes()
 {
-    std::ofstream clear("/proc/self/clear_refs");
-    if (!clear) return false;
-    clear << "5";
-    clear.close();
-    return !clear.fail();
+    std::ifstream statm("/proc/self/statm");
+    long long size = 0;
+    long long resident = 0;
+    if (!(statm >> size >> resident)) return 0;
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pageSize > 0 ? static_cast<int64_t>(resident) * pageSize : 0;
+}
+
+ResidentSampler::ResidentSampler(std::chrono::microseconds interval)
+    : m_available(residentBytes() > 0), m_interval(interval)
+{
+    if (!m_available) return;
+    m_peak = residentBytes();
+    m_thread = std::thread([this] {
+        while (!m_stop.load(std::memory_order_relaxed)) {
+            std::this_thread::sleep_for(m_interval);
+            sample();
+        }
+    });
+}
+
+ResidentSampler::~ResidentSampler()
+{
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void ResidentSampler::sample()
+{
+    const int64_t now = residentBytes();
+    int64_t seen = m_peak.load(std::memory_order_relaxed);
+    while (now > seen && !m_peak.compare_exchange_weak(seen, now, std::memory_order_relaxed)) {
+    }
+}
+
+void ResidentSampler::startPeriod()
+{
+    if (m_available) m_peak.store(residentBytes(), std::memory_order_relaxed);
+}
+
+int64_t ResidentSampler::periodPeak()
+{
+    if (!m_available) return 0;
+    sample();
+    return m_peak.load(std::memory_order_relaxed);
 }
 
 } // namespace vornax

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -121,6 +122,13 @@ public:
         : m_source(source), m_options(options), m_result(result), m_peak(peakResidentBytes())
     {
         m_result.peakRssBytes = m_peak;
+        if (m_options.measureStagePeaks) {
+            try {
+                m_sampler.emplace();
+            } catch (const std::system_error&) {
+                // No thread to watch with: every stage then records the process's peak.
+            }
+        }
     }
 
     void run()
@@ -152,7 +160,8 @@ private:
         }
         if (m_options.stageStarted) m_options.stageStarted(s);
         m_result.stage = s;
-        const bool measured = m_options.measureStagePeaks && resetPeakResident();
+        const bool measured = m_sampler && m_sampler->available();
+        if (measured) m_sampler->startPeriod();
         const auto start = Clock::now();
         const bool go = body();
         StageRecord& record = m_result.stages[static_cast<std::size_t>(s)];
@@ -161,7 +170,7 @@ private:
         const int64_t now = peakResidentBytes();
         m_peak = std::max(m_peak, now);
         record.processPeakRssBytes = m_peak;
-        record.stagePeakRssBytes = measured ? now : m_peak;
+        record.stagePeakRssBytes = measured ? std::min(m_sampler->periodPeak(), m_peak) : m_peak;
         m_result.peakRssBytes = m_peak;
         return go && s != m_options.lastStage;
     }
@@ -346,6 +355,7 @@ private:
     const LoadOptions& m_options;
     LoadResult& m_result;
     int64_t m_peak = 0;
+    std::optional<ResidentSampler> m_sampler; // with measureStagePeaks
 };
 
 } // namespace

@@ -84,9 +84,8 @@ struct LoadOptions {
     std::function<void(LoadStage)> stageStarted;
     /// Looks at the built network before the Hessian; false ends the load as Cancelled.
     std::function<bool(const ElasticNetworkModel&)> checkNetwork;
-    /// Measure each stage's own peak resident memory by resetting the process's high-water
-    /// mark as the stage starts (Linux /proc/self/clear_refs). This also resets what getrusage
-    /// reports as the peak: take the process peak from LoadResult::peakRssBytes.
+    /// Measure each stage's own peak resident memory, sampled every 2 ms by a thread that runs
+    /// as long as the load (ResidentSampler). The process's own peak is left as it is.
     bool measureStagePeaks = false;
 };
 
@@ -95,7 +94,7 @@ struct StageRecord {
     bool ran = false;
     double seconds = 0.0;
     int64_t processPeakRssBytes = 0; ///< the process's peak resident memory at the end of the stage
-    int64_t stagePeakRssBytes = 0;   ///< the peak during the stage (measureStagePeaks), else as above
+    int64_t stagePeakRssBytes = 0;   ///< the peak sampled during the stage (measureStagePeaks), else as above
 };
 
 /// The reader's atoms, deleted with the object unless taken.

@@ -157,7 +157,9 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
                 ++changed;
             }
             // "Save As" on the window thread while the molecule moves.
-            if (round % 40 == 39) EXPECT_TRUE(eln->write_C_alphaFile(saved.string()));
+            if (round % 40 == 39) {
+                EXPECT_TRUE(eln->write_C_alphaFile(saved.string()));
+            }
             std::this_thread::sleep_for(300us);
         }
         pulling.store(false);
