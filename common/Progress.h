@@ -26,4 +26,13 @@ private:
     int m_value = 0;
 };
 
+/// One step on `progress`, when there is one.
+inline void stepProgress(Progress* progress, int steps = 1)
+{
+    if (progress) progress->step(steps);
+}
+
+/// True when there is a `progress` and it asks to stop.
+inline bool isCancelled(const Progress* progress) { return progress && progress->isCancelled(); }
+
 } // namespace vornax

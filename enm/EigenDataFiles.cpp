@@ -297,7 +297,7 @@ bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fi
 bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
 {
     console::line("READING DATA");
-    if (progress) progress->step(1);
+    stepProgress(progress);
     const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
     const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
     const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, threeNMinusSix));

@@ -17,13 +17,6 @@ namespace vornax {
 
 namespace {
 
-bool cancelled(Progress* progress) { return progress && progress->isCancelled(); }
-
-void stepProgress(Progress* progress, int steps = 1)
-{
-    if (progress) progress->step(steps);
-}
-
 /// A LAPACK info as an outcome: positive infos are failures to converge.
 SolverOutcome lapackOutcome(const char* stage, lapack_int info)
 {
@@ -129,7 +122,7 @@ SolverOutcome applyReflectors(const ReflectorBlocks& reflectors, const double* t
     DoubleBuffer w = allocateMatrixDoubles(static_cast<std::size_t>(n) * width);
     if (!w) return stopped(EnmStatus::OutOfMemory, "the back-transformation");
     for (auto block = reflectors.blocks.rbegin(); block != reflectors.blocks.rend(); ++block) {
-        if (cancelled(progress)) return stopped(EnmStatus::Cancelled, "the back-transformation");
+        if (isCancelled(progress)) return stopped(EnmStatus::Cancelled, "the back-transformation");
         const double* v = reflectors.packed.get() + block->offset;
         const lapack_int info = LAPACKE_dlarft_work(LAPACK_COL_MAJOR, 'F', 'C', block->rows, block->count, v,
                                                     block->rows, tau + block->first, t.data(), width);
@@ -157,19 +150,19 @@ EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress*
     const auto dim = static_cast<std::size_t>(n);
     std::vector<double> e(dim), tau(dim);
     double* a = matrix.get();
-    if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the tridiagonal reduction"));
+    if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the tridiagonal reduction"));
     const int info = reduceToTridiagonal(a, n, values, e.data(), tau.data(), -1, rows);
     if (rows) *rows = SymmetricRows(); // the reduction was their last reader
     if (info != 0) return failed(matrix, lapackOutcome("the tridiagonal reduction", info));
 
-    if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the reflector blocks"));
+    if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the reflector blocks"));
     ReflectorBlocks reflectors;
     SolverOutcome outcome = packReflectors(a, n, reflectors);
     if (!outcome.ok()) return failed(matrix, outcome);
 
     // The eigenvectors of the tridiagonal matrix take the matrix's storage.
     double* z = a;
-    if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "dstedc"));
+    if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "dstedc"));
     outcome = solveTridiagonal(values, e.data(), z, n);
     if (!outcome.ok()) return failed(matrix, outcome);
 
@@ -224,7 +217,7 @@ EigenSolution solveReference(DoubleBuffer& matrix, int n, double* values, Progre
     matrix.reset();
 
     std::vector<double> d(dim + 1, 0.0), e(dim + 1, 0.0);
-    if (cancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "tred2"));
+    if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "tred2"));
     tred2(oneBased.get(), n, d.data(), e.data());
     stepProgress(progress, 3);
     // The QL sweeps rotate pairs of eigenvectors: hold vector k as row k so that they run

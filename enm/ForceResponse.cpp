@@ -178,7 +178,7 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
     double* y = yMatrix.get();
     bool first = true;
     for (std::size_t k0 = 0; k0 < modes; k0 += block) {
-        if (progress && progress->isCancelled()) {
+        if (isCancelled(progress)) {
             yMatrix.reset();
             console::line("The response matrix Y was cancelled");
             return EnmStatus::Cancelled;

@@ -199,7 +199,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     // With nothing to search (no modes fit) the search ends at once.
     while (hi > lo && dim > 0) {
         const double ms = trial(std::min(hi, std::max(allowance, lo + 1)));
-        if (progress) progress->step(1);
+        stepProgress(progress);
         const int32_t half = (hi - lo) / 2;
         if (ms > kResponseMilliseconds) {
             if (lo + 1 == hi) break;

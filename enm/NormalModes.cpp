@@ -18,15 +18,6 @@
 
 namespace vornax {
 
-namespace {
-
-void stepProgress(Progress* progress, int steps = 1)
-{
-    if (progress) progress->step(steps);
-}
-
-} // namespace
-
 EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
 {
     const int32_t n = amountOfAtoms;

@@ -147,7 +147,7 @@ public:
     }
 
 private:
-    bool cancelRequested() const { return m_options.progress && m_options.progress->isCancelled(); }
+    bool cancelRequested() const { return isCancelled(m_options.progress); }
 
     /// Runs `body` (returning false when it ended the load) as stage `s`, with its record.
     /// False when the load ends here, successfully (the last stage asked for) or not.

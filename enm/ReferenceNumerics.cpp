@@ -27,7 +27,7 @@ QlOutcome tqliImpl(double* d, double* e, int n, double* z, Progress* progress)
     for (int i = 2; i <= n; ++i) e[i - 1] = e[i];
     e[n] = 0.0;
     for (int l = 1; l <= n; ++l) {
-        if (progress && progress->isCancelled()) return QlOutcome::Cancelled;
+        if (isCancelled(progress)) return QlOutcome::Cancelled;
         int iter = 0;
         int m = l;
         do {
