@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -28,15 +29,42 @@ std::filesystem::path folderOf(const std::filesystem::path& path)
     return parent.empty() ? std::filesystem::path(".") : parent;
 }
 
+/// Where a write to `path` lands: through symbolic links (up to 40 of them) to the file they
+/// name, so that a link stays a link and its file gets the new content.
+std::filesystem::path followLinks(const std::filesystem::path& path)
+{
+    std::filesystem::path current = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(current, ec); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(current, ec);
+        if (ec) break;
+        current = next.is_absolute() ? next : folderOf(current) / next;
+    }
+    return current;
+}
+
+/// The process's file mode mask, read without changing it (Linux); otherwise set and restored.
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 } // namespace
 
-AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target))
+AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)), m_destination(followLinks(m_target))
 {
     // A hidden name beside the target: the rename stays within one file system.
     std::string hidden(1, '.');
-    hidden += m_target.filename().string();
+    hidden += m_destination.filename().string();
     hidden += ".XXXXXX";
-    std::string pattern = (folderOf(m_target) / hidden).string();
+    std::string pattern = (folderOf(m_destination) / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
@@ -45,9 +73,7 @@ AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target
         return;
     }
     // mkstemp makes the file private; the target gets the usual permissions of a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd, 0666 & ~currentUmask());
     ::close(fd);
     m_temporary = name.data();
     m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
@@ -84,7 +110,7 @@ bool AtomicFile::commit()
         return false;
     }
     std::error_code ec;
-    std::filesystem::rename(m_temporary, m_target, ec);
+    std::filesystem::rename(m_temporary, m_destination, ec);
     if (ec) {
         discard();
         return fail("cannot replace " + m_target.string() + ": " + ec.message());
@@ -116,10 +142,10 @@ bool AtomicFile::commitPair(AtomicFile& first, AtomicFile& second, std::string& 
     // Keep the first target under another name until the second one is in place.
     std::error_code ec;
     std::filesystem::path backup;
-    if (std::filesystem::exists(first.m_target, ec)) {
+    if (std::filesystem::exists(first.m_destination, ec)) {
         backup = first.m_temporary;
         backup += ".old";
-        std::filesystem::create_hard_link(first.m_target, backup, ec);
+        std::filesystem::create_hard_link(first.m_destination, backup, ec);
         if (ec) {
             error = "cannot replace " + first.m_target.string() + ": " + ec.message();
             first.discard();
@@ -141,9 +167,9 @@ bool AtomicFile::commitPair(AtomicFile& first, AtomicFile& second, std::string& 
         // Put the first target back as it was (or remove it when there was none).
         std::error_code restore;
         if (!backup.empty())
-            std::filesystem::rename(backup, first.m_target, restore);
+            std::filesystem::rename(backup, first.m_destination, restore);
         else
-            std::filesystem::remove(first.m_target, restore);
+            std::filesystem::remove(first.m_destination, restore);
         dropBackup();
         return false;
     }

@@ -10,6 +10,7 @@ namespace vornax {
 
 /// One output file. Write through stream(), then commit(); a file that is never committed
 /// (or whose writing failed) leaves the target as it was and its temporary file is removed.
+/// A target that is a symbolic link keeps being one: the file it names gets the content.
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
@@ -39,6 +40,7 @@ private:
     bool fail(const std::string& why);
 
     std::filesystem::path m_target;
+    std::filesystem::path m_destination; ///< the target, through its symbolic links
     std::filesystem::path m_temporary;
     std::ofstream m_stream;
     std::string m_error;

@@ -62,8 +62,7 @@ void ResidentSampler::sample()
 {
     const int64_t now = residentBytes();
     int64_t seen = m_peak.load(std::memory_order_relaxed);
-    while (now > seen && !m_peak.compare_exchange_weak(seen, now, std::memory_order_relaxed)) {
-    }
+    while (now > seen && !m_peak.compare_exchange_weak(seen, now, std::memory_order_relaxed)) {}
 }
 
 void ResidentSampler::startPeriod()

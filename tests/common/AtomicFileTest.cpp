@@ -71,6 +71,22 @@ TEST(AtomicFileTest, ReplacesOnlyWhenCompleteAndLeavesNoTemporaryFile)
     EXPECT_EQ(readWholeFile(target), "good");
     EXPECT_EQ(f.entries(), 1u);
 
+    // A target reached through a symbolic link (to another folder, relative) stays a link: its
+    // file gets the content, and the new file keeps the usual permissions.
+    fs::create_directory(f.dir / "real");
+    put(f.dir / "real" / "data.txt", "old");
+    fs::create_symlink(fs::path("real") / "data.txt", f.dir / "link.txt");
+    put(f.dir / "link.txt", "new");
+    EXPECT_TRUE(fs::is_symlink(f.dir / "link.txt"));
+    EXPECT_EQ(readWholeFile(f.dir / "real" / "data.txt"), "new");
+    const mode_t mask = ::umask(022);
+    put(f.dir / "link.txt", "newer");
+    ::umask(mask);
+    EXPECT_EQ(fs::status(f.dir / "real" / "data.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    fs::remove_all(f.dir / "real");
+    fs::remove(f.dir / "link.txt");
+
     // A folder that does not exist is reported before anything is written.
     AtomicFile nowhere(f.dir / "missing" / "x");
     EXPECT_FALSE(nowhere.ok());
