@@ -68,12 +68,16 @@ public:
         glLightfv(GL_LIGHT0, GL_POSITION, at);
         glLightfv(GL_LIGHT2, GL_POSITION, at);
         const float zoom = device.getZoom();
+        // The scale would shrink the fixed pipeline's normals with it.
+        const GLboolean normalize = glIsEnabled(GL_NORMALIZE);
+        glEnable(GL_NORMALIZE);
         glPushMatrix();
         glTranslatef(marker.x, marker.y, marker.z);
         glScalef(zoom, zoom, zoom);
         glColor3f(0.0f, 0.0f, 1.0f);
         glCallList(m_sphereList);
         glPopMatrix();
+        if (!normalize) glDisable(GL_NORMALIZE);
     }
 
     void renderWorkspace(Haptics& device, bool state) override
@@ -82,6 +86,8 @@ public:
         makeLists();
         const WorkspaceView ws = device.getWorkspaceView();
         const GLboolean colourMaterial = glIsEnabled(GL_COLOR_MATERIAL);
+        const GLboolean normalize = glIsEnabled(GL_NORMALIZE);
+        glEnable(GL_NORMALIZE);
 
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
@@ -128,6 +134,7 @@ public:
         }
 
         if (!colourMaterial) glDisable(GL_COLOR_MATERIAL);
+        if (!normalize) glDisable(GL_NORMALIZE);
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
     }
