@@ -102,7 +102,9 @@ public:
         glEnable(GL_COLOR_MATERIAL);
 
         const GLfloat* normal = ws.enteredCube ? kGrey : kYellow;
-        const auto [faceAxis, faceAtMax] = highlightedFace(ws.faceCrossed);
+        const std::pair<int, bool> face = highlightedFace(ws.faceCrossed);
+        const int faceAxis = face.first;
+        const bool faceAtMax = face.second;
         auto inFace = [&](const Corner& c) { return c.atMax[faceAxis] == faceAtMax; };
         auto colourFor = [&](bool lies) { return faceAxis < 0 ? normal : (lies ? kGreen : kRed); };
 

@@ -101,8 +101,11 @@ GLSL::GLShader* ShaderHandler::loadFromString(const std::string& vertex, const s
     auto program = std::make_unique<GLSL::GLShader>();
     const std::pair<int32_t, const std::string*> stages[] = {{ShaderObject::Vertex, &vertex},
                                                              {ShaderObject::Fragment, &fragment}};
-    for (const auto& [kind, text] : stages)
-        addStage(*program, kind, !text->empty(), [text](ShaderObject& s) { return s.loadStringIntoShader(*text); });
+    for (const auto& stage : stages) {
+        const std::string& text = *stage.second;
+        addStage(*program, stage.first, !text.empty(),
+                 [&text](ShaderObject& s) { return s.loadStringIntoShader(text); });
+    }
     program->link();
     program->getInfoLog();
     return program.release();

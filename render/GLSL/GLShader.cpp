@@ -17,11 +17,21 @@ GLShader::~GLShader()
     if (m_program != 0 && glDeleteProgram) glDeleteProgram(m_program);
 }
 
+bool GLShader::isAttached(GLuint shader) const
+{
+    if (m_program == 0 || shader == 0 || !glGetAttachedShaders) return false;
+    GLint count = 0;
+    GLuint attached[8] = {};
+    glGetAttachedShaders(m_program, 8, &count, attached);
+    return std::find(attached, attached + std::clamp(count, 0, 8), shader) != attached + std::clamp(count, 0, 8);
+}
+
 void GLShader::attachShader(ShaderObject& stage)
 {
     if (m_program == 0 || stage.getShaderHandle() == 0 || !glAttachShader) return;
+    if (isAttached(stage.getShaderHandle())) return;
     glAttachShader(m_program, stage.getShaderHandle());
-    m_hasAttached = true;
+    ++m_attachedCount;
 }
 
 void GLShader::attachShader(std::unique_ptr<ShaderObject> stage)
@@ -34,9 +44,13 @@ void GLShader::attachShader(std::unique_ptr<ShaderObject> stage)
 void GLShader::detachShader(ShaderObject& stage)
 {
     const GLuint shader = stage.getShaderHandle();
-    if (m_program != 0 && shader != 0 && glDetachShader) glDetachShader(m_program, shader);
-    if (shader != 0 && glDeleteShader) glDeleteShader(shader);
-    m_hasAttached = false;
+    if (m_program == 0 || shader == 0) return;
+    const bool wasAttached = isAttached(shader);
+    if (wasAttached && glDetachShader) glDetachShader(m_program, shader);
+    // The stage forgets its shader, so that nothing deletes the name twice (GL may have given
+    // it to a new shader by then).
+    stage.releaseShader();
+    if (wasAttached && m_attachedCount > 0) --m_attachedCount;
 }
 
 void GLShader::setGeometryShaderVars(int32_t input, int32_t output, int32_t vertices)
@@ -58,7 +72,7 @@ bool GLShader::link()
             console::write(console::Warning, "[WARNING] geometry shader parameters cannot be set by this driver");
         }
     }
-    if (!m_hasAttached) {
+    if (m_attachedCount == 0) {
         console::write(console::Warning,
                        "[WARNING] there is no shader programs attached. Running fixed function pipeline");
         return false;

@@ -41,6 +41,8 @@ public:
     int loadFileIntoString(const std::string& fileName);
     /// Takes the source text: 0 on success, -2 when it is empty, -3 when it is too big.
     int loadStringIntoShader(const std::string& text);
+    /// Deletes the GL shader now (a detached stage); the stage then has none.
+    void releaseShader();
     /// Compiles the source; true when it compiled.
     bool compileShaderSource();
     /// Prints the compiler's log ("Vertex Info Log:: "…) when it has one.
@@ -123,7 +125,7 @@ public:
     GLint getAttribLoc(const std::string& name);
 
     bool isLinked() const { return m_linked; }
-    bool hasAttachedShader() const { return m_hasAttached; }
+    bool hasAttachedShader() const { return m_attachedCount > 0; }
     bool usesGeometryShader() const { return m_usesGeometry; }
     GLuint getProgramHandle() const { return m_program; }
 
@@ -167,12 +169,14 @@ public:
     bool setVertexAttrib4f(GLuint index, GLfloat v0, GLfloat v1, GLfloat v2, GLfloat v3);
 
 private:
+    bool isAttached(GLuint shader) const;
+
     GLuint m_program = 0;
     bool m_usesGeometry = false;
     int32_t m_geometryInput = 0;
     int32_t m_geometryOutput = 0;
     int32_t m_geometryVertices = 0;
-    bool m_hasAttached = false;
+    int m_attachedCount = 0; ///< stages attached and not detached
     bool m_linked = false;
     std::vector<std::unique_ptr<ShaderObject>> m_keptStages;
 };

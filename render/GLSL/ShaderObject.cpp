@@ -14,9 +14,13 @@ ShaderObject::ShaderObject() : ShaderObject(None) {}
 
 ShaderObject::ShaderObject(int32_t kind) : m_checks(std::make_unique<GLChecks>()), m_kind(kind) {}
 
-ShaderObject::~ShaderObject()
+ShaderObject::~ShaderObject() { releaseShader(); }
+
+void ShaderObject::releaseShader()
 {
     if (m_shader != 0 && glDeleteShader) glDeleteShader(m_shader);
+    m_shader = 0;
+    m_compiled = false;
 }
 
 const char* ShaderObject::kindName() const

@@ -308,6 +308,42 @@ TEST(ShaderHandlerTest, CompileErrorsAndUniformPassThrough)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+TEST(GLShaderTest, AttachAndDetachKeepCountAndDeleteEachShaderOnce)
+{
+    gltest::GLTestContext gl(8, 8);
+    VORNAX_REQUIRE_CONTEXT(gl);
+    console::Capture capture;
+    GLSL::VertexShader vertex;
+    GLSL::FragmentShader fragment;
+    for (GLSL::ShaderObject* stage :
+         {static_cast<GLSL::ShaderObject*>(&vertex), static_cast<GLSL::ShaderObject*>(&fragment)}) {
+        stage->createShader();
+        ASSERT_EQ(stage->loadStringIntoShader(stage == &vertex ? "void main() { gl_Position = ftransform(); }"
+                                                               : "void main() { gl_FragColor = vec4(1.0); }"),
+                  0);
+        ASSERT_TRUE(stage->compileShaderSource());
+    }
+    GLSL::GLShader program;
+    program.attachShader(vertex);
+    program.attachShader(vertex); // once is enough
+    program.attachShader(fragment);
+    EXPECT_TRUE(program.link());
+    program.detachShader(vertex);
+    EXPECT_EQ(vertex.getShaderHandle(), 0u);
+    EXPECT_TRUE(program.hasAttachedShader()); // the fragment stage is still there
+    EXPECT_TRUE(program.link());
+    program.detachShader(fragment);
+    program.detachShader(fragment); // nothing left to detach
+    EXPECT_FALSE(program.hasAttachedShader());
+    capture.clear();
+    EXPECT_FALSE(program.link());
+    EXPECT_TRUE(capture.contains("[WARNING] there is no shader programs attached"));
+    // A geometry stage's settings reach the program when it links.
+    program.setGeometryShaderVars(GL_TRIANGLES, GL_TRIANGLE_STRIP, 3);
+    EXPECT_TRUE(program.usesGeometryShader());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 namespace {
 
 /// A lit red sphere as the view draws the network: its projection, lights, attenuation and
