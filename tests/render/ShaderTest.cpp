@@ -277,7 +277,7 @@ TEST(ShaderHandlerTest, CompileErrorsAndUniformPassThrough)
         ShaderHandler().loadFromString(vertex, "#version 130\nvoid main() { gl_FragColor = vec4(1.0); }\n"));
     ASSERT_TRUE(program->isLinked());
     program->use();
-    GLfloat fv[8] = {};
+    GLfloat fv[16] = {}; // room for the largest uniform read back (a mat3)
     GLint iv[2] = {};
     GLuint uv[3] = {};
     EXPECT_TRUE(program->setUniform1f(program->getUniLoc("f"), 2.5f));

@@ -30,26 +30,12 @@ struct Layout {
     bool topDown;
 };
 
+/// An 18-byte TGA header without colour map.
 std::vector<unsigned char> header(int type, int width, int height, int depth, int descriptor, int idLength = 0)
 {
-    return {static_cast<unsigned char>(idLength),
-            0,
-            static_cast<unsigned char>(type),
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            static_cast<unsigned char>(width & 0xFF),
-            static_cast<unsigned char>(width >> 8),
-            static_cast<unsigned char>(height & 0xFF),
-            static_cast<unsigned char>(height >> 8),
-            static_cast<unsigned char>(depth),
-            static_cast<unsigned char>(descriptor)};
+    const int fields[18] = {idLength,     0,          type,          0,           0,     0,         0, 0, 0, 0, 0, 0,
+                            width & 0xFF, width >> 8, height & 0xFF, height >> 8, depth, descriptor};
+    return std::vector<unsigned char>(std::begin(fields), std::end(fields));
 }
 
 /// The test picture as a TGA file's bytes.
