@@ -8,11 +8,11 @@ varying vec3 eyePosition;
 varying vec3 eyeNormal;
 varying float fogDistance;
 
-// The fog starts this far from the eye (model units: tenths of an angstrom), so that the
-// front of a molecule at working distance stays clear and its back recedes; it never hides
-// more than this share of a surface.
-const float fogStart = 250.0;
-const float fogMaxShare = 0.6;
+// The fog starts this far from the eye (model units: tenths of an angstrom): a molecule seen
+// from the near camera (266) stays clear but for its far back, one seen from the far camera
+// (866) recedes with depth; the fog never hides more than fogMaxShare of a surface.
+const float fogStart = 400.0;
+const float fogMaxShare = 0.5;
 
 vec3 lightContribution(int i, vec3 N, vec3 V, vec3 material)
 {

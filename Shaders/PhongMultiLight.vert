@@ -4,6 +4,7 @@
 
 varying vec3 eyePosition;
 varying vec3 eyeNormal;
+// Distance from the eye, for the fog.
 varying float fogDistance;
 
 void main()

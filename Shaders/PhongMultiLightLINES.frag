@@ -6,8 +6,8 @@
 varying vec3 eyePosition;
 varying float fogDistance;
 
-const float fogStart = 250.0;
-const float fogMaxShare = 0.6;
+const float fogStart = 400.0;
+const float fogMaxShare = 0.5;
 
 void main()
 {

@@ -3,6 +3,7 @@
 #version 120
 
 varying vec3 eyePosition;
+// Distance from the eye, for the fog.
 varying float fogDistance;
 
 void main()

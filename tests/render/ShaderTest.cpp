@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <unistd.h>
 
 using namespace vornax;
@@ -455,4 +456,56 @@ TEST(ShaderPictureTest, PhongSphereAndLinesAreLitLikeTheFixedPipeline)
             if (qRed(lit.pixel(x, y)) > 100 && qGreen(lit.pixel(x, y)) < 90) ++red;
     EXPECT_GT(red, 200);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(ShaderPictureTest, FogGreysDistantSurfacesOnly)
+{
+    gltest::GLTestContext gl(200, 100);
+    VORNAX_REQUIRE_CONTEXT(gl);
+    console::Capture quiet;
+    std::unique_ptr<GLSL::GLShader> phong(
+        ShaderHandler().loadFromFile(shaderFile("PhongMultiLight.vert"), "", shaderFile("PhongMultiLight.frag")));
+    ASSERT_TRUE(phong->isLinked());
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(40.0, 2.0, 2.7474774, 18002.7474774);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const GLfloat fogColour[4] = {0.1f, 0.1f, 0.1f, 1}, none[4] = {0, 0, 0, 1}, grey[4] = {0.7f, 0.7f, 0.7f, 1},
+                  fromEye[4] = {0, 0, 1, 0};
+    glFogfv(GL_FOG_COLOR, fogColour);
+    glFogf(GL_FOG_DENSITY, 0.0025f);
+    // One light, from the eye and without attenuation: what differs between the spheres is fog.
+    for (GLenum l : {GL_LIGHT0, GL_LIGHT1, GL_LIGHT2, GL_LIGHT3}) {
+        glLightfv(l, GL_AMBIENT, none);
+        glLightfv(l, GL_DIFFUSE, l == GL_LIGHT1 ? grey : none);
+        glLightfv(l, GL_SPECULAR, none);
+        glLightfv(l, GL_POSITION, fromEye);
+    }
+    // A sphere at the near camera's distance keeps its colour; one 1500 units away greys.
+    gluLookAt(0, 0, 300, 0, 0, 1, 0, 1, 0);
+    phong->use();
+    glColor3f(0.9f, 0.15f, 0.1f);
+    GLUquadric* q = gluNewQuadric();
+    for (const auto& [x, z, r] : {std::tuple{-120.0, 0.0, 40.0}, std::tuple{600.0, -1200.0, 100.0}}) {
+        glPushMatrix();
+        glTranslated(x, 0, z);
+        gluSphere(q, r, 32, 32);
+        glPopMatrix();
+    }
+    gluDeleteQuadric(q);
+    phong->stop();
+    gl.savePng(gltest::picturePath("shader-fog.png"));
+    const QImage image = gl.read();
+    // Both seen 22° off the axis, lit alike, they differ by fog alone: the near one keeps the
+    // lit red (0.2 · 0.9 + 0.7 · 0.9 · cos 22° = 0.765 of full), the far one goes part of the
+    // way to the fog's dark grey.
+    const QRgb nearCentre = image.pixel(45, 50), farCentre = image.pixel(155, 50);
+    EXPECT_NEAR(qRed(nearCentre), 0.765 * 255, 6);
+    EXPECT_LT(qRed(farCentre), 0.75 * qRed(nearCentre));
+    EXPECT_GT(qRed(farCentre), 0.45 * qRed(nearCentre)); // never more than half hidden
+    EXPECT_GT(qRed(farCentre), qGreen(farCentre) + 40);  // still red under the fog
 }
