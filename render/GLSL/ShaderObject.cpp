@@ -47,8 +47,8 @@ int ShaderObject::loadFileIntoString(const std::string& fileName)
 {
     m_source.clear();
     std::error_code ec;
-    // A folder opens as a stream on some systems; it is no shader file.
-    if (fileName.empty() || std::filesystem::is_directory(fileName, ec)) return -1;
+    // Only a plain file: a folder may open as a stream, and a pipe would wait for a writer.
+    if (fileName.empty() || !std::filesystem::is_regular_file(fileName, ec)) return -1;
     std::ifstream in(fileName, std::ios::in | std::ios::binary);
     if (!in.is_open()) return -1;
     in.seekg(0, std::ios::end);

@@ -11,6 +11,7 @@
 
 #include <QImage>
 
+#include <sys/stat.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -168,6 +169,8 @@ TEST(ShaderObjectTest, SourceLoadingCodes)
     GLSL::VertexShader stage;
     EXPECT_EQ(stage.loadFileIntoString((dir.path / "absent.vert").string()), -1);
     EXPECT_EQ(stage.loadFileIntoString(dir.path.string()), -1); // a folder
+    ASSERT_EQ(::mkfifo((dir.path / "pipe.vert").c_str(), 0600), 0);
+    EXPECT_EQ(stage.loadFileIntoString((dir.path / "pipe.vert").string()), -1); // refused, not waited on
     EXPECT_EQ(stage.loadFileIntoString(""), -1);
     EXPECT_EQ(stage.loadFileIntoString(dir.write("empty.vert", "")), -2);
     EXPECT_TRUE(stage.getSource().empty());
