@@ -384,6 +384,23 @@ std::vector<int32_t> Haptics::getSelectionStack()
     return selectionStack;
 }
 
+// ---- Drawing (supplied by the renderer) -------------------------------------------------------
+
+void Haptics::renderWorkspace(bool state)
+{
+    if (DeviceGraphics* g = graphics.load()) g->renderWorkspace(*this, state);
+}
+
+void Haptics::renderHaptics2D()
+{
+    if (DeviceGraphics* g = graphics.load()) g->renderHaptics2D(*this);
+}
+
+void Haptics::renderElasticNetworkGraphics()
+{
+    if (DeviceGraphics* g = graphics.load()) g->renderElasticNetworkGraphics(*this);
+}
+
 // ---- Misc -------------------------------------------------------------------------------------
 
 void Haptics::setCameraZoom(float currentZoom) { hapticZoom.store(std::max(1.0f, currentZoom / 266.0f)); }

@@ -17,6 +17,7 @@
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
 #include "haptics/ArcBall.h"
+#include "haptics/DeviceGraphics.h"
 
 #include <array>
 #include <atomic>
@@ -105,7 +106,7 @@ public:
     /*  7 */ virtual Atom* getCurrentAtom() { return currentAtom.load(std::memory_order_acquire); }
     /*  8 */ virtual void setHatpicState(bool /*b*/) {} // not used by the device object
     /*  9 */ virtual int32_t getStatus() { return interactionEnabled.load(); }
-    /* 10 */ virtual void renderWorkspace(bool /*state*/) {}
+    /* 10 */ virtual void renderWorkspace(bool state);
     /* 11 */ virtual Vector3d getSCP() { return SCP.load(); }
     /* 12 */ virtual void mouseDownTranslate(int32_t x, int32_t y);
     /* 13 */ virtual void updateMoleculeTranslation(int32_t x, int32_t y);
@@ -142,7 +143,7 @@ public:
     /* 41 */ virtual void setNewScale(float scale, float darklight);
     /* 42 */ virtual bool checkToggle() { return false; }
     /* 43 */ virtual void toggleHapticsMarker(bool b) { hapticsMarker.store(b); }
-    /* 44 */ virtual void renderHaptics2D() {}
+    /* 44 */ virtual void renderHaptics2D();
     /* 45 */ virtual void setTransformAmount(float a) { transformAmount.store(a); }
     /* 46 */ virtual void reset(Vector3d translationVector);
     /* 47 */ virtual bool checkForErrors() { return false; }
@@ -157,7 +158,7 @@ public:
     /* 56 */ virtual void setRenderingElasticNetwork(bool b) { renderingElasticNetwork.store(b); }
     /* 57 */ virtual void renderElasticNetwork() {}
     /* 58 */ virtual void addElasticNetworkInfo(ElasticNetworkModel* eln) { elasticNetwork.store(eln); }
-    /* 59 */ virtual void renderElasticNetworkGraphics() {}
+    /* 59 */ virtual void renderElasticNetworkGraphics();
     /* 60 */ virtual void setSelectionMode(bool b) { selectionMode.store(b); }
     /* 61 */ virtual void setAddMode(bool b) { addMode.store(b); }
     /* 62 */ virtual void setDeleteMode(bool b) { deleteMode.store(b); }
@@ -188,6 +189,12 @@ public:
     Vector3d getProbeMarker() const { return probeMarker.load(); }
     /// Render thread: the probe's window position, read by the stylus arc-ball.
     void setProbeWindowPosition(double x, double y, double z);
+    /// The probe's window position as last projected (x, y).
+    std::array<double, 2> getProbeWindowPosition() const { return {probeWindowX.load(), probeWindowY.load()}; }
+    /// The drawing of the three render operations (not owned; null draws nothing). Set and
+    /// used on the render thread.
+    void setGraphics(DeviceGraphics* drawing) { graphics.store(drawing); }
+    DeviceGraphics* getGraphics() const { return graphics.load(); }
     /// The view's height in pixels (the stylus arc-ball flips y with it).
     void setViewHeight(int32_t height) { viewHeight.store(height); }
     /// Navigation cube and crossed faces for drawing.
@@ -224,6 +231,7 @@ protected:
 
     // ---- Device and set-up --------------------------------------------------------------
     HapticsUiHooks hooks;
+    std::atomic<DeviceGraphics*> graphics{nullptr};
     std::atomic<ElasticNetworkModel*> elasticNetwork{nullptr};
     std::vector<Atom*> proteinData;
     int32_t atomCount = 0;
