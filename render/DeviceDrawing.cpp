@@ -1,0 +1,5 @@
+#include "render/DeviceDrawing.h"
+
+namespace vornax {
+std::unique_ptr<DeviceGraphics> makeDeviceGraphics() { return nullptr; }
+} // namespace vornax
