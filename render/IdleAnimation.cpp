@@ -13,8 +13,11 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr int kBreathsPerLoop = 4;
 /// Beads closer than this (unit scale) are joined by a spring.
-constexpr float kSpringCutoff = 0.32f;
-constexpr float kBeadRadius = 0.055f;
+constexpr float kSpringCutoff = 0.42f;
+constexpr float kBeadRadius = 0.05f;
+/// The idle scene's light is six times as strong as a plain white light: the beads' colours
+/// are toned down to match, so that they are lit to their own hue instead of washing out.
+constexpr float kColourScale = 1.0f / 5.0f;
 
 } // namespace
 
@@ -90,7 +93,7 @@ void IdleAnimation::draw(float size) const
     // Springs: thin grey lines, unlit.
     glDisable(GL_LIGHTING);
     glLineWidth(1.5f);
-    glColor3f(0.55f, 0.55f, 0.55f);
+    glColor3f(0.6f, 0.6f, 0.6f);
     glBegin(GL_LINES);
     for (int i = 0; i < kBeads; ++i)
         for (int j = i + 1; j < kBeads; ++j)
@@ -107,7 +110,7 @@ void IdleAnimation::draw(float size) const
         gluQuadricNormals(quadric, GLU_SMOOTH);
         for (int i = 0; i < kBeads; ++i) {
             const Vector3d c = beadColour(i);
-            glColor3f(c.x, c.y, c.z);
+            glColor3f(c.x * kColourScale, c.y * kColourScale, c.z * kColourScale);
             glPushMatrix();
             glTranslatef(points[i].x, points[i].y, points[i].z);
             gluSphere(quadric, kBeadRadius, 16, 12);

@@ -13,7 +13,7 @@ class IdleAnimation {
 public:
     /// One turn of the chain and a whole number of breaths.
     static constexpr double kLoopMilliseconds = 12000.0;
-    static constexpr int kBeads = 60;
+    static constexpr int kBeads = 48;
 
     /// Moves the animation on; negative or non-finite steps are ignored.
     void advance(double milliseconds);
