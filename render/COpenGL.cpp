@@ -340,7 +340,17 @@ void COpenGL::initilizeData(const Vector3d& maxPos, const Vector3d& /*minPos*/, 
 void COpenGL::setupBinaryELN()
 {
     if (!my_ELN_Model) return;
-    const Vector3d mid = my_ELN_Model->getMidPoint();
+    // Networks read from eigen data files hold their nodes about the structure's centre, while
+    // getMidPoint names that centre in the file's frame: take the centre of the nodes as they are.
+    const int32_t n = my_ELN_Model->getAmountOfAtoms();
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (int32_t i = 0; i < n; ++i) {
+        const Vector3d p = my_ELN_Model->getAtom(i)->getMyLocalPosition();
+        sum[0] += p.x, sum[1] += p.y, sum[2] += p.z;
+    }
+    const Vector3d mid = n > 0
+        ? Vector3d(static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n), static_cast<float>(sum[2] / n))
+        : Vector3d();
     const Vector3d max = my_ELN_Model->findMaxCoord();
     const std::vector<Atom*> none;
     initilizeData(max, Vector3d(), mid, none, nullptr, my_ELN_Model.get());
@@ -510,7 +520,13 @@ void COpenGL::drawELNBackbone(const Vector3d& eye)
         t[12] = translation.x;
         t[13] = translation.y;
         t[14] = translation.z;
-        m = rigidProduct(t, Transform.load());
+        // The nodes keep the file's coordinates: turn and place the molecule about its centre.
+        Matrix4f centre = identity4();
+        const Vector3d mid = midMolPoint.load();
+        centre[12] = -mid.x;
+        centre[13] = -mid.y;
+        centre[14] = -mid.z;
+        m = rigidProduct(rigidProduct(t, Transform.load()), centre);
     }
     // The camera in the molecule's frame picks each sphere's level of detail.
     const Vector3d local = intoFrame(m, eye);

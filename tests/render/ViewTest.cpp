@@ -10,6 +10,7 @@
 #include "molecule/FileHandle.h"
 #include "molecule/SuperAtom.h"
 #include "render/COpenGL.h"
+#include "render/GLHeaders.h"
 #include "render/IdleAnimation.h"
 #include "render/StereoOptions.h"
 #include "render/ViewGlobals.h"
@@ -22,6 +23,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -308,6 +310,50 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
     double moved = 0.0;
     for (double d : eln->getDisplacement()) moved += std::fabs(d);
     EXPECT_GT(moved, 0.0) << "the kept force deforms the network";
+}
+
+TEST(View, LoadedMoleculeProjectsIntoTheMiddleOfTheView)
+{
+    gltest::GLTestContext gl(kWidth, kHeight);
+    VORNAX_REQUIRE_CONTEXT(gl);
+    LoadedCrambin crambin;
+    ASSERT_TRUE(crambin.ok()) << crambin.load.message;
+    COpenGL view(kWidth, kHeight, 1.52f);
+    handOver(view, crambin);
+    const ElasticNetworkModel& eln = *view.getNetwork();
+
+    // The nodes' extent on the screen, from the matrices the frame saved.
+    auto extent = [&] {
+        frame(view);
+        const Matrix4d mv = modelView.load(), pr = projection.load();
+        const Viewport vp = viewport.load();
+        const Vector3d t = translationVector.load() - midMolPoint.load();
+        double lo[2] = {1e9, 1e9}, hi[2] = {-1e9, -1e9};
+        for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
+            const Vector3d p = eln.getAtom(i)->getMyLocalPosition() + t;
+            double x = 0, y = 0, z = 0;
+            EXPECT_EQ(gluProject(p.x, p.y, p.z, mv.data(), pr.data(), vp.data(), &x, &y, &z), GL_TRUE);
+            EXPECT_GT(z, 0.0);
+            EXPECT_LT(z, 1.0);
+            lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
+            lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
+        }
+        return std::array<double, 4>{lo[0], lo[1], hi[0], hi[1]};
+    };
+    const auto whole = extent();
+    EXPECT_GE(whole[0], 0.0);
+    EXPECT_GE(whole[1], 0.0);
+    EXPECT_LE(whole[2], kWidth);
+    EXPECT_LE(whole[3], kHeight);
+    EXPECT_NEAR((whole[0] + whole[2]) / 2, kWidth / 2.0, kWidth * 0.1);
+    EXPECT_NEAR((whole[1] + whole[3]) / 2, kHeight / 2.0, kHeight * 0.1);
+    EXPECT_GT(whole[3] - whole[1], kHeight * 0.3) << "the molecule fills a good part of the view";
+
+    // Zoomed in, once the easing has landed, it covers more of the view.
+    for (int i = 0; i < 5; ++i) view.scrollUpView();
+    for (int i = 0; i < 60; ++i) view.Idle();
+    const auto closer = extent();
+    EXPECT_GT(closer[3] - closer[1], (whole[3] - whole[1]) * 1.1);
 }
 
 // Needs the network drawing (render/NetworkDrawing, render/AtomDrawing).
