@@ -337,6 +337,12 @@ void COpenGL::initilizeData(const Vector3d& maxPos, const Vector3d& /*minPos*/, 
     showWorkspace = true;
 }
 
+void COpenGL::setupBinaryELN(ElasticNetworkModel* network)
+{
+    adoptNetwork(network);
+    setupBinaryELN();
+}
+
 void COpenGL::setupBinaryELN()
 {
     if (!my_ELN_Model) return;

@@ -106,6 +106,8 @@ public:
                        const std::vector<Atom*>& atomList, Progress* progressBar, ElasticNetworkModel* network);
     /// The same from the network's own data (eigen data files), for the network the view holds.
     void setupBinaryELN();
+    /// setupBinaryELN for `network`, which the view takes (a network read from eigen data files).
+    void setupBinaryELN(ElasticNetworkModel* network);
     /// Opens the haptic device (the HDAPI layer's choice: the arm, or the virtual device) for
     /// `atomList`; false, with the user told, when there is none. Returns the device model code
     /// through `deviceModel`.

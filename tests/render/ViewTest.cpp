@@ -312,6 +312,39 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
     EXPECT_GT(moved, 0.0) << "the kept force deforms the network";
 }
 
+/// The nodes' extent on the screen (low x, low y, high x, high y) after one frame, from the
+/// matrices the frame saved.
+std::array<double, 4> screenExtent(COpenGL& view)
+{
+    frame(view);
+    const ElasticNetworkModel& eln = *view.getNetwork();
+    const Matrix4d mv = modelView.load(), pr = projection.load();
+    const Viewport vp = viewport.load();
+    const Vector3d t = translationVector.load() - midMolPoint.load();
+    double lo[2] = {1e9, 1e9}, hi[2] = {-1e9, -1e9};
+    for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
+        const Vector3d p = eln.getAtom(i)->getMyLocalPosition() + t;
+        double x = 0, y = 0, z = 0;
+        EXPECT_EQ(gluProject(p.x, p.y, p.z, mv.data(), pr.data(), vp.data(), &x, &y, &z), GL_TRUE);
+        EXPECT_GT(z, 0.0);
+        EXPECT_LT(z, 1.0);
+        lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
+        lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
+    }
+    return {lo[0], lo[1], hi[0], hi[1]};
+}
+
+void expectCentredInView(const std::array<double, 4>& e)
+{
+    EXPECT_GE(e[0], 0.0);
+    EXPECT_GE(e[1], 0.0);
+    EXPECT_LE(e[2], kWidth);
+    EXPECT_LE(e[3], kHeight);
+    EXPECT_NEAR((e[0] + e[2]) / 2, kWidth / 2.0, kWidth * 0.1);
+    EXPECT_NEAR((e[1] + e[3]) / 2, kHeight / 2.0, kHeight * 0.1);
+    EXPECT_GT(e[3] - e[1], kHeight * 0.3) << "the molecule fills a good part of the view";
+}
+
 TEST(View, LoadedMoleculeProjectsIntoTheMiddleOfTheView)
 {
     gltest::GLTestContext gl(kWidth, kHeight);
@@ -320,40 +353,38 @@ TEST(View, LoadedMoleculeProjectsIntoTheMiddleOfTheView)
     ASSERT_TRUE(crambin.ok()) << crambin.load.message;
     COpenGL view(kWidth, kHeight, 1.52f);
     handOver(view, crambin);
-    const ElasticNetworkModel& eln = *view.getNetwork();
-
-    // The nodes' extent on the screen, from the matrices the frame saved.
-    auto extent = [&] {
-        frame(view);
-        const Matrix4d mv = modelView.load(), pr = projection.load();
-        const Viewport vp = viewport.load();
-        const Vector3d t = translationVector.load() - midMolPoint.load();
-        double lo[2] = {1e9, 1e9}, hi[2] = {-1e9, -1e9};
-        for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
-            const Vector3d p = eln.getAtom(i)->getMyLocalPosition() + t;
-            double x = 0, y = 0, z = 0;
-            EXPECT_EQ(gluProject(p.x, p.y, p.z, mv.data(), pr.data(), vp.data(), &x, &y, &z), GL_TRUE);
-            EXPECT_GT(z, 0.0);
-            EXPECT_LT(z, 1.0);
-            lo[0] = std::min(lo[0], x), hi[0] = std::max(hi[0], x);
-            lo[1] = std::min(lo[1], y), hi[1] = std::max(hi[1], y);
-        }
-        return std::array<double, 4>{lo[0], lo[1], hi[0], hi[1]};
-    };
-    const auto whole = extent();
-    EXPECT_GE(whole[0], 0.0);
-    EXPECT_GE(whole[1], 0.0);
-    EXPECT_LE(whole[2], kWidth);
-    EXPECT_LE(whole[3], kHeight);
-    EXPECT_NEAR((whole[0] + whole[2]) / 2, kWidth / 2.0, kWidth * 0.1);
-    EXPECT_NEAR((whole[1] + whole[3]) / 2, kHeight / 2.0, kHeight * 0.1);
-    EXPECT_GT(whole[3] - whole[1], kHeight * 0.3) << "the molecule fills a good part of the view";
+    const auto whole = screenExtent(view);
+    expectCentredInView(whole);
 
     // Zoomed in, once the easing has landed, it covers more of the view.
     for (int i = 0; i < 5; ++i) view.scrollUpView();
     for (int i = 0; i < 60; ++i) view.Idle();
-    const auto closer = extent();
+    const auto closer = screenExtent(view);
     EXPECT_GT(closer[3] - closer[1], (whole[3] - whole[1]) * 1.1);
+}
+
+TEST(View, NetworkFromEigenDataFilesIsCentredToo)
+{
+    gltest::GLTestContext gl(kWidth, kHeight);
+    VORNAX_REQUIRE_CONTEXT(gl);
+    vornax::testing::TempDir folder;
+    LoadOptions options;
+    options.keepAllModes = true;
+    options.computeY = false;
+    options.eigenFileFolder = folder.path();
+    LoadResult computed = runLoadPipeline(StructureSource::pdbFile(vornax::testing::findPdb("1crn.pdb")), options);
+    ASSERT_TRUE(computed.ok()) << computed.message;
+    ASSERT_TRUE(computed.eigenFilesWritten) << computed.eigenFileError;
+    LoadResult stored =
+        runLoadPipeline(StructureSource::eigenDataFiles({computed.network->getMainFileName()}), options);
+    ASSERT_TRUE(stored.ok()) << stored.message;
+
+    COpenGL view(kWidth, kHeight, 1.52f);
+    view.setupBinaryELN(stored.network.release());
+    view.startSchedular();
+    view.resetALL();
+    EXPECT_NEAR(sphereRad.load(), 200.0f, 80.0f) << "1CRN reaches about 20 Å from its centre";
+    expectCentredInView(screenExtent(view));
 }
 
 // Needs the network drawing (render/NetworkDrawing, render/AtomDrawing).
