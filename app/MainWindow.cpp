@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AdvancedOptionsDialog.h"
 #include "QtPrompts.h"
 #include "ViewSurface.h"
 
@@ -13,6 +14,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -58,6 +60,19 @@ MainWindow::MainWindow(WindowOptions options, QtPrompts* prompts)
     setWindowTitle("Vornax");
     m_surface = makeViewSurface(this, m_options.allowStereo);
     setCentralWidget(m_surface->widget());
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("Advanced Options", this, [this] {
+        // One dialog for the window's life, so that it keeps its settings between showings.
+        if (!m_advanced) {
+            COpenGL* gl = view();
+            if (!gl) return;
+            m_advanced = new AdvancedOptionsDialog(*gl, this);
+        }
+        m_advanced->exec();
+    });
+    file->addSeparator();
+    file->addAction("E&xit", this, &QWidget::close);
+
     m_status = new QLabel(this);
     statusBar()->addWidget(m_status, 1);
     setStatus(m_options.file.empty() ? "To start please open a PDB file using the file menu." : "");

@@ -23,6 +23,7 @@ class QTimer;
 
 namespace vornax {
 
+class AdvancedOptionsDialog;
 class COpenGL;
 class NetworkFileHandle;
 class QtPrompts;
@@ -75,6 +76,7 @@ private:
     ViewSurface* m_surface = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
+    AdvancedOptionsDialog* m_advanced = nullptr;
 
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};
