@@ -114,26 +114,22 @@ void MainWindow::setStatus(const QString& text) { m_status->setText(text); }
 
 void MainWindow::startLoad()
 {
+    setStatus(QString("Loading %1: %2").arg(fileName(), stageText(LoadStage::Read)));
     const std::filesystem::path file = m_options.file;
-    setStatus(
-        QString("Loading %1: %2").arg(QString::fromStdString(file.filename().string()), stageText(LoadStage::Read)));
+    // The worker only writes atomics (and the result, before m_loadDone); the window's timer
+    // picks them up, so nothing is posted across threads.
     m_worker = std::thread([this, file] {
         LoadOptions options;
         options.rc = m_options.rc;
         options.progress = m_progress.get();
-        options.stageStarted = [this, file](LoadStage stage) {
-            const QString text =
-                QString("Loading %1: %2").arg(QString::fromStdString(file.filename().string()), stageText(stage));
-            QMetaObject::invokeMethod(
-                this, [this, text] { setStatus(text); }, Qt::QueuedConnection);
-        };
+        options.stageStarted = [this](LoadStage stage) { m_stage.store(static_cast<int>(stage)); };
         LoadResult result = runLoadPipeline(StructureSource::pdbFile(file), options);
         m_result.emplace(std::move(result));
         m_loadDone.store(true);
-        QMetaObject::invokeMethod(
-            this, [this] { loadFinished(); }, Qt::QueuedConnection);
     });
 }
+
+QString MainWindow::fileName() const { return QString::fromStdString(m_options.file.filename().string()); }
 
 void MainWindow::joinWorker()
 {
@@ -208,6 +204,14 @@ void MainWindow::handOver()
 
 void MainWindow::tick()
 {
+    if (m_worker.joinable()) {
+        const int stage = m_stage.load();
+        if (stage != m_shownStage && !m_loadDone.load()) {
+            m_shownStage = stage;
+            setStatus(QString("Loading %1: %2").arg(fileName(), stageText(static_cast<LoadStage>(stage))));
+        }
+        if (m_loadDone.load()) loadFinished();
+    }
     if (m_surface) m_surface->requestFrame();
 }
 

@@ -70,6 +70,7 @@ private:
     void loadFinished();
     void handOver();
     void joinWorker();
+    QString fileName() const;
 
     WindowOptions m_options;
     QtPrompts* m_prompts;
@@ -81,6 +82,8 @@ private:
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_loadDone{false};
+    std::atomic<int> m_stage{0}; ///< the stage the load is in (LoadStage)
+    int m_shownStage = 0;
     std::unique_ptr<CancelProgress> m_progress;
     std::optional<LoadResult> m_result; ///< written by the worker, read after m_loadDone
     bool m_viewReady = false;
