@@ -6,6 +6,9 @@
 
 #include "common/Console.h"
 #include "enm/SimulationThread.h"
+#include "haptics/Haptics.h"
+#include "haptics/hdapi/VirtualDevice.h"
+#include "haptics/hdapi/hdapi.h"
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 
@@ -121,4 +124,32 @@ TEST(Window, ABadFileIsReportedOnTheStatusLine)
     const QImage picture = window.surface()->grabFrame();
     picture.save(QString::fromStdString(gltest::picturePath("window-idle.png")));
     EXPECT_GT(drawnPixels(picture), 1000);
+}
+
+TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    hdapi::useVirtualDevice(true);
+    hdapi::VirtualDevice::instance().reset();
+    {
+        WindowOptions options = optionsFor("1crn.pdb");
+        options.openDevice = true;
+        MainWindow window(options);
+        window.resize(480, 360);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        COpenGL* view = window.view();
+        ASSERT_TRUE(view->hasDevice());
+        EXPECT_EQ(view->getForceMax(), deviceParams.maxForce);
+        EXPECT_FALSE(window.statusText().contains("no haptic device")) << window.statusText().toStdString();
+        // The servo thread, the simulation thread and the frames run together for a while.
+        const int64_t before = view->getFramesDrawn();
+        QTest::qWait(400);
+        EXPECT_GT(view->getFramesDrawn(), before + 5);
+        window.close();
+    }
+    EXPECT_FALSE(runningELN.load());
+    hdapi::resetDeviceChoice();
+    hdapi::VirtualDevice::instance().reset();
 }
