@@ -145,7 +145,12 @@ void COpenGL::adoptNetwork(ElasticNetworkModel* network)
     networkDrawing.reset();
     if (ElasticNetworkModel* old = my_ELN_Model.get())
         globalPointerForELNAccessedBySimThread.compare_exchange_strong(old, nullptr, std::memory_order_acq_rel);
-    if (haptics) haptics->addElasticNetworkInfo(network);
+    // The servo ticks read the network: they stop before it changes (the load restarts them
+    // with startSchedular once the new network is ready).
+    if (haptics) {
+        haptics->stopSched();
+        haptics->addElasticNetworkInfo(network);
+    }
     my_ELN_Model.reset(network);
 }
 
