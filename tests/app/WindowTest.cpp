@@ -1,5 +1,6 @@
 // The program's window under a real X server: it draws while it loads, hands the structure to
 // the view, and closes cleanly in the middle of a load.
+#include "AdvancedOptionsDialog.h"
 #include "GLTestContext.h"
 #include "MainWindow.h"
 #include "ViewSurface.h"
@@ -12,8 +13,12 @@
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -152,4 +157,29 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
     EXPECT_FALSE(runningELN.load());
     hdapi::resetDeviceChoice();
     hdapi::VirtualDevice::instance().reset();
+}
+
+TEST(Window, AdvancedOptionsDialogShowsTheStereoSettings)
+{
+    struct FakeView final : StereoView {
+        bool support = false, mode = false;
+        float separation = 5.0f;
+        void set3DMode(bool on) override { mode = on; }
+        void setEyeSeperation(float s) override { separation = s; }
+        void toggleEyeSeperation() override { separation = -separation; }
+        bool getStereoSupport() const override { return support; }
+    };
+    for (const bool support : {false, true}) {
+        FakeView view;
+        view.support = support;
+        AdvancedOptionsDialog dialog(view);
+        EXPECT_EQ(dialog.windowTitle(), "Advanced Graphics Options");
+        EXPECT_EQ(dialog.stereoGroup()->isEnabled(), support);
+        EXPECT_EQ(dialog.separationLabel()->text(), "Eye Seperation: 5");
+        dialog.separationSlider()->setValue(85);
+        EXPECT_EQ(dialog.separationLabel()->text(), "Eye Seperation: 8.5");
+        EXPECT_FLOAT_EQ(view.separation, 8.5f);
+        dialog.quadBufferBox()->setChecked(true);
+        EXPECT_TRUE(view.mode);
+    }
 }
