@@ -1,5 +1,7 @@
 // Window tests need a display with GLX (xvfb-run in the test command). Listing the tests at
 // build time needs none: the offscreen platform then serves, and the tests skip.
+#include "GLDrivers.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -13,5 +15,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    vornax::gltest::keepGLDriversLoaded();
+    return status;
 }

@@ -1,6 +1,8 @@
 // Render tests need a display for their GL context (xvfb-run in the test command). Listing
 // the tests at build time needs none: the offscreen platform then serves, and every GL test
 // skips itself.
+#include "GLDrivers.h"
+
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -14,5 +16,7 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    vornax::gltest::keepGLDriversLoaded();
+    return status;
 }
