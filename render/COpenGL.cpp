@@ -230,6 +230,15 @@ bool COpenGL::drawingToDefaultFramebuffer() const
     return bound == 0;
 }
 
+void COpenGL::clearFrame()
+{
+    // The picture is opaque: the translucent colours blend with what is drawn, and the alpha
+    // they carry stays out of the framebuffer, where a window compositor would read it.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+}
+
 // ---- Zoom and pan -------------------------------------------------------------------------
 
 void COpenGL::Idle()
@@ -460,8 +469,14 @@ void COpenGL::saveMatrices()
 
 void COpenGL::Render_ELNET_Backbone()
 {
+    renderFrame();
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void COpenGL::renderFrame()
+{
     contactHighlightDrawn = false;
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    clearFrame();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
@@ -594,7 +609,7 @@ void COpenGL::draw3DELNBackbone()
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         gluLookAt(eyes[i], offset, currentCamZ, 0.0, offset, 1.0, 0.0, 1.0, 0.0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        clearFrame();
         drawELNBackbone(Vector3d(eyes[i], offset, currentCamZ));
         if (i == 0) {
             if (shaderYESNO) {
@@ -616,7 +631,7 @@ void COpenGL::drawIdleScene()
     if (drawingToDefaultFramebuffer()) glDrawBuffer(GL_BACK);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    clearFrame();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(1.0, 0.0, 47.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);

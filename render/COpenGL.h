@@ -220,6 +220,9 @@ public:
     static constexpr double kFieldOfView = 40.0;
 
 private:
+    void renderFrame();
+    /// Clears colour and depth; the drawing then leaves the alpha channel opaque.
+    void clearFrame();
     void drawELNBackbone(const Vector3d& eye);
     void draw3DELNBackbone();
     void drawIdleScene();

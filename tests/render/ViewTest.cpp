@@ -74,16 +74,20 @@ struct LoadedCrambin {
     bool ok() const { return load.ok(); }
 };
 
-/// Hands 1CRN to `view` the way the window does after a load.
+void frame(COpenGL& view, int count = 1);
+
+/// Hands 1CRN to `view` the way the window does after a load: the idle scene has been drawn
+/// before.
 void handOver(COpenGL& view, LoadedCrambin& crambin)
 {
+    frame(view);
     view.initilizeData(crambin.maxPos, crambin.minPos, crambin.mid, crambin.atoms, nullptr,
                        crambin.load.network.release());
     view.startSchedular();
     view.resetALL();
 }
 
-void frame(COpenGL& view, int count = 1)
+void frame(COpenGL& view, int count)
 {
     for (int i = 0; i < count; ++i) {
         view.Idle();
