@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
@@ -242,6 +243,43 @@ void MainWindow::wheelEvent(QWheelEvent* event)
     else if (delta < 0)
         gl->scrollDownView();
     event->accept();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    COpenGL* gl = view();
+    if (!gl) return;
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        gl->mouseDownTranslate(p.x(), p.y());
+        setCursor(Qt::SizeAllCursor);
+        m_leftMouse = true;
+        gl->setReconfigureMolecule(0);
+    } else if (event->button() == Qt::RightButton) {
+        gl->mouseDownRotate(p.x(), p.y());
+        setCursor(Qt::PointingHandCursor);
+        m_rightMouse = true;
+        gl->setReconfigureMolecule(0);
+    }
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    COpenGL* gl = view();
+    if (!gl) return;
+    const QPoint p = event->position().toPoint();
+    if (m_leftMouse) gl->shiftCam(p.x(), p.y());
+    if (m_rightMouse) gl->updateMoleculePosition(p.x(), p.y());
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    COpenGL* gl = view();
+    if (!gl) return;
+    gl->setReconfigureMolecule(1);
+    if (event->button() == Qt::LeftButton) m_leftMouse = false;
+    if (event->button() == Qt::RightButton) m_rightMouse = false;
+    unsetCursor();
 }
 
 } // namespace vornax

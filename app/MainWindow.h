@@ -60,6 +60,9 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     class CancelProgress;
@@ -89,6 +92,8 @@ private:
     bool m_viewReady = false;
     bool m_loaded = false;
     bool m_closing = false;
+    bool m_leftMouse = false;
+    bool m_rightMouse = false;
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
 };
