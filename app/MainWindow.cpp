@@ -205,6 +205,10 @@ void MainWindow::handOver()
 
 void MainWindow::tick()
 {
+    if (!m_viewReady && !m_glProblemShown && m_surface && !m_surface->problem().empty()) {
+        m_glProblemShown = true;
+        setStatus(QString("OpenGL is not available: %1").arg(QString::fromStdString(m_surface->problem())));
+    }
     if (m_worker.joinable()) {
         const int stage = m_stage.load();
         if (stage != m_shownStage && !m_loadDone.load()) {

@@ -92,6 +92,7 @@ private:
     bool m_viewReady = false;
     bool m_loaded = false;
     bool m_closing = false;
+    bool m_glProblemShown = false;
     bool m_leftMouse = false;
     bool m_rightMouse = false;
     /// The reader's atoms: they outlive the view's device, which refers to them.
