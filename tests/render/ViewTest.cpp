@@ -371,6 +371,8 @@ TEST(View, NetworkFromEigenDataFilesIsCentredToo)
 {
     gltest::GLTestContext gl(kWidth, kHeight);
     VORNAX_REQUIRE_CONTEXT(gl);
+    ScriptedPrompts prompts; // the budget asks whether to wait for the response matrix: yes
+    ScopedUserPrompts installed(&prompts);
     vornax::testing::TempDir folder;
     LoadOptions options;
     options.keepAllModes = true;
