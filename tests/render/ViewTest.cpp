@@ -226,6 +226,16 @@ TEST(View, CameraResetZoomAndEasing)
 
     EXPECT_NEAR(COpenGL::nearPlane(), 2.7474774, 1e-6);
     EXPECT_NEAR(view.getAspect(), static_cast<double>(kWidth) / kHeight, 1e-12);
+
+    // A smaller picture on the same surface keeps to its top edge.
+    view.ReSizeGLScene(200, 100);
+    GLint box[4] = {};
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{0, kHeight - 100, 200, 100}));
+    EXPECT_EQ(ScreenWidth.load(), 200);
+    EXPECT_EQ(ScreenHeight.load(), 100);
+    EXPECT_DOUBLE_EQ(view.getAspect(), 2.0);
+    EXPECT_DOUBLE_EQ(view.getFarDist() - view.getNearDist(), 18000.0);
 }
 
 TEST(View, StereoIsRefusedWithoutStereoBuffersAndTheOptionsFollowTheSlider)
