@@ -1,30 +1,35 @@
-// Vornax ENM entry point. Until the main window exists, it reads a structure and prints
-// what a load would hand to the elastic network.
+// Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
+// command line (TutorialFiles/1crn.pdb beside the program when none is named).
+//
+//     vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc Å]
+//     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
+#include "MainWindow.h"
+#include "QtPrompts.h"
+
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
+#include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
+#include "render/RuntimeData.h"
 
+#include <QApplication>
+
+#include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <sstream>
+#include <string>
 
 using namespace vornax;
 
 namespace {
 
-int run(int argc, char** argv)
+int printSummary(const std::filesystem::path& path)
 {
-    std::filesystem::path path;
-    if (argc > 1) {
-        path = argv[1];
-    } else {
-        path = std::filesystem::path(argv[0]).parent_path() / "TutorialFiles" / "1crn.pdb";
-    }
-
     NetworkFileHandle reader;
     const bool ok = reader.openFile(path);
     std::vector<Atom*> atoms = reader.getAtomList();
@@ -55,6 +60,66 @@ int run(int argc, char** argv)
     std::cout << out.str();
     deleteAtoms(atoms);
     return 0;
+}
+
+void usage()
+{
+    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc ANGSTROM]\n"
+                 "       vornax --summary [FILE.pdb]\n";
+}
+
+int run(int argc, char** argv)
+{
+    WindowOptions options;
+    bool summary = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--summary")
+            summary = true;
+        else if (arg == "--no-device")
+            options.openDevice = false;
+        else if (arg == "--virtual-device")
+            hdapi::useVirtualDevice(true);
+        else if (arg == "--mono")
+            options.allowStereo = false;
+        else if (arg == "--rc" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            char* end = nullptr;
+            const float rc = std::strtof(value.c_str(), &end);
+            if (end == value.c_str() || *end != '\0' || !(rc > 0.0f) || rc > 1000.0f) {
+                std::cerr << "vornax: --rc wants a cutoff in Å above 0, not \"" << value << "\"\n";
+                return 2;
+            }
+            options.rc = rc;
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::cerr << "vornax: unknown option " << arg << '\n';
+            usage();
+            return 2;
+        } else if (options.file.empty()) {
+            options.file = arg;
+        } else {
+            std::cerr << "vornax: one structure at a time\n";
+            return 2;
+        }
+    }
+    if (options.file.empty()) options.file = runtimeDataPath("TutorialFiles/1crn.pdb");
+    if (summary) return printSummary(options.file);
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QtPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    int status = 0;
+    {
+        MainWindow window(options, &prompts);
+        window.resize(1024, 768);
+        window.show();
+        status = app.exec();
+    }
+    return status;
 }
 
 } // namespace

@@ -1,0 +1,79 @@
+#include "QtPrompts.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QThread>
+
+namespace vornax {
+
+namespace {
+
+/// Runs `ask` on the window thread and returns its answer, or `fallback` when that is not
+/// possible (no application, or asking has stopped).
+template <typename T, typename F>
+T onWindowThread(const std::atomic<bool>& stopped, T fallback, F ask)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return fallback;
+    if (QThread::currentThread() == app->thread()) return ask();
+    if (stopped.load()) return fallback;
+    T answer = fallback;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+MessageAnswer fromButton(int button)
+{
+    switch (button) {
+    case QMessageBox::Ok: return MessageAnswer::Ok;
+    case QMessageBox::Yes: return MessageAnswer::Yes;
+    case QMessageBox::No: return MessageAnswer::No;
+    default: return MessageAnswer::Cancel;
+    }
+}
+
+} // namespace
+
+MessageAnswer QtPrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
+                                    MessageButtons buttons)
+{
+    const MessageAnswer fallback = buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    return onWindowThread(m_stopped, fallback, [&] {
+        QMessageBox box;
+        box.setWindowTitle(QString::fromStdString(caption));
+        box.setText(QString::fromStdString(text));
+        switch (icon) {
+        case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MessageIcon::None: break;
+        }
+        switch (buttons) {
+        case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MessageButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        }
+        return fromButton(box.exec());
+    });
+}
+
+std::optional<std::string> QtPrompts::askText(const TextPrompt& prompt)
+{
+    return onWindowThread(m_stopped, std::optional<std::string>{}, [&]() -> std::optional<std::string> {
+        bool ok = false;
+        const QString label =
+            QString::fromStdString(prompt.heading.empty() ? prompt.prompt : prompt.heading + "\n" + prompt.prompt);
+        const QString text = QInputDialog::getText(nullptr, QString::fromStdString(prompt.title), label,
+                                                   QLineEdit::Normal, QString(), &ok);
+        if (!ok || (prompt.requireNonEmpty && text.isEmpty())) return std::nullopt;
+        return text.toStdString();
+    });
+}
+
+} // namespace vornax

@@ -1,0 +1,185 @@
+// The program's window under a real X server: it draws while it loads, hands the structure to
+// the view, and closes cleanly in the middle of a load.
+#include "AdvancedOptionsDialog.h"
+#include "GLTestContext.h"
+#include "MainWindow.h"
+#include "ViewSurface.h"
+
+#include "common/Console.h"
+#include "enm/SimulationThread.h"
+#include "haptics/Haptics.h"
+#include "haptics/hdapi/VirtualDevice.h"
+#include "haptics/hdapi/hdapi.h"
+#include "render/COpenGL.h"
+#include "support/TestData.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vornax;
+
+namespace {
+
+/// Skips (or fails, where GL is required) without an X server.
+#define REQUIRE_DISPLAY()                                                           \
+    do {                                                                            \
+        if (QGuiApplication::platformName() != "xcb") {                             \
+            if (gltest::glRequired()) FAIL() << "no X server (run under xvfb-run)"; \
+            GTEST_SKIP() << "no X server";                                          \
+        }                                                                           \
+    } while (false)
+
+int drawnPixels(const QImage& image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += (c.red() < 245 || c.green() < 245 || c.blue() < 245) ? 1 : 0;
+        }
+    return n;
+}
+
+WindowOptions optionsFor(const std::string& structure)
+{
+    WindowOptions options;
+    options.file = vornax::testing::findPdb(structure);
+    options.openDevice = false;
+    return options;
+}
+
+} // namespace
+
+TEST(Window, DrawsTheIdleSceneThenTheLoadedNetwork)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    MainWindow window(optionsFor("1crn.pdb"));
+    window.resize(640, 480);
+    window.show();
+    EXPECT_TRUE(window.statusText().startsWith("Loading 1crn.pdb")) << window.statusText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+    ASSERT_NE(window.view(), nullptr);
+    EXPECT_FALSE(window.surface()->stereo()) << "Xvfb offers no stereo";
+    EXPECT_FALSE(window.view()->getStereoSupport());
+    EXPECT_TRUE(window.view()->getELN_loaded());
+    EXPECT_TRUE(window.view()->simulationThreadRunning());
+    EXPECT_TRUE(window.statusText().contains("46 nodes")) << window.statusText().toStdString();
+    EXPECT_TRUE(capture.contains("COMPLETE SETUP"));
+
+    // Frames keep coming from the timer.
+    const int64_t before = window.view()->getFramesDrawn();
+    QTest::qWait(300);
+    EXPECT_GT(window.view()->getFramesDrawn(), before + 5);
+
+    // Needs the network drawing: the molecule fills the middle of the view.
+    const QImage picture = window.surface()->grabFrame();
+    picture.save(QString::fromStdString(gltest::picturePath("window-1crn.png")));
+    window.grab().save(QString::fromStdString(gltest::picturePath("window.png")));
+    EXPECT_GT(drawnPixels(picture), 5000);
+}
+
+TEST(Window, ClosingDuringALoadStopsItAndClosesCleanly)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    MainWindow window(optionsFor("4hhb.pdb"));
+    window.resize(480, 360);
+    window.show();
+    EXPECT_TRUE(window.loading());
+    window.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 60000));
+    EXPECT_FALSE(window.loading());
+    EXPECT_FALSE(window.loaded());
+    EXPECT_FALSE(runningELN.load());
+}
+
+TEST(Window, ABadFileIsReportedOnTheStatusLine)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    vornax::testing::TempFile bad("HEADER    NOT A STRUCTURE\nEND\n");
+    WindowOptions options;
+    options.file = bad.path();
+    options.openDevice = false;
+    MainWindow window(options);
+    window.resize(480, 360);
+    window.show();
+    bool ended = false, ok = true;
+    QObject::connect(&window, &MainWindow::loadEnded, [&](bool success, const QString&) {
+        ended = true;
+        ok = success;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 30000));
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(window.loaded());
+    EXPECT_TRUE(window.statusText().startsWith("The structure could not be loaded"))
+        << window.statusText().toStdString();
+    // The idle scene goes on.
+    QTest::qWait(100);
+    const QImage picture = window.surface()->grabFrame();
+    picture.save(QString::fromStdString(gltest::picturePath("window-idle.png")));
+    EXPECT_GT(drawnPixels(picture), 1000);
+}
+
+TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    hdapi::useVirtualDevice(true);
+    hdapi::VirtualDevice::instance().reset();
+    {
+        WindowOptions options = optionsFor("1crn.pdb");
+        options.openDevice = true;
+        MainWindow window(options);
+        window.resize(480, 360);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        COpenGL* view = window.view();
+        ASSERT_TRUE(view->hasDevice());
+        EXPECT_EQ(view->getForceMax(), deviceParams.maxForce);
+        EXPECT_FALSE(window.statusText().contains("no haptic device")) << window.statusText().toStdString();
+        // The servo thread, the simulation thread and the frames run together for a while.
+        const int64_t before = view->getFramesDrawn();
+        QTest::qWait(400);
+        EXPECT_GT(view->getFramesDrawn(), before + 5);
+        window.close();
+    }
+    EXPECT_FALSE(runningELN.load());
+    hdapi::resetDeviceChoice();
+    hdapi::VirtualDevice::instance().reset();
+}
+
+TEST(Window, AdvancedOptionsDialogShowsTheStereoSettings)
+{
+    struct FakeView final : StereoView {
+        bool support = false, mode = false;
+        float separation = 5.0f;
+        void set3DMode(bool on) override { mode = on; }
+        void setEyeSeperation(float s) override { separation = s; }
+        void toggleEyeSeperation() override { separation = -separation; }
+        bool getStereoSupport() const override { return support; }
+    };
+    for (const bool support : {false, true}) {
+        FakeView view;
+        view.support = support;
+        AdvancedOptionsDialog dialog(view);
+        EXPECT_EQ(dialog.windowTitle(), "Advanced Graphics Options");
+        EXPECT_EQ(dialog.stereoGroup()->isEnabled(), support);
+        EXPECT_EQ(dialog.separationLabel()->text(), "Eye Seperation: 5");
+        dialog.separationSlider()->setValue(85);
+        EXPECT_EQ(dialog.separationLabel()->text(), "Eye Seperation: 8.5");
+        EXPECT_FLOAT_EQ(view.separation, 8.5f);
+        dialog.quadBufferBox()->setChecked(true);
+        EXPECT_TRUE(view.mode);
+    }
+}
