@@ -29,13 +29,6 @@ namespace vornax {
 
 namespace {
 
-/// Hands the device object its drawing, where the device takes one.
-template <typename Device>
-void attachGraphics(Device& device, DeviceGraphics* graphics)
-{
-    if constexpr (requires { device.setGraphics(graphics); }) device.setGraphics(graphics);
-}
-
 void setLight(GLenum light, std::array<float, 4> ambient, std::array<float, 4> diffuse, std::array<float, 4> specular)
 {
     glLightfv(light, GL_AMBIENT, ambient.data());
@@ -132,6 +125,7 @@ void COpenGL::releaseNetwork()
     if (ElasticNetworkModel* eln = my_ELN_Model.get())
         globalPointerForELNAccessedBySimThread.compare_exchange_strong(eln, nullptr, std::memory_order_acq_rel);
     // The device's servo ticks read the network: close the device before the network goes.
+    if (haptics) haptics->setGraphics(nullptr);
     haptics.reset();
     deviceGraphics.reset();
     usingHaptics = false;
@@ -169,8 +163,8 @@ bool COpenGL::InitGL()
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glEnable(GL_COLOR_MATERIAL);
 
-    if (loadTgaTexture(runtimeDataPath("Textures/Crosshairsnew2.tga")) != 0)
-        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    crosshairTexture = loadTgaTexture(runtimeDataPath("Textures/Crosshairsnew2.tga"));
+    if (crosshairTexture != 0) glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
 
     const float fogColour[4] = {0.1f, 0.1f, 0.1f, 1.0f};
     glFogi(GL_FOG_MODE, GL_EXP);
@@ -390,8 +384,18 @@ void COpenGL::adoptDevice(std::unique_ptr<Haptics> device)
     haptics = std::move(device);
     usingHaptics = haptics != nullptr;
     if (!haptics) return;
-    deviceGraphics = makeDeviceGraphics();
-    attachGraphics(*haptics, deviceGraphics.get());
+    // The probe's window position comes from the matrices the last frame saved.
+    DeviceDrawingOptions options;
+    options.view = [] {
+        ViewTransforms t;
+        t.modelView = modelView.load();
+        t.projection = projection.load();
+        t.viewport = viewport.load();
+        return t;
+    };
+    options.crosshairTexture = crosshairTexture;
+    deviceGraphics = makeDeviceGraphics(std::move(options));
+    haptics->setGraphics(deviceGraphics.get());
     if (my_ELN_Model && my_ELN_Model->getAmountOfAtoms() > 0) haptics->addElasticNetworkInfo(my_ELN_Model.get());
 }
 

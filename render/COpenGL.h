@@ -240,6 +240,7 @@ private:
     std::unique_ptr<ShaderHandler> shaderHandler;
     std::unique_ptr<ShaderHandler> lineShaderHandler;
     std::unique_ptr<GLChecks> checks;
+    unsigned crosshairTexture = 0; ///< the 2-D overlay's crosshair, 0 when it could not be read
     std::unique_ptr<GLSL::GLShader> phong_shader;
     std::unique_ptr<GLSL::GLShader> lineShader;
     std::unique_ptr<IdleAnimation> animation;
