@@ -398,7 +398,8 @@ void ElasticNetworkModel::publishContactList()
         slots = contactSlotArrays.back().get();
         contactSlots.store(slots, std::memory_order_release);
     }
-    for (std::size_t i = 0; i < contactList.size(); ++i) slots->atoms[i].store(contactList[i], std::memory_order_relaxed);
+    for (std::size_t i = 0; i < contactList.size(); ++i)
+        slots->atoms[i].store(contactList[i], std::memory_order_relaxed);
     contactCount.store(contactList.size(), std::memory_order_relaxed);
     contactSequence.store(seq + 2, std::memory_order_release);
 }

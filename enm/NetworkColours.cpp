@@ -62,6 +62,9 @@ void ElasticNetworkModel::setBBColour(const Vector3d& colour)
     for (Atom* a : atomArray) a->setMyColour(colour);
 }
 
-void ElasticNetworkModel::clearAllResCols() { setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f)); }
+void ElasticNetworkModel::clearAllResCols()
+{
+    setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
+}
 
 } // namespace vornax

@@ -15,9 +15,6 @@ namespace vornax {
 Quaternion orientationTowards(const Vector3d& direction);
 
 /// The orientation of the segment from `from` to `to`.
-inline Quaternion segmentOrientation(const Vector3d& from, const Vector3d& to)
-{
-    return orientationTowards(to - from);
-}
+inline Quaternion segmentOrientation(const Vector3d& from, const Vector3d& to) { return orientationTowards(to - from); }
 
 } // namespace vornax
