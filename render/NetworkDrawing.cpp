@@ -21,6 +21,7 @@ constexpr float kCylinderGrey = 0.78f;
 constexpr float kCylinderRadius = 2.0f;
 constexpr int kCylinderSlices = 8;
 constexpr int kCylinderStacks = 8;
+constexpr int kBatchedCylinderStacks = 1;
 /// Shapes per draw call: the index buffers hold this many shapes' triangles.
 constexpr std::size_t kChunk = 1024;
 
@@ -62,13 +63,15 @@ UnitMesh sphereMesh(int p)
     return mesh;
 }
 
-/// gluCylinder(radius 2, height 1, 8 slices, 8 stacks) as triangles: along z from 0 to 1.
+/// gluCylinder(radius 2, height 1, 8 slices) as triangles along z from 0 to 1. The stacks of
+/// the GLU cylinder only repeat the same side along the axis, where the normals do not change:
+/// one stack is the same surface, lit the same, for an eighth of the triangles.
 UnitMesh cylinderMesh()
 {
     UnitMesh mesh;
     constexpr double kTwoPi = 6.283185307179586;
-    for (int j = 0; j <= kCylinderStacks; ++j) {
-        const float z = static_cast<float>(j) / kCylinderStacks;
+    for (int j = 0; j <= kBatchedCylinderStacks; ++j) {
+        const float z = static_cast<float>(j) / kBatchedCylinderStacks;
         for (int i = 0; i < kCylinderSlices; ++i) {
             const double angle = kTwoPi * i / kCylinderSlices;
             const auto s = static_cast<float>(std::sin(angle)), c = static_cast<float>(std::cos(angle));
@@ -77,7 +80,7 @@ UnitMesh cylinderMesh()
         }
     }
     auto at = [](int j, int i) { return static_cast<uint32_t>(j * kCylinderSlices + i % kCylinderSlices); };
-    for (int j = 0; j < kCylinderStacks; ++j)
+    for (int j = 0; j < kBatchedCylinderStacks; ++j)
         for (int i = 0; i < kCylinderSlices; ++i) {
             const uint32_t v0 = at(j, i), v1 = at(j + 1, i), v2 = at(j, i + 1), v3 = at(j + 1, i + 1);
             mesh.triangles.insert(mesh.triangles.end(), {v0, v1, v2, v2, v1, v3});
