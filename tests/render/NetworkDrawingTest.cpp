@@ -350,3 +350,42 @@ TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
         EXPECT_EQ(drawing.lastFrame().cylinders, 3); // none for the one-node chain
     }
 }
+
+TEST_F(DrawingTest, ArrowsRunFromTheSurfaceAwayAlongEveryAxis)
+{
+    VORNAX_REQUIRE_CONTEXT(gl);
+    // One atom at the origin, radius 6, seen from +z through a parallel projection of 10 pixels
+    // per model unit. A force f gives d = −f/|f|; the arrow starts |f| + 6 out along −d, its
+    // shaft runs back to the surface and its head (2 long, stretched twice) points away: along
+    // −d from 6 to 10 + |f|. Along ±x the rotation axis vanishes; the arrow must still point the right way.
+    Atom atom(Vector3d(), Vector3d(0.5f, 0.5f, 0.5f), "C Alpha", 6.0f, 0, "C", "1", "ALA", "A");
+    const float m = 5.0f;
+    const std::pair<Vector3d, Vector3d> cases[] = {
+        {{m, 0, 0}, {1, 0, 0}}, {{-m, 0, 0}, {-1, 0, 0}}, {{0, m, 0}, {0, 1, 0}}, {{0, -m, 0}, {0, -1, 0}}};
+    for (const auto& [kcal, away] : cases) {
+        atom.addAForce(kcal, m);
+        atom.setScaledForce(kcal);
+        atom.setInitEQForce(1.0f);
+        beginFrame(gl, Vector3d(0, 0, 50));
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-24.0, 24.0, -24.0, 24.0, -100.0, 100.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_LIGHTING);
+        renderForces(atom);
+        const QImage image = readRgb(gl);
+        // Extent of the red arrow along `away`, in model units from the atom's centre.
+        float lo = 1e9f, hi = -1e9f;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                if (hueOf(image.pixelColor(x, y)) != 0) continue;
+                const float u = (x + 0.5f - 240.0f) / 10.0f, v = (240.0f - y - 0.5f) / 10.0f;
+                const float along = u * away.x + v * away.y;
+                lo = std::min(lo, along);
+                hi = std::max(hi, along);
+            }
+        EXPECT_NEAR(lo, 6.0f, 0.3f) << "force " << kcal;
+        EXPECT_NEAR(hi, 10.0f + m, 0.3f) << "force " << kcal;
+    }
+}
