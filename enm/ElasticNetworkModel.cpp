@@ -210,10 +210,7 @@ void ElasticNetworkModel::buildLightAtomList()
     atomArray.resize(n, nullptr);
     // Room for every node in the published contact list, so that pulls never grow it.
     contactList.reserve(n);
-    if (!contactSlots.load(std::memory_order_relaxed) || contactSlots.load()->capacity < n) {
-        contactSlotArrays.push_back(std::make_unique<ContactSlots>(std::max<std::size_t>(n, 8)));
-        contactSlots.store(contactSlotArrays.back().get(), std::memory_order_release);
-    }
+    publishContactList(n);
     deformedPositions = std::make_unique<SeqLocked<Vector3d>[]>(n);
     nodeCoordinates.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -386,15 +383,16 @@ void ElasticNetworkModel::deselectAll()
     publishContactList();
 }
 
-void ElasticNetworkModel::publishContactList()
+void ElasticNetworkModel::publishContactList(std::size_t capacity)
 {
     ContactSlots* slots = contactSlots.load(std::memory_order_relaxed);
     const uint32_t seq = contactSequence.load(std::memory_order_relaxed);
     contactSequence.store(seq + 1, std::memory_order_relaxed); // odd: readers retry
     std::atomic_thread_fence(std::memory_order_release);
-    if (!slots || slots->capacity < contactList.size()) {
-        // Only a list longer than the network (atoms from elsewhere) gets here.
-        contactSlotArrays.push_back(std::make_unique<ContactSlots>(std::max<std::size_t>(2 * contactList.size(), 8)));
+    capacity = std::max(capacity, contactList.size());
+    if (!slots || slots->capacity < capacity) {
+        // A new network's nodes, or a list longer than the network (atoms from elsewhere).
+        contactSlotArrays.push_back(std::make_unique<ContactSlots>(std::max<std::size_t>(2 * capacity, 8)));
         slots = contactSlotArrays.back().get();
         contactSlots.store(slots, std::memory_order_release);
     }

@@ -497,7 +497,8 @@ private:
         std::size_t capacity;
         std::unique_ptr<std::atomic<Atom*>[]> atoms;
     };
-    void publishContactList();
+    /// Publishes contactList, with room for at least `capacity` atoms.
+    void publishContactList(std::size_t capacity = 0);
     std::vector<std::unique_ptr<ContactSlots>> contactSlotArrays;
     std::atomic<ContactSlots*> contactSlots{nullptr};
     std::atomic<std::size_t> contactCount{0};

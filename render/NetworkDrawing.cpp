@@ -541,6 +541,7 @@ void NetworkDrawing::renderSelectedAtoms()
     if (!m_initialised) init();
     const float scale = m_network.getCurrentZoom() * 6.0f + 1.5f;
     for (const Atom* atom : m_network.getContactList()) {
+        if (!atom) continue;
         const Vector3d p = atom->getMyDeformedPosition();
         if (!finite(p)) continue;
         // The arrow's colour for the atom's force now, also when the arrows are not drawn.
