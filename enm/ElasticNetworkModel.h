@@ -315,6 +315,12 @@ public:
     bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
     void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }
     bool isRenderingSpheres() const { return renderingSpheres.load(std::memory_order_relaxed); }
+    /// The node atoms and their published positions exist for every node (setRenderingDataUp
+    /// has made them): what the drawing needs.
+    bool hasNodeAtoms() const
+    {
+        return deformedPositions != nullptr && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
+    }
     /// Size factor of the node spheres (written by the device from the camera distance).
     float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
 

@@ -231,6 +231,7 @@ void NetworkDrawing::generateRenderingBB()
 
 bool NetworkDrawing::consistent() const
 {
+    if (!m_network.hasNodeAtoms()) return false;
     int64_t total = 0;
     for (int32_t length : m_chainLengths) total += length;
     return total == m_network.getAmountOfAtoms()
@@ -274,7 +275,7 @@ void NetworkDrawing::renderBackbone(const Vector3d& camLocal)
     m_counts = FrameCounts{};
     if (!m_initialised) init();
     // Drawing data made for another network, or none yet: make them now.
-    if (!consistent()) generateRenderingBB();
+    if (!consistent() && m_network.hasNodeAtoms()) generateRenderingBB();
     if (!consistent() || m_chainLengths.empty()) return;
     if (m_framePositions.size() != static_cast<std::size_t>(m_network.getAmountOfAtoms())) updateBackboneAngles();
 
@@ -516,7 +517,7 @@ void NetworkDrawing::renderSprings()
     m_counts.springs = 0;
     if (!m_initialised) init();
     const int32_t n = m_network.getAmountOfAtoms();
-    if (n == 0) return;
+    if (n == 0 || !m_network.hasNodeAtoms()) return;
     if (m_springNodes != n) buildSpringPairs();
     if (m_framePositions.size() != static_cast<std::size_t>(n)) takeFramePositions();
     if (m_springPairs.empty()) return;

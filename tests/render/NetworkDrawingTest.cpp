@@ -303,6 +303,15 @@ TEST_F(DrawingTest, SpringsAppearWhenSwitchedOn)
 TEST_F(DrawingTest, RigidDrawingBeforeTheModesAndAOneNodeChain)
 {
     VORNAX_REQUIRE_CONTEXT(gl);
+    {
+        // Read but not set up: no node atoms yet, nothing to draw.
+        TempFile file(oneNodeAndFourNodeChains());
+        LoadedStructure read(file.path());
+        NetworkDrawing early(*read.network);
+        early.generateRenderingBB();
+        frame(early, Vector3d(0, 0, 1300), Vector3d(), true, true);
+        EXPECT_EQ(early.lastFrame().spheres[0] + early.lastFrame().springs, 0);
+    }
     auto s = buildNetworkFromText(oneNodeAndFourNodeChains(), 50.0f);
     ASSERT_TRUE(s && s->network);
     ElasticNetworkModel& eln = *s->network;
