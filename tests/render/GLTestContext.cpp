@@ -88,8 +88,8 @@ bool GLTestContext::savePng(const std::string& path)
 std::string picturePath(const std::string& name)
 {
     const char* folder = std::getenv("VORNAX_TEST_PICTURES");
-    const std::filesystem::path base =
-        folder && *folder ? std::filesystem::path(folder) : std::filesystem::path(VORNAX_TEST_PICTURES_DIR);
+    const std::filesystem::path base = folder && *folder ? std::filesystem::path(folder)
+                                                         : std::filesystem::path(VORNAX_TEST_PICTURES_DIR);
     return (base / name).string();
 }
 

@@ -53,10 +53,10 @@ bool glRequired();
 } // namespace vornax::gltest
 
 /// Skips the test without a GL context, or fails it where the run must have one.
-#define VORNAX_REQUIRE_CONTEXT(gl)                                        \
-    do {                                                                  \
-        if (!(gl).valid()) {                                              \
-            if (::vornax::gltest::glRequired()) FAIL() << (gl).problem(); \
-            GTEST_SKIP() << (gl).problem();                               \
-        }                                                                 \
+#define VORNAX_REQUIRE_CONTEXT(gl)                                                                 \
+    do {                                                                                           \
+        if (!(gl).valid()) {                                                                       \
+            if (::vornax::gltest::glRequired()) FAIL() << (gl).problem();                         \
+            GTEST_SKIP() << (gl).problem();                                                        \
+        }                                                                                          \
     } while (false)

@@ -1,6 +1,6 @@
-#include "render/Quaternion.h"
 #include "GLTestContext.h"
 #include "render/GLHeaders.h"
+#include "render/Quaternion.h"
 
 #include <gtest/gtest.h>
 
