@@ -10,9 +10,11 @@
 // renderBackbone, optionally renderSprings (lighting off), renderSelectedAtoms (blending on),
 // then glFinish so that the rasteriser's work is counted.
 //
-//     render_benchmark [--seconds S] [--nodes N]... [--per-node]
+//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]
 //
 // --per-node also times one display-list call per node, the way the spheres used to be drawn.
+// --pdb FILE cuts the networks from a real structure instead: its first N C-alpha records (the
+// globule radius is then the cut's largest distance from its centre).
 #include "GLTestContext.h"
 
 #include "common/Console.h"
@@ -24,6 +26,7 @@
 
 #include <QGuiApplication>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +47,7 @@ struct Options {
     double seconds = 2.0;
     std::vector<int> nodes;
     bool perNode = false;
+    std::string pdb; ///< cut the networks from this structure instead
 };
 
 std::string atomLine(int serial, char chain, int resSeq, double x, double y, double z)
@@ -85,6 +89,39 @@ std::string syntheticStructure(int n, double& radius)
         }
         const char chain = static_cast<char>('A' + (i / 250) % 26);
         text += atomLine(i + 1, chain, i % 250 + 1, p[0], p[1], p[2]) + "\n";
+    }
+    return text + "TER\nEND\n";
+}
+
+/// The first `n` C-alpha records of the first model of `file`, chains kept (fewer when the file
+/// has fewer); `n` becomes the count taken.
+std::string cutOfStructure(const std::string& file, int& n, double& radius)
+{
+    std::ifstream in(file);
+    std::string line, text;
+    int taken = 0;
+    double sum[3] = {0, 0, 0};
+    std::vector<std::array<double, 3>> positions;
+    while (taken < n && std::getline(in, line)) {
+        const std::string record = line.substr(0, 6);
+        if (record.rfind("ENDMDL", 0) == 0) break;
+        if (record.rfind("TER", 0) == 0) text += "TER\n";
+        if ((record != "ATOM  " && record != "HETATM") || line.size() < 54 || line.substr(12, 4) != " CA "
+            || line.substr(17, 3) == " CA")
+            continue;
+        std::array<double, 3> p{std::atof(line.substr(30, 8).c_str()), std::atof(line.substr(38, 8).c_str()),
+                                std::atof(line.substr(46, 8).c_str())};
+        positions.push_back(p);
+        for (int k = 0; k < 3; ++k) sum[k] += p[static_cast<std::size_t>(k)];
+        text += line + "\n";
+        ++taken;
+    }
+    n = taken;
+    radius = 0.0;
+    for (const auto& p : positions) {
+        double r2 = 0.0;
+        for (int k = 0; k < 3; ++k) r2 += std::pow(p[static_cast<std::size_t>(k)] - sum[k] / taken, 2);
+        radius = std::max(radius, std::sqrt(r2));
     }
     return text + "TER\nEND\n";
 }
@@ -210,8 +247,10 @@ int main(int argc, char** argv)
             options.nodes.push_back(std::atoi(argv[++i]));
         else if (a == "--per-node")
             options.perNode = true;
+        else if (a == "--pdb" && i + 1 < argc)
+            options.pdb = argv[++i];
         else {
-            std::fprintf(stderr, "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node]\n");
+            std::fprintf(stderr, "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]\n");
             return 2;
         }
     }
@@ -232,7 +271,13 @@ int main(int argc, char** argv)
     console::Capture quiet; // the load's console lines
     for (int n : options.nodes) {
         double radius = 0.0;
-        auto b = makeNetwork(syntheticStructure(n, radius));
+        const std::string text =
+            options.pdb.empty() ? syntheticStructure(n, radius) : cutOfStructure(options.pdb, n, radius);
+        if (n < 3) {
+            std::fprintf(stderr, "render_benchmark: no C-alpha records in %s\n", options.pdb.c_str());
+            return 1;
+        }
+        auto b = makeNetwork(text);
         if (!b) {
             std::fprintf(stderr, "render_benchmark: the %d-node network could not be built\n", n);
             return 1;
@@ -248,11 +293,17 @@ int main(int argc, char** argv)
         NetworkDrawing drawing(*b->network);
         drawing.init();
         drawing.generateRenderingBB();
+        int frames = 0;
+        framesPerSecond(drawing, Case{n, true, true, false}, static_cast<float>(radius * 10.0), 0.0, frames);
+        const NetworkDrawing::FrameCounts& counts = drawing.lastFrame();
+        std::printf("# %d nodes: globule radius %.1f A, %d springs, %d cylinders, spheres per level 0-6:", n, radius,
+                    counts.springs, counts.cylinders);
+        for (int32_t c : counts.spheres) std::printf(" %d", c);
+        std::printf("\n");
         for (bool perNode : {false, true}) {
             if (perNode && !options.perNode) continue;
             for (bool springs : {false, true})
                 for (bool spheres : {true, false}) {
-                    int frames = 0;
                     const Case c{n, springs, spheres, perNode};
                     const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames);
                     std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f\n", n, springs ? "on" : "off",
