@@ -398,3 +398,38 @@ TEST_F(DrawingTest, ArrowsRunFromTheSurfaceAwayAlongEveryAxis)
         EXPECT_NEAR(hi, 10.0f + m, 0.3f) << "force " << kcal;
     }
 }
+
+TEST_F(DrawingTest, ShowSpheresOffShrinksTheSpheresOnly)
+{
+    VORNAX_REQUIRE_CONTEXT(gl);
+    // The lone node of the two-chain network, seen through a parallel projection of 2 pixels
+    // per model unit: the width of its sphere across the middle row of the picture.
+    auto rigid = buildNetworkFromText(oneNodeAndFourNodeChains(), 50.0f);
+    auto solved = solvedFromText(oneNodeAndFourNodeChains());
+    ASSERT_TRUE(rigid && solved);
+    auto sphereWidth = [&](ElasticNetworkModel& eln, bool spheres) {
+        eln.setRenderingSpheres(spheres);
+        NetworkDrawing drawing(eln);
+        drawing.init();
+        drawing.generateRenderingBB();
+        const Vector3d lone = eln.getDeformedPosition(0);
+        beginFrame(gl, lone + Vector3d(0, 0, 500), lone);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-120.0, 120.0, -120.0, 120.0, 1.0, 2000.0);
+        glMatrixMode(GL_MODELVIEW);
+        drawing.updateBackboneAngles();
+        drawing.renderBackbone(lone + Vector3d(0, 0, 500));
+        const QImage image = readRgb(gl);
+        int left = 240, right = 240;
+        while (left > 0 && drawn(image.pixelColor(left - 1, 240))) --left;
+        while (right < 479 && drawn(image.pixelColor(right + 1, 240))) ++right;
+        return drawing.lastFrame().cylinders == 3 ? (right - left + 1) / 2.0f : -1.0f; // model units
+    };
+    // Radius 6: six times that before the modes are set up, 0.1 of it without "Show Spheres";
+    // once they are, 0.3 of it without. The cylinders are drawn either way.
+    EXPECT_NEAR(sphereWidth(*rigid->network, true), 72.0f, 2.0f);
+    EXPECT_NEAR(sphereWidth(*rigid->network, false), 7.2f, 1.5f);
+    EXPECT_NEAR(sphereWidth(*solved->network, true), 12.0f, 1.5f);
+    EXPECT_NEAR(sphereWidth(*solved->network, false), 3.6f, 1.5f);
+}
