@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <thread>
 #include <unordered_map>
 
 namespace vornax {
@@ -36,9 +37,10 @@ ElasticNetworkModel::~ElasticNetworkModel()
 
 void ElasticNetworkModel::freeNodes()
 {
+    contactList.clear();
+    publishContactList();
     for (Atom* a : atomArray) delete a;
     atomArray.clear();
-    contactList.clear();
 }
 
 void ElasticNetworkModel::init() {}
@@ -206,6 +208,9 @@ void ElasticNetworkModel::buildLightAtomList()
     freeNodes();
     const std::size_t n = backboneList.size();
     atomArray.resize(n, nullptr);
+    // Room for every node in the published contact list, so that pulls never grow it.
+    contactList.reserve(n);
+    publishContactList(n);
     deformedPositions = std::make_unique<SeqLocked<Vector3d>[]>(n);
     nodeCoordinates.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -351,10 +356,12 @@ Vector3d ElasticNetworkModel::findMaxCoord() const
 
 void ElasticNetworkModel::addAtomToList(Atom* atom)
 {
+    if (!atom) return;
     const int32_t key = atom->getMyPositionInOriginalList();
     for (const Atom* a : contactList)
         if (a->getMyPositionInOriginalList() == key) return;
     contactList.push_back(atom);
+    publishContactList();
 }
 
 bool ElasticNetworkModel::removeAtomFromList(int32_t indexToRemove)
@@ -363,6 +370,7 @@ bool ElasticNetworkModel::removeAtomFromList(int32_t indexToRemove)
         if ((*it)->getMyPositionInOriginalList() != indexToRemove) continue;
         (*it)->setSelected(false); // also clears both device-side forces
         contactList.erase(it);
+        publishContactList();
         return true;
     }
     return false;
@@ -372,6 +380,44 @@ void ElasticNetworkModel::deselectAll()
 {
     for (Atom* a : contactList) a->setSelected(false);
     contactList.clear();
+    publishContactList();
+}
+
+void ElasticNetworkModel::publishContactList(std::size_t capacity)
+{
+    ContactSlots* slots = contactSlots.load(std::memory_order_relaxed);
+    const uint32_t seq = contactSequence.load(std::memory_order_relaxed);
+    contactSequence.store(seq + 1, std::memory_order_relaxed); // odd: readers retry
+    std::atomic_thread_fence(std::memory_order_release);
+    capacity = std::max(capacity, contactList.size());
+    if (!slots || slots->capacity < capacity) {
+        // A new network's nodes, or a list longer than the network (atoms from elsewhere).
+        contactSlotArrays.push_back(std::make_unique<ContactSlots>(std::max<std::size_t>(2 * capacity, 8)));
+        slots = contactSlotArrays.back().get();
+        contactSlots.store(slots, std::memory_order_release);
+    }
+    for (std::size_t i = 0; i < contactList.size(); ++i)
+        slots->atoms[i].store(contactList[i], std::memory_order_relaxed);
+    contactCount.store(contactList.size(), std::memory_order_relaxed);
+    contactSequence.store(seq + 2, std::memory_order_release);
+}
+
+std::vector<Atom*> ElasticNetworkModel::getContactList() const
+{
+    std::vector<Atom*> list;
+    for (;;) {
+        const uint32_t seq = contactSequence.load(std::memory_order_acquire);
+        if (seq & 1u) {
+            std::this_thread::yield();
+            continue;
+        }
+        const ContactSlots* slots = contactSlots.load(std::memory_order_acquire);
+        const std::size_t n = slots ? std::min(contactCount.load(std::memory_order_relaxed), slots->capacity) : 0;
+        list.resize(n);
+        for (std::size_t i = 0; i < n; ++i) list[i] = slots->atoms[i].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (contactSequence.load(std::memory_order_relaxed) == seq) return list;
+    }
 }
 
 Atom* ElasticNetworkModel::collisionCheck(const Vector3d& HIP, bool& res)

@@ -299,6 +299,31 @@ public:
     Atom* collisionCheck(const Vector3d& HIP, bool& res);
     const ContactGrid* getContactGrid() const { return contactGrid.get(); }
 
+    // ---- Colours and drawing switches (window thread; read by the frame) ------------------
+    /// "Colour Chains": one hue per chain identifier, blue (240) towards red in order of first
+    /// appearance; a single chain is all blue.
+    void generateColourList();
+    /// "Chainbow": each chain runs from blue at its first node towards red at its end.
+    void generateColourListOverSeq();
+    /// Every node gets `colour` (RGB 0..1).
+    void setBBColour(const Vector3d& colour);
+    /// Every node back to grey (200/255).
+    void clearAllResCols();
+    /// Colour (RGB 0..1) of hue `h` degrees at saturation 255 and value 200.
+    static Vector3d hueColour(int h);
+    void setRenderForces(bool b) { forceRender.store(b, std::memory_order_relaxed); }
+    bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
+    void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }
+    bool isRenderingSpheres() const { return renderingSpheres.load(std::memory_order_relaxed); }
+    /// The node atoms and their published positions exist for every node (setRenderingDataUp
+    /// has made them): what the drawing needs.
+    bool hasNodeAtoms() const
+    {
+        return deformedPositions != nullptr && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
+    }
+    /// Size factor of the node spheres (written by the device from the camera distance).
+    float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
+
     // ---- Queries --------------------------------------------------------------------------
     Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
     int32_t getAmountOfAtoms() const { return amountOfAtoms; }
@@ -307,9 +332,10 @@ public:
     Vector3d getMidPoint() const { return Vector3d(midPoint[0], midPoint[1], midPoint[2]); }
     /// Per axis, the largest node position minus its radius, plus 0.1 (model units).
     Vector3d findMaxCoord() const;
-    /// The atoms that keep a force. The device object changes the list under its selection
-    /// lock (servo tick and undo); read it there or with the servo stopped.
-    std::vector<Atom*> getContactList() const { return contactList; }
+    /// The atoms that keep a force, as last published: any thread, never a torn list. The device
+    /// object changes the list under its selection lock (servo tick and undo), so writers take
+    /// turns; a reader never holds a writer up.
+    std::vector<Atom*> getContactList() const;
     /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
     std::string getPDB_Code() const;
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
@@ -466,10 +492,23 @@ private:
     bool setupCompleteFlag = false;
     std::vector<std::string> pdbLines;
     std::vector<std::string> headerLines;
-    bool forceRender = true;      ///< draw the force arrows (set by the view)
-    bool renderingSpheres = true; ///< full-size node spheres, else small ones (set by the view)
+    std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
+    std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
     std::vector<Atom*> atomArray;
-    std::vector<Atom*> contactList;
+    std::vector<Atom*> contactList; ///< the writers' list; readers take the published copy
+    /// The published contact list: a sequence-locked array of atomic pointers. Arrays that grew
+    /// out of use stay allocated until the network goes, so a reader never follows a freed one.
+    struct ContactSlots {
+        explicit ContactSlots(std::size_t n) : capacity(n), atoms(std::make_unique<std::atomic<Atom*>[]>(n)) {}
+        std::size_t capacity;
+        std::unique_ptr<std::atomic<Atom*>[]> atoms;
+    };
+    /// Publishes contactList, with room for at least `capacity` atoms.
+    void publishContactList(std::size_t capacity = 0);
+    std::vector<std::unique_ptr<ContactSlots>> contactSlotArrays;
+    std::atomic<ContactSlots*> contactSlots{nullptr};
+    std::atomic<std::size_t> contactCount{0};
+    std::atomic<uint32_t> contactSequence{0}; ///< odd while a writer publishes
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
     std::atomic<uint64_t> positionsVersion{0}; ///< position updates; odd while one is written
     std::unique_ptr<ContactGrid> contactGrid;  ///< collisionCheck's search grid (servo thread)

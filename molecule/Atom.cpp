@@ -8,7 +8,7 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
            int32_t positionInOriginalList_, const std::string& me, const std::string& theRes,
            const std::string& resName, const std::string& cID)
 {
-    currentArrowColour = Vector3d(0.0f, 1.0f, 1.0f);
+    currentArrowColour.store(Vector3d(0.0f, 1.0f, 1.0f));
     radius = radius_;
     localPosition = position;
     deformedPosition.store(position);
@@ -25,7 +25,7 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
     selected.store(false, std::memory_order_relaxed);
     pressedState.store(3, std::memory_order_relaxed);
     camZoom.store(1.0f, std::memory_order_relaxed);
-    residueColour = Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f);
+    residueColour.store(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
 }
 
 Atom::~Atom()

@@ -108,7 +108,7 @@ Vector3d SuperAtom::constrainPointToSphereDeformed(const Vector3d& p) const
     return p + toCentre * ((d - bigR) / d);
 }
 
-ForceArrowGeometry SuperAtom::computeForceArrow()
+ForceArrowGeometry SuperAtom::computeForceArrow() const
 {
     ForceArrowGeometry g;
     if (applyingForce.load() == Vector3d()) return g;
@@ -132,12 +132,7 @@ ForceArrowGeometry SuperAtom::computeForceArrow()
     const float magnitude = kcal.size();
     forceMagnitude.store(magnitude, std::memory_order_relaxed);
 
-    int hue = static_cast<int>((1.0f - getEQForce()) * 240.0f);
-    hue = std::clamp(hue, 0, 240);
-    int r = 0, gr = 0, b = 0;
-    HSVtoRGB(r, gr, b, hue, 255, 200);
-    currentArrowColour = Vector3d(r / 255.0f, gr / 255.0f, b / 255.0f);
-    g.colour = currentArrowColour;
+    g.colour = refreshArrowColour();
 
     const bool renderMode = forceRenderMode.load(std::memory_order_relaxed);
     const bool reversed = renderMode || magnitude <= 0.0f;
@@ -152,6 +147,19 @@ ForceArrowGeometry SuperAtom::computeForceArrow()
     g.headYRotation = -90.0f;
     g.headScale = Vector3d(zoom, zoom, 2.0f * zoom);
     return g;
+}
+
+Vector3d SuperAtom::refreshArrowColour() const
+{
+    const float eq = getEQForce();
+    // A force beyond the maximum stays red; a NaN stays blue.
+    int hue = eq >= 0.0f ? static_cast<int>((1.0f - std::min(eq, 1.0f)) * 240.0f) : 240;
+    hue = std::clamp(hue, 0, 240);
+    int r = 0, gr = 0, b = 0;
+    HSVtoRGB(r, gr, b, hue, 255, 200);
+    const Vector3d c(r / 255.0f, gr / 255.0f, b / 255.0f);
+    currentArrowColour.store(c);
+    return c;
 }
 
 void SuperAtom::setAllHapticRadii(float r)

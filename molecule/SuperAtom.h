@@ -45,9 +45,10 @@ struct SphereMesh {
 /// All fields and operations of the atom record. Atoms are handled through non-owning
 /// `Atom*` lists and are never copied.
 ///
-/// Threads: the servo thread writes contact, selection and the device-side forces, the
-/// simulation thread the deformed position and the kept force, the window thread reads them
-/// all. Those fields are atomics or sequence-locked vectors, so every read sees a whole value.
+/// Threads: the servo thread writes contact, selection, the initial position and the
+/// device-side forces, the simulation thread the deformed position and the kept force, the
+/// window thread reads them all and writes the colours. Those fields are atomics or
+/// sequence-locked vectors, so every read sees a whole value.
 class SuperAtom {
 public:
     SuperAtom() = default;
@@ -62,8 +63,8 @@ public:
     Vector3d getMyLocalPosition() const { return localPosition; }
     Vector3d* getMyLocalPositionPtr() { return &localPosition; }
     void incMyLocalPosition(float dx, float dy, float dz);
-    void saveInitialPosition() { initialPosition = deformedPosition.load(); }
-    Vector3d getInitialPosition() const { return initialPosition; }
+    void saveInitialPosition() { initialPosition.store(deformedPosition.load()); }
+    Vector3d getInitialPosition() const { return initialPosition.load(); }
     void setMyDeformedPosition(const Vector3d& p) { deformedPosition.store(p); }
     Vector3d getMyDeformedPosition() const { return deformedPosition.load(); }
     float getRadius() const { return radius; }
@@ -120,11 +121,11 @@ public:
     ModeStateArray getStateArray() const;
 
     // Drawing attributes.
-    Vector3d getCurrentArrowColour() const { return currentArrowColour; }
+    Vector3d getCurrentArrowColour() const { return currentArrowColour.load(); }
     void setCamZoom(float z) { camZoom.store(z, std::memory_order_relaxed); }
     float getCamZoom() const { return camZoom.load(std::memory_order_relaxed); }
-    void setMyColour(const Vector3d& c) { residueColour = c; }
-    Vector3d getMyResidueColour() const { return residueColour; }
+    void setMyColour(const Vector3d& c) { residueColour.store(c); }
+    Vector3d getMyResidueColour() const { return residueColour.load(); }
     Vector3d getMyColour() const { return colour; }
 
     // Identity.
@@ -153,8 +154,12 @@ public:
     /// The same test as pointToSphereDeformed against `centre` (model units).
     bool pointToSphereAt(const Vector3d& p, const Vector3d& centre) const;
 
-    /// Geometry of the force arrow; updates forceMagnitude and currentArrowColour.
-    ForceArrowGeometry computeForceArrow();
+    /// Geometry of the force arrow; updates forceMagnitude and currentArrowColour (drawing
+    /// attributes, recomputed whenever the arrow is drawn).
+    ForceArrowGeometry computeForceArrow() const;
+    /// The arrow's colour for the current eqForce: blue (hue 240) unstrained to red (hue 0) at
+    /// the maximum force. Stored as currentArrowColour and returned.
+    Vector3d refreshArrowColour() const;
 
     // Class-wide haptic proxy radii (model units); set by the view, read by any thread.
     static float getHapticRadius() { return hapticRadius.load(std::memory_order_relaxed); }
@@ -173,16 +178,16 @@ protected:
     std::atomic<bool> selected{false};
     std::atomic<int32_t> pressedState{3};
     std::atomic<bool> forceRenderMode{false}; ///< written by the servo thread, read when drawing
-    Vector3d initialPosition;
-    Vector3d residueColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
+    SeqLocked<Vector3d> initialPosition;
+    SeqLocked<Vector3d> residueColour{Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f)};
     std::array<std::atomic<int32_t>, 22> modeStateArray{};
     SeqLocked<Vector3d> applyingForce;
     SeqLocked<Vector3d> savedForce;
     std::atomic<float> camZoom{1.0f};
-    Vector3d currentArrowColour{0.0f, 1.0f, 1.0f};
+    mutable SeqLocked<Vector3d> currentArrowColour{Vector3d(0.0f, 1.0f, 1.0f)};
     SeqLocked<Vector3d> oldKcalForce;
     SeqLocked<Vector3d> kcalForce;
-    std::atomic<float> forceMagnitude{0.0f};
+    mutable std::atomic<float> forceMagnitude{0.0f};
     std::string info;
     Vector3d colour;
     Vector3d localPosition;

@@ -1,23 +1,124 @@
-// The GL side of the network object's drawing.
+// The GL side of the network's drawing: node spheres with seven levels of detail, the backbone
+// cylinders along each chain, the springs, the force arrows and the halos of the atoms under
+// force.
+//
+// The view calls, with its context current and its camera and lights set:
+//
+//     NetworkDrawing drawing(*network);       // once the network's rendering data are set up
+//     drawing.init();                         // cylinder list, atom lists, buffers
+//     drawing.generateRenderingBB();          // one segment per pair of neighbours in a chain
+//     // every frame:
+//     drawing.updateBackboneAngles();         // the positions of this frame
+//     drawing.renderBackbone(camLocal);       // camera in the molecule's frame
+//     drawing.renderSprings();                // lighting off
+//     drawing.renderSelectedAtoms();          // blending on
+//
+// Each frame reads the published node positions once (updateBackboneAngles), so spheres,
+// cylinders and springs of one frame agree whatever the simulation thread does meanwhile.
+//
+// The nodes are drawn in batches: for each level of detail one vertex array holds every sphere
+// of that level, and one more holds every cylinder, so a frame costs a few draw calls however
+// many nodes there are. The picture is that of one display-list call per node (which
+// setBatched(false) still draws): the same spheres, sizes, colours, levels and cylinders.
 #pragma once
+
+#include "common/Vector3d.h"
+#include "render/GLHeaders.h"
+#include "render/Quaternion.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
 
 namespace vornax {
 class ElasticNetworkModel;
-class Vector3d;
+
+/// One backbone cylinder: from the node at `position`, turned by `orientation`, `length` long.
+struct ELNBackboneRenderingModel {
+    Vector3d position;
+    Quaternion orientation;
+    float length = 0.0f;
+};
+
 /// The GL side of the network object's drawing: one per network, made with the context current.
 class NetworkDrawing {
 public:
     explicit NetworkDrawing(ElasticNetworkModel& network);
-    ~NetworkDrawing();            // frees its lists (context current)
-    void init();                  // cylinderList (GLU quadric) etc.
-    void generateRenderingBB();   // drawing side; once the network's rendering data are set up
-    void updateBackboneAngles();  // every frame, before drawing
+    ~NetworkDrawing(); // frees its lists (context current)
+    NetworkDrawing(const NetworkDrawing&) = delete;
+    NetworkDrawing& operator=(const NetworkDrawing&) = delete;
+
+    void init();                 // cylinderList (GLU quadric) etc.
+    void generateRenderingBB();  // drawing side; once the network's rendering data are set up
+    void updateBackboneAngles(); // every frame, before drawing
     void renderBackbone(const Vector3d& camLocal);
     void renderSprings();
     void renderSelectedAtoms();
     ElasticNetworkModel& network();
 
+    /// Sphere level of detail (0 finest … 6) for a squared camera distance in model units²:
+    /// bands of 200000 each, closed below and open above; the last band has no end.
+    static int levelOfDetail(float squaredDistance);
+
+    /// Batched vertex arrays (the default) or one display-list call per node.
+    void setBatched(bool batched) { m_batched = batched; }
+    bool isBatched() const { return m_batched; }
+
+    const std::vector<std::vector<ELNBackboneRenderingModel>>& getSegmentModels() const { return m_segmentModels; }
+    const std::vector<int32_t>& getChainLengths() const { return m_chainLengths; }
+
+    /// What the last frame drew.
+    struct FrameCounts {
+        std::array<int32_t, 7> spheres{}; ///< per level of detail
+        int32_t cylinders = 0;
+        int32_t arrows = 0;
+        int32_t springs = 0; ///< spring lines
+        int32_t halos = 0;
+        bool rigid = false; ///< drawn before the modes were set up
+    };
+    const FrameCounts& lastFrame() const { return m_counts; }
+
 private:
+    struct BatchVertex {
+        float position[3];
+        float normal[3];
+        GLubyte colour[4];
+    };
+    struct ShadedVertex {
+        float position[3];
+        float normal[3];
+    };
+
+    bool consistent() const;
+    void takeFramePositions();
+    void renderBatched(const Vector3d& camLocal);
+    void renderPerNode(const Vector3d& camLocal);
+    void renderRigid();
+    void renderArrows();
+    void addSphere(int level, const Vector3d& centre, float scale, const GLubyte colour[4]);
+    void addCylinder(const ELNBackboneRenderingModel& segment);
+    void drawSphereBatches();
+    void drawCylinderBatch();
+    void buildSpringPairs();
+
     ElasticNetworkModel& m_network;
+    bool m_initialised = false;
+    bool m_batched = true;
+    GLuint m_cylinderList = 0;
+    std::vector<std::vector<ELNBackboneRenderingModel>> m_segmentModels;
+    std::vector<int32_t> m_chainLengths;
+    std::vector<Vector3d> m_framePositions; ///< this frame's node positions
+    FrameCounts m_counts;
+
+    // Batches: vertices filled each frame, indices made once for a chunk of shapes.
+    std::array<std::vector<BatchVertex>, 7> m_sphereVertices;
+    std::vector<ShadedVertex> m_cylinderVertices;
+    std::array<GLuint, 7> m_sphereIndexBuffers{};
+    GLuint m_cylinderIndexBuffer = 0;
+    GLuint m_vertexBuffer = 0;
+    GLuint m_springIndexBuffer = 0;
+    std::vector<uint32_t> m_springPairs;
+    int32_t m_springNodes = -1; ///< node count the spring pairs were made for
 };
+
 } // namespace vornax

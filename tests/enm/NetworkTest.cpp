@@ -215,3 +215,25 @@ TEST(NetworkTest, SelectionAndCollision)
     // Bounds of the nodes: position minus radius, plus 0.1.
     EXPECT_NEAR(eln->findMaxCoord().x, 200 - 6 + 0.1f, 1e-4);
 }
+
+TEST(ElasticNetworkModel, PulledAtomListIsPublishedWholeBeyondTheNodeCount)
+{
+    // Atoms that are not the network's own (a network without nodes yet): the published list
+    // grows and keeps its order through additions and removals.
+    ElasticNetworkModel eln;
+    std::vector<std::unique_ptr<Atom>> atoms;
+    for (int i = 0; i < 40; ++i) {
+        atoms.push_back(std::make_unique<Atom>(Vector3d(), Vector3d(), "C Alpha", 6.0f, i, "C", "1", "ALA", "A"));
+        eln.addAtomToList(atoms.back().get());
+    }
+    eln.addAtomToList(nullptr);
+    std::vector<Atom*> list = eln.getContactList();
+    ASSERT_EQ(list.size(), 40u);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(list[static_cast<std::size_t>(i)], atoms[static_cast<std::size_t>(i)].get());
+    EXPECT_TRUE(eln.removeAtomFromList(3));
+    list = eln.getContactList();
+    ASSERT_EQ(list.size(), 39u);
+    EXPECT_EQ(list[3], atoms[4].get());
+    eln.deselectAll();
+    EXPECT_TRUE(eln.getContactList().empty());
+}

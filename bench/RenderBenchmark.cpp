@@ -1,0 +1,318 @@
+// Frames per second of the network's drawing at 1000, 5000 and 20000 nodes, with springs off
+// and on and the spheres full-size and small, in an offscreen GL context (Xvfb and Mesa's
+// llvmpipe on a machine without a GPU: bench/render-fps.sh).
+//
+// The networks are synthetic: chains of 250 C-alpha nodes 3.8 Å apart, wandering inside a
+// globule of a protein's size for that many residues (radius 2.2·N^0.38 Å), springs within
+// 11 Å. The camera is the view's without a device: the molecule's centre sits its radius behind
+// the origin, the eye 306 model units in front, 40° field of view; one light, depth test and
+// back-face culling on. Each frame is what the view does per frame: clear, updateBackboneAngles,
+// renderBackbone, optionally renderSprings (lighting off), renderSelectedAtoms (blending on),
+// then glFinish so that the rasteriser's work is counted.
+//
+//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]
+//
+// --per-node also times one display-list call per node, the way the spheres used to be drawn.
+// --pdb FILE cuts the networks from a real structure instead: its first N C-alpha records (the
+// globule radius is then the cut's largest distance from its centre).
+#include "GLTestContext.h"
+
+#include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkFileHandle.h"
+#include "molecule/Atom.h"
+#include "render/GLHeaders.h"
+#include "render/NetworkDrawing.h"
+
+#include <QGuiApplication>
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace vornax;
+
+namespace {
+
+struct Options {
+    double seconds = 2.0;
+    std::vector<int> nodes;
+    bool perNode = false;
+    std::string pdb; ///< cut the networks from this structure instead
+};
+
+std::string atomLine(int serial, char chain, int resSeq, double x, double y, double z)
+{
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "ATOM  %5d  CA  ALA %c%4d    %8.3f%8.3f%8.3f  1.00 20.00           C  ",
+                  serial % 100000, chain, resSeq % 10000, x, y, z);
+    return buf;
+}
+
+/// Chains of 250 nodes inside a globule of radius 2.2·N^0.38 Å; the PDB text and the radius.
+std::string syntheticStructure(int n, double& radius)
+{
+    radius = 2.2 * std::pow(n, 0.38);
+    std::mt19937 random(12345u + static_cast<unsigned>(n));
+    std::normal_distribution<double> normal;
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::string text = "HEADER    SYNTHETIC GLOBULE\n";
+    double p[3] = {0, 0, 0};
+    for (int i = 0; i < n; ++i) {
+        if (i % 250 == 0) {
+            if (i > 0) text += "TER\n";
+            // A new chain starts anywhere inside the globule.
+            do
+                for (double& c : p) c = uniform(random) * radius;
+            while (p[0] * p[0] + p[1] * p[1] + p[2] * p[2] > radius * radius);
+        } else {
+            // A step of 3.8 Å in a random direction, turned back towards the centre outside.
+            for (int attempt = 0;; ++attempt) {
+                double d[3] = {normal(random), normal(random), normal(random)};
+                const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+                double q[3];
+                for (int k = 0; k < 3; ++k) q[k] = p[k] + 3.8 * d[k] / len;
+                if (q[0] * q[0] + q[1] * q[1] + q[2] * q[2] <= radius * radius || attempt > 50) {
+                    std::copy(q, q + 3, p);
+                    break;
+                }
+            }
+        }
+        const char chain = static_cast<char>('A' + (i / 250) % 26);
+        text += atomLine(i + 1, chain, i % 250 + 1, p[0], p[1], p[2]) + "\n";
+    }
+    return text + "TER\nEND\n";
+}
+
+/// The first `n` C-alpha records of the first model of `file`, chains kept (fewer when the file
+/// has fewer); `n` becomes the count taken.
+std::string cutOfStructure(const std::string& file, int& n, double& radius)
+{
+    std::ifstream in(file);
+    std::string line, text;
+    int taken = 0;
+    double sum[3] = {0, 0, 0};
+    std::vector<std::array<double, 3>> positions;
+    while (taken < n && std::getline(in, line)) {
+        const std::string record = line.substr(0, 6);
+        if (record.rfind("ENDMDL", 0) == 0) break;
+        if (record.rfind("TER", 0) == 0) text += "TER\n";
+        if ((record != "ATOM  " && record != "HETATM") || line.size() < 54 || line.substr(12, 4) != " CA "
+            || line.substr(17, 3) == " CA")
+            continue;
+        std::array<double, 3> p{std::atof(line.substr(30, 8).c_str()), std::atof(line.substr(38, 8).c_str()),
+                                std::atof(line.substr(46, 8).c_str())};
+        positions.push_back(p);
+        for (int k = 0; k < 3; ++k) sum[k] += p[static_cast<std::size_t>(k)];
+        text += line + "\n";
+        ++taken;
+    }
+    n = taken;
+    radius = 0.0;
+    for (const auto& p : positions) {
+        double r2 = 0.0;
+        for (int k = 0; k < 3; ++k) r2 += std::pow(p[static_cast<std::size_t>(k)] - sum[k] / taken, 2);
+        radius = std::max(radius, std::sqrt(r2));
+    }
+    return text + "TER\nEND\n";
+}
+
+/// The network of `pdbText` with nodes and springs and one ElNemo-style mode, so that it is
+/// drawn as a network ready to be pulled (without solving it).
+struct BenchNetwork {
+    NetworkFileHandle reader;
+    std::vector<Atom*> atoms;
+    std::unique_ptr<ElasticNetworkModel> network;
+    ~BenchNetwork()
+    {
+        for (Atom* a : atoms) delete a;
+    }
+};
+
+std::unique_ptr<BenchNetwork> makeNetwork(const std::string& pdbText)
+{
+    const auto folder = std::filesystem::temp_directory_path();
+    const auto pdb = folder / ("vornax-render-bench-" + std::to_string(::getpid()) + ".pdb");
+    const auto mode = folder / ("vornax-render-bench-" + std::to_string(::getpid()) + "-mode7.pdb");
+    std::ofstream(pdb) << pdbText;
+    auto b = std::make_unique<BenchNetwork>();
+    if (!b->reader.openFile(pdb)) return nullptr;
+    b->atoms = b->reader.getAtomList();
+    b->network.reset(b->reader.getElasticNetwork());
+    b->reader.enterResDataToELN();
+    ElasticNetworkModel& eln = *b->network;
+    eln.setRc(11.0f);
+    eln.setRenderingDataUp();
+    // One mode read from a file of the ElNemo kind: the structure itself, so a zero vector.
+    std::ofstream(mode) << "REMARK MODE    7\n" << pdbText;
+    eln.setupBlankArrays();
+    const bool read = eln.calculateEigenFromElnemo(mode.string());
+    eln.setupSelectedELNemoModes();
+    std::filesystem::remove(pdb);
+    std::filesystem::remove(mode);
+    if (!read || !eln.isSetup()) return nullptr;
+    eln.generateColourListOverSeq();
+    return b;
+}
+
+void setUpView(int width, int height)
+{
+    glViewport(0, 0, width, height);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_CULL_FACE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glShadeModel(GL_SMOOTH);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const double nearDist = 1.0 / std::tan(0.3490658503988659);
+    gluPerspective(40.0, static_cast<double>(width) / height, nearDist, nearDist + 18000.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+struct Case {
+    int nodes;
+    bool springs;
+    bool spheres;
+    bool perNode;
+};
+
+double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadius, double seconds, int& frames)
+{
+    ElasticNetworkModel& eln = drawing.network();
+    eln.setRenderingSpheres(c.spheres);
+    drawing.setBatched(!c.perNode);
+    const Vector3d eye(0.0f, 0.0f, 266.0f + 40.0f);
+    const Vector3d translation(0.0f, 0.0f, -sphereRadius);
+    const Vector3d camLocal = eye - translation;
+    auto frame = [&] {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        const GLfloat light[] = {0.0f, 60.0f, 0.0f, 0.0f};
+        gluLookAt(eye.x, eye.y, eye.z, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0);
+        glLightfv(GL_LIGHT0, GL_POSITION, light);
+        drawing.updateBackboneAngles();
+        glPushMatrix();
+        glTranslatef(translation.x, translation.y, translation.z);
+        drawing.renderBackbone(camLocal);
+        if (c.springs) {
+            glDisable(GL_LIGHTING);
+            drawing.renderSprings();
+            glEnable(GL_LIGHTING);
+        }
+        glEnable(GL_BLEND);
+        drawing.renderSelectedAtoms();
+        glDisable(GL_BLEND);
+        glPopMatrix();
+        glFinish();
+    };
+    for (int i = 0; i < 3; ++i) frame(); // warm up: buffers grown, lists made
+    const auto start = std::chrono::steady_clock::now();
+    frames = 0;
+    double elapsed = 0.0;
+    while (elapsed < seconds || frames < 5) {
+        frame();
+        ++frames;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    return frames / elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
+    QGuiApplication app(argc, argv);
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--seconds" && i + 1 < argc)
+            options.seconds = std::atof(argv[++i]);
+        else if (a == "--nodes" && i + 1 < argc)
+            options.nodes.push_back(std::atoi(argv[++i]));
+        else if (a == "--per-node")
+            options.perNode = true;
+        else if (a == "--pdb" && i + 1 < argc)
+            options.pdb = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]\n");
+            return 2;
+        }
+    }
+    if (options.nodes.empty()) options.nodes = {1000, 5000, 20000};
+
+    constexpr int kWidth = 1024, kHeight = 768;
+    gltest::GLTestContext gl(kWidth, kHeight);
+    if (!gl.valid()) {
+        std::fprintf(stderr, "render_benchmark: %s\n", gl.problem().c_str());
+        return 1;
+    }
+    std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    std::printf("GL_VERSION: %s\n", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+    std::printf("framebuffer %d x %d, %.1f s per case\n\n", kWidth, kHeight, options.seconds);
+    std::printf("%7s %8s %8s %10s %9s %7s %9s\n", "nodes", "springs", "spheres", "drawing", "fps", "frames",
+                "ms/frame");
+
+    console::Capture quiet; // the load's console lines
+    for (int n : options.nodes) {
+        double radius = 0.0;
+        const std::string text =
+            options.pdb.empty() ? syntheticStructure(n, radius) : cutOfStructure(options.pdb, n, radius);
+        if (n < 3) {
+            std::fprintf(stderr, "render_benchmark: no C-alpha records in %s\n", options.pdb.c_str());
+            return 1;
+        }
+        auto b = makeNetwork(text);
+        if (!b) {
+            std::fprintf(stderr, "render_benchmark: the %d-node network could not be built\n", n);
+            return 1;
+        }
+        // Pull one node so that an arrow and a halo are drawn, as during use.
+        Atom* pulled = b->network->getAtom(n / 2);
+        pulled->setSelected(true);
+        pulled->addAForce(Vector3d(0.0f, 1.0f, 0.0f), 1.0f);
+        pulled->setScaledForce(Vector3d(0.0f, -20.0f, 0.0f));
+        pulled->setInitEQForce(0.5f);
+        b->network->addAtomToList(pulled);
+
+        NetworkDrawing drawing(*b->network);
+        drawing.init();
+        drawing.generateRenderingBB();
+        int frames = 0;
+        framesPerSecond(drawing, Case{n, true, true, false}, static_cast<float>(radius * 10.0), 0.0, frames);
+        const NetworkDrawing::FrameCounts& counts = drawing.lastFrame();
+        std::printf("# %d nodes: globule radius %.1f A, %d springs, %d cylinders, spheres per level 0-6:", n, radius,
+                    counts.springs, counts.cylinders);
+        for (int32_t c : counts.spheres) std::printf(" %d", c);
+        std::printf("\n");
+        for (bool perNode : {false, true}) {
+            if (perNode && !options.perNode) continue;
+            for (bool springs : {false, true})
+                for (bool spheres : {true, false}) {
+                    const Case c{n, springs, spheres, perNode};
+                    const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames);
+                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f\n", n, springs ? "on" : "off",
+                                spheres ? "full" : "small", perNode ? "per-node" : "batched", fps, frames,
+                                1000.0 / fps);
+                    std::fflush(stdout);
+                }
+        }
+        b->network->deselectAll();
+    }
+    return 0;
+}
