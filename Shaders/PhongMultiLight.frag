@@ -14,7 +14,14 @@ varying float fogDistance;
 const float fogStart = 400.0;
 const float fogMaxShare = 0.5;
 
-vec3 lightContribution(int i, vec3 N, vec3 V, vec3 material)
+// The strength of light i where it falls (ambient and diffuse, attenuated), for the exposure.
+float lightStrength(int i, float attenuation)
+{
+    vec3 s = (gl_LightSource[i].ambient.rgb + gl_LightSource[i].diffuse.rgb) * attenuation;
+    return max(s.r, max(s.g, s.b));
+}
+
+vec3 lightContribution(int i, vec3 N, vec3 V, vec3 material, inout float strength)
 {
     vec4 position = gl_LightSource[i].position;
     vec3 L;
@@ -34,14 +41,18 @@ vec3 lightContribution(int i, vec3 N, vec3 V, vec3 material)
                                                                   : pow(max(spot, 0.0), gl_LightSource[i].spotExponent);
         }
     }
+    strength += lightStrength(i, attenuation);
     float lambert = max(dot(N, L), 0.0);
-    vec3 colour = gl_LightSource[i].ambient.rgb * material + gl_LightSource[i].diffuse.rgb * material * lambert;
-    if (lambert > 0.0) {
-        vec3 R = reflect(-L, N);
-        float shininess = max(gl_FrontMaterial.shininess, 1.0);
-        colour += gl_LightSource[i].specular.rgb * gl_FrontMaterial.specular.rgb * pow(max(dot(R, V), 0.0), shininess);
-    }
-    return colour * attenuation;
+    return (gl_LightSource[i].ambient.rgb * material + gl_LightSource[i].diffuse.rgb * material * lambert) * attenuation;
+}
+
+vec3 highlight(int i, vec3 N, vec3 V)
+{
+    vec4 position = gl_LightSource[i].position;
+    vec3 L = position.w == 0.0 ? normalize(position.xyz) : normalize(position.xyz / position.w - eyePosition);
+    if (dot(N, L) <= 0.0) return vec3(0.0);
+    float shininess = max(gl_FrontMaterial.shininess, 1.0);
+    return gl_LightSource[i].specular.rgb * gl_FrontMaterial.specular.rgb * pow(max(dot(reflect(-L, N), V), 0.0), shininess);
 }
 
 void main()
@@ -51,8 +62,14 @@ void main()
     vec3 V = normalize(-eyePosition);
     vec3 material = gl_Color.rgb;
 
-    vec3 colour = gl_FrontMaterial.emission.rgb + gl_LightModel.ambient.rgb * material;
-    for (int i = 0; i < 4; ++i) colour += lightContribution(i, N, V, material);
+    // The lights together may be several times as strong as one: their sum is scaled so that a
+    // surface facing all of them shows its own colour rather than white (the background is white,
+    // and a grey node must stay grey). Highlights are added after.
+    vec3 lit = gl_LightModel.ambient.rgb * material;
+    float strength = max(gl_LightModel.ambient.r, max(gl_LightModel.ambient.g, gl_LightModel.ambient.b));
+    for (int i = 0; i < 4; ++i) lit += lightContribution(i, N, V, material, strength);
+    vec3 colour = gl_FrontMaterial.emission.rgb + lit / max(strength, 1.0);
+    for (int i = 0; i < 4; ++i) colour += highlight(i, N, V) * 0.5;
 
     float fog = clamp(exp(-gl_Fog.density * max(fogDistance - fogStart, 0.0)), 0.0, 1.0);
     colour = mix(gl_Fog.color.rgb, colour, 1.0 - fogMaxShare * (1.0 - fog));

@@ -14,7 +14,10 @@ void main()
     vec3 V = normalize(-eyePosition);
     vec3 N = V;
     vec3 material = gl_Color.rgb;
-    vec3 colour = gl_FrontMaterial.emission.rgb + gl_LightModel.ambient.rgb * material;
+    // As for surfaces, the lights' sum is scaled so that a line facing all of them shows its own
+    // colour.
+    vec3 lit = gl_LightModel.ambient.rgb * material;
+    float strength = max(gl_LightModel.ambient.r, max(gl_LightModel.ambient.g, gl_LightModel.ambient.b));
     for (int i = 0; i < 4; ++i) {
         vec4 position = gl_LightSource[i].position;
         vec3 L;
@@ -30,9 +33,11 @@ void main()
                                     1e-6);
         }
         float wrap = 0.5 + 0.5 * max(dot(N, L), 0.0);
-        colour += (gl_LightSource[i].ambient.rgb * material + gl_LightSource[i].diffuse.rgb * material * wrap) *
-                  attenuation;
+        lit += (gl_LightSource[i].ambient.rgb * material + gl_LightSource[i].diffuse.rgb * material * wrap) * attenuation;
+        vec3 s = (gl_LightSource[i].ambient.rgb + gl_LightSource[i].diffuse.rgb) * attenuation;
+        strength += max(s.r, max(s.g, s.b));
     }
+    vec3 colour = gl_FrontMaterial.emission.rgb + lit / max(strength, 1.0);
     float fog = clamp(exp(-gl_Fog.density * max(fogDistance - fogStart, 0.0)), 0.0, 1.0);
     colour = mix(gl_Fog.color.rgb, colour, 1.0 - fogMaxShare * (1.0 - fog));
     gl_FragColor = vec4(colour, gl_Color.a);

@@ -512,6 +512,15 @@ void COpenGL::renderFrame()
         glLightfv(GL_LIGHT3, GL_POSITION, positional);
     } else {
         gluLookAt(eye.x, eye.y, eye.z, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0);
+        // The lights as a device places them, with the probe (where lights 0 and 2 follow it)
+        // taken to be at the eye. Left where GL puts them, all four would shine along the view
+        // at full strength, and light 2 would tint everything blue.
+        const float directional[4] = {eye.x, eye.y, eye.z, 0.0f};
+        const float positional[4] = {eye.x, eye.y, eye.z, 1.0f};
+        glLightfv(GL_LIGHT0, GL_POSITION, positional);
+        glLightfv(GL_LIGHT1, GL_POSITION, directional);
+        glLightfv(GL_LIGHT2, GL_POSITION, positional);
+        glLightfv(GL_LIGHT3, GL_POSITION, positional);
     }
     saveMatrices();
 
