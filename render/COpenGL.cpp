@@ -907,4 +907,34 @@ bool COpenGL::writeCAlphaFile(const std::string& file) const
     return my_ELN_Model && my_ELN_Model->write_C_alphaFile(file);
 }
 
+void COpenGL::setRenderForces(bool b)
+{
+    if (my_ELN_Model) my_ELN_Model->setRenderForces(b);
+}
+
+void COpenGL::setRenderingSpheresElN(bool b)
+{
+    if (my_ELN_Model) my_ELN_Model->setRenderingSpheres(b);
+}
+
+void COpenGL::colourELNChains()
+{
+    if (my_ELN_Model) my_ELN_Model->generateColourList();
+}
+
+void COpenGL::colourELNGroups()
+{
+    if (my_ELN_Model) my_ELN_Model->generateColourListOverSeq();
+}
+
+void COpenGL::setBBColour(const Vector3d& colour)
+{
+    if (my_ELN_Model) my_ELN_Model->setBBColour(colour);
+}
+
+void COpenGL::removeAllResidues()
+{
+    if (my_ELN_Model) my_ELN_Model->clearAllResCols();
+}
+
 } // namespace vornax

@@ -193,6 +193,14 @@ public:
     bool newForceAdded() const;
     void setNewForceAdded(bool b);
     bool writeCAlphaFile(const std::string& file) const;
+    // What the network shows and in which colours ("Show Forces", "Show Spheres", "Colour
+    // Chains", "Chainbow", one colour for all, back to grey). Nothing without a network.
+    void setRenderForces(bool b);
+    void setRenderingSpheresElN(bool b);
+    void colourELNChains();
+    void colourELNGroups();
+    void setBBColour(const Vector3d& colour);
+    void removeAllResidues();
 
     // ---- State (read by the window and the tests) ------------------------------------------
     bool isShaderEnabled() const { return shaderYESNO; }

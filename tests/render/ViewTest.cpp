@@ -434,4 +434,13 @@ TEST(View, LoadedCrambinNetworkIsDrawnInMono)
                           }),
               1000)
         << "grey nodes";
+
+    // "Colour Chains" through the view: the one chain turns blue; back to grey after.
+    auto blue = [](QColor c) { return c.blue() > c.red() + 60 && c.blue() > c.green() + 60; };
+    view.colourELNChains();
+    frame(view, 1);
+    EXPECT_GT(countPixels(gl.read(), blue), 1000);
+    view.removeAllResidues();
+    frame(view, 1);
+    EXPECT_LT(countPixels(gl.read(), blue), 50);
 }
