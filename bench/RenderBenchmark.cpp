@@ -10,8 +10,10 @@
 // renderBackbone, optionally renderSprings (lighting off), renderSelectedAtoms (blending on),
 // then glFinish so that the rasteriser's work is counted.
 //
-//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]
+//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE] [--view]
 //
+// --view also times the view's whole frame (COpenGL: Idle and Render_ELNET_Backbone, with the
+// Phong shader programs where the driver runs them, as the program draws), springs off and on.
 // --per-node also times one display-list call per node, the way the spheres used to be drawn.
 // --pdb FILE cuts the networks from a real structure instead: its first N C-alpha records (the
 // globule radius is then the cut's largest distance from its centre).
@@ -21,6 +23,7 @@
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
+#include "render/COpenGL.h"
 #include "render/GLHeaders.h"
 #include "render/NetworkDrawing.h"
 
@@ -47,7 +50,8 @@ struct Options {
     double seconds = 2.0;
     std::vector<int> nodes;
     bool perNode = false;
-    std::string pdb; ///< cut the networks from this structure instead
+    std::string pdb;   ///< cut the networks from this structure instead
+    bool view = false; ///< also the view's whole frame
 };
 
 std::string atomLine(int serial, char chain, int resSeq, double x, double y, double z)
@@ -192,6 +196,9 @@ struct Case {
 double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadius, double seconds, int& frames)
 {
     ElasticNetworkModel& eln = drawing.network();
+    GLint size[4] = {};
+    glGetIntegerv(GL_VIEWPORT, size);
+    setUpView(size[2], size[3]); // the view's projection and state (a view run may have changed them)
     eln.setRenderingSpheres(c.spheres);
     drawing.setBatched(!c.perNode);
     const Vector3d eye(0.0f, 0.0f, 266.0f + 40.0f);
@@ -232,6 +239,52 @@ double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadiu
     return frames / elapsed;
 }
 
+/// The view's whole frame on a network built from `pdbText`, one node pulled.
+double viewFramesPerSecond(const std::string& pdbText, bool springs, double seconds, int& frames)
+{
+    auto b = makeNetwork(pdbText);
+    if (!b) return 0.0;
+    ElasticNetworkModel& eln = *b->network;
+    Atom* pulled = eln.getAtom(eln.getAmountOfAtoms() / 2);
+    pulled->setSelected(true);
+    pulled->addAForce(Vector3d(0.0f, 1.0f, 0.0f), 1.0f);
+    pulled->setScaledForce(Vector3d(0.0f, -20.0f, 0.0f));
+    pulled->setInitEQForce(0.5f);
+    eln.addAtomToList(pulled);
+    GLint size[4] = {};
+    glGetIntegerv(GL_VIEWPORT, size);
+    double fps = 0.0;
+    {
+        COpenGL view(size[2], size[3], 1.52f);
+        view.setupBinaryELN(b->network.release());
+        view.startSchedular();
+        view.resetALL();
+        view.renderSprings(springs);
+        auto frame = [&] {
+            view.Idle();
+            view.Render_ELNET_Backbone();
+            glFinish();
+        };
+        for (int i = 0; i < 3; ++i) frame();
+        const auto start = std::chrono::steady_clock::now();
+        frames = 0;
+        double elapsed = 0.0;
+        while (elapsed < seconds || frames < 5) {
+            frame();
+            ++frames;
+            elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        fps = frames / elapsed;
+        static bool told = false;
+        if (!told) {
+            std::printf("# view: shaders %s\n",
+                        view.isShaderEnabled() ? "on (Phong programs)" : "off (fixed function)");
+            told = true;
+        }
+    }
+    return fps;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -249,8 +302,11 @@ int main(int argc, char** argv)
             options.perNode = true;
         else if (a == "--pdb" && i + 1 < argc)
             options.pdb = argv[++i];
+        else if (a == "--view")
+            options.view = true;
         else {
-            std::fprintf(stderr, "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE]\n");
+            std::fprintf(stderr,
+                         "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE] [--view]\n");
             return 2;
         }
     }
@@ -313,6 +369,14 @@ int main(int argc, char** argv)
                 }
         }
         b->network->deselectAll();
+        if (options.view) {
+            for (bool springs : {false, true}) {
+                const double fps = viewFramesPerSecond(text, springs, options.seconds, frames);
+                std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f\n", n, springs ? "on" : "off", "full", "view", fps,
+                            frames, 1000.0 / fps);
+                std::fflush(stdout);
+            }
+        }
     }
     return 0;
 }
