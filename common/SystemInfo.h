@@ -23,7 +23,7 @@ int64_t residentBytes();
 /// is a lower bound, within what the process can touch in one interval.
 class ResidentSampler {
 public:
-    explicit ResidentSampler(std::chrono::microseconds interval = std::chrono::microseconds(2000));
+    explicit ResidentSampler(std::chrono::microseconds interval = std::chrono::microseconds(10000));
     ~ResidentSampler();
     ResidentSampler(const ResidentSampler&) = delete;
     ResidentSampler& operator=(const ResidentSampler&) = delete;

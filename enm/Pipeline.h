@@ -84,7 +84,7 @@ struct LoadOptions {
     std::function<void(LoadStage)> stageStarted;
     /// Looks at the built network before the Hessian; false ends the load as Cancelled.
     std::function<bool(const ElasticNetworkModel&)> checkNetwork;
-    /// Measure each stage's own peak resident memory, sampled every 2 ms by a thread that runs
+    /// Measure each stage's own peak resident memory, sampled every 10 ms by a thread that runs
     /// as long as the load (ResidentSampler). The process's own peak is left as it is.
     bool measureStagePeaks = false;
 };
