@@ -87,9 +87,11 @@ TEST(NetworkColours, ColourChainsGivesEveryChainItsOwnHue)
     std::set<int> hues;
     for (std::size_t c = 0; c < ids.size(); ++c) {
         const int hue = 240 - static_cast<int>(c) * (240 / 4);
-        for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
-            if (eln.getAtom(i)->getChainID() == ids[c])
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
+            if (eln.getAtom(i)->getChainID() == ids[c]) {
                 ASSERT_EQ(eln.getAtom(i)->getMyResidueColour(), ElasticNetworkModel::hueColour(hue));
+            }
+        }
         hues.insert(hue);
     }
     EXPECT_EQ(hues.size(), 4u);
@@ -130,7 +132,9 @@ TEST(NetworkColours, ChainbowRunsFromBlueToRedAlongEachChain)
                 previous[a->getChainID()] = hue;
                 continue;
             }
-            if (it->second > 40 && it->second <= 240) EXPECT_LE(hue, it->second) << name << " node " << i;
+            if (it->second > 40 && it->second <= 240) {
+                EXPECT_LE(hue, it->second) << name << " node " << i;
+            }
             it->second = hue;
         }
     }
