@@ -436,6 +436,15 @@ void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment)
 
 void NetworkDrawing::drawSphereBatches()
 {
+    // The spheres are closed and opaque here: their far halves never show, and need not be
+    // rasterised.
+    const GLboolean culling = glIsEnabled(GL_CULL_FACE);
+    GLint cullFace = GL_BACK, frontFace = GL_CCW;
+    glGetIntegerv(GL_CULL_FACE_MODE, &cullFace);
+    glGetIntegerv(GL_FRONT_FACE, &frontFace);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
@@ -458,6 +467,9 @@ void NetworkDrawing::drawSphereBatches()
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glCullFace(static_cast<GLenum>(cullFace));
+    glFrontFace(static_cast<GLenum>(frontFace));
+    if (!culling) glDisable(GL_CULL_FACE);
 }
 
 void NetworkDrawing::drawCylinderBatch()
