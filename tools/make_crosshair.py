@@ -31,7 +31,7 @@ def opaque(x: int, y: int) -> bool:
 
 def main() -> None:
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "Textures" / "Crosshairsnew2.tga"
-    # id length, colour map type, image type 2, empty colour map spec, origin (0, 0),
+    # id length, colour map type, image type 2, no colour map (five zero bytes), origin (0, 0),
     # width, height, 32 bits per pixel, descriptor: 8 alpha bits, bottom-left origin.
     header = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, SIZE, SIZE, 32, 8)
     pixels = bytearray()
