@@ -3,6 +3,8 @@
 // framebuffer object, which has no left and right buffers).
 #pragma once
 
+#include "app/ViewFormat.h"
+
 #include <QImage>
 #include <QSurfaceFormat>
 
@@ -39,8 +41,6 @@ public:
     std::function<void()> onReady;
 };
 
-/// OpenGL 2.1 compatibility, RGBA, double-buffered, depth 16, stencil 1; stereo when asked.
-QSurfaceFormat viewFormat(bool stereo);
 /// Whether the driver gives a context with quad-buffer stereo.
 bool quadBufferStereoOffered();
 /// The stereo surface where stereo is offered and `allowStereo`, else the widget.

@@ -10,23 +10,6 @@
 
 namespace vornax {
 
-QSurfaceFormat viewFormat(bool stereo)
-{
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(2, 1);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setRedBufferSize(8);
-    format.setGreenBufferSize(8);
-    format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
-    format.setDepthBufferSize(16);
-    format.setStencilBufferSize(1);
-    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
-    format.setStereo(stereo);
-    return format;
-}
-
 bool quadBufferStereoOffered()
 {
     QOpenGLContext context;

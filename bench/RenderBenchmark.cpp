@@ -186,6 +186,35 @@ void setUpView(int width, int height)
     glMatrixMode(GL_MODELVIEW);
 }
 
+/// Frames per second of `frame` over at least `seconds` and 5 frames, after 3 to warm up
+/// (buffers grown, lists made); `frames` is how many were timed.
+template <typename Frame>
+double timeFrames(Frame&& frame, double seconds, int& frames)
+{
+    for (int i = 0; i < 3; ++i) frame();
+    const auto start = std::chrono::steady_clock::now();
+    frames = 0;
+    double elapsed = 0.0;
+    while (elapsed < seconds || frames < 5) {
+        frame();
+        ++frames;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    return frames / elapsed;
+}
+
+/// Pulls the middle node, so that an arrow and a halo are drawn as during use.
+Atom* pullMiddleNode(ElasticNetworkModel& eln)
+{
+    Atom* pulled = eln.getAtom(eln.getAmountOfAtoms() / 2);
+    pulled->setSelected(true);
+    pulled->addAForce(Vector3d(0.0f, 1.0f, 0.0f), 1.0f);
+    pulled->setScaledForce(Vector3d(0.0f, -20.0f, 0.0f));
+    pulled->setInitEQForce(0.5f);
+    eln.addAtomToList(pulled);
+    return pulled;
+}
+
 struct Case {
     int nodes;
     bool springs;
@@ -227,16 +256,7 @@ double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadiu
         glPopMatrix();
         glFinish();
     };
-    for (int i = 0; i < 3; ++i) frame(); // warm up: buffers grown, lists made
-    const auto start = std::chrono::steady_clock::now();
-    frames = 0;
-    double elapsed = 0.0;
-    while (elapsed < seconds || frames < 5) {
-        frame();
-        ++frames;
-        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-    return frames / elapsed;
+    return timeFrames(frame, seconds, frames);
 }
 
 /// The view's whole frame on a network built from `pdbText`, one node pulled.
@@ -245,12 +265,7 @@ double viewFramesPerSecond(const std::string& pdbText, bool springs, double seco
     auto b = makeNetwork(pdbText);
     if (!b) return 0.0;
     ElasticNetworkModel& eln = *b->network;
-    Atom* pulled = eln.getAtom(eln.getAmountOfAtoms() / 2);
-    pulled->setSelected(true);
-    pulled->addAForce(Vector3d(0.0f, 1.0f, 0.0f), 1.0f);
-    pulled->setScaledForce(Vector3d(0.0f, -20.0f, 0.0f));
-    pulled->setInitEQForce(0.5f);
-    eln.addAtomToList(pulled);
+    pullMiddleNode(eln);
     GLint size[4] = {};
     glGetIntegerv(GL_VIEWPORT, size);
     double fps = 0.0;
@@ -265,16 +280,7 @@ double viewFramesPerSecond(const std::string& pdbText, bool springs, double seco
             view.Render_ELNET_Backbone();
             glFinish();
         };
-        for (int i = 0; i < 3; ++i) frame();
-        const auto start = std::chrono::steady_clock::now();
-        frames = 0;
-        double elapsed = 0.0;
-        while (elapsed < seconds || frames < 5) {
-            frame();
-            ++frames;
-            elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        }
-        fps = frames / elapsed;
+        fps = timeFrames(frame, seconds, frames);
         static bool told = false;
         if (!told) {
             std::printf("# view: shaders %s\n",
@@ -338,13 +344,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "render_benchmark: the %d-node network could not be built\n", n);
             return 1;
         }
-        // Pull one node so that an arrow and a halo are drawn, as during use.
-        Atom* pulled = b->network->getAtom(n / 2);
-        pulled->setSelected(true);
-        pulled->addAForce(Vector3d(0.0f, 1.0f, 0.0f), 1.0f);
-        pulled->setScaledForce(Vector3d(0.0f, -20.0f, 0.0f));
-        pulled->setInitEQForce(0.5f);
-        b->network->addAtomToList(pulled);
+        pullMiddleNode(*b->network);
 
         NetworkDrawing drawing(*b->network);
         drawing.init();

@@ -1,5 +1,6 @@
 #include "GLTestContext.h"
 
+#include "app/ViewFormat.h"
 #include "render/GLLoader.h"
 
 #include <QOffscreenSurface>
@@ -15,19 +16,8 @@ namespace vornax::gltest {
 
 GLTestContext::GLTestContext(int width, int height) : m_width(width), m_height(height)
 {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(2, 1);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setRedBufferSize(8);
-    format.setGreenBufferSize(8);
-    format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
-    format.setDepthBufferSize(16);
-    format.setStencilBufferSize(1);
-
     m_context = std::make_unique<QOpenGLContext>();
-    m_context->setFormat(format);
+    m_context->setFormat(viewFormat(false));
     if (!m_context->create()) {
         m_problem = "no OpenGL context (is there a display? run under xvfb-run)";
         return;
@@ -88,8 +78,8 @@ bool GLTestContext::savePng(const std::string& path)
 std::string picturePath(const std::string& name)
 {
     const char* folder = std::getenv("VORNAX_TEST_PICTURES");
-    const std::filesystem::path base = folder && *folder ? std::filesystem::path(folder)
-                                                         : std::filesystem::path(VORNAX_TEST_PICTURES_DIR);
+    const std::filesystem::path base =
+        folder && *folder ? std::filesystem::path(folder) : std::filesystem::path(VORNAX_TEST_PICTURES_DIR);
     return (base / name).string();
 }
 
