@@ -1,5 +1,6 @@
 #include "molecule/SuperAtom.h"
 
+#include "common/AxisAngle.h"
 #include "common/Console.h"
 #include "molecule/Atom.h"
 
@@ -117,17 +118,11 @@ ForceArrowGeometry SuperAtom::computeForceArrow() const
     const float zoom = getCamZoom();
     g.visible = true;
 
-    const Vector3d xAxis(1.0f, 0.0f, 0.0f);
     const Vector3d d = (-kcal).normalized();
-    const Vector3d a = (d * xAxis).normalized();
-    double theta = std::acos(std::clamp(static_cast<double>(d.dotProduct(xAxis)), -1.0, 1.0));
-    // x turned by 90° about a (Rodrigues, right hand); when it points away from d the
-    // rotation must go the other way round.
-    const Vector3d turned = (a * xAxis) + a * a.dotProduct(xAxis);
-    if (turned.dotProduct(d) < 0.0f) theta = 2.0 * kPi - theta;
+    const AxisAngle turn = turnFromXAxis(d);
     g.direction = d;
-    g.axis = a;
-    g.angleDegrees = static_cast<float>(theta * 180.0 / kPi);
+    g.axis = Vector3d(static_cast<float>(turn.x), static_cast<float>(turn.y), static_cast<float>(turn.z));
+    g.angleDegrees = static_cast<float>(turn.degrees);
 
     const float magnitude = kcal.size();
     forceMagnitude.store(magnitude, std::memory_order_relaxed);

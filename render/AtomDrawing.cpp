@@ -1,7 +1,7 @@
 #include "render/AtomDrawing.h"
 
 #include "molecule/Atom.h"
-#include "render/Orientation.h"
+#include "render/Quaternion.h"
 
 #include <GL/glx.h>
 
@@ -78,7 +78,8 @@ void renderForces(const Atom& atom)
     const ForceArrowGeometry g = atom.computeForceArrow();
     if (!g.visible) return;
     const AtomDisplayLists& lists = atomDisplayLists();
-    Quaternion orientation = orientationTowards(g.direction);
+    Quaternion orientation;
+    orientation.CreateFromAxisAngle(g.axis.x, g.axis.y, g.axis.z, g.angleDegrees);
 
     const GLboolean culling = glIsEnabled(GL_CULL_FACE);
     glDisable(GL_CULL_FACE);
