@@ -215,11 +215,22 @@ Atom* pullMiddleNode(ElasticNetworkModel& eln)
     return pulled;
 }
 
+enum class Drawing { Batched, Impostors, PerNode };
+
+const char* drawingName(Drawing d)
+{
+    switch (d) {
+    case Drawing::Batched: return "batched";
+    case Drawing::Impostors: return "impostors";
+    default: return "per-node";
+    }
+}
+
 struct Case {
     int nodes;
     bool springs;
     bool spheres;
-    bool perNode;
+    Drawing drawing;
 };
 
 double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadius, double seconds, int& frames)
@@ -229,7 +240,8 @@ double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadiu
     glGetIntegerv(GL_VIEWPORT, size);
     setUpView(size[2], size[3]); // the view's projection and state (a view run may have changed them)
     eln.setRenderingSpheres(c.spheres);
-    drawing.setBatched(!c.perNode);
+    drawing.setBatched(c.drawing != Drawing::PerNode);
+    drawing.setPhongBatches(c.drawing == Drawing::Impostors);
     const Vector3d eye(0.0f, 0.0f, 266.0f + 40.0f);
     const Vector3d translation(0.0f, 0.0f, -sphereRadius);
     const Vector3d camLocal = eye - translation;
@@ -269,6 +281,9 @@ double viewFramesPerSecond(const std::string& pdbText, bool springs, double seco
     GLint size[4] = {};
     glGetIntegerv(GL_VIEWPORT, size);
     double fps = 0.0;
+    // The view leaves its lights, fog and programs set: keep them from the cases timed after.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
     {
         COpenGL view(size[2], size[3], 1.52f);
         view.setupBinaryELN(b->network.release());
@@ -288,6 +303,9 @@ double viewFramesPerSecond(const std::string& pdbText, bool springs, double seco
             told = true;
         }
     }
+    glPopClientAttrib();
+    glPopAttrib();
+    glUseProgram(0);
     return fps;
 }
 
@@ -350,21 +368,23 @@ int main(int argc, char** argv)
         drawing.init();
         drawing.generateRenderingBB();
         int frames = 0;
-        framesPerSecond(drawing, Case{n, true, true, false}, static_cast<float>(radius * 10.0), 0.0, frames);
+        framesPerSecond(drawing, Case{n, true, true, Drawing::Batched}, static_cast<float>(radius * 10.0), 0.0,
+                        frames);
         const NetworkDrawing::FrameCounts& counts = drawing.lastFrame();
         std::printf("# %d nodes: globule radius %.1f A, %d springs, %d cylinders, spheres per level 0-6:", n, radius,
                     counts.springs, counts.cylinders);
         for (int32_t c : counts.spheres) std::printf(" %d", c);
         std::printf("\n");
-        for (bool perNode : {false, true}) {
-            if (perNode && !options.perNode) continue;
+        for (Drawing d : {Drawing::Batched, Drawing::Impostors, Drawing::PerNode}) {
+            if (d == Drawing::PerNode && !options.perNode) continue;
             for (bool springs : {false, true})
                 for (bool spheres : {true, false}) {
-                    const Case c{n, springs, spheres, perNode};
+                    const Case c{n, springs, spheres, d};
                     const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames);
-                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f\n", n, springs ? "on" : "off",
-                                spheres ? "full" : "small", perNode ? "per-node" : "batched", fps, frames,
-                                1000.0 / fps);
+                    const bool fellBack = d == Drawing::Impostors && !drawing.drewImpostors();
+                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f%s\n", n, springs ? "on" : "off",
+                                spheres ? "full" : "small", drawingName(d), fps, frames, 1000.0 / fps,
+                                fellBack ? "  (meshes: no impostor program)" : "");
                     std::fflush(stdout);
                 }
         }

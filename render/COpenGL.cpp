@@ -337,6 +337,7 @@ void COpenGL::initilizeData(const Vector3d& maxPos, const Vector3d& /*minPos*/, 
     if (my_ELN_Model && !networkDrawing) {
         networkDrawing = std::make_unique<NetworkDrawing>(*my_ELN_Model);
         networkDrawing->init();
+        networkDrawing->setPhongBatches(shaderYESNO && phong_shader && phong_shader->isLinked());
         if (my_ELN_Model->getAmountOfAtoms() > 0) networkDrawing->generateRenderingBB();
     }
 

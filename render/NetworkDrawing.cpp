@@ -4,7 +4,9 @@
 #include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
 #include "render/AtomDrawing.h"
+#include "render/LitPrograms.h"
 #include "render/Orientation.h"
+#include "render/Impostors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -363,8 +365,21 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
 void NetworkDrawing::renderBatched(const Vector3d& camLocal)
 {
     const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
+    if (m_phongBatches && !m_litPrograms) {
+        m_litPrograms = std::make_unique<LitPrograms>();
+        m_sphereImpostors = std::make_unique<Impostors>(Impostors::Shape::Sphere);
+        m_cylinderImpostors = std::make_unique<Impostors>(Impostors::Shape::Cylinder);
+    }
+    const bool impostors = m_phongBatches && m_sphereImpostors->prepare(*m_litPrograms)
+        && m_cylinderImpostors->prepare(*m_litPrograms);
+    m_counts.impostors = impostors;
     for (auto& vertices : m_sphereVertices) vertices.clear();
     m_cylinderVertices.clear();
+    if (impostors) {
+        m_sphereImpostors->clear();
+        m_cylinderImpostors->clear();
+    }
+    const GLubyte grey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
@@ -372,13 +387,30 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             if (finite(p)) {
                 const Vector3d c = m_network.getAtom(static_cast<int32_t>(k))->getMyResidueColour();
                 const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
-                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour);
+                const int level = levelOfDetail(p.squaredEuclideanDistance(camLocal));
+                if (impostors) {
+                    m_sphereImpostors->addSphere(p, kNodeSphereRadius * sphereScale, colour);
+                    ++m_counts.spheres[static_cast<std::size_t>(level)];
+                } else {
+                    addSphere(level, p, sphereScale, colour);
+                }
             }
-            if (j + 1 < segments.size()) addCylinder(segments[j]);
+            if (j + 1 == segments.size()) continue;
+            if (!impostors) {
+                addCylinder(segments[j]);
+            } else if (const Vector3d next = m_framePositions[k + 1]; finite(p) && finite(next)) {
+                m_cylinderImpostors->addCylinder(p, next, kCylinderRadius, grey);
+                ++m_counts.cylinders;
+            }
         }
-    drawSphereBatches();
-    glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
-    drawCylinderBatch();
+    if (impostors) {
+        m_sphereImpostors->draw();
+        m_cylinderImpostors->draw();
+    } else {
+        drawSphereBatches();
+        glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
+        drawCylinderBatch();
+    }
     if (m_network.isRenderingForces()) renderArrows();
 }
 

@@ -28,10 +28,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vornax {
 class ElasticNetworkModel;
+class LitPrograms;
+class Impostors;
 
 /// One backbone cylinder: from the node at `position`, turned by `orientation`, `length` long.
 struct ELNBackboneRenderingModel {
@@ -63,6 +66,12 @@ public:
     /// Batched vertex arrays (the default) or one display-list call per node.
     void setBatched(bool batched) { m_batched = batched; }
     bool isBatched() const { return m_batched; }
+    /// For a view that draws with its Phong programs: the batches then draw spheres and
+    /// cylinders as impostors (one quad each) with programs of their own, lit the same way for
+    /// less (LitPrograms), wherever the driver builds those programs; meshes otherwise.
+    void setPhongBatches(bool wanted) { m_phongBatches = wanted; }
+    /// True when the last batched frame drew its spheres as impostors.
+    bool drewImpostors() const { return m_counts.impostors; }
 
     const std::vector<std::vector<ELNBackboneRenderingModel>>& getSegmentModels() const { return m_segmentModels; }
     const std::vector<int32_t>& getChainLengths() const { return m_chainLengths; }
@@ -74,7 +83,8 @@ public:
         int32_t arrows = 0;
         int32_t springs = 0; ///< spring lines
         int32_t halos = 0;
-        bool rigid = false; ///< drawn before the modes were set up
+        bool rigid = false;     ///< drawn before the modes were set up
+        bool impostors = false; ///< the spheres and cylinders were impostors
     };
     const FrameCounts& lastFrame() const { return m_counts; }
 
@@ -104,6 +114,10 @@ private:
     ElasticNetworkModel& m_network;
     bool m_initialised = false;
     bool m_batched = true;
+    bool m_phongBatches = false;
+    std::unique_ptr<LitPrograms> m_litPrograms; ///< made at the first frame that wants them
+    std::unique_ptr<Impostors> m_sphereImpostors;
+    std::unique_ptr<Impostors> m_cylinderImpostors;
     GLuint m_cylinderList = 0;
     std::vector<std::vector<ELNBackboneRenderingModel>> m_segmentModels;
     std::vector<int32_t> m_chainLengths;

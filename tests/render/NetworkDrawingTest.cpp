@@ -4,15 +4,20 @@
 #include "DrawingTestSupport.h"
 
 #include "../haptics/HapticsTestSupport.h"
+#include "common/Console.h"
 #include "molecule/Atom.h"
 #include "render/AtomDrawing.h"
+#include "render/LitPrograms.h"
 #include "render/NetworkDrawing.h"
+#include "render/ShaderHandler.h"
 
 #include <QColor>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
+#include <memory>
 #include <set>
 
 using namespace vornax;
@@ -230,6 +235,82 @@ TEST_F(DrawingTest, BatchedPictureIsTheOneListPerNodePicture)
             }
         EXPECT_GT(covered, 8000);
         EXPECT_LT(differ, covered / 50) << "spheres " << spheres; // edges may fall differently
+    }
+}
+
+TEST_F(DrawingTest, ImpostorsDrawThePhongMeshPicture)
+{
+    VORNAX_REQUIRE_CONTEXT(gl);
+    const auto path = findPdb("1ubq.pdb");
+    if (path.empty()) GTEST_SKIP() << "1ubq.pdb is not available";
+    auto s = solvedStructure(path);
+    ASSERT_TRUE(s);
+    s->network->generateColourListOverSeq();
+    console::Capture quiet;
+    std::unique_ptr<GLSL::GLShader> phong(
+        ShaderHandler().loadFromFile("Shaders/PhongMultiLight.vert", "", "Shaders/PhongMultiLight.frag"));
+    ASSERT_TRUE(phong->isLinked());
+    NetworkDrawing drawing(*s->network);
+    drawing.init();
+    drawing.generateRenderingBB();
+    const Vector3d centre = middle(*s->network);
+    // Lights as the view has them: some from one place (with attenuation), one from a
+    // direction, highlights on a shiny material, fog.
+    auto lightsAndDraw = [&](const Vector3d& eye, bool impostors) {
+        beginFrame(gl, eye, centre);
+        const GLfloat atEye[] = {eye.x, eye.y, eye.z, 1.0f}, fromAbove[] = {0.3f, 1.0f, 0.5f, 0.0f};
+        const GLfloat white[] = {1, 1, 1, 1}, dim[] = {0.1f, 0.1f, 0.1f, 1}, blue[] = {0, 0, 1, 1};
+        glLightfv(GL_LIGHT0, GL_SPECULAR, white);
+        glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, 1e-7f);
+        glLightfv(GL_LIGHT1, GL_POSITION, fromAbove);
+        glLightfv(GL_LIGHT1, GL_AMBIENT, dim);
+        glLightfv(GL_LIGHT1, GL_DIFFUSE, dim);
+        glLightfv(GL_LIGHT2, GL_POSITION, atEye);
+        glLightfv(GL_LIGHT2, GL_SPECULAR, blue);
+        const GLfloat specular[] = {0.5f, 0.5f, 0.5f, 1};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+        glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 32.0f);
+        glFogf(GL_FOG_DENSITY, 0.0025f);
+        phong->use();
+        drawing.setPhongBatches(impostors);
+        drawing.updateBackboneAngles();
+        drawing.renderBackbone(eye);
+        phong->stop();
+        for (GLenum light : {GL_LIGHT1, GL_LIGHT2}) {
+            glLightfv(light, GL_AMBIENT, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+            glLightfv(light, GL_DIFFUSE, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+            glLightfv(light, GL_SPECULAR, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+        }
+        glLightf(GL_LIGHT0, GL_QUADRATIC_ATTENUATION, 0.0f);
+        glLightfv(GL_LIGHT0, GL_SPECULAR, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+        glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+        glFogf(GL_FOG_DENSITY, 1.0f);
+    };
+    for (bool spheres : {true, false}) {
+        s->network->setRenderingSpheres(spheres);
+        const Vector3d eye = centre + Vector3d(0, 0, spheres ? 520.0f : 420.0f);
+        lightsAndDraw(eye, false);
+        EXPECT_FALSE(drawing.drewImpostors());
+        const auto meshCounts = drawing.lastFrame();
+        const QImage meshes = readRgb(gl);
+        lightsAndDraw(eye, true);
+        ASSERT_TRUE(drawing.drewImpostors());
+        const QImage impostors = savePicture(gl, spheres ? "1ubq-impostors.png" : "1ubq-impostors-small.png");
+        EXPECT_EQ(drawing.lastFrame().spheres, meshCounts.spheres);
+        EXPECT_EQ(drawing.lastFrame().cylinders, meshCounts.cylinders);
+        int differ = 0, covered = 0, coverageDiffers = 0;
+        for (int y = 0; y < impostors.height(); ++y)
+            for (int x = 0; x < impostors.width(); ++x) {
+                const QColor a = impostors.pixelColor(x, y), b = meshes.pixelColor(x, y);
+                covered += drawn(a);
+                coverageDiffers += drawn(a) != drawn(b);
+                if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 30)
+                    ++differ;
+            }
+        EXPECT_GT(covered, 8000);
+        // A round outline against a polygon's, and tubes for 8-sided prisms: edges move by a pixel.
+        EXPECT_LT(coverageDiffers, covered / 25) << "spheres " << spheres;
+        EXPECT_LT(differ, covered / 8) << "spheres " << spheres;
     }
 }
 
