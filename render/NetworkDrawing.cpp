@@ -380,6 +380,10 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
         m_cylinderImpostors->clear();
     }
     const GLubyte grey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
+    const float sphereRadius = kNodeSphereRadius * sphereScale;
+    const float hidden = sphereRadius > kCylinderRadius
+        ? std::sqrt(sphereRadius * sphereRadius - kCylinderRadius * kCylinderRadius)
+        : 0.0f;
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
@@ -389,7 +393,7 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
                 const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
                 const int level = levelOfDetail(p.squaredEuclideanDistance(camLocal));
                 if (impostors) {
-                    m_sphereImpostors->addSphere(p, kNodeSphereRadius * sphereScale, colour);
+                    m_sphereImpostors->addSphere(p, sphereRadius, colour);
                     ++m_counts.spheres[static_cast<std::size_t>(level)];
                 } else {
                     addSphere(level, p, sphereScale, colour);
@@ -399,7 +403,13 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             if (!impostors) {
                 addCylinder(segments[j]);
             } else if (const Vector3d next = m_framePositions[k + 1]; finite(p) && finite(next)) {
-                m_cylinderImpostors->addCylinder(p, next, kCylinderRadius, grey);
+                // The tube runs inside a sphere up to `hidden` from its centre: the rest of it is
+                // what shows, and all there is to shade.
+                const float length = p.euclideanDistance(next);
+                if (length > 2.0f * hidden) {
+                    const Vector3d along = (next - p) * (hidden / length);
+                    m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius, grey);
+                }
                 ++m_counts.cylinders;
             }
         }
