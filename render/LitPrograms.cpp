@@ -147,17 +147,27 @@ void main()
     vec3 V = normalize(-P);
 )";
 
-const char* const kSphereFragmentMain = R"(
-varying vec3 centre;
+// What both impostors' fragments start from: the line of sight through the fragment.
+const char* const kImpostorFragmentDeclarations = R"(
 varying float radius;
 varying vec3 quadPoint;
+
+void lineOfSight(out vec3 origin, out vec3 ray)
+{
+    bool perspective = gl_ProjectionMatrix[3][3] == 0.0;
+    origin = perspective ? vec3(0.0) : vec3(quadPoint.xy, 0.0);
+    ray = perspective ? normalize(quadPoint) : vec3(0.0, 0.0, -1.0);
+}
+)";
+
+const char* const kSphereFragmentMain = R"(
+varying vec3 centre;
 
 void main()
 {
     // The nearer crossing of the line of sight through this fragment with the sphere.
-    bool perspective = gl_ProjectionMatrix[3][3] == 0.0;
-    vec3 origin = perspective ? vec3(0.0) : vec3(quadPoint.xy, 0.0);
-    vec3 ray = perspective ? normalize(quadPoint) : vec3(0.0, 0.0, -1.0);
+    vec3 origin, ray;
+    lineOfSight(origin, ray);
     vec3 oc = centre - origin;
     float b = dot(ray, oc);
     float disc = b * b - dot(oc, oc) + radius * radius;
@@ -172,14 +182,11 @@ void main()
 const char* const kCylinderFragmentMain = R"(
 varying vec3 axisStart;
 varying vec3 axisEnd;
-varying float radius;
-varying vec3 quadPoint;
 
 void main()
 {
-    bool perspective = gl_ProjectionMatrix[3][3] == 0.0;
-    vec3 origin = perspective ? vec3(0.0) : vec3(quadPoint.xy, 0.0);
-    vec3 ray = perspective ? normalize(quadPoint) : vec3(0.0, 0.0, -1.0);
+    vec3 origin, ray;
+    lineOfSight(origin, ray);
     vec3 axis = axisEnd - axisStart;
     float len = length(axis);
     if (len <= 0.0 || radius <= 0.0) discard;
@@ -372,7 +379,7 @@ std::pair<std::string, std::string> sources(LitPrograms::Surface surface, const 
         vertexMain + kVertexLightingHead + vertexLights + kVertexLightingTail +
         vertexDiffuse + "}\n";
     std::string fragment = std::string(kFragmentDeclarations) + declarations +
-        fragmentMain + kFragmentLightingHead + fragmentLights + kFragmentTail +
+        (surface == Surface::Mesh ? "" : kImpostorFragmentDeclarations) + fragmentMain + kFragmentLightingHead + fragmentLights + kFragmentTail +
         (surface == Surface::Mesh ? "" : kImpostorDepth) + "}\n";
     return {vertex, fragment};
 }

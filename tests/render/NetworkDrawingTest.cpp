@@ -157,25 +157,61 @@ namespace {
 class DrawingTest : public ::testing::Test {
 protected:
     /// Draws the backbone of `eln` as the frame does (springs and halos when asked).
-    void frame(NetworkDrawing& drawing, const Vector3d& eye, const Vector3d& centre = Vector3d(), bool springs = false,
+    void frame(NetworkDrawing& target, const Vector3d& eye, const Vector3d& centre = Vector3d(), bool springs = false,
                bool halos = false)
     {
         beginFrame(gl, eye, centre);
-        drawing.updateBackboneAngles();
-        drawing.renderBackbone(eye);
+        target.updateBackboneAngles();
+        target.renderBackbone(eye);
         if (springs) {
             glDisable(GL_LIGHTING);
-            drawing.renderSprings();
+            target.renderSprings();
             glEnable(GL_LIGHTING);
         }
         if (halos) {
             glEnable(GL_BLEND);
-            drawing.renderSelectedAtoms();
+            target.renderSelectedAtoms();
             glDisable(GL_BLEND);
         }
     }
 
+    /// `name` solved, coloured by `colouring` when given, with its drawing ready; false (and
+    /// the test should skip) when the structure is not available.
+    bool load(const char* name, void (ElasticNetworkModel::*colouring)() = nullptr)
+    {
+        const auto path = findPdb(name);
+        if (path.empty()) return false;
+        s = solvedStructure(path);
+        if (!s) return false;
+        if (colouring) ((*s->network).*colouring)();
+        drawing = std::make_unique<NetworkDrawing>(*s->network);
+        drawing->init();
+        drawing->generateRenderingBB();
+        return true;
+    }
+
+    /// How two pictures of one scene differ: pixels drawn in `a`, pixels drawn in one and not
+    /// the other, pixels whose colours differ by more than `tolerance` (sum over channels).
+    struct Difference {
+        int covered = 0, coverage = 0, colour = 0;
+    };
+    static Difference compare(const QImage& a, const QImage& b, int tolerance)
+    {
+        Difference d;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                d.covered += drawn(p);
+                d.coverage += drawn(p) != drawn(q);
+                d.colour += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                        std::abs(p.blue() - q.blue()) > tolerance;
+            }
+        return d;
+    }
+
     GLTestContext gl{480, 480};
+    std::unique_ptr<LoadedStructure> s;
+    std::unique_ptr<NetworkDrawing> drawing;
 };
 
 } // namespace
@@ -183,76 +219,48 @@ protected:
 TEST_F(DrawingTest, ChainsOf4hhbInTheirHues)
 {
     VORNAX_REQUIRE_CONTEXT(gl);
-    const auto path = findPdb("4hhb.pdb");
-    if (path.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
-    auto s = solvedStructure(path);
-    ASSERT_TRUE(s);
-    s->network->generateColourList();
-    NetworkDrawing drawing(*s->network);
-    drawing.init();
-    drawing.generateRenderingBB();
+    if (!load("4hhb.pdb", &ElasticNetworkModel::generateColourList)) GTEST_SKIP() << "4hhb.pdb is not available";
     const Vector3d centre = middle(*s->network);
-    frame(drawing, centre + Vector3d(0, 0, 1300), centre);
+    frame(*drawing, centre + Vector3d(0, 0, 1300), centre);
     const QImage image = savePicture(gl, "4hhb-chains.png");
-    EXPECT_FALSE(drawing.lastFrame().rigid);
-    const auto& chains = drawing.getChainLengths(); // four, and the reader's chain of two stray nodes
-    EXPECT_EQ(drawing.lastFrame().cylinders, s->network->getAmountOfAtoms() - static_cast<int>(chains.size()));
+    EXPECT_FALSE(drawing->lastFrame().rigid);
+    const auto& chains = drawing->getChainLengths(); // four, and the reader's chain of two stray nodes
+    EXPECT_EQ(drawing->lastFrame().cylinders, s->network->getAmountOfAtoms() - static_cast<int>(chains.size()));
     for (int hue : {240, 180, 120, 60}) EXPECT_GT(pixelsOfHue(image, hue), 1500) << "hue " << hue;
 }
 
 TEST_F(DrawingTest, BatchedPictureIsTheOneListPerNodePicture)
 {
     VORNAX_REQUIRE_CONTEXT(gl);
-    const auto path = findPdb("1ubq.pdb");
-    if (path.empty()) GTEST_SKIP() << "1ubq.pdb is not available";
-    auto s = solvedStructure(path);
-    ASSERT_TRUE(s);
-    s->network->generateColourListOverSeq();
-    NetworkDrawing drawing(*s->network);
-    drawing.init();
-    drawing.generateRenderingBB();
+    if (!load("1ubq.pdb", &ElasticNetworkModel::generateColourListOverSeq)) GTEST_SKIP() << "1ubq.pdb is not available";
     // Near enough for the three finest levels, with small spheres and with full ones.
     for (bool spheres : {true, false}) {
         s->network->setRenderingSpheres(spheres);
         const Vector3d centre = middle(*s->network);
         const Vector3d eye = centre + Vector3d(0, 0, spheres ? 520.0f : 420.0f);
-        drawing.setBatched(false);
-        frame(drawing, eye, centre);
+        drawing->setBatched(false);
+        frame(*drawing, eye, centre);
         const QImage perNode = readRgb(gl);
-        const auto perNodeCounts = drawing.lastFrame();
-        drawing.setBatched(true);
-        frame(drawing, eye, centre);
+        const auto perNodeCounts = drawing->lastFrame();
+        drawing->setBatched(true);
+        frame(*drawing, eye, centre);
         const QImage batched = savePicture(gl, spheres ? "1ubq-batched.png" : "1ubq-batched-small.png");
-        EXPECT_EQ(drawing.lastFrame().spheres, perNodeCounts.spheres);
-        EXPECT_EQ(drawing.lastFrame().cylinders, perNodeCounts.cylinders);
-        int differ = 0, covered = 0;
-        for (int y = 0; y < batched.height(); ++y)
-            for (int x = 0; x < batched.width(); ++x) {
-                const QColor a = batched.pixelColor(x, y), b = perNode.pixelColor(x, y);
-                covered += drawn(a);
-                if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 24)
-                    ++differ;
-            }
-        EXPECT_GT(covered, 8000);
-        EXPECT_LT(differ, covered / 50) << "spheres " << spheres; // edges may fall differently
+        EXPECT_EQ(drawing->lastFrame().spheres, perNodeCounts.spheres);
+        EXPECT_EQ(drawing->lastFrame().cylinders, perNodeCounts.cylinders);
+        const Difference d = compare(batched, perNode, 24);
+        EXPECT_GT(d.covered, 8000);
+        EXPECT_LT(d.colour, d.covered / 50) << "spheres " << spheres; // edges may fall differently
     }
 }
 
 TEST_F(DrawingTest, ImpostorsDrawThePhongMeshPicture)
 {
     VORNAX_REQUIRE_CONTEXT(gl);
-    const auto path = findPdb("1ubq.pdb");
-    if (path.empty()) GTEST_SKIP() << "1ubq.pdb is not available";
-    auto s = solvedStructure(path);
-    ASSERT_TRUE(s);
-    s->network->generateColourListOverSeq();
+    if (!load("1ubq.pdb", &ElasticNetworkModel::generateColourListOverSeq)) GTEST_SKIP() << "1ubq.pdb is not available";
     console::Capture quiet;
     std::unique_ptr<GLSL::GLShader> phong(
         ShaderHandler().loadFromFile("Shaders/PhongMultiLight.vert", "", "Shaders/PhongMultiLight.frag"));
     ASSERT_TRUE(phong->isLinked());
-    NetworkDrawing drawing(*s->network);
-    drawing.init();
-    drawing.generateRenderingBB();
     const Vector3d centre = middle(*s->network);
     // Lights as the view has them: some from one place (with attenuation), one from a
     // direction, highlights on a shiny material, fog.
@@ -272,9 +280,9 @@ TEST_F(DrawingTest, ImpostorsDrawThePhongMeshPicture)
         glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 32.0f);
         glFogf(GL_FOG_DENSITY, 0.0025f);
         phong->use();
-        drawing.setPhongBatches(impostors);
-        drawing.updateBackboneAngles();
-        drawing.renderBackbone(eye);
+        drawing->setPhongBatches(impostors);
+        drawing->updateBackboneAngles();
+        drawing->renderBackbone(eye);
         phong->stop();
         for (GLenum light : {GL_LIGHT1, GL_LIGHT2}) {
             glLightfv(light, GL_AMBIENT, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
@@ -290,27 +298,19 @@ TEST_F(DrawingTest, ImpostorsDrawThePhongMeshPicture)
         s->network->setRenderingSpheres(spheres);
         const Vector3d eye = centre + Vector3d(0, 0, spheres ? 520.0f : 420.0f);
         lightsAndDraw(eye, false);
-        EXPECT_FALSE(drawing.drewImpostors());
-        const auto meshCounts = drawing.lastFrame();
+        EXPECT_FALSE(drawing->drewImpostors());
+        const auto meshCounts = drawing->lastFrame();
         const QImage meshes = readRgb(gl);
         lightsAndDraw(eye, true);
-        ASSERT_TRUE(drawing.drewImpostors());
+        ASSERT_TRUE(drawing->drewImpostors());
         const QImage impostors = savePicture(gl, spheres ? "1ubq-impostors.png" : "1ubq-impostors-small.png");
-        EXPECT_EQ(drawing.lastFrame().spheres, meshCounts.spheres);
-        EXPECT_EQ(drawing.lastFrame().cylinders, meshCounts.cylinders);
-        int differ = 0, covered = 0, coverageDiffers = 0;
-        for (int y = 0; y < impostors.height(); ++y)
-            for (int x = 0; x < impostors.width(); ++x) {
-                const QColor a = impostors.pixelColor(x, y), b = meshes.pixelColor(x, y);
-                covered += drawn(a);
-                coverageDiffers += drawn(a) != drawn(b);
-                if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 30)
-                    ++differ;
-            }
-        EXPECT_GT(covered, 8000);
+        EXPECT_EQ(drawing->lastFrame().spheres, meshCounts.spheres);
+        EXPECT_EQ(drawing->lastFrame().cylinders, meshCounts.cylinders);
+        const Difference d = compare(impostors, meshes, 30);
+        EXPECT_GT(d.covered, 8000);
         // A round outline against a polygon's, and tubes for 8-sided prisms: edges move by a pixel.
-        EXPECT_LT(coverageDiffers, covered / 25) << "spheres " << spheres;
-        EXPECT_LT(differ, covered / 8) << "spheres " << spheres;
+        EXPECT_LT(d.coverage, d.covered / 25) << "spheres " << spheres;
+        EXPECT_LT(d.colour, d.covered / 8) << "spheres " << spheres;
     }
 }
 
@@ -363,13 +363,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
 TEST_F(DrawingTest, SpringsAppearWhenSwitchedOn)
 {
     VORNAX_REQUIRE_CONTEXT(gl);
-    const auto path = findPdb("1ubq.pdb");
-    if (path.empty()) GTEST_SKIP() << "1ubq.pdb is not available";
-    auto s = solvedStructure(path);
-    ASSERT_TRUE(s);
-    NetworkDrawing drawing(*s->network);
-    drawing.init();
-    drawing.generateRenderingBB();
+    if (!load("1ubq.pdb")) GTEST_SKIP() << "1ubq.pdb is not available";
     s->network->setRenderingSpheres(false);
     auto greyLines = [](const QImage& image) {
         return countPixels(image, [](const QColor& c) {
@@ -377,11 +371,11 @@ TEST_F(DrawingTest, SpringsAppearWhenSwitchedOn)
         });
     };
     const Vector3d centre = middle(*s->network);
-    frame(drawing, centre + Vector3d(0, 0, 700), centre);
+    frame(*drawing, centre + Vector3d(0, 0, 700), centre);
     const int without = greyLines(readRgb(gl));
-    frame(drawing, centre + Vector3d(0, 0, 700), centre, true);
+    frame(*drawing, centre + Vector3d(0, 0, 700), centre, true);
     const int with = greyLines(readRgb(gl));
-    EXPECT_EQ(drawing.lastFrame().springs * 2, s->network->getAmountOfSprings());
+    EXPECT_EQ(drawing->lastFrame().springs * 2, s->network->getAmountOfSprings());
     EXPECT_GT(with, without + 2000);
 }
 
