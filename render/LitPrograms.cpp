@@ -20,20 +20,6 @@ const float fogStart = 400.0;
 const float fogMaxShare = 0.5;
 )";
 
-// A mesh: the eye-space position and normal go to the fragment stage.
-const char* const kMeshVertexMain = R"(
-varying vec3 eyePosition;
-varying vec3 eyeNormal;
-
-void main()
-{
-    vec4 eye = gl_ModelViewMatrix * gl_Vertex;
-    eyePosition = eye.xyz / eye.w;
-    eyeNormal = gl_NormalMatrix * gl_Normal;
-    gl_Position = ftransform();
-    vec3 here = eyePosition;
-)";
-
 // A sphere impostor: the quad lies in the plane through the sphere's centre square to the line
 // of sight, just large enough to hold the sphere's outline as the eye sees it (under
 // perspective that outline is wider than the radius: radius·d/√(d² − radius²) at distance d).
@@ -133,18 +119,6 @@ const char* const kVertexLightingTail = R"(
 const char* const kFragmentDeclarations = R"(#version 120
 varying vec3 base;
 varying float fogShare;
-)";
-
-const char* const kMeshFragmentMain = R"(
-varying vec3 eyePosition;
-varying vec3 eyeNormal;
-
-void main()
-{
-    vec3 P = eyePosition;
-    vec3 N = normalize(eyeNormal);
-    if (!gl_FrontFacing) N = -N;
-    vec3 V = normalize(-P);
 )";
 
 // What both impostors' fragments start from: the line of sight through the fragment.
@@ -331,13 +305,7 @@ std::string attenuationOf(const Light& l)
 /// The two stages' text for this kind of surface and these groups of lights.
 std::pair<std::string, std::string> sources(LitPrograms::Surface surface, const std::vector<LightGroup>& groups)
 {
-    using Surface = LitPrograms::Surface;
-    const char* vertexMain = surface == Surface::SphereImpostor ? kSphereVertexMain
-        : surface == Surface::CylinderImpostor                  ? kCylinderVertexMain
-                                                                : kMeshVertexMain;
-    const char* fragmentMain = surface == Surface::SphereImpostor ? kSphereFragmentMain
-        : surface == Surface::CylinderImpostor                    ? kCylinderFragmentMain
-                                                                  : kMeshFragmentMain;
+    const bool sphere = surface == LitPrograms::Surface::SphereImpostor;
     std::string declarations, vertexLights, vertexDiffuse, fragmentLights;
     for (std::size_t n = 0; n < groups.size(); ++n) {
         const LightGroup& g = groups[n];
@@ -376,11 +344,11 @@ std::pair<std::string, std::string> sources(LitPrograms::Surface surface, const 
                 ") * gl_FrontMaterial.specular.rgb * pow(max(dot(reflect(-L, N), V), 0.0), shininess);\n";
     }
     std::string vertex = std::string(kVertexDeclarations) + declarations +
-        vertexMain + kVertexLightingHead + vertexLights + kVertexLightingTail +
+        (sphere ? kSphereVertexMain : kCylinderVertexMain) + kVertexLightingHead + vertexLights + kVertexLightingTail +
         vertexDiffuse + "}\n";
     std::string fragment = std::string(kFragmentDeclarations) + declarations +
-        (surface == Surface::Mesh ? "" : kImpostorFragmentDeclarations) + fragmentMain + kFragmentLightingHead + fragmentLights + kFragmentTail +
-        (surface == Surface::Mesh ? "" : kImpostorDepth) + "}\n";
+        kImpostorFragmentDeclarations + (sphere ? kSphereFragmentMain : kCylinderFragmentMain) + kFragmentLightingHead + fragmentLights + kFragmentTail +
+        kImpostorDepth + "}\n";
     return {vertex, fragment};
 }
 
@@ -441,28 +409,6 @@ LitPrograms::~LitPrograms()
 {
     for (const auto& entry : m_programs)
         if (entry.second != 0) glDeleteProgram(entry.second);
-}
-
-bool LitPrograms::canBuild(Surface surface)
-{
-    if (!glCreateShader || !glCreateProgram || !glUseProgram) {
-        m_problem = "the driver has no shader programs";
-        return false;
-    }
-    // Every light glowing, lit, shiny and a cone, each from its own place.
-    std::vector<LightGroup> all(4);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        all[i].position[0] = static_cast<GLfloat>(i);
-        all[i].position[3] = i % 2 == 0 ? 1.0f : 0.0f;
-        Light l;
-        l.index = static_cast<int>(i);
-        l.glows = l.lit = l.shiny = true;
-        l.spot = !all[i].directional();
-        all[i].lights = {l};
-    }
-    const GLuint program = link(sources(surface, all), m_problem);
-    if (program != 0) glDeleteProgram(program);
-    return program != 0;
 }
 
 GLuint LitPrograms::programFor(Surface surface)

@@ -5,8 +5,9 @@
 //   strength, fog) is worked out per vertex, which for a node sphere is once, at its centre;
 // - lights that shine from one place share one direction and one highlight, and lights that
 //   add nothing cost nothing.
-// Three kinds of surface: meshes with normals, and sphere and cylinder impostors (Impostors). The programs are made from text held here, so no file can go missing, one
-// per kind and arrangement of the lights, and kept.
+// Two kinds of surface: sphere and cylinder impostors (Impostors). The programs are made from
+// text held here, so no file can go missing, one per kind and arrangement of the lights, and
+// kept.
 #pragma once
 
 #include "render/GLHeaders.h"
@@ -18,16 +19,13 @@ namespace vornax {
 
 class LitPrograms {
 public:
-    enum class Surface { Mesh, SphereImpostor, CylinderImpostor };
+    enum class Surface { SphereImpostor, CylinderImpostor };
 
     LitPrograms() = default;
     ~LitPrograms(); ///< deletes the programs (context current)
     LitPrograms(const LitPrograms&) = delete;
     LitPrograms& operator=(const LitPrograms&) = delete;
 
-    /// True when the driver builds the most demanding program of this kind (every light lit
-    /// and shiny, each from its own place); problem() says why not.
-    bool canBuild(Surface surface);
     /// The program for this kind of surface and the lights as they are set now (context
     /// current); 0 when it cannot be built.
     GLuint programFor(Surface surface);

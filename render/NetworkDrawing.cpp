@@ -4,9 +4,9 @@
 #include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
 #include "render/AtomDrawing.h"
+#include "render/Impostors.h"
 #include "render/LitPrograms.h"
 #include "render/Orientation.h"
-#include "render/Impostors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -283,13 +283,16 @@ void NetworkDrawing::renderBackbone(const Vector3d& camLocal)
 
     glColor4f(kGrey, kGrey, kGrey, 0.5f);
     if (!m_network.isSetup()) {
-        renderRigid();
+        m_counts.rigid = true;
+        if (!m_batched || !renderImpostors(camLocal, true)) renderRigid();
         return;
     }
-    if (m_batched)
-        renderBatched(camLocal);
-    else
-        renderPerNode(camLocal);
+    if (!m_batched) {
+        renderPerNode(camLocal); // with the arrows, node by node
+        return;
+    }
+    if (!renderImpostors(camLocal, false)) renderBatched(camLocal);
+    if (m_network.isRenderingForces()) renderArrows();
 }
 
 void NetworkDrawing::renderRigid()
@@ -362,28 +365,30 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
         }
 }
 
-void NetworkDrawing::renderBatched(const Vector3d& camLocal)
+bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
 {
-    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
-    if (m_phongBatches && !m_litPrograms) {
+    if (!m_phongBatches) return false;
+    if (!m_litPrograms) {
         m_litPrograms = std::make_unique<LitPrograms>();
         m_sphereImpostors = std::make_unique<Impostors>(Impostors::Shape::Sphere);
         m_cylinderImpostors = std::make_unique<Impostors>(Impostors::Shape::Cylinder);
     }
-    const bool impostors = m_phongBatches && m_sphereImpostors->prepare(*m_litPrograms)
-        && m_cylinderImpostors->prepare(*m_litPrograms);
-    m_counts.impostors = impostors;
-    for (auto& vertices : m_sphereVertices) vertices.clear();
-    m_cylinderVertices.clear();
-    if (impostors) {
-        m_sphereImpostors->clear();
-        m_cylinderImpostors->clear();
-    }
-    const GLubyte grey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
+    if (!m_sphereImpostors->prepare(*m_litPrograms) || !m_cylinderImpostors->prepare(*m_litPrograms)) return false;
+    m_counts.impostors = true;
+    m_sphereImpostors->clear();
+    m_cylinderImpostors->clear();
+    // Before the modes are set up everything is one grey and the spheres are six times their
+    // size (a tenth of that without "Show Spheres"), as the rigid drawing has them.
+    const float sphereScale = rigid ? (m_network.isRenderingSpheres() ? 6.0f : 0.6f)
+                                    : (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
     const float sphereRadius = kNodeSphereRadius * sphereScale;
+    // A tube runs inside a sphere up to `hidden` from its centre: the rest of it is what shows,
+    // and all there is to shade.
     const float hidden = sphereRadius > kCylinderRadius
         ? std::sqrt(sphereRadius * sphereRadius - kCylinderRadius * kCylinderRadius)
         : 0.0f;
+    const GLubyte rigidGrey[4] = {toByte(kGrey), toByte(kGrey), toByte(kGrey), toByte(0.5f)};
+    const GLubyte tubeGrey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
@@ -391,37 +396,43 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             if (finite(p)) {
                 const Vector3d c = m_network.getAtom(static_cast<int32_t>(k))->getMyResidueColour();
                 const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
-                const int level = levelOfDetail(p.squaredEuclideanDistance(camLocal));
-                if (impostors) {
-                    m_sphereImpostors->addSphere(p, sphereRadius, colour);
-                    ++m_counts.spheres[static_cast<std::size_t>(level)];
-                } else {
-                    addSphere(level, p, sphereScale, colour);
-                }
+                m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour);
+                ++m_counts.spheres[static_cast<std::size_t>(rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
             }
             if (j + 1 == segments.size()) continue;
-            if (!impostors) {
-                addCylinder(segments[j]);
-            } else if (const Vector3d next = m_framePositions[k + 1]; finite(p) && finite(next)) {
-                // The tube runs inside a sphere up to `hidden` from its centre: the rest of it is
-                // what shows, and all there is to shade.
-                const float length = p.euclideanDistance(next);
-                if (length > 2.0f * hidden) {
-                    const Vector3d along = (next - p) * (hidden / length);
-                    m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius, grey);
-                }
-                ++m_counts.cylinders;
+            const Vector3d next = m_framePositions[k + 1];
+            if (!finite(p) || !finite(next)) continue;
+            const float length = p.euclideanDistance(next);
+            if (length > 2.0f * hidden) {
+                const Vector3d along = (next - p) * (hidden / length);
+                m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius, rigid ? rigidGrey : tubeGrey);
             }
+            ++m_counts.cylinders;
         }
-    if (impostors) {
-        m_sphereImpostors->draw();
-        m_cylinderImpostors->draw();
-    } else {
-        drawSphereBatches();
-        glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
-        drawCylinderBatch();
-    }
-    if (m_network.isRenderingForces()) renderArrows();
+    m_sphereImpostors->draw();
+    m_cylinderImpostors->draw();
+    return true;
+}
+
+void NetworkDrawing::renderBatched(const Vector3d& camLocal)
+{
+    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
+    for (auto& vertices : m_sphereVertices) vertices.clear();
+    m_cylinderVertices.clear();
+    std::size_t k = 0;
+    for (const auto& segments : m_segmentModels)
+        for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
+            const Vector3d p = m_framePositions[k];
+            if (finite(p)) {
+                const Vector3d c = m_network.getAtom(static_cast<int32_t>(k))->getMyResidueColour();
+                const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
+                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour);
+            }
+            if (j + 1 < segments.size()) addCylinder(segments[j]);
+        }
+    drawSphereBatches();
+    glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
+    drawCylinderBatch();
 }
 
 void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, const GLubyte colour[4])

@@ -20,6 +20,9 @@
 // of that level, and one more holds every cylinder, so a frame costs a few draw calls however
 // many nodes there are. The picture is that of one display-list call per node (which
 // setBatched(false) still draws): the same spheres, sizes, colours, levels and cylinders.
+// A view that draws with its Phong programs has the batches drawn as impostors instead, one
+// quad per sphere and per cylinder (setPhongBatches): the same picture with round shapes, for a
+// fraction of the triangles.
 #pragma once
 
 #include "common/Vector3d.h"
@@ -33,8 +36,8 @@
 
 namespace vornax {
 class ElasticNetworkModel;
-class LitPrograms;
 class Impostors;
+class LitPrograms;
 
 /// One backbone cylinder: from the node at `position`, turned by `orientation`, `length` long.
 struct ELNBackboneRenderingModel {
@@ -101,6 +104,9 @@ private:
 
     bool consistent() const;
     void takeFramePositions();
+    /// Spheres and cylinders as impostors, or false when the view does not want them or the
+    /// driver cannot build their programs. `rigid`: as drawn before the modes are set up.
+    bool renderImpostors(const Vector3d& camLocal, bool rigid);
     void renderBatched(const Vector3d& camLocal);
     void renderPerNode(const Vector3d& camLocal);
     void renderRigid();

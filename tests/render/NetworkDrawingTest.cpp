@@ -408,6 +408,15 @@ TEST_F(DrawingTest, RigidDrawingBeforeTheModesAndAOneNodeChain)
     // The one-node chain's sphere (six times the node size before the modes) at the centre.
     const QImage image = savePicture(gl, "rigid-two-chains.png");
     EXPECT_TRUE(drawn(image.pixelColor(240, 240)));
+    // As impostors: the same shapes in the same places.
+    drawing.setPhongBatches(true);
+    frame(drawing, centre + Vector3d(0, 0, 1300), centre);
+    ASSERT_TRUE(drawing.drewImpostors());
+    EXPECT_TRUE(drawing.lastFrame().rigid);
+    EXPECT_EQ(drawing.lastFrame().spheres[0], 5);
+    EXPECT_EQ(drawing.lastFrame().cylinders, 3);
+    const Difference d = compare(savePicture(gl, "rigid-two-chains-impostors.png"), image, 60);
+    EXPECT_LT(d.coverage, d.covered / 25);
 }
 
 TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
