@@ -31,8 +31,8 @@ std::vector<std::pair<std::string, std::vector<std::string>>> splitFileFilter(co
         const std::string& list = parts[i + 1];
         while (p <= list.size()) {
             const std::size_t semi = list.find(';', p);
-            const std::string pattern =
-                text::trimmed(std::string_view(list).substr(p, semi == std::string::npos ? std::string::npos : semi - p));
+            const std::string pattern = text::trimmed(
+                std::string_view(list).substr(p, semi == std::string::npos ? std::string::npos : semi - p));
             if (!pattern.empty()) patterns.push_back(pattern);
             if (semi == std::string::npos) break;
             p = semi + 1;
@@ -58,8 +58,7 @@ const std::vector<std::pair<int32_t, std::string>>& LoadChoice::buttons()
 
 LoadChoice::LoadChoice(FileChooser chooseFilesIn, std::function<void()> showTutorialIn)
     : chooseFiles(std::move(chooseFilesIn)), showTutorial(std::move(showTutorialIn))
-{
-}
+{}
 
 void LoadChoice::press(int32_t value)
 {
@@ -160,8 +159,7 @@ std::string timeEstimateText(double seconds)
     seconds = seconds > 0.0 ? std::min(seconds, kLongest) : 0.0;
     const double hoursReal = std::floor(seconds / 3600.0);
     const auto hours = static_cast<int64_t>(hoursReal);
-    const auto minutes =
-        static_cast<int64_t>(std::clamp(std::floor((seconds - hoursReal * 3600.0) / 60.0), 0.0, 59.0));
+    const auto minutes = static_cast<int64_t>(std::clamp(std::floor((seconds - hoursReal * 3600.0) / 60.0), 0.0, 59.0));
     std::ostringstream text;
     if (hours > 0)
         text << "Large molecule detected, normal mode analysis expected to take approximately: " << hours
@@ -198,19 +196,19 @@ void LoadBoxText::changeLabel(int32_t device)
     switch (device) {
     case 0:
         instruction = kMove + "\nThe back button on the haptic stylus will rotate the molecule.\n\n";
-        secondInstruction = kHold +
-                            "\nto begin applying force. When the button is released and pressed again the molecule "
-                            "will return to its initial state.\n\n" +
-                            kRest;
+        secondInstruction = kHold
+            + "\nto begin applying force. When the button is released and pressed again the molecule "
+              "will return to its initial state.\n\n"
+            + kRest;
         picture = DevicePicture::Omni;
         break;
     case 1:
     case 2:
         instruction = kMove + "\n\n";
-        secondInstruction =
-            kHold + "\nto begin applying force. When the button is released the molecule will return to its initial "
-                    "state.\n\n" +
-            kRest;
+        secondInstruction = kHold
+            + "\nto begin applying force. When the button is released the molecule will return to its initial "
+              "state.\n\n"
+            + kRest;
         picture = device == 1 ? DevicePicture::Desktop : DevicePicture::Premium;
         break;
     default: return;

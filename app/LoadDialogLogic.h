@@ -151,7 +151,8 @@ enum class DevicePicture { None, Omni, Desktop, Premium };
 struct LoadBoxText {
     static constexpr const char* kTitle = "VornaxLoadBox";
     static constexpr const char* kGroup = "Vornax Elastic Network Startup Procedure";
-    static constexpr const char* kInitialInstruction = "Setup the elastic network data using the button below to begin...";
+    static constexpr const char* kInitialInstruction =
+        "Setup the elastic network data using the button below to begin...";
     static constexpr const char* kInitialButton = "Setup Elastic Network";
     static constexpr const char* kDiagonaliseButton = "Start normal mode analysis...";
     static constexpr const char* kContinueButton = "Continue...";

@@ -18,8 +18,7 @@ namespace vornax {
 
 ScriptedLoadDialogs::ScriptedLoadDialogs()
     : choice([this](const FileRequest& request) { return chooseFiles(request); }, [this] { ++tutorialsShown; })
-{
-}
+{}
 
 void ScriptedLoadDialogs::queueChoice(int32_t button) { choices.push_back(button); }
 void ScriptedLoadDialogs::queueCutoff(std::vector<std::string> typed) { cutoffs.push_back(std::move(typed)); }

@@ -1,8 +1,8 @@
 #include "VornaxLoadBox.h"
 
 #include <QGroupBox>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 

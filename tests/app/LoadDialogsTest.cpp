@@ -1,9 +1,9 @@
 // The load dialogs: what each answer decides, through the dialogs themselves and through the
 // scripted stand-in a load is driven by without windows. Runs on the offscreen platform.
+#include "LoadDialogs.h"
 #include "CutoffDialog.h"
 #include "EigenvalueDialog.h"
 #include "LoadChoiceDialog.h"
-#include "LoadDialogs.h"
 #include "PdbCodeDialog.h"
 #include "VornaxLoadBox.h"
 
@@ -46,8 +46,8 @@ TEST(CutoffDialog, SevenAngstromIsTheBoundaryAndOddTextNeverGetsThrough)
     const struct {
         std::string typed;
         O outcome;
-        float value;       ///< handed back afterwards
-        const char* line;  ///< console line, or nullptr for none
+        float value;      ///< handed back afterwards
+        const char* line; ///< console line, or nullptr for none
     } cases[] = {
         {"7.0", O::Accepted, 7.0f, nullptr},
         {" 12.5 ", O::Accepted, 12.5f, nullptr},
@@ -252,13 +252,13 @@ TEST(LoadChoiceDialog, ValuesCancelAndCloseBox)
         std::vector<int32_t> choices;
     } cases[] = {
         {{1, 2, 4, 5}, {}, {1, 2, 4, 5}},
-        {{0}, {}, {0}},                                    // closed before any choice: nothing
-        {{1, 0}, {}, {1, 1}},                              // the close box keeps the choice
+        {{0}, {}, {0}},       // closed before any choice: nothing
+        {{1, 0}, {}, {1, 1}}, // the close box keeps the choice
         {{3}, {eigenFiles}, {3}},
-        {{3}, {std::nullopt}, {4}},                        // file dialog cancelled
-        {{3, 0}, {eigenFiles, std::nullopt}, {3, 4}},      // the old files are not reloaded unasked
+        {{3}, {std::nullopt}, {4}},                   // file dialog cancelled
+        {{3, 0}, {eigenFiles, std::nullopt}, {3, 4}}, // the old files are not reloaded unasked
         {{3, 0}, {eigenFiles, eigenFiles}, {3, 3}},
-        {{5, 7, -1}, {}, {5, 5, 5}},                       // no such button
+        {{5, 7, -1}, {}, {5, 5, 5}}, // no such button
     };
     for (const auto& c : cases) {
         ScriptedLoadDialogs scripted;
@@ -303,8 +303,7 @@ TEST(LoadChoiceDialog, ValuesCancelAndCloseBox)
         return f;
     });
     EXPECT_EQ(dialog.windowTitle(), "Normal Mode Analysis Options");
-    for (const auto& [value, text] : LoadChoice::buttons())
-        EXPECT_EQ(dialog.button(value)->text().toStdString(), text);
+    for (const auto& [value, text] : LoadChoice::buttons()) EXPECT_EQ(dialog.button(value)->text().toStdString(), text);
     whenShown([&] { dialog.close(); });
     EXPECT_EQ(dialog.choose(), load::NoChoice);
     whenShown([&] { dialog.button(load::ElNemo)->click(); });
@@ -349,8 +348,7 @@ TEST(LoadDialogs, PdbCodeFileFiltersAndAScriptedLoad)
     scripted.queueCutoff({"abc", "6", "11"});
     scripted.queueFolder("/results");
     EXPECT_EQ(scripted.chooseLoad(), load::PdbFile);
-    EXPECT_EQ(scripted.chooseFiles({"", "PDB files (*.pdb)|*.pdb", 2, "", false}),
-              (Files{{"/data/1crn.pdb"}}));
+    EXPECT_EQ(scripted.chooseFiles({"", "PDB files (*.pdb)|*.pdb", 2, "", false}), (Files{{"/data/1crn.pdb"}}));
     EXPECT_EQ(scripted.askCutoff(), 11.0f);
     scripted.setOkButtonToDiagNow(false, 1000);
     EXPECT_EQ(scripted.chooseFolder("Select folder"), "/results");
@@ -364,6 +362,13 @@ TEST(LoadDialogs, PdbCodeFileFiltersAndAScriptedLoad)
     EXPECT_EQ(scripted.askCutoff(), 0.0f);
     ASSERT_EQ(scripted.cutoffDialogs.size(), 2u);
     EXPECT_FALSE(scripted.cutoffDialogs[1].isHintRed());
+
+    // The window's dialogs keep the load choice and the set-up dialog between loads.
+    QtLoadDialogs window(nullptr, "/opt/vornax");
+    window.setTutorial(true);
+    EXPECT_TRUE(window.loadChoiceDialog().logic().isTutorial());
+    window.changeLabel(2);
+    EXPECT_EQ(window.loadBox().closeButton()->text(), "Continue...");
 }
 
 int main(int argc, char** argv)
