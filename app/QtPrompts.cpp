@@ -1,7 +1,8 @@
 #include "QtPrompts.h"
 
+#include "PdbCodeDialog.h"
+
 #include <QApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -66,13 +67,8 @@ MessageAnswer QtPrompts::messageBox(const std::string& caption, const std::strin
 std::optional<std::string> QtPrompts::askText(const TextPrompt& prompt)
 {
     return onWindowThread(m_stopped, std::optional<std::string>{}, [&]() -> std::optional<std::string> {
-        bool ok = false;
-        const QString label =
-            QString::fromStdString(prompt.heading.empty() ? prompt.prompt : prompt.heading + "\n" + prompt.prompt);
-        const QString text = QInputDialog::getText(nullptr, QString::fromStdString(prompt.title), label,
-                                                   QLineEdit::Normal, QString(), &ok);
-        if (!ok || (prompt.requireNonEmpty && text.isEmpty())) return std::nullopt;
-        return text.toStdString();
+        PdbCodeDialog dialog(prompt);
+        return dialog.ask();
     });
 }
 

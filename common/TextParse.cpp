@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <string>
 
 namespace vornax::text {
 
@@ -46,6 +48,41 @@ bool parseNumber(std::string_view s, T& out)
 } // namespace
 
 bool parseDouble(std::string_view s, double& out) { return parseNumber(s, out); }
+
+NumberError readNumber(std::string_view s, double& out)
+{
+    const std::string_view t = trim(s);
+    if (t.empty()) return NumberError::Empty;
+    const char* begin = t.data();
+    if (*begin == '+') ++begin;
+    double v = 0.0;
+    const auto [ptr, ec] = std::from_chars(begin, t.data() + t.size(), v);
+    if (ec == std::errc::result_out_of_range) return NumberError::Overflow;
+    if (ec != std::errc() || ptr != t.data() + t.size() || !std::isfinite(v)) return NumberError::Format;
+    out = v;
+    return NumberError::None;
+}
+
+NumberError readNumber(std::string_view s, float& out)
+{
+    double v = 0.0;
+    const NumberError error = readNumber(s, v);
+    if (error != NumberError::None) return error;
+    if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) return NumberError::Overflow;
+    out = static_cast<float>(v);
+    return NumberError::None;
+}
+
+const char* numberErrorMessage(NumberError error)
+{
+    switch (error) {
+    case NumberError::None: return "";
+    case NumberError::Overflow: return "The conversion from String*-to-float overflowed.";
+    case NumberError::Format: return "The String* is not formatted as a float.";
+    case NumberError::Empty: return "The String* is 0.";
+    }
+    return "";
+}
 
 namespace {
 /// Length of the valid UTF-8 sequence starting at s[i], or 0 when there is none.

@@ -24,6 +24,17 @@ bool parseFloat(std::string_view s, float& out);
 /// for fields whose absurd values must be reported rather than taken for unreadable text.
 bool parseDoubleOrNonFinite(std::string_view s, double& out);
 
+/// Why a text box's number could not be read.
+enum class NumberError { None, Overflow, Format, Empty };
+/// Reads `s` (surrounding white space and a leading '+' allowed) as a finite double.
+/// Empty: nothing but white space. Overflow: beyond the range of double. Format: anything else,
+/// NaN and infinity included. `out` is only written on success.
+NumberError readNumber(std::string_view s, double& out);
+/// As readNumber, for a float: a value beyond the range of float is an Overflow.
+NumberError readNumber(std::string_view s, float& out);
+/// The console line that reports a failed conversion ("" for None).
+const char* numberErrorMessage(NumberError error);
+
 /// `s` safe to show on a terminal or in UTF-8 text: control bytes (other than those listed in
 /// `keep`) and bytes that are not part of valid UTF-8 become \xNN; everything else is kept.
 std::string printable(std::string_view s, std::string_view keep = {});

@@ -8,7 +8,6 @@
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 
-#include <charconv>
 #include <cmath>
 #include <sstream>
 #include <string_view>
@@ -32,21 +31,9 @@ std::vector<std::string_view> splitAtBlanks(std::string_view line)
     return tokens;
 }
 
-enum class NumberError { None, Overflow, Format, Empty };
+using text::NumberError;
 
-NumberError toDouble(std::string_view token, double& out)
-{
-    const std::string_view t = text::trim(token);
-    if (t.empty()) return NumberError::Empty;
-    const char* begin = t.data();
-    if (*begin == '+') ++begin;
-    double v = 0.0;
-    const auto [ptr, ec] = std::from_chars(begin, t.data() + t.size(), v);
-    if (ec == std::errc::result_out_of_range) return NumberError::Overflow;
-    if (ec != std::errc() || ptr != t.data() + t.size() || !std::isfinite(v)) return NumberError::Format;
-    out = v;
-    return NumberError::None;
-}
+NumberError toDouble(std::string_view token, double& out) { return text::readNumber(token, out); }
 
 } // namespace
 
@@ -121,21 +108,13 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
         pos = end == std::string_view::npos ? all.size() : end + 1;
         if (token.empty()) continue;
         double v = 0.0;
-        switch (toDouble(token, v)) {
-        case NumberError::None: values.push_back(v); break;
-        case NumberError::Overflow:
+        const NumberError error = toDouble(token, v);
+        if (error == NumberError::None) {
+            values.push_back(v);
+        } else {
+            // An Empty piece holds only control characters: nothing there to convert.
             ++bad;
-            console::line("The conversion from String*-to-float overflowed.");
-            break;
-        case NumberError::Format:
-            ++bad;
-            console::line("The String* is not formatted as a float.");
-            break;
-        case NumberError::Empty:
-            // Only blank or control characters: nothing there to convert.
-            ++bad;
-            console::line("The String* is 0.");
-            break;
+            console::line(text::numberErrorMessage(error));
         }
     }
     if (skipped) *skipped = bad;
