@@ -365,6 +365,12 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
         }
 }
 
+std::array<GLubyte, 4> NetworkDrawing::nodeColour(std::size_t node) const
+{
+    const Vector3d c = m_network.getAtom(static_cast<int32_t>(node))->getMyResidueColour();
+    return {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
+}
+
 bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
 {
     if (!m_phongBatches) return false;
@@ -394,9 +400,8 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
-                const Vector3d c = m_network.getAtom(static_cast<int32_t>(k))->getMyResidueColour();
-                const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
-                m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour);
+                const std::array<GLubyte, 4> colour = nodeColour(k);
+                m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour.data());
                 ++m_counts.spheres[static_cast<std::size_t>(rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
             }
             if (j + 1 == segments.size()) continue;
@@ -424,9 +429,8 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
-                const Vector3d c = m_network.getAtom(static_cast<int32_t>(k))->getMyResidueColour();
-                const GLubyte colour[4] = {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
-                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour);
+                const std::array<GLubyte, 4> colour = nodeColour(k);
+                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
             }
             if (j + 1 < segments.size()) addCylinder(segments[j]);
         }

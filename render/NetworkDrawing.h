@@ -107,6 +107,8 @@ private:
     /// Spheres and cylinders as impostors, or false when the view does not want them or the
     /// driver cannot build their programs. `rigid`: as drawn before the modes are set up.
     bool renderImpostors(const Vector3d& camLocal, bool rigid);
+    /// The node's colour as the batches take it (alpha 0.5, as glColor has it).
+    std::array<GLubyte, 4> nodeColour(std::size_t node) const;
     void renderBatched(const Vector3d& camLocal);
     void renderPerNode(const Vector3d& camLocal);
     void renderRigid();
