@@ -80,6 +80,7 @@ QWidget* buildModesGroup(FormControls& c)
 {
     auto* group = named(new QGroupBox("Select Modes"), "selectModesGroup");
     auto* grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(2);
     for (int i = 0; i < 20; ++i) {
         const QByteArray name = "selectMode" + QByteArray::number(i + 1);
         c.modeArray[static_cast<std::size_t>(i)] = checkBox(name.constData(), QString::number(i + 1), false, false);
@@ -133,11 +134,12 @@ QWidget* buildEnmPage(FormControls& c)
 {
     auto* page = named(new QWidget, "elasticNetworkTab");
     auto* row = new QHBoxLayout(page);
-    row->addWidget(buildModesGroup(c), 3);
-    row->addWidget(buildControlsGroup(c), 1);
-    row->addWidget(buildOptionsGroup(c), 1);
+    row->addWidget(buildModesGroup(c));
+    row->addWidget(buildControlsGroup(c));
+    row->addWidget(buildOptionsGroup(c));
     c.realTimeForceBox = readOut("realTimeForceBox");
-    row->addWidget(c.realTimeForceBox, 2);
+    c.realTimeForceBox->setMinimumWidth(220);
+    row->addWidget(c.realTimeForceBox, 1);
     return page;
 }
 

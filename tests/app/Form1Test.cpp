@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
@@ -237,6 +238,18 @@ TEST(Form1, WindowBuildsItsControlsWithoutAView)
     // The loop runs (and changes nothing) without a view.
     for (int i = 0; i < 12; ++i) window.logic().tick();
     EXPECT_FALSE(window.loaded());
+
+    // Keys reach the loop's handlers once, before any control; Ctrl waits for first entry.
+    int helpShown = 0;
+    QObject::connect(&window.logic(), &FormLogic::helpIndexRequested, [&] { ++helpShown; });
+    for (const int key : {int(Qt::Key_F1), int(Qt::Key_Control)}) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &down);
+        QApplication::sendEvent(&window, &up);
+    }
+    EXPECT_EQ(helpShown, 1);
+    EXPECT_FALSE(window.controls().hapticsOnOff->isChecked());
 }
 
 TEST(Form1, CheckBoxesRunTheirHandlersWhenChangedFromCode)
