@@ -3,7 +3,7 @@
 //
 //     vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc Å]
 //     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
-#include "MainWindow.h"
+#include "Form1.h"
 #include "QtPrompts.h"
 
 #include "common/Console.h"
@@ -114,9 +114,8 @@ int run(int argc, char** argv)
     ScopedUserPrompts installed(&prompts);
     int status = 0;
     {
-        MainWindow window(options, &prompts);
-        window.resize(1024, 768);
-        window.show();
+        Form1 window(options, &prompts);
+        window.showMaximized();
         status = app.exec();
     }
     return status;

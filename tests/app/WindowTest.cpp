@@ -2,7 +2,7 @@
 // the view, and closes cleanly in the middle of a load.
 #include "AdvancedOptionsDialog.h"
 #include "GLTestContext.h"
-#include "MainWindow.h"
+#include "Form1.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
@@ -61,8 +61,8 @@ TEST(Window, DrawsTheIdleSceneThenTheLoadedNetwork)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    MainWindow window(optionsFor("1crn.pdb"));
-    window.resize(640, 480);
+    Form1 window(optionsFor("1crn.pdb"));
+    window.resize(1024, 768);
     window.show();
     EXPECT_TRUE(window.statusText().startsWith("Loading 1crn.pdb")) << window.statusText().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
@@ -90,8 +90,8 @@ TEST(Window, ClosingDuringALoadStopsItAndClosesCleanly)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    MainWindow window(optionsFor("4hhb.pdb"));
-    window.resize(480, 360);
+    Form1 window(optionsFor("4hhb.pdb"));
+    window.resize(1024, 768);
     window.show();
     EXPECT_TRUE(window.loading());
     window.close();
@@ -111,11 +111,11 @@ TEST(Window, ABadFileIsReportedOnTheStatusLine)
     WindowOptions options;
     options.file = bad.path();
     options.openDevice = false;
-    MainWindow window(options);
-    window.resize(480, 360);
+    Form1 window(options);
+    window.resize(1024, 768);
     window.show();
     bool ended = false, ok = true;
-    QObject::connect(&window, &MainWindow::loadEnded, [&](bool success, const QString&) {
+    QObject::connect(&window, &Form1::loadEnded, [&](bool success, const QString&) {
         ended = true;
         ok = success;
     });
@@ -140,8 +140,8 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
     {
         WindowOptions options = optionsFor("1crn.pdb");
         options.openDevice = true;
-        MainWindow window(options);
-        window.resize(480, 360);
+        Form1 window(options);
+        window.resize(1024, 768);
         window.show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
         COpenGL* view = window.view();

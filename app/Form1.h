@@ -1,12 +1,18 @@
-// The program's window: the 3-D view, a status line, a structure loaded in the background and
-// the 10 ms timer that draws the frames.
+// The program's main window: the 3-D view, the menus and pages of controls, a status line, a
+// structure loaded in the background and the 10 ms control loop.
+//
+// The controls are built by buildFormControls and driven by FormLogic (the loop step, the
+// read-outs, the mode selection and every control's handler); Form1 adds what needs the window
+// itself: the GL surface, keys and mouse, the menus' dialogs, the load and the shutdown order.
 //
 // The load runs runLoadPipeline on a worker thread while the view keeps drawing its idle
 // scene; the status line names the stage. When the load ends (and the view's GL context
 // exists) the window hands the atoms and the network to the view, opens the haptic device when
-// asked to, marks the network initialised and starts the simulation thread.
+// asked to, marks the network initialised, starts the simulation thread and enables the
+// network's controls.
 #pragma once
 
+#include "FormControls.h"
 #include "enm/Pipeline.h"
 
 #include <QMainWindow>
@@ -25,8 +31,10 @@ namespace vornax {
 
 class AdvancedOptionsDialog;
 class COpenGL;
+class FormLogic;
 class NetworkFileHandle;
 class QtPrompts;
+class SurfaceFormView;
 class ViewSurface;
 
 struct WindowOptions {
@@ -38,26 +46,35 @@ struct WindowOptions {
     bool allowStereo = true;
 };
 
-class MainWindow final : public QMainWindow {
+class Form1 final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(WindowOptions options, QtPrompts* prompts = nullptr);
-    ~MainWindow() override;
+    explicit Form1(WindowOptions options, QtPrompts* prompts = nullptr);
+    ~Form1() override;
 
     /// The view, once its GL context exists.
     COpenGL* view() const;
     ViewSurface* surface() const { return m_surface; }
+    const FormControls& controls() const { return m_controls; }
+    FormLogic& logic() const { return *m_logic; }
     /// The text of the status line.
     QString statusText() const;
     bool loading() const { return m_worker.joinable() && !m_loadDone.load(); }
     /// The network is on the view and initialised.
     bool loaded() const { return m_loaded; }
 
+public slots:
+    /// "&Open": the load workflow's entry.
+    void openFile();
+    /// "Save &As": the deformed C-alpha atoms to a PDB file.
+    void saveAs();
+
 signals:
     /// The load ended: `ok` with the network on the view, otherwise with `message` shown.
     void loadEnded(bool ok, const QString& message);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -67,6 +84,8 @@ protected:
 private:
     class CancelProgress;
 
+    void connectMenus();
+    void showAdvancedOptions();
     void startLoad();
     void tick();
     void setStatus(const QString& text);
@@ -74,13 +93,19 @@ private:
     void handOver();
     void joinWorker();
     QString fileName() const;
+    /// `p` (window coordinates) on the view.
+    QPoint onView(const QPointF& p) const;
 
     WindowOptions m_options;
     QtPrompts* m_prompts;
     ViewSurface* m_surface = nullptr;
+    FormControls m_controls;
+    std::unique_ptr<SurfaceFormView> m_formView;
+    FormLogic* m_logic = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
     AdvancedOptionsDialog* m_advanced = nullptr;
+    QString m_saveFolder;
 
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};

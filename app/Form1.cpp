@@ -1,22 +1,33 @@
-#include "MainWindow.h"
+#include "Form1.h"
 
 #include "AdvancedOptionsDialog.h"
+#include "FormLogic.h"
+#include "FormView.h"
 #include "QtPrompts.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
+#include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 #include "render/COpenGL.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QMenuBar>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -25,7 +36,7 @@
 namespace vornax {
 
 /// Lets the load stop when the window closes.
-class MainWindow::CancelProgress final : public Progress {
+class Form1::CancelProgress final : public Progress {
 public:
     explicit CancelProgress(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
     void setMaximum(int) override {}
@@ -55,24 +66,17 @@ QString stageText(LoadStage stage)
 
 } // namespace
 
-MainWindow::MainWindow(WindowOptions options, QtPrompts* prompts)
+Form1::Form1(WindowOptions options, QtPrompts* prompts)
     : m_options(std::move(options)), m_prompts(prompts), m_progress(std::make_unique<CancelProgress>(m_cancel))
 {
     setWindowTitle("Vornax");
     m_surface = makeViewSurface(this, m_options.allowStereo);
-    setCentralWidget(m_surface->widget());
-    QMenu* file = menuBar()->addMenu("&File");
-    file->addAction("Advanced Options", this, [this] {
-        // One dialog for the window's life, so that it keeps its settings between showings.
-        if (!m_advanced) {
-            COpenGL* gl = view();
-            if (!gl) return;
-            m_advanced = new AdvancedOptionsDialog(*gl, this);
-        }
-        m_advanced->exec();
-    });
-    file->addSeparator();
-    file->addAction("E&xit", this, &QWidget::close);
+    m_controls = buildFormControls(*this, m_surface->widget());
+    m_formView = std::make_unique<SurfaceFormView>(m_surface);
+    m_logic = new FormLogic(m_controls, *m_formView, this);
+    connectMenus();
+    m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"
+                                 "For more information please check the help pages.");
 
     m_status = new QLabel(this);
     statusBar()->addWidget(m_status, 1);
@@ -86,34 +90,94 @@ MainWindow::MainWindow(WindowOptions options, QtPrompts* prompts)
             this, [this] { loadFinished(); }, Qt::QueuedConnection);
     };
 
-    // The control loop: one frame every 10 ms.
+    // Keys reach the window before the focused control.
+    qApp->installEventFilter(this);
+
+    // The control loop: one step every 10 ms.
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &MainWindow::tick);
+    connect(m_timer, &QTimer::timeout, this, &Form1::tick);
     m_timer->start(10);
 
     if (!m_options.file.empty()) startLoad();
 }
 
-MainWindow::~MainWindow()
+Form1::~Form1()
 {
+    qApp->removeEventFilter(this);
     m_timer->stop();
     joinWorker();
+    console::line("attempting to close threads");
+    if (COpenGL* gl = view()) gl->stopSchedular();
     // The view (its simulation thread and device) goes before the atoms the device refers to.
+    m_formView->setSurface(nullptr);
     delete m_surface->widget();
     m_surface = nullptr;
+    console::line("attempting to delete components");
+    delete m_logic;
+    m_logic = nullptr;
     m_result.reset();
     deleteAtoms(m_atoms);
     console::line("finished deleting Form1");
 }
 
-COpenGL* MainWindow::view() const { return m_surface ? m_surface->view() : nullptr; }
+void Form1::connectMenus()
+{
+    const FormControls& c = m_controls;
+    connect(c.openToolStripMenuItem, &QAction::triggered, this, &Form1::openFile);
+    connect(c.advancedOptions, &QAction::triggered, this, &Form1::showAdvancedOptions);
+    connect(c.saveAs, &QAction::triggered, this, &Form1::saveAs);
+    // Closing the window is the orderly way out: the device scheduler stops first.
+    connect(c.exitItem, &QAction::triggered, this, &QWidget::close);
+    connect(c.about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, "About Vornax",
+                           "Vornax: elastic network models of proteins and nucleic acids, explored with a "
+                           "force-feedback arm.");
+    });
+    connect(c.viewTutorial, &QAction::triggered, this, [this] {
+        m_controls.tutorialWindow->setEnabled(true);
+        m_controls.tutorialWindow->setVisible(true);
+        m_controls.tutorialWindow->raise();
+    });
+}
 
-QString MainWindow::statusText() const { return m_status->text(); }
+void Form1::showAdvancedOptions()
+{
+    // One dialog for the window's life, so that it keeps its settings between showings.
+    if (!m_advanced) {
+        COpenGL* gl = view();
+        if (!gl) return;
+        m_advanced = new AdvancedOptionsDialog(*gl, this);
+    }
+    m_advanced->exec();
+}
 
-void MainWindow::setStatus(const QString& text) { m_status->setText(text); }
+void Form1::openFile()
+{
+    // The load workflow (load choice, cutoff, device, set-up) starts here.
+}
 
-void MainWindow::startLoad()
+void Form1::saveAs()
+{
+    COpenGL* gl = view();
+    if (!gl || !gl->getELN_loaded()) {
+        QMessageBox::information(this, "Save As", "There is no structure to save yet.");
+        return;
+    }
+    const QString file = QFileDialog::getSaveFileName(this, "Save &As", m_saveFolder, "C Alpha Atoms (*.pdb)");
+    if (file.isEmpty()) return;
+    m_saveFolder = QFileInfo(file).absolutePath();
+    if (!gl->writeCAlphaFile(file.toStdString()))
+        QMessageBox::warning(this, "Save As", "The file " + file + " could not be written.");
+}
+
+COpenGL* Form1::view() const { return m_surface ? m_surface->view() : nullptr; }
+
+QString Form1::statusText() const { return m_status->text(); }
+
+void Form1::setStatus(const QString& text) { m_status->setText(text); }
+
+void Form1::startLoad()
 {
     setStatus(QString("Loading %1: %2").arg(fileName(), stageText(LoadStage::Read)));
     const std::filesystem::path file = m_options.file;
@@ -130,9 +194,9 @@ void MainWindow::startLoad()
     });
 }
 
-QString MainWindow::fileName() const { return QString::fromStdString(m_options.file.filename().string()); }
+QString Form1::fileName() const { return QString::fromStdString(m_options.file.filename().string()); }
 
-void MainWindow::joinWorker()
+void Form1::joinWorker()
 {
     if (!m_worker.joinable()) return;
     m_cancel.store(true);
@@ -145,7 +209,7 @@ void MainWindow::joinWorker()
     m_worker.join();
 }
 
-void MainWindow::loadFinished()
+void Form1::loadFinished()
 {
     if (m_closing || !m_loadDone.load() || !m_result) return;
     if (m_worker.joinable()) m_worker.join();
@@ -164,7 +228,7 @@ void MainWindow::loadFinished()
     handOver();
 }
 
-void MainWindow::handOver()
+void Form1::handOver()
 {
     COpenGL* gl = view();
     if (!gl || !m_result) return;
@@ -190,7 +254,25 @@ void MainWindow::handOver()
     gl->fireSimulationThread();
     m_surface->doneCurrent();
 
+    // The controls of a loaded network: the device's switches, the pages, the modes.
+    FormControls& c = m_controls;
+    FormState& state = m_logic->state();
+    state.loadMode = 1;
+    c.infoText->setText("Waiting for initial processing stage...");
+    if (device) {
+        c.tabControl1->setCurrentWidget(c.elasticNetworkTab);
+        c.hapticsOnOff->setChecked(true);
+        c.infoText->setText("Please pick up the haptic pointer and move into the cube...");
+        c.saveSession->setEnabled(true);
+    } else {
+        c.infoText->setText("No haptic device detected.");
+        c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.viewingTab), true);
+    }
+    const ElasticNetworkModel* network = gl->getNetwork();
+    m_logic->networkLoaded(gl->getMaxModes(), network ? network->get3NMinus6() : 0, gl->getS(), gl->getRc());
+
     const std::string code = gl->getPDB_Code();
+    if (!code.empty()) setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
     m_result.reset();
     m_loaded = true;
     const QString name = QString::fromStdString(m_options.file.filename().string());
@@ -203,7 +285,7 @@ void MainWindow::handOver()
     emit loadEnded(true, QString());
 }
 
-void MainWindow::tick()
+void Form1::tick()
 {
     if (!m_viewReady && !m_glProblemShown && m_surface && !m_surface->problem().empty()) {
         m_glProblemShown = true;
@@ -217,10 +299,35 @@ void MainWindow::tick()
         }
         if (m_loadDone.load()) loadFinished();
     }
-    if (m_surface) m_surface->requestFrame();
+    m_logic->tick();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event)
+QPoint Form1::onView(const QPointF& p) const
+{
+    const QWidget* widget = m_surface ? m_surface->widget() : nullptr;
+    return widget ? widget->mapFrom(this, p.toPoint()) : p.toPoint();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return QMainWindow::eventFilter(watched, event);
+    // Each key once, at the control that has the focus (or the window itself), before that
+    // control sees it; a held key's repeats change nothing.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const QWidget* focus = QApplication::focusWidget();
+    const bool mine = widget && widget->window() == this && (widget == focus || (!focus && widget == this));
+    if (mine && !key->isAutoRepeat()) {
+        if (type == QEvent::KeyPress)
+            m_logic->keyDown(key->key());
+        else
+            m_logic->keyUp(key->key());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
 {
     if (loading()) {
         // The load stops at its next check; the window closes when it has.
@@ -232,12 +339,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
         QTimer::singleShot(20, this, [this] { close(); });
         return;
     }
-    console::line("attempting to close threads");
-    if (COpenGL* gl = view()) gl->stopSchedular();
     event->accept();
 }
 
-void MainWindow::wheelEvent(QWheelEvent* event)
+void Form1::wheelEvent(QWheelEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
@@ -249,11 +354,11 @@ void MainWindow::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
-void MainWindow::mousePressEvent(QMouseEvent* event)
+void Form1::mousePressEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
-    const QPoint p = event->position().toPoint();
+    const QPoint p = onView(event->position());
     if (event->button() == Qt::LeftButton) {
         gl->mouseDownTranslate(p.x(), p.y());
         setCursor(Qt::SizeAllCursor);
@@ -267,16 +372,16 @@ void MainWindow::mousePressEvent(QMouseEvent* event)
     }
 }
 
-void MainWindow::mouseMoveEvent(QMouseEvent* event)
+void Form1::mouseMoveEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
-    const QPoint p = event->position().toPoint();
+    const QPoint p = onView(event->position());
     if (m_leftMouse) gl->shiftCam(p.x(), p.y());
     if (m_rightMouse) gl->updateMoleculePosition(p.x(), p.y());
 }
 
-void MainWindow::mouseReleaseEvent(QMouseEvent* event)
+void Form1::mouseReleaseEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;

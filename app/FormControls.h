@@ -1,0 +1,86 @@
+// The main window's controls: menus, pages, check boxes, buttons, sliders, labels and read-outs,
+// each under its form name (QObject::objectName) and with its text and initial state.
+//
+//     FormControls controls = buildFormControls(window, viewWidget);   // window's menu bar and body
+//
+// buildFormControls lays them out around the 3-D view; FormLogic connects and drives them.
+#pragma once
+
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTextEdit;
+class QWidget;
+
+namespace vornax {
+
+struct FormControls {
+    // "&File"
+    QMenu* fileMenu = nullptr;
+    QAction* openToolStripMenuItem = nullptr; ///< "&Open"
+    QAction* advancedOptions = nullptr;
+    QMenu* sessionOptions = nullptr;
+    QAction* openSession = nullptr;
+    QAction* saveSession = nullptr;
+    QAction* saveAs = nullptr;
+    QAction* exitItem = nullptr;
+    // "&Help"
+    QMenu* helpMenu = nullptr;
+    QAction* contents = nullptr;
+    QAction* index = nullptr;
+    QAction* search = nullptr;
+    QAction* about = nullptr;
+    QAction* viewTutorial = nullptr;
+
+    QTabWidget* tabControl1 = nullptr;
+    QWidget* mainTab = nullptr;           ///< "Information"
+    QWidget* viewingTab = nullptr;        ///< "Colouring"
+    QWidget* elasticNetworkTab = nullptr; ///< "ENM Options"
+    QWidget* ELN_InfoTab = nullptr;       ///< "Force Properties"
+    QLabel* infoText = nullptr;
+
+    QCheckBox* hapticsOnOff = nullptr;
+    QCheckBox* hapticsTranslate = nullptr;
+
+    // "ENM Options"
+    std::array<QCheckBox*, 20> modeArray{}; ///< selectMode1 .. selectMode20
+    QPushButton* modes1_10 = nullptr;
+    QPushButton* modes11_20 = nullptr;
+    QSlider* modeSlider = nullptr;
+    QPushButton* uncheckAllModes = nullptr;
+    QLabel* flucPercLabel = nullptr;
+    QLabel* currentModesSelectedLabel = nullptr;
+    QPushButton* undoSelection = nullptr;
+    QPushButton* resetSimulation = nullptr;
+    QCheckBox* saveForces = nullptr;
+    QPushButton* resetELNTransform = nullptr;
+    QCheckBox* showForces = nullptr;
+    QCheckBox* hideSpheres = nullptr;
+    QCheckBox* showSelectedAtoms = nullptr;
+    QCheckBox* showELNBBCheckBox = nullptr;
+    QTextEdit* realTimeForceBox = nullptr;
+
+    // "Force Properties"
+    QSlider* forceMagSlider = nullptr;
+    QLabel* dispCurrentForceLbl = nullptr;
+    QTextEdit* appliedForcesTextBox = nullptr;
+    QTextEdit* realTimeForceBox2 = nullptr;
+
+    QWidget* tutorialWindow = nullptr;
+    QProgressBar* ELNcalcProgBar = nullptr;
+    QProgressBar* scaleProgressBar = nullptr;
+};
+
+/// Builds every control on `window` (its menu bar and a central widget holding `view` above the
+/// pages). The initial states are those of a window with nothing loaded.
+FormControls buildFormControls(QMainWindow& window, QWidget* view);
+
+} // namespace vornax

@@ -1,0 +1,505 @@
+#include "FormLogic.h"
+
+#include "FormView.h"
+
+#include "common/Console.h"
+#include "molecule/Atom.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTextEdit>
+
+#include <cmath>
+#include <thread>
+
+namespace vornax {
+
+namespace {
+
+// Rich text of the read-outs: 9.75 pt text, 6.75 pt sub- and superscripts.
+const QString kOpen = "<div style=\"font-family:'Lucida Sans Unicode'; font-size:9.75pt;\">";
+const QString kClose = "</div>";
+
+QString sub(const QString& text)
+{
+    return "<span style=\"font-size:6.75pt; vertical-align:sub;\">" + text.toHtmlEscaped() + "</span>";
+}
+
+QString sup(const QString& text)
+{
+    return "<span style=\"font-size:6.75pt; vertical-align:super;\">" + text.toHtmlEscaped() + "</span>";
+}
+
+QString bold(const QString& html, bool on) { return on ? "<b>" + html + "</b>" : html; }
+
+const QString kPerKcal = QString("kcal mol") + sup("-1") + QString("\u00C5") + sup("-1");
+
+/// Enabled by its own state (a disabled page leaves its controls' own state as it is).
+bool enabledItself(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
+
+QString esc(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped(); }
+
+} // namespace
+
+QString roundedText(double value, int decimals)
+{
+    if (!std::isfinite(value)) return "0";
+    const double scale = std::pow(10.0, decimals);
+    double r = std::round(value * scale) / scale;
+    if (r == 0.0) r = 0.0; // no "-0"
+    return QString::number(r, 'f', decimals).remove(QRegularExpression("\\.?0+$"));
+}
+
+void scalerDisplay(double s, double& finalM, float& N)
+{
+    finalM = 0.0;
+    N = 0.0f;
+    if (!(s > 0.0) || !std::isfinite(s)) return;
+    double m = s;
+    int k = 0;
+    while (m < 1.0) {
+        m *= 10.0;
+        ++k;
+    }
+    finalM = std::round(m * 1000.0) / 1000.0;
+    N = static_cast<float>(-k);
+}
+
+QString forceReadoutHtml(const ForceReadout& r)
+{
+    const QString residue = r.contact
+        ? r.residueName.toHtmlEscaped() + " " + r.residueNumber.toHtmlEscaped() + " " + r.chain.toHtmlEscaped()
+        : QString();
+    const QString fh = r.contact ? roundedText(r.hapticForce, 3) : "0";
+    const QString fs = r.contact ? roundedText(r.scaledForce, 3) : "0";
+    const bool strong = r.contact && r.saturated;
+    QString html = kOpen;
+    html += "R" + sub("C ") + ": " + QString::number(r.rc) + "<br>";
+    html += "Contacted Residue: " + residue + "<br>";
+    html += bold("Haptic Force Applied: " + fh + " N ", strong) + "<br>";
+    html += bold("Scaled Force Applied: " + fs + " " + kPerKcal, strong) + "<br>";
+    html += "Atomic Scaling Factor (S" + sub("atom ") + "): " + QString::number(r.finalM) + " * 10"
+        + sup(QString::number(r.N)) + "<br>";
+    html += "Fluctuation Percentage:" + r.flucPerc.toHtmlEscaped() + "%";
+    return html + kClose;
+}
+
+QString appliedForceHtml(const Atom& atom, bool undoForm)
+{
+    const Vector3d f = atom.getKcalForce();
+    QString line = "Chain: " + esc(atom.getResidueName()) + " " + esc(atom.getResidue());
+    if (!undoForm) line += " " + esc(atom.getChainID());
+    line += " Force: " + roundedText(f.size(), 3) + " " + kPerKcal;
+    if (undoForm)
+        line += " (" + roundedText(-f.x, 3) + ", " + roundedText(-f.y, 3) + ", " + roundedText(-f.z, 3) + ")";
+    else
+        line += " ";
+    return line + "<br>";
+}
+
+QString FormLogic::activeStyle() { return "background-color: lightslategray; color: white;"; }
+QString FormLogic::inactiveStyle() { return "background-color: dimgray; color: black;"; }
+
+FormLogic::FormLogic(const FormControls& controls, FormView& view, QObject* parent)
+    : QObject(parent), m_c(controls), m_view(view)
+{
+    const QString empty =
+        kOpen + "Contacted Residue:<br>Force Applied: <br>Scaling Factor (S): <br>Fluctuation Percentage:" + kClose;
+    writeReadouts(empty);
+    connectControls();
+}
+
+void FormLogic::connectControls()
+{
+    // Check boxes follow toggled, so a box ticked from code runs its handler as a click does.
+    connect(m_c.hapticsOnOff, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.setReconfigureMolecule(on ? 1 : 0);
+        m_view.setHatpicState(on);
+        if (!on) console::line("turned off");
+    });
+    connect(m_c.hapticsTranslate, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.setHapticsTranslate(on);
+        m_view.toggleWorkspace(on);
+    });
+    connect(m_c.showForces, &QCheckBox::toggled, this, [this](bool on) { m_view.setRenderForces(on); });
+    connect(m_c.hideSpheres, &QCheckBox::toggled, this, [this](bool on) { m_view.setRenderingSpheresElN(on); });
+    connect(m_c.showSelectedAtoms, &QCheckBox::toggled, this, [this](bool on) { m_view.showSelectedAtoms(on); });
+    connect(m_c.showELNBBCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_view.renderSprings(on); });
+    connect(m_c.resetELNTransform, &QPushButton::clicked, this, [this] { m_view.resetALL(); });
+    connect(m_c.resetSimulation, &QPushButton::clicked, this, &FormLogic::clearAllForces);
+    connect(m_c.undoSelection, &QPushButton::clicked, this, &FormLogic::undoLastForce);
+    connect(m_c.saveForces, &QCheckBox::toggled, this, &FormLogic::saveForcesChanged);
+    connect(m_c.forceMagSlider, &QSlider::valueChanged, this, &FormLogic::forceSliderChanged);
+    connect(m_c.forceMagSlider, &QSlider::sliderReleased, this, [this] { m_c.ELN_InfoTab->setFocus(); });
+
+    for (QCheckBox* box : m_c.modeArray)
+        connect(box, &QCheckBox::toggled, this, [this] {
+            if (!m_state.selectingALL && !m_state.deselectingALL) generatePossibleModalList();
+        });
+    connect(m_c.modes1_10, &QPushButton::clicked, this, [this] { tickModeBoxes(1, 10); });
+    connect(m_c.modes11_20, &QPushButton::clicked, this, [this] { tickModeBoxes(11, 20); });
+    connect(m_c.uncheckAllModes, &QPushButton::clicked, this, &FormLogic::selectMaximumModes);
+    connect(m_c.modeSlider, &QSlider::sliderPressed, this, &FormLogic::sliderMouseDown);
+    // User moves only (keys, wheel, drag): a value set by the load is no selection.
+    connect(m_c.modeSlider, &QSlider::actionTriggered, this,
+            [this] { sliderScrolled(m_c.modeSlider->sliderPosition()); });
+    m_c.modeSlider->installEventFilter(this);
+}
+
+bool FormLogic::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_c.modeSlider && event->type() == QEvent::FocusIn) sliderEntered();
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- Control loop ------------------------------------------------------------------------
+
+void FormLogic::tick()
+{
+    ++m_countTime;
+    m_view.requestFrame();
+    if (m_countTime > 10) {
+        m_countTime = 0;
+        if (m_state.renderingELN) refreshForceReadouts();
+        if (m_c.saveForces->isChecked() && m_view.newForceAdded()) rebuildAppliedForces();
+    }
+    pollButtons();
+    pollFirstEntry();
+}
+
+void FormLogic::pollButtons()
+{
+    // 1 front, 2 back; both together (3) is no press, and only 0 ends one.
+    const int32_t buttons = m_view.gethapticButton();
+    if (!m_state.pressed && (buttons == 1 || buttons == 2)) {
+        m_state.pressed = true;
+        m_c.elasticNetworkTab->setEnabled(false);
+    } else if (m_state.pressed && buttons == 0) {
+        m_state.pressed = false;
+        m_c.elasticNetworkTab->setEnabled(true);
+    }
+}
+
+void FormLogic::pollFirstEntry()
+{
+    if (m_state.firstEntry || m_state.introState || !m_view.getELN_loaded() || !m_view.pollHapticFirstEntry()) return;
+    m_view.setHapticsTranslate(true);
+    m_c.hapticsOnOff->setChecked(true);
+    console::line("First Entry Trigger");
+    m_c.infoText->setText(
+        "Program Started\n\nTo translate the molecule move the probe sphere out of the cube, hold the F5 for fast "
+        "translations.\nTo rotate the molecule, hold the button on the stylus.\n\nFor more advanced features, select "
+        "the 'ENM Options' tab or look up a feature in the Help pages.");
+    m_c.hapticsTranslate->setChecked(true);
+    for (int i = 1; i < 4; ++i) m_c.tabControl1->setTabEnabled(i, true);
+    m_state.firstEntry = true;
+    if (m_state.loadedELNEMO) {
+        const std::vector<int32_t> modes = m_view.getElNemoModes();
+        m_state.selectingALL = true;
+        for (std::size_t i = 0; i < modes.size() && i < 20; ++i) {
+            const int32_t m = modes[i];
+            console::Line() << m;
+            if (m >= 1 && m <= 20) m_c.modeArray[static_cast<std::size_t>(m - 1)]->setChecked(true);
+        }
+        m_state.selectingALL = false;
+        generatePossibleModalList();
+    }
+}
+
+void FormLogic::writeReadouts(const QString& html)
+{
+    m_c.realTimeForceBox->clear();
+    m_c.realTimeForceBox->setHtml(html);
+    m_c.realTimeForceBox2->clear();
+    m_c.realTimeForceBox2->setHtml(html);
+}
+
+void FormLogic::refreshForceReadouts()
+{
+    ForceReadout r;
+    r.rc = m_state.Rc;
+    r.finalM = m_state.finalM;
+    r.N = m_state.N;
+    r.flucPerc = m_state.flucPerc;
+    if (const Atom* atom = m_view.getCurrentAtom()) {
+        r.contact = true;
+        r.residueName = QString::fromStdString(atom->getResidueName());
+        r.residueNumber = QString::fromStdString(atom->getResidue());
+        r.chain = QString::fromStdString(atom->getChainID());
+        r.scaledForce = std::round(atom->getKcalForce().size() * 1000.0) / 1000.0;
+        r.hapticForce = std::round(atom->getMyApplyingForce().size() * 1000.0) / 1000.0;
+        // The device force is clamped at its maximum before the user's factor scales it; the
+        // clamp's own rounding keeps it from matching the maximum to the last bit.
+        const double forceMax = m_view.getForceMax();
+        if (m_state.eqForce > 0.0f && forceMax > 0.0) {
+            const double unscaled = atom->getMyApplyingForce().size() / m_state.eqForce;
+            r.saturated = unscaled >= forceMax * (1.0 - 1e-4);
+        }
+    }
+    writeReadouts(forceReadoutHtml(r));
+}
+
+void FormLogic::rebuildAppliedForces()
+{
+    QString html = kOpen;
+    for (const Atom* atom : m_view.getAtomContactList())
+        if (atom && atom->getKcalForce() != Vector3d()) html += appliedForceHtml(*atom, false);
+    m_c.appliedForcesTextBox->clear();
+    m_c.appliedForcesTextBox->setHtml(html + kClose);
+    m_view.setNewForceAdded(false);
+}
+
+// ---- After a load --------------------------------------------------------------------------
+
+void FormLogic::networkLoaded(int originalMaxModes, int totalModes, double forceScaler, float rc)
+{
+    m_state.originalMaxModes = originalMaxModes;
+    m_state.Rc = rc;
+    m_state.renderingELN = true;
+    m_c.currentModesSelectedLabel->setText("Amount of Modes Selected:  " + QString::number(originalMaxModes));
+    m_c.modeSlider->setMaximum(originalMaxModes);
+    if (m_view.getELN_loadMode() == -2)
+        m_c.uncheckAllModes->setText("Select all " + QString::number(totalModes) + " modes");
+    else
+        m_c.uncheckAllModes->setText("Select " + QString::number(originalMaxModes) + " out of "
+                                     + QString::number(totalModes) + " total modes");
+    calculatePercentageDeformation(originalMaxModes);
+    for (QWidget* w : {static_cast<QWidget*>(m_c.showELNBBCheckBox), static_cast<QWidget*>(m_c.showSelectedAtoms),
+                       static_cast<QWidget*>(m_c.showForces), static_cast<QWidget*>(m_c.hideSpheres),
+                       static_cast<QWidget*>(m_c.saveForces), static_cast<QWidget*>(m_c.uncheckAllModes),
+                       static_cast<QWidget*>(m_c.dispCurrentForceLbl), static_cast<QWidget*>(m_c.forceMagSlider)})
+        w->setEnabled(true);
+    setModeControlsEnabled(true);
+    m_c.ELNcalcProgBar->setValue(100);
+    m_c.ELNcalcProgBar->setVisible(false);
+    scalerDisplay(forceScaler, m_state.finalM, m_state.N);
+    console::Line() << "S: " << forceScaler;
+    m_state.introState = false;
+}
+
+// ---- Mode selection -------------------------------------------------------------------------
+
+std::optional<ModeChangeToken> FormLogic::beginModeChange()
+{
+    // Without a network there is nothing to change (and nobody would ever let the change in).
+    if (!m_view.hasNetwork()) return std::nullopt;
+    for (;;) {
+        if (std::optional<ModeChangeToken> token = m_view.setChangingSimMode()) return token;
+        console::line("please wait...");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void FormLogic::colourModes(SimMode active)
+{
+    const QString boxes = active == SimMode::Boxes ? activeStyle() : inactiveStyle();
+    m_c.modes1_10->setStyleSheet(boxes);
+    m_c.modes11_20->setStyleSheet(boxes);
+    for (QCheckBox* box : m_c.modeArray) box->setStyleSheet(boxes);
+    m_c.uncheckAllModes->setStyleSheet(active == SimMode::Maximum ? activeStyle() : inactiveStyle());
+    m_c.modeSlider->setStyleSheet(active == SimMode::Slider ? activeStyle() : inactiveStyle());
+}
+
+void FormLogic::untickAllSilently()
+{
+    m_state.deselectingALL = true;
+    for (QCheckBox* box : m_c.modeArray) box->setChecked(false);
+    m_state.deselectingALL = false;
+}
+
+void FormLogic::generatePossibleModalList()
+{
+    m_state.simMode = SimMode::Boxes;
+    std::optional<ModeChangeToken> token = beginModeChange();
+    colourModes(SimMode::Boxes);
+    std::vector<int32_t> indices;
+    for (int i = 0; i < 20; ++i) {
+        const QCheckBox* box = m_c.modeArray[static_cast<std::size_t>(i)];
+        if (box->isChecked() && enabledItself(box)) indices.push_back(i);
+    }
+    const auto count = static_cast<int32_t>(indices.size());
+    if (token) {
+        m_view.copyModesToELN(*token, indices.data(), count);
+        m_view.useAllModes(*token, false);
+    }
+    calculatePercentageDeformation(count);
+    if (token) m_view.setElasticNetworkModeState(*token, 0);
+}
+
+void FormLogic::selectMaximumModes()
+{
+    m_state.simMode = SimMode::Maximum;
+    colourModes(SimMode::Maximum);
+    uncheckAllTheModes();
+}
+
+void FormLogic::uncheckAllTheModes()
+{
+    std::optional<ModeChangeToken> token = beginModeChange();
+    m_state.deselectingALL = true;
+    for (QCheckBox* box : m_c.modeArray)
+        if (enabledItself(box)) box->setChecked(false);
+    if (token) {
+        m_view.copyModesToELN(*token, nullptr, 0);
+        m_view.setElasticNetworkModeState(*token, 2);
+        m_view.useAllModes(*token, true);
+    }
+    m_state.deselectingALL = false;
+    calculatePercentageDeformation(m_state.originalMaxModes);
+}
+
+void FormLogic::tickModeBoxes(int first, int last)
+{
+    m_state.selectingALL = true;
+    for (int m = first; m <= last; ++m) {
+        QCheckBox* box = m_c.modeArray[static_cast<std::size_t>(m - 1)];
+        if (enabledItself(box)) box->setChecked(true);
+    }
+    generatePossibleModalList();
+    m_state.selectingALL = false;
+}
+
+void FormLogic::sliderMouseDown()
+{
+    m_state.simMode = SimMode::Slider;
+    std::optional<ModeChangeToken> token = beginModeChange();
+    colourModes(SimMode::Slider);
+    untickAllSilently();
+    const int v = m_c.modeSlider->sliderPosition();
+    if (token) {
+        m_view.useAllModes(*token, false);
+        m_view.selectSliderAmount(*token, v);
+        m_view.setElasticNetworkModeState(*token, 1);
+    }
+    calculatePercentageDeformation(v);
+}
+
+void FormLogic::sliderScrolled(int value)
+{
+    // A scroll always means the slider's way of choosing, whether or not it was entered first.
+    m_state.simMode = SimMode::Slider;
+    std::optional<ModeChangeToken> token = beginModeChange();
+    if (token) {
+        m_view.useAllModes(*token, false);
+        m_view.selectSliderAmount(*token, value);
+        m_view.setElasticNetworkModeState(*token, 1);
+    }
+    calculatePercentageDeformation(value);
+}
+
+void FormLogic::sliderEntered()
+{
+    m_state.simMode = SimMode::Slider;
+    colourModes(SimMode::Slider);
+    untickAllSilently();
+}
+
+void FormLogic::calculatePercentageDeformation(int amountOfModes)
+{
+    const double total = m_view.getRTotal();
+    // No fluctuation at all (no modes yet) is 0 %, not a division by zero.
+    auto percent = [total](double part) { return total > 0.0 ? roundedText(part * 100.0 / total, 1) : QString("0"); };
+    if (m_view.getELN_loadMode() == -2 && m_state.simMode == SimMode::Maximum) {
+        m_state.flucPerc = "100";
+    } else if (m_state.simMode != SimMode::Boxes) {
+        m_state.flucPerc = percent(m_view.getRM(amountOfModes));
+        const int shown =
+            m_state.simMode == SimMode::Maximum ? m_state.originalMaxModes : m_c.modeSlider->sliderPosition();
+        m_c.currentModesSelectedLabel->setText("Amount of Modes Selected:  " + QString::number(shown));
+    } else {
+        console::line("buttons");
+        double sum = 0.0;
+        int ticked = 0;
+        for (int i = 0; i < 20; ++i) {
+            if (!m_c.modeArray[static_cast<std::size_t>(i)]->isChecked()) continue;
+            ++ticked;
+            const double rm = m_view.getRMSingle(i);
+            console::Line() << "RM: " << rm << " Rtotal: " << total;
+            sum += rm;
+        }
+        m_state.flucPerc = percent(sum);
+        m_c.currentModesSelectedLabel->setText("Amount of Modes Selected:  " + QString::number(ticked));
+    }
+    m_c.flucPercLabel->setText("Fluctation Percentage: " + m_state.flucPerc + "%");
+}
+
+// ---- Forces ---------------------------------------------------------------------------------
+
+void FormLogic::undoLastForce()
+{
+    m_view.undoLastSelection();
+    QString html = kOpen;
+    for (const Atom* atom : m_view.getAtomContactList())
+        if (atom && atom->getKcalForce() != Vector3d()) html += appliedForceHtml(*atom, true);
+    m_c.appliedForcesTextBox->clear();
+    m_c.appliedForcesTextBox->setHtml(html + kClose);
+}
+
+void FormLogic::clearAllForces()
+{
+    m_view.resetSim();
+    m_c.appliedForcesTextBox->clear();
+}
+
+void FormLogic::setModeControlsEnabled(bool on)
+{
+    m_c.modes1_10->setEnabled(on);
+    m_c.modes11_20->setEnabled(on);
+    m_c.modeSlider->setEnabled(on);
+    for (QCheckBox* box : m_c.modeArray) box->setEnabled(on);
+    m_c.uncheckAllModes->setEnabled(on);
+}
+
+void FormLogic::saveForcesChanged(bool on)
+{
+    m_view.setSaveForces(on);
+    // Kept forces were computed with the current modes: the modes stay as they are meanwhile.
+    m_c.undoSelection->setEnabled(on);
+    m_c.resetSimulation->setEnabled(on);
+    setModeControlsEnabled(!on);
+    m_c.appliedForcesTextBox->clear();
+}
+
+void FormLogic::forceSliderChanged(int value)
+{
+    m_state.eqForce = static_cast<float>(value) / 10.0f;
+    m_c.dispCurrentForceLbl->setText("Haptic Scaling Factor (S         ):  "
+                                     + QString::number(static_cast<double>(m_state.eqForce), 'f', 1));
+    m_view.addEqForce(m_state.eqForce);
+}
+
+// ---- Keys -----------------------------------------------------------------------------------
+
+bool FormLogic::keyDown(int key)
+{
+    if (key == Qt::Key_F1) {
+        emit helpIndexRequested();
+        return true;
+    }
+    if (!m_state.firstEntry) return false;
+    switch (key) {
+    case Qt::Key_Control: m_c.hapticsOnOff->setChecked(!m_c.hapticsOnOff->isChecked()); return true;
+    case Qt::Key_F2: m_c.hapticsTranslate->setChecked(m_view.checkToggle()); return true;
+    case Qt::Key_F5: m_view.setHapticTranslateAmount(0.01f); return true;
+    case Qt::Key_F7: m_view.setHapticSticking(true); return true;
+    default: return false;
+    }
+}
+
+bool FormLogic::keyUp(int key)
+{
+    switch (key) {
+    case Qt::Key_F5: m_view.setHapticTranslateAmount(0.001f); return true;
+    case Qt::Key_F7: m_view.toggleRotateMode(); return true;
+    default: return false;
+    }
+}
+
+} // namespace vornax

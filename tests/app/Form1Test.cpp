@@ -1,0 +1,594 @@
+// The main window's controls and control loop on the offscreen platform: no GL, the view
+// replaced by a small solved network and a recorded device.
+#include "Form1.h"
+#include "FormControls.h"
+#include "FormLogic.h"
+#include "FormView.h"
+
+#include "molecule/Atom.h"
+#include "support/TestData.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+using namespace vornax;
+
+namespace {
+
+/// The network of a solved structure, with the device's side recorded instead of done.
+class RecordedView final : public FormView {
+public:
+    explicit RecordedView(ElasticNetworkModel* network = nullptr) : eln(network) {}
+
+    ElasticNetworkModel* eln;
+    Atom* currentAtom = nullptr;
+    float forceMax = 0.0f;
+    int32_t buttons = 0;
+    bool firstEntry = false;
+    bool loaded = false;
+    std::vector<int32_t> elNemoModes;
+    std::vector<Atom*> contacts;
+    bool forceAdded = false;
+    bool toggledTranslate = true;
+    std::map<std::string, int> calls; ///< device and view commands: name -> last argument
+    int frames = 0;
+    std::optional<bool> allModes;
+
+    void requestFrame() override { ++frames; }
+    Atom* getCurrentAtom() override { return currentAtom; }
+    float getForceMax() const override { return forceMax; }
+    int32_t gethapticButton() override { return buttons; }
+    bool pollHapticFirstEntry() override { return firstEntry; }
+    void setReconfigureMolecule(int32_t r) override { calls["setReconfigureMolecule"] = r; }
+    void setHatpicState(bool on) override { calls["setHatpicState"] = on; }
+    void setHapticsTranslate(bool on) override { calls["setHapticsTranslate"] = on; }
+    bool checkToggle() override
+    {
+        calls["checkToggle"] = 1;
+        return toggledTranslate;
+    }
+    void setHapticTranslateAmount(float amount) override { calls["setHapticTranslateAmount"] = int(amount * 1000); }
+    void setHapticSticking(bool on) override { calls["setHapticSticking"] = on; }
+    bool undoLastSelection() override
+    {
+        calls["undoLastSelection"] = 1;
+        return true;
+    }
+    void resetSim() override { calls["resetSim"] = 1; }
+    void addEqForce(float f) override { calls["addEqForce"] = int(f * 10); }
+    void setSaveForces(bool on) override { calls["setSaveForces"] = on; }
+    void toggleWorkspace(bool show) override { calls["toggleWorkspace"] = show; }
+    void toggleRotateMode() override { calls["toggleRotateMode"] = 1; }
+    void setRenderForces(bool on) override { calls["setRenderForces"] = on; }
+    void setRenderingSpheresElN(bool on) override { calls["setRenderingSpheresElN"] = on; }
+    void showSelectedAtoms(bool on) override { calls["showSelectedAtoms"] = on; }
+    void renderSprings(bool on) override { calls["renderSprings"] = on; }
+    void resetALL() override { calls["resetALL"] = 1; }
+
+    bool hasNetwork() const override { return eln != nullptr; }
+    bool getELN_loaded() const override { return loaded; }
+    int32_t getELN_loadMode() const override { return eln ? eln->getSimulationMode() : -1; }
+    std::vector<int32_t> getElNemoModes() const override { return elNemoModes; }
+    std::vector<Atom*> getAtomContactList() const override { return contacts; }
+    bool newForceAdded() const override { return forceAdded; }
+    void setNewForceAdded(bool b) override { forceAdded = b; }
+    bool writeCAlphaFile(const std::string&) const override { return false; }
+    double getRMSingle(int32_t mode) const override { return eln ? eln->getRMSingle(mode) : 0.0; }
+    double getRM(int32_t n) const override { return eln ? eln->getRMForTest(n) : 0.0; }
+    double getRTotal() const override { return eln ? eln->getRTotal() : 0.0; }
+    std::optional<ModeChangeToken> setChangingSimMode() override { return eln->tryBeginModeChange(); }
+    void copyModesToELN(const ModeChangeToken& token, const int32_t* modes, int32_t n) override
+    {
+        std::array<int32_t, 20> copy{};
+        for (int32_t i = 0; i < n; ++i) copy[static_cast<std::size_t>(i)] = modes[i];
+        eln->receiveNewModes(token, copy.data(), n);
+    }
+    void useAllModes(const ModeChangeToken& token, bool on) override
+    {
+        allModes = on;
+        eln->useAllModes(token, on);
+    }
+    void selectSliderAmount(const ModeChangeToken& token, int32_t n) override { eln->selectAmountOfModes(token, n); }
+    void setElasticNetworkModeState(const ModeChangeToken& token, int32_t state) override
+    {
+        eln->selectModeState(token, state);
+    }
+};
+
+/// The window's controls and logic on a plain main window.
+struct Harness {
+    QMainWindow window;
+    FormControls c;
+    RecordedView view;
+    std::unique_ptr<FormLogic> logic;
+
+    explicit Harness(ElasticNetworkModel* network = nullptr) : view(network)
+    {
+        c = buildFormControls(window, nullptr);
+        logic = std::make_unique<FormLogic>(c, view);
+    }
+    FormState& state() { return logic->state(); }
+};
+
+/// 1crn solved, every mode kept; shared by the tests (read-only but for the mode selection).
+vornax::testing::LoadedStructure& crambin()
+{
+    static std::unique_ptr<vornax::testing::LoadedStructure> s =
+        vornax::testing::solvedStructure(vornax::testing::findPdb("1crn.pdb"));
+    return *s;
+}
+
+std::vector<int32_t> selection(const ElasticNetworkModel& eln)
+{
+    const std::array<int32_t, 20> modes = eln.getModeArray();
+    return {modes.begin(), modes.begin() + eln.getAmountSelected()};
+}
+
+/// The char format of the read-out text `fragment` lies in.
+QTextCharFormat formatOf(const QTextEdit* box, const QString& fragment)
+{
+    for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().text().contains(fragment)) return it.fragment().charFormat();
+    ADD_FAILURE() << "no \"" << fragment.toStdString() << "\" in " << box->toPlainText().toStdString();
+    return {};
+}
+
+/// Enabled by its own state, whatever its page's.
+bool ownEnabled(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
+
+bool isBold(const QTextEdit* box, const QString& fragment)
+{
+    return formatOf(box, fragment).fontWeight() >= QFont::Bold;
+}
+
+} // namespace
+
+TEST(Form1, ControlsStartWithTheirNamesTextsAndStates)
+{
+    Harness h;
+    struct Expect {
+        const char* name;
+        QString text;
+        bool enabled;
+        bool ticked;
+    };
+    const Expect widgets[] = {
+        {"hapticsOnOff", "Force Feedback, CTRL", true, false},
+        {"hapticsTranslate", "Auto Scroll Mode, F2", true, false},
+        {"selectMode1", "1", false, false},
+        {"selectMode20", "20", false, false},
+        {"modes1_10", "Modes 01-10:", false, false},
+        {"modes11_20", "Modes 11-20:", false, false},
+        {"uncheckAllModes", "Select Maximum Modes", false, false},
+        {"undoSelection", "Undo Last Force Application", false, false},
+        {"resetSimulation", "Clear All Forces", false, false},
+        {"saveForces", "Save Forces", false, false},
+        {"resetELNTransform", "Reset All Transformations", true, false},
+        {"showForces", "Show Forces", false, true},
+        {"hideSpheres", "Show Spheres", false, true},
+        {"showSelectedAtoms", "Show Selected Atoms", false, true},
+        {"showELNBBCheckBox", "Show Springs", false, false},
+        {"flucPercLabel", "Fluctation Percentage: ", true, false},
+        {"currentModesSelectedLabel", "Amount of Modes Selected:  1", true, false},
+        {"dispCurrentForceLbl", "Haptic Scaling Factor (S         ):  1.0", true, false},
+    };
+    for (const Expect& e : widgets) {
+        SCOPED_TRACE(e.name);
+        auto* w = h.window.findChild<QWidget*>(e.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(ownEnabled(w), e.enabled);
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(b->text(), e.text);
+            EXPECT_EQ(b->isChecked(), e.ticked);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(l->text(), e.text);
+        }
+    }
+    const std::pair<const char*, QString> actions[] = {{"openToolStripMenuItem", "&Open"},
+                                                       {"saveSessionToolStripMenuItem", "Save &Session"},
+                                                       {"saveAsToolStripMenuItem", "Save &As"},
+                                                       {"exitToolStripMenuItem", "E&xit"},
+                                                       {"viewTutorialToolStripMenuItem", "View Tutorial..."}};
+    for (const auto& [name, text] : actions) {
+        auto* a = h.window.findChild<QAction*>(name);
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(), text);
+        EXPECT_EQ(a->isEnabled(), std::string(name) != "saveSessionToolStripMenuItem") << name;
+    }
+    EXPECT_EQ(h.c.modeSlider->maximum(), 200);
+    EXPECT_EQ(h.c.modeSlider->value(), 1);
+    EXPECT_EQ(h.c.forceMagSlider->value(), 10);
+    const QStringList pages = {"Information", "Colouring", "ENM Options", "Force Properties"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(h.c.tabControl1->tabText(i), pages[i]);
+        EXPECT_EQ(h.c.tabControl1->isTabEnabled(i), i == 0) << i;
+    }
+    EXPECT_EQ(h.c.realTimeForceBox->toPlainText(),
+              "Contacted Residue:\nForce Applied: \nScaling Factor (S): \nFluctuation Percentage:");
+    EXPECT_EQ(h.state().simMode, SimMode::Maximum);
+    EXPECT_EQ(h.state().loadMode, 4);
+    EXPECT_TRUE(h.state().introState);
+}
+
+TEST(Form1, WindowBuildsItsControlsWithoutAView)
+{
+    WindowOptions options;
+    options.openDevice = false;
+    Form1 window(options);
+    EXPECT_EQ(window.windowTitle(), "Vornax");
+    EXPECT_NE(window.findChild<QCheckBox*>("selectMode13"), nullptr);
+    EXPECT_NE(window.findChild<QTextEdit*>("realTimeForceBox2"), nullptr);
+    EXPECT_TRUE(window.controls().infoText->text().startsWith("To start please open a PDB file using the file menu."));
+    // The loop runs (and changes nothing) without a view.
+    for (int i = 0; i < 12; ++i) window.logic().tick();
+    EXPECT_FALSE(window.loaded());
+
+    // Keys reach the loop's handlers once, before any control; Ctrl waits for first entry.
+    int helpShown = 0;
+    QObject::connect(&window.logic(), &FormLogic::helpIndexRequested, [&] { ++helpShown; });
+    for (const int key : {int(Qt::Key_F1), int(Qt::Key_Control)}) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &down);
+        QApplication::sendEvent(&window, &up);
+    }
+    EXPECT_EQ(helpShown, 1);
+    EXPECT_FALSE(window.controls().hapticsOnOff->isChecked());
+}
+
+TEST(Form1, CheckBoxesRunTheirHandlersWhenChangedFromCode)
+{
+    Harness h;
+    h.c.showELNBBCheckBox->setChecked(true);
+    h.c.hideSpheres->setChecked(false);
+    h.c.hapticsTranslate->setChecked(true);
+    h.c.hapticsOnOff->setChecked(true);
+    EXPECT_EQ(h.view.calls["renderSprings"], 1);
+    EXPECT_EQ(h.view.calls["setRenderingSpheresElN"], 0);
+    EXPECT_EQ(h.view.calls["setHapticsTranslate"], 1);
+    EXPECT_EQ(h.view.calls["toggleWorkspace"], 1);
+    EXPECT_EQ(h.view.calls["setHatpicState"], 1);
+    EXPECT_EQ(h.view.calls["setReconfigureMolecule"], 1);
+    h.c.hapticsOnOff->setChecked(false);
+    EXPECT_EQ(h.view.calls["setHatpicState"], 0);
+    EXPECT_EQ(h.view.calls["setReconfigureMolecule"], 0);
+}
+
+class Form1Modes : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto& s = crambin();
+        eln = s.network.get();
+        ASSERT_EQ(eln->getSimulationMode(), -2) << "every mode kept";
+        h = std::make_unique<Harness>(eln);
+        maxModes = eln->getTotalMaxModes();
+        ASSERT_GE(maxModes, 20);
+        h->logic->networkLoaded(maxModes, eln->get3NMinus6(), eln->getS(), 11.0f);
+        // The pages open as at the stylus's first entry.
+        for (int i = 1; i < 4; ++i) h->c.tabControl1->setTabEnabled(i, true);
+    }
+    QString percentOf(double part) const { return roundedText(part * 100.0 / eln->getRTotal(), 1); }
+
+    ElasticNetworkModel* eln = nullptr;
+    std::unique_ptr<Harness> h;
+    int maxModes = 0;
+};
+
+TEST_F(Form1Modes, LoadEnablesTheModeControlsAndNamesTheModes)
+{
+    EXPECT_TRUE(ownEnabled(h->c.modes1_10));
+    EXPECT_TRUE(ownEnabled(h->c.modeArray[19]));
+    EXPECT_TRUE(ownEnabled(h->c.saveForces));
+    EXPECT_EQ(h->c.modeSlider->maximum(), maxModes);
+    EXPECT_EQ(h->c.uncheckAllModes->text(), QString("Select all %1 modes").arg(eln->get3NMinus6()));
+    EXPECT_EQ(h->state().flucPerc, "100");
+    EXPECT_EQ(h->c.flucPercLabel->text(), "Fluctation Percentage: 100%");
+    EXPECT_FALSE(h->state().introState);
+    EXPECT_GE(h->state().finalM, 1.0);
+    EXPECT_LT(h->state().finalM, 10.0);
+}
+
+TEST_F(Form1Modes, EveryWayOfChoosingReachesTheNetwork)
+{
+    struct Case {
+        const char* what;
+        std::function<void(Harness&)> act;
+        std::vector<int> disabledBoxes; ///< 1-based, disabled before acting
+        int state;                      ///< the network's mode state
+        std::vector<int32_t> modes;     ///< 0-based, state 0
+        int amount;                     ///< state 1: modes used
+        QString label;
+        SimMode simMode;
+    };
+    const Case cases[] = {
+        {"one box",
+         [](Harness& x) { x.c.modeArray[2]->setChecked(true); },
+         {},
+         0,
+         {2},
+         0,
+         "Amount of Modes Selected:  1",
+         SimMode::Boxes},
+        {"Modes 01-10:",
+         [](Harness& x) { x.c.modes1_10->click(); },
+         {},
+         0,
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+         0,
+         "Amount of Modes Selected:  10",
+         SimMode::Boxes},
+        {"Modes 11-20: skips disabled boxes",
+         [](Harness& x) { x.c.modes11_20->click(); },
+         {15, 16, 17, 18, 19, 20},
+         0,
+         {10, 11, 12, 13},
+         0,
+         "Amount of Modes Selected:  4",
+         SimMode::Boxes},
+        {"slider pressed",
+         [](Harness& x) {
+             x.c.modeSlider->setSliderPosition(7);
+             x.logic->sliderMouseDown();
+         },
+         {},
+         1,
+         {},
+         7,
+         "Amount of Modes Selected:  7",
+         SimMode::Slider},
+        {"slider stepped",
+         [](Harness& x) {
+             x.c.modeSlider->setValue(4);
+             x.c.modeSlider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+         },
+         {},
+         1,
+         {},
+         5,
+         "Amount of Modes Selected:  5",
+         SimMode::Slider},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        // Start from the maximum, with a box left ticked from before.
+        h->c.uncheckAllModes->click();
+        ASSERT_EQ(eln->getModeSelectState(), 2);
+        ASSERT_EQ(h->view.allModes, std::optional<bool>(true));
+        for (QCheckBox* box : h->c.modeArray) box->setEnabled(true);
+        for (int m : k.disabledBoxes) h->c.modeArray[static_cast<std::size_t>(m - 1)]->setEnabled(false);
+        k.act(*h);
+        EXPECT_EQ(eln->getModeSelectState(), k.state);
+        EXPECT_EQ(h->view.allModes, std::optional<bool>(false));
+        EXPECT_EQ(h->state().simMode, k.simMode);
+        EXPECT_EQ(h->c.currentModesSelectedLabel->text(), k.label);
+        if (k.state == 0) {
+            EXPECT_EQ(selection(*eln), k.modes);
+            double sum = 0.0;
+            for (int32_t m : k.modes) sum += eln->getRMSingle(m);
+            EXPECT_EQ(h->state().flucPerc, percentOf(sum));
+            EXPECT_EQ(h->c.modes1_10->styleSheet(), FormLogic::activeStyle());
+            EXPECT_EQ(h->c.modeSlider->styleSheet(), FormLogic::inactiveStyle());
+        } else {
+            EXPECT_EQ(eln->getAmountSelected(), k.amount);
+            EXPECT_EQ(h->state().flucPerc, percentOf(eln->getRMForTest(k.amount)));
+            for (QCheckBox* box : h->c.modeArray) EXPECT_FALSE(box->isChecked());
+        }
+        for (int m : k.disabledBoxes) EXPECT_FALSE(h->c.modeArray[static_cast<std::size_t>(m - 1)]->isChecked());
+    }
+    // Back to the maximum: boxes cleared silently, every kept mode, 100 %.
+    h->c.modes1_10->click();
+    h->c.uncheckAllModes->click();
+    EXPECT_EQ(h->state().simMode, SimMode::Maximum);
+    EXPECT_EQ(eln->getModeSelectState(), 2);
+    EXPECT_EQ(eln->getAmountSelected(), 0);
+    for (QCheckBox* box : h->c.modeArray) EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(h->c.flucPercLabel->text(), "Fluctation Percentage: 100%");
+    EXPECT_EQ(h->c.uncheckAllModes->styleSheet(), FormLogic::activeStyle());
+}
+
+TEST_F(Form1Modes, SaveForcesLocksTheModesAndFreesUndoAndClear)
+{
+    h->c.appliedForcesTextBox->setPlainText("old list");
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        h->c.saveForces->setChecked(on);
+        EXPECT_EQ(h->view.calls["setSaveForces"], on);
+        EXPECT_EQ(ownEnabled(h->c.undoSelection), on);
+        EXPECT_EQ(ownEnabled(h->c.resetSimulation), on);
+        for (QWidget* w : {static_cast<QWidget*>(h->c.modes1_10), static_cast<QWidget*>(h->c.modes11_20),
+                           static_cast<QWidget*>(h->c.modeSlider), static_cast<QWidget*>(h->c.uncheckAllModes),
+                           static_cast<QWidget*>(h->c.modeArray[0]), static_cast<QWidget*>(h->c.modeArray[19])})
+            EXPECT_EQ(ownEnabled(w), !on) << w->objectName().toStdString();
+        EXPECT_TRUE(h->c.appliedForcesTextBox->toPlainText().isEmpty());
+    }
+}
+
+TEST_F(Form1Modes, ReadOutsShowTheContactedAtomEvery11thTickBoldWhenSaturated)
+{
+    Atom* atom = eln->getAtom(0);
+    ASSERT_NE(atom, nullptr);
+    const QString residue =
+        QString::fromStdString(atom->getResidueName() + " " + atom->getResidue() + " " + atom->getChainID());
+    h->view.forceMax = 3.3f;
+    atom->setScaledForce(Vector3d(3.0f, 4.0f, 0.0f)); // 5 kcal/mol/Å
+    struct Case {
+        const char* what;
+        Atom* atom;
+        Vector3d deviceForce;
+        float eqForce;
+        QString forces;
+        bool bold;
+    };
+    const Case cases[] = {
+        {"no contact", nullptr, Vector3d(), 1.0f, "Haptic Force Applied: 0 N \nScaled Force Applied: 0 kcal mol-1Å-1",
+         false},
+        {"pulling", atom, Vector3d(1.0f, 0.0f, 0.0f), 1.0f,
+         "Haptic Force Applied: 1 N \nScaled Force Applied: 5 kcal mol-1Å-1", false},
+        {"saturated", atom, Vector3d(0.0f, 3.3f, 0.0f), 1.0f,
+         "Haptic Force Applied: 3.3 N \nScaled Force Applied: 5 kcal mol-1Å-1", true},
+        {"saturated, scaled by S", atom, Vector3d(0.0f, 0.0f, 6.6f), 2.0f,
+         "Haptic Force Applied: 6.6 N \nScaled Force Applied: 5 kcal mol-1Å-1", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        h->view.currentAtom = k.atom;
+        atom->addAForce(k.deviceForce, 1.0f);
+        h->c.forceMagSlider->setValue(static_cast<int>(k.eqForce * 10.0f));
+        // Nothing changes until the 11th tick.
+        h->c.realTimeForceBox->clear();
+        while (h->logic->tickCount() < 10) h->logic->tick();
+        EXPECT_TRUE(h->c.realTimeForceBox->toPlainText().isEmpty());
+        h->logic->tick();
+        EXPECT_EQ(h->logic->tickCount(), 0);
+        for (const QTextEdit* box : {h->c.realTimeForceBox, h->c.realTimeForceBox2}) {
+            const QString text = box->toPlainText();
+            EXPECT_TRUE(text.startsWith("RC : 11\nContacted Residue: " + (k.atom ? residue : QString()) + "\n"))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(k.forces)) << text.toStdString();
+            EXPECT_TRUE(text.contains("Fluctuation Percentage:100%")) << text.toStdString();
+            EXPECT_EQ(isBold(box, "Haptic Force Applied"), k.bold);
+            EXPECT_EQ(isBold(box, "Scaled Force Applied"), k.bold);
+            EXPECT_FALSE(isBold(box, "Contacted Residue"));
+            EXPECT_EQ(formatOf(box, "-1").verticalAlignment(), QTextCharFormat::AlignSuperScript);
+            EXPECT_EQ(formatOf(box, "atom").verticalAlignment(), QTextCharFormat::AlignSubScript);
+        }
+    }
+    atom->addAForce(Vector3d(), 1.0f);
+    atom->setScaledForce(Vector3d());
+}
+
+TEST_F(Form1Modes, AppliedForcesListLeavesOutAtomsWithoutForce)
+{
+    Atom* pulled = eln->getAtom(1);
+    Atom* idle = eln->getAtom(2);
+    pulled->setScaledForce(Vector3d(0.0f, -2.0f, 0.0f));
+    idle->setScaledForce(Vector3d());
+    h->view.contacts = {pulled, idle};
+    const QString name = QString::fromStdString(pulled->getResidueName() + " " + pulled->getResidue());
+    const QString chain = QString::fromStdString(pulled->getChainID());
+
+    h->c.saveForces->setChecked(true);
+    h->view.forceAdded = true;
+    for (int i = 0; i < 11; ++i) h->logic->tick();
+    EXPECT_EQ(h->c.appliedForcesTextBox->toPlainText().trimmed(),
+              "Chain: " + name + " " + chain + " Force: 2 kcal mol-1Å-1");
+    EXPECT_FALSE(h->view.forceAdded) << "the list is rebuilt once per new force";
+
+    h->c.undoSelection->click();
+    EXPECT_EQ(h->view.calls["undoLastSelection"], 1);
+    EXPECT_EQ(h->c.appliedForcesTextBox->toPlainText().trimmed(),
+              "Chain: " + name + " Force: 2 kcal mol-1Å-1 (0, 2, 0)");
+
+    h->c.resetSimulation->click();
+    EXPECT_EQ(h->view.calls["resetSim"], 1);
+    EXPECT_TRUE(h->c.appliedForcesTextBox->toPlainText().isEmpty());
+    h->c.saveForces->setChecked(false);
+    pulled->setScaledForce(Vector3d());
+}
+
+TEST_F(Form1Modes, FirstEntrySwitchesTheDeviceOnAndTicksTheElNemoModes)
+{
+    h->state().loadedELNEMO = true;
+    h->view.elNemoModes = {7, 9, 25};
+    h->view.loaded = true;
+    h->view.firstEntry = true;
+    h->state().introState = true;
+    h->logic->tick();
+    EXPECT_FALSE(h->state().firstEntry) << "waits for the load to complete";
+    EXPECT_FALSE(h->logic->keyDown(Qt::Key_F2)) << "keys wait for first entry";
+    h->state().introState = false;
+    h->logic->tick();
+    EXPECT_TRUE(h->state().firstEntry);
+    EXPECT_TRUE(h->c.hapticsOnOff->isChecked());
+    EXPECT_TRUE(h->c.hapticsTranslate->isChecked());
+    EXPECT_EQ(h->view.calls["toggleWorkspace"], 1);
+    EXPECT_EQ(h->view.calls["setHatpicState"], 1);
+    for (int i = 1; i < 4; ++i) EXPECT_TRUE(h->c.tabControl1->isTabEnabled(i));
+    EXPECT_TRUE(h->c.modeArray[6]->isChecked());
+    EXPECT_TRUE(h->c.modeArray[8]->isChecked());
+    EXPECT_EQ(selection(*eln), (std::vector<int32_t>{6, 8}));
+    EXPECT_EQ(eln->getModeSelectState(), 0);
+
+    // After first entry: Ctrl toggles force feedback, F2 takes the device's auto-scroll state.
+    EXPECT_TRUE(h->logic->keyDown(Qt::Key_Control));
+    EXPECT_FALSE(h->c.hapticsOnOff->isChecked());
+    h->view.toggledTranslate = false;
+    EXPECT_TRUE(h->logic->keyDown(Qt::Key_F2));
+    EXPECT_FALSE(h->c.hapticsTranslate->isChecked());
+    EXPECT_EQ(h->view.calls["toggleWorkspace"], 0);
+    h->c.uncheckAllModes->click();
+}
+
+TEST(Form1, StylusButtonsLockTheModePageWhileHeld)
+{
+    Harness h;
+    h.c.elasticNetworkTab->setEnabled(true);
+    // Buttons as bits: 1 front, 2 back; both (3) starts no press; only 0 ends one.
+    const std::pair<int, bool> steps[] = {{3, false}, {1, true}, {3, true}, {2, true},
+                                          {0, false}, {2, true}, {0, false}};
+    for (const auto& [buttons, pressed] : steps) {
+        h.view.buttons = buttons;
+        h.logic->tick();
+        EXPECT_EQ(h.state().pressed, pressed) << buttons;
+        EXPECT_EQ(ownEnabled(h.c.elasticNetworkTab), !pressed) << buttons;
+    }
+}
+
+TEST(Form1, ForceSliderSetsTheScalingFactor)
+{
+    Harness h;
+    const std::pair<int, const char*> steps[] = {{25, "2.5"}, {0, "0.0"}, {200, "20.0"}, {10, "1.0"}};
+    for (const auto& [value, shown] : steps) {
+        h.c.forceMagSlider->setValue(value);
+        EXPECT_FLOAT_EQ(h.state().eqForce, value / 10.0f);
+        EXPECT_EQ(h.c.dispCurrentForceLbl->text(), QString("Haptic Scaling Factor (S         ):  ") + shown);
+        EXPECT_EQ(h.view.calls["addEqForce"], value);
+    }
+}
+
+TEST(Form1, ScalerIsShownAsMantissaAndPowerOfTen)
+{
+    const struct {
+        double s, m;
+        float n;
+    } cases[] = {{0.0123456, 1.235, -2.0f}, {3.5, 3.5, 0.0f}, {1e-7, 1.0, -7.0f}, {0.0, 0.0, 0.0f}, {-2.0, 0.0, 0.0f}};
+    for (const auto& k : cases) {
+        double m = -1.0;
+        float n = 1.0f;
+        scalerDisplay(k.s, m, n);
+        EXPECT_NEAR(m, k.m, 1e-9) << k.s;
+        EXPECT_EQ(n, k.n) << k.s;
+    }
+}
+
+TEST(Form1, PercentageWithoutModesIsZero)
+{
+    Harness h;
+    h.logic->calculatePercentageDeformation(5);
+    EXPECT_EQ(h.c.flucPercLabel->text(), "Fluctation Percentage: 0%");
+}
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
