@@ -90,7 +90,8 @@ Vec modelToDevice(const Matrix4f& m, const Vector3d& p)
 {
     return {static_cast<double>(m[0]) * p.x + static_cast<double>(m[4]) * p.y + static_cast<double>(m[8]) * p.z + m[12],
             static_cast<double>(m[1]) * p.x + static_cast<double>(m[5]) * p.y + static_cast<double>(m[9]) * p.z + m[13],
-            static_cast<double>(m[2]) * p.x + static_cast<double>(m[6]) * p.y + static_cast<double>(m[10]) * p.z + m[14]};
+            static_cast<double>(m[2]) * p.x + static_cast<double>(m[6]) * p.y + static_cast<double>(m[10]) * p.z
+                + m[14]};
 }
 
 /// Keeps the tip at least this far in front of the eye (mm) when the wheel pulls it closer.

@@ -98,14 +98,14 @@ private:
 
     std::function<ViewTransforms()> m_matrices;
     std::function<Haptics*()> m_device;
-    std::array<double, 3> m_anchor{};       // device point under the pointer
-    std::array<double, 3> m_offset{};       // tip = anchor + offset (node centre while grabbing)
-    bool m_anchored = false;                // the anchor was placed by the pointer
+    std::array<double, 3> m_anchor{}; // device point under the pointer
+    std::array<double, 3> m_offset{}; // tip = anchor + offset (node centre while grabbing)
+    bool m_anchored = false;          // the anchor was placed by the pointer
     int32_t m_buttons = 0;
     int32_t m_grabbed = -1;
     bool m_leftDown = false;
-    bool m_pending = false;                 // front button waits for the servo
-    std::uint64_t m_pendingSince = 0;       // servo tick count when the tip was placed
+    bool m_pending = false;           // front button waits for the servo
+    std::uint64_t m_pendingSince = 0; // servo tick count when the tip was placed
 };
 
 } // namespace vornax

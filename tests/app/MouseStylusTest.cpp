@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
+
 #include <array>
 #include <cmath>
 #include <functional>
@@ -144,10 +147,10 @@ struct Scene {
     Atom* current() { return view->getDevice()->getCurrentAtom(); }
 };
 
-#define VORNAX_REQUIRE_SCENE(s)                                                                    \
-    do {                                                                                           \
-        VORNAX_REQUIRE_CONTEXT((s).gl);                                                            \
-        ASSERT_TRUE((s).ready) << (s).load.message;                                                \
+#define VORNAX_REQUIRE_SCENE(s)                     \
+    do {                                            \
+        VORNAX_REQUIRE_CONTEXT((s).gl);             \
+        ASSERT_TRUE((s).ready) << (s).load.message; \
     } while (false)
 
 } // namespace
@@ -159,6 +162,14 @@ TEST(MouseStylus, PressOnANodeGrabsItADragPullsItAReleaseLetsGo)
     const int32_t node = s.frontNode();
     ASSERT_GE(node, 0);
     Atom* atom = s.eln->getAtom(node);
+    // The pixel convention is the picture's: the node is drawn where the pointer will press
+    // (read() keeps GL's row order, bottom row first).
+    {
+        const auto drawn = s.pixelOf(node);
+        const QColor c = s.gl.read().pixelColor(static_cast<int>(std::lround(drawn[0])),
+                                                kHeight - 1 - static_cast<int>(std::lround(drawn[1])));
+        EXPECT_TRUE(c.red() < 245 || c.green() < 245 || c.blue() < 245) << "background where the node is drawn";
+    }
 
     // Without a button the tip follows the pointer at its depth.
     s.stylus.move(100, 80);
