@@ -300,7 +300,7 @@ bool MouseStylus::press(double x, double y, Button button)
     m_pendingSince = vd.tickCount();
     if (!vd.manualMode()) {
         // The servo runs at 1 kHz: a few milliseconds at most.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
         while (vd.schedulerRunning() && vd.tickCount() < m_pendingSince + kApproachTicks + 1
                && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
