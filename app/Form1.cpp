@@ -72,6 +72,9 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     setWindowTitle("Vornax");
     m_surface = makeViewSurface(this, m_options.allowStereo);
     m_controls = buildFormControls(*this, m_surface->widget());
+    // The stylus tip follows the pointer with no button held: moves must reach the window from
+    // the view through every widget between them.
+    for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_formView, this);
     connectMenus();
@@ -110,6 +113,7 @@ Form1::~Form1()
     console::line("attempting to close threads");
     if (COpenGL* gl = view()) gl->stopSchedular();
     // The view (its simulation thread and device) goes before the atoms the device refers to.
+    m_stylus.detach();
     m_formView->setSurface(nullptr);
     delete m_surface->widget();
     m_surface = nullptr;
@@ -253,6 +257,7 @@ void Form1::handOver()
     gl->resetALL();
     gl->fireSimulationThread();
     m_surface->doneCurrent();
+    m_stylus.attach(*gl);
 
     // The controls of a loaded network: the device's switches, the pages, the modes.
     FormControls& c = m_controls;
@@ -300,6 +305,7 @@ void Form1::tick()
         if (m_loadDone.load()) loadFinished();
     }
     m_logic->tick();
+    m_stylus.update();
 }
 
 QPoint Form1::onView(const QPointF& p) const
@@ -342,24 +348,37 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+QPointF Form1::onSurface(const QPointF& p) const
+{
+    const QWidget* widget = m_surface ? m_surface->widget() : nullptr;
+    if (!widget) return p;
+    return QPointF(widget->mapFrom(this, p)) * widget->devicePixelRatioF();
+}
+
 void Form1::wheelEvent(QWheelEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
+    event->accept();
     const int delta = event->angleDelta().y();
+    if (m_stylus.wheel(delta / 120.0)) return; // the tip's depth while a node is dragged
     if (delta > 0)
         gl->scrollUpView();
     else if (delta < 0)
         gl->scrollDownView();
-    event->accept();
 }
 
 void Form1::mousePressEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
+    const bool left = event->button() == Qt::LeftButton;
+    if ((left || event->button() == Qt::RightButton)) {
+        const QPointF s = onSurface(event->position());
+        if (m_stylus.press(s.x(), s.y(), left ? MouseStylus::Button::Left : MouseStylus::Button::Right)) return;
+    }
     const QPoint p = onView(event->position());
-    if (event->button() == Qt::LeftButton) {
+    if (left) {
         gl->mouseDownTranslate(p.x(), p.y());
         setCursor(Qt::SizeAllCursor);
         m_leftMouse = true;
@@ -376,6 +395,8 @@ void Form1::mouseMoveEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
+    const QPointF s = onSurface(event->position());
+    m_stylus.move(s.x(), s.y());
     const QPoint p = onView(event->position());
     if (m_leftMouse) gl->shiftCam(p.x(), p.y());
     if (m_rightMouse) gl->updateMoleculePosition(p.x(), p.y());
@@ -385,10 +406,18 @@ void Form1::mouseReleaseEvent(QMouseEvent* event)
 {
     COpenGL* gl = view();
     if (!gl) return;
-    gl->setReconfigureMolecule(1);
-    if (event->button() == Qt::LeftButton) m_leftMouse = false;
+    const bool left = event->button() == Qt::LeftButton;
+    if (left || event->button() == Qt::RightButton) {
+        const QPointF s = onSurface(event->position());
+        m_stylus.release(s.x(), s.y(), left ? MouseStylus::Button::Left : MouseStylus::Button::Right);
+    }
+    const bool panning = (left && m_leftMouse) || (event->button() == Qt::RightButton && m_rightMouse);
+    if (left) m_leftMouse = false;
     if (event->button() == Qt::RightButton) m_rightMouse = false;
-    unsetCursor();
+    if (panning) {
+        gl->setReconfigureMolecule(1);
+        unsetCursor();
+    }
 }
 
 } // namespace vornax

@@ -13,6 +13,8 @@
 #pragma once
 
 #include "FormControls.h"
+#include "MouseStylus.h"
+
 #include "enm/Pipeline.h"
 
 #include <QMainWindow>
@@ -59,6 +61,8 @@ public:
     FormLogic& logic() const { return *m_logic; }
     /// The text of the status line.
     QString statusText() const;
+    /// The mouse's stylus (active while the view's device is the virtual one).
+    const MouseStylus& mouseStylus() const { return m_stylus; }
     bool loading() const { return m_worker.joinable() && !m_loadDone.load(); }
     /// The network is on the view and initialised.
     bool loaded() const { return m_loaded; }
@@ -95,6 +99,8 @@ private:
     QString fileName() const;
     /// `p` (window coordinates) on the view.
     QPoint onView(const QPointF& p) const;
+    /// A window position in the view's drawing surface: device pixels from its top-left corner.
+    QPointF onSurface(const QPointF& p) const;
 
     WindowOptions m_options;
     QtPrompts* m_prompts;
@@ -120,6 +126,8 @@ private:
     bool m_glProblemShown = false;
     bool m_leftMouse = false;
     bool m_rightMouse = false;
+    /// The mouse as the virtual device's stylus (when that is the device in use).
+    MouseStylus m_stylus;
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
 };

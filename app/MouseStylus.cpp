@@ -149,6 +149,15 @@ bool MouseStylus::isActive() const
 
 Vector3d MouseStylus::tip() const { return toVector(add(m_anchor, m_offset)); }
 
+std::optional<std::array<double, 3>> MouseStylus::nodePixel(int32_t node) const
+{
+    Haptics* haptics = device();
+    ElasticNetworkModel* eln = haptics ? haptics->getElasticNetwork() : nullptr;
+    if (!eln || node < 0 || node >= eln->getAmountOfAtoms()) return std::nullopt;
+    const Vec c = modelToDevice(haptics->getTransform(), eln->getDeformedPosition(node));
+    return toPixel(Vector3d(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2])));
+}
+
 std::optional<std::array<double, 3>> MouseStylus::toPixel(const Vector3d& p) const
 {
     if (!m_matrices) return std::nullopt;

@@ -80,6 +80,8 @@ public:
     /// Device point -> surface pixel (x, y) and window depth; none behind the eye or without
     /// a frame.
     std::optional<std::array<double, 3>> toPixel(const Vector3d& device) const;
+    /// Where node `node` of the device's network is drawn: surface pixel and window depth.
+    std::optional<std::array<double, 3>> nodePixel(int32_t node) const;
     /// Surface pixel at window depth `depth` (0 near plane, 1 far plane) -> device point.
     std::optional<Vector3d> fromPixel(double x, double y, double depth) const;
 

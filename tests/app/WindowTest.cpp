@@ -6,10 +6,12 @@
 #include "ViewSurface.h"
 
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
 #include "enm/SimulationThread.h"
 #include "haptics/Haptics.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
+#include "molecule/Atom.h"
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 
@@ -155,6 +157,61 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
         window.close();
     }
     EXPECT_FALSE(runningELN.load());
+    hdapi::resetDeviceChoice();
+    hdapi::VirtualDevice::instance().reset();
+}
+
+TEST(Window, AMouseDragOnANodePullsItThroughTheVirtualStylus)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    hdapi::useVirtualDevice(true);
+    hdapi::VirtualDevice::instance().reset();
+    {
+        WindowOptions options = optionsFor("1crn.pdb");
+        options.openDevice = true;
+        Form1 window(options);
+        window.resize(1024, 768);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+        COpenGL* view = window.view();
+        Haptics* device = view->getDevice();
+        ASSERT_NE(device, nullptr);
+        ElasticNetworkModel& eln = *view->getNetwork();
+        // The node nearest the eye of those drawn inside the view, and its pixel.
+        QWidget* surface = window.surface()->widget();
+        const double ratio = surface->devicePixelRatioF();
+        int node = -1;
+        QPoint pixel;
+        double nearest = 2.0;
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
+            const auto p = window.mouseStylus().nodePixel(i);
+            if (!p || (*p)[0] < 40 || (*p)[1] < 40 || (*p)[0] > surface->width() * ratio - 40 ||
+                (*p)[1] > surface->height() * ratio - 40 || (*p)[2] >= nearest)
+                continue;
+            nearest = (*p)[2];
+            node = i;
+            pixel = QPoint(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
+        }
+        ASSERT_GE(node, 0);
+        const Vector3d before = eln.getDeformedPosition(node);
+        QTest::mouseMove(surface, pixel);
+        QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
+        EXPECT_EQ(window.mouseStylus().grabbedNode(), node);
+        for (int step = 1; step <= 15; ++step) {
+            QTest::mouseMove(surface, pixel + QPoint(3 * step, -3 * step));
+            QTest::qWait(30);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
+        // The network answers the pull (model units: tenths of an ångström).
+        ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; },
+                                    3000));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
+        EXPECT_EQ(window.mouseStylus().buttons(), 0);
+        window.close();
+    }
     hdapi::resetDeviceChoice();
     hdapi::VirtualDevice::instance().reset();
 }
