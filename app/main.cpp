@@ -14,6 +14,7 @@
 #include "render/RuntimeData.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <cstring>
 #include <filesystem>
@@ -115,6 +116,10 @@ int run(int argc, char** argv)
     int status = 0;
     {
         Form1 window(options, &prompts);
+        // Maximised where a window manager does it; without one (a bare X server) the window
+        // keeps this size, most of the screen, rather than the controls' smallest.
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            window.resize(screen->availableGeometry().size() * 0.9);
         window.showMaximized();
         status = app.exec();
     }

@@ -86,7 +86,11 @@ void Haptics::rebuildMoleculeTransformLocked()
     t[12] = translation.x;
     t[13] = translation.y;
     t[14] = translation.z;
-    moleculeTransform = multiply4(t, hapticsTransform);
+    Matrix4f centre = identity4();
+    centre[12] = -modelCentre.x;
+    centre[13] = -modelCentre.y;
+    centre[14] = -modelCentre.z;
+    moleculeTransform = multiply4(t, multiply4(hapticsTransform, centre));
     publishedTransform.store(moleculeTransform);
 }
 
@@ -245,6 +249,13 @@ void Haptics::setInitPositions(Vector3d p)
 {
     std::lock_guard lock(navigationMutex);
     translationTarget = translation = p;
+    rebuildMoleculeTransformLocked();
+}
+
+void Haptics::setModelCentre(Vector3d centre)
+{
+    std::lock_guard lock(navigationMutex);
+    modelCentre = centre;
     rebuildMoleculeTransformLocked();
 }
 

@@ -202,6 +202,10 @@ public:
     bool isWorkspaceGrowing();
     float getWorkspaceGrowth();
     Vector3d getTranslation();
+    /// The point of the molecule (model units) that the transform puts at `translation` and
+    /// turns about: the structure's centre, so that it sits where the view looks and turns in
+    /// place. The origin until the view sets it.
+    void setModelCentre(Vector3d centre);
     float getTransformAmount() const { return transformAmount.load(); }
     bool getSaveForces() const { return saveForces.load(); }
     bool getSimulateMode() const { return simulateMode.load(); }
@@ -286,6 +290,7 @@ protected:
     std::mutex navigationMutex;
     Vector3d translationTarget;
     Vector3d translation;
+    Vector3d modelCentre;
     float translationEaseX = 0.0f, translationEaseY = 0.0f, translationEaseZ = 0.0f;
     float easeStep = 0.0001f;
     std::array<bool, FaceCount> faceCrossed{};

@@ -329,6 +329,7 @@ void COpenGL::initilizeData(const Vector3d& maxPos, const Vector3d& /*minPos*/, 
 
     if (Haptics* device = getDevice()) {
         device->resetProteinData(atomList);
+        device->setModelCentre(midPoint);
         device->setInitPositions(translation);
         device->addElasticNetworkInfo(my_ELN_Model.get());
         device->setCameraZoom(deviceParams.deviceModel == 2 ? kPremiumCameraZ : kStandardCameraZ);

@@ -274,7 +274,10 @@ TEST(MouseStylus, PointerFindsTheNodeAfterTheCameraMoves)
          [](Scene& s) {
              for (int i = 0; i < 4; ++i) s.view->scrollUpView();
          }},
-        {"zoom out", [](Scene& s) { s.view->scrollDownView(); }},
+        {"zoom out",
+         [](Scene& s) {
+             for (int i = 0; i < 3; ++i) s.view->scrollDownView();
+         }},
         {"pan",
          [](Scene& s) {
              s.view->mouseDownTranslate(0, 0);
@@ -283,7 +286,7 @@ TEST(MouseStylus, PointerFindsTheNodeAfterTheCameraMoves)
         {"rotate",
          [](Scene& s) {
              s.view->mouseDownRotate(160, 120);
-             s.view->updateMoleculePosition(230, 150);
+             s.view->updateMoleculePosition(300, 200);
              s.ticks(3);
          }},
     };
@@ -328,4 +331,22 @@ TEST(MouseStylus, WithTheServoThreadThePressGrabsAtOnce)
     EXPECT_EQ(s.current(), atom);
     EXPECT_TRUE(atom->isSelected());
     s.stylus.release(at[0], at[1], Button::Left);
+}
+
+TEST(MouseStylus, WithTheDeviceTheMoleculeSitsInTheMiddleOfTheView)
+{
+    Scene s;
+    VORNAX_REQUIRE_SCENE(s);
+    double x = 0.0, y = 0.0;
+    int drawn = 0;
+    for (int32_t i = 0; i < s.eln->getAmountOfAtoms(); ++i)
+        if (const auto p = s.stylus.nodePixel(i)) {
+            x += (*p)[0];
+            y += (*p)[1];
+            ++drawn;
+        }
+    ASSERT_EQ(drawn, s.eln->getAmountOfAtoms());
+    // The nodes' centre, where the view looks: not the file's origin.
+    EXPECT_NEAR(x / drawn, kWidth / 2.0, kWidth * 0.1);
+    EXPECT_NEAR(y / drawn, kHeight / 2.0, kHeight * 0.1);
 }
