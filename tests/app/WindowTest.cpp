@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace vornax;
 
 namespace {
@@ -55,6 +57,32 @@ WindowOptions optionsFor(const std::string& structure)
     options.file = vornax::testing::findPdb(structure);
     options.openDevice = false;
     return options;
+}
+
+/// The built-in virtual device chosen for the test's duration, and put back after.
+struct VirtualDeviceChoice {
+    VirtualDeviceChoice()
+    {
+        hdapi::useVirtualDevice(true);
+        hdapi::VirtualDevice::instance().reset();
+    }
+    ~VirtualDeviceChoice()
+    {
+        hdapi::resetDeviceChoice();
+        hdapi::VirtualDevice::instance().reset();
+    }
+};
+
+/// 1crn loaded in a shown window with the virtual device.
+std::unique_ptr<Form1> windowWithDevice()
+{
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    auto window = std::make_unique<Form1>(options);
+    window->resize(1024, 768);
+    window->show();
+    if (!QTest::qWaitFor([&] { return window->loaded(); }, 30000)) return nullptr;
+    return window;
 }
 
 } // namespace
@@ -137,15 +165,11 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    hdapi::useVirtualDevice(true);
-    hdapi::VirtualDevice::instance().reset();
+    VirtualDeviceChoice choice;
     {
-        WindowOptions options = optionsFor("1crn.pdb");
-        options.openDevice = true;
-        Form1 window(options);
-        window.resize(1024, 768);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        const auto shown = windowWithDevice();
+        ASSERT_TRUE(shown);
+        Form1& window = *shown;
         COpenGL* view = window.view();
         ASSERT_TRUE(view->hasDevice());
         EXPECT_EQ(view->getForceMax(), deviceParams.maxForce);
@@ -157,23 +181,17 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
         window.close();
     }
     EXPECT_FALSE(runningELN.load());
-    hdapi::resetDeviceChoice();
-    hdapi::VirtualDevice::instance().reset();
 }
 
 TEST(Window, AMouseDragOnANodePullsItThroughTheVirtualStylus)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    hdapi::useVirtualDevice(true);
-    hdapi::VirtualDevice::instance().reset();
+    VirtualDeviceChoice choice;
     {
-        WindowOptions options = optionsFor("1crn.pdb");
-        options.openDevice = true;
-        Form1 window(options);
-        window.resize(1024, 768);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        const auto shown = windowWithDevice();
+        ASSERT_TRUE(shown);
+        Form1& window = *shown;
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
         COpenGL* view = window.view();
         Haptics* device = view->getDevice();
@@ -212,8 +230,6 @@ TEST(Window, AMouseDragOnANodePullsItThroughTheVirtualStylus)
         EXPECT_EQ(window.mouseStylus().buttons(), 0);
         window.close();
     }
-    hdapi::resetDeviceChoice();
-    hdapi::VirtualDevice::instance().reset();
 }
 
 TEST(Window, AdvancedOptionsDialogShowsTheStereoSettings)
