@@ -1,9 +1,15 @@
 // Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
 // command line (TutorialFiles/1crn.pdb beside the program when none is named).
 //
-//     vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc Å]
+//     vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc Å]
+//            [--save-forces] [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]
 //     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
+//
+// The last five run unattended once the load is done (Automation): tick "Save Forces", play a
+// stylus script on the virtual device in real time, take a screenshot of the window, write the
+// deformed C-alpha file, and quit.
 #include "Form1.h"
+#include "Automation.h"
 #include "QtPrompts.h"
 
 #include "common/Console.h"
@@ -65,13 +71,15 @@ int printSummary(const std::filesystem::path& path)
 
 void usage()
 {
-    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc ANGSTROM]\n"
+    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc ANGSTROM]\n"
+                 "              [--save-forces] [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]\n"
                  "       vornax --summary [FILE.pdb]\n";
 }
 
 int run(int argc, char** argv)
 {
     WindowOptions options;
+    AutomationOptions steps;
     bool summary = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -79,8 +87,16 @@ int run(int argc, char** argv)
             summary = true;
         else if (arg == "--no-device")
             options.openDevice = false;
-        else if (arg == "--virtual-device")
-            hdapi::useVirtualDevice(true);
+        else if (arg == "--virtual-device" || arg == "--mouse-stylus")
+            hdapi::useVirtualDevice(true); // the mouse drives its stylus
+        else if (arg == "--save-forces")
+            steps.saveForces = true;
+        else if (arg == "--quit")
+            steps.quit = true;
+        else if ((arg == "--stylus-script" || arg == "--screenshot" || arg == "--save-as") && i + 1 < argc) {
+            const std::filesystem::path value = argv[++i];
+            (arg == "--stylus-script" ? steps.stylusScript : arg == "--screenshot" ? steps.screenshot : steps.saveAs) = value;
+        }
         else if (arg == "--mono")
             options.allowStereo = false;
         else if (arg == "--rc" && i + 1 < argc) {
@@ -121,7 +137,9 @@ int run(int argc, char** argv)
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             window.resize(screen->availableGeometry().size() * 0.9);
         window.showMaximized();
+        Automation automation(window, steps);
         status = app.exec();
+        if (steps.quit && status == 0) status = automation.exitCode();
     }
     return status;
 }

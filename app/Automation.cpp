@@ -1,0 +1,141 @@
+#include "Automation.h"
+
+#include "Form1.h"
+
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Haptics.h"
+#include "haptics/hdapi/VirtualDevice.h"
+#include "molecule/Atom.h"
+#include "render/COpenGL.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QImage>
+
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace vornax {
+
+namespace {
+
+/// Frames drawn after the last step before the picture is taken (the view and the read-outs
+/// catch up with the last simulation step).
+constexpr int kSettleMilliseconds = 400;
+
+} // namespace
+
+Automation::Automation(Form1& window, AutomationOptions options)
+    : QObject(&window), m_window(window), m_options(std::move(options))
+{
+    connect(&m_window, &Form1::loadEnded, this, &Automation::loadEnded);
+    m_player.setInterval(2);
+    connect(&m_player, &QTimer::timeout, this, &Automation::playStep);
+}
+
+void Automation::fail(const std::string& message)
+{
+    std::cerr << "vornax: " << message << '\n';
+    m_exitCode = 1;
+    m_player.stop();
+    m_finished = true;
+    if (m_options.quit) QCoreApplication::exit(m_exitCode);
+}
+
+void Automation::loadEnded(bool ok, const QString& message)
+{
+    if (!ok) {
+        fail("the structure was not loaded: " + message.toStdString());
+        return;
+    }
+    if (m_options.saveForces)
+        if (auto* box = m_window.findChild<QCheckBox*>("saveForces")) box->setChecked(true);
+    if (!m_options.stylusScript.empty()) {
+        if (startScript()) m_player.start();
+        return;
+    }
+    QTimer::singleShot(kSettleMilliseconds, this, &Automation::finish);
+}
+
+bool Automation::startScript()
+{
+    std::ifstream in(m_options.stylusScript);
+    if (!in) {
+        fail("cannot read the stylus script " + m_options.stylusScript.string());
+        return false;
+    }
+    std::string error;
+    auto steps = parseStylusScript(in, error);
+    COpenGL* view = m_window.view();
+    const ElasticNetworkModel* network = view ? view->getNetwork() : nullptr;
+    if (steps && network && !checkScriptNodes(*steps, network->getAmountOfAtoms(), error)) steps.reset();
+    if (!steps) {
+        fail(m_options.stylusScript.string() + ": " + error);
+        return false;
+    }
+    if (!view->getDevice() || !hdapi::VirtualDevice::instance().isOpen()) {
+        fail("a stylus script needs the virtual device (--mouse-stylus or --virtual-device)");
+        return false;
+    }
+    m_steps = std::move(*steps);
+    m_next = 0;
+    m_stepEnds = hdapi::VirtualDevice::instance().tickCount();
+    return true;
+}
+
+void Automation::playStep()
+{
+    hdapi::VirtualDevice& device = hdapi::VirtualDevice::instance();
+    COpenGL* view = m_window.view();
+    Haptics* haptics = view ? view->getDevice() : nullptr;
+    if (!haptics || !device.isOpen()) {
+        fail("the virtual device closed during the stylus script");
+        return;
+    }
+    // The servo thread runs at 1 kHz: a step lasts its ticks, counted on the device.
+    if (device.tickCount() < m_stepEnds) return;
+    if (m_next == m_steps.size()) {
+        m_player.stop();
+        QTimer::singleShot(kSettleMilliseconds, this, &Automation::finish);
+        return;
+    }
+    const StylusStep& step = m_steps[m_next++];
+    Vector3d p(static_cast<float>(step.position[0]), static_cast<float>(step.position[1]),
+               static_cast<float>(step.position[2]));
+    if (step.atNode) {
+        // The node's undeformed position, where the device shows it now.
+        const Matrix4f m = haptics->getTransform();
+        const Vector3d a = view->getNetwork()->getAtom(step.node)->getMyLocalPosition();
+        p += Vector3d(m[0] * a.x + m[4] * a.y + m[8] * a.z + m[12], m[1] * a.x + m[5] * a.y + m[9] * a.z + m[13],
+                      m[2] * a.x + m[6] * a.y + m[10] * a.z + m[14]);
+    }
+    device.setPosition(p.x, p.y, p.z);
+    device.setButtons(step.buttons);
+    m_stepEnds = device.tickCount() + static_cast<std::uint64_t>(step.ticks);
+}
+
+void Automation::finish()
+{
+    if (m_finished) return;
+    if (!m_options.screenshot.empty()) {
+        const QString file = QString::fromStdString(m_options.screenshot.string());
+        if (!m_window.grab().toImage().save(file)) {
+            fail("cannot write the screenshot " + m_options.screenshot.string());
+            return;
+        }
+        std::cout << "screenshot: " << m_options.screenshot.string() << std::endl;
+    }
+    if (!m_options.saveAs.empty()) {
+        COpenGL* view = m_window.view();
+        if (!view || !view->writeCAlphaFile(m_options.saveAs.string())) {
+            fail("cannot write the deformed structure " + m_options.saveAs.string());
+            return;
+        }
+        std::cout << "deformed structure: " << m_options.saveAs.string() << std::endl;
+    }
+    m_finished = true;
+    if (m_options.quit) QCoreApplication::exit(m_exitCode);
+}
+
+} // namespace vornax

@@ -1,0 +1,62 @@
+// The command line's unattended steps, run in the live window once its load has ended: tick
+// "Save Forces", play a stylus script on the virtual device in real time, then take a
+// screenshot of the window, write the deformed C-alpha file, say where both went, and quit.
+//
+//     AutomationOptions steps;
+//     steps.stylusScript = "pull.stylus";
+//     steps.screenshot = "shot.png";
+//     steps.quit = true;
+//     Automation automation(window, steps); // before the load ends
+//     app.exec();                            // returns automation's exit code with --quit
+#pragma once
+
+#include "haptics/StylusScript.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace vornax {
+
+class Form1;
+
+struct AutomationOptions {
+    std::filesystem::path stylusScript; ///< played on the virtual device; empty: none
+    std::filesystem::path screenshot;   ///< the window as drawn, at the end; empty: none
+    std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
+    bool saveForces = false;            ///< tick "Save Forces" once the load is done
+    bool quit = false;                  ///< leave the program at the end (exit status 0 when all went well)
+
+    bool any() const { return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || saveForces || quit; }
+};
+
+class Automation final : public QObject {
+    Q_OBJECT
+public:
+    Automation(Form1& window, AutomationOptions options);
+
+    /// 0 while all goes well; 1 when the load or a step failed.
+    int exitCode() const { return m_exitCode; }
+    bool finished() const { return m_finished; }
+
+private:
+    void loadEnded(bool ok, const QString& message);
+    bool startScript();
+    void playStep();
+    void finish();
+    void fail(const std::string& message);
+
+    Form1& m_window;
+    AutomationOptions m_options;
+    QTimer m_player;
+    std::vector<StylusStep> m_steps;
+    std::size_t m_next = 0;
+    std::uint64_t m_stepEnds = 0; ///< servo tick at which the current step is over
+    int m_exitCode = 0;
+    bool m_finished = false;
+};
+
+} // namespace vornax
