@@ -21,11 +21,15 @@
 #include <QImage>
 #include <QLabel>
 #include <QSlider>
+#include <QTextEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using namespace vornax;
 
@@ -183,7 +187,7 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
     EXPECT_FALSE(runningELN.load());
 }
 
-TEST(Window, AMouseDragOnANodePullsItThroughTheVirtualStylus)
+TEST(Window, MouseDragsOnNodesPullThemAndSavedForcesAreListed)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
@@ -193,41 +197,62 @@ TEST(Window, AMouseDragOnANodePullsItThroughTheVirtualStylus)
         ASSERT_TRUE(shown);
         Form1& window = *shown;
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
-        COpenGL* view = window.view();
-        Haptics* device = view->getDevice();
-        ASSERT_NE(device, nullptr);
-        ElasticNetworkModel& eln = *view->getNetwork();
-        // The node nearest the eye of those drawn inside the view, and its pixel.
+        ElasticNetworkModel& eln = *window.view()->getNetwork();
+        window.findChild<QCheckBox*>("saveForces")->setChecked(true);
+        const auto* applied = window.findChild<QTextEdit*>("appliedForcesTextBox");
+        ASSERT_NE(applied, nullptr);
+        // The nodes drawn well inside the view, nearest the eye first.
         QWidget* surface = window.surface()->widget();
         const double ratio = surface->devicePixelRatioF();
-        int node = -1;
-        QPoint pixel;
-        double nearest = 2.0;
-        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
-            const auto p = window.mouseStylus().nodePixel(i);
-            if (!p || (*p)[0] < 40 || (*p)[1] < 40 || (*p)[0] > surface->width() * ratio - 40 ||
-                (*p)[1] > surface->height() * ratio - 40 || (*p)[2] >= nearest)
-                continue;
-            nearest = (*p)[2];
-            node = i;
-            pixel = QPoint(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
+        std::vector<std::pair<double, int>> nodes;
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
+            if (const auto p = window.mouseStylus().nodePixel(i);
+                p && (*p)[0] > 60 && (*p)[1] > 60 && (*p)[0] < surface->width() * ratio - 120
+                && (*p)[1] < surface->height() * ratio - 60)
+                nodes.emplace_back((*p)[2], i);
+        std::sort(nodes.begin(), nodes.end());
+        ASSERT_GE(nodes.size(), 2u);
+        auto pixelOf = [&](int node) {
+            const auto p = window.mouseStylus().nodePixel(node);
+            return QPoint(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
+        };
+        auto listed = [&](int node) {
+            const Atom* a = eln.getAtom(node);
+            return applied->toPlainText().contains(
+                QString::fromStdString(a->getResidueName() + " " + a->getResidue()));
+        };
+
+        // Two pulls, on the front node and on the next one that is not its neighbour.
+        const int first = nodes[0].second;
+        int second = -1;
+        for (std::size_t k = 1; k < nodes.size() && second < 0; ++k)
+            if (std::abs(nodes[k].second - first) > 2) second = nodes[k].second;
+        ASSERT_GE(second, 0);
+        for (const int node : {first, second}) {
+            SCOPED_TRACE(node);
+            const QPoint pixel = pixelOf(node);
+            const Vector3d before = eln.getDeformedPosition(node);
+            QTest::mouseMove(surface, pixel);
+            QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
+            EXPECT_EQ(window.mouseStylus().grabbedNode(), node);
+            for (int step = 1; step <= 15; ++step) {
+                QTest::mouseMove(surface, pixel + QPoint(3 * step, -3 * step));
+                QTest::qWait(30);
+            }
+            ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
+            // The network answers the pull (model units: tenths of an ångström).
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; }, 3000));
+            QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
+            EXPECT_EQ(window.mouseStylus().buttons(), 0);
+            // The tip leaves the node: the saved force is listed by its residue.
+            QTest::mouseMove(surface, pixel + QPoint(110, 0));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return listed(node); }, 3000)) << applied->toPlainText().toStdString();
         }
-        ASSERT_GE(node, 0);
-        const Vector3d before = eln.getDeformedPosition(node);
-        QTest::mouseMove(surface, pixel);
-        QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
-        EXPECT_EQ(window.mouseStylus().grabbedNode(), node);
-        for (int step = 1; step <= 15; ++step) {
-            QTest::mouseMove(surface, pixel + QPoint(3 * step, -3 * step));
-            QTest::qWait(30);
-        }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
-        // The network answers the pull (model units: tenths of an ångström).
-        ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; },
-                                    3000));
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
-        EXPECT_EQ(window.mouseStylus().buttons(), 0);
+        // The second pull kept the first.
+        EXPECT_TRUE(listed(first)) << applied->toPlainText().toStdString();
+        EXPECT_NE(eln.getAtom(first)->getKcalForce(), Vector3d());
         window.close();
     }
 }
