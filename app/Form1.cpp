@@ -117,13 +117,15 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
 
     if (!m_options.file.empty()) {
         // A file named on the command line is a PDB load with the answers of the options.
-        ScriptedLoadDialogs given;
+        m_givenDialogs = std::make_unique<ScriptedLoadDialogs>();
+        ScriptedLoadDialogs& given = *m_givenDialogs;
         given.queueChoice(load::PdbFile);
         given.queueFiles(std::vector<std::string>{m_options.file.string()});
         given.queueCutoff({QString::number(static_cast<double>(m_options.rc), 'g', 9).toStdString()});
-        given.queueFolder(m_options.saveDir.string());
-        LoadWorkflow commandLine(given);
-        if (std::optional<LoadRequest> request = commandLine.begin()) startLoad(*request);
+        given.queueFolder(m_options.saveDir.string()); // empty: no eigen data files
+        m_givenFlow = std::make_unique<LoadWorkflow>(given);
+        m_flow = m_givenFlow.get();
+        if (std::optional<LoadRequest> request = m_flow->begin()) startLoad(*request);
     }
 }
 
@@ -184,8 +186,9 @@ void Form1::openFile()
     if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
     FormState& state = m_logic->state();
     state.Rc = LoadWorkflow::kDefaultRc;
-    std::optional<LoadRequest> request = m_workflow->begin();
-    state.loadMode = m_workflow->loadMode();
+    m_flow = m_workflow.get();
+    std::optional<LoadRequest> request = m_flow->begin();
+    state.loadMode = m_flow->loadMode();
     state.renderingELN = request.has_value();
     if (!request) return;
     startLoad(*request);
@@ -258,7 +261,7 @@ void Form1::answerSetupQuestions()
     if (nodes <= 0 || m_answering || m_closing) return;
     m_answering = true;
     std::string folder =
-        m_workflow->askResultFolder(nodes, QCoreApplication::applicationDirPath().toStdString());
+        m_flow->askResultFolder(nodes, QCoreApplication::applicationDirPath().toStdString());
     {
         std::lock_guard<std::mutex> lock(m_setupMutex);
         m_setupFolder = folder;
@@ -361,8 +364,8 @@ void Form1::handOver()
         if (!load.eigenFilesWritten && !load.eigenFileError.empty())
             console::write(console::Warning, "the eigen data files were not written: " + load.eigenFileError);
         console::Line() << "max modes detected: " << gl->getMaxModes();
-        m_logic->networkLoaded(gl->getMaxModes(), total, gl->getS(), gl->getRc());
-        m_workflow->showDeviceInstructions(state.isOmni);
+        m_logic->networkLoaded(gl->getMaxModes(), total, gl->getS(), cutoff());
+        m_flow->showDeviceInstructions(state.isOmni);
     } else if (mode == load::ElNemo) {
         finishElNemo(*gl);
         running = gl->getNetwork() && gl->getNetwork()->isSetup();
@@ -400,16 +403,24 @@ float averageForce(COpenGL& gl) { return gl.getDevice() ? gl.getDevice()->getAve
 
 } // namespace
 
+float Form1::cutoff() const
+{
+    // Eigen data files bring their own cutoff; the others use the one given for the load.
+    if (m_request.loadMode != load::EigenFiles) return m_request.rc;
+    const COpenGL* gl = view();
+    return gl ? gl->getRc() : m_request.rc;
+}
+
 void Form1::finishElNemo(COpenGL& gl)
 {
     FormControls& c = m_controls;
     ElasticNetworkModel* network = gl.getNetwork();
-    const std::optional<std::vector<std::string>> files = m_workflow->askModeFiles();
+    const std::optional<std::vector<std::string>> files = m_flow->askModeFiles();
     if (!files || !network) return;
     network->setupBlankArrays();
     for (const std::string& file : *files) gl.pipeNewModeFileToELN(file);
     const std::vector<int32_t> modes = gl.getElNemoModes();
-    const std::vector<double> values = m_workflow->askEigenvalues();
+    const std::vector<double> values = m_flow->askEigenvalues();
     if (modes.empty()) {
         userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "None of the chosen mode files could be read.",
                                  MessageIcon::Warning, MessageButtons::Ok);
@@ -418,7 +429,7 @@ void Form1::finishElNemo(COpenGL& gl)
     // The rigid-body values come first; the network skips them.
     network->finishElnemoImport(values, averageForce(gl));
     const int total = network->get3NMinus6();
-    m_logic->networkLoaded(gl.getMaxModes(), total, gl.getS(), gl.getRc());
+    m_logic->networkLoaded(gl.getMaxModes(), total, gl.getS(), cutoff());
     c.uncheckAllModes->setText("Select " + QString::number(gl.getMaxModes()) + " out of " + QString::number(total)
                                + " total modes");
     c.undoSelection->setEnabled(true);
@@ -428,14 +439,14 @@ void Form1::finishElNemo(COpenGL& gl)
     for (std::size_t i = 0; i < modes.size() && i < c.modeArray.size(); ++i)
         if (modes[i] >= 1 && modes[i] <= static_cast<int32_t>(c.modeArray.size()))
             c.modeArray[static_cast<std::size_t>(modes[i] - 1)]->setEnabled(true);
-    m_workflow->showDeviceInstructions(m_logic->state().isOmni);
+    m_flow->showDeviceInstructions(m_logic->state().isOmni);
     m_logic->state().loadedELNEMO = true;
 }
 
 void Form1::finishTextFile(COpenGL& gl)
 {
     ElasticNetworkModel* network = gl.getNetwork();
-    const std::optional<std::string> file = m_workflow->askTextFile();
+    const std::optional<std::string> file = m_flow->askTextFile();
     if (!file || !network) return;
     if (!network->loadStandardEigenFile(*file, averageForce(gl), nullptr)) {
         userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption,
@@ -444,8 +455,8 @@ void Form1::finishTextFile(COpenGL& gl)
         return;
     }
     console::Line() << "max modes detected: " << gl.getMaxModes();
-    m_logic->networkLoaded(gl.getMaxModes(), network->get3NMinus6(), gl.getS(), gl.getRc());
-    m_workflow->showDeviceInstructions(m_logic->state().isOmni);
+    m_logic->networkLoaded(gl.getMaxModes(), network->get3NMinus6(), gl.getS(), cutoff());
+    m_flow->showDeviceInstructions(m_logic->state().isOmni);
 }
 
 void Form1::tick()

@@ -108,6 +108,8 @@ private:
     void answerSetupQuestions();
     void finishElNemo(COpenGL& gl);
     void finishTextFile(COpenGL& gl);
+    /// The load's cutoff in Å.
+    float cutoff() const;
     void tick();
     void setStatus(const QString& text);
     void loadFinished();
@@ -131,6 +133,10 @@ private:
     QString m_saveFolder;
     std::unique_ptr<LoadDialogs> m_ownDialogs;
     std::unique_ptr<LoadWorkflow> m_workflow;
+    /// The answers of the options for a file named on the command line.
+    std::unique_ptr<ScriptedLoadDialogs> m_givenDialogs;
+    std::unique_ptr<LoadWorkflow> m_givenFlow;
+    LoadWorkflow* m_flow = nullptr; ///< the questions of the load under way
     LoadRequest m_request;
 
     std::thread m_worker;

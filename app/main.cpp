@@ -1,7 +1,7 @@
 // Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
 // command line (TutorialFiles/1crn.pdb beside the program when none is named).
 //
-//     vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc Å]
+//     vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc Å] [--save-dir DIR]
 //     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
 #include "Form1.h"
 #include "QtPrompts.h"
@@ -65,7 +65,7 @@ int printSummary(const std::filesystem::path& path)
 
 void usage()
 {
-    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc ANGSTROM]\n"
+    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device] [--mono] [--rc ANGSTROM] [--save-dir DIR]\n"
                  "       vornax --summary [FILE.pdb]\n";
 }
 
@@ -92,6 +92,8 @@ int run(int argc, char** argv)
                 return 2;
             }
             options.rc = rc;
+        } else if (arg == "--save-dir" && i + 1 < argc) {
+            options.saveDir = argv[++i]; // the eigen data files of the structure go here
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
