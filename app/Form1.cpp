@@ -36,20 +36,33 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <chrono>
 
 namespace vornax {
 
-/// Lets the load stop when the window closes.
+/// The worker's steps, for the window's timer to show; lets the load stop when the window closes.
 class Form1::CancelProgress final : public Progress {
 public:
     explicit CancelProgress(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
-    void setMaximum(int) override {}
-    void step(int) override {}
+    void setMaximum(int maximum) override
+    {
+        m_value.store(0);
+        m_maximum.store(maximum);
+    }
+    void step(int steps) override { m_value.fetch_add(steps); }
     bool isCancelled() const override { return m_cancel.load(); }
+    /// Per cent of the current stage's steps.
+    int percent() const
+    {
+        const int maximum = m_maximum.load();
+        return maximum > 0 ? std::clamp(static_cast<int>(100LL * m_value.load() / maximum), 0, 100) : 0;
+    }
 
 private:
     const std::atomic<bool>& m_cancel;
+    std::atomic<int> m_maximum{0};
+    std::atomic<int> m_value{0};
 };
 
 namespace {
@@ -467,6 +480,7 @@ void Form1::tick()
     }
     if (m_worker.joinable()) {
         answerSetupQuestions();
+        if (!m_loadDone.load()) m_controls.ELNcalcProgBar->setValue(m_progress->percent());
         const int stage = m_stage.load();
         if (stage != m_shownStage && !m_loadDone.load()) {
             m_shownStage = stage;

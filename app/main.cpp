@@ -87,8 +87,9 @@ int run(int argc, char** argv)
             const std::string value = argv[++i];
             char* end = nullptr;
             const float rc = std::strtof(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(rc > 0.0f) || rc > 1000.0f) {
-                std::cerr << "vornax: --rc wants a cutoff in Å above 0, not \"" << value << "\"\n";
+            // The same rule as the cutoff dialog: 7 Å or more.
+            if (end == value.c_str() || *end != '\0' || !(rc >= 7.0f) || rc > 1000.0f) {
+                std::cerr << "vornax: --rc wants a cutoff of at least 7 Å, not \"" << value << "\"\n";
                 return 2;
             }
             options.rc = rc;

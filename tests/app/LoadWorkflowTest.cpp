@@ -387,3 +387,37 @@ TEST(LoadWorkflowWindow, ClosingWhileTheSetUpQuestionsWaitStopsTheLoad)
     }
     EXPECT_FALSE(runningELN.load());
 }
+
+TEST(LoadWorkflowWindow, TheWindowDrawsWhileTheModesAreComputedAndSimulatesOnlyAfter)
+{
+    REQUIRE_DISPLAY();
+    const std::filesystem::path pdb = vornax::testing::findPdb("4hhb.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    console::Capture capture;
+    ScriptedLoadDialogs dialogs;
+    dialogs.setRandomIterations(20000);
+    dialogs.queueChoice(load::PdbFile);
+    dialogs.queueFiles(std::vector<std::string>{pdb.string()});
+    dialogs.queueCutoff({"11"});
+    dialogs.queueFolder(std::string()); // no result files
+    OpenWindow shown(dialogs);
+    ASSERT_TRUE(shown.ready);
+    Form1& window = *shown.window;
+    COpenGL& view = *window.view();
+    window.openFile();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shownLoadBoxes.empty(); }, 30000));
+    const int64_t frames = view.getFramesDrawn();
+    bool simulatedEarly = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            simulatedEarly = simulatedEarly || (!window.loaded() && view.simulationThreadRunning());
+            return window.loaded();
+        },
+        120000));
+    EXPECT_FALSE(simulatedEarly);
+    EXPECT_GT(view.getFramesDrawn(), frames + 5) << "frames while the modes were computed";
+    EXPECT_TRUE(view.simulationThreadRunning());
+    EXPECT_TRUE(capture.contains("amount of c alpha: 576"));
+    EXPECT_EQ(view.getAmountOfAtoms(), 576);
+    window.close();
+}
