@@ -273,8 +273,7 @@ void Form1::answerSetupQuestions()
     const int32_t nodes = m_setupNodes.load();
     if (nodes <= 0 || m_answering || m_closing) return;
     m_answering = true;
-    std::string folder =
-        m_flow->askResultFolder(nodes, QCoreApplication::applicationDirPath().toStdString());
+    std::string folder = m_flow->askResultFolder(nodes, QCoreApplication::applicationDirPath().toStdString());
     {
         std::lock_guard<std::mutex> lock(m_setupMutex);
         m_setupFolder = folder;
@@ -283,7 +282,10 @@ void Form1::answerSetupQuestions()
     m_answering = false;
 }
 
-QString Form1::fileName() const { return QString::fromStdString(std::filesystem::path(m_request.source.name()).filename().string()); }
+QString Form1::fileName() const
+{
+    return QString::fromStdString(std::filesystem::path(m_request.source.name()).filename().string());
+}
 
 void Form1::joinWorker()
 {
@@ -412,7 +414,10 @@ void Form1::handOver()
 
 namespace {
 
-float averageForce(COpenGL& gl) { return gl.getDevice() ? gl.getDevice()->getAveForce() : COpenGL::kNoDeviceAverageForce; }
+float averageForce(COpenGL& gl)
+{
+    return gl.getDevice() ? gl.getDevice()->getAveForce() : COpenGL::kNoDeviceAverageForce;
+}
 
 } // namespace
 
@@ -462,9 +467,8 @@ void Form1::finishTextFile(COpenGL& gl)
     const std::optional<std::string> file = m_flow->askTextFile();
     if (!file || !network) return;
     if (!network->loadStandardEigenFile(*file, averageForce(gl), nullptr)) {
-        userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption,
-                                 "The eigen data in " + *file + " could not be used.", MessageIcon::Warning,
-                                 MessageButtons::Ok);
+        userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "The eigen data in " + *file + " could not be used.",
+                                 MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
     console::Line() << "max modes detected: " << gl.getMaxModes();

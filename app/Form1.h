@@ -27,8 +27,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 

@@ -1,9 +1,9 @@
 // The load workflow: the questions of "&Open" (no window needed), then every load choice end to
 // end in a shown window on 1crn, with every dialog answered by a script.
+#include "LoadWorkflow.h"
 #include "Form1.h"
 #include "FormLogic.h"
 #include "GLTestContext.h"
-#include "LoadWorkflow.h"
 
 #include "common/Console.h"
 #include "common/UserPrompts.h"
@@ -65,17 +65,47 @@ TEST(LoadWorkflow, TheFirstQuestionsDecideWhetherAndWhatIsLoaded)
         {"close box before any choice", load::NoChoice, std::nullopt, {}, false, load::NoChoice, 0, nullptr},
         {"Cancel", load::Cancel, std::nullopt, {}, false, load::Cancel, 0, nullptr},
         {"PDB file dialog cancelled", load::PdbFile, std::nullopt, {"12"}, false, load::PdbFile, 0, nullptr},
-        {"PDB file with 12.5 Å", load::PdbFile, std::vector<std::string>{pdb}, {"12.5"}, true, load::PdbFile, 12.5f,
+        {"PDB file with 12.5 Å",
+         load::PdbFile,
+         std::vector<std::string>{pdb},
+         {"12.5"},
+         true,
+         load::PdbFile,
+         12.5f,
          nullptr},
-        {"cutoff refused then closed", load::ElNemo, std::vector<std::string>{pdb}, {"6.99", "abc"}, true, load::ElNemo,
-         11.0f, "Invalid or empty input for Rc, defaulting Rc to 11.0 \u00c5."},
-        {"text eigen data, 7 Å", load::TextFile, std::vector<std::string>{pdb}, {"7"}, true, load::TextFile, 7.0f,
+        {"cutoff refused then closed",
+         load::ElNemo,
+         std::vector<std::string>{pdb},
+         {"6.99", "abc"},
+         true,
+         load::ElNemo,
+         11.0f,
+         "Invalid or empty input for Rc, defaulting Rc to 11.0 \u00c5."},
+        {"text eigen data, 7 Å",
+         load::TextFile,
+         std::vector<std::string>{pdb},
+         {"7"},
+         true,
+         load::TextFile,
+         7.0f,
          nullptr},
-        {"eigen files without .hdv", load::EigenFiles, std::vector<std::string>{"/x/1crn.ppy"}, {}, false, load::Cancel,
-         0, "File Input Error, the HDV file is missing."},
+        {"eigen files without .hdv",
+         load::EigenFiles,
+         std::vector<std::string>{"/x/1crn.ppy"},
+         {},
+         false,
+         load::Cancel,
+         0,
+         "File Input Error, the HDV file is missing."},
         {"eigen file dialog cancelled", load::EigenFiles, std::nullopt, {}, false, load::Cancel, 0, nullptr},
-        {"eigen files", load::EigenFiles, std::vector<std::string>{"/x/1crn.hdv", "/x/1crn.ppy"}, {}, true,
-         load::EigenFiles, 11.0f, nullptr},
+        {"eigen files",
+         load::EigenFiles,
+         std::vector<std::string>{"/x/1crn.hdv", "/x/1crn.ppy"},
+         {},
+         true,
+         load::EigenFiles,
+         11.0f,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,6 +132,7 @@ TEST(LoadWorkflow, TheFirstQuestionsDecideWhetherAndWhatIsLoaded)
         ASSERT_EQ(shown.size(), c.message ? 1u : 0u);
         if (c.message) {
             EXPECT_EQ(shown[0].text, c.message);
+            EXPECT_EQ(shown[0].caption, c.loadMode == load::Cancel ? "Elastic Network Setup Error" : "Rc Entry Error");
         }
         if (c.loadMode == load::PdbFile) {
             ASSERT_FALSE(dialogs.fileRequests.empty());
@@ -110,19 +141,6 @@ TEST(LoadWorkflow, TheFirstQuestionsDecideWhetherAndWhatIsLoaded)
             EXPECT_TRUE(capture.contains("internal eigen calculation"));
         }
     }
-}
-
-TEST(LoadWorkflow, TheMissingMainFileIsReportedUnderTheSetUpCaption)
-{
-    ScriptedPrompts prompts;
-    ScopedUserPrompts installed(&prompts);
-    ScriptedLoadDialogs dialogs;
-    dialogs.queueChoice(load::EigenFiles);
-    dialogs.queueFiles(std::vector<std::string>{"a.ppy", "b.txt"});
-    LoadWorkflow flow(dialogs);
-    EXPECT_FALSE(flow.begin());
-    ASSERT_EQ(prompts.messages().size(), 1u);
-    EXPECT_EQ(prompts.messages()[0].caption, "Elastic Network Setup Error");
 }
 
 TEST(LoadWorkflow, TheResultFolderFallsBackToTheDefaultAndTheSetUpDialogShowsTheEstimate)
@@ -139,9 +157,10 @@ TEST(LoadWorkflow, TheResultFolderFallsBackToTheDefaultAndTheSetUpDialogShowsThe
     EXPECT_EQ(dialogs.shownLoadBoxes[0].button, "Start normal mode analysis...");
     EXPECT_EQ(dialogs.shownLoadBoxes[0].instruction,
               "Small molecule detected, normal mode analysis expected to take less than a minute");
-    EXPECT_EQ(dialogs.folderDescriptions[0], "Select folder to save normal mode analysis results\n"
-                                             "Failure to select will default to the application installation "
-                                             "directory.");
+    EXPECT_EQ(dialogs.folderDescriptions[0],
+              "Select folder to save normal mode analysis results\n"
+              "Failure to select will default to the application installation "
+              "directory.");
     EXPECT_TRUE(capture.contains("PATH: /program"));
     flow.showDeviceInstructions(0);
     EXPECT_EQ(dialogs.shownLoadBoxes.back().button, "Continue...");
@@ -172,9 +191,8 @@ struct OpenWindow {
             succeeded = ok;
         });
         window->controls().openToolStripMenuItem->trigger();
-        return QTest::qWaitFor([&] { return ended || (!window->loading() && !window->loaded() && !started()); },
-                               60000)
-               && ended;
+        return QTest::qWaitFor([&] { return ended || (!window->loading() && !window->loaded() && !started()); }, 60000)
+            && ended;
     }
     bool started() const { return !window->controls().openToolStripMenuItem->isEnabled(); }
 
