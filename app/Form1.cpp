@@ -202,7 +202,7 @@ void Form1::openFile()
     m_flow = m_workflow.get();
     std::optional<LoadRequest> request = m_flow->begin();
     state.loadMode = m_flow->loadMode();
-    state.renderingELN = request.has_value();
+    // The read-outs go live with the modes (networkLoaded), not before.
     if (!request) return;
     startLoad(*request);
 }
