@@ -3,13 +3,16 @@
 #include "AdvancedOptionsDialog.h"
 #include "FormLogic.h"
 #include "FormView.h"
+#include "LoadDialogs.h"
 #include "QtPrompts.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
+#include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
+#include "haptics/Haptics.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 #include "render/COpenGL.h"
@@ -26,25 +29,40 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <chrono>
 
 namespace vornax {
 
-/// Lets the load stop when the window closes.
+/// The worker's steps, for the window's timer to show; lets the load stop when the window closes.
 class Form1::CancelProgress final : public Progress {
 public:
     explicit CancelProgress(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
-    void setMaximum(int) override {}
-    void step(int) override {}
+    void setMaximum(int maximum) override
+    {
+        m_value.store(0);
+        m_maximum.store(maximum);
+    }
+    void step(int steps) override { m_value.fetch_add(steps); }
     bool isCancelled() const override { return m_cancel.load(); }
+    /// Per cent of the current stage's steps.
+    int percent() const
+    {
+        const int maximum = m_maximum.load();
+        return maximum > 0 ? std::clamp(static_cast<int>(100LL * m_value.load() / maximum), 0, 100) : 0;
+    }
 
 private:
     const std::atomic<bool>& m_cancel;
+    std::atomic<int> m_maximum{0};
+    std::atomic<int> m_value{0};
 };
 
 namespace {
@@ -102,7 +120,26 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     connect(m_timer, &QTimer::timeout, this, &Form1::tick);
     m_timer->start(10);
 
-    if (!m_options.file.empty()) startLoad();
+    const std::string applicationFolder = QCoreApplication::applicationDirPath().toStdString();
+    LoadDialogs* dialogs = m_options.dialogs;
+    if (!dialogs) {
+        m_ownDialogs = std::make_unique<QtLoadDialogs>(this, applicationFolder);
+        dialogs = m_ownDialogs.get();
+    }
+    m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
+
+    if (!m_options.file.empty()) {
+        // A file named on the command line is a PDB load with the answers of the options.
+        m_givenDialogs = std::make_unique<ScriptedLoadDialogs>();
+        ScriptedLoadDialogs& given = *m_givenDialogs;
+        given.queueChoice(load::PdbFile);
+        given.queueFiles(std::vector<std::string>{m_options.file.string()});
+        given.queueCutoff({QString::number(static_cast<double>(m_options.rc), 'g', 9).toStdString()});
+        given.queueFolder(m_options.saveDir.string()); // empty: no eigen data files
+        m_givenFlow = std::make_unique<LoadWorkflow>(given);
+        m_flow = m_givenFlow.get();
+        if (std::optional<LoadRequest> request = m_flow->begin()) startLoad(*request);
+    }
 }
 
 Form1::~Form1()
@@ -158,7 +195,16 @@ void Form1::showAdvancedOptions()
 
 void Form1::openFile()
 {
-    // The load workflow (load choice, cutoff, device, set-up) starts here.
+    // One structure per window: "&Open" is off from the first load on.
+    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
+    FormState& state = m_logic->state();
+    state.Rc = LoadWorkflow::kDefaultRc;
+    m_flow = m_workflow.get();
+    std::optional<LoadRequest> request = m_flow->begin();
+    state.loadMode = m_flow->loadMode();
+    // The read-outs go live with the modes (networkLoaded), not before.
+    if (!request) return;
+    startLoad(*request);
 }
 
 void Form1::saveAs()
@@ -181,29 +227,71 @@ QString Form1::statusText() const { return m_status->text(); }
 
 void Form1::setStatus(const QString& text) { m_status->setText(text); }
 
-void Form1::startLoad()
+void Form1::startLoad(const LoadRequest& request)
 {
+    m_request = request;
+    m_controls.openSession->setEnabled(false);
+    m_controls.openToolStripMenuItem->setEnabled(false);
+    m_logic->state().Rc = request.rc;
+    m_logic->state().introState = true;
+    m_controls.ELNcalcProgBar->setVisible(request.loadMode == load::PdbFile);
+    m_loadDone.store(false);
+    m_stage.store(0);
+    m_shownStage = 0;
     setStatus(QString("Loading %1: %2").arg(fileName(), stageText(LoadStage::Read)));
-    const std::filesystem::path file = m_options.file;
     // The worker only writes atomics (and the result, before m_loadDone); the window's timer
     // picks them up, so nothing is posted across threads.
-    m_worker = std::thread([this, file] {
+    m_worker = std::thread([this, request] {
         LoadOptions options;
-        options.rc = m_options.rc;
+        options.rc = request.rc;
         options.progress = m_progress.get();
         options.stageStarted = [this](LoadStage stage) { m_stage.store(static_cast<int>(stage)); };
-        LoadResult result = runLoadPipeline(StructureSource::pdbFile(file), options);
+        if (request.loadMode == load::ElNemo || request.loadMode == load::TextFile)
+            options.lastStage = LoadStage::Network; // the modes come from the user's files
+        if (request.loadMode == load::PdbFile) {
+            // The set-up questions need the node count: the worker waits for the window's answer.
+            options.checkNetwork = [this, &options](const ElasticNetworkModel& eln) {
+                std::unique_lock<std::mutex> lock(m_setupMutex);
+                m_setupFolder.reset();
+                m_setupNodes.store(std::max<int32_t>(1, eln.getAmountOfAtoms()));
+                while (!m_setupFolder && !m_cancel.load())
+                    m_setupAnswered.wait_for(lock, std::chrono::milliseconds(20));
+                m_setupNodes.store(0);
+                if (!m_setupFolder) return false;
+                options.eigenFileFolder = *m_setupFolder;
+                return true;
+            };
+        }
+        LoadResult result = runLoadPipeline(request.source, options);
         m_result.emplace(std::move(result));
         m_loadDone.store(true);
     });
 }
 
-QString Form1::fileName() const { return QString::fromStdString(m_options.file.filename().string()); }
+void Form1::answerSetupQuestions()
+{
+    const int32_t nodes = m_setupNodes.load();
+    if (nodes <= 0 || m_answering || m_closing) return;
+    m_answering = true;
+    std::string folder = m_flow->askResultFolder(nodes, QCoreApplication::applicationDirPath().toStdString());
+    {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        m_setupFolder = folder;
+    }
+    m_setupAnswered.notify_all();
+    m_answering = false;
+}
+
+QString Form1::fileName() const
+{
+    return QString::fromStdString(std::filesystem::path(m_request.source.name()).filename().string());
+}
 
 void Form1::joinWorker()
 {
     if (!m_worker.joinable()) return;
     m_cancel.store(true);
+    m_setupAnswered.notify_all();
     if (m_prompts) m_prompts->stopAsking();
     // A question the worker put to this thread before the cancel must still be answered.
     while (!m_loadDone.load()) {
@@ -222,6 +310,9 @@ void Form1::loadFinished()
         setStatus(QString("The structure could not be loaded: %1").arg(message));
         console::write(console::Warning, "load failed: " + m_result->message);
         m_result.reset();
+        // Nothing of the load is left: the menu is as it was before it.
+        m_controls.openToolStripMenuItem->setEnabled(true);
+        m_controls.ELNcalcProgBar->setVisible(false);
         emit loadEnded(false, message);
         return;
     }
@@ -236,36 +327,42 @@ void Form1::handOver()
 {
     COpenGL* gl = view();
     if (!gl || !m_result) return;
-    LoadResult& load = *m_result;
-    m_atoms = load.takeAtoms();
-    NetworkFileHandle& reader = *load.reader;
-    const Vector3d maxPos = reader.findMaxCoord();
-    const Vector3d minPos = reader.findMinCoord();
-    const Vector3d mid = reader.getMidPoint();
-
-    m_surface->makeCurrent();
-    bool device = false;
-    if (m_options.openDevice) device = gl->initiliseHaptics(m_atoms);
-    gl->initilizeData(maxPos, minPos, mid, m_atoms, nullptr, load.network.release());
-    gl->resetHapticWS();
-    gl->stopSchedular();
-    if (device) {
-        gl->setReconfigureMolecule(1);
-        gl->switchElasticMode(true);
-    }
-    gl->startSchedular();
-    gl->resetALL();
-    gl->fireSimulationThread();
-    m_surface->doneCurrent();
-    m_stylus.attach(*gl);
-
-    // The controls of a loaded network: the device's switches, the pages, the modes.
+    // Taken first: the dialogs below run event loops, and the timer must not hand it over twice.
+    LoadResult load = std::move(*m_result);
+    m_result.reset();
+    const int32_t mode = m_request.loadMode;
     FormControls& c = m_controls;
     FormState& state = m_logic->state();
-    state.loadMode = 1;
+    state.loadMode = mode;
+
+    // The device, then the molecule on the view.
+    m_surface->makeCurrent();
+    bool device = false;
+    int32_t model = 0;
+    if (mode == load::EigenFiles) {
+        if (m_options.openDevice) device = gl->initiliseHaptics(m_noAtoms, &model);
+        gl->setupBinaryELN(load.network.release());
+    } else {
+        m_atoms = load.takeAtoms();
+        NetworkFileHandle& reader = *load.reader;
+        if (m_options.openDevice) device = gl->initiliseHaptics(m_atoms, &model);
+        gl->initilizeData(reader.findMaxCoord(), reader.findMinCoord(), reader.getMidPoint(), m_atoms, nullptr,
+                          load.network.release());
+    }
+    gl->resetHapticWS();
+    gl->stopSchedular();
+    if (device) gl->setReconfigureMolecule(1);
+    m_surface->doneCurrent();
+    state.isOmni = device ? model : 0;
+
     c.infoText->setText("Waiting for initial processing stage...");
     if (device) {
+        gl->switchElasticMode(true);
         c.tabControl1->setCurrentWidget(c.elasticNetworkTab);
+    }
+    c.openSession->setEnabled(false);
+    c.tabControl1->setEnabled(true);
+    if (device) {
         c.hapticsOnOff->setChecked(true);
         c.infoText->setText("Please pick up the haptic pointer and move into the cube...");
         c.saveSession->setEnabled(true);
@@ -273,21 +370,110 @@ void Form1::handOver()
         c.infoText->setText("No haptic device detected.");
         c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.viewingTab), true);
     }
-    const ElasticNetworkModel* network = gl->getNetwork();
-    m_logic->networkLoaded(gl->getMaxModes(), network ? network->get3NMinus6() : 0, gl->getS(), gl->getRc());
 
+    // The modes.
+    bool running = true;
+    const ElasticNetworkModel* network = gl->getNetwork();
+    const int total = network ? network->get3NMinus6() : 0;
+    if (mode == load::PdbFile || mode == load::EigenFiles) {
+        if (!load.eigenFilesWritten && !load.eigenFileError.empty())
+            console::write(console::Warning, "the eigen data files were not written: " + load.eigenFileError);
+        console::Line() << "max modes detected: " << gl->getMaxModes();
+        m_logic->networkLoaded(gl->getMaxModes(), total, gl->getS(), cutoff());
+        m_flow->showDeviceInstructions(state.isOmni);
+    } else if (mode == load::ElNemo) {
+        finishElNemo(*gl);
+        running = gl->getNetwork() && gl->getNetwork()->isSetup();
+    } else {
+        finishTextFile(*gl);
+        running = gl->getNetwork() && gl->getNetwork()->isSetup();
+    }
+    if (running && !m_closing) {
+        m_surface->makeCurrent();
+        gl->startSchedular();
+        gl->resetALL();
+        gl->fireSimulationThread();
+        m_surface->doneCurrent();
+        console::line("COMPLETE SETUP");
+    }
+    m_stylus.attach(*gl);
+
+    // The end of every set-up, with modes or without.
+    c.viewTutorial->setEnabled(false);
     const std::string code = gl->getPDB_Code();
-    if (!code.empty()) setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
-    m_result.reset();
+    setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
+    state.introState = false;
     m_loaded = true;
-    const QString name = QString::fromStdString(m_options.file.filename().string());
     setStatus(QString("%1: %2 nodes, %3 modes%4")
-                  .arg(code.empty() ? name : QString::fromStdString(code))
+                  .arg(code.empty() ? fileName() : QString::fromStdString(code))
                   .arg(gl->getAmountOfAtoms())
                   .arg(gl->getMaxModes())
                   .arg(device ? "" : " (no haptic device)"));
-    console::line("COMPLETE SETUP");
     emit loadEnded(true, QString());
+}
+
+namespace {
+
+float averageForce(COpenGL& gl)
+{
+    return gl.getDevice() ? gl.getDevice()->getAveForce() : COpenGL::kNoDeviceAverageForce;
+}
+
+} // namespace
+
+float Form1::cutoff() const
+{
+    // Eigen data files bring their own cutoff; the others use the one given for the load.
+    if (m_request.loadMode != load::EigenFiles) return m_request.rc;
+    const COpenGL* gl = view();
+    return gl ? gl->getRc() : m_request.rc;
+}
+
+void Form1::finishElNemo(COpenGL& gl)
+{
+    FormControls& c = m_controls;
+    ElasticNetworkModel* network = gl.getNetwork();
+    const std::optional<std::vector<std::string>> files = m_flow->askModeFiles();
+    if (!files || !network) return;
+    network->setupBlankArrays();
+    for (const std::string& file : *files) gl.pipeNewModeFileToELN(file);
+    const std::vector<int32_t> modes = gl.getElNemoModes();
+    const std::vector<double> values = m_flow->askEigenvalues();
+    if (modes.empty()) {
+        userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "None of the chosen mode files could be read.",
+                                 MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    // The rigid-body values come first; the network skips them.
+    network->finishElnemoImport(values, averageForce(gl));
+    const int total = network->get3NMinus6();
+    m_logic->networkLoaded(gl.getMaxModes(), total, gl.getS(), cutoff());
+    c.uncheckAllModes->setText("Select " + QString::number(gl.getMaxModes()) + " out of " + QString::number(total)
+                               + " total modes");
+    c.undoSelection->setEnabled(true);
+    c.resetSimulation->setEnabled(true);
+    // Only the boxes of the modes read.
+    for (QCheckBox* box : c.modeArray) box->setEnabled(false);
+    for (std::size_t i = 0; i < modes.size() && i < c.modeArray.size(); ++i)
+        if (modes[i] >= 1 && modes[i] <= static_cast<int32_t>(c.modeArray.size()))
+            c.modeArray[static_cast<std::size_t>(modes[i] - 1)]->setEnabled(true);
+    m_flow->showDeviceInstructions(m_logic->state().isOmni);
+    m_logic->state().loadedELNEMO = true;
+}
+
+void Form1::finishTextFile(COpenGL& gl)
+{
+    ElasticNetworkModel* network = gl.getNetwork();
+    const std::optional<std::string> file = m_flow->askTextFile();
+    if (!file || !network) return;
+    if (!network->loadStandardEigenFile(*file, averageForce(gl), nullptr)) {
+        userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "The eigen data in " + *file + " could not be used.",
+                                 MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    console::Line() << "max modes detected: " << gl.getMaxModes();
+    m_logic->networkLoaded(gl.getMaxModes(), network->get3NMinus6(), gl.getS(), cutoff());
+    m_flow->showDeviceInstructions(m_logic->state().isOmni);
 }
 
 void Form1::tick()
@@ -297,6 +483,8 @@ void Form1::tick()
         setStatus(QString("OpenGL is not available: %1").arg(QString::fromStdString(m_surface->problem())));
     }
     if (m_worker.joinable()) {
+        answerSetupQuestions();
+        if (!m_loadDone.load()) m_controls.ELNcalcProgBar->setValue(m_progress->percent());
         const int stage = m_stage.load();
         if (stage != m_shownStage && !m_loadDone.load()) {
             m_shownStage = stage;

@@ -5,14 +5,18 @@
 // read-outs, the mode selection and every control's handler); Form1 adds what needs the window
 // itself: the GL surface, keys and mouse, the menus' dialogs, the load and the shutdown order.
 //
-// The load runs runLoadPipeline on a worker thread while the view keeps drawing its idle
-// scene; the status line names the stage. When the load ends (and the view's GL context
-// exists) the window hands the atoms and the network to the view, opens the haptic device when
-// asked to, marks the network initialised, starts the simulation thread and enables the
-// network's controls.
+// "&Open" (and a file named on the command line, as a PDB load with the answers given by the
+// options) asks the load's questions through LoadWorkflow, then runs runLoadPipeline on a
+// worker thread while the view keeps drawing its idle scene; the status line names the stage.
+// A computed load stops after the network is built for the set-up questions (asked on the
+// window thread), then goes on. When the work ends (and the view's GL context exists) the
+// window opens the haptic device when asked to, hands the molecule and the network to the view,
+// reads ElNemo or text eigen data, sets up the mode controls, marks the network initialised and
+// starts the simulation thread.
 #pragma once
 
 #include "FormControls.h"
+#include "LoadWorkflow.h"
 #include "MouseStylus.h"
 
 #include "enm/Pipeline.h"
@@ -21,8 +25,10 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -46,6 +52,11 @@ struct WindowOptions {
     bool openDevice = true;
     /// Use quad-buffer stereo where the driver offers it.
     bool allowStereo = true;
+    /// The folder for the eigen data files of a structure loaded from `file`; empty writes none.
+    std::filesystem::path saveDir;
+    /// The load's questions (not owned); null uses the Qt dialogs. `file` is loaded through
+    /// the same questions, answered from the options when this is null.
+    LoadDialogs* dialogs = nullptr;
 };
 
 class Form1 final : public QMainWindow {
@@ -64,6 +75,8 @@ public:
     /// The mouse's stylus (active while the view's device is the virtual one).
     const MouseStylus& mouseStylus() const { return m_stylus; }
     bool loading() const { return m_worker.joinable() && !m_loadDone.load(); }
+    /// The load's questions.
+    LoadWorkflow& workflow() { return *m_workflow; }
     /// The network is on the view and initialised.
     bool loaded() const { return m_loaded; }
 
@@ -90,7 +103,13 @@ private:
 
     void connectMenus();
     void showAdvancedOptions();
-    void startLoad();
+    void startLoad(const LoadRequest& request);
+    /// The set-up questions of a computed load, put by the worker once the network is built.
+    void answerSetupQuestions();
+    void finishElNemo(COpenGL& gl);
+    void finishTextFile(COpenGL& gl);
+    /// The load's cutoff in Å.
+    float cutoff() const;
     void tick();
     void setStatus(const QString& text);
     void loadFinished();
@@ -112,6 +131,13 @@ private:
     QTimer* m_timer = nullptr;
     AdvancedOptionsDialog* m_advanced = nullptr;
     QString m_saveFolder;
+    std::unique_ptr<LoadDialogs> m_ownDialogs;
+    std::unique_ptr<LoadWorkflow> m_workflow;
+    /// The answers of the options for a file named on the command line.
+    std::unique_ptr<ScriptedLoadDialogs> m_givenDialogs;
+    std::unique_ptr<LoadWorkflow> m_givenFlow;
+    LoadWorkflow* m_flow = nullptr; ///< the questions of the load under way
+    LoadRequest m_request;
 
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};
@@ -120,6 +146,12 @@ private:
     int m_shownStage = 0;
     std::unique_ptr<CancelProgress> m_progress;
     std::optional<LoadResult> m_result; ///< written by the worker, read after m_loadDone
+    // The worker's set-up questions: it waits while m_setupNodes > 0 until answered or cancelled.
+    std::mutex m_setupMutex;
+    std::condition_variable m_setupAnswered;
+    std::atomic<int32_t> m_setupNodes{0};
+    std::optional<std::string> m_setupFolder; ///< the answer (guarded by m_setupMutex)
+    bool m_answering = false;
     bool m_viewReady = false;
     bool m_loaded = false;
     bool m_closing = false;
@@ -130,6 +162,7 @@ private:
     MouseStylus m_stylus;
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
+    std::vector<Atom*> m_noAtoms; ///< the device's atoms for eigen data files
 };
 
 } // namespace vornax

@@ -1,7 +1,7 @@
 // Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
 // command line (TutorialFiles/1crn.pdb beside the program when none is named).
 //
-//     vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc Å]
+//     vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc Å] [--save-dir DIR]
 //            [--save-forces] [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]
 //     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
 //
@@ -72,7 +72,8 @@ int printSummary(const std::filesystem::path& path)
 void usage()
 {
     std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc ANGSTROM]\n"
-                 "              [--save-forces] [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]\n"
+                 "              [--save-dir DIR] [--save-forces] [--stylus-script FILE] [--screenshot OUT.png]\n"
+                 "              [--save-as OUT.pdb] [--quit]\n"
                  "       vornax --summary [FILE.pdb]\n";
 }
 
@@ -103,11 +104,14 @@ int run(int argc, char** argv)
             const std::string value = argv[++i];
             char* end = nullptr;
             const float rc = std::strtof(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(rc > 0.0f) || rc > 1000.0f) {
-                std::cerr << "vornax: --rc wants a cutoff in Å above 0, not \"" << value << "\"\n";
+            // The same rule as the cutoff dialog: 7 Å or more.
+            if (end == value.c_str() || *end != '\0' || !(rc >= 7.0f) || rc > 1000.0f) {
+                std::cerr << "vornax: --rc wants a cutoff of at least 7 Å, not \"" << value << "\"\n";
                 return 2;
             }
             options.rc = rc;
+        } else if (arg == "--save-dir" && i + 1 < argc) {
+            options.saveDir = argv[++i]; // the eigen data files of the structure go here
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;

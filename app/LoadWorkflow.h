@@ -1,0 +1,74 @@
+// The questions of a load, in the order the main window asks them, apart from the window and
+// the view: which source, which file, which cutoff, where the results go, the set-up dialog's
+// two showings and the inputs of ElNemo and text eigen data. The window runs the long work
+// (Hessian, modes, Y, mode budget) between them on a worker thread.
+//
+//     LoadWorkflow flow(dialogs);
+//     std::optional<LoadRequest> request = flow.begin();    // nothing: the load ends here
+//     ... network built:   folder = flow.askResultFolder(nodes, defaultFolder);
+//     ... modes ready:     flow.showDeviceInstructions(deviceModel);
+#pragma once
+
+#include "LoadDialogs.h"
+
+#include "enm/Pipeline.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornax {
+
+/// What the first questions of a load decided.
+struct LoadRequest {
+    int32_t loadMode = load::Cancel;
+    /// The PDB file (choices 1, 2, 5) or the eigen data files (choice 3).
+    StructureSource source;
+    float rc = 11.0f; ///< Å (choice 3 takes the files' own)
+};
+
+class LoadWorkflow {
+public:
+    static constexpr float kDefaultRc = 11.0f;
+    static constexpr const char* kPdbFilter = "PDB files (*.pdb)|*.pdb";
+    static constexpr const char* kTextFilter = "txt files (*.txt)|*.txt|All files (*.*)|*.*";
+    static constexpr const char* kSetupErrorCaption = "Elastic Network Setup Error";
+    static constexpr const char* kMissingHdv = "File Input Error, the HDV file is missing.";
+
+    explicit LoadWorkflow(LoadDialogs& dialogs) : m_dialogs(&dialogs) {}
+
+    /// The dialogs used from now on (not owned).
+    void setDialogs(LoadDialogs& dialogs) { m_dialogs = &dialogs; }
+    LoadDialogs& dialogs() const { return *m_dialogs; }
+
+    /// The load choice, then the structure's file and the cutoff (eigen data files: the check
+    /// for a main file). Nothing when the load ends before any work: "Cancel", the close box
+    /// with no earlier choice, a cancelled file dialog or no ".hdv" file among those chosen.
+    std::optional<LoadRequest> begin();
+    /// The last load choice (load::…).
+    int32_t loadMode() const { return m_loadMode; }
+
+    /// A cutoff of 0 or below (or not a number) becomes 11 Å, with the user told.
+    static float checkedCutoff(float rc);
+
+    /// Computed modes, once the network of `nodes` nodes is built: the time estimate on the
+    /// set-up dialog, the folder for the results (`defaultFolder` when none is chosen) and the
+    /// set-up dialog. Returns the folder.
+    std::string askResultFolder(int32_t nodes, const std::string& defaultFolder);
+    /// The device instructions for `deviceModel`, and the set-up dialog shown again.
+    void showDeviceInstructions(int32_t deviceModel);
+
+    /// ElNemo: the mode files, in the order chosen (nothing when cancelled).
+    std::optional<std::vector<std::string>> askModeFiles();
+    /// ElNemo: the pasted eigenvalues.
+    std::vector<double> askEigenvalues() { return m_dialogs->askEigenvalues(); }
+    /// Text eigen data: the file (nothing when cancelled).
+    std::optional<std::string> askTextFile();
+
+private:
+    LoadDialogs* m_dialogs;
+    int32_t m_loadMode = load::NoChoice;
+};
+
+} // namespace vornax

@@ -1,0 +1,441 @@
+// The load workflow: the questions of "&Open" (no window needed), then every load choice end to
+// end in a shown window on 1crn, with every dialog answered by a script.
+#include "LoadWorkflow.h"
+#include "Form1.h"
+#include "FormLogic.h"
+#include "GLTestContext.h"
+
+#include "common/Console.h"
+#include "common/UserPrompts.h"
+#include "enm/ElasticNetworkModel.h"
+#include "enm/SimulationThread.h"
+#include "render/COpenGL.h"
+#include "support/TestData.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+using namespace vornax;
+using vornax::testing::TempDir;
+
+namespace {
+
+#define REQUIRE_DISPLAY()                                                           \
+    do {                                                                            \
+        if (QGuiApplication::platformName() != "xcb") {                             \
+            if (gltest::glRequired()) FAIL() << "no X server (run under xvfb-run)"; \
+            GTEST_SKIP() << "no X server";                                          \
+        }                                                                           \
+    } while (false)
+
+std::string crambinPath() { return vornax::testing::findPdb("1crn.pdb").string(); }
+
+void writeFile(const std::filesystem::path& path, const std::string& text) { std::ofstream(path) << text; }
+
+/// Enabled by the load itself (its page may still be off until the stylus first enters).
+bool switchedOn(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
+
+} // namespace
+
+// ---- The questions ---------------------------------------------------------------------------
+
+TEST(LoadWorkflow, TheFirstQuestionsDecideWhetherAndWhatIsLoaded)
+{
+    struct Case {
+        const char* what;
+        int32_t button;
+        std::optional<std::vector<std::string>> files; ///< the file dialog's answer
+        std::vector<std::string> cutoff;
+        bool loads;
+        int32_t loadMode;
+        float rc;
+        const char* message; ///< the message box shown, if any
+    };
+    const std::string pdb = crambinPath();
+    const std::vector<Case> cases = {
+        {"close box before any choice", load::NoChoice, std::nullopt, {}, false, load::NoChoice, 0, nullptr},
+        {"Cancel", load::Cancel, std::nullopt, {}, false, load::Cancel, 0, nullptr},
+        {"PDB file dialog cancelled", load::PdbFile, std::nullopt, {"12"}, false, load::PdbFile, 0, nullptr},
+        {"PDB file with 12.5 Å",
+         load::PdbFile,
+         std::vector<std::string>{pdb},
+         {"12.5"},
+         true,
+         load::PdbFile,
+         12.5f,
+         nullptr},
+        {"cutoff refused then closed",
+         load::ElNemo,
+         std::vector<std::string>{pdb},
+         {"6.99", "abc"},
+         true,
+         load::ElNemo,
+         11.0f,
+         "Invalid or empty input for Rc, defaulting Rc to 11.0 \u00c5."},
+        {"text eigen data, 7 Å",
+         load::TextFile,
+         std::vector<std::string>{pdb},
+         {"7"},
+         true,
+         load::TextFile,
+         7.0f,
+         nullptr},
+        {"eigen files without .hdv",
+         load::EigenFiles,
+         std::vector<std::string>{"/x/1crn.ppy"},
+         {},
+         false,
+         load::Cancel,
+         0,
+         "File Input Error, the HDV file is missing."},
+        {"eigen file dialog cancelled", load::EigenFiles, std::nullopt, {}, false, load::Cancel, 0, nullptr},
+        {"eigen files",
+         load::EigenFiles,
+         std::vector<std::string>{"/x/1crn.hdv", "/x/1crn.ppy"},
+         {},
+         true,
+         load::EigenFiles,
+         11.0f,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        console::Capture capture;
+        ScriptedPrompts prompts;
+        ScopedUserPrompts installed(&prompts);
+        ScriptedLoadDialogs dialogs;
+        dialogs.queueChoice(c.button);
+        dialogs.queueFiles(c.files);
+        dialogs.queueCutoff(c.cutoff);
+        LoadWorkflow flow(dialogs);
+        const std::optional<LoadRequest> request = flow.begin();
+        EXPECT_EQ(request.has_value(), c.loads);
+        EXPECT_EQ(flow.loadMode(), c.loadMode);
+        if (request) {
+            EXPECT_EQ(request->loadMode, c.loadMode);
+            EXPECT_FLOAT_EQ(request->rc, c.rc);
+            EXPECT_EQ(request->source.fromEigenFiles(), c.loadMode == load::EigenFiles);
+        }
+        // The cutoff is asked only once there is a structure file.
+        const bool pdbBased = c.loadMode == load::PdbFile || c.loadMode == load::ElNemo || c.loadMode == load::TextFile;
+        EXPECT_EQ(dialogs.cutoffDialogs.size(), pdbBased && c.files ? 1u : 0u);
+        const auto shown = prompts.messages();
+        ASSERT_EQ(shown.size(), c.message ? 1u : 0u);
+        if (c.message) {
+            EXPECT_EQ(shown[0].text, c.message);
+            EXPECT_EQ(shown[0].caption, c.loadMode == load::Cancel ? "Elastic Network Setup Error" : "Rc Entry Error");
+        }
+        if (c.loadMode == load::PdbFile) {
+            ASSERT_FALSE(dialogs.fileRequests.empty());
+            EXPECT_EQ(dialogs.fileRequests[0].filter, "PDB files (*.pdb)|*.pdb");
+            EXPECT_EQ(dialogs.fileRequests[0].filterIndex, 2);
+            EXPECT_TRUE(capture.contains("internal eigen calculation"));
+        }
+    }
+}
+
+TEST(LoadWorkflow, TheResultFolderFallsBackToTheDefaultAndTheSetUpDialogShowsTheEstimate)
+{
+    console::Capture capture;
+    ScriptedLoadDialogs dialogs;
+    dialogs.setRandomIterations(20000);
+    dialogs.queueFolder(std::nullopt);
+    dialogs.queueFolder(std::string("/chosen"));
+    LoadWorkflow flow(dialogs);
+    EXPECT_EQ(flow.askResultFolder(46, "/program"), "/program");
+    EXPECT_EQ(flow.askResultFolder(46, "/program"), "/chosen");
+    ASSERT_EQ(dialogs.shownLoadBoxes.size(), 2u);
+    EXPECT_EQ(dialogs.shownLoadBoxes[0].button, "Start normal mode analysis...");
+    EXPECT_EQ(dialogs.shownLoadBoxes[0].instruction,
+              "Small molecule detected, normal mode analysis expected to take less than a minute");
+    EXPECT_EQ(dialogs.folderDescriptions[0],
+              "Select folder to save normal mode analysis results\n"
+              "Failure to select will default to the application installation "
+              "directory.");
+    EXPECT_TRUE(capture.contains("PATH: /program"));
+    flow.showDeviceInstructions(0);
+    EXPECT_EQ(dialogs.shownLoadBoxes.back().button, "Continue...");
+}
+
+// ---- Every choice in a window ----------------------------------------------------------------
+
+namespace {
+
+/// A shown window without a device whose "&Open" is answered by `dialogs`.
+struct OpenWindow {
+    explicit OpenWindow(ScriptedLoadDialogs& dialogs)
+    {
+        WindowOptions options;
+        options.openDevice = false;
+        options.dialogs = &dialogs;
+        window = std::make_unique<Form1>(options);
+        window->resize(800, 600);
+        window->show();
+        ready = QTest::qWaitFor([&] { return window->view() != nullptr; }, 10000);
+    }
+    /// "&Open"; true when the load ended (successfully or not) within the time.
+    bool open()
+    {
+        bool ended = false;
+        QObject::connect(window.get(), &Form1::loadEnded, [&](bool ok, const QString&) {
+            ended = true;
+            succeeded = ok;
+        });
+        window->controls().openToolStripMenuItem->trigger();
+        return QTest::qWaitFor([&] { return ended || (!window->loading() && !window->loaded() && !started()); }, 60000)
+            && ended;
+    }
+    bool started() const { return !window->controls().openToolStripMenuItem->isEnabled(); }
+
+    std::unique_ptr<Form1> window;
+    bool ready = false;
+    bool succeeded = false;
+};
+
+/// 1crn's eigen data files, written by a command-line load into `folder`.
+bool writeEigenFiles(const std::filesystem::path& folder)
+{
+    WindowOptions options;
+    options.file = crambinPath();
+    options.openDevice = false;
+    options.saveDir = folder;
+    Form1 window(options);
+    window.show();
+    return QTest::qWaitFor([&] { return window.loaded(); }, 60000);
+}
+
+/// An ElNemo file of `mode`: the structure's nodes displaced by a small vector per node.
+std::string elnemoFile(const ElasticNetworkModel& eln, int mode)
+{
+    std::ostringstream text;
+    text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
+    const auto& nodes = eln.getBackboneList();
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
+        const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
+        text << vornax::testing::atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - 0.01 * (i % 7 + mode),
+                                          c[1] + 0.02 * (i % 3), c[2] - 0.005 * mode)
+             << '\n';
+    }
+    text << "END\n";
+    return text.str();
+}
+
+/// A text eigen file of 1crn: every eigenvalue of the non-rigid modes and `vectors` vectors.
+std::string textEigenFile(int vectors)
+{
+    auto solved = vornax::testing::buildNetwork(crambinPath());
+    ScopedUserPrompts scoped(&solved->prompts);
+    ElasticNetworkModel& eln = *solved->network;
+    if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok) return {};
+    std::ostringstream text;
+    text << std::setprecision(17);
+    const auto& lambda = eln.getEigenvalues();
+    for (std::size_t i = 7; i < lambda.size(); ++i) text << (i > 7 ? " " : "") << lambda[i];
+    text << '\n';
+    const int dim = eln.get3N();
+    for (int k = 0; k < vectors; ++k) {
+        for (int c = 0; c < dim; ++c) text << eln.getEigenvectorMatrixT()[k * dim + c] << ' ';
+        text << '\n';
+    }
+    return text.str();
+}
+
+} // namespace
+
+TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    TempDir folder;
+    ASSERT_TRUE(writeEigenFiles(folder.path()));
+    const std::string hdv = (folder.path() / "1CRN.hdv").string(), ppy = (folder.path() / "1CRN.ppy").string();
+    ASSERT_TRUE(std::filesystem::exists(hdv));
+    ASSERT_TRUE(std::filesystem::exists(ppy));
+    const std::filesystem::path text = folder.path() / "modes.txt";
+    writeFile(text, textEigenFile(132));
+
+    struct Case {
+        const char* what;
+        int32_t choice;
+        std::function<void(ScriptedLoadDialogs&, const ElasticNetworkModel*)> answers;
+        bool simulating; ///< modes ready, simulation thread running
+        int32_t loadBoxes;
+    };
+    const std::filesystem::path results = folder.path() / "results";
+    std::filesystem::create_directories(results);
+    const std::vector<Case> cases = {
+        {"computed, results in a chosen folder", load::PdbFile,
+         [&](ScriptedLoadDialogs& d, const ElasticNetworkModel*) {
+             d.queueFiles(std::vector<std::string>{crambinPath()});
+             d.queueCutoff({"12"});
+             d.queueFolder(results.string());
+         },
+         true, 2},
+        {"own eigen data files", load::EigenFiles,
+         [&](ScriptedLoadDialogs& d, const ElasticNetworkModel*) {
+             d.queueFiles(std::vector<std::string>{hdv, ppy});
+         },
+         true, 1},
+        {"text eigen data", load::TextFile,
+         [&](ScriptedLoadDialogs& d, const ElasticNetworkModel*) {
+             d.queueFiles(std::vector<std::string>{crambinPath()});
+             d.queueCutoff({"11"});
+             d.queueFiles(std::vector<std::string>{text.string()});
+         },
+         true, 1},
+        {"text file dialog cancelled", load::TextFile,
+         [&](ScriptedLoadDialogs& d, const ElasticNetworkModel*) {
+             d.queueFiles(std::vector<std::string>{crambinPath()});
+             d.queueCutoff({"11"});
+             d.queueFiles(std::nullopt);
+         },
+         false, 0},
+        {"ElNemo mode files cancelled", load::ElNemo,
+         [&](ScriptedLoadDialogs& d, const ElasticNetworkModel*) {
+             d.queueFiles(std::vector<std::string>{crambinPath()});
+             d.queueCutoff({"11"});
+             d.queueFiles(std::nullopt);
+         },
+         false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedLoadDialogs dialogs;
+        dialogs.setRandomIterations(20000);
+        dialogs.queueChoice(c.choice);
+        c.answers(dialogs, nullptr);
+        OpenWindow shown(dialogs);
+        ASSERT_TRUE(shown.ready);
+        ASSERT_TRUE(shown.open()) << shown.window->statusText().toStdString();
+        EXPECT_TRUE(shown.succeeded);
+        Form1& window = *shown.window;
+        COpenGL& view = *window.view();
+        const FormState& state = window.logic().state();
+        EXPECT_EQ(state.loadMode, c.choice);
+        EXPECT_FALSE(state.introState);
+        EXPECT_FALSE(window.controls().openToolStripMenuItem->isEnabled());
+        EXPECT_FALSE(window.controls().openSession->isEnabled());
+        EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 1CRN");
+        EXPECT_EQ(view.getAmountOfAtoms(), 46);
+        EXPECT_EQ(view.simulationThreadRunning(), c.simulating);
+        EXPECT_EQ(view.getELN_loaded(), c.simulating);
+        EXPECT_EQ(static_cast<int32_t>(dialogs.shownLoadBoxes.size()), c.loadBoxes);
+        if (c.simulating) {
+            EXPECT_GT(state.originalMaxModes, 0);
+            EXPECT_TRUE(switchedOn(window.controls().modeArray[0]));
+            EXPECT_EQ(dialogs.shownLoadBoxes.back().button, "Continue...");
+        }
+        if (c.choice == load::PdbFile) {
+            EXPECT_FLOAT_EQ(state.Rc, 12.0f);
+            EXPECT_TRUE(std::filesystem::exists(results / "1CRN.hdv"));
+            EXPECT_EQ(dialogs.shownLoadBoxes[0].button, "Start normal mode analysis...");
+        }
+        if (c.choice == load::EigenFiles) {
+            EXPECT_FLOAT_EQ(state.Rc, 11.0f);
+        }
+        window.close();
+    }
+    EXPECT_EQ(prompts.messages().size(), 0u);
+}
+
+TEST(LoadWorkflowWindow, ElNemoModesEnableTheirBoxesOnly)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    auto built = vornax::testing::buildNetwork(crambinPath());
+    TempDir folder;
+    const std::filesystem::path seven = folder.path() / "mode7.pdb", eight = folder.path() / "mode8.pdb";
+    writeFile(seven, elnemoFile(*built->network, 7));
+    writeFile(eight, elnemoFile(*built->network, 8));
+
+    ScriptedLoadDialogs dialogs;
+    dialogs.queueChoice(load::ElNemo);
+    dialogs.queueFiles(std::vector<std::string>{crambinPath()});
+    dialogs.queueCutoff({"11"});
+    dialogs.queueFiles(std::vector<std::string>{seven.string(), eight.string()});
+    dialogs.queueEigenvalues(std::string("0 0 0 0 0 0 1.5 2.5"));
+    OpenWindow shown(dialogs);
+    ASSERT_TRUE(shown.ready);
+    ASSERT_TRUE(shown.open());
+    Form1& window = *shown.window;
+    const FormControls& c = window.controls();
+    EXPECT_TRUE(window.logic().state().loadedELNEMO);
+    EXPECT_FALSE(window.logic().state().introState);
+    EXPECT_TRUE(window.view()->simulationThreadRunning());
+    EXPECT_TRUE(switchedOn(c.modeArray[0]));
+    EXPECT_TRUE(switchedOn(c.modeArray[1]));
+    EXPECT_FALSE(switchedOn(c.modeArray[2]));
+    EXPECT_TRUE(switchedOn(c.resetSimulation));
+    EXPECT_EQ(dialogs.fileRequests[1].title, "Select the PDB files for the desired modes");
+    EXPECT_TRUE(dialogs.fileRequests[1].multiple);
+    ASSERT_EQ(dialogs.shownLoadBoxes.size(), 1u);
+    window.close();
+}
+
+TEST(LoadWorkflowWindow, ClosingWhileTheSetUpQuestionsWaitStopsTheLoad)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    // The window closes before its timer answers the worker's questions.
+    ScriptedLoadDialogs dialogs;
+    dialogs.queueChoice(load::PdbFile);
+    dialogs.queueFiles(std::vector<std::string>{crambinPath()});
+    dialogs.queueCutoff({"11"});
+    {
+        OpenWindow shown(dialogs);
+        ASSERT_TRUE(shown.ready);
+        shown.window->openFile();
+        EXPECT_TRUE(shown.window->loading());
+        shown.window->close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.window->isVisible(); }, 30000));
+        EXPECT_FALSE(shown.window->loaded());
+    }
+    EXPECT_FALSE(runningELN.load());
+}
+
+TEST(LoadWorkflowWindow, TheWindowDrawsWhileTheModesAreComputedAndSimulatesOnlyAfter)
+{
+    REQUIRE_DISPLAY();
+    const std::filesystem::path pdb = vornax::testing::findPdb("4hhb.pdb");
+    if (pdb.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    console::Capture capture;
+    ScriptedLoadDialogs dialogs;
+    dialogs.setRandomIterations(20000);
+    dialogs.queueChoice(load::PdbFile);
+    dialogs.queueFiles(std::vector<std::string>{pdb.string()});
+    dialogs.queueCutoff({"11"});
+    dialogs.queueFolder(std::string()); // no result files
+    OpenWindow shown(dialogs);
+    ASSERT_TRUE(shown.ready);
+    Form1& window = *shown.window;
+    COpenGL& view = *window.view();
+    window.openFile();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.shownLoadBoxes.empty(); }, 30000));
+    const int64_t frames = view.getFramesDrawn();
+    bool simulatedEarly = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            simulatedEarly = simulatedEarly || (!window.loaded() && view.simulationThreadRunning());
+            return window.loaded();
+        },
+        120000));
+    EXPECT_FALSE(simulatedEarly);
+    EXPECT_GT(view.getFramesDrawn(), frames + 5) << "frames while the modes were computed";
+    EXPECT_TRUE(view.simulationThreadRunning());
+    EXPECT_TRUE(capture.contains("amount of c alpha: 576"));
+    EXPECT_EQ(view.getAmountOfAtoms(), 576);
+    window.close();
+}
