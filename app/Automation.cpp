@@ -105,10 +105,7 @@ void Automation::playStep()
                static_cast<float>(step.position[2]));
     if (step.atNode) {
         // The node's undeformed position, where the device shows it now.
-        const Matrix4f m = haptics->getTransform();
-        const Vector3d a = view->getNetwork()->getAtom(step.node)->getMyLocalPosition();
-        p += Vector3d(m[0] * a.x + m[4] * a.y + m[8] * a.z + m[12], m[1] * a.x + m[5] * a.y + m[9] * a.z + m[13],
-                      m[2] * a.x + m[6] * a.y + m[10] * a.z + m[14]);
+        p += Haptics::modelToDevice(haptics->getTransform(), view->getNetwork()->getAtom(step.node)->getMyLocalPosition());
     }
     device.setPosition(p.x, p.y, p.z);
     device.setButtons(step.buttons);

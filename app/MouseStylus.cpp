@@ -85,14 +85,6 @@ std::array<double, 4> apply(const Mat& m, const std::array<double, 4>& v)
 
 bool usable(const ViewTransforms& t) { return t.viewport[2] > 0 && t.viewport[3] > 0; }
 
-/// A model point under the device's model-to-device transform.
-Vec modelToDevice(const Matrix4f& m, const Vector3d& p)
-{
-    return {static_cast<double>(m[0]) * p.x + static_cast<double>(m[4]) * p.y + static_cast<double>(m[8]) * p.z + m[12],
-            static_cast<double>(m[1]) * p.x + static_cast<double>(m[5]) * p.y + static_cast<double>(m[9]) * p.z + m[13],
-            static_cast<double>(m[2]) * p.x + static_cast<double>(m[6]) * p.y + static_cast<double>(m[10]) * p.z
-                + m[14]};
-}
 
 /// Keeps the tip at least this far in front of the eye (mm) when the wheel pulls it closer.
 constexpr double kNearestTip = 2.0 * 2.7474774;
@@ -154,8 +146,7 @@ std::optional<std::array<double, 3>> MouseStylus::nodePixel(int32_t node) const
     Haptics* haptics = device();
     ElasticNetworkModel* eln = haptics ? haptics->getElasticNetwork() : nullptr;
     if (!eln || node < 0 || node >= eln->getAmountOfAtoms()) return std::nullopt;
-    const Vec c = modelToDevice(haptics->getTransform(), eln->getDeformedPosition(node));
-    return toPixel(Vector3d(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2])));
+    return toPixel(Haptics::modelToDevice(haptics->getTransform(), eln->getDeformedPosition(node)));
 }
 
 std::optional<std::array<double, 3>> MouseStylus::toPixel(const Vector3d& p) const
@@ -222,7 +213,7 @@ int32_t MouseStylus::pickNode(double x, double y, Vector3d* centre) const
         if (!atom) continue;
         // The sphere the servo tick touches: the drawn (published) position, the atom's radius
         // plus the zoom-dependent margin.
-        const Vec c = modelToDevice(m, eln->getDeformedPosition(i));
+        const Vec c = toVec(Haptics::modelToDevice(m, eln->getDeformedPosition(i)));
         const double r = 6.0 * atom->getCamZoom() + atom->getRadius();
         const Vec oc = sub(c, ray->origin);
         const double along = dot(oc, ray->direction);

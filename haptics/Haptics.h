@@ -216,6 +216,8 @@ public:
     std::vector<int32_t> getSelectionStack();
     ElasticNetworkModel* getElasticNetwork() const { return elasticNetwork.load(); }
     const std::vector<Atom*>& getProteinData() const { return proteinData; }
+    /// Model point → device point by `m` (getTransform()).
+    static Vector3d modelToDevice(const Matrix4f& m, const Vector3d& p);
 
 protected:
     /// Rebuilds moleculeTransform from translation and hapticsTransform and publishes it
@@ -228,8 +230,6 @@ protected:
     void updateMoleculePositionLocked(int32_t x, int32_t y);
     /// Device point → model point by the inverse rigid transform `m`.
     static Vector3d deviceToModel(const Matrix4f& m, const Vector3d& p);
-    /// Model point → device point.
-    static Vector3d modelToDevice(const Matrix4f& m, const Vector3d& p);
     /// Model direction → device direction (rotation part only).
     static Vector3d rotateToDevice(const Matrix4f& m, const Vector3d& v);
 

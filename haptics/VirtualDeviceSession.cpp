@@ -55,10 +55,7 @@ VirtualDeviceSession::~VirtualDeviceSession()
 
 Vector3d VirtualDeviceSession::nodeInDevice(int32_t node)
 {
-    const Matrix4f m = m_device->getTransform();
-    const Vector3d p = m_network.getAtom(node)->getMyLocalPosition();
-    return {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
-            m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
+    return Haptics::modelToDevice(m_device->getTransform(), m_network.getAtom(node)->getMyLocalPosition());
 }
 
 void VirtualDeviceSession::setStylus(const Vector3d& p, int32_t buttons)

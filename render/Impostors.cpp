@@ -22,10 +22,9 @@ Impostors::~Impostors()
     if (m_indexBuffer != 0) glDeleteBuffers(1, &m_indexBuffer);
 }
 
-bool Impostors::prepare(LitPrograms& programs)
+bool Impostors::prepare(GLuint program)
 {
-    m_program = programs.programFor(m_shape == Shape::Sphere ? LitPrograms::Surface::SphereImpostor
-                                                             : LitPrograms::Surface::CylinderImpostor);
+    m_program = program;
     if (m_program == 0 || !glGenBuffers || !glDrawRangeElements) return false;
     if (m_indexBuffer == 0) {
         std::vector<uint32_t> indices;

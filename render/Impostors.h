@@ -11,24 +11,21 @@
 #include <vector>
 
 namespace vornax {
-class LitPrograms;
 
 class Impostors {
 public:
-    enum class Shape { Sphere, Cylinder };
-
-    explicit Impostors(Shape shape) : m_shape(shape) {}
+    Impostors() = default;
     ~Impostors(); // frees its buffers (context current)
     Impostors(const Impostors&) = delete;
     Impostors& operator=(const Impostors&) = delete;
 
-    /// Picks the program for the lights as they are set now (context current); false when the
-    /// driver cannot build it, and the caller then draws meshes.
-    bool prepare(LitPrograms& programs);
+    /// The program to draw with (from LitPrograms, for the frame's lights; context current);
+    /// false when there is none, and the caller then draws meshes.
+    bool prepare(GLuint program);
     void clear() { m_vertices.clear(); }
-    /// A sphere of `radius` model units about `centre` (Shape::Sphere).
+    /// A sphere of `radius` model units about `centre` (with a sphere program).
     void addSphere(const Vector3d& centre, float radius, const GLubyte colour[4]);
-    /// An open tube of `radius` model units from `start` to `end` (Shape::Cylinder).
+    /// An open tube of `radius` model units from `start` to `end` (with a cylinder program).
     void addCylinder(const Vector3d& start, const Vector3d& end, float radius, const GLubyte colour[4]);
     std::size_t size() const { return m_vertices.size() / 4; }
     /// Draws the shapes added since clear() with the current matrices, lights and fog and the
@@ -46,7 +43,6 @@ private:
     void addQuad(const Vector3d& point, const Vector3d& end, float radius, const float corners[4][2],
                  const GLubyte colour[4]);
 
-    Shape m_shape;
     GLuint m_program = 0;
     GLuint m_vertexBuffer = 0;
     GLuint m_indexBuffer = 0;

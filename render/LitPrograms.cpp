@@ -411,14 +411,18 @@ LitPrograms::~LitPrograms()
         if (entry.second != 0) glDeleteProgram(entry.second);
 }
 
-GLuint LitPrograms::programFor(Surface surface)
+LitPrograms::Programs LitPrograms::programsForLights()
 {
-    if (!glCreateShader || !glCreateProgram || !glUseProgram) return 0;
+    if (!glCreateShader || !glCreateProgram || !glUseProgram) return {};
+    // The lights are read once for both kinds.
     const std::vector<LightGroup> groups = arrangeLights();
-    const std::string name = std::to_string(static_cast<int>(surface)) + ":" + key(groups);
-    auto [it, added] = m_programs.emplace(name, 0);
-    if (added) it->second = link(sources(surface, groups), m_problem);
-    return it->second;
+    const std::string lights = key(groups);
+    auto programFor = [&](Surface surface) {
+        auto [it, added] = m_programs.emplace(std::to_string(static_cast<int>(surface)) + ":" + lights, 0);
+        if (added) it->second = link(sources(surface, groups), m_problem);
+        return it->second;
+    };
+    return {programFor(Surface::SphereImpostor), programFor(Surface::CylinderImpostor)};
 }
 
 ProgramScope::ProgramScope(GLuint program)

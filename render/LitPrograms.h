@@ -26,9 +26,13 @@ public:
     LitPrograms(const LitPrograms&) = delete;
     LitPrograms& operator=(const LitPrograms&) = delete;
 
-    /// The program for this kind of surface and the lights as they are set now (context
-    /// current); 0 when it cannot be built.
-    GLuint programFor(Surface surface);
+    /// The programs of both kinds for the lights as they are set now (context current); 0 for
+    /// one that cannot be built.
+    struct Programs {
+        GLuint sphere = 0;
+        GLuint cylinder = 0;
+    };
+    Programs programsForLights();
     const std::string& problem() const { return m_problem; }
 
 private:

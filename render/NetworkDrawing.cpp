@@ -376,10 +376,11 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
     if (!m_phongBatches) return false;
     if (!m_litPrograms) {
         m_litPrograms = std::make_unique<LitPrograms>();
-        m_sphereImpostors = std::make_unique<Impostors>(Impostors::Shape::Sphere);
-        m_cylinderImpostors = std::make_unique<Impostors>(Impostors::Shape::Cylinder);
+        m_sphereImpostors = std::make_unique<Impostors>();
+        m_cylinderImpostors = std::make_unique<Impostors>();
     }
-    if (!m_sphereImpostors->prepare(*m_litPrograms) || !m_cylinderImpostors->prepare(*m_litPrograms)) return false;
+    const LitPrograms::Programs programs = m_litPrograms->programsForLights();
+    if (!m_sphereImpostors->prepare(programs.sphere) || !m_cylinderImpostors->prepare(programs.cylinder)) return false;
     m_counts.impostors = true;
     m_sphereImpostors->clear();
     m_cylinderImpostors->clear();

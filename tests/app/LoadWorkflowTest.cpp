@@ -3,6 +3,7 @@
 #include "LoadWorkflow.h"
 #include "Form1.h"
 #include "FormLogic.h"
+#include "DisplayRequired.h"
 #include "GLTestContext.h"
 
 #include "common/Console.h"
@@ -28,14 +29,6 @@ using namespace vornax;
 using vornax::testing::TempDir;
 
 namespace {
-
-#define REQUIRE_DISPLAY()                                                           \
-    do {                                                                            \
-        if (QGuiApplication::platformName() != "xcb") {                             \
-            if (gltest::glRequired()) FAIL() << "no X server (run under xvfb-run)"; \
-            GTEST_SKIP() << "no X server";                                          \
-        }                                                                           \
-    } while (false)
 
 std::string crambinPath() { return vornax::testing::findPdb("1crn.pdb").string(); }
 

@@ -1,6 +1,7 @@
 // The program's window under a real X server: it draws while it loads, hands the structure to
 // the view, and closes cleanly in the middle of a load.
 #include "AdvancedOptionsDialog.h"
+#include "DisplayRequired.h"
 #include "GLTestContext.h"
 #include "Form1.h"
 #include "ViewSurface.h"
@@ -34,15 +35,6 @@
 using namespace vornax;
 
 namespace {
-
-/// Skips (or fails, where GL is required) without an X server.
-#define REQUIRE_DISPLAY()                                                           \
-    do {                                                                            \
-        if (QGuiApplication::platformName() != "xcb") {                             \
-            if (gltest::glRequired()) FAIL() << "no X server (run under xvfb-run)"; \
-            GTEST_SKIP() << "no X server";                                          \
-        }                                                                           \
-    } while (false)
 
 int drawnPixels(const QImage& image)
 {
