@@ -13,6 +13,7 @@
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
 #include "haptics/Haptics.h"
+#include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 #include "render/COpenGL.h"
@@ -84,6 +85,17 @@ QString stageText(LoadStage stage)
 
 } // namespace
 
+namespace {
+
+const QString kNoDeviceText = "No haptic device detected.\n\nTo pull atoms with the mouse, tick \"Mouse Stylus\" "
+                              "(below the view, or in the File menu).";
+const QString kMouseStylusText =
+    "The mouse is the stylus. Press the left button on a node and drag to pull it; the wheel moves the tip in "
+    "depth while you drag. Tick \"Save Forces\" to keep the forces you let go.\n\nUntick \"Mouse Stylus\" to use "
+    "a haptic arm.";
+
+} // namespace
+
 Form1::Form1(WindowOptions options, QtPrompts* prompts)
     : m_options(std::move(options)), m_prompts(prompts), m_progress(std::make_unique<CancelProgress>(m_cancel))
 {
@@ -96,6 +108,7 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_formView, this);
     connectMenus();
+    showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"
                                  "For more information please check the help pages.");
 
@@ -129,13 +142,28 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
 
     if (!m_options.file.empty()) {
-        // A file named on the command line is a PDB load with the answers of the options.
+        // A file named on the command line goes through the same questions, answered by the
+        // options.
         m_givenDialogs = std::make_unique<ScriptedLoadDialogs>();
         ScriptedLoadDialogs& given = *m_givenDialogs;
-        given.queueChoice(load::PdbFile);
-        given.queueFiles(std::vector<std::string>{m_options.file.string()});
-        given.queueCutoff({QString::number(static_cast<double>(m_options.rc), 'g', 9).toStdString()});
-        given.queueFolder(m_options.saveDir.string()); // empty: no eigen data files
+        const int32_t choice = m_options.loadChoice;
+        given.queueChoice(choice);
+        if (choice == load::EigenFiles) {
+            std::vector<std::string> files{m_options.file.string()};
+            if (!m_options.ppy.empty()) files.push_back(m_options.ppy.string());
+            given.queueFiles(files);
+        } else {
+            given.queueFiles(std::vector<std::string>{m_options.file.string()});
+            given.queueCutoff({QString::number(static_cast<double>(m_options.rc), 'g', 9).toStdString()});
+        }
+        if (choice == load::PdbFile) given.queueFolder(m_options.saveDir.string()); // empty: no eigen data files
+        if (choice == load::ElNemo) {
+            std::vector<std::string> modes;
+            for (const auto& f : m_options.modeFiles) modes.push_back(f.string());
+            given.queueFiles(modes);
+            given.queueEigenvalues(m_options.eigenvalueText);
+        }
+        if (choice == load::TextFile) given.queueFiles(std::vector<std::string>{m_options.eigenFile.string()});
         m_givenFlow = std::make_unique<LoadWorkflow>(given);
         m_flow = m_givenFlow.get();
         if (std::optional<LoadRequest> request = m_flow->begin()) startLoad(*request);
@@ -167,6 +195,9 @@ void Form1::connectMenus()
     const FormControls& c = m_controls;
     connect(c.openToolStripMenuItem, &QAction::triggered, this, &Form1::openFile);
     connect(c.advancedOptions, &QAction::triggered, this, &Form1::showAdvancedOptions);
+    // The menu entry and the check box are one switch: either runs it, as a click does.
+    connect(c.mouseStylusItem, &QAction::toggled, this, &Form1::setMouseStylus);
+    connect(c.mouseStylus, &QCheckBox::toggled, this, &Form1::setMouseStylus);
     connect(c.saveAs, &QAction::triggered, this, &Form1::saveAs);
     // Closing the window is the orderly way out: the device scheduler stops first.
     connect(c.exitItem, &QAction::triggered, this, &QWidget::close);
@@ -337,15 +368,13 @@ void Form1::handOver()
 
     // The device, then the molecule on the view.
     m_surface->makeCurrent();
-    bool device = false;
+    if (mode != load::EigenFiles) m_atoms = load.takeAtoms();
     int32_t model = 0;
+    const bool device = openFirstDevice(*gl, model);
     if (mode == load::EigenFiles) {
-        if (m_options.openDevice) device = gl->initiliseHaptics(m_noAtoms, &model);
         gl->setupBinaryELN(load.network.release());
     } else {
-        m_atoms = load.takeAtoms();
         NetworkFileHandle& reader = *load.reader;
-        if (m_options.openDevice) device = gl->initiliseHaptics(m_atoms, &model);
         gl->initilizeData(reader.findMaxCoord(), reader.findMinCoord(), reader.getMidPoint(), m_atoms, nullptr,
                           load.network.release());
     }
@@ -356,20 +385,10 @@ void Form1::handOver()
     state.isOmni = device ? model : 0;
 
     c.infoText->setText("Waiting for initial processing stage...");
-    if (device) {
-        gl->switchElasticMode(true);
-        c.tabControl1->setCurrentWidget(c.elasticNetworkTab);
-    }
+    if (device) gl->switchElasticMode(true);
     c.openSession->setEnabled(false);
     c.tabControl1->setEnabled(true);
-    if (device) {
-        c.hapticsOnOff->setChecked(true);
-        c.infoText->setText("Please pick up the haptic pointer and move into the cube...");
-        c.saveSession->setEnabled(true);
-    } else {
-        c.infoText->setText("No haptic device detected.");
-        c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.viewingTab), true);
-    }
+    showDeviceState(device);
 
     // The modes.
     bool running = true;
@@ -388,6 +407,7 @@ void Form1::handOver()
         finishTextFile(*gl);
         running = gl->getNetwork() && gl->getNetwork()->isSetup();
     }
+    m_running = running;
     if (running && !m_closing) {
         m_surface->makeCurrent();
         gl->startSchedular();
@@ -408,8 +428,110 @@ void Form1::handOver()
                   .arg(code.empty() ? fileName() : QString::fromStdString(code))
                   .arg(gl->getAmountOfAtoms())
                   .arg(gl->getMaxModes())
-                  .arg(device ? "" : " (no haptic device)"));
+                  .arg(deviceNote()));
     emit loadEnded(true, QString());
+}
+
+const std::vector<Atom*>& Form1::deviceAtoms() const
+{
+    return m_request.loadMode == load::EigenFiles ? m_noAtoms : m_atoms;
+}
+
+bool Form1::usingMouseStylus() const
+{
+    const COpenGL* gl = view();
+    return gl && gl->getDevice() && hdapi::activeBackend() == hdapi::Backend::Virtual;
+}
+
+QString Form1::deviceNote() const
+{
+    const COpenGL* gl = view();
+    if (!gl || !gl->getDevice()) return " (no haptic device)";
+    return usingMouseStylus() ? " (mouse stylus)" : "";
+}
+
+bool Form1::openFirstDevice(COpenGL& gl, int32_t& model)
+{
+    if (!m_options.openDevice) return false;
+    // Without an arm's library the mouse is the stylus, unless the user said otherwise.
+    if (!hdapi::virtualDeviceRequested() && !m_stylusChosen && !hdapi::vendorLibraryAvailable()) {
+        console::line("no haptic device library: the mouse drives the virtual device");
+        hdapi::useVirtualDevice(true);
+    }
+    bool device = gl.initiliseHaptics(deviceAtoms(), &model);
+    if (!device && !hdapi::virtualDeviceRequested() && !m_stylusChosen) {
+        // The arm's library opened no device (the user has been told): the mouse takes over.
+        hdapi::useVirtualDevice(true);
+        device = gl.initiliseHaptics(deviceAtoms(), &model);
+    }
+    showMouseStylus(device && hdapi::virtualDeviceRequested());
+    return device;
+}
+
+void Form1::showMouseStylus(bool on)
+{
+    const QSignalBlocker menu(m_controls.mouseStylusItem);
+    const QSignalBlocker box(m_controls.mouseStylus);
+    m_controls.mouseStylusItem->setChecked(on);
+    m_controls.mouseStylus->setChecked(on);
+}
+
+void Form1::showDeviceState(bool device)
+{
+    FormControls& c = m_controls;
+    if (device) {
+        c.tabControl1->setCurrentWidget(c.elasticNetworkTab);
+        if (c.hapticsOnOff->isChecked()) {
+            // Already ticked: the new device is told as a tick would tell it.
+            if (COpenGL* gl = view()) {
+                gl->setReconfigureMolecule(1);
+                gl->setHatpicState(true);
+            }
+        } else {
+            c.hapticsOnOff->setChecked(true);
+        }
+        c.infoText->setText(usingMouseStylus() ? kMouseStylusText : "Please pick up the haptic pointer and move into the cube...");
+        c.saveSession->setEnabled(true);
+    } else {
+        c.hapticsOnOff->setChecked(false);
+        c.infoText->setText(kNoDeviceText);
+        c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.viewingTab), true);
+    }
+}
+
+void Form1::setMouseStylus(bool on)
+{
+    showMouseStylus(on);
+    m_stylusChosen = true;
+    hdapi::useVirtualDevice(on);
+    if (on) m_options.openDevice = true; // a device is wanted after all
+    COpenGL* gl = view();
+    // Before the structure is on the view the choice is used when the device is opened.
+    if (!m_loaded || !gl || m_closing || on == usingMouseStylus()) return;
+
+    m_stylus.detach();
+    m_surface->makeCurrent();
+    int32_t model = 0;
+    bool device = false;
+    if (on || hdapi::vendorLibraryAvailable()) {
+        device = gl->replaceDevice(deviceAtoms(), &model);
+    } else {
+        gl->adoptDevice(nullptr); // no arm to go back to
+    }
+    if (device) {
+        gl->setReconfigureMolecule(1);
+        gl->switchElasticMode(true);
+        if (m_running) gl->startSchedular();
+    }
+    m_surface->doneCurrent();
+    m_logic->state().isOmni = device ? model : 0;
+    showMouseStylus(device && on);
+    showDeviceState(device);
+    m_stylus.attach(*gl);
+    console::Line() << (device ? (on ? "mouse stylus on" : "haptic device opened") : "no haptic device");
+    const QString status = statusText();
+    const int note = status.lastIndexOf(" (");
+    setStatus((note >= 0 ? status.left(note) : status) + deviceNote());
 }
 
 namespace {

@@ -30,7 +30,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -47,7 +49,14 @@ class ViewSurface;
 
 struct WindowOptions {
     std::filesystem::path file; ///< the structure to load; empty loads nothing
-    float rc = 11.0f;           ///< Å
+    /// How `file` is loaded (load::PdbFile, ElNemo, EigenFiles or TextFile).
+    int32_t loadChoice = load::PdbFile;
+    float rc = 11.0f; ///< Å
+    std::filesystem::path ppy;                  ///< EigenFiles: the response matrix file, if any
+    std::vector<std::filesystem::path> modeFiles; ///< ElNemo: the mode files
+    /// ElNemo: the text pasted into the eigenvalue dialog; nothing closes the dialog.
+    std::optional<std::string> eigenvalueText;
+    std::filesystem::path eigenFile; ///< TextFile: the text eigen data file
     /// Open the haptic device at the end of the load (the HDAPI layer's choice of device).
     bool openDevice = true;
     /// Use quad-buffer stereo where the driver offers it.
@@ -79,12 +88,18 @@ public:
     LoadWorkflow& workflow() { return *m_workflow; }
     /// The network is on the view and initialised.
     bool loaded() const { return m_loaded; }
+    /// The device in use is the virtual one, driven by the mouse.
+    bool usingMouseStylus() const;
 
 public slots:
     /// "&Open": the load workflow's entry.
     void openFile();
     /// "Save &As": the deformed C-alpha atoms to a PDB file.
     void saveAs();
+    /// "Mouse Stylus" (menu entry and check box): the mouse drives the virtual device's stylus,
+    /// or (off) the arm is used where one is installed. Takes effect at once on a loaded
+    /// structure, otherwise when the load opens the device.
+    void setMouseStylus(bool on);
 
 signals:
     /// The load ended: `ok` with the network on the view, otherwise with `message` shown.
@@ -114,6 +129,17 @@ private:
     void setStatus(const QString& text);
     void loadFinished();
     void handOver();
+    /// The device at the end of a load: the HDAPI layer's choice; the mouse stylus when no arm
+    /// opens. Context current.
+    bool openFirstDevice(COpenGL& gl, int32_t& model);
+    /// The controls and the information text for a device in use, or none.
+    void showDeviceState(bool device);
+    /// Both mouse stylus controls ticked or not, without running the switch.
+    void showMouseStylus(bool on);
+    /// The atoms the device touches (none for eigen data files).
+    const std::vector<Atom*>& deviceAtoms() const;
+    /// The status line's note on the device.
+    QString deviceNote() const;
     void joinWorker();
     QString fileName() const;
     /// `p` (window coordinates) on the view.
@@ -154,6 +180,8 @@ private:
     bool m_answering = false;
     bool m_viewReady = false;
     bool m_loaded = false;
+    bool m_running = false;      ///< the network runs (the simulation thread was started)
+    bool m_stylusChosen = false; ///< the user set the mouse stylus (no default applies then)
     bool m_closing = false;
     bool m_glProblemShown = false;
     bool m_leftMouse = false;

@@ -59,6 +59,8 @@ void buildMenus(QMainWindow& window, FormControls& c)
     c.fileMenu = named(window.menuBar()->addMenu("&File"), "fileToolStripMenuItem");
     c.openToolStripMenuItem = action(c.fileMenu, "openToolStripMenuItem", "&Open");
     c.advancedOptions = action(c.fileMenu, "advancedOptionsToolStripMenuItem", "Advanced Options");
+    c.mouseStylusItem = action(c.fileMenu, "mouseStylusToolStripMenuItem", "&Mouse Stylus");
+    c.mouseStylusItem->setCheckable(true);
     c.sessionOptions = named(c.fileMenu->addMenu("Session Options"), "sessionOptionsToolStripMenuItem");
     c.openSession = action(c.sessionOptions, "openSessionToolStripMenuItem", "Open &Session");
     c.saveSession = action(c.sessionOptions, "saveSessionToolStripMenuItem", "Save &Session");
@@ -199,6 +201,8 @@ FormControls buildFormControls(QMainWindow& window, QWidget* view)
 
     c.hapticsOnOff = checkBox("hapticsOnOff", "Force Feedback, CTRL", false, true);
     c.hapticsTranslate = checkBox("hapticsTranslate", "Auto Scroll Mode, F2", false, true);
+    c.mouseStylus = checkBox("mouseStylus", "Mouse Stylus", false, true);
+    c.mouseStylus->setToolTip("Pull with the mouse: press the left button on a node and drag");
     c.ELNcalcProgBar = named(new QProgressBar, "ELNcalcProgBar");
     c.ELNcalcProgBar->setVisible(false);
     c.scaleProgressBar = named(new QProgressBar, "scaleProgressBar");
@@ -211,6 +215,7 @@ FormControls buildFormControls(QMainWindow& window, QWidget* view)
     auto* switches = new QHBoxLayout;
     switches->addWidget(c.hapticsOnOff);
     switches->addWidget(c.hapticsTranslate);
+    switches->addWidget(c.mouseStylus);
     switches->addWidget(c.ELNcalcProgBar, 1);
     switches->addWidget(c.scaleProgressBar, 1);
     switches->addStretch();

@@ -27,6 +27,7 @@ struct FormControls {
     QMenu* fileMenu = nullptr;
     QAction* openToolStripMenuItem = nullptr; ///< "&Open"
     QAction* advancedOptions = nullptr;
+    QAction* mouseStylusItem = nullptr; ///< "&Mouse Stylus" (checkable)
     QMenu* sessionOptions = nullptr;
     QAction* openSession = nullptr;
     QAction* saveSession = nullptr;
@@ -49,6 +50,8 @@ struct FormControls {
 
     QCheckBox* hapticsOnOff = nullptr;
     QCheckBox* hapticsTranslate = nullptr;
+    /// The mouse drives the virtual device's stylus (kept in step with mouseStylusItem).
+    QCheckBox* mouseStylus = nullptr;
 
     // "ENM Options"
     std::array<QCheckBox*, 20> modeArray{}; ///< selectMode1 .. selectMode20

@@ -1,15 +1,15 @@
 // Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
 // command line (TutorialFiles/1crn.pdb beside the program when none is named).
 //
-//     vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc Å] [--save-dir DIR]
-//            [--save-forces] [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]
-//     vornax --summary [FILE.pdb]      what a load would hand to the network, as text
+//     vornax [FILE.pdb | FILE.hdv] [options]   (vornax --help lists them; CommandLine.h)
+//     vornax --summary [FILE.pdb]              what a load would hand to the network, as text
 //
-// The last five run unattended once the load is done (Automation): tick "Save Forces", play a
+// The unattended steps run once the load is done (Automation): tick "Save Forces", play a
 // stylus script on the virtual device in real time, take a screenshot of the window, write the
 // deformed C-alpha file, and quit.
-#include "Form1.h"
 #include "Automation.h"
+#include "CommandLine.h"
+#include "Form1.h"
 #include "QtPrompts.h"
 
 #include "common/Console.h"
@@ -69,65 +69,18 @@ int printSummary(const std::filesystem::path& path)
     return 0;
 }
 
-void usage()
-{
-    std::cerr << "usage: vornax [FILE.pdb] [--no-device | --virtual-device | --mouse-stylus] [--mono] [--rc ANGSTROM]\n"
-                 "              [--save-dir DIR] [--save-forces] [--stylus-script FILE] [--screenshot OUT.png]\n"
-                 "              [--save-as OUT.pdb] [--quit]\n"
-                 "       vornax --summary [FILE.pdb]\n";
-}
-
 int run(int argc, char** argv)
 {
-    WindowOptions options;
-    AutomationOptions steps;
-    bool summary = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--summary")
-            summary = true;
-        else if (arg == "--no-device")
-            options.openDevice = false;
-        else if (arg == "--virtual-device" || arg == "--mouse-stylus")
-            hdapi::useVirtualDevice(true); // the mouse drives its stylus
-        else if (arg == "--save-forces")
-            steps.saveForces = true;
-        else if (arg == "--quit")
-            steps.quit = true;
-        else if ((arg == "--stylus-script" || arg == "--screenshot" || arg == "--save-as") && i + 1 < argc) {
-            const std::filesystem::path value = argv[++i];
-            (arg == "--stylus-script" ? steps.stylusScript : arg == "--screenshot" ? steps.screenshot : steps.saveAs) = value;
-        }
-        else if (arg == "--mono")
-            options.allowStereo = false;
-        else if (arg == "--rc" && i + 1 < argc) {
-            const std::string value = argv[++i];
-            char* end = nullptr;
-            const float rc = std::strtof(value.c_str(), &end);
-            // The same rule as the cutoff dialog: 7 Å or more.
-            if (end == value.c_str() || *end != '\0' || !(rc >= 7.0f) || rc > 1000.0f) {
-                std::cerr << "vornax: --rc wants a cutoff of at least 7 Å, not \"" << value << "\"\n";
-                return 2;
-            }
-            options.rc = rc;
-        } else if (arg == "--save-dir" && i + 1 < argc) {
-            options.saveDir = argv[++i]; // the eigen data files of the structure go here
-        } else if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::cerr << "vornax: unknown option " << arg << '\n';
-            usage();
-            return 2;
-        } else if (options.file.empty()) {
-            options.file = arg;
-        } else {
-            std::cerr << "vornax: one structure at a time\n";
-            return 2;
-        }
+    CommandLine line = parseCommandLine(argc, argv);
+    if (line.exitStatus >= 0) {
+        (line.exitStatus == 0 ? std::cout : std::cerr) << line.message << '\n';
+        return line.exitStatus;
     }
+    WindowOptions& options = line.window;
+    const AutomationOptions& steps = line.steps;
+    if (line.mouseStylus) hdapi::useVirtualDevice(true); // the mouse drives its stylus
     if (options.file.empty()) options.file = runtimeDataPath("TutorialFiles/1crn.pdb");
-    if (summary) return printSummary(options.file);
+    if (line.summary) return printSummary(options.file);
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -381,6 +381,20 @@ bool COpenGL::initiliseHaptics(const std::vector<Atom*>& atomList, int32_t* devi
     return true;
 }
 
+bool COpenGL::replaceDevice(const std::vector<Atom*>& atomList, int32_t* deviceModel)
+{
+    adoptDevice(nullptr);
+    if (!initiliseHaptics(atomList, deviceModel)) return false;
+    Haptics& device = *haptics;
+    device.stopSched();
+    device.resetProteinData(atomList);
+    device.setModelCentre(midMolPoint.load());
+    device.setInitPositions(translationVector.load());
+    device.setCameraZoom(currentCamZ);
+    device.resetWorkspace();
+    return true;
+}
+
 void COpenGL::adoptDevice(std::unique_ptr<Haptics> device)
 {
     haptics = std::move(device);

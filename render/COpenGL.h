@@ -114,6 +114,11 @@ public:
     bool initiliseHaptics(const std::vector<Atom*>& atomList, int32_t* deviceModel = nullptr);
     /// Uses `device` as the device object (already initialised), for hosts and tests.
     void adoptDevice(std::unique_ptr<Haptics> device);
+    /// Closes the device in use (its servo ticks end first) and opens the HDAPI layer's choice
+    /// now, for the molecule already on the view: the same as initiliseHaptics before
+    /// initilizeData, with the view's current centre, placement and zoom. The new device's
+    /// scheduler is stopped. False when none opens (the view then has no device).
+    bool replaceDevice(const std::vector<Atom*>& atomList, int32_t* deviceModel = nullptr);
     bool hasDevice() const { return haptics != nullptr && usingHaptics; }
     Haptics* getDevice() const { return hasDevice() ? haptics.get() : nullptr; }
 

@@ -263,17 +263,18 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
     return report;
 }
 
-nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest& request,
+nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<ResponseRequest>& requests,
                                     const std::filesystem::path& out)
 {
     ElasticNetworkModel& eln = solved.network();
-    checkResponseRequest(eln, request);
+    if (requests.empty()) throw CliFailure(kExitInput, "no force to keep");
+    for (const ResponseRequest& request : requests) checkResponseRequest(eln, request);
     const double S = eln.getS();
     if (solved.calibration() == CalibrationOutcome::Nmr || !(S > 0.0))
         throw CliFailure(kExitInput, "the network is not calibrated, so it has no force response");
 
     // The selection as the main window sets it for the slider, the mode boxes or "all".
-    const ModeSelection& sel = request.modes;
+    const ModeSelection& sel = requests.front().modes;
     {
         const ModeChangeToken token = eln.beginModeChange();
         switch (sel.kind) {
@@ -295,32 +296,41 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest
         }
     }
 
+    // Each force as a pull released in force-saving mode: grabbed, pulled, let go and kept.
     // The device force that the network turns into `request.force`: f = -F * newtonToKcal * S.
     const double toKcal = eln.getNewtonToKcal() * S;
-    const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal),
-                           static_cast<float>(-request.force[1] / toKcal),
-                           static_cast<float>(-request.force[2] / toKcal));
-    Atom* atom = eln.getAtom(request.node);
-    atom->simulateState(0);
-    atom->addAForce(newtons, newtons.size());
-    atom->saveForce();
-    eln.applyNonScaleForce(Vector3d(static_cast<float>(request.force[0]), static_cast<float>(request.force[1]),
-                                    static_cast<float>(request.force[2])),
-                           request.node);
-    eln.simulate();         // grab: records the route of the selection
-    atom->simulateState(2); // released in force-saving mode: the force is kept
-    eln.simulate();
-    eln.zeroF();
+    nlohmann::ordered_json forces = nlohmann::ordered_json::array();
+    for (const ResponseRequest& request : requests) {
+        const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal),
+                               static_cast<float>(-request.force[1] / toKcal),
+                               static_cast<float>(-request.force[2] / toKcal));
+        Atom* atom = eln.getAtom(request.node);
+        atom->simulateState(0);
+        atom->addAForce(newtons, newtons.size());
+        atom->saveForce();
+        eln.applyNonScaleForce(Vector3d(static_cast<float>(request.force[0]), static_cast<float>(request.force[1]),
+                                        static_cast<float>(request.force[2])),
+                               request.node);
+        eln.simulate();         // grab: records the route of the selection
+        atom->simulateState(2); // released in force-saving mode: the force is kept
+        eln.simulate();
+        eln.zeroF();
+        nlohmann::ordered_json entry;
+        entry["node"] = request.node;
+        entry["force"] = request.force;
+        entry["device_force_newtons"] = {newtons.x, newtons.y, newtons.z};
+        entry["kept"] = atom->getPressed() == 3;
+        forces.push_back(std::move(entry));
+    }
     eln.updateDeformables();
 
     if (!eln.write_C_alphaFile(out.string())) throw CliFailure(kExitInput, eln.getCAlphaFileError());
 
     nlohmann::ordered_json report = structureJson(solved);
-    report["node"] = request.node;
-    report["force"] = request.force;
-    report["device_force_newtons"] = {newtons.x, newtons.y, newtons.z};
+    if (forces.size() == 1)
+        for (const char* key : {"node", "force", "device_force_newtons", "kept"}) report[key] = forces[0][key];
+    report["forces"] = forces;
     report["modes"] = toString(sel);
-    report["kept"] = atom->getPressed() == 3;
     report["out"] = out.string();
     report["displacement"] = eln.getDisplacement();
     report["timings"] = timingsJson(solved.times());

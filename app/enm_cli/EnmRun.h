@@ -82,11 +82,12 @@ void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest&
 /// The `response` report. Throws CliFailure when the request does not fit the structure.
 nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request);
 
-/// Applies the force of `request` as a kept force, the way a pull with the device that is
-/// released in force-saving mode keeps it, and writes the deformed structure to `out`. The
-/// report gives the force in kcal/mol/A and the device force in newtons it stands for.
-/// Throws CliFailure when the request does not fit the structure or `out` cannot be written.
-nlohmann::ordered_json deformReport(SolvedNetwork& solved, const ResponseRequest& request,
+/// Applies the forces of `requests` as kept forces, one after the other, the way pulls with the
+/// device that are released in force-saving mode keep them, and writes the deformed structure
+/// to `out`. The report gives each force in kcal/mol/A and the device force in newtons it
+/// stands for. Every request uses the mode selection of the first. Throws CliFailure when a
+/// request does not fit the structure or `out` cannot be written.
+nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<ResponseRequest>& requests,
                                     const std::filesystem::path& out);
 
 /// Peak resident set size of this process in bytes, over the load and since.

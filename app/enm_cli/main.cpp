@@ -57,10 +57,13 @@ load fields: file, y_file, pdb_code, nodes, springs, rc (A, as stored), force_sc
   was kept and memory allows, otherwise the run is modes only) unless --without-y.
 response FILE may be a .hdv (with --ppy FILE.ppy); the stored Rc is used, --rc ignored,
   and spring_constant is null (the files carry S, not K).
-deform fields: nodes, node, force (kcal/mol/A), device_force_newtons (the device force
-  -f / (newtonToKcal * S) kept on the node), modes, kept, out, displacement, timings,
-  peak_rss_bytes. The PDB file holds a REMARK line for the kept force with the mode
-  selection it went through, the C-alpha records moved by the displacement, and END.
+deform fields: nodes, forces (for each force in the order given: node, force in
+  kcal/mol/A, device_force_newtons (the device force -f / (newtonToKcal * S) kept on the
+  node), kept), with a single force also node, force, device_force_newtons and kept as
+  before; modes, out, displacement, timings, peak_rss_bytes. The forces are kept one after
+  the other, as pulls released in force-saving mode; a node named again replaces its
+  earlier force. The PDB file holds REMARK lines for the kept forces with the mode
+  selection each went through, the C-alpha records moved by the displacement, and END.
 response fields: nodes, node, force (kcal/mol/A), modes, displacement (3N numbers in A,
   node-major x,y,z), y_diagonal (3N numbers, when Y is held), spring_constant,
   calibrated, timings, peak_rss_bytes.
@@ -103,17 +106,27 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
     command->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
 }
 
-/// One force on one node: response and deform.
+/// The forces of response (one) and deform (one or more): the k-th --node with the k-th --force.
 struct ForceArguments {
-    std::string node;
-    std::vector<double> force;
+    std::vector<std::string> nodes;
+    std::vector<double> forces; ///< three per --force
     std::string modes = "all";
 };
 
-void addForceOptions(CLI::App* command, ForceArguments& args)
+void addForceOptions(CLI::App* command, ForceArguments& args, bool several)
 {
-    command->add_option("--node", args.node, "Zero-based node the force acts on")->required()->type_name("J");
-    command->add_option("--force", args.force, "Force FX FY FZ in kcal/mol/A")->required()->expected(3);
+    // One value (three for --force) per occurrence, so that FILE after them stays FILE.
+    auto* node = command->add_option("--node", args.nodes, several ? "Zero-based node a force acts on (repeatable)"
+                                                                   : "Zero-based node the force acts on");
+    node->required()->type_name("J")->expected(1)->allow_extra_args(false);
+    auto* force = command->add_option("--force", args.forces,
+                                      several ? "Force FX FY FZ in kcal/mol/A on the node of the same place (repeatable)"
+                                              : "Force FX FY FZ in kcal/mol/A");
+    force->required()->expected(3)->allow_extra_args(false);
+    if (several) {
+        node->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        force->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
     command
         ->add_option("--modes", args.modes,
                      "all (through Y when held), first:N (the N lowest non-rigid modes), or\n"
@@ -242,17 +255,17 @@ int run(int argc, char** argv)
                            "the first N modes or listed modes");
     addCommonOptions(response, common);
     ForceArguments forceArgs;
-    addForceOptions(response, forceArgs);
+    addForceOptions(response, forceArgs, false);
     std::string ppy;
     bool withoutY = false;
     addEigenFileOptions(response, ppy, withoutY);
 
     CLI::App* deform =
         app.add_subcommand("deform",
-                           "Keep a force on one node, as a released pull in force-saving mode does, and write the "
-                           "deformed C-alpha structure with its force remarks to a PDB file");
+                           "Keep forces on nodes, in order, as released pulls in force-saving mode do, and write "
+                           "the deformed C-alpha structure with its force remarks to a PDB file");
     addCommonOptions(deform, common);
-    addForceOptions(deform, forceArgs);
+    addForceOptions(deform, forceArgs, true);
     addEigenFileOptions(deform, ppy, withoutY);
     std::string deformOut;
     deform->add_option("--out", deformOut, "The PDB file to write")->required();
@@ -303,17 +316,25 @@ int run(int argc, char** argv)
             SolvedNetwork solved(options);
             report = modesReport(solved);
         } else {
-            // response and deform: one force on one node.
-            ResponseRequest request;
-            request.node = nodeArgument(forceArgs.node);
-            for (std::size_t i = 0; i < 3; ++i) {
-                if (!std::isfinite(forceArgs.force[i]))
-                    throw CliFailure(kExitInput, "--force components must be finite numbers");
-                request.force[i] = forceArgs.force[i];
+            // response: one force on one node; deform: one or more, each on its node.
+            if (forceArgs.forces.size() != 3 * forceArgs.nodes.size())
+                throw CliFailure(kExitInput, "each --node needs its --force FX FY FZ");
+            const ModeSelection selection = parseModeSelection(forceArgs.modes);
+            std::vector<ResponseRequest> requests(forceArgs.nodes.size());
+            for (std::size_t k = 0; k < requests.size(); ++k) {
+                ResponseRequest& request = requests[k];
+                request.node = nodeArgument(forceArgs.nodes[k]);
+                for (std::size_t i = 0; i < 3; ++i) {
+                    if (!std::isfinite(forceArgs.forces[3 * k + i]))
+                        throw CliFailure(kExitInput, "--force components must be finite numbers");
+                    request.force[i] = forceArgs.forces[3 * k + i];
+                }
+                request.modes = selection;
             }
-            request.modes = parseModeSelection(forceArgs.modes);
-            SolvedNetwork solved(options, [&](const SolvedNetwork& s) { checkResponseRequest(s.network(), request); });
-            report = deform->parsed() ? deformReport(solved, request, deformOut) : responseReport(solved, request);
+            SolvedNetwork solved(options, [&](const SolvedNetwork& s) {
+                for (const ResponseRequest& request : requests) checkResponseRequest(s.network(), request);
+            });
+            report = deform->parsed() ? deformReport(solved, requests, deformOut) : responseReport(solved, requests[0]);
         }
         json.write(report);
         diagnostics.flushWarnings();

@@ -189,6 +189,8 @@ void setVendorLibraryName(const std::string& fileName)
     s.problem.clear();
 }
 
+bool vendorLibraryAvailable() { return detail::vendorBackend() != nullptr; }
+
 std::string vendorLibraryProblem()
 {
     auto& s = detail::state();

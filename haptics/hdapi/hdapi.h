@@ -215,6 +215,8 @@ const char* backendName(Backend backend);
 /// elsewhere. While the vendor back-end is the active one the name is ignored; otherwise a library
 /// loaded before is released and the next device opening tries the new name.
 void setVendorLibraryName(const std::string& fileName);
+/// Whether the vendor library loads and offers every call (it is tried once; no device is opened).
+bool vendorLibraryAvailable();
 /// Why the vendor library could not be used ("" when it loaded or was not tried yet).
 std::string vendorLibraryProblem();
 

@@ -1,0 +1,138 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace vornax {
+
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+const std::map<std::string, int32_t> kChoices = {
+    {"pdb", load::PdbFile}, {"elnemo", load::ElNemo}, {"eigen", load::EigenFiles}, {"text", load::TextFile}};
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv)
+{
+    CommandLine line;
+    WindowOptions& w = line.window;
+    AutomationOptions& s = line.steps;
+
+    CLI::App app("Vornax: pull on a protein or nucleic acid and watch its elastic network deform.", "vornax");
+    app.footer("Without FILE the tutorial structure TutorialFiles/1crn.pdb is opened. The last five options run\n"
+               "unattended once the load is done: tick \"Save Forces\", play a stylus script on the virtual\n"
+               "device, take a screenshot, write the deformed C-alpha file, and quit (exit status 0 when all\n"
+               "went well).");
+    std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs;
+    std::vector<std::string> modes;
+    float rc = w.rc;
+    bool noDevice = false, virtualDevice = false, mono = false;
+    app.add_option("FILE", file, "The structure: a PDB file, or the main eigen data file (.hdv) of a saved one")
+        ->check(CLI::ExistingFile);
+    app.add_option("--choice", choice,
+                   "How FILE is loaded: pdb (modes computed), elnemo (modes from ElNemo mode files), eigen\n"
+                   "(saved eigen data files), text (modes from a text eigen file); default pdb, or eigen for a .hdv")
+        ->check(CLI::IsMember({"pdb", "elnemo", "eigen", "text"}))
+        ->type_name("CHOICE");
+    app.add_option("--rc", rc, "Spring cutoff in Å, at least 7 (default 11; eigen data files bring their own)")
+        ->type_name("ANGSTROM");
+    app.add_option("--ppy", ppy, "With a .hdv FILE: its response matrix file")->check(CLI::ExistingFile);
+    app.add_option("--modes", modes, "elnemo: the mode files, in order")->check(CLI::ExistingFile);
+    app.add_option("--eigenvalues", eigenvalues,
+                   "elnemo: a text file whose contents are pasted into the eigenvalue dialog")
+        ->check(CLI::ExistingFile);
+    app.add_option("--eigen-file", eigenFile, "text: the text eigen data file")->check(CLI::ExistingFile);
+    app.add_option("--save-dir", saveDir, "pdb: the folder for the structure's eigen data files (default: none written)");
+    auto* noDeviceFlag = app.add_flag("--no-device", noDevice, "Open no haptic device");
+    app.add_flag("--virtual-device,--mouse-stylus", virtualDevice,
+                 "The built-in virtual device, its stylus driven by the mouse")
+        ->excludes(noDeviceFlag);
+    app.add_flag("--mono", mono, "No quad-buffer stereo, even where the driver offers it");
+    app.add_flag("--summary", line.summary, "Print what a load of FILE hands to the network, and stop");
+    app.add_flag("--save-forces", s.saveForces, "Tick \"Save Forces\" once the load is done");
+    app.add_option("--stylus-script", script, "Play this stylus script on the virtual device in real time")
+        ->check(CLI::ExistingFile);
+    app.add_option("--screenshot", screenshot, "Write the window as drawn to this PNG file at the end");
+    app.add_option("--save-as", saveAs, "Write the deformed C-alpha structure to this PDB file at the end");
+    app.add_flag("--quit", s.quit, "Leave the program at the end");
+
+    auto refuse = [&](const std::string& text) {
+        line.exitStatus = 2;
+        line.message = "vornax: " + text;
+        return line;
+    };
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        line.exitStatus = 0;
+        line.message = app.help();
+        return line;
+    } catch (const CLI::ParseError& e) {
+        return refuse(std::string(e.what()) + " (vornax --help lists the options)");
+    }
+
+    w.openDevice = !noDevice;
+    w.allowStereo = !mono;
+    line.mouseStylus = virtualDevice;
+    w.file = file;
+    w.saveDir = saveDir;
+    s.stylusScript = script;
+    s.screenshot = screenshot;
+    s.saveAs = saveAs;
+    if (!script.empty() && !virtualDevice)
+        return refuse("--stylus-script plays on the virtual device: add --mouse-stylus");
+
+    // The same rule as the cutoff dialog: 7 Å or more.
+    if (!(rc >= 7.0f) || !std::isfinite(rc) || rc > 1000.0f) {
+        std::ostringstream text;
+        text << "--rc wants a cutoff of at least 7 Å, not " << rc;
+        return refuse(text.str());
+    }
+    w.rc = rc;
+
+    if (choice.empty()) choice = lowerExtension(file) == ".hdv" ? "eigen" : "pdb";
+    w.loadChoice = kChoices.at(choice);
+    const bool eigen = w.loadChoice == load::EigenFiles;
+    if (eigen && lowerExtension(file) != ".hdv") return refuse("--choice eigen opens a main eigen data file (.hdv)");
+    if (!eigen && lowerExtension(file) == ".hdv")
+        return refuse("a .hdv file is eigen data, not a structure: use --choice eigen");
+    if (!ppy.empty() && !eigen) return refuse("--ppy goes with a .hdv file");
+    if (!ppy.empty() && lowerExtension(ppy) != ".ppy") return refuse("--ppy wants a .ppy file, not " + ppy);
+    if (w.loadChoice == load::ElNemo && modes.empty()) return refuse("--choice elnemo needs its mode files (--modes)");
+    if (w.loadChoice != load::ElNemo && (!modes.empty() || !eigenvalues.empty()))
+        return refuse("--modes and --eigenvalues go with --choice elnemo");
+    if (w.loadChoice == load::TextFile && eigenFile.empty())
+        return refuse("--choice text needs its eigen data (--eigen-file)");
+    if (w.loadChoice != load::TextFile && !eigenFile.empty()) return refuse("--eigen-file goes with --choice text");
+    if (!saveDir.empty() && w.loadChoice != load::PdbFile)
+        return refuse("--save-dir names where computed modes are saved: it goes with --choice pdb");
+    if (file.empty() && w.loadChoice != load::PdbFile) return refuse("--choice " + choice + " needs a FILE");
+    if (!saveDir.empty() && !std::filesystem::is_directory(saveDir))
+        return refuse("--save-dir " + saveDir + " is not a folder");
+
+    w.ppy = ppy;
+    w.eigenFile = eigenFile;
+    for (const std::string& m : modes) w.modeFiles.emplace_back(m);
+    if (!eigenvalues.empty()) {
+        std::ifstream in(eigenvalues, std::ios::binary);
+        if (!in) return refuse("--eigenvalues " + eigenvalues + " could not be read");
+        std::ostringstream text;
+        text << in.rdbuf();
+        w.eigenvalueText = text.str();
+    }
+    return line;
+}
+
+} // namespace vornax
