@@ -614,7 +614,11 @@ void Form1::tick()
         }
         if (m_loadDone.load()) loadFinished();
     }
+    const bool entered = m_logic->state().firstEntry;
     m_logic->tick();
+    // The first entry's text speaks of the arm; with the mouse the way to pull follows it.
+    if (!entered && m_logic->state().firstEntry && usingMouseStylus())
+        m_controls.infoText->setText(m_controls.infoText->text() + "\n\n" + kMouseStylusText);
     m_stylus.update();
 }
 

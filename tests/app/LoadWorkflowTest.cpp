@@ -1,6 +1,7 @@
 // The load workflow: the questions of "&Open" (no window needed), then every load choice end to
 // end in a shown window on 1crn, with every dialog answered by a script.
 #include "LoadWorkflow.h"
+#include "CommandLine.h"
 #include "Form1.h"
 #include "FormLogic.h"
 #include "DisplayRequired.h"
@@ -376,6 +377,57 @@ TEST(LoadWorkflowWindow, ElNemoModesEnableTheirBoxesOnly)
     EXPECT_TRUE(dialogs.fileRequests[1].multiple);
     ASSERT_EQ(dialogs.shownLoadBoxes.size(), 1u);
     window.close();
+}
+
+TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    TempDir folder;
+    ASSERT_TRUE(writeEigenFiles(folder.path()));
+    const std::string hdv = (folder.path() / "1CRN.hdv").string(), ppy = (folder.path() / "1CRN.ppy").string();
+    auto built = vornax::testing::buildNetwork(crambinPath());
+    const std::string seven = (folder.path() / "mode7.pdb").string(), values = (folder.path() / "values.txt").string(),
+                      text = (folder.path() / "modes.txt").string();
+    writeFile(seven, elnemoFile(*built->network, 7));
+    writeFile(values, "0 0 0 0 0 0\n3.25\n");
+    writeFile(text, textEigenFile(20));
+
+    struct Case {
+        std::vector<std::string> args;
+        int32_t choice;
+        int32_t modes; ///< the modes the network holds (every eigenvalue of a text file counts)
+    };
+    const std::vector<Case> cases = {
+        {{hdv, "--ppy", ppy}, load::EigenFiles, 132},
+        {{hdv}, load::EigenFiles, 132},
+        {{"--choice", "elnemo", crambinPath(), "--modes", seven, "--eigenvalues", values}, load::ElNemo, 1},
+        {{"--choice", "text", crambinPath(), "--rc", "12", "--eigen-file", text}, load::TextFile, 132},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        std::vector<const char*> argv{"vornax", "--no-device"};
+        for (const std::string& a : c.args) argv.push_back(a.c_str());
+        const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+        ASSERT_EQ(line.exitStatus, -1) << line.message;
+        Form1 window(line.window);
+        window.resize(800, 600);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 60000)) << window.statusText().toStdString();
+        EXPECT_EQ(window.logic().state().loadMode, c.choice);
+        COpenGL& view = *window.view();
+        EXPECT_EQ(view.getAmountOfAtoms(), 46);
+        EXPECT_TRUE(view.simulationThreadRunning());
+        EXPECT_EQ(view.getMaxModes(), c.modes);
+        EXPECT_EQ(window.logic().state().loadedELNEMO, c.choice == load::ElNemo);
+        if (c.choice == load::TextFile) EXPECT_FLOAT_EQ(window.logic().state().Rc, 12.0f);
+        // The response matrix comes with the .ppy, or is computed from every mode without it.
+        if (c.choice == load::EigenFiles) EXPECT_NE(view.getNetwork()->getYMatrix(), nullptr);
+        window.close();
+    }
+    EXPECT_EQ(prompts.messages().size(), 0u) << prompts.messages()[0].text;
 }
 
 TEST(LoadWorkflowWindow, ClosingWhileTheSetUpQuestionsWaitStopsTheLoad)

@@ -4,9 +4,11 @@
 #include "DisplayRequired.h"
 #include "GLTestContext.h"
 #include "Form1.h"
+#include "FormControls.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
+#include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/SimulationThread.h"
 #include "haptics/Haptics.h"
@@ -16,18 +18,25 @@
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 
+#include <QApplication>
+#include <QAction>
 #include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QSlider>
 #include <QTextEdit>
+#include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -179,11 +188,99 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
     EXPECT_FALSE(runningELN.load());
 }
 
-TEST(Window, MouseDragsOnNodesPullThemAndSavedForcesAreListed)
+namespace {
+
+/// The nodes drawn well inside the view, nearest the eye first.
+std::vector<int> frontNodes(const Form1& window)
+{
+    const ElasticNetworkModel& eln = *window.view()->getNetwork();
+    const QWidget* surface = window.surface()->widget();
+    const double ratio = surface->devicePixelRatioF();
+    std::vector<std::pair<double, int>> nodes;
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
+        if (const auto p = window.mouseStylus().nodePixel(i); p && (*p)[0] > 60 && (*p)[1] > 60
+            && (*p)[0] < surface->width() * ratio - 120 && (*p)[1] < surface->height() * ratio - 60)
+            nodes.emplace_back((*p)[2], i);
+    std::sort(nodes.begin(), nodes.end());
+    std::vector<int> order;
+    for (const auto& n : nodes) order.push_back(n.second);
+    return order;
+}
+
+/// Whether the applied forces list names `node`'s residue.
+bool listed(const Form1& window, int node)
+{
+    const Atom* a = window.view()->getNetwork()->getAtom(node);
+    return window.findChild<QTextEdit*>("appliedForcesTextBox")
+        ->toPlainText()
+        .contains(QString::fromStdString(a->getResidueName() + " " + a->getResidue()));
+}
+
+/// A person's pull with the mouse: press on `node`, drag up and to the right, let go, and move
+/// the pointer away from the node.
+void pull(Form1& window, int node)
+{
+    SCOPED_TRACE(node);
+    ElasticNetworkModel& eln = *window.view()->getNetwork();
+    QWidget* surface = window.surface()->widget();
+    const double ratio = surface->devicePixelRatioF();
+    const auto p = window.mouseStylus().nodePixel(node);
+    ASSERT_TRUE(p);
+    const QPoint pixel(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
+    const Vector3d before = eln.getDeformedPosition(node);
+    QTest::mouseMove(surface, pixel);
+    QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
+    EXPECT_EQ(window.mouseStylus().grabbedNode(), node);
+    for (int step = 1; step <= 15; ++step) {
+        QTest::mouseMove(surface, pixel + QPoint(3 * step, -3 * step));
+        QTest::qWait(30);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
+    // The network answers the pull (model units: tenths of an ångström).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; }, 3000));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
+    EXPECT_EQ(window.mouseStylus().buttons(), 0);
+    QTest::mouseMove(surface, pixel + QPoint(110, 0));
+}
+
+/// "Save &As" from the File menu, its file dialog answered with `file` (closed unanswered when
+/// that does not take within ten seconds, so that a fault fails the test instead of hanging it).
+void saveAsFromTheMenu(Form1& window, const QString& file)
+{
+    QTimer answer;
+    int tries = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (++tries > 200) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) QMetaObject::invokeMethod(dialog, "reject");
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->selectFile(file);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(50);
+    window.controls().saveAs->trigger();
+}
+
+std::vector<std::string> linesOf(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST(Window, MouseDragsOnNodesPullThemAndSaveAsWritesWhatDeformGives)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
     VirtualDeviceChoice choice;
+    vornax::testing::TempDir folder;
+    const std::filesystem::path saved = folder.path() / "pulled.pdb", deformed = folder.path() / "deformed.pdb";
+    std::vector<int> pulled;
     {
         const auto shown = windowWithDevice();
         ASSERT_TRUE(shown);
@@ -192,61 +289,105 @@ TEST(Window, MouseDragsOnNodesPullThemAndSavedForcesAreListed)
         ElasticNetworkModel& eln = *window.view()->getNetwork();
         window.findChild<QCheckBox*>("saveForces")->setChecked(true);
         const auto* applied = window.findChild<QTextEdit*>("appliedForcesTextBox");
-        ASSERT_NE(applied, nullptr);
-        // The nodes drawn well inside the view, nearest the eye first.
-        QWidget* surface = window.surface()->widget();
-        const double ratio = surface->devicePixelRatioF();
-        std::vector<std::pair<double, int>> nodes;
-        for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
-            if (const auto p = window.mouseStylus().nodePixel(i);
-                p && (*p)[0] > 60 && (*p)[1] > 60 && (*p)[0] < surface->width() * ratio - 120
-                && (*p)[1] < surface->height() * ratio - 60)
-                nodes.emplace_back((*p)[2], i);
-        std::sort(nodes.begin(), nodes.end());
-        ASSERT_GE(nodes.size(), 2u);
-        auto pixelOf = [&](int node) {
-            const auto p = window.mouseStylus().nodePixel(node);
-            return QPoint(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
-        };
-        auto listed = [&](int node) {
-            const Atom* a = eln.getAtom(node);
-            return applied->toPlainText().contains(
-                QString::fromStdString(a->getResidueName() + " " + a->getResidue()));
-        };
 
         // Two pulls, on the front node and on the next one that is not its neighbour.
-        const int first = nodes[0].second;
+        const std::vector<int> nodes = frontNodes(window);
+        ASSERT_GE(nodes.size(), 2u);
+        const int first = nodes[0];
         int second = -1;
         for (std::size_t k = 1; k < nodes.size() && second < 0; ++k)
-            if (std::abs(nodes[k].second - first) > 2) second = nodes[k].second;
+            if (std::abs(nodes[k] - first) > 2) second = nodes[k];
         ASSERT_GE(second, 0);
         for (const int node : {first, second}) {
-            SCOPED_TRACE(node);
-            const QPoint pixel = pixelOf(node);
-            const Vector3d before = eln.getDeformedPosition(node);
-            QTest::mouseMove(surface, pixel);
-            QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
-            EXPECT_EQ(window.mouseStylus().grabbedNode(), node);
-            for (int step = 1; step <= 15; ++step) {
-                QTest::mouseMove(surface, pixel + QPoint(3 * step, -3 * step));
-                QTest::qWait(30);
-            }
-            ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
-            // The network answers the pull (model units: tenths of an ångström).
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; }, 3000));
-            QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
-            EXPECT_EQ(window.mouseStylus().buttons(), 0);
-            // The tip leaves the node: the saved force is listed by its residue.
-            QTest::mouseMove(surface, pixel + QPoint(110, 0));
-            EXPECT_TRUE(QTest::qWaitFor([&] { return listed(node); }, 3000)) << applied->toPlainText().toStdString();
+            pull(window, node);
+            // The tip has left the node: the saved force is listed by its residue.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return listed(window, node); }, 3000))
+                << applied->toPlainText().toStdString();
+            pulled.push_back(node);
         }
         // The second pull kept the first.
-        EXPECT_TRUE(listed(first)) << applied->toPlainText().toStdString();
+        EXPECT_TRUE(listed(window, first)) << applied->toPlainText().toStdString();
         EXPECT_NE(eln.getAtom(first)->getKcalForce(), Vector3d());
+
+        // "Save &As", and the same kept forces through vornax-enm deform.
+        saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
+        ASSERT_TRUE(std::filesystem::exists(saved));
+        QStringList args{"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
+                         QString::fromStdString(deformed.string()), "--json", "/dev/null"};
+        for (const int node : pulled) {
+            const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
+            args << "--node" << QString::number(node) << "--force" << QString::number(f.x, 'g', 9)
+                 << QString::number(f.y, 'g', 9) << QString::number(f.z, 'g', 9);
+        }
+        QProcess deform;
+        deform.start(QStringLiteral(VORNAX_ENM_BINARY), args);
+        ASSERT_TRUE(deform.waitForFinished(60000));
+        ASSERT_EQ(deform.exitCode(), 0) << deform.readAllStandardError().toStdString();
         window.close();
     }
+    const std::vector<std::string> ours = linesOf(saved), theirs = linesOf(deformed);
+    ASSERT_EQ(ours.size(), 2u * 2u + 46u + 1u);
+    EXPECT_EQ(ours, theirs);
+}
+
+TEST(Window, WithoutAnArmTheMouseIsTheStylusAndItsSwitchActsAtOnce)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    // No arm's library on this machine, and no choice made.
+    struct NoArm {
+        NoArm()
+        {
+            hdapi::resetDeviceChoice();
+            hdapi::setVendorLibraryName("libvornax-no-such-HD.so");
+            hdapi::VirtualDevice::instance().reset();
+        }
+        ~NoArm()
+        {
+            hdapi::resetDeviceChoice();
+            hdapi::setVendorLibraryName("libHD.so");
+            hdapi::VirtualDevice::instance().reset();
+        }
+    } noArm;
+    const auto shown = windowWithDevice();
+    ASSERT_TRUE(shown);
+    Form1& window = *shown;
+    const FormControls& c = window.controls();
+    auto expectState = [&](bool stylus) {
+        EXPECT_EQ(window.usingMouseStylus(), stylus);
+        EXPECT_EQ(window.view()->getDevice() != nullptr, stylus);
+        EXPECT_EQ(c.mouseStylus->isChecked(), stylus);
+        EXPECT_EQ(c.mouseStylusItem->isChecked(), stylus);
+        EXPECT_EQ(c.hapticsOnOff->isChecked(), stylus);
+        // The information text says how to switch the stylus off, or on.
+        EXPECT_EQ(c.infoText->text().contains("The mouse is the stylus."), stylus) << c.infoText->text().toStdString();
+        EXPECT_EQ(c.infoText->text().contains("To pull atoms with the mouse, tick \"Mouse Stylus\""), !stylus)
+            << c.infoText->text().toStdString();
+        EXPECT_EQ(window.statusText().endsWith(stylus ? "(mouse stylus)" : "(no haptic device)"), true)
+            << window.statusText().toStdString();
+    };
+    {
+        SCOPED_TRACE("on by default");
+        expectState(true);
+    }
+    EXPECT_TRUE(prompts.messages().empty()) << "no arm is no error";
+    {
+        SCOPED_TRACE("off with the check box");
+        c.mouseStylus->setChecked(false);
+        expectState(false);
+    }
+    {
+        SCOPED_TRACE("on again from the menu; the new device pulls");
+        c.mouseStylusItem->trigger();
+        expectState(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+        const std::vector<int> nodes = frontNodes(window);
+        ASSERT_FALSE(nodes.empty());
+        pull(window, nodes[0]);
+    }
+    window.close();
 }
 
 TEST(Window, AdvancedOptionsDialogShowsTheStereoSettings)

@@ -313,6 +313,29 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
     EXPECT_EQ(lines[1], "REMARK  MODE SLIDER ACTIVE FOR FORCE 20");
     EXPECT_EQ(lines[2].substr(0, 30), "ATOM      2  CA  THR A   1    ");
     EXPECT_EQ(lines.back().substr(0, 3), "END");
+
+    // Several forces are kept together: their displacements add up, and a node named again
+    // gives up its earlier force.
+    const TempFile both("", ".pdb");
+    const CliRun two = runCli({"deform", pdb, "--node", "9", "--force", "0.5", "-1", "1.5", "--node", "30", "--force",
+                               "-2", "0", "1", "--node", "9", "--force", "0.5", "-1", "1.5", "--modes", "first:20",
+                               "--out", both.path().string()});
+    ASSERT_EQ(two.status, 0) << describe(two);
+    const CliRun second = respond(pdb, 30, {-2, 0, 1}, "first:20");
+    ASSERT_EQ(second.status, 0) << describe(second);
+    std::vector<double> sum = numbers(response.report["displacement"]);
+    const std::vector<double> other = numbers(second.report["displacement"]);
+    for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += other[i];
+    EXPECT_LE(maxNormDifference(numbers(two.report["displacement"]), sum), 1e-6);
+    ASSERT_EQ(two.report["forces"].size(), 3u);
+    EXPECT_FALSE(two.report.contains("node"));
+    const std::string written = readWholeFile(both.path());
+    EXPECT_NE(written.find("Force Applied to GLY 31 A"), std::string::npos) << written.substr(0, 400);
+    std::size_t remarks = 0;
+    for (std::size_t at = written.find("Force Applied to "); at != std::string::npos;
+         at = written.find("Force Applied to ", at + 1))
+        ++remarks;
+    EXPECT_EQ(remarks, 2u) << "one remark per node with a kept force";
 }
 
 TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)

@@ -1,0 +1,103 @@
+// The program's command line: each load choice with the files it needs, and every misfit
+// refused before a window opens.
+#include "CommandLine.h"
+
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace vornax;
+using vornax::testing::TempDir;
+
+namespace {
+
+CommandLine parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "vornax");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+} // namespace
+
+TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
+{
+    TempDir dir;
+    auto file = [&](const std::string& name, const std::string& text = "x") {
+        const std::string path = (dir.path() / name).string();
+        std::ofstream(path) << text;
+        return path;
+    };
+    const std::string pdb = file("1abc.pdb"), hdv = file("1ABC.hdv"), ppy = file("1ABC.ppy"), mode7 = file("m7.pdb"),
+                      values = file("values.txt", "0 0 0 0 0 0\n1.5 2.5\n"), eigen = file("eigen.txt");
+    const std::string folder = dir.path().string();
+
+    struct Case {
+        std::vector<std::string> args;
+        int32_t choice;      ///< the load choice, when accepted
+        const char* refusal; ///< part of the message, when refused
+    };
+    const std::vector<Case> cases = {
+        {{pdb}, load::PdbFile, nullptr},
+        {{pdb, "--rc", "7", "--save-dir", folder}, load::PdbFile, nullptr},
+        {{hdv}, load::EigenFiles, nullptr},
+        {{hdv, "--ppy", ppy}, load::EigenFiles, nullptr},
+        {{"--choice", "eigen", hdv, "--ppy", ppy}, load::EigenFiles, nullptr},
+        {{"--choice", "elnemo", pdb, "--modes", mode7, mode7, "--eigenvalues", values}, load::ElNemo, nullptr},
+        {{"--choice", "text", pdb, "--eigen-file", eigen}, load::TextFile, nullptr},
+        {{pdb, "--rc", "6.99"}, 0, "at least 7"},
+        {{pdb, "--rc", "nan"}, 0, "at least 7"},
+        {{pdb, "--rc", "abc"}, 0, "--rc"},
+        {{"--choice", "eigen", pdb}, 0, ".hdv"},
+        {{"--choice", "pdb", hdv}, 0, "use --choice eigen"},
+        {{pdb, "--ppy", ppy}, 0, "--ppy goes with a .hdv"},
+        {{hdv, "--ppy", pdb}, 0, "--ppy wants a .ppy"},
+        {{"--choice", "elnemo", pdb}, 0, "--modes"},
+        {{pdb, "--modes", mode7}, 0, "go with --choice elnemo"},
+        {{"--choice", "text", pdb}, 0, "--eigen-file"},
+        {{"--choice", "fancy", pdb}, 0, "--choice"},
+        {{hdv, "--save-dir", folder}, 0, "--save-dir"},
+        {{pdb, "--save-dir", pdb}, 0, "is not a folder"},
+        {{(dir.path() / "missing.pdb").string()}, 0, "missing.pdb"},
+        {{pdb, "--no-device", "--mouse-stylus"}, 0, "excludes"},
+        {{pdb, "--stylus-script", mode7}, 0, "--mouse-stylus"},
+        {{pdb, pdb}, 0, "not expected"},
+        {{pdb, "--bogus"}, 0, "--bogus"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.args) shown += a + ' ';
+        SCOPED_TRACE(shown);
+        const CommandLine line = parse(c.args);
+        if (c.refusal) {
+            EXPECT_EQ(line.exitStatus, 2);
+            EXPECT_NE(line.message.find(c.refusal), std::string::npos) << line.message;
+            EXPECT_EQ(line.message.rfind("vornax: ", 0), 0u) << line.message;
+            continue;
+        }
+        ASSERT_EQ(line.exitStatus, -1) << line.message;
+        EXPECT_EQ(line.window.loadChoice, c.choice);
+    }
+
+    // The answers themselves.
+    const CommandLine elnemo = parse({"--choice", "elnemo", pdb, "--rc", "12.5", "--modes", mode7, pdb, "--eigenvalues",
+                                      values, "--mouse-stylus", "--save-forces", "--quit"});
+    ASSERT_EQ(elnemo.exitStatus, -1) << elnemo.message;
+    EXPECT_FLOAT_EQ(elnemo.window.rc, 12.5f);
+    EXPECT_EQ(elnemo.window.modeFiles, (std::vector<std::filesystem::path>{mode7, pdb}));
+    EXPECT_EQ(elnemo.window.eigenvalueText, std::optional<std::string>("0 0 0 0 0 0\n1.5 2.5\n"));
+    EXPECT_TRUE(elnemo.mouseStylus);
+    EXPECT_TRUE(elnemo.steps.saveForces && elnemo.steps.quit);
+    EXPECT_TRUE(elnemo.window.openDevice);
+    const CommandLine plain = parse({});
+    EXPECT_TRUE(plain.window.file.empty());
+    EXPECT_FLOAT_EQ(plain.window.rc, 11.0f);
+    EXPECT_FALSE(plain.window.eigenvalueText.has_value());
+    EXPECT_FALSE(parse({"--no-device"}).window.openDevice);
+    const CommandLine help = parse({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.message.find("--choice"), std::string::npos);
+}
