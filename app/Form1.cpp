@@ -335,6 +335,7 @@ void Form1::joinWorker()
 void Form1::loadFinished()
 {
     if (m_closing || !m_loadDone.load() || !m_result) return;
+    m_controls.ELNcalcProgBar->setRange(0, 100);
     if (m_worker.joinable()) m_worker.join();
     if (!m_result->ok()) {
         const QString message = QString::fromStdString(m_result->message);
@@ -606,8 +607,8 @@ void Form1::tick()
     }
     if (m_worker.joinable()) {
         answerSetupQuestions();
-        if (!m_loadDone.load()) m_controls.ELNcalcProgBar->setValue(m_progress->percent());
         const int stage = m_stage.load();
+        if (!m_loadDone.load()) showProgress(stage);
         if (stage != m_shownStage && !m_loadDone.load()) {
             m_shownStage = stage;
             setStatus(QString("Loading %1: %2").arg(fileName(), stageText(static_cast<LoadStage>(stage))));
@@ -620,6 +621,26 @@ void Form1::tick()
     if (!entered && m_logic->state().firstEntry && usingMouseStylus())
         m_controls.infoText->setText(m_controls.infoText->text() + "\n\n" + kMouseStylusText);
     m_stylus.update();
+}
+
+void Form1::showProgress(int stage)
+{
+    // A stage whose steps stop moving (the eigen solution and Y are long single library calls)
+    // shows a busy bar until they move again, so that the bar never stands still while the
+    // work goes on.
+    QProgressBar* bar = m_controls.ELNcalcProgBar;
+    const int percent = m_progress->percent();
+    const auto now = std::chrono::steady_clock::now();
+    if (percent != m_progressShown || stage != m_shownStage) {
+        m_progressShown = percent;
+        m_progressMoved = now;
+    }
+    if (now - m_progressMoved > std::chrono::milliseconds(500)) {
+        if (bar->maximum() != 0) bar->setRange(0, 0);
+    } else {
+        if (bar->maximum() == 0) bar->setRange(0, 100);
+        bar->setValue(percent);
+    }
 }
 
 QPoint Form1::onView(const QPointF& p) const

@@ -25,6 +25,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <memory>
@@ -126,6 +127,8 @@ private:
     /// The load's cutoff in Å.
     float cutoff() const;
     void tick();
+    /// The load's progress bar for the stage under way.
+    void showProgress(int stage);
     void setStatus(const QString& text);
     void loadFinished();
     void handOver();
@@ -170,6 +173,8 @@ private:
     std::atomic<bool> m_loadDone{false};
     std::atomic<int> m_stage{0}; ///< the stage the load is in (LoadStage)
     int m_shownStage = 0;
+    int m_progressShown = -1;
+    std::chrono::steady_clock::time_point m_progressMoved{};
     std::unique_ptr<CancelProgress> m_progress;
     std::optional<LoadResult> m_result; ///< written by the worker, read after m_loadDone
     // The worker's set-up questions: it waits while m_setupNodes > 0 until answered or cancelled.
