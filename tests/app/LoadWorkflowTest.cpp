@@ -245,15 +245,28 @@ std::string textEigenFile(int vectors)
 
 } // namespace
 
+namespace {
+
+/// Questions answered by a script, in a folder holding 1crn's eigen data files.
+struct WithEigenFiles {
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed{&prompts};
+    TempDir folder;
+    bool written = writeEigenFiles(folder.path());
+    std::string hdv = (folder.path() / "1CRN.hdv").string(), ppy = (folder.path() / "1CRN.ppy").string();
+};
+
+} // namespace
+
 TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
 {
     REQUIRE_DISPLAY();
-    console::Capture capture;
-    ScriptedPrompts prompts;
-    ScopedUserPrompts installed(&prompts);
-    TempDir folder;
-    ASSERT_TRUE(writeEigenFiles(folder.path()));
-    const std::string hdv = (folder.path() / "1CRN.hdv").string(), ppy = (folder.path() / "1CRN.ppy").string();
+    WithEigenFiles files;
+    ASSERT_TRUE(files.written);
+    const std::string &hdv = files.hdv, &ppy = files.ppy;
+    const TempDir& folder = files.folder;
+    ScriptedPrompts& prompts = files.prompts;
     ASSERT_TRUE(std::filesystem::exists(hdv));
     ASSERT_TRUE(std::filesystem::exists(ppy));
     const std::filesystem::path text = folder.path() / "modes.txt";
@@ -382,15 +395,12 @@ TEST(LoadWorkflowWindow, ElNemoModesEnableTheirBoxesOnly)
 TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
 {
     REQUIRE_DISPLAY();
-    console::Capture capture;
-    ScriptedPrompts prompts;
-    ScopedUserPrompts installed(&prompts);
-    TempDir folder;
-    ASSERT_TRUE(writeEigenFiles(folder.path()));
-    const std::string hdv = (folder.path() / "1CRN.hdv").string(), ppy = (folder.path() / "1CRN.ppy").string();
+    WithEigenFiles files;
+    ASSERT_TRUE(files.written);
+    const std::filesystem::path& folder = files.folder.path();
     auto built = vornax::testing::buildNetwork(crambinPath());
-    const std::string seven = (folder.path() / "mode7.pdb").string(), values = (folder.path() / "values.txt").string(),
-                      text = (folder.path() / "modes.txt").string();
+    const std::string seven = (folder / "mode7.pdb").string(), values = (folder / "values.txt").string(),
+                      text = (folder / "modes.txt").string();
     writeFile(seven, elnemoFile(*built->network, 7));
     writeFile(values, "0 0 0 0 0 0\n3.25\n");
     writeFile(text, textEigenFile(20));
@@ -401,8 +411,8 @@ TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
         int32_t modes; ///< the modes the network holds (every eigenvalue of a text file counts)
     };
     const std::vector<Case> cases = {
-        {{hdv, "--ppy", ppy}, load::EigenFiles, 132},
-        {{hdv}, load::EigenFiles, 132},
+        {{files.hdv, "--ppy", files.ppy}, load::EigenFiles, 132},
+        {{files.hdv}, load::EigenFiles, 132},
         {{"--choice", "elnemo", crambinPath(), "--modes", seven, "--eigenvalues", values}, load::ElNemo, 1},
         {{"--choice", "text", crambinPath(), "--rc", "12", "--eigen-file", text}, load::TextFile, 132},
     };
@@ -427,7 +437,7 @@ TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
         if (c.choice == load::EigenFiles) EXPECT_NE(view.getNetwork()->getYMatrix(), nullptr);
         window.close();
     }
-    EXPECT_EQ(prompts.messages().size(), 0u) << prompts.messages()[0].text;
+    EXPECT_EQ(files.prompts.messages().size(), 0u) << files.prompts.messages()[0].text;
 }
 
 TEST(LoadWorkflowWindow, ClosingWhileTheSetUpQuestionsWaitStopsTheLoad)
