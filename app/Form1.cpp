@@ -83,10 +83,6 @@ QString stageText(LoadStage stage)
     return "loading";
 }
 
-} // namespace
-
-namespace {
-
 const QString kNoDeviceText = "No haptic device detected.\n\nTo pull atoms with the mouse, tick \"Mouse Stylus\" "
                               "(below the view, or in the File menu).";
 const QString kMouseStylusText =

@@ -122,7 +122,8 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
         const Atom* atom = atomArray[static_cast<std::size_t>(i)];
         const Vector3d kept = atom->getOLDKcalForce();
         if (isZero(kept)) continue;
-        const Vector3d newtons = atom->getMyForceApplied();
+        // Adding +0 writes a zero component as "0" whichever sign the arithmetic gave it.
+        const Vector3d newtons = atom->getMyForceApplied() + Vector3d(0.0f, 0.0f, 0.0f);
         std::ostringstream remark;
         remark << "REMARK   1 Force Applied to " << atom->getResidueName() << " " << atom->getResidue() << " "
                << atom->getChainID() << ": (X) " << newtons.x << " (Y) " << newtons.y << " (Z) " << newtons.z

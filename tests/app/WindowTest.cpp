@@ -27,6 +27,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTextEdit>
 #include <QProcess>
@@ -255,7 +256,9 @@ void saveAsFromTheMenu(Form1& window, const QString& file)
         if (++tries > 200) {
             if (auto* dialog = qobject_cast<QDialog*>(modal)) QMetaObject::invokeMethod(dialog, "reject");
         } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            dialog->selectFile(file);
+            // The whole path typed into the name box, then "Save": the dialog's folder
+            // view may still be loading its first folder.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(file);
             QMetaObject::invokeMethod(dialog, "accept");
         }
     });

@@ -336,6 +336,8 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
          at = written.find("Force Applied to ", at + 1))
         ++remarks;
     EXPECT_EQ(remarks, 2u) << "one remark per node with a kept force";
+    // A zero component reads "0", as the window writes it, not "-0".
+    EXPECT_EQ(written.find(" -0 "), std::string::npos) << written.substr(0, 400);
 }
 
 TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
