@@ -53,8 +53,6 @@ void buildWelcomePanel(QWidget* parent, FormControls& c)
     c.doNotShowBox->setObjectName("doNotShowBox");
     column->addWidget(c.doNotShowBox);
 
-    panel->setFixedWidth(520);
-    panel->adjustSize();
     panel->setVisible(false);
     panel->setEnabled(false);
     c.tutorialWindow = panel;
@@ -98,7 +96,9 @@ void WelcomePanel::centre()
     QWidget* panel = m_c.tutorialWindow;
     const QWidget* holder = panel->parentWidget();
     if (!holder) return;
-    panel->adjustSize();
+    // Tall enough for its wrapped text at its width.
+    constexpr int kWidth = 520;
+    panel->resize(kWidth, panel->hasHeightForWidth() ? panel->heightForWidth(kWidth) : panel->sizeHint().height());
     const QSize free = holder->size() - panel->size();
     panel->move(std::max(0, free.width() / 2), std::max(0, free.height() / 3));
 }

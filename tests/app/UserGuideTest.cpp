@@ -147,6 +147,7 @@ TEST(WelcomePanel, EitherButtonHidesThePanelAndWritesThePreferenceFirst)
         WelcomePanel panel(controls, &config);
         panel.show();
         EXPECT_TRUE(panel.isShown());
+        EXPECT_GE(controls.tutorialWindow->height(), controls.tutorialWindow->heightForWidth(controls.tutorialWindow->width()));
         EXPECT_TRUE(controls.tutorialWindow->isEnabled());
 
         std::string seenByAction;
