@@ -31,7 +31,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     AutomationOptions& s = line.steps;
 
     CLI::App app("Vornax: pull on a protein or nucleic acid and watch its elastic network deform.", "vornax");
-    app.footer("Without FILE the tutorial structure TutorialFiles/1crn.pdb is opened. The last five options run\n"
+    app.footer("Without FILE the tutorial structure TutorialFiles/1crn.pdb is opened, unless the welcome panel\n"
+               "shows (it offers the tutorial or a file of your choice). The last five options run\n"
                "unattended once the load is done: tick \"Save Forces\", play a stylus script on the virtual\n"
                "device, take a screenshot, write the deformed C-alpha file, and quit (exit status 0 when all\n"
                "went well).");

@@ -5,7 +5,9 @@
 #include "FormView.h"
 #include "LoadDialogs.h"
 #include "QtPrompts.h"
+#include "UserGuide.h"
 #include "ViewSurface.h"
+#include "WelcomePanel.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -17,6 +19,7 @@
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 #include "render/COpenGL.h"
+#include "render/RuntimeData.h"
 
 #include <QAction>
 #include <QApplication>
@@ -132,12 +135,26 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     const std::string applicationFolder = QCoreApplication::applicationDirPath().toStdString();
     LoadDialogs* dialogs = m_options.dialogs;
     if (!dialogs) {
-        m_ownDialogs = std::make_unique<QtLoadDialogs>(this, applicationFolder);
+        // While the tutorial runs it shows how the eigen data files are chosen.
+        m_ownDialogs = std::make_unique<QtLoadDialogs>(this, applicationFolder, [this] {
+            if (m_guide) m_guide->eigenFilesAsked();
+        });
         dialogs = m_ownDialogs.get();
     }
     m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
 
-    if (!m_options.file.empty()) {
+    // The start-up preference decides whether the welcome panel shows; a structure named on the
+    // command line is what the user chose to open, so it is not offered then.
+    m_guide = new UserGuide(*this, m_controls, *m_logic, m_options.profileFolder,
+                            m_options.file.empty() || m_options.fileIsDefault,
+                            QString::fromStdString(runtimeDataPath("Help").string()));
+    connect(m_guide, &UserGuide::openRequested, this, &Form1::openFile);
+    connect(m_guide, &UserGuide::tutorialRunning, this, [this](bool on) { m_workflow->dialogs().setTutorial(on); });
+    connect(this, &Form1::loadEnded, m_guide, [this](bool ok) { m_guide->loadEnded(ok); });
+    const bool heldBack = m_options.fileIsDefault && m_guide->welcome().isShown();
+    if (heldBack) setStatus("To start please open a PDB file using the file menu.");
+
+    if (!m_options.file.empty() && !heldBack) {
         // A file named on the command line goes through the same questions, answered by the
         // options.
         m_givenDialogs = std::make_unique<ScriptedLoadDialogs>();
@@ -197,16 +214,7 @@ void Form1::connectMenus()
     connect(c.saveAs, &QAction::triggered, this, &Form1::saveAs);
     // Closing the window is the orderly way out: the device scheduler stops first.
     connect(c.exitItem, &QAction::triggered, this, &QWidget::close);
-    connect(c.about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, "About Vornax",
-                           "Vornax: elastic network models of proteins and nucleic acids, explored with a "
-                           "force-feedback arm.");
-    });
-    connect(c.viewTutorial, &QAction::triggered, this, [this] {
-        m_controls.tutorialWindow->setEnabled(true);
-        m_controls.tutorialWindow->setVisible(true);
-        m_controls.tutorialWindow->raise();
-    });
+    // The Help menu is connected by the user guide.
 }
 
 void Form1::showAdvancedOptions()

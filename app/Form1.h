@@ -4,6 +4,8 @@
 // The controls are built by buildFormControls and driven by FormLogic (the loop step, the
 // read-outs, the mode selection and every control's handler); Form1 adds what needs the window
 // itself: the GL surface, keys and mouse, the menus' dialogs, the load and the shutdown order.
+// UserGuide adds the welcome panel (with the start-up preference), the tutorial pop-up, the help
+// window and the about box, and connects the Help menu and F1 to them.
 //
 // "&Open" (and a file named on the command line, as a PDB load with the answers given by the
 // options) asks the load's questions through LoadWorkflow, then runs runLoadPipeline on a
@@ -46,6 +48,7 @@ class FormLogic;
 class NetworkFileHandle;
 class QtPrompts;
 class SurfaceFormView;
+class UserGuide;
 class ViewSurface;
 
 struct WindowOptions {
@@ -67,6 +70,12 @@ struct WindowOptions {
     /// The load's questions (not owned); null uses the Qt dialogs. `file` is loaded through
     /// the same questions, answered from the options when this is null.
     LoadDialogs* dialogs = nullptr;
+    /// The user's profile folder, which keeps the start-up preference (VornaxConfig/VConf);
+    /// empty keeps none and shows no welcome panel.
+    std::filesystem::path profileFolder;
+    /// `file` is only the structure opened when none is named: it is not loaded while the
+    /// welcome panel offers the tutorial or a file of the user's choice.
+    bool fileIsDefault = false;
 };
 
 class Form1 final : public QMainWindow {
@@ -91,6 +100,8 @@ public:
     bool loaded() const { return m_loaded; }
     /// The device in use is the virtual one, driven by the mouse.
     bool usingMouseStylus() const;
+    /// The welcome panel, tutorial, help window and about box.
+    UserGuide& guide() const { return *m_guide; }
 
 public slots:
     /// "&Open": the load workflow's entry.
@@ -156,6 +167,7 @@ private:
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;
     FormLogic* m_logic = nullptr;
+    UserGuide* m_guide = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
     AdvancedOptionsDialog* m_advanced = nullptr;

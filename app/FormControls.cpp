@@ -1,5 +1,7 @@
 #include "FormControls.h"
 
+#include "WelcomePanel.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -225,9 +227,7 @@ FormControls buildFormControls(QMainWindow& window, QWidget* view)
     window.setCentralWidget(central);
 
     // The welcome panel floats over the window; the start-up preference decides whether it shows.
-    c.tutorialWindow = named(new QLabel("Welcome to Vornax.", central), "tutorialWindow");
-    c.tutorialWindow->setAutoFillBackground(true);
-    c.tutorialWindow->setVisible(false);
+    buildWelcomePanel(central, c);
     return c;
 }
 

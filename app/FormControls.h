@@ -77,7 +77,11 @@ struct FormControls {
     QTextEdit* appliedForcesTextBox = nullptr;
     QTextEdit* realTimeForceBox2 = nullptr;
 
+    /// The welcome panel (buildWelcomePanel) and its controls.
     QWidget* tutorialWindow = nullptr;
+    QPushButton* tutorialButton = nullptr; ///< "View Tutorial (Recomended for first time users)"
+    QPushButton* continueButton = nullptr; ///< "Continue to Open a File"
+    QCheckBox* doNotShowBox = nullptr;     ///< "Do not show this message at startup"
     QProgressBar* ELNcalcProgBar = nullptr;
     QProgressBar* scaleProgressBar = nullptr;
 };

@@ -1,5 +1,6 @@
 // Vornax ENM entry point: the window with the 3-D view, loading the structure named on the
-// command line (TutorialFiles/1crn.pdb beside the program when none is named).
+// command line (TutorialFiles/1crn.pdb beside the program when none is named, unless the welcome
+// panel shows: it offers the tutorial or a file of the user's choice).
 //
 //     vornax [FILE.pdb | FILE.hdv] [options]   (vornax --help lists them; CommandLine.h)
 //     vornax --summary [FILE.pdb]              what a load would hand to the network, as text
@@ -20,6 +21,7 @@
 #include "render/RuntimeData.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
 
 #include <cstring>
@@ -79,7 +81,12 @@ int run(int argc, char** argv)
     WindowOptions& options = line.window;
     const AutomationOptions& steps = line.steps;
     if (line.mouseStylus) hdapi::useVirtualDevice(true); // the mouse drives its stylus
-    if (options.file.empty()) options.file = runtimeDataPath("TutorialFiles/1crn.pdb");
+    if (options.file.empty()) {
+        options.file = runtimeDataPath("TutorialFiles/1crn.pdb");
+        options.fileIsDefault = true;
+    }
+    // The welcome panel and its preference are for a person at the window, not unattended runs.
+    if (!steps.any()) options.profileFolder = QDir::homePath().toStdString();
     if (line.summary) return printSummary(options.file);
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
