@@ -40,6 +40,7 @@ TEST(ColouringPage, ButtonsReachTheNetworkAndTheList)
     const auto path = findPdb("4hhb.pdb");
     ASSERT_FALSE(path.empty());
     auto s = buildNetwork(path);
+    s->reader->enterResDataToELN();
     ElasticNetworkModel& eln = *s->network;
     ScriptedPrompts prompts;
     ScopedUserPrompts installed(&prompts);

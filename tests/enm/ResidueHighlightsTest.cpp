@@ -50,22 +50,29 @@ struct Highlighting {
         return a;
     }};
 
-    explicit Highlighting(std::unique_ptr<LoadedStructure> loaded) : s(std::move(loaded)) {}
+    explicit Highlighting(std::unique_ptr<LoadedStructure> loaded) : s(std::move(loaded))
+    {
+        s->reader->enterResDataToELN(); // the chains, names and numbers, as a load hands them over
+    }
 
     ElasticNetworkModel& eln() const { return *s->network; }
+    std::vector<Vector3d> before; ///< the node colours before the last search
+
     void search(const std::string& text, const std::string& chain)
     {
+        before.clear();
+        for (int i = 0; i < eln().getAmountOfAtoms(); ++i) before.push_back(eln().getAtom(i)->getMyResidueColour());
         s->console.clear();
         asked = 0;
         h.performSearch(s->network.get(), text, chain);
     }
-    /// Chain and residue number ("A12") of every node no longer grey, sorted.
+    /// Chain and residue number ("A12") of every node the last search coloured, sorted.
     std::vector<std::string> coloured() const
     {
         std::vector<std::string> out;
         for (int i = 0; i < eln().getAmountOfAtoms(); ++i) {
             const Atom* a = eln().getAtom(i);
-            if (a->getMyResidueColour() != kGrey) out.push_back(a->getChainID() + a->getResidue());
+            if (a->getMyResidueColour() != before[static_cast<std::size_t>(i)]) out.push_back(a->getChainID() + a->getResidue());
         }
         std::sort(out.begin(), out.end());
         return out;
@@ -139,7 +146,9 @@ TEST(ResidueHighlights, ExpressionsOnCrambin)
         EXPECT_EQ(x->asked, c.asks);
         EXPECT_EQ(x->coloured(), c.nodes);
         ASSERT_EQ(x->h.lines().size(), c.lines);
-        if (c.lines > 0) EXPECT_EQ(x->h.lines().front(), c.firstLine);
+        if (c.lines > 0) {
+            EXPECT_EQ(x->h.lines().front(), c.firstLine);
+        }
         EXPECT_TRUE(x->s->console.contains(c.console));
         // What highlighted nothing says why on the page.
         EXPECT_EQ(x->h.resultText().empty(), !c.nodes.empty()) << x->h.resultText();
