@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "AdvancedOptionsDialog.h"
+#include "ColouringPage.h"
 #include "FormLogic.h"
 #include "FormView.h"
 #include "LoadDialogs.h"
@@ -106,6 +107,7 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_formView, this);
+    new ColouringPage(*m_controls.viewingTab, [this] { return view() ? view()->getNetwork() : nullptr; }, this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"

@@ -182,7 +182,7 @@ void buildPages(FormControls& c)
     c.infoText->setWordWrap(true);
     c.infoText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     (new QVBoxLayout(c.mainTab))->addWidget(c.infoText);
-    // The residue highlight controls of "Colouring" are added by their own code.
+    // The residue highlight controls of "Colouring" are added by ColouringPage.
     c.viewingTab = named(new QWidget, "viewingTab");
     c.elasticNetworkTab = buildEnmPage(c);
     c.ELN_InfoTab = buildForcePage(c);

@@ -3,6 +3,7 @@
 #include "PdbCodeDialog.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -69,6 +70,15 @@ std::optional<std::string> QtPrompts::askText(const TextPrompt& prompt)
     return onWindowThread(m_stopped, std::optional<std::string>{}, [&]() -> std::optional<std::string> {
         PdbCodeDialog dialog(prompt);
         return dialog.ask();
+    });
+}
+
+std::optional<Rgb8> QtPrompts::askColour(const std::string& title)
+{
+    return onWindowThread(m_stopped, std::optional<Rgb8>{}, [&]() -> std::optional<Rgb8> {
+        const QColor c = QColorDialog::getColor(Qt::white, QApplication::activeWindow(), QString::fromStdString(title));
+        if (!c.isValid()) return std::nullopt;
+        return Rgb8{c.red(), c.green(), c.blue()};
     });
 }
 

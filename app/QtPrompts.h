@@ -14,6 +14,8 @@ public:
     MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
                              MessageButtons buttons) override;
     std::optional<std::string> askText(const TextPrompt& prompt) override;
+    /// Qt's colour dialog.
+    std::optional<Rgb8> askColour(const std::string& title) override;
 
     /// From now on questions from other threads get the default answer without a dialog.
     void stopAsking() { m_stopped.store(true); }

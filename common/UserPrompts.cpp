@@ -73,6 +73,12 @@ std::optional<std::string> ConsolePrompts::askText(const TextPrompt& prompt)
     }
 }
 
+std::optional<Rgb8> UserPrompts::askColour(const std::string& title)
+{
+    console::write(console::Warning, "[" + title + "] no colour dialog to show: no colour chosen");
+    return std::nullopt;
+}
+
 MessageAnswer ScriptedPrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
                                           MessageButtons buttons)
 {
@@ -94,6 +100,16 @@ std::optional<std::string> ScriptedPrompts::askText(const TextPrompt& prompt)
     return t;
 }
 
+std::optional<Rgb8> ScriptedPrompts::askColour(const std::string& title)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_colourPrompts.push_back(title);
+    if (m_colours.empty()) return std::nullopt;
+    const std::optional<Rgb8> c = m_colours.front();
+    m_colours.pop_front();
+    return c;
+}
+
 void ScriptedPrompts::queueAnswer(MessageAnswer answer)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -104,6 +120,18 @@ void ScriptedPrompts::queueText(std::optional<std::string> text)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_texts.push_back(std::move(text));
+}
+
+void ScriptedPrompts::queueColour(std::optional<Rgb8> colour)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_colours.push_back(colour);
+}
+
+std::vector<std::string> ScriptedPrompts::colourPrompts() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_colourPrompts;
 }
 
 std::vector<ScriptedPrompts::Message> ScriptedPrompts::messages() const

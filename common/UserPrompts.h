@@ -25,6 +25,13 @@ struct TextPrompt {
     bool requireNonEmpty = true; ///< the button closes the dialog only when the box is not empty
 };
 
+/// A colour as the colour dialog gives it: 8-bit red, green and blue.
+struct Rgb8 {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+
 class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
@@ -36,6 +43,10 @@ public:
     /// Shows a text-entry dialog; returns the entered text, or nothing when the user gave none
     /// (dialog cancelled, no input available).
     virtual std::optional<std::string> askText(const TextPrompt& prompt) = 0;
+
+    /// Shows the colour dialog titled `title`; the chosen colour, or nothing when it was
+    /// cancelled. Without a dialog to show (the default) nothing is chosen.
+    virtual std::optional<Rgb8> askColour(const std::string& title);
 };
 
 /// The prompt implementation in use. Defaults to the console implementation.
@@ -66,12 +77,17 @@ public:
     MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
                              MessageButtons buttons) override;
     std::optional<std::string> askText(const TextPrompt& prompt) override;
+    /// The next queued colour; nothing (a cancelled dialog) when the queue is empty.
+    std::optional<Rgb8> askColour(const std::string& title) override;
 
     void queueAnswer(MessageAnswer answer);
     void queueText(std::optional<std::string> text);
+    void queueColour(std::optional<Rgb8> colour);
 
     std::vector<Message> messages() const;
     std::vector<TextPrompt> textPrompts() const;
+    /// The titles of the colour dialogs asked for, in order.
+    std::vector<std::string> colourPrompts() const;
     /// Number of message boxes whose text contains `fragment`.
     int countMessages(const std::string& fragment) const;
 
@@ -79,6 +95,8 @@ private:
     mutable std::mutex m_mutex;
     std::deque<MessageAnswer> m_answers;
     std::deque<std::optional<std::string>> m_texts;
+    std::deque<std::optional<Rgb8>> m_colours;
+    std::vector<std::string> m_colourPrompts;
     std::vector<Message> m_messages;
     std::vector<TextPrompt> m_textPrompts;
 };

@@ -311,6 +311,27 @@ public:
     void clearAllResCols();
     /// Colour (RGB 0..1) of hue `h` degrees at saturation 255 and value 200.
     static Vector3d hueColour(int h);
+
+    // ---- Residue highlights (window thread) -----------------------------------------------
+    /// Whether the chain identifier, residue name or residue sequence number (text) occurs in
+    /// the loaded structure. Both sides are compared without surrounding white space; a blank
+    /// name or number occurs nowhere (a blank chain may).
+    bool searchChainID(const std::string& chain) const;
+    bool searchResidue(const std::string& name) const;
+    bool searchseqNumList(const std::string& number) const;
+    /// Colour every node of chain `chain` (compared exactly), of residue name `name` or of
+    /// sequence number `number` (both trimmed), the last two optionally within one chain
+    /// (trimmed). Each returns the number of nodes coloured.
+    int32_t addChainID(const std::string& chain, const Vector3d& colour);
+    int32_t addResidue(const std::string& name, const Vector3d& colour);
+    int32_t addSeqNum(const std::string& number, const Vector3d& colour);
+    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour);
+    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour);
+    /// The nodes the operations above would colour, none coloured: of chain `chain` alone when
+    /// `text` is null, else of the residue name (or, with `byNumber`, sequence number) `*text`
+    /// within that chain.
+    int32_t countHighlightNodes(const std::string& chain, const std::string* text = nullptr,
+                                bool byNumber = false) const;
     void setRenderForces(bool b) { forceRender.store(b, std::memory_order_relaxed); }
     bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
     void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }

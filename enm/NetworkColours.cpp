@@ -1,11 +1,57 @@
 // The node colourings: by chain ("Colour Chains"), along each chain ("Chainbow"), one colour
-// for all, and back to grey. They write the node atoms' residue colours, which the next frame
-// draws.
+// for all, back to grey, and the highlights of single residues, sequence numbers and chains.
+// They write the node atoms' residue colours, which the next frame draws.
 #include "common/Console.h"
+#include "common/TextParse.h"
 #include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
 
+#include <algorithm>
+
 namespace vornax {
+
+namespace {
+
+bool sameTrimmed(std::string_view a, std::string_view b) { return text::trim(a) == text::trim(b); }
+
+/// Whether `list` holds `value`, both trimmed. Blank text is held only where `blank` allows it
+/// (a chain may be blank, a residue name or number not).
+bool listHolds(const std::vector<std::string>& list, const std::string& value, bool blank = false)
+{
+    const std::string_view wanted = text::trim(value);
+    if (wanted.empty() && !blank) return false;
+    return std::any_of(list.begin(), list.end(), [&](const std::string& v) { return text::trim(v) == wanted; });
+}
+
+/// Which nodes a highlight takes: a residue name or sequence number, within one chain or in all.
+struct HighlightMatch {
+    const std::string* chain = nullptr; ///< whole chain: compared exactly
+    const std::string* text = nullptr;  ///< name or number, trimmed
+    bool byNumber = false;
+    const std::string* inChain = nullptr; ///< restricting chain, trimmed
+
+    bool takes(const Atom& a) const
+    {
+        if (chain && a.getChainID() != *chain) return false;
+        if (text && !sameTrimmed(byNumber ? a.getResidue() : a.getResidueName(), *text)) return false;
+        if (inChain && !sameTrimmed(a.getChainID(), *inChain)) return false;
+        return true;
+    }
+};
+
+/// Colours (with `colour`) or counts (without) the nodes `match` takes.
+int32_t paintNodes(const std::vector<Atom*>& atoms, const HighlightMatch& match, const Vector3d* colour)
+{
+    int32_t n = 0;
+    for (Atom* a : atoms) {
+        if (!match.takes(*a)) continue;
+        if (colour) a->setMyColour(*colour);
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
 
 Vector3d ElasticNetworkModel::hueColour(int h)
 {
@@ -65,6 +111,43 @@ void ElasticNetworkModel::setBBColour(const Vector3d& colour)
 void ElasticNetworkModel::clearAllResCols()
 {
     setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
+}
+
+bool ElasticNetworkModel::searchChainID(const std::string& chain) const { return listHolds(chainIDs, chain, true); }
+
+bool ElasticNetworkModel::searchResidue(const std::string& name) const { return listHolds(residueNames, name); }
+
+bool ElasticNetworkModel::searchseqNumList(const std::string& number) const { return listHolds(seqNums, number); }
+
+int32_t ElasticNetworkModel::addChainID(const std::string& chain, const Vector3d& colour)
+{
+    return paintNodes(atomArray, HighlightMatch{&chain}, &colour);
+}
+
+int32_t ElasticNetworkModel::addResidue(const std::string& name, const Vector3d& colour)
+{
+    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false}, &colour);
+}
+
+int32_t ElasticNetworkModel::addSeqNum(const std::string& number, const Vector3d& colour)
+{
+    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true}, &colour);
+}
+
+int32_t ElasticNetworkModel::addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour)
+{
+    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false, &chain}, &colour);
+}
+
+int32_t ElasticNetworkModel::addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour)
+{
+    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true, &chain}, &colour);
+}
+
+int32_t ElasticNetworkModel::countHighlightNodes(const std::string& chain, const std::string* text, bool byNumber) const
+{
+    if (!text) return paintNodes(atomArray, HighlightMatch{&chain}, nullptr);
+    return paintNodes(atomArray, HighlightMatch{nullptr, text, byNumber, &chain}, nullptr);
 }
 
 } // namespace vornax

@@ -28,7 +28,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QProcess>
 #include <QTest>
@@ -46,15 +49,25 @@ using namespace vornax;
 
 namespace {
 
-int drawnPixels(const QImage& image)
+/// Pixels of `image` for which `pred` (on their colour) holds.
+template <typename Pred>
+int countPixels(const QImage& image, Pred pred)
 {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            n += (c.red() < 245 || c.green() < 245 || c.blue() < 245) ? 1 : 0;
-        }
+        for (int x = 0; x < image.width(); ++x) n += pred(image.pixelColor(x, y)) ? 1 : 0;
     return n;
+}
+
+int drawnPixels(const QImage& image)
+{
+    return countPixels(image, [](const QColor& c) { return c.red() < 245 || c.green() < 245 || c.blue() < 245; });
+}
+
+/// Pixels of `image` close to pure red.
+int redPixels(const QImage& image)
+{
+    return countPixels(image, [](const QColor& c) { return c.red() > 110 && c.green() < 60 && c.blue() < 60; });
 }
 
 WindowOptions optionsFor(const std::string& structure)
@@ -416,4 +429,57 @@ TEST(Window, AdvancedOptionsDialogShowsTheStereoSettings)
         dialog.quadBufferBox()->setChecked(true);
         EXPECT_TRUE(view.mode);
     }
+}
+
+TEST(Window, ColouringPageHighlightsResiduesInTheView)
+{
+    REQUIRE_DISPLAY();
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    Form1 window(optionsFor("1crn.pdb")); // no device: the page is enabled by the load
+    window.resize(1024, 768);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+    QTabWidget* tabs = window.controls().tabControl1;
+    ASSERT_TRUE(tabs->isTabEnabled(tabs->indexOf(window.controls().viewingTab)));
+    tabs->setCurrentWidget(window.controls().viewingTab);
+    auto* residue = window.findChild<QLineEdit*>("residueBox");
+    auto* chain = window.findChild<QLineEdit*>("chainBox");
+    auto* add = window.findChild<QPushButton*>("performSearch");
+    auto* list = window.findChild<QPlainTextEdit*>("highlightedResidues");
+    ASSERT_TRUE(residue && chain && add && list);
+
+    // Residues 10 to 20 in red, then the cysteines of chain A in green, typed as a person would.
+    prompts.queueColour(Rgb8{255, 0, 0});
+    prompts.queueColour(Rgb8{0, 255, 0});
+    auto type = [](QLineEdit* box, const char* text) {
+        QTest::mouseClick(box, Qt::LeftButton); // the prompt makes way when the box has the focus
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    };
+    type(residue, "10-20");
+    QTest::mouseClick(add, Qt::LeftButton);
+    type(residue, "cys");
+    type(chain, "a");
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(residue->text(), "Enter Residue ID");
+    const QStringList lines = list->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 12) << list->toPlainText().toStdString();
+    EXPECT_EQ(lines.front(), "Added Residue Seq: 10 Colour (R, G, B): (1, 0, 0)");
+    EXPECT_EQ(lines.back(), "Added Residue: CYS Chain: A Colour (R, G, B): (0, 1, 0)");
+    const ElasticNetworkModel* eln = window.view()->getNetwork();
+    EXPECT_EQ(eln->getAtom(9)->getMyResidueColour(), Vector3d(1, 0, 0)); // residue 10
+    EXPECT_EQ(eln->getAtom(2)->getMyResidueColour(), Vector3d(0, 1, 0)); // CYS 3
+    EXPECT_EQ(eln->getAtom(0)->getMyResidueColour(), Vector3d(200 / 255.0f, 200 / 255.0f, 200 / 255.0f));
+
+    // The next frames draw the highlights.
+    QTest::qWait(300);
+    const int red = redPixels(window.surface()->grabFrame());
+    EXPECT_GT(red, 500);
+    window.grab().save(QString::fromStdString(gltest::picturePath("colouring.png")));
+
+    QTest::mouseClick(window.findChild<QPushButton*>("removeAll"), Qt::LeftButton);
+    EXPECT_TRUE(list->toPlainText().isEmpty());
+    QTest::qWait(300);
+    EXPECT_LT(redPixels(window.surface()->grabFrame()), red / 20);
 }
