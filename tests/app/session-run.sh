@@ -1,0 +1,34 @@
+#!/bin/sh
+# A session kept and resumed from the command line: a stylus script keeps two forces on 1crn,
+# the session and the deformed structure are written; a second run opens the session on the
+# eigen data files of the first and writes the deformed structure again: the coordinates agree.
+# A truncated session file is refused with exit status 2 and one line on stderr.
+#   session-run.sh VORNAX PDB STYLUS_SCRIPT OUT_DIR
+set -eu
+vornax=$1 pdb=$2 script=$3 out=$4/session-run
+rm -rf "$out"
+mkdir -p "$out"
+fail() { echo "$1"; [ -z "${2:-}" ] || tail -20 "$2"; exit 1; }
+
+"$vornax" "$pdb" --save-dir "$out" --mouse-stylus --save-forces --stylus-script "$script" \
+  --save-session "$out/pulled.vsf" --save-as "$out/A.pdb" --quit > "$out/first.log" 2>&1 ||
+  fail "the first run exited with status $?" "$out/first.log"
+grep -q "^session: $out/pulled.vsf$" "$out/first.log" || fail "the session's path is not printed" "$out/first.log"
+[ "$(wc -c < "$out/pulled.vsf")" -eq $((244 + 2 * 112)) ] || fail "the session does not hold two forces"
+hdv=$(ls "$out"/*.hdv) ppy=$(ls "$out"/*.ppy)
+
+"$vornax" "$hdv" --ppy "$ppy" --mouse-stylus --open-session "$out/pulled.vsf" --save-as "$out/B.pdb" --quit \
+  > "$out/second.log" 2>&1 || fail "the second run exited with status $?" "$out/second.log"
+grep '^ATOM' "$out/A.pdb" > "$out/A.atoms"
+grep '^ATOM' "$out/B.pdb" > "$out/B.atoms"
+[ "$(wc -l < "$out/A.atoms")" -eq 46 ] || fail "not the 46 C-alpha records"
+cmp -s "$out/A.atoms" "$out/B.atoms" || { diff "$out/A.atoms" "$out/B.atoms" | head; fail "the coordinates differ"; }
+[ "$(grep -c '^REMARK.*Force Applied' "$out/B.pdb")" -eq 2 ] || fail "the resumed session does not keep both forces"
+
+head -c 467 "$out/pulled.vsf" > "$out/truncated.vsf"
+status=0
+"$vornax" "$hdv" --ppy "$ppy" --open-session "$out/truncated.vsf" --quit > /dev/null 2> "$out/refused.err" || status=$?
+[ "$status" -eq 2 ] || fail "a truncated session exited with status $status, not 2"
+[ "$(wc -l < "$out/refused.err")" -eq 1 ] || fail "not one line on stderr" "$out/refused.err"
+grep -q "truncated.vsf" "$out/refused.err" || fail "the refusal does not name the file" "$out/refused.err"
+echo "session run: ok"
