@@ -5,6 +5,7 @@
 #include "molecule/Atom.h"
 #include "molecule/SessionFile.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vornax {

@@ -115,7 +115,7 @@ bool checkValues(const SessionData& d, std::string& error)
             return refuse(error, which + " has a mode count of " + std::to_string(count));
         for (int32_t j = 0; route == 0 && j < count; ++j)
             if (f.modeState[static_cast<std::size_t>(2 + j)] < 0)
-                return refuse(error, which + " lists the mode " + std::to_string(f.modeState[2 + j]));
+                return refuse(error, which + " lists the mode " + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)]));
     }
     return true;
 }
