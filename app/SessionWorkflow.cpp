@@ -155,8 +155,10 @@ void applySession(const SessionData& d, const FormControls& c, FormLogic& logic,
     for (const SessionForce& f : d.forces)
         view.applyForceToELN(f.node, f.force, f.magnitude, f.eqForce, f.modeState);
     logic.rebuildAppliedForces();
-    // After the view's reset, which puts the workspace back to its start.
-    view.insertHapticTransformationData(d.workspace);
+    // After the view's reset, which puts the workspace back to its start. A session saved
+    // without a device carries the untouched default (no translation at all), which no device
+    // workspace is: the view's own start stays then.
+    if (!(d.workspace == SessionWorkspace())) view.insertHapticTransformationData(d.workspace);
     console::line("finished reading session file");
 }
 
