@@ -72,8 +72,8 @@ bool Form1::acceptPendingSession()
     if (!m_pendingSession || !m_result || !m_result->network) return true;
     const ElasticNetworkModel& eln = *m_result->network;
     std::string error;
-    if (sessionFitsNetwork(*m_pendingSession, eln.getAmountOfAtoms(), eln.getTotalMaxModes(),
-                           eln.isYMatrixAvailable(), error))
+    if (sessionFitsNetwork(*m_pendingSession, eln.getAmountOfAtoms(), eln.getTotalMaxModes(), eln.isYMatrixAvailable(),
+                           error))
         return true;
     // Nothing of the load is kept: the window is as it was before the command.
     m_pendingSession.reset();

@@ -57,8 +57,7 @@ std::optional<std::vector<std::string>> QtSessionDialogs::chooseFiles(const File
 
 SessionWorkflow::SessionWorkflow(SessionDialogs& dialogs, std::string homeFolder)
     : m_dialogs(dialogs), m_folder(std::move(homeFolder))
-{
-}
+{}
 
 bool SessionWorkflow::save(const std::function<SessionData()>& collect)
 {
@@ -152,8 +151,7 @@ void applySession(const SessionData& d, const FormControls& c, FormLogic& logic,
     // A 0 leaves a ticked box as it is.
     if (d.saveForces == 1) c.saveForces->setChecked(true);
 
-    for (const SessionForce& f : d.forces)
-        view.applyForceToELN(f.node, f.force, f.magnitude, f.eqForce, f.modeState);
+    for (const SessionForce& f : d.forces) view.applyForceToELN(f.node, f.force, f.magnitude, f.eqForce, f.modeState);
     logic.rebuildAppliedForces();
     // After the view's reset, which puts the workspace back to its start. A session saved
     // without a device carries the untouched default (no translation at all), which no device

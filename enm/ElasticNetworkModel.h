@@ -40,9 +40,9 @@
 #include <fstream>
 #include <functional>
 #include <istream>
-#include <ostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 

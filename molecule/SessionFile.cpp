@@ -87,16 +87,17 @@ bool checkValues(const SessionData& d, std::string& error)
     if (d.saveForces != 0 && d.saveForces != 1)
         return refuse(error, "its save-forces option is " + std::to_string(d.saveForces) + ", not 0 or 1");
     if (d.sliderPosition < session::kSliderMin || d.sliderPosition > session::kSliderMax)
-        return refuse(error, "its force-scaling slider position " + std::to_string(d.sliderPosition)
-                                 + " is outside 0 to 200");
+        return refuse(error,
+                      "its force-scaling slider position " + std::to_string(d.sliderPosition) + " is outside 0 to 200");
     const SessionWorkspace& ws = d.workspace;
     if (!allFinite(ws.transform) || !allFinite(ws.lastRotation) || !allFinite(ws.thisRotation)
         || !allFinite(ws.translation))
         return refuse(error, "its workspace transform holds a number that is not finite");
     for (std::size_t i = 0; i < d.modeSwitches.size(); ++i)
         if (d.modeSwitches[i] != 0 && d.modeSwitches[i] != 1)
-            return refuse(error, "its switch of mode " + std::to_string(i + 1) + " is "
-                                     + std::to_string(d.modeSwitches[i]) + ", not 0 or 1");
+            return refuse(error,
+                          "its switch of mode " + std::to_string(i + 1) + " is " + std::to_string(d.modeSwitches[i])
+                              + ", not 0 or 1");
     std::set<int32_t> nodes;
     for (std::size_t k = 0; k < d.forces.size(); ++k) {
         const SessionForce& f = d.forces[k];
@@ -115,7 +116,8 @@ bool checkValues(const SessionData& d, std::string& error)
             return refuse(error, which + " has a mode count of " + std::to_string(count));
         for (int32_t j = 0; route == 0 && j < count; ++j)
             if (f.modeState[static_cast<std::size_t>(2 + j)] < 0)
-                return refuse(error, which + " lists the mode " + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)]));
+                return refuse(
+                    error, which + " lists the mode " + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)]));
     }
     return true;
 }
@@ -173,7 +175,8 @@ std::optional<SessionData> decodeSession(const unsigned char* bytes, std::size_t
     r.take(d.modeSwitches);
     const int32_t n = r.take<int32_t>();
     if (n < 0 || n > kMaxForces || static_cast<std::size_t>(n) != (size - kHeaderBytes) / kRecordBytes) {
-        error = "it counts " + std::to_string(n) + " forces in room for " + std::to_string((size - kHeaderBytes) / kRecordBytes);
+        error = "it counts " + std::to_string(n) + " forces in room for "
+            + std::to_string((size - kHeaderBytes) / kRecordBytes);
         return std::nullopt;
     }
     d.forces.resize(static_cast<std::size_t>(n));
@@ -215,9 +218,11 @@ std::optional<SessionData> readSessionFile(const std::filesystem::path& path, st
     }
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(path, ec);
-    const uintmax_t largest = session::kHeaderBytes + session::kRecordBytes * static_cast<uintmax_t>(session::kMaxForces);
+    const uintmax_t largest =
+        session::kHeaderBytes + session::kRecordBytes * static_cast<uintmax_t>(session::kMaxForces);
     if (ec || size > largest) {
-        error = ec ? "The session file " + name + " could not be read." : "The file " + name + " is too large for a session file.";
+        error = ec ? "The session file " + name + " could not be read."
+                   : "The file " + name + " is too large for a session file.";
         return std::nullopt;
     }
     std::ifstream in(path, std::ios::binary);
@@ -245,16 +250,19 @@ bool sessionFitsNetwork(const SessionData& d, int32_t nodes, int32_t keptModes, 
         const int32_t route = f.modeState[0], count = f.modeState[1];
         // All modes go through Y only when Y was held: without it the force would lose its response.
         if (route == 2 && !holdsY)
-            return refuse(error, "The session's force on node " + std::to_string(f.node)
-                                     + " went through the response matrix, which the chosen files do not hold"
-                                       " (choose the .ppy file with the .hdv file).");
+            return refuse(error,
+                          "The session's force on node " + std::to_string(f.node)
+                              + " went through the response matrix, which the chosen files do not hold"
+                                " (choose the .ppy file with the .hdv file).");
         if (route != 0 && count > keptModes)
-            return refuse(error, "The session's force on node " + std::to_string(f.node) + " went through "
-                                     + std::to_string(count) + " modes" + tail);
+            return refuse(error,
+                          "The session's force on node " + std::to_string(f.node) + " went through "
+                              + std::to_string(count) + " modes" + tail);
         for (int32_t j = 0; route == 0 && j < count; ++j)
             if (f.modeState[static_cast<std::size_t>(2 + j)] >= keptModes)
-                return refuse(error, "The session's force on node " + std::to_string(f.node) + " went through mode "
-                                         + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)] + 1) + tail);
+                return refuse(error,
+                              "The session's force on node " + std::to_string(f.node) + " went through mode "
+                                  + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)] + 1) + tail);
     }
     return true;
 }

@@ -39,8 +39,8 @@ struct SessionWorkspace {
 
 /// One kept force.
 struct SessionForce {
-    int32_t node = 0;   ///< index in the network's node list
-    Vector3d force;     ///< the kept force, kcal/mol/Å
+    int32_t node = 0; ///< index in the network's node list
+    Vector3d force;   ///< the kept force, kcal/mol/Å
     float magnitude = 0.0f;
     float eqForce = 0.0f;
     ModeStateArray modeState{}; ///< the route the force went in through

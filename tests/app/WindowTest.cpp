@@ -16,8 +16,8 @@
 #include "haptics/Haptics.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
-#include "molecule/SessionFile.h"
 #include "molecule/Atom.h"
+#include "molecule/SessionFile.h"
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 

@@ -1,13 +1,13 @@
 // Calibration, the response to forces and the simulation step.
-#include "support/TestData.h"
 #include "molecule/SessionFile.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <sstream>
-#include <cmath>
 #include <vector>
 
 using namespace vornax;

@@ -162,10 +162,8 @@ TEST(SessionFile, ASessionMustFitTheNetworkItIsOpenedOn)
         const char* says; ///< nullptr: it fits
     };
     const std::vector<Case> cases = {
-        {41, 60, true, nullptr},
-        {40, 60, true, "node 40"},
-        {41, 59, true, "60 modes"},
-        {41, 60, false, "response matrix"},
+        {41, 60, true, nullptr},    {40, 60, true, "node 40"},
+        {41, 59, true, "60 modes"}, {41, 60, false, "response matrix"},
         {41, 18, true, "mode 19"}, // the switch of mode 19 is on
     };
     for (const Case& c : cases) {
