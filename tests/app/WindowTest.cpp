@@ -34,6 +34,7 @@
 #include <QSlider>
 #include <QTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
