@@ -143,6 +143,17 @@ void applySession(const SessionData& d, const FormControls& c, FormLogic& logic,
         for (std::size_t i = 0; i < d.modeSwitches.size(); ++i) c.modeArray[i]->setChecked(d.modeSwitches[i] == 1);
         state.selectingALL = false;
         logic.generatePossibleModalList();
+    } else if (!d.forces.empty()) {
+        // No box ticked: the modes were all allowed ones, or the mode slider's first n. The
+        // file keeps the slider's n only in the forces' routes: the same n on every force
+        // brings the slider back.
+        const int32_t n = d.forces.front().modeState[1];
+        bool slider = true;
+        for (const SessionForce& f : d.forces) slider = slider && f.modeState[0] == 1 && f.modeState[1] == n;
+        if (slider && n <= c.modeSlider->maximum()) {
+            c.modeSlider->setSliderPosition(n);
+            logic.sliderMouseDown();
+        }
     }
     if (c.forceMagSlider->value() == d.sliderPosition)
         logic.forceSliderChanged(d.sliderPosition);
