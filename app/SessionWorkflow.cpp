@@ -150,7 +150,7 @@ void applySession(const SessionData& d, const FormControls& c, FormLogic& logic,
         const int32_t n = d.forces.front().modeState[1];
         bool slider = true;
         for (const SessionForce& f : d.forces) slider = slider && f.modeState[0] == 1 && f.modeState[1] == n;
-        if (slider && n <= c.modeSlider->maximum()) {
+        if (slider && n < c.modeSlider->maximum()) { // all of them: "Select Maximum Modes"
             c.modeSlider->setSliderPosition(n);
             logic.sliderMouseDown();
         }
