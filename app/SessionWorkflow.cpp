@@ -32,8 +32,11 @@ std::optional<std::string> ScriptedSessionDialogs::chooseSaveFile(const FileRequ
 std::optional<std::vector<std::string>> ScriptedSessionDialogs::chooseFiles(const FileRequest& request)
 {
     requests.push_back(request);
-    if (openFiles.empty()) return std::nullopt;
-    std::optional<std::vector<std::string>> files = std::move(openFiles.front());
+    if (openFiles.empty() || !openFiles.front()) {
+        if (!openFiles.empty()) openFiles.pop_front();
+        return std::nullopt;
+    }
+    std::vector<std::string> files = std::move(*openFiles.front());
     openFiles.pop_front();
     return files;
 }
