@@ -1,11 +1,12 @@
 #!/bin/sh
 # A session kept and resumed from the command line: a stylus script keeps two forces on 1crn,
 # the session and the deformed structure are written; a second run opens the session on the
-# eigen data files of the first and writes the deformed structure again: the coordinates agree.
-# A truncated session file is refused with exit status 2 and one line on stderr.
-#   session-run.sh VORNAX PDB STYLUS_SCRIPT OUT_DIR
+# eigen data files of the first and writes the deformed structure again: the same kept forces,
+# and the coordinates of vornax-enm deform for them. A truncated session file is refused with
+# exit status 2 and one line on stderr.
+#   session-run.sh VORNAX VORNAX_ENM PDB STYLUS_SCRIPT OUT_DIR
 set -eu
-vornax=$1 pdb=$2 script=$3 out=$4/session-run
+vornax=$1 enm=$2 pdb=$3 script=$4 out=$5/session-run
 rm -rf "$out"
 mkdir -p "$out"
 fail() { echo "$1"; [ -z "${2:-}" ] || tail -20 "$2"; exit 1; }
@@ -19,11 +20,24 @@ hdv=$(ls "$out"/*.hdv) ppy=$(ls "$out"/*.ppy)
 
 "$vornax" "$hdv" --ppy "$ppy" --mouse-stylus --open-session "$out/pulled.vsf" --save-as "$out/B.pdb" --quit \
   > "$out/second.log" 2>&1 || fail "the second run exited with status $?" "$out/second.log"
-grep '^ATOM' "$out/A.pdb" > "$out/A.atoms"
+grep '^REMARK' "$out/A.pdb" > "$out/A.remarks"
+grep '^REMARK' "$out/B.pdb" > "$out/B.remarks"
+[ "$(grep -c 'Force Applied' "$out/B.remarks")" -eq 2 ] || fail "the resumed session does not keep both forces"
+cmp -s "$out/A.remarks" "$out/B.remarks" || { diff "$out/A.remarks" "$out/B.remarks"; fail "the kept forces differ"; }
+# The kept forces (kcal/mol/Å) as the session holds them: node, x, y, z per 112-byte record.
+forces=$(python3 -c '
+import struct, sys
+b = open(sys.argv[1], "rb").read()
+for k in range(struct.unpack_from("<i", b, 240)[0]):
+    node, x, y, z = struct.unpack_from("<i3f", b, 244 + 112 * k)
+    print("--node %d --force %.9g %.9g %.9g" % (node, x, y, z), end=" ")
+' "$out/pulled.vsf")
+# shellcheck disable=SC2086
+"$enm" deform "$pdb" --out "$out/deformed.pdb" --json /dev/null $forces > /dev/null 2>&1 || fail "deform failed"
 grep '^ATOM' "$out/B.pdb" > "$out/B.atoms"
-[ "$(wc -l < "$out/A.atoms")" -eq 46 ] || fail "not the 46 C-alpha records"
-cmp -s "$out/A.atoms" "$out/B.atoms" || { diff "$out/A.atoms" "$out/B.atoms" | head; fail "the coordinates differ"; }
-[ "$(grep -c '^REMARK.*Force Applied' "$out/B.pdb")" -eq 2 ] || fail "the resumed session does not keep both forces"
+grep '^ATOM' "$out/deformed.pdb" > "$out/deformed.atoms"
+[ "$(wc -l < "$out/B.atoms")" -eq 46 ] || fail "not the 46 C-alpha records"
+cmp -s "$out/B.atoms" "$out/deformed.atoms" || { diff "$out/B.atoms" "$out/deformed.atoms" | head; fail "the coordinates differ"; }
 
 head -c 467 "$out/pulled.vsf" > "$out/truncated.vsf"
 status=0
