@@ -52,12 +52,16 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
     // A node keeps one force: the one it keeps now leaves first, by its own route.
     if (!isZero(node->getOLDKcalForce())) removeKeptForce(node, index, false);
 
-    const ModeStateArray& state = record.modeState;
+    ModeStateArray state = record.modeState;
+    // All modes without Y: through every kept mode, recorded so, so that the removal agrees.
+    if (state[0] == 2 && !yMatrix) {
+        state[0] = 1;
+        state[1] = totalMaxModes;
+    }
     for (int i = 0; i < static_cast<int>(state.size()); ++i)
         node->setStatePosition(token, i, state[static_cast<std::size_t>(i)]);
     // In by the route it was recorded with, so that undo takes out exactly what went in.
-    int32_t route = state[0];
-    if (route == 2 && !yMatrix) route = 1;
+    const int32_t route = state[0];
     const double f[3] = {record.force.x, record.force.y, record.force.z};
     computeResponse(f, index, route, state[1], state.data() + 2, responseScratch.data());
     // The base holds every kept force but that of the node under force.
