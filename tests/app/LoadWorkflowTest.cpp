@@ -180,7 +180,8 @@ struct OpenWindow {
     bool open()
     {
         bool ended = false;
-        QObject::connect(window.get(), &Form1::loadEnded, [&](bool ok, const QString&) {
+        QObject scope; // the connection ends with this call, before `ended` goes
+        QObject::connect(window.get(), &Form1::loadEnded, &scope, [&](bool ok, const QString&) {
             ended = true;
             succeeded = ok;
         });

@@ -642,7 +642,8 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
         const std::string misfit = (folder.path() / "other.vsf").string();
         ASSERT_TRUE(writeSessionFile(misfit, *other, error)) << error;
         bool ended = false;
-        QObject::connect(window.get(), &Form1::loadEnded, [&](bool ok, const QString&) { ended = !ok; });
+        QObject scope; // the connection ends with this block, before `ended` goes
+        QObject::connect(window.get(), &Form1::loadEnded, &scope, [&](bool ok, const QString&) { ended = !ok; });
         open(misfit, std::vector<std::string>{hdv, ppy});
         ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 120000));
         EXPECT_TRUE(window->sessionRefused());
