@@ -12,13 +12,6 @@ namespace vornax {
 
 namespace {
 
-std::string lowerExtension(const std::filesystem::path& file)
-{
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
-}
-
 const std::map<std::string, int32_t> kChoices = {
     {"pdb", load::PdbFile}, {"elnemo", load::ElNemo}, {"eigen", load::EigenFiles}, {"text", load::TextFile}};
 
@@ -103,14 +96,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     }
     w.rc = rc;
 
-    if (choice.empty()) choice = lowerExtension(file) == ".hdv" ? "eigen" : "pdb";
+    if (choice.empty()) choice = isMainEigenDataFile(file) ? "eigen" : "pdb";
     w.loadChoice = kChoices.at(choice);
     const bool eigen = w.loadChoice == load::EigenFiles;
-    if (eigen && lowerExtension(file) != ".hdv") return refuse("--choice eigen opens a main eigen data file (.hdv)");
-    if (!eigen && lowerExtension(file) == ".hdv")
+    if (eigen && !isMainEigenDataFile(file)) return refuse("--choice eigen opens a main eigen data file (.hdv)");
+    if (!eigen && isMainEigenDataFile(file))
         return refuse("a .hdv file is eigen data, not a structure: use --choice eigen");
     if (!ppy.empty() && !eigen) return refuse("--ppy goes with a .hdv file");
-    if (!ppy.empty() && lowerExtension(ppy) != ".ppy") return refuse("--ppy wants a .ppy file, not " + ppy);
+    if (!ppy.empty() && !isResponseMatrixFile(ppy)) return refuse("--ppy wants a .ppy file, not " + ppy);
     if (w.loadChoice == load::ElNemo && modes.empty()) return refuse("--choice elnemo needs its mode files (--modes)");
     if (w.loadChoice != load::ElNemo && (!modes.empty() || !eigenvalues.empty()))
         return refuse("--modes and --eigenvalues go with --choice elnemo");

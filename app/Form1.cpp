@@ -431,12 +431,20 @@ void Form1::handOver()
     setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
     state.introState = false;
     m_loaded = true;
+    showLoadedStatus();
+    emit loadEnded(true, QString());
+}
+
+void Form1::showLoadedStatus()
+{
+    const COpenGL* gl = view();
+    if (!gl) return;
+    const std::string code = gl->getPDB_Code();
     setStatus(QString("%1: %2 nodes, %3 modes%4")
                   .arg(code.empty() ? fileName() : QString::fromStdString(code))
                   .arg(gl->getAmountOfAtoms())
                   .arg(gl->getMaxModes())
                   .arg(deviceNote()));
-    emit loadEnded(true, QString());
 }
 
 const std::vector<Atom*>& Form1::deviceAtoms() const
@@ -536,9 +544,7 @@ void Form1::setMouseStylus(bool on)
     showDeviceState(device);
     m_stylus.attach(*gl);
     console::Line() << (device ? (on ? "mouse stylus on" : "haptic device opened") : "no haptic device");
-    const QString status = statusText();
-    const int note = status.lastIndexOf(" (");
-    setStatus((note >= 0 ? status.left(note) : status) + deviceNote());
+    showLoadedStatus();
 }
 
 namespace {

@@ -154,6 +154,8 @@ private:
     const std::vector<Atom*>& deviceAtoms() const;
     /// The status line's note on the device.
     QString deviceNote() const;
+    /// The status line of a loaded structure: its code, nodes, modes and device.
+    void showLoadedStatus();
     void joinWorker();
     QString fileName() const;
     /// `p` (window coordinates) on the view.

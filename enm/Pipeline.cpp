@@ -7,6 +7,7 @@
 #include "molecule/Atom.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,21 @@
 #include <utility>
 
 namespace vornax {
+
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+} // namespace
+
+bool isMainEigenDataFile(const std::filesystem::path& file) { return lowerExtension(file) == ".hdv"; }
+
+bool isResponseMatrixFile(const std::filesystem::path& file) { return lowerExtension(file) == ".ppy"; }
 
 const char* describe(LoadStatus status)
 {

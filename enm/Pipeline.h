@@ -65,6 +65,10 @@ struct StructureSource {
     std::string name() const;
 };
 
+/// A main eigen data file (.hdv) or a response matrix file (.ppy), by its extension in any case.
+bool isMainEigenDataFile(const std::filesystem::path& file);
+bool isResponseMatrixFile(const std::filesystem::path& file);
+
 struct LoadOptions {
     float rc = 11.0f; ///< Å; eigen data files bring their own
     EigenSolver solver = EigenSolver::Lapack;

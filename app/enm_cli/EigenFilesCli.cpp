@@ -8,18 +8,7 @@ namespace vornax::cli {
 
 namespace {
 
-std::string extensionOf(const std::filesystem::path& file)
-{
-    std::string ext = file.extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 } // namespace
-
-bool isMainEigenDataFile(const std::filesystem::path& file) { return extensionOf(file) == ".hdv"; }
-
-bool isResponseMatrixFile(const std::filesystem::path& file) { return extensionOf(file) == ".ppy"; }
 
 void checkEigenFolder(const std::filesystem::path& dir)
 {

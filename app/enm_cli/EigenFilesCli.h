@@ -15,15 +15,12 @@ namespace vornax {
 class ElasticNetworkModel;
 }
 
+#include "enm/Pipeline.h" // isMainEigenDataFile, isResponseMatrixFile
+
 namespace vornax::cli {
 
 class SolvedNetwork;
 
-/// True for a name that the program reads as a main eigen data file (.hdv) rather than PDB.
-bool isMainEigenDataFile(const std::filesystem::path& file);
-
-/// True for a name that the program reads as a response matrix file (.ppy).
-bool isResponseMatrixFile(const std::filesystem::path& file);
 /// Makes sure <dir> exists as a folder for `modes --out`. Throws CliFailure.
 void checkEigenFolder(const std::filesystem::path& dir);
 
