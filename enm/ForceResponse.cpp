@@ -379,6 +379,7 @@ void ElasticNetworkModel::applyZeroForce(int32_t toApply)
     if (!responseScratch.empty()) removeKeptForce(node, toApply, false);
     node->setOldKcalForce(0.0, 0.0, 0.0);
     node->simulateState(3);
+    node->clearReleaseAfterGrab();
     // A later mode change must not bring the removed force back as the current pull.
     if (forceCommand.load().selectedCoordinate == 3 * toApply) forceCommand.store(ForceCommand());
 }
@@ -492,6 +493,8 @@ void ElasticNetworkModel::simulate()
         }
         node->compareAndSetPressed(0, 1);
     }
+    // A pull let go before its grab was recorded is let go now.
+    if (node->getPressed() == 1 && node->takeReleaseAfterGrab()) node->compareAndSetPressed(1, 2);
 
     const int32_t pressed = node->getPressed();
     if (pressed == 1 || pressed == 2) {

@@ -205,6 +205,7 @@ bool SensableHaptics::selectForPull(ElasticNetworkModel* eln, Atom* atom, const 
         selectionStack.push_back(index);
     }
     if (atom->compareAndSetPressed(3, 0)) {
+        atom->clearReleaseAfterGrab();
         ElasticNetworkModel::requestStep();
         if (!tick.saving) pullArmed = true;
     }
@@ -437,20 +438,22 @@ void SensableHaptics::releaseConditions(Vector3d& tempSCP, Vector3d& HIP)
     const bool noButton = lastButtons.load() == 0;
     // The modes the force went in through were recorded on the atom by the simulation step of
     // the grab; it leaves by the same route.
+    // Only a pull under way is let go. The probe leaving a node it merely touched (its press
+    // state idle, perhaps with a force kept from before) must not mark that node released: the
+    // next step would keep whatever force the network was last given as this node's, and the
+    // node's next grab could not start.
     if (!saving) {
-        if ((atom->hasForceApplied() || atom->isSelected()) && noButton) {
+        if ((atom->hasForceApplied() || atom->isSelected()) && noButton && atom->releasePull()) {
             releaseForce = atom->getMyForceApplied().size();
             if (!pullReleased) releasing = true;
             reportReleasedModes(atom);
-            atom->simulateState(2);
             ElasticNetworkModel::requestStep();
         }
     } else {
         if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->setNeedsListUpdate(true);
-        if (noButton) {
+        if (noButton && atom->releasePull()) {
             releaseForce = atom->getMyForceApplied().size();
             reportReleasedModes(atom);
-            atom->simulateState(2);
             ElasticNetworkModel::requestStep();
         }
         dragProxyValid = false;

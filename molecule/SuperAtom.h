@@ -82,6 +82,26 @@ public:
     {
         return pressedState.compare_exchange_strong(expected, desired, std::memory_order_acq_rel);
     }
+    /// Lets go of the pull on this node, if there is one: 1 becomes 2. A pull whose first
+    /// simulation step has not run yet (0) is let go by that step, once it has recorded the
+    /// grab (see takeReleaseAfterGrab). An idle node (3) or one already let go (2) has no pull
+    /// to let go: false.
+    bool releasePull()
+    {
+        int32_t state = pressedState.load(std::memory_order_acquire);
+        for (;;) {
+            if (state == 1) {
+                if (pressedState.compare_exchange_weak(state, 2, std::memory_order_acq_rel)) return true;
+                continue;
+            }
+            if (state != 0) return false;
+            releaseAfterGrab.store(true, std::memory_order_release);
+            return true;
+        }
+    }
+    /// True once after releasePull found the pull not yet grabbed by a simulation step.
+    bool takeReleaseAfterGrab() { return releaseAfterGrab.exchange(false, std::memory_order_acq_rel); }
+    void clearReleaseAfterGrab() { releaseAfterGrab.store(false, std::memory_order_release); }
     void changeForceRenderMode(bool b) { forceRenderMode.store(b, std::memory_order_relaxed); }
     void setImWater(bool b) { water = b; }
     bool isWater() const { return water; }
@@ -177,6 +197,7 @@ protected:
     bool water = false;
     std::atomic<bool> selected{false};
     std::atomic<int32_t> pressedState{3};
+    std::atomic<bool> releaseAfterGrab{false};
     std::atomic<bool> forceRenderMode{false}; ///< written by the servo thread, read when drawing
     SeqLocked<Vector3d> initialPosition;
     SeqLocked<Vector3d> residueColour{Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f)};

@@ -18,6 +18,24 @@ grep -q "^deformed structure: $out/unattended.pdb$" "$log" || fail "the deformed
 grep -q "^REMARK   1 Force Applied to SER 11 A" "$out/unattended.pdb" || fail "the kept force is not in the file"
 [ "$(grep -c '^ATOM .* CA ' "$out/unattended.pdb")" -eq 46 ] || fail "not the 46 C-alpha records"
 
+# The structure shown is the response to the force kept. The script grabs node 10 with the tip
+# 11 mm away from it (so the very first tick already pulls); `vornax-enm deform` given the kept
+# force (the REMARK's newtons times -1.4396e10 S, in kcal/mol/A) must write the same atoms.
+enm="$(dirname "$vornax")/vornax-enm"
+S=$("$enm" modes "$data/1crn.pdb" | grep -o '"force_scaler": *[^,}]*' | sed 's/.*: *//')
+force=$(sed -n 's/^REMARK   1 Force Applied to SER 11 A: (X) \(.*\) (Y) \(.*\) (Z) \(.*\) KCal.*/\1 \2 \3/p' \
+  "$out/unattended.pdb" | awk -v s="$S" '{ k = -1.4396e10 * s; printf "%.9g %.9g %.9g", $1 * k, $2 * k, $3 * k }')
+[ -n "$force" ] || fail "no force in the REMARK line"
+# shellcheck disable=SC2086
+"$enm" deform "$data/1crn.pdb" --node 10 --force $force --out "$out/unattended-deform.pdb" > /dev/null ||
+  fail "vornax-enm deform failed"
+coords() { grep '^ATOM' "$1" | cut -c31-54; }
+coords "$out/unattended.pdb" > "$out/unattended.xyz"
+coords "$out/unattended-deform.pdb" | paste -d' ' "$out/unattended.xyz" - | awk '
+  { for (i = 1; i <= 3; ++i) { d = $i - $(i + 3); if (d < 0) d = -d; if (d > m) m = d } }
+  END { if (m > 0.0015) { printf "shown and kept differ by %.3f A\n", m; exit 1 } }' ||
+  fail "the deformation shown is not the response to the kept force"
+
 if "$vornax" "$data/1crn.pdb" --mouse-stylus --stylus-script "$out/no-such.stylus" --quit > "$log" 2>&1; then
   fail "a missing stylus script was not refused"
 fi

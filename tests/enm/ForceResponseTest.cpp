@@ -191,6 +191,24 @@ TEST_P(PullTest, ForcesAreKeptReplacedAndRemoved)
     expectClose(eln->getDisplacement(), sum(ra, rb), "two forces");
     release(eln, b);
 
+    // The probe leaving a node it only touched lets nothing go. A click let go before any
+    // step ran is grabbed and kept by the next step, on top of the other kept forces, and
+    // leaves again by its own route.
+    const int c3 = 20;
+    Atom* node = eln->getAtom(c3);
+    EXPECT_FALSE(node->releasePull());
+    EXPECT_EQ(node->getPressed(), 3);
+    node->simulateState(0);
+    eln->applyForce(Vector3d(0.1f, 0.2f, -0.2f), c3);
+    EXPECT_TRUE(node->releasePull());
+    EXPECT_EQ(node->getPressed(), 0);
+    eln->simulate();
+    EXPECT_EQ(node->getPressed(), 3);
+    const auto kc = kcal(eln, c3, Vector3d(0.1f, 0.2f, -0.2f));
+    expectClose(eln->getDisplacement(), sum(sum(ra, rb), response(eln, kc.data(), c3)), "click");
+    eln->applyZeroForce(c3);
+    expectClose(eln->getDisplacement(), sum(ra, rb), "click undone");
+
     // Grabbing the first node again replaces its kept force.
     grab(eln, a, fa2);
     const auto ka2 = kcal(eln, a, fa2);
