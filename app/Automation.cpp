@@ -34,10 +34,10 @@ Automation::Automation(Form1& window, AutomationOptions options)
     connect(&m_player, &QTimer::timeout, this, &Automation::playStep);
 }
 
-void Automation::fail(const std::string& message)
+void Automation::fail(const std::string& message, int exitCode)
 {
     std::cerr << "vornax: " << message << '\n';
-    m_exitCode = 1;
+    m_exitCode = exitCode;
     m_player.stop();
     m_finished = true;
     if (m_options.quit) QCoreApplication::exit(m_exitCode);
@@ -45,6 +45,10 @@ void Automation::fail(const std::string& message)
 
 void Automation::loadEnded(bool ok, const QString& message)
 {
+    if (!ok && m_window.sessionRefused()) {
+        fail("the session was refused: " + message.toStdString(), 2);
+        return;
+    }
     if (!ok) {
         fail("the structure was not loaded: " + message.toStdString());
         return;
@@ -122,6 +126,14 @@ void Automation::finish()
             return;
         }
         std::cout << "screenshot: " << m_options.screenshot.string() << std::endl;
+    }
+    if (!m_options.saveSession.empty()) {
+        std::string error;
+        if (!m_window.saveSessionTo(m_options.saveSession, error)) {
+            fail("cannot write the session " + m_options.saveSession.string() + ": " + error);
+            return;
+        }
+        std::cout << "session: " << m_options.saveSession.string() << std::endl;
     }
     if (!m_options.saveAs.empty()) {
         COpenGL* view = m_window.view();

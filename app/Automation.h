@@ -27,10 +27,15 @@ struct AutomationOptions {
     std::filesystem::path stylusScript; ///< played on the virtual device; empty: none
     std::filesystem::path screenshot;   ///< the window as drawn, at the end; empty: none
     std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
+    std::filesystem::path saveSession;  ///< the session file, at the end before saveAs; empty: none
     bool saveForces = false;            ///< tick "Save Forces" once the load is done
     bool quit = false;                  ///< leave the program at the end (exit status 0 when all went well)
 
-    bool any() const { return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || saveForces || quit; }
+    bool any() const
+    {
+        return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || !saveSession.empty() || saveForces
+            || quit;
+    }
 };
 
 class Automation final : public QObject {
@@ -38,7 +43,7 @@ class Automation final : public QObject {
 public:
     Automation(Form1& window, AutomationOptions options);
 
-    /// 0 while all goes well; 1 when the load or a step failed.
+    /// 0 while all goes well; 1 when the load or a step failed, 2 when the session was refused.
     int exitCode() const { return m_exitCode; }
     bool finished() const { return m_finished; }
 
@@ -47,7 +52,7 @@ private:
     bool startScript();
     void playStep();
     void finish();
-    void fail(const std::string& message);
+    void fail(const std::string& message, int exitCode = 1);
 
     Form1& m_window;
     AutomationOptions m_options;

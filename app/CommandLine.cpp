@@ -29,7 +29,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
                "unattended once the load is done: tick \"Save Forces\", play a stylus script on the virtual\n"
                "device, take a screenshot, write the deformed C-alpha file, and quit (exit status 0 when all\n"
                "went well).");
-    std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs;
+    std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs, openSession,
+        saveSession;
     std::vector<std::string> modes;
     float rc = w.rc;
     bool noDevice = false, virtualDevice = false, mono = false;
@@ -59,6 +60,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     app.add_option("--stylus-script", script, "Play this stylus script on the virtual device in real time")
         ->check(CLI::ExistingFile);
     app.add_option("--screenshot", screenshot, "Write the window as drawn to this PNG file at the end");
+    app.add_option("--open-session", openSession,
+                   "Resume this session file (.vsf) on its structure's eigen data files, given as FILE")
+        ->check(CLI::ExistingFile);
+    app.add_option("--save-session", saveSession, "Write the session to this file (.vsf) at the end, before --save-as");
     app.add_option("--save-as", saveAs, "Write the deformed C-alpha structure to this PDB file at the end");
     app.add_flag("--quit", s.quit, "Leave the program at the end");
 
@@ -85,6 +90,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     s.stylusScript = script;
     s.screenshot = screenshot;
     s.saveAs = saveAs;
+    s.saveSession = saveSession;
     if (!script.empty() && !virtualDevice)
         return refuse("--stylus-script plays on the virtual device: add --mouse-stylus");
 
@@ -116,6 +122,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     if (!saveDir.empty() && !std::filesystem::is_directory(saveDir))
         return refuse("--save-dir " + saveDir + " is not a folder");
 
+    if (!openSession.empty()) {
+        if (!eigen) return refuse("--open-session resumes a session on eigen data files: give the .hdv file as FILE");
+        std::string error;
+        std::optional<SessionData> session = readSessionFile(openSession, error);
+        if (!session) return refuse(error);
+        w.session = std::move(session);
+    }
     w.ppy = ppy;
     w.eigenFile = eigenFile;
     for (const std::string& m : modes) w.modeFiles.emplace_back(m);

@@ -4,7 +4,8 @@
 //     vornax [FILE.pdb | FILE.hdv] [--choice pdb|elnemo|eigen|text] [--rc Å] [--ppy FILE.ppy]
 //            [--modes MODE.pdb ...] [--eigenvalues FILE.txt] [--eigen-file FILE.txt] [--save-dir DIR]
 //            [--no-device | --virtual-device | --mouse-stylus] [--mono] [--save-forces]
-//            [--stylus-script FILE] [--screenshot OUT.png] [--save-as OUT.pdb] [--quit]
+//            [--stylus-script FILE] [--screenshot OUT.png] [--save-session OUT.vsf] [--save-as OUT.pdb]
+//            [--open-session FILE.vsf] [--quit]
 //     vornax --summary [FILE.pdb]
 #pragma once
 

@@ -144,6 +144,7 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
         dialogs = m_ownDialogs.get();
     }
     m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
+    setUpSessions();
 
     // The start-up preference decides whether the welcome panel shows; a structure named on the
     // command line is what the user chose to open, so it is not offered then.
@@ -181,6 +182,7 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
         if (choice == load::TextFile) given.queueFiles(std::vector<std::string>{m_options.eigenFile.string()});
         m_givenFlow = std::make_unique<LoadWorkflow>(given);
         m_flow = m_givenFlow.get();
+        m_pendingSession = m_options.session;
         if (std::optional<LoadRequest> request = m_flow->begin()) startLoad(*request);
     }
 }
@@ -214,6 +216,8 @@ void Form1::connectMenus()
     connect(c.mouseStylusItem, &QAction::toggled, this, &Form1::setMouseStylus);
     connect(c.mouseStylus, &QCheckBox::toggled, this, &Form1::setMouseStylus);
     connect(c.saveAs, &QAction::triggered, this, &Form1::saveAs);
+    connect(c.openSession, &QAction::triggered, this, &Form1::openSession);
+    connect(c.saveSession, &QAction::triggered, this, &Form1::saveSession);
     // Closing the window is the orderly way out: the device scheduler stops first.
     connect(c.exitItem, &QAction::triggered, this, &QWidget::close);
     // The Help menu is connected by the user guide.
@@ -354,6 +358,7 @@ void Form1::loadFinished()
         emit loadEnded(false, message);
         return;
     }
+    if (!acceptPendingSession()) return;
     if (!m_viewReady) {
         setStatus("Loaded; waiting for the view");
         return; // handed over once the view exists
@@ -431,6 +436,7 @@ void Form1::handOver()
     setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
     state.introState = false;
     m_loaded = true;
+    if (running) restorePendingSession(*gl);
     showLoadedStatus();
     emit loadEnded(true, QString());
 }

@@ -20,6 +20,7 @@
 #include "FormControls.h"
 #include "LoadWorkflow.h"
 #include "MouseStylus.h"
+#include "SessionWorkflow.h"
 
 #include "enm/Pipeline.h"
 
@@ -76,6 +77,10 @@ struct WindowOptions {
     /// `file` is only the structure opened when none is named: it is not loaded while the
     /// welcome panel offers the tutorial or a file of the user's choice.
     bool fileIsDefault = false;
+    /// A session (already read and checked) to resume on the eigen data files `file`.
+    std::optional<SessionData> session;
+    /// The session commands' file dialogs (not owned); null uses Qt's.
+    SessionDialogs* sessionDialogs = nullptr;
 };
 
 class Form1 final : public QMainWindow {
@@ -112,6 +117,16 @@ public slots:
     /// or (off) the arm is used where one is installed. Takes effect at once on a loaded
     /// structure, otherwise when the load opens the device.
     void setMouseStylus(bool on);
+    /// "Open &Session": the session file and its eigen data files, loaded, then the session.
+    void openSession();
+    /// "Save &Session".
+    void saveSession();
+
+public:
+    /// The session of the loaded structure written to `file` (whole, or not at all).
+    bool saveSessionTo(const std::filesystem::path& file, std::string& error);
+    /// The last load ended because its session did not fit the eigen data files.
+    bool sessionRefused() const { return m_sessionRefused; }
 
 signals:
     /// The load ended: `ok` with the network on the view, otherwise with `message` shown.
@@ -157,6 +172,11 @@ private:
     /// The status line of a loaded structure: its code, nodes, modes and device.
     void showLoadedStatus();
     void joinWorker();
+    void setUpSessions();
+    /// A session waiting for the load: false (the load dropped, the user told) when it does
+    /// not fit the loaded network.
+    bool acceptPendingSession();
+    void restorePendingSession(COpenGL& gl);
     QString fileName() const;
     /// `p` (window coordinates) on the view.
     QPoint onView(const QPointF& p) const;
@@ -210,6 +230,11 @@ private:
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
     std::vector<Atom*> m_noAtoms; ///< the device's atoms for eigen data files
+    std::unique_ptr<SessionDialogs> m_ownSessionDialogs;
+    std::unique_ptr<SessionWorkflow> m_sessions;
+    std::optional<SessionData> m_pendingSession; ///< resumed once its load is handed over
+    bool m_sessionFromMenu = false;
+    bool m_sessionRefused = false;
 };
 
 } // namespace vornax

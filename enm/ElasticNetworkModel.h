@@ -42,6 +42,7 @@
 #include <istream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ namespace vornax {
 class Atom;
 class ContactGrid;
 class Progress;
+struct SessionForce;
 
 /// How the Hessian is diagonalised.
 enum class EigenSolver {
@@ -290,6 +292,19 @@ public:
     /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
     static std::string padString(const std::string& text);
+
+    // ---- Sessions (SessionForces.cpp) -----------------------------------------------------
+    /// Every node that keeps a force (a non-zero oldKcalForce), in ascending node order, with
+    /// its force, M, eqForce and mode state; taken between two simulation steps.
+    std::vector<SessionForce> keptForces() const;
+    /// The count n and the n force records of keptForces, as a session file holds them.
+    bool serialize(std::ostream& out) const;
+    /// Puts a saved force back as a kept force of its node, as if it had been pulled and let go:
+    /// its response through the route it was recorded with goes into the deformation, the node
+    /// keeps it (oldKcalForce and kcalForce), its device force in newtons is derived from it, and
+    /// the node's press state is idle. Selection and undo are the device's (Haptics). False,
+    /// nothing changed, for a node outside the network or a network without modes.
+    bool restoreKeptForce(const SessionForce& force);
 
     // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom);

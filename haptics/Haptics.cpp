@@ -384,6 +384,15 @@ bool Haptics::popLastSelectionFromStack()
     return true;
 }
 
+void Haptics::restoreSelection(Atom* atom)
+{
+    if (!atom) return;
+    std::lock_guard lock(selectionMutex);
+    if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->addAtomToList(atom);
+    atom->setSelected(true);
+    selectionStack.push_back(atom->getMyPositionInOriginalList());
+}
+
 void Haptics::resetAllForces()
 {
     while (popLastSelectionFromStack()) {}

@@ -214,6 +214,10 @@ public:
     bool isHapticsMarkerOn() const { return hapticsMarker.load(); }
     /// Full-list indices of the atoms selected by pulling, oldest first (copy).
     std::vector<int32_t> getSelectionStack();
+    /// A node that keeps a force from a session: selected, in the network's list of forced
+    /// atoms and on top of the selection stack, so that undo and "Clear All Forces" take its
+    /// force out like that of a pull.
+    void restoreSelection(Atom* atom);
     ElasticNetworkModel* getElasticNetwork() const { return elasticNetwork.load(); }
     const std::vector<Atom*>& getProteinData() const { return proteinData; }
     /// Model point → device point by `m` (getTransform()).

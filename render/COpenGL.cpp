@@ -9,6 +9,7 @@
 #include "haptics/Haptics.h"
 #include "haptics/SensableHaptics.h"
 #include "molecule/Atom.h"
+#include "molecule/SessionFile.h"
 #include "molecule/SuperAtom.h"
 #include "render/AtomDrawing.h"
 #include "render/DeviceDrawing.h"
@@ -432,28 +433,50 @@ bool COpenGL::applyForceToELN(int32_t atomNumber, const Vector3d& vec, float M, 
                               const std::array<int32_t, 22>& modeArray)
 {
     ElasticNetworkModel* eln = my_ELN_Model.get();
-    if (!eln || atomNumber < 0 || atomNumber >= eln->getAmountOfAtoms()) {
-        console::write(console::Warning, "atom: " + std::to_string(atomNumber) + " is not in the network");
+    SessionForce record;
+    record.node = atomNumber;
+    record.force = vec;
+    record.magnitude = M;
+    record.eqForce = EQForce;
+    record.modeState = modeArray;
+    if (!eln || !eln->restoreKeptForce(record)) {
+        console::write(console::Warning, "atom: " + std::to_string(atomNumber) + " could not take its saved force");
         return false;
     }
     Atom* atom = eln->getAtom(atomNumber);
-    {
-        const ModeChangeToken token = eln->beginModeChange();
-        for (int i = 0; i < 22; ++i) atom->setStatePosition(token, i, modeArray[static_cast<std::size_t>(i)]);
+    if (Haptics* d = getDevice()) {
+        d->restoreSelection(atom);
+    } else {
+        eln->addAtomToList(atom);
+        atom->setSelected(true);
     }
-    atom->setContact(true);
-    atom->setSelected(true);
-    atom->saveInitialPosition();
-    atom->simulateState(0);
-    atom->addAForce(vec, M);
-    atom->setInitEQForce(EQForce);
-    eln->addAtomToList(atom);
-    eln->applyNonScaleForce(vec, atomNumber);
-    console::Line() << "atom: " << atomNumber << " " << atom->getPressed();
-    eln->simulate();
-    atom->simulateState(2);
-    eln->zeroF();
-    ElasticNetworkModel::requestStep();
+    eln->setNeedsListUpdate(true);
+    return true;
+}
+
+bool COpenGL::writeHapticTransformationData(SessionWorkspace& out)
+{
+    Haptics* d = getDevice();
+    if (!d) return false;
+    out.transform = d->getHapticsTransform();
+    out.lastRotation = d->getHapticsLastRot();
+    out.thisRotation = d->getHapticsThisRot();
+    const Vector3d t = d->getTVEC();
+    out.translation = {t.x, t.y, t.z};
+    console::Line() << "close: " << out.lastRotation[7];
+    console::Line() << "close: " << t.x << " " << t.y << " " << t.z;
+    return true;
+}
+
+bool COpenGL::insertHapticTransformationData(const SessionWorkspace& in)
+{
+    Haptics* d = getDevice();
+    if (!d) return false;
+    d->setHapticsTransform(in.transform);
+    d->setHapticsLastRot(in.lastRotation);
+    d->setHapticsThisRot(in.thisRotation);
+    d->setTranslationVector(in.translation[0], in.translation[1], in.translation[2]);
+    console::Line() << "open: " << in.translation[0] << " " << in.translation[1] << " " << in.translation[2];
     return true;
 }
 

@@ -39,6 +39,7 @@ class NetworkDrawing;
 class Progress;
 class ShaderHandler;
 class SimulationThread;
+struct SessionWorkspace;
 namespace GLSL {
 class GLShader;
 }
@@ -128,10 +129,16 @@ public:
     void stopSimulationThread();
     bool simulationThreadRunning() const { return simulationThread != nullptr; }
 
-    /// Re-applies a stored force to one atom (session restore). False (nothing done) for an atom
-    /// index outside the network.
+    /// Puts a session's kept force back on one atom: into the deformation by the route it was
+    /// recorded with, kept by the atom, selected and on the device's selection stack (so that
+    /// undo takes it out again). False (nothing done) for an atom index outside the network.
     bool applyForceToELN(int32_t atomNumber, const Vector3d& vec, float M, float EQForce,
                          const std::array<int32_t, 22>& modeArray);
+    /// The device's workspace transform, rotations and translation (a session's); false, and
+    /// `out` left as it is, without a device.
+    bool writeHapticTransformationData(SessionWorkspace& out);
+    /// Gives the device a session's workspace; false without a device.
+    bool insertHapticTransformationData(const SessionWorkspace& in);
 
     // ---- Device forwarding (no-ops / 0 / false / none without a device) -------------------
     void mouseDownRotate(int x, int y);

@@ -34,6 +34,9 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     const std::string pdb = file("1abc.pdb"), hdv = file("1ABC.hdv"), ppy = file("1ABC.ppy"), mode7 = file("m7.pdb"),
                       values = file("values.txt", "0 0 0 0 0 0\n1.5 2.5\n"), eigen = file("eigen.txt");
     const std::string folder = dir.path().string();
+    const std::string session = (dir.path() / "s.vsf").string(), notSession = file("t.vsf", std::string(245, 'x'));
+    std::string error;
+    ASSERT_TRUE(writeSessionFile(session, SessionData(), error)) << error;
 
     struct Case {
         std::vector<std::string> args;
@@ -66,6 +69,9 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
         {{pdb, "--stylus-script", mode7}, 0, "--mouse-stylus"},
         {{pdb, pdb}, 0, "not expected"},
         {{pdb, "--bogus"}, 0, "--bogus"},
+        {{hdv, "--open-session", session, "--save-session", session}, load::EigenFiles, nullptr},
+        {{pdb, "--open-session", session}, 0, "give the .hdv file"},
+        {{hdv, "--open-session", notSession}, 0, "t.vsf is not a session file"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -97,6 +103,9 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     EXPECT_FLOAT_EQ(plain.window.rc, 11.0f);
     EXPECT_FALSE(plain.window.eigenvalueText.has_value());
     EXPECT_FALSE(parse({"--no-device"}).window.openDevice);
+    const CommandLine resumed = parse({hdv, "--open-session", session, "--save-session", "out.vsf"});
+    EXPECT_EQ(resumed.window.session, std::optional<SessionData>(SessionData()));
+    EXPECT_EQ(resumed.steps.saveSession, "out.vsf");
     const CommandLine help = parse({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.message.find("--choice"), std::string::npos);

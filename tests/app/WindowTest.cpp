@@ -5,6 +5,9 @@
 #include "GLTestContext.h"
 #include "Form1.h"
 #include "FormControls.h"
+#include "FormLogic.h"
+#include "LoadDialogs.h"
+#include "SessionWorkflow.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
@@ -15,12 +18,14 @@
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
+#include "molecule/SessionFile.h"
 #include "render/COpenGL.h"
 #include "support/TestData.h"
 
 #include <QApplication>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -34,6 +39,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -482,4 +488,203 @@ TEST(Window, ColouringPageHighlightsResiduesInTheView)
     EXPECT_TRUE(list->toPlainText().isEmpty());
     QTest::qWait(300);
     EXPECT_LT(redPixels(window.surface()->grabFrame()), red / 20);
+}
+
+namespace {
+
+/// What a session brings back, as the window shows it.
+struct SessionView {
+    std::vector<SessionForce> forces;
+    QStringList applied; ///< the lines of "Applied Forces", sorted
+    std::array<bool, 20> modes{};
+    int slider = 0;
+    bool saveForces = false;
+    SessionWorkspace workspace;
+    std::vector<Vector3d> positions;
+};
+
+SessionView sessionView(Form1& window)
+{
+    SessionView v;
+    COpenGL& gl = *window.view();
+    const ElasticNetworkModel& eln = *gl.getNetwork();
+    const FormControls& c = window.controls();
+    v.forces = eln.keptForces();
+    v.applied = c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts);
+    v.applied.sort();
+    for (std::size_t i = 0; i < 20; ++i) v.modes[i] = c.modeArray[i]->isChecked();
+    v.slider = c.forceMagSlider->value();
+    v.saveForces = c.saveForces->isChecked();
+    EXPECT_TRUE(gl.writeHapticTransformationData(v.workspace));
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) v.positions.push_back(eln.getDeformedPosition(i));
+    return v;
+}
+
+/// The largest distance between the nodes' deformed positions and `want`, in Å.
+double largestShift(const Form1& window, const std::vector<Vector3d>& want)
+{
+    const ElasticNetworkModel& eln = *window.view()->getNetwork();
+    double largest = 0;
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
+        largest = std::max(largest, 0.1 * eln.getDeformedPosition(i).euclideanDistance(want[static_cast<std::size_t>(i)]));
+    return largest;
+}
+
+/// A window loading nothing, with the virtual device and scripted questions.
+std::unique_ptr<Form1> sessionWindow(LoadDialogs& load, SessionDialogs& sessions, const std::string& hdv = {},
+                                     const std::string& ppy = {})
+{
+    WindowOptions options;
+    options.file = hdv;
+    options.ppy = ppy;
+    options.loadChoice = load::EigenFiles;
+    options.dialogs = &load;
+    options.sessionDialogs = &sessions;
+    auto window = std::make_unique<Form1>(options);
+    window->resize(1024, 768);
+    window->show();
+    return window;
+}
+
+} // namespace
+
+TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    VirtualDeviceChoice choice;
+    vornax::testing::TempDir folder;
+    {
+        // 4hhb's eigen data files, from a load that computes them.
+        WindowOptions options = optionsFor("4hhb.pdb");
+        options.saveDir = folder.path();
+        Form1 window(options);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 180000));
+    }
+    const std::string hdv = (folder.path() / "4HHB.hdv").string(), ppy = (folder.path() / "4HHB.ppy").string();
+    const std::string saved = (folder.path() / "pulled.vsf").string();
+    ScriptedLoadDialogs load;
+    ScriptedSessionDialogs sessions;
+    SessionView before;
+    {
+        const auto window = sessionWindow(load, sessions, hdv, ppy);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->loaded(); }, 120000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mouseStylus().isActive(); }, 5000));
+        const FormControls& c = window->controls();
+        for (const int box : {0, 2, 4}) c.modeArray[static_cast<std::size_t>(box)]->setChecked(true);
+        c.forceMagSlider->setValue(15);
+        c.saveForces->setChecked(true);
+        const std::vector<int> nodes = frontNodes(*window);
+        ASSERT_GE(nodes.size(), 2u);
+        int second = -1;
+        for (std::size_t k = 1; k < nodes.size() && second < 0; ++k)
+            if (std::abs(nodes[k] - nodes[0]) > 2) second = nodes[k];
+        for (const int node : {nodes[0], second}) {
+            pull(*window, node);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return listed(*window, node); }, 3000));
+        }
+        window->view()->getDevice()->mouseDownRotate(300, 300);
+        window->view()->getDevice()->updateMoleculePosition(360, 330);
+        QTest::qWait(300);
+        before = sessionView(*window);
+        ASSERT_EQ(before.forces.size(), 2u);
+        sessions.queueSaveFile(saved);
+        c.saveSession->trigger();
+        ASSERT_EQ(sessions.requests.size(), 1u);
+        EXPECT_EQ(sessions.requests[0].folder, QDir::homePath().toStdString());
+        ASSERT_TRUE(std::filesystem::exists(saved));
+        EXPECT_EQ(std::filesystem::file_size(saved), 244u + 2u * 112u);
+        window->close();
+    }
+
+    const auto window = sessionWindow(load, sessions);
+    const FormControls& c = window->controls();
+    auto open = [&](const std::string& file, std::optional<std::vector<std::string>> eigen) {
+        sessions.queueFiles(std::vector<std::string>{file});
+        if (eigen) sessions.queueFiles(eigen);
+        c.openSession->trigger();
+    };
+    {
+        SCOPED_TRACE("files that are not whole sessions: refused before anything is loaded");
+        const std::string whole = vornax::testing::readWholeFile(saved);
+        std::string random(244 + 112, '\0');
+        for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 7919u) >> 3);
+        const std::vector<std::pair<std::string, std::string>> bad = {
+            {"truncated.vsf", whole.substr(0, whole.size() - 1)},
+            {"padded.vsf", whole + std::string(112, '\0')},
+            {"random.vsf", random},
+        };
+        std::vector<std::string> files{vornax::testing::findPdb("1crn.pdb").string()};
+        for (const auto& [name, bytes] : bad) {
+            files.push_back((folder.path() / name).string());
+            std::ofstream(files.back(), std::ios::binary) << bytes;
+        }
+        for (const std::string& file : files) {
+            const std::size_t asked = sessions.requests.size();
+            open(file, std::nullopt);
+            EXPECT_EQ(sessions.requests.size(), asked + 1) << file << ": no eigen data files are asked for";
+            EXPECT_FALSE(window->loading() || window->loaded()) << file;
+        }
+        EXPECT_EQ(prompts.countMessages("is not a session file"), 4);
+    }
+    {
+        SCOPED_TRACE("the eigen data files' dialog cancelled, then a session of another structure");
+        sessions.queueFiles(std::vector<std::string>{saved});
+        c.openSession->trigger();
+        EXPECT_FALSE(window->loading() || window->loaded());
+        std::string error;
+        std::optional<SessionData> other = readSessionFile(saved, error);
+        ASSERT_TRUE(other) << error;
+        other->forces[1].node = 5000;
+        const std::string misfit = (folder.path() / "other.vsf").string();
+        ASSERT_TRUE(writeSessionFile(misfit, *other, error)) << error;
+        bool ended = false;
+        QObject scope; // the connection ends with this block, before `ended` goes
+        QObject::connect(window.get(), &Form1::loadEnded, &scope, [&](bool ok, const QString&) { ended = !ok; });
+        open(misfit, std::vector<std::string>{hdv, ppy});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 120000));
+        EXPECT_TRUE(window->sessionRefused());
+        EXPECT_FALSE(window->loaded());
+        EXPECT_EQ(prompts.countMessages("node 5000"), 1);
+        EXPECT_TRUE(c.openSession->isEnabled());
+    }
+
+    open(saved, std::vector<std::string>{hdv, ppy});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->loaded(); }, 120000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return largestShift(*window, before.positions) < 1e-5; }, 5000))
+        << largestShift(*window, before.positions);
+    const SessionView after = sessionView(*window);
+    EXPECT_EQ(after.forces, before.forces);
+    EXPECT_EQ(after.applied, before.applied);
+    EXPECT_EQ(after.modes, before.modes);
+    EXPECT_EQ(after.slider, 15);
+    EXPECT_TRUE(after.saveForces);
+    EXPECT_EQ(after.workspace, before.workspace);
+    EXPECT_NE(after.workspace.thisRotation, SessionWorkspace().thisRotation) << "the workspace was turned";
+
+    // Undo takes the last restored force out: the deformation is that of the other alone. (The
+    // button's page opens when the stylus first enters the workspace; its handler is called.)
+    EXPECT_TRUE(c.undoSelection->testAttribute(Qt::WA_ForceDisabled) == false);
+    window->logic().undoLastForce();
+    const ElasticNetworkModel& eln = *window->view()->getNetwork();
+    const SessionForce& other = before.forces[0];
+    const double f[3] = {other.force.x, other.force.y, other.force.z};
+    std::vector<double> response(static_cast<std::size_t>(eln.get3N()));
+    const_cast<ElasticNetworkModel&>(eln).computeResponse(f, other.node, other.modeState[0], other.modeState[1],
+                                                           other.modeState.data() + 2, response.data());
+    std::vector<Vector3d> alone;
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
+        const auto k = static_cast<std::size_t>(3 * i);
+        alone.push_back(eln.getAtom(i)->getMyLocalPosition()
+                        + Vector3d(static_cast<float>(10 * response[k]), static_cast<float>(10 * response[k + 1]),
+                                   static_cast<float>(10 * response[k + 2])));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return largestShift(*window, alone) < 1e-5; }, 5000))
+        << largestShift(*window, alone);
+    EXPECT_EQ(eln.keptForces().size(), 1u);
+    EXPECT_EQ(c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts).size(), 1);
+    window->close();
 }

@@ -1,10 +1,13 @@
 // Calibration, the response to forces and the simulation step.
+#include "molecule/SessionFile.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <sstream>
 #include <vector>
 
 using namespace vornax;
@@ -320,4 +323,86 @@ TEST(ResponseTest, ModeSelectionDrivesTheCurrentPull)
     eln->computeResponse(k50.data(), 50, 0, 0, none, only.data());
     eln->computeResponse(k50.data(), 50, 0, 2, ticked, only.data()); // modes 2 and 5: 5 is now zero
     expectClose(eln->getDisplacement(), sum(kept, only), "zeroed mode");
+}
+
+TEST(SessionForcesTest, KeptForcesComeBackByTheirOwnRoutesAndLeaveExactly)
+{
+    struct Route {
+        const char* what;
+        std::function<void(ElasticNetworkModel&, const ModeChangeToken&)> select;
+        int32_t recorded; ///< the route the pulls record
+    };
+    const int32_t ticked[3] = {2, 5, 9};
+    const std::vector<Route> routes = {
+        {"all modes through Y", [](ElasticNetworkModel&, const ModeChangeToken&) {}, 2},
+        {"the first 10 modes",
+         [](ElasticNetworkModel& eln, const ModeChangeToken& t) {
+             eln.useAllModes(t, false);
+             eln.selectAmountOfModes(t, 10);
+             eln.selectModeState(t, 1);
+         },
+         1},
+        {"modes 3, 6 and 10",
+         [&](ElasticNetworkModel& eln, const ModeChangeToken& t) {
+             eln.receiveNewModes(t, ticked, 3);
+             eln.useAllModes(t, false);
+             eln.selectModeState(t, 0);
+         },
+         0},
+    };
+    auto restored = solve("1crn.pdb"); // every session opens on this one, all modes selected
+    ElasticNetworkModel* into = restored.eln;
+    for (const Route& route : routes) {
+        SCOPED_TRACE(route.what);
+        auto pulled = solve("1crn.pdb");
+        ElasticNetworkModel* eln = pulled.eln;
+        route.select(*eln, eln->beginModeChange());
+        eln->getAtom(0)->simulateState(3); // the selection went to node 0, which nobody pulls
+        const int a = 3, b = 30;
+        const Vector3d newtons[2] = {Vector3d(0.2f, -0.1f, 0.4f), Vector3d(-0.3f, 0.0f, 0.1f)};
+        grab(eln, a, newtons[0]);
+        release(eln, a);
+        grab(eln, b, newtons[1]);
+        release(eln, b);
+
+        const std::vector<SessionForce> kept = eln->keptForces();
+        ASSERT_EQ(kept.size(), 2u);
+        EXPECT_EQ(kept[0].node, a);
+        EXPECT_EQ(kept[1].node, b);
+        EXPECT_EQ(kept[0].modeState[0], route.recorded);
+        EXPECT_EQ(kept[0].force, eln->getAtom(a)->getOLDKcalForce());
+        std::ostringstream records;
+        ASSERT_TRUE(eln->serialize(records));
+        EXPECT_EQ(records.str().size(), 4u + 2u * 112u);
+
+        for (const SessionForce& f : kept) ASSERT_TRUE(into->restoreKeptForce(f));
+        into->updateDeformables();
+        expectClose(into->getDisplacement(), eln->getDisplacement(), "restored");
+        for (const SessionForce& f : kept) {
+            const Atom* atom = into->getAtom(f.node);
+            const Vector3d pulled = newtons[f.node == a ? 0 : 1];
+            EXPECT_EQ(atom->getOLDKcalForce(), f.force);
+            EXPECT_EQ(atom->getKcalForce(), f.force);
+            EXPECT_EQ(atom->getStateArray(), f.modeState);
+            EXPECT_EQ(atom->getPressed(), 3);
+            // The device force it came from.
+            EXPECT_LT(atom->getMyApplyingForce().euclideanDistance(pulled), 1e-6f * pulled.size());
+        }
+        for (int i = 0; i < into->getAmountOfAtoms(); ++i)
+            EXPECT_LT(into->getDeformedPosition(i).euclideanDistance(eln->getDeformedPosition(i)), 1e-4f) << i;
+
+        // Undo of the second leaves the first alone; undo of both leaves nothing.
+        into->applyZeroForce(b);
+        const double fa[3] = {kept[0].force.x, kept[0].force.y, kept[0].force.z};
+        std::vector<double> alone(static_cast<std::size_t>(into->get3N()));
+        eln->computeResponse(fa, a, route.recorded, kept[0].modeState[1], kept[0].modeState.data() + 2, alone.data());
+        expectClose(into->getDisplacement(), alone, "the first alone");
+        into->applyZeroForce(a);
+        for (double d : into->getDisplacement()) EXPECT_NEAR(d, 0.0, 1e-12);
+    }
+    // A node outside the network changes nothing.
+    SessionForce outside;
+    outside.node = into->getAmountOfAtoms();
+    outside.force = Vector3d(1, 0, 0);
+    EXPECT_FALSE(into->restoreKeptForce(outside));
 }

@@ -318,7 +318,9 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
     ASSERT_TRUE(view.applyForceToELN(5, Vector3d(0.0f, 2.0f, 0.0f), 2.0f, 1.0f, modes));
     Atom* atom = eln->getAtom(5);
     EXPECT_TRUE(atom->isSelected());
-    EXPECT_EQ(atom->getPressed(), 2);
+    // Kept, as a released pull is: idle, with the force it keeps.
+    EXPECT_EQ(atom->getPressed(), 3);
+    EXPECT_EQ(atom->getOLDKcalForce(), Vector3d(0.0f, 2.0f, 0.0f));
     ASSERT_EQ(view.getAtomContactList().size(), 1u);
     EXPECT_EQ(view.getAtomContactList()[0], atom);
     double moved = 0.0;

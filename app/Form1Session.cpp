@@ -1,0 +1,103 @@
+// The main window's session commands: "Open &Session" loads the session's eigen data files as
+// "&Open" would, checks the session against the loaded network before the hand-over, and puts
+// the session back once the simulation runs; "Save &Session" writes the running one.
+#include "Form1.h"
+#include "FormLogic.h"
+#include "QtPrompts.h"
+
+#include "common/Console.h"
+#include "common/UserPrompts.h"
+#include "enm/ElasticNetworkModel.h"
+#include "render/COpenGL.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMessageBox>
+#include <QProgressBar>
+
+namespace vornax {
+
+void Form1::setUpSessions()
+{
+    SessionDialogs* dialogs = m_options.sessionDialogs;
+    if (!dialogs) {
+        m_ownSessionDialogs = std::make_unique<QtSessionDialogs>(this);
+        dialogs = m_ownSessionDialogs.get();
+    }
+    m_sessions = std::make_unique<SessionWorkflow>(*dialogs, QDir::homePath().toStdString());
+}
+
+void Form1::openSession()
+{
+    // A session brings its own structure: only into a window with none.
+    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
+    std::optional<SessionOpening> opening = m_sessions->askOpen();
+    if (!opening) return;
+    m_pendingSession = std::move(opening->data);
+    m_sessionFromMenu = true;
+    m_sessionRefused = false;
+    m_flow = m_workflow.get();
+    m_logic->state().loadMode = load::EigenFiles;
+    LoadRequest request;
+    request.loadMode = load::EigenFiles;
+    request.source = StructureSource::eigenDataFiles(opening->eigenFiles);
+    request.rc = LoadWorkflow::kDefaultRc;
+    console::line("loading session file: " + opening->file);
+    startLoad(request);
+}
+
+void Form1::saveSession()
+{
+    COpenGL* gl = view();
+    if (!gl || !gl->getELN_loaded()) {
+        userPrompts().messageBox(session::kErrorCaption, "There is no session to save yet.", MessageIcon::Information,
+                                 MessageButtons::Ok);
+        return;
+    }
+    m_sessions->save([&] { return collectSession(m_controls, *gl); });
+}
+
+bool Form1::saveSessionTo(const std::filesystem::path& file, std::string& error)
+{
+    COpenGL* gl = view();
+    if (!gl || !gl->getELN_loaded()) {
+        error = "there is no session to save";
+        return false;
+    }
+    return writeSessionFile(file, collectSession(m_controls, *gl), error);
+}
+
+bool Form1::acceptPendingSession()
+{
+    if (!m_pendingSession || !m_result || !m_result->network) return true;
+    const ElasticNetworkModel& eln = *m_result->network;
+    std::string error;
+    if (sessionFitsNetwork(*m_pendingSession, eln.getAmountOfAtoms(), eln.getTotalMaxModes(), eln.isYMatrixAvailable(),
+                           error))
+        return true;
+    // Nothing of the load is kept: the window is as it was before the command.
+    m_pendingSession.reset();
+    m_result.reset();
+    m_sessionRefused = true;
+    console::write(console::Warning, "session refused: " + error);
+    setStatus(QString("The session could not be opened: %1").arg(QString::fromStdString(error)));
+    m_controls.openToolStripMenuItem->setEnabled(true);
+    m_controls.openSession->setEnabled(true);
+    m_controls.ELNcalcProgBar->setVisible(false);
+    if (m_sessionFromMenu)
+        userPrompts().messageBox(session::kErrorCaption, error, MessageIcon::Warning, MessageButtons::Ok);
+    m_sessionFromMenu = false;
+    emit loadEnded(false, QString::fromStdString(error));
+    return false;
+}
+
+void Form1::restorePendingSession(COpenGL& gl)
+{
+    if (!m_pendingSession) return;
+    const SessionData data = std::move(*m_pendingSession);
+    m_pendingSession.reset();
+    m_sessionFromMenu = false;
+    applySession(data, m_controls, *m_logic, gl);
+}
+
+} // namespace vornax

@@ -1,0 +1,48 @@
+#!/bin/sh
+# A session kept and resumed from the command line: a stylus script keeps two forces on 1crn,
+# the session and the deformed structure are written; a second run opens the session on the
+# eigen data files of the first and writes the deformed structure again: the same kept forces,
+# and the coordinates of vornax-enm deform for them. A truncated session file is refused with
+# exit status 2 and one line on stderr.
+#   session-run.sh VORNAX VORNAX_ENM PDB STYLUS_SCRIPT OUT_DIR
+set -eu
+vornax=$1 enm=$2 pdb=$3 script=$4 out=$5/session-run
+rm -rf "$out"
+mkdir -p "$out"
+fail() { echo "$1"; [ -z "${2:-}" ] || tail -20 "$2"; exit 1; }
+
+"$vornax" "$pdb" --save-dir "$out" --mouse-stylus --save-forces --stylus-script "$script" \
+  --save-session "$out/pulled.vsf" --save-as "$out/A.pdb" --quit > "$out/first.log" 2>&1 ||
+  fail "the first run exited with status $?" "$out/first.log"
+grep -q "^session: $out/pulled.vsf$" "$out/first.log" || fail "the session's path is not printed" "$out/first.log"
+[ "$(wc -c < "$out/pulled.vsf")" -eq $((244 + 2 * 112)) ] || fail "the session does not hold two forces"
+hdv=$(ls "$out"/*.hdv) ppy=$(ls "$out"/*.ppy)
+
+"$vornax" "$hdv" --ppy "$ppy" --mouse-stylus --open-session "$out/pulled.vsf" --save-as "$out/B.pdb" --quit \
+  > "$out/second.log" 2>&1 || fail "the second run exited with status $?" "$out/second.log"
+grep '^REMARK' "$out/A.pdb" > "$out/A.remarks"
+grep '^REMARK' "$out/B.pdb" > "$out/B.remarks"
+[ "$(grep -c 'Force Applied' "$out/B.remarks")" -eq 2 ] || fail "the resumed session does not keep both forces"
+cmp -s "$out/A.remarks" "$out/B.remarks" || { diff "$out/A.remarks" "$out/B.remarks"; fail "the kept forces differ"; }
+# The kept forces (kcal/mol/Å) as the session holds them: node, x, y, z per 112-byte record.
+forces=$(python3 -c '
+import struct, sys
+b = open(sys.argv[1], "rb").read()
+for k in range(struct.unpack_from("<i", b, 240)[0]):
+    node, x, y, z = struct.unpack_from("<i3f", b, 244 + 112 * k)
+    print("--node %d --force %.9g %.9g %.9g" % (node, x, y, z), end=" ")
+' "$out/pulled.vsf")
+# shellcheck disable=SC2086
+"$enm" deform "$pdb" --out "$out/deformed.pdb" --json /dev/null $forces > /dev/null 2>&1 || fail "deform failed"
+grep '^ATOM' "$out/B.pdb" > "$out/B.atoms"
+grep '^ATOM' "$out/deformed.pdb" > "$out/deformed.atoms"
+[ "$(wc -l < "$out/B.atoms")" -eq 46 ] || fail "not the 46 C-alpha records"
+cmp -s "$out/B.atoms" "$out/deformed.atoms" || { diff "$out/B.atoms" "$out/deformed.atoms" | head; fail "the coordinates differ"; }
+
+head -c 467 "$out/pulled.vsf" > "$out/truncated.vsf"
+status=0
+"$vornax" "$hdv" --ppy "$ppy" --open-session "$out/truncated.vsf" --quit > /dev/null 2> "$out/refused.err" || status=$?
+[ "$status" -eq 2 ] || fail "a truncated session exited with status $status, not 2"
+[ "$(wc -l < "$out/refused.err")" -eq 1 ] || fail "not one line on stderr" "$out/refused.err"
+grep -q "truncated.vsf" "$out/refused.err" || fail "the refusal does not name the file" "$out/refused.err"
+echo "session run: ok"
