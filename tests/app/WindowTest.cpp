@@ -584,8 +584,19 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
             if (std::abs(nodes[k] - nodes[0]) > 2) second = nodes[k];
         for (const int node : {nodes[0], second}) {
             pull(*window, node);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return listed(*window, node); }, 3000));
+            // Kept (the step after the release has run), and the list redrawn since: the list
+            // may have been drawn during the pull too, when the stylus left a node it touched.
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return window->view()->getNetwork()->getAtom(node)->getPressed() == 3
+                        && !window->view()->newForceAdded() && listed(*window, node);
+                },
+                5000));
         }
+        // The stylus left beside the front nodes may be outside the navigation cube, which
+        // moves the workspace on every tick while translation is on: the user switches it off
+        // so that what is saved is what is read here.
+        c.hapticsTranslate->setChecked(false);
         window->view()->getDevice()->mouseDownRotate(300, 300);
         window->view()->getDevice()->updateMoleculePosition(360, 330);
         QTest::qWait(300);

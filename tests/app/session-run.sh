@@ -1,8 +1,8 @@
 #!/bin/sh
 # A session kept and resumed from the command line: a stylus script keeps two forces on 1crn,
 # the session and the deformed structure are written; a second run opens the session on the
-# eigen data files of the first and writes the deformed structure again: the same kept forces,
-# and the coordinates of vornax-enm deform for them. A truncated session file is refused with
+# eigen data files of the first and writes the deformed structure again: the same kept forces
+# and the same coordinates, those of vornax-enm deform for the forces. A truncated session file is refused with
 # exit status 2 and one line on stderr.
 #   session-run.sh VORNAX VORNAX_ENM PDB STYLUS_SCRIPT OUT_DIR
 set -eu
@@ -34,7 +34,9 @@ for k in range(struct.unpack_from("<i", b, 240)[0]):
 ' "$out/pulled.vsf")
 # shellcheck disable=SC2086
 "$enm" deform "$pdb" --out "$out/deformed.pdb" --json /dev/null $forces > /dev/null 2>&1 || fail "deform failed"
+grep '^ATOM' "$out/A.pdb" > "$out/A.atoms"
 grep '^ATOM' "$out/B.pdb" > "$out/B.atoms"
+cmp -s "$out/A.atoms" "$out/B.atoms" || { diff "$out/A.atoms" "$out/B.atoms" | head; fail "the resumed structure differs"; }
 grep '^ATOM' "$out/deformed.pdb" > "$out/deformed.atoms"
 [ "$(wc -l < "$out/B.atoms")" -eq 46 ] || fail "not the 46 C-alpha records"
 cmp -s "$out/B.atoms" "$out/deformed.atoms" || { diff "$out/B.atoms" "$out/deformed.atoms" | head; fail "the coordinates differ"; }
