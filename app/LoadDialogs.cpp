@@ -76,21 +76,13 @@ void ScriptedLoadDialogs::setOkButtonToDiagNow(bool largeMolecule, int32_t amoun
 std::optional<std::vector<std::string>> ScriptedLoadDialogs::chooseFiles(const FileRequest& request)
 {
     fileRequests.push_back(request);
-    if (files.empty() || !files.front()) {
-        if (!files.empty()) files.pop_front();
-        return std::nullopt;
-    }
-    std::vector<std::string> chosen = std::move(*files.front());
-    files.pop_front();
-    return chosen;
+    return takeScripted(files);
 }
 
 std::optional<std::string> ScriptedLoadDialogs::chooseFolder(const std::string& description)
 {
     folderDescriptions.push_back(description);
-    if (folders.empty()) return std::nullopt;
-    auto folder = std::move(folders.front());
-    folders.pop_front();
+    auto folder = takeScripted(folders);
     return folder;
 }
 

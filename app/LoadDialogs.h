@@ -101,6 +101,16 @@ private:
     std::deque<std::optional<std::string>> folders;
 };
 
+/// The next scripted answer of a dialog: nothing (cancel) when none is queued.
+template <class T>
+std::optional<T> takeScripted(std::deque<std::optional<T>>& queue)
+{
+    if (queue.empty()) return std::nullopt;
+    std::optional<T> answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+
 /// The Qt dialogs, modal on `parent`. The load-choice dialog and the set-up dialog live as long
 /// as this object; the cutoff and eigenvalue dialogs are made anew each time.
 class QtLoadDialogs final : public LoadDialogs {

@@ -23,22 +23,13 @@ namespace vornax {
 std::optional<std::string> ScriptedSessionDialogs::chooseSaveFile(const FileRequest& request)
 {
     requests.push_back(request);
-    if (saveFiles.empty()) return std::nullopt;
-    std::optional<std::string> file = std::move(saveFiles.front());
-    saveFiles.pop_front();
-    return file;
+    return takeScripted(saveFiles);
 }
 
 std::optional<std::vector<std::string>> ScriptedSessionDialogs::chooseFiles(const FileRequest& request)
 {
     requests.push_back(request);
-    if (openFiles.empty() || !openFiles.front()) {
-        if (!openFiles.empty()) openFiles.pop_front();
-        return std::nullopt;
-    }
-    std::vector<std::string> files = std::move(*openFiles.front());
-    openFiles.pop_front();
-    return files;
+    return takeScripted(openFiles);
 }
 
 std::optional<std::string> QtSessionDialogs::chooseSaveFile(const FileRequest& request)
