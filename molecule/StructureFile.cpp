@@ -234,9 +234,16 @@ struct PlacedAtom {
 struct PlacedAtomHash {
     std::size_t operator()(const PlacedAtom& a) const
     {
-        std::size_t h = a.identity;
-        for (int64_t v : a.q) h = h * 1000003u ^ std::hash<int64_t>()(v);
-        return h;
+        // splitmix64 finalizer over the mixed fields: quantized positions are small integers
+        // that a plain combination would crowd into few buckets.
+        uint64_t h = a.identity;
+        for (int64_t v : a.q) {
+            h ^= static_cast<uint64_t>(v) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+            h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+            h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+            h ^= h >> 31;
+        }
+        return static_cast<std::size_t>(h);
     }
 };
 
@@ -244,6 +251,11 @@ struct PlacedAtomHash {
 std::string modelRecords(const gemmi::Model& model, bool dropCopies, LibraryStructure& out)
 {
     std::unordered_set<PlacedAtom, PlacedAtomHash> placed;
+    std::size_t atoms = 0;
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues) atoms += residue.atoms.size();
+    if (dropCopies) placed.reserve(atoms);
+    out.records.reserve(out.records.size() + atoms + model.chains.size());
     int serial = 0;
     std::size_t dropped = 0;
     for (const gemmi::Chain& chain : model.chains) {
