@@ -1,7 +1,7 @@
 // mmCIF files and biological assemblies, read with gemmi. Every atom becomes a PDB-layout record
 // line, so that the atoms, nodes, stored record lines (deformed output, eigen data files) are
-// made exactly as for a PDB file; the full chain name, coordinates and residue fields go beside
-// the line, since a PDB column cannot hold them all.
+// made exactly as for a PDB file; the full coordinates and residue fields go beside the line,
+// and a chain name longer than column 22 follows column 80 (pdb::chainNameSuffix).
 #include "molecule/StructureFile.h"
 
 #include "common/Console.h"
@@ -9,6 +9,7 @@
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/FileHandle.h"
+#include "molecule/PdbRecord.h"
 
 #include <gemmi/assembly.hpp>
 #include <gemmi/cif.hpp>
@@ -131,7 +132,7 @@ std::string atomLine(const gemmi::Residue& residue, const gemmi::Atom& atom, int
     line += std::string(10, ' ');
     line += rightAligned(atom.element.uname(), 2).substr(0, 2);
     line += "  ";
-    return line;
+    return line + pdb::chainNameSuffix(chain);
 }
 
 /// Refuses operators no structure can have: non-finite numbers, matrices that are singular or
