@@ -40,7 +40,7 @@ namespace {
 int printSummary(const std::filesystem::path& path)
 {
     NetworkFileHandle reader;
-    const bool ok = reader.openFile(path);
+    const bool ok = reader.openStructure(path);
     std::vector<Atom*> atoms = reader.getAtomList();
     std::unique_ptr<ElasticNetworkModel> network(reader.getElasticNetwork());
     if (!ok) {

@@ -89,6 +89,7 @@ void ElasticNetworkModel::processLine(const std::string& line)
         console::Line(console::Warning) << "Record skipped, its coordinates cannot be read: " << line;
         return;
     }
+    if (const std::string_view chain = pdb::chainNameAfterRecord(line); !chain.empty()) record.chainID = chain;
     currentChainID = record.chainID;
     midPointSum[0] += record.position.x;
     midPointSum[1] += record.position.y;

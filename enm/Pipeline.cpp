@@ -62,10 +62,11 @@ const char* stageName(LoadStage stage)
     return "";
 }
 
-StructureSource StructureSource::pdbFile(std::filesystem::path file)
+StructureSource StructureSource::pdbFile(std::filesystem::path file, AssemblyRequest assembly)
 {
     StructureSource source;
     source.pdb = std::move(file);
+    source.assembly = std::move(assembly);
     return source;
 }
 
@@ -261,7 +262,7 @@ private:
         const bool read = stage(LoadStage::Read, [&] {
             m_result.reader = std::make_unique<NetworkFileHandle>();
             NetworkFileHandle& reader = *m_result.reader;
-            const bool loaded = reader.openFile(m_source.pdb);
+            const bool loaded = reader.openStructure(m_source.pdb, m_source.assembly);
             m_result.atoms.list() = reader.getAtomList();
             m_result.network.reset(reader.getElasticNetwork());
             eln = m_result.network.get();

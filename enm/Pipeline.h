@@ -19,6 +19,7 @@
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
+#include "molecule/StructureFile.h"
 
 #include <array>
 #include <cstdint>
@@ -55,10 +56,13 @@ const char* stageName(LoadStage stage);
 
 /// Where the structure comes from.
 struct StructureSource {
-    std::filesystem::path pdb;           ///< a PDB file, or
+    std::filesystem::path pdb;           ///< a PDB or mmCIF (.cif, .cif.gz) structure file, or
     std::vector<std::string> eigenFiles; ///< a main eigen data file (.hdv), optionally its .ppy
 
-    static StructureSource pdbFile(std::filesystem::path file);
+    /// A biological assembly of the structure file instead of its own content (optional).
+    AssemblyRequest assembly;
+
+    static StructureSource pdbFile(std::filesystem::path file, AssemblyRequest assembly = {});
     static StructureSource eigenDataFiles(std::vector<std::string> names);
     bool fromEigenFiles() const { return pdb.empty(); }
     /// The file the structure is named by in messages.

@@ -17,6 +17,7 @@
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 #include "molecule/PdbRecord.h"
+#include "molecule/StructureFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,7 @@ namespace vornax {
 
 class Atom;
 class DataTables;
+struct LibraryStructure;
 
 class FileHandle {
 public:
@@ -42,6 +44,11 @@ public:
     /// Reads the structure at `path`. Returns false when the file could not be read or holds
     /// no atom records; the reason is in getLoadError() and on the console.
     bool openFile(const std::filesystem::path& path);
+    /// Reads a PDB or mmCIF file (.cif, .cif.gz), optionally as one of its biological
+    /// assemblies. A PDB file without an assembly goes to openFile; the others are read with
+    /// gemmi into the same atoms and nodes. Refused (false, getLoadError) as a whole: a file
+    /// that cannot be read, an assembly or copy it does not describe, unusable operators.
+    bool openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {});
 
     /// The atoms created, in file order (pointers only; the caller deletes the atoms).
     std::vector<Atom*> getAtomList() const { return atomList; }
@@ -82,6 +89,8 @@ private:
     void addAtom(std::string_view line, const pdb::AtomRecord& record);
     void terminateChain(std::string_view line, bool alreadyStored);
     void finishLoad();
+    /// Hands a structure read with gemmi to the atoms, chains and network.
+    void takeLibraryStructure(LibraryStructure& structure);
 
     std::vector<Atom*> atomList;
     int32_t atomCount = 0;

@@ -65,6 +65,23 @@ ELNBackboneData backboneRecord(std::string_view line, const AtomRecord& record)
     return node;
 }
 
+namespace {
+constexpr std::string_view kChainMark = " chain ";
+constexpr std::size_t kRecordWidth = 80;
+} // namespace
+
+std::string chainNameSuffix(const std::string& chain)
+{
+    return chain.size() > 1 ? std::string(kChainMark) + chain : std::string();
+}
+
+std::string_view chainNameAfterRecord(std::string_view line)
+{
+    if (line.size() <= kRecordWidth + kChainMark.size() || line.substr(kRecordWidth, kChainMark.size()) != kChainMark)
+        return {};
+    return line.substr(kRecordWidth + kChainMark.size());
+}
+
 void appendBackboneRecord(ChainList& chains, int32_t& chainIndex, ELNBackboneData&& node)
 {
     if (chainIndex < 0) {

@@ -54,6 +54,12 @@ ELNBackboneData backboneRecord(std::string_view line, const AtomRecord& record);
 /// nucleic node), starts a chain holding the node and sets chainIndex to 0.
 void appendBackboneRecord(ChainList& chains, int32_t& chainIndex, ELNBackboneData&& node);
 
+/// Record lines made from mmCIF or assemblies carry a chain name that column 22 cannot hold
+/// after column 80, as " chain NAME"; the text to append for `chain` (empty for one character).
+std::string chainNameSuffix(const std::string& chain);
+/// The chain name such a line carries past column 80; empty for every other line.
+std::string_view chainNameAfterRecord(std::string_view line);
+
 /// Offsets (zero-based) and widths of the coordinate and B-factor fields.
 inline constexpr std::size_t kXColumn = 31, kYColumn = 39, kZColumn = 47, kCoordWidth = 8;
 inline constexpr std::size_t kBFactorFirst = 61, kBFactorLast = 66;

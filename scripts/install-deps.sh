@@ -9,6 +9,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   libboost-dev liblapacke-dev libopenblas-dev liblapack-dev libeigen3-dev libspectra-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev
+  gemmi-dev tao-pegtl-dev zlib1g-dev
   python3 python3-prody python3-scipy python3-numpy
 )
 

@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/TextParse.h"
+#include "enm/Pipeline.h"
 
 #include <algorithm>
 #include <charconv>
@@ -171,6 +172,23 @@ std::optional<std::string> UnattendedPrompts::askText(const TextPrompt& prompt)
 {
     console::write(console::Warning, prompt.heading);
     return std::nullopt;
+}
+
+AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies, const std::string& file)
+{
+    AssemblyRequest request;
+    if (id.empty() && copies.empty()) return request;
+    if (id.empty()) throw CliFailure(kExitInput, "--copies goes with --assembly ID");
+    if (isMainEigenDataFile(file))
+        throw CliFailure(kExitInput, "--assembly goes with a structure file (PDB or mmCIF) as FILE");
+    request.id = id;
+    if (!copies.empty()) {
+        std::string error;
+        auto ids = parseCopyList(copies, error);
+        if (!ids) throw CliFailure(kExitInput, "--copies: " + error);
+        request.copies = std::move(*ids);
+    }
+    return request;
 }
 
 } // namespace vornax::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/UserPrompts.h"
+#include "molecule/StructureFile.h"
 
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,10 @@ std::string toString(const ModeSelection& selection);
 /// `text` with line breaks turned into blanks, trailing blanks removed, and control bytes and
 /// invalid UTF-8 shown as \xNN.
 std::string singleLine(std::string text);
+
+/// The assembly of --assembly ID and --copies LIST for the structure `file`. --copies needs
+/// --assembly, and neither goes with a main eigen data file. Throws CliFailure.
+AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies, const std::string& file);
 
 /// Strict decimal number reading for option values that arrive as text.
 std::optional<int64_t> parseInteger(const std::string& text);

@@ -46,6 +46,15 @@ CLI::App* addLoadCommand(CLI::App& app, LoadArguments& args)
     return load;
 }
 
+void addAssemblyOptions(CLI::App* command, std::string& assembly, std::string& copies)
+{
+    command->add_option("--assembly", assembly,
+                        "Build biological assembly ID of FILE (REMARK 350 BIOMOLECULE, _pdbx_struct_assembly.id)")
+        ->type_name("ID");
+    command->add_option("--copies", copies, "With --assembly: keep only these operators of it (1,2,5-9)")
+        ->type_name("LIST");
+}
+
 void addEigenFileOptions(CLI::App* command, std::string& ppy, bool& withoutY)
 {
     command->add_option("--ppy", ppy, "With a .hdv FILE: its response matrix file (.ppy)")->check(CLI::ExistingFile);

@@ -47,6 +47,8 @@ struct LoadArguments {
 CLI::App* addLoadCommand(CLI::App& app, LoadArguments& args);
 /// --ppy and --without-y for a command that accepts a main eigen data file as FILE.
 void addEigenFileOptions(CLI::App* command, std::string& ppy, bool& withoutY);
+/// --assembly ID and --copies LIST for a command that reads a structure file (checkedAssembly).
+void addAssemblyOptions(CLI::App* command, std::string& assembly, std::string& copies);
 
 /// The `load` report. Throws CliFailure.
 nlohmann::ordered_json loadReport(const LoadArguments& args);

@@ -106,7 +106,7 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
         }
         source = StructureSource::eigenDataFiles(std::move(names));
     } else {
-        source = StructureSource::pdbFile(options.file);
+        source = StructureSource::pdbFile(options.file, options.assembly);
         if (!options.eigenOut.empty()) checkEigenFolder(options.eigenOut);
     }
 

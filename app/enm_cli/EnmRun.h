@@ -22,6 +22,7 @@ struct RunOptions {
     EigenSolver solver = EigenSolver::Lapack;
     std::filesystem::path yFile;    ///< with a main eigen data file as `file`: its .ppy, or empty
     std::filesystem::path eigenOut; ///< folder for the eigen data files of a computed run, or empty
+    AssemblyRequest assembly;       ///< a biological assembly of the structure file, or none
 };
 
 /// Seconds spent in each stage.

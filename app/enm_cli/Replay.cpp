@@ -25,10 +25,11 @@ namespace {
 class SolvedReplayNetwork : public ReplayNetwork {
 public:
     SolvedReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
-                        const std::filesystem::path& yFile)
+                        const std::filesystem::path& yFile, const AssemblyRequest& assembly)
     {
         RunOptions options;
         options.file = file;
+        options.assembly = assembly;
         options.rc = rc;
         options.yFile = yFile;
         m_solved = std::make_unique<SolvedNetwork>(options, [&](const SolvedNetwork& s) {
@@ -50,10 +51,11 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
 {
     CLI::App* replay = app.add_subcommand(
         "replay", "Run a stylus script on the virtual device against the network of FILE, as right after a load");
-    replay->add_option("FILE", args.file, "PDB structure file, or main eigen data file (.hdv)")
+    replay->add_option("FILE", args.file, "PDB or mmCIF structure file, or main eigen data file (.hdv)")
         ->required()
         ->check(CLI::ExistingFile);
     addEigenFileOptions(replay, args.ppy, args.withoutY);
+    addAssemblyOptions(replay, args.assembly, args.copies);
     replay->add_option("--rc", args.rc, "Spring cutoff in A")->default_val(11.0);
     replay->add_flag("--save-forces", args.saveForces, "Force-saving mode: released forces are kept");
     replay->add_option("--force-factor", args.forceFactor, "User force multiplier (0 to 1000)")->default_val(1.0);
@@ -72,11 +74,11 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
 }
 
 std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
-                                                 const std::filesystem::path& yFile)
+                                                 const std::filesystem::path& yFile, const AssemblyRequest& assembly)
 {
     // A PDB structure is solved and calibrated; a main eigen data file (with its .ppy when
     // given) goes through the mode budget instead.
-    return std::make_unique<SolvedReplayNetwork>(file, rc, check, yFile);
+    return std::make_unique<SolvedReplayNetwork>(file, rc, check, yFile, assembly);
 }
 
 namespace {
@@ -143,6 +145,7 @@ void runReplay(const ReplayArguments& args, std::ostream& out)
         throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
     if (args.withoutY && !isMainEigenDataFile(args.file))
         throw CliFailure(kExitInput, "--without-y goes with a main eigen data file (.hdv) as FILE");
+    const AssemblyRequest assembly = checkedAssembly(args.assembly, args.copies, args.file);
     auto source = loadReplayNetwork(
         args.file, args.rc,
         [&](const ElasticNetworkModel& eln) {
@@ -150,7 +153,7 @@ void runReplay(const ReplayArguments& args, std::ostream& out)
             if (!checkScriptNodes(*steps, eln.getAmountOfAtoms(), why))
                 throw CliFailure(kExitInput, args.script + ": " + why);
         },
-        args.ppy);
+        args.ppy, assembly);
     ElasticNetworkModel& eln = source->network();
 
     VirtualSessionOptions options;

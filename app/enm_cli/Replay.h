@@ -3,6 +3,8 @@
 // step, so the output is deterministic.
 #pragma once
 
+#include "molecule/StructureFile.h"
+
 #include "enm/ElasticNetworkModel.h"
 #include "enm_cli/CliSupport.h"
 
@@ -23,6 +25,8 @@ struct ReplayArguments {
     bool saveForces = false;
     double forceFactor = 1.0;
     std::string ppy;       ///< with a .hdv FILE: its response matrix file
+    std::string assembly;  ///< --assembly ID
+    std::string copies;    ///< --copies LIST
     bool withoutY = false; ///< with a .hdv FILE and no .ppy: do not compute Y from the modes
     std::string script;
     std::string json = "-";
@@ -48,7 +52,8 @@ using NodeCheck = std::function<void(const ElasticNetworkModel&)>;
 /// Loads `file` by its kind: a PDB structure (any name but *.hdv), or an eigen data file.
 /// Throws CliFailure.
 std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& file, double rc, const NodeCheck& check,
-                                                 const std::filesystem::path& yFile = {});
+                                                 const std::filesystem::path& yFile = {},
+                                                 const AssemblyRequest& assembly = {});
 
 /// Runs the replay, writing its report to `out` tick by tick. Throws CliFailure.
 void runReplay(const ReplayArguments& args, std::ostream& out);

@@ -87,11 +87,16 @@ struct CommonArguments {
     std::string solver = "lapack";
     std::string json = "-";
     bool verbose = false;
+    std::string assembly;
+    std::string copies;
 };
 
 void addCommonOptions(CLI::App* command, CommonArguments& args)
 {
-    command->add_option("FILE", args.file, "PDB structure file")->required()->check(CLI::ExistingFile);
+    command->add_option("FILE", args.file, "PDB or mmCIF (.cif, .cif.gz) structure file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    addAssemblyOptions(command, args.assembly, args.copies);
     command->add_option("--rc", args.rc, "Spring cutoff in A (nodes closer than this are joined)")->default_val(11.0);
     command
         ->add_option(
@@ -146,6 +151,7 @@ RunOptions checkedRunOptions(const CommonArguments& args)
     RunOptions options;
     options.file = args.file;
     options.rc = args.rc;
+    options.assembly = checkedAssembly(args.assembly, args.copies, args.file);
     options.solver = args.solver == "reference" ? EigenSolver::Reference
         : args.solver == "lapack-dc"            ? EigenSolver::LapackDC
         : args.solver == "lapack-mrrr"          ? EigenSolver::LapackMRRR

@@ -340,6 +340,28 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
     EXPECT_EQ(written.find(" -0 "), std::string::npos) << written.substr(0, 400);
 }
 
+// mmCIF as FILE gives the PDB file's modes; --assembly builds every copy, --copies some.
+TEST_F(CliOn1crn, MmcifFilesAndAssemblies)
+{
+    const CliRun fromPdb = runCli({"modes", pdb});
+    const CliRun fromCif = runCli({"modes", (findPdb("1crn.pdb").parent_path().parent_path() / "cif" / "1crn.cif").string()});
+    ASSERT_EQ(fromCif.status, 0) << describe(fromCif);
+    EXPECT_EQ(fromCif.report["eigenvalues"], fromPdb.report["eigenvalues"]);
+    EXPECT_EQ(fromCif.report["springs"], fromPdb.report["springs"]);
+
+    const std::string por = pathOf("2por.pdb");
+    const CliRun two = runCli({"modes", por, "--assembly", "1", "--copies", "1,3", "--rc", "8"});
+    ASSERT_EQ(two.status, 0) << describe(two);
+    EXPECT_EQ(two.report["nodes"].get<int>(), 2 * runCli({"modes", por, "--rc", "8"}).report["nodes"].get<int>());
+    for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+             {"modes", por, "--assembly", "2"}, {"modes", por, "--copies", "1"},
+             {"modes", por, "--assembly", "1", "--copies", "1,1"}}) {
+        const CliRun run = runCli(refused);
+        EXPECT_EQ(run.status, 2) << describe(run);
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
 TEST_F(CliOn1crn, StdoutHoldsOnlyTheJson)
 {
     for (const std::vector<std::string>& args :

@@ -113,31 +113,35 @@ TEST(NetworkTest, NodeAtomsAndDistances)
 
 TEST(NetworkTest, StoredLinesRebuildTheSameNodes)
 {
-    const auto pdb = findPdb("1d66.pdb");
-    ASSERT_FALSE(pdb.empty());
-    LoadedStructure fromPdb(pdb);
-    std::istringstream in(storedLines(fromPdb.network->getPdbLines(), 11.0f));
-    ElasticNetworkModel eln;
-    ASSERT_TRUE(eln.processAtoms(in));
-    EXPECT_EQ(eln.getRc(), 11.0f);
-    EXPECT_EQ(eln.getTotalAmountOfAtoms(), fromPdb.network->getTotalAmountOfAtoms());
-    const auto& a = fromPdb.network->getBackboneList();
-    const auto& b = eln.getBackboneList();
-    ASSERT_EQ(a.size(), b.size());
-    // The stored copy is centred on the mean atom position, the reader's copy is not.
-    const Vector3d shift = fromPdb.reader->getMidPoint();
-    EXPECT_TRUE(eln.getMidPoint().isEqual(shift, 1e-2f));
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        EXPECT_TRUE((a[i].position - shift).isEqual(b[i].position, 1e-2f)) << i;
-        EXPECT_EQ(a[i].residueNumber, b[i].residueNumber);
-        EXPECT_EQ(a[i].isNucleic, b[i].isNucleic);
-        EXPECT_DOUBLE_EQ(a[i].bFactor, b[i].bFactor);
+    // A PDB file, and an assembly whose chain names (A1, A2, A3) do not fit column 22.
+    for (const AssemblyRequest& assembly : {AssemblyRequest{}, AssemblyRequest{"1", {}}}) {
+        const auto pdb = findPdb(assembly.wanted() ? "2por.pdb" : "1d66.pdb");
+        ASSERT_FALSE(pdb.empty());
+        LoadedStructure fromPdb(pdb, assembly);
+        std::istringstream in(storedLines(fromPdb.network->getPdbLines(), 11.0f));
+        ElasticNetworkModel eln;
+        ASSERT_TRUE(eln.processAtoms(in));
+        EXPECT_EQ(eln.getRc(), 11.0f);
+        EXPECT_EQ(eln.getTotalAmountOfAtoms(), fromPdb.network->getTotalAmountOfAtoms());
+        const auto& a = fromPdb.network->getBackboneList();
+        const auto& b = eln.getBackboneList();
+        ASSERT_EQ(a.size(), b.size());
+        // The stored copy is centred on the mean atom position, the reader's copy is not.
+        const Vector3d shift = fromPdb.reader->getMidPoint();
+        EXPECT_TRUE(eln.getMidPoint().isEqual(shift, 1e-2f));
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_TRUE((a[i].position - shift).isEqual(b[i].position, 1e-2f)) << i;
+            EXPECT_EQ(a[i].residueNumber, b[i].residueNumber);
+            EXPECT_EQ(a[i].chainID, b[i].chainID);
+            EXPECT_EQ(a[i].isNucleic, b[i].isNucleic);
+            EXPECT_DOUBLE_EQ(a[i].bFactor, b[i].bFactor);
+        }
+        ASSERT_EQ(eln.getChainList().size(), fromPdb.network->getChainList().size());
+        for (std::size_t c = 0; c < eln.getChainList().size(); ++c)
+            EXPECT_EQ(eln.getChainList()[c].size(), fromPdb.network->getChainList()[c].size());
+        // DNA chains D and E are named at their first phosphorus, protein chains at their TER.
+        if (!assembly.wanted()) EXPECT_EQ(eln.getChainIDs(), (std::vector<std::string>{"D", "E", "A", "B"}));
     }
-    ASSERT_EQ(eln.getChainList().size(), fromPdb.network->getChainList().size());
-    for (std::size_t c = 0; c < eln.getChainList().size(); ++c)
-        EXPECT_EQ(eln.getChainList()[c].size(), fromPdb.network->getChainList()[c].size());
-    // DNA chains D and E are named at their first phosphorus, protein chains at their TER.
-    EXPECT_EQ(eln.getChainIDs(), (std::vector<std::string>{"D", "E", "A", "B"}));
 }
 
 TEST(NetworkTest, StoredLinesEdgeCases)

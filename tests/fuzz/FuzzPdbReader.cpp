@@ -1,6 +1,5 @@
 // The PDB reader on any bytes, through the load up to the built network: it loads, or it is
 // refused with a message and keeps nothing.
-#include "enm/Pipeline.h"
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -9,11 +8,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     fuzz::quietOnce();
     static fuzz::ScratchFile file(".pdb");
     file.write(std::string_view(reinterpret_cast<const char*>(data), size));
-
-    LoadOptions options;
-    options.lastStage = LoadStage::Network;
-    LoadResult load = runLoadPipeline(StructureSource::pdbFile(file.path()), options);
-    if (load.ok() != (load.network != nullptr)) __builtin_trap();
-    if (!load.ok() && load.message.empty()) __builtin_trap();
+    fuzz::loadToNetwork(file.path());
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "common/Console.h"
 #include "common/UserPrompts.h"
+#include "enm/Pipeline.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -89,5 +90,16 @@ inline constexpr const char* kSmallStructure =
     "ATOM      5  CA  ALA A   5       0.500   1.200   4.900  1.00 24.00           C\n"
     "ATOM      6  CA  ALA A   6       4.100   1.900   5.400  1.00 25.00           C\n"
     "END\n";
+
+/// Loads `file` (as `assembly` when one is named) up to the built network: it loads, or it is
+/// refused with a message and keeps nothing; anything else stops the fuzzer.
+inline void loadToNetwork(const std::filesystem::path& file, const AssemblyRequest& assembly = {})
+{
+    LoadOptions options;
+    options.lastStage = LoadStage::Network;
+    LoadResult load = runLoadPipeline(StructureSource::pdbFile(file, assembly), options);
+    if (load.ok() != (load.network != nullptr)) __builtin_trap();
+    if (!load.ok() && load.message.empty()) __builtin_trap();
+}
 
 } // namespace vornax::fuzz

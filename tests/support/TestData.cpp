@@ -94,11 +94,11 @@ TempDir::~TempDir()
     if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
 }
 
-LoadedStructure::LoadedStructure(const std::filesystem::path& path)
+LoadedStructure::LoadedStructure(const std::filesystem::path& path, const AssemblyRequest& assembly)
 {
     ScopedUserPrompts scoped(&prompts);
     reader = std::make_unique<NetworkFileHandle>();
-    ok = reader->openFile(path);
+    ok = reader->openStructure(path, assembly);
     atoms = reader->getAtomList();
     network.reset(reader->getElasticNetwork());
 }
@@ -138,9 +138,10 @@ std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor, 
     return text + "TER\nEND\n";
 }
 
-std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc)
+std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc,
+                                              const AssemblyRequest& assembly)
 {
-    auto s = std::make_unique<LoadedStructure>(pdb);
+    auto s = std::make_unique<LoadedStructure>(pdb, assembly);
     ScopedUserPrompts scoped(&s->prompts);
     s->network->setRc(rc);
     s->network->setRenderingDataUp();

@@ -64,8 +64,8 @@ struct LoadedStructure {
     std::string message;
     std::array<StageRecord, kLoadStageCount> stages{};
 
-    /// Reads `path` (nothing built).
-    explicit LoadedStructure(const std::filesystem::path& path);
+    /// Reads `path` (nothing built), as one of its assemblies when `assembly` names one.
+    explicit LoadedStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {});
     /// Runs the load pipeline on `source`.
     LoadedStructure(const StructureSource& source, const LoadOptions& options);
     /// Loads PDB text written to a temporary file.
@@ -82,7 +82,8 @@ std::string cAlphaChain(const std::vector<Vector3d>& positions, double bFactor =
 
 /// A loaded structure with its network built (nodes and springs) for cutoff `rc` (Å), without
 /// the load's checks: for networks the load would refuse (too few nodes, nodes at one place).
-std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f);
+std::unique_ptr<LoadedStructure> buildNetwork(const std::filesystem::path& pdb, float rc = 11.0f,
+                                              const AssemblyRequest& assembly = {});
 std::unique_ptr<LoadedStructure> buildNetworkFromText(const std::string& pdbText, float rc = 11.0f);
 
 /// Load options of a solved test structure: cutoff `rc`, Y when `withY`, every mode kept.

@@ -1,0 +1,498 @@
+// mmCIF files and biological assemblies, read with gemmi. Every atom becomes a PDB-layout record
+// line, so that the atoms, nodes, stored record lines (deformed output, eigen data files) are
+// made exactly as for a PDB file; the full coordinates and residue fields go beside the line,
+// and a chain name longer than column 22 follows column 80 (pdb::chainNameSuffix).
+#include "molecule/StructureFile.h"
+
+#include "common/Console.h"
+#include "common/InputFile.h"
+#include "common/TextParse.h"
+#include "common/UserPrompts.h"
+#include "molecule/FileHandle.h"
+#include "molecule/PdbRecord.h"
+
+#include <gemmi/assembly.hpp>
+#include <gemmi/cif.hpp>
+#include <gemmi/gz.hpp>
+#include <gemmi/mmcif.hpp>
+#include <gemmi/pdb.hpp>
+#include <gemmi/polyheur.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <unordered_set>
+
+namespace vornax {
+
+/// One record of a structure read with gemmi: an atom line (with what its columns cannot hold)
+/// or a chain terminator.
+struct LibraryRecord {
+    std::string line;
+    std::string chainID;       ///< full chain name
+    std::string residueName;   ///< right-aligned in 3, longer names whole
+    std::string residueNumber; ///< right-aligned in 4, longer numbers whole
+    double xyz[3] = {0.0, 0.0, 0.0};
+    bool terminator = false;
+};
+
+struct LibraryStructure {
+    std::string code;
+    int experiment = -1; ///< 1 NMR, 0 X-ray diffraction, −1 neither named
+    double temperature = NAN;
+    std::vector<LibraryRecord> records;
+};
+
+namespace {
+
+constexpr const char* kPdbFileError = "PDB File Error";
+/// Largest matrix element and translation (Å) an assembly operator may have.
+constexpr double kLargestRotationElement = 1.0e3;
+constexpr double kLargestTranslation = 1.0e6;
+constexpr std::size_t kMostCopies = 100000;
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string joined(const std::vector<std::string>& items)
+{
+    std::string out;
+    for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+/// `value` in exactly `width` characters with as many decimals (up to `decimals`) as fit;
+/// empty when even none fit or the value is not finite.
+std::string fittedNumber(double value, int width, int decimals)
+{
+    if (!std::isfinite(value)) return {};
+    char buffer[64];
+    for (int d = decimals; d >= 0; --d) {
+        const int n = std::snprintf(buffer, sizeof buffer, "%*.*f", width, d, value);
+        if (n == width) return buffer;
+    }
+    return {};
+}
+
+std::string rightAligned(const std::string& text, std::size_t width)
+{
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+/// The atom name in columns 13–16: names of fewer than four characters of a one-letter
+/// element start in column 14 (" CA " is a C-alpha, "CA  " calcium).
+std::string atomNameColumns(const gemmi::Atom& atom)
+{
+    std::string name = atom.name.substr(0, 4);
+    if (name.size() < 4 && std::strlen(atom.element.name()) == 1) name.insert(name.begin(), ' ');
+    name.resize(4, ' ');
+    return name;
+}
+
+bool isPolymerResidue(const gemmi::Residue& residue)
+{
+    if (residue.entity_type == gemmi::EntityType::Polymer) return true;
+    return residue.entity_type == gemmi::EntityType::Unknown && residue.het_flag != 'H';
+}
+
+/// The atom line in the PDB layout; empty when a coordinate cannot be written in 8 columns.
+std::string atomLine(const gemmi::Residue& residue, const gemmi::Atom& atom, int serial, const std::string& chain,
+                     const gemmi::Position& p, const std::string& residueNumber)
+{
+    std::string line = residue.het_flag == 'H' ? "HETATM" : "ATOM  ";
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%5d ", serial % 100000);
+    line += buffer;
+    line += atomNameColumns(atom);
+    line += atom.altloc_or(' ');
+    line += rightAligned(residue.name, 3).substr(0, 3);
+    line += ' ';
+    line += chain.empty() ? ' ' : chain.front();
+    const std::string number = rightAligned(residueNumber, 4);
+    line += number.substr(number.size() - 4);
+    line += residue.seqid.icode == ' ' || residue.seqid.icode == '\0' ? ' ' : residue.seqid.icode;
+    line += "   ";
+    for (double c : {p.x, p.y, p.z}) {
+        const std::string field = fittedNumber(c, 8, 3);
+        if (field.empty()) return {};
+        line += field;
+    }
+    const std::string occupancy = fittedNumber(atom.occ, 6, 2);
+    line += occupancy.empty() ? std::string(6, ' ') : occupancy;
+    // The B-factor is the shortest text that reads back as the stored value, as in the file.
+    std::string b = fittedNumber(atom.b_iso, 6, 2);
+    line += b.empty() ? std::string(6, ' ') : b;
+    line += std::string(10, ' ');
+    line += rightAligned(atom.element.uname(), 2).substr(0, 2);
+    line += "  ";
+    return line + pdb::chainNameSuffix(chain);
+}
+
+/// Refuses operators no structure can have: non-finite numbers, matrices that are singular or
+/// enormous, translations beyond any molecule.
+std::string operatorProblem(const gemmi::Assembly::Operator& op)
+{
+    const gemmi::Mat33& m = op.transform.mat;
+    const gemmi::Vec3& t = op.transform.vec;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            if (!std::isfinite(m[i][j]) || std::fabs(m[i][j]) > kLargestRotationElement)
+                return "its matrix holds " + std::to_string(m[i][j]);
+        if (!std::isfinite(t.at(i)) || std::fabs(t.at(i)) > kLargestTranslation)
+            return "its translation holds " + std::to_string(t.at(i));
+    }
+    const double det = m.determinant();
+    if (!std::isfinite(det) || std::fabs(det) < 1.0e-6)
+        return "its matrix cannot be inverted (determinant " + std::to_string(det) + ")";
+    return {};
+}
+
+/// mmCIF checks gemmi leaves to its caller: the atom table's columns, and assembly operators
+/// that _pdbx_struct_oper_list does not list (gemmi drops them).
+std::string checkMmcifBlock(gemmi::cif::Block& block, const AssemblyRequest& request)
+{
+    if (!block.find_mmcif_category("_atom_site.").ok()) return "it has no _atom_site table (no atoms)";
+    std::vector<std::string> missing;
+    for (const char* tag : {"id", "type_symbol", "label_asym_id", "Cartn_x", "Cartn_y", "Cartn_z", "occupancy",
+                            "B_iso_or_equiv", "auth_seq_id"})
+        if (!block.find_values(std::string("_atom_site.") + tag)) missing.push_back(std::string("_atom_site.") + tag);
+    if (!block.find_values("_atom_site.label_atom_id") && !block.find_values("_atom_site.auth_atom_id"))
+        missing.push_back("_atom_site.label_atom_id");
+    if (!block.find_values("_atom_site.label_comp_id") && !block.find_values("_atom_site.auth_comp_id"))
+        missing.push_back("_atom_site.label_comp_id");
+    if (!missing.empty()) return "its atom table lacks " + joined(missing);
+    if (!request.wanted()) return {};
+
+    std::set<std::string> known;
+    for (const auto row : block.find("_pdbx_struct_oper_list.", {"id"})) known.insert(row.str(0));
+    for (const auto row : block.find("_pdbx_struct_assembly_gen.", {"assembly_id", "oper_expression"})) {
+        if (row.str(0) != request.id) continue;
+        for (const std::string& name : gemmi::impl::parse_operation_expr(row.str(1)))
+            if (!known.count(name))
+                return "assembly " + request.id + " uses operator " + name + ", which _pdbx_struct_oper_list does not list";
+    }
+    return {};
+}
+
+/// The assembly asked for, its copies narrowed to the ones asked for; empty text when usable.
+std::string pickAssembly(const gemmi::Structure& st, const AssemblyRequest& request, gemmi::Assembly& picked)
+{
+    const gemmi::Assembly* found = nullptr;
+    std::vector<std::string> ids;
+    for (const auto& a : st.assemblies) {
+        ids.push_back(a.name);
+        if (a.name == request.id) found = &a;
+    }
+    if (!found)
+        return "it describes no assembly " + request.id
+            + (ids.empty() ? " (it describes no assemblies at all)" : " (it describes " + joined(ids) + ")");
+    picked = *found;
+    std::vector<std::string> operatorIds;
+    std::size_t copies = 0;
+    for (const auto& gen : picked.generators)
+        for (const auto& op : gen.operators) {
+            if (std::find(operatorIds.begin(), operatorIds.end(), op.name) == operatorIds.end())
+                operatorIds.push_back(op.name);
+            if (const std::string why = operatorProblem(op); !why.empty())
+                return "operator " + op.name + " of assembly " + request.id + " cannot be used: " + why;
+            ++copies;
+        }
+    if (copies == 0) return "assembly " + request.id + " has no operators";
+    if (copies > kMostCopies) return "assembly " + request.id + " has more than " + std::to_string(kMostCopies) + " copies";
+    if (request.copies.empty()) return {};
+    for (const std::string& id : request.copies)
+        if (std::find(operatorIds.begin(), operatorIds.end(), id) == operatorIds.end())
+            return "assembly " + request.id + " has no operator " + id + " (its operators: " + joined(operatorIds) + ")";
+    for (auto& gen : picked.generators) {
+        auto& ops = gen.operators;
+        ops.erase(std::remove_if(ops.begin(), ops.end(),
+                                 [&](const gemmi::Assembly::Operator& op) {
+                                     return std::find(request.copies.begin(), request.copies.end(), op.name)
+                                         == request.copies.end();
+                                 }),
+                  ops.end());
+    }
+    return {};
+}
+
+/// An atom already present at one place (0.001 Å) with the same name, residue and
+/// alternate location: a copy an operator put onto an existing one.
+struct PlacedAtom {
+    int64_t q[3];
+    std::size_t identity;
+    bool operator==(const PlacedAtom& o) const
+    {
+        return q[0] == o.q[0] && q[1] == o.q[1] && q[2] == o.q[2] && identity == o.identity;
+    }
+};
+struct PlacedAtomHash {
+    std::size_t operator()(const PlacedAtom& a) const
+    {
+        // splitmix64 finalizer over the mixed fields: quantized positions are small integers
+        // that a plain combination would crowd into few buckets.
+        uint64_t h = a.identity;
+        for (int64_t v : a.q) {
+            h ^= static_cast<uint64_t>(v) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+            h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+            h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+            h ^= h >> 31;
+        }
+        return static_cast<std::size_t>(h);
+    }
+};
+
+/// Turns a model into records; empty text when every atom could be written.
+std::string modelRecords(const gemmi::Model& model, bool dropCopies, LibraryStructure& out)
+{
+    std::unordered_set<PlacedAtom, PlacedAtomHash> placed;
+    std::size_t atoms = 0;
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues) atoms += residue.atoms.size();
+    if (dropCopies) placed.reserve(atoms);
+    out.records.reserve(out.records.size() + atoms + model.chains.size());
+    int serial = 0;
+    std::size_t dropped = 0;
+    for (const gemmi::Chain& chain : model.chains) {
+        bool polymerAtoms = false, terminated = false;
+        auto terminate = [&] {
+            LibraryRecord ter;
+            ter.terminator = true;
+            ter.chainID = chain.name;
+            ter.line = "TER   ";
+            out.records.push_back(std::move(ter));
+            terminated = true;
+        };
+        for (const gemmi::Residue& residue : chain.residues) {
+            const bool polymer = isPolymerResidue(residue);
+            if (!polymer && polymerAtoms && !terminated) terminate();
+            const std::string number = residue.seqid.num.has_value() ? std::to_string(*residue.seqid.num) : "";
+            for (const gemmi::Atom& atom : residue.atoms) {
+                const gemmi::Position& p = atom.pos;
+                if (dropCopies) {
+                    PlacedAtom key{{std::llround(p.x * 1000.0), std::llround(p.y * 1000.0), std::llround(p.z * 1000.0)},
+                                   std::hash<std::string>()(atom.name + '/' + residue.name + '/' + atom.altloc_or(' '))};
+                    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && !placed.insert(key).second) {
+                        ++dropped;
+                        continue;
+                    }
+                }
+                LibraryRecord record;
+                record.line = atomLine(residue, atom, ++serial, chain.name, p, number);
+                if (record.line.empty() || std::fabs(p.x) > FLT_MAX / 10 || std::fabs(p.y) > FLT_MAX / 10
+                    || std::fabs(p.z) > FLT_MAX / 10)
+                    return "atom " + atom.name + " of " + residue.name + " " + number + " in chain " + chain.name
+                        + " lies at (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ", " + std::to_string(p.z)
+                        + "), which is no usable position";
+                record.chainID = chain.name;
+                record.residueName = rightAligned(residue.name, 3);
+                record.residueNumber = rightAligned(number, 4);
+                record.xyz[0] = p.x;
+                record.xyz[1] = p.y;
+                record.xyz[2] = p.z;
+                if (polymer && !terminated) polymerAtoms = true;
+                out.records.push_back(std::move(record));
+            }
+        }
+        if (polymerAtoms && !terminated) terminate();
+    }
+    if (dropped > 0)
+        console::Line() << "Assembly copies that fall on atoms already present are left out: " << dropped << " atoms";
+    return {};
+}
+
+/// Reads `path` with gemmi into `out`; the text says why it cannot be used.
+std::string readLibraryStructure(const std::filesystem::path& path, const AssemblyRequest& request,
+                                 LibraryStructure& out)
+{
+    gemmi::Structure st;
+    const bool mmcif = isMmcifPath(path);
+    try {
+        gemmi::MaybeGzipped input(path.string());
+        if (mmcif) {
+            gemmi::cif::Document doc = gemmi::cif::read(input);
+            if (doc.blocks.empty()) return "it holds no data block";
+            if (std::string why = checkMmcifBlock(doc.blocks.front(), request); !why.empty()) return why;
+            // NMR structures give their temperature with the sample conditions.
+            gemmi::cif::Block& block = doc.blocks.front();
+            if (const std::string* t = block.find_value("_pdbx_nmr_exptl_sample_conditions.temperature"))
+                if (double k = 0.0; !gemmi::cif::is_null(*t) && text::parseDouble(gemmi::cif::as_string(*t), k))
+                    out.temperature = k;
+            st = gemmi::make_structure(std::move(doc));
+        } else {
+            st = gemmi::read_pdb(input);
+        }
+        gemmi::add_entity_types(st, false);
+    } catch (const std::exception& e) {
+        return std::string("it cannot be read: ") + e.what();
+    }
+    if (st.models.empty()) return "it holds no atoms";
+
+    out.code = text::trimmed(st.get_info("_entry.id"));
+    if (out.code.empty()) out.code = text::trimmed(st.name);
+    for (const auto& experiment : st.meta.experiments) {
+        if (text::contains(experiment.method, "NMR")) out.experiment = 1;
+        else if (text::contains(experiment.method, "X-RAY DIFFRACTION")) out.experiment = 0;
+        if (out.experiment >= 0) break;
+    }
+    for (const auto& crystal : st.meta.crystals)
+        for (const auto& diffraction : crystal.diffractions)
+            if (std::isnan(out.temperature) && std::isfinite(diffraction.temperature)) out.temperature = diffraction.temperature;
+
+    if (!request.wanted()) {
+        for (const gemmi::Model& model : st.models)
+            if (std::string why = modelRecords(model, false, out); !why.empty()) return why;
+        return {};
+    }
+    gemmi::Assembly assembly(request.id);
+    if (std::string why = pickAssembly(st, request, assembly); !why.empty()) return why;
+    gemmi::Model built(st.models.front().name);
+    try {
+        built = gemmi::make_assembly(assembly, st.models.front(), gemmi::HowToNameCopiedChain::AddNumber, nullptr);
+    } catch (const std::exception& e) {
+        return "assembly " + request.id + " cannot be built: " + e.what();
+    }
+    st.models.clear();
+    return modelRecords(built, true, out);
+}
+
+} // namespace
+
+bool isMmcifPath(const std::filesystem::path& path)
+{
+    std::string name = lower(path.filename().string());
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0) name.resize(name.size() - 3);
+    for (const char* ext : {".cif", ".mmcif"}) {
+        const std::size_t n = std::strlen(ext);
+        if (name.size() > n && name.compare(name.size() - n, n, ext) == 0) return true;
+    }
+    return false;
+}
+
+std::optional<std::vector<std::string>> parseCopyList(std::string_view text, std::string& error)
+{
+    std::vector<std::string> ids;
+    std::set<std::string> seen;
+    auto add = [&](std::string id) {
+        if (!seen.insert(id).second) {
+            error = "copy " + id + " is listed twice";
+            return false;
+        }
+        ids.push_back(std::move(id));
+        return ids.size() <= kMostCopies || (error = "more than " + std::to_string(kMostCopies) + " copies", false);
+    };
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', pos), text.size());
+        const std::string item = text::trimmed(text.substr(pos, comma - pos));
+        pos = comma + 1;
+        if (item.empty()) {
+            error = "an empty copy id in '" + std::string(text) + "'";
+            return std::nullopt;
+        }
+        const std::size_t dash = item.find('-', 1);
+        long first = 0, last = 0;
+        const char* b = item.data();
+        const bool range = dash != std::string::npos
+            && std::from_chars(b, b + dash, first).ptr == b + dash
+            && std::from_chars(b + dash + 1, b + item.size(), last).ptr == b + item.size();
+        if (!range) {
+            if (!add(item)) return std::nullopt;
+            continue;
+        }
+        if (last < first || static_cast<unsigned long>(last - first) >= kMostCopies) {
+            error = "the range " + item + " is reversed or too long";
+            return std::nullopt;
+        }
+        for (long k = first; k <= last; ++k)
+            if (!add(std::to_string(k))) return std::nullopt;
+    }
+    return ids;
+}
+
+bool FileHandle::openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly)
+{
+    if (!isMmcifPath(path) && !assembly.wanted()) return openFile(path);
+    chainIndex = -1;
+    loadError.clear();
+    loadStart = std::chrono::steady_clock::now();
+
+    LibraryStructure structure;
+    std::string why = regularFileProblem(path);
+    if (why.empty()) {
+        why = readLibraryStructure(path, assembly, structure);
+        if (why.empty() && structure.records.empty()) why = "it holds no atoms";
+        if (!why.empty()) why = path.string() + " cannot be used: " + why + ".";
+    }
+    if (!why.empty()) {
+        // Refused whole: no atom, node or record line of it is kept.
+        console::line("Unable to open file");
+        loadError = why;
+        console::write(console::Warning, loadError);
+        userPrompts().messageBox(kPdbFileError, loadError, MessageIcon::Warning, MessageButtons::Ok);
+    } else {
+        takeLibraryStructure(structure);
+    }
+    console::Line() << "Total Amount of atoms: " << atomCount << "Arraysize: " << atomList.size();
+    loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - loadStart).count();
+    console::Line() << "Time taken to load file: " << loadSeconds;
+    return loadError.empty();
+}
+
+void FileHandle::takeLibraryStructure(LibraryStructure& structure)
+{
+    std::string code = structure.code.empty() ? "XXXX" : structure.code;
+    // The header line carries the code in column 63, as a PDB HEADER does.
+    std::string header = "HEADER";
+    header.resize(62, ' ');
+    header += code;
+    elasticNetwork->addLineInfo(std::string(header));
+    elasticNetwork->savePdBHeaderLine(header);
+    lineCounter = 1;
+    console::Line() << "Before: " << code;
+    elasticNetwork->enterPDBName(code);
+    console::line(code);
+
+    typeMissing = structure.experiment < 0;
+    if (structure.experiment == 1) console::line("Found NMR Experiment data...");
+    if (structure.experiment == 0) console::line("Found X-RAY DIFFRACTION Experiment data...");
+    if (!typeMissing) elasticNetwork->set_NMR_Exp(structure.experiment == 1);
+    temperatureMissing = !std::isfinite(structure.temperature);
+    if (!temperatureMissing) {
+        if (std::fabs(structure.temperature) > FLT_MAX) {
+            console::Line(console::Warning) << "The experiment temperature " << structure.temperature
+                                            << " K cannot be used; 300 K is used instead.";
+            structure.temperature = 300.0;
+        }
+        elasticNetwork->set_X_RAY_Temperature(static_cast<float>(structure.temperature));
+    }
+
+    atomList.reserve(structure.records.size());
+    for (LibraryRecord& r : structure.records) {
+        if (r.terminator) {
+            terminateChain(r.line, false);
+            continue;
+        }
+        pdb::AtomRecord record;
+        if (!pdb::readAtomRecord(r.line, record)) continue; // never: the line was written to be read
+        std::copy(std::begin(r.xyz), std::end(r.xyz), record.coordinates);
+        record.position = Vector3d(static_cast<float>(r.xyz[0]) * 10.0f, static_cast<float>(r.xyz[1]) * 10.0f,
+                                   static_cast<float>(r.xyz[2]) * 10.0f);
+        record.chainID = std::move(r.chainID);
+        record.residueName = std::move(r.residueName);
+        record.residueNumber = std::move(r.residueNumber);
+        ++lineCounter;
+        elasticNetwork->addLineInfo(std::string(r.line));
+        addAtom(r.line, record);
+        std::string().swap(r.line);
+    }
+    finishLoad();
+}
+
+} // namespace vornax

@@ -1,0 +1,14 @@
+// The mmCIF reader on any bytes, through the load up to the built network, as the file itself
+// and as its first assembly: it loads, or it is refused with a message and keeps nothing.
+#include "fuzz/FuzzSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    using namespace vornax;
+    fuzz::quietOnce();
+    static fuzz::ScratchFile file(".cif");
+    file.write(std::string_view(reinterpret_cast<const char*>(data), size));
+    fuzz::loadToNetwork(file.path());
+    fuzz::loadToNetwork(file.path(), AssemblyRequest{"1", {}});
+    return 0;
+}

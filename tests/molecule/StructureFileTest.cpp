@@ -1,0 +1,207 @@
+// mmCIF input and biological assemblies: the same network from either format of one entry,
+// assemblies from REMARK 350 and _pdbx_struct_assembly_gen, and hostile files refused.
+#include "support/TestData.h"
+
+#include "molecule/StructureFile.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+
+using namespace vornax;
+using namespace vornax::testing;
+
+namespace {
+
+std::filesystem::path cifData(const std::string& name)
+{
+    return repoPdbDir().parent_path() / "cif" / name;
+}
+
+/// Node identity and place: chain, residue, position (model units).
+using NodeKey = std::tuple<std::string, std::string, std::string, float, float, float>;
+
+std::vector<NodeKey> nodeKeys(const ElasticNetworkModel& network)
+{
+    std::vector<NodeKey> keys;
+    for (const auto& n : network.getBackboneList())
+        keys.emplace_back(n.chainID, n.residueName, n.residueNumber, n.position.x, n.position.y, n.position.z);
+    return keys;
+}
+
+/// Fails the test when two nodes sit at one place.
+void expectNoDuplicateNodes(const ElasticNetworkModel& network)
+{
+    std::set<std::tuple<double, double, double>> places;
+    for (const auto& n : network.getBackboneList())
+        EXPECT_TRUE(places.emplace(n.coordinates[0], n.coordinates[1], n.coordinates[2]).second)
+            << "node of " << n.chainID << " " << n.residueNumber << " placed twice";
+}
+
+/// A minimal mmCIF text: atoms of `atomRows` and, when given, the assembly categories.
+std::string cifText(const std::string& atomRows, const std::string& assemblies = {})
+{
+    return "data_TEST\n_entry.id TEST\n_exptl.method 'X-RAY DIFFRACTION'\n"
+           "loop_\n_atom_site.group_PDB\n_atom_site.id\n_atom_site.type_symbol\n_atom_site.label_atom_id\n"
+           "_atom_site.label_alt_id\n_atom_site.label_comp_id\n_atom_site.label_asym_id\n_atom_site.label_entity_id\n"
+           "_atom_site.label_seq_id\n_atom_site.Cartn_x\n_atom_site.Cartn_y\n_atom_site.Cartn_z\n_atom_site.occupancy\n"
+           "_atom_site.B_iso_or_equiv\n_atom_site.auth_seq_id\n_atom_site.auth_asym_id\n_atom_site.pdbx_PDB_model_num\n"
+        + atomRows + assemblies;
+}
+
+std::string caRow(int id, const std::string& chain, int seq, double x)
+{
+    return "ATOM " + std::to_string(id) + " C CA . ALA " + chain + " 1 " + std::to_string(seq) + " "
+        + std::to_string(x) + " 0 0 1 20 " + std::to_string(seq) + " " + chain + " 1\n";
+}
+
+const std::string kThreeCAlphas = caRow(1, "AB", 1, 0) + caRow(2, "AB", 2, 3.8) + caRow(3, "AB", 3, 7.6);
+
+std::string assemblyTables(const std::string& operExpression, const std::string& operRows)
+{
+    return "_pdbx_struct_assembly.id 1\n_pdbx_struct_assembly.details author_defined_assembly\n"
+           "_pdbx_struct_assembly.method_details ?\n_pdbx_struct_assembly.oligomeric_details dimeric\n"
+           "_pdbx_struct_assembly.oligomeric_count 2\n"
+           "_pdbx_struct_assembly_gen.assembly_id 1\n_pdbx_struct_assembly_gen.oper_expression '"
+        + operExpression + "'\n_pdbx_struct_assembly_gen.asym_id_list AB\n"
+          "loop_\n_pdbx_struct_oper_list.id\n_pdbx_struct_oper_list.type\n"
+          "_pdbx_struct_oper_list.matrix[1][1]\n_pdbx_struct_oper_list.matrix[1][2]\n_pdbx_struct_oper_list.matrix[1][3]\n"
+          "_pdbx_struct_oper_list.vector[1]\n"
+          "_pdbx_struct_oper_list.matrix[2][1]\n_pdbx_struct_oper_list.matrix[2][2]\n_pdbx_struct_oper_list.matrix[2][3]\n"
+          "_pdbx_struct_oper_list.vector[2]\n"
+          "_pdbx_struct_oper_list.matrix[3][1]\n_pdbx_struct_oper_list.matrix[3][2]\n_pdbx_struct_oper_list.matrix[3][3]\n"
+          "_pdbx_struct_oper_list.vector[3]\n"
+        + operRows;
+}
+
+const std::string kIdentity = "1 'identity operation' 1 0 0 0 0 1 0 0 0 0 1 0\n";
+const std::string kShift = "2 'translation' 1 0 0 0 0 1 0 20 0 0 1 0\n";
+
+} // namespace
+
+// mmCIF written by gemmi from the PDB file of the same entry gives the same nodes, residues,
+// chains and springs as the PDB reader.
+TEST(StructureFileTest, MmcifGivesTheNetworkOfItsPdbFile)
+{
+    for (const std::string entry : {"1crn", "4hhb"}) {
+        SCOPED_TRACE(entry);
+        auto pdb = buildNetwork(findPdb(entry + ".pdb"));
+        auto cif = buildNetwork(cifData(entry + ".cif"));
+        ASSERT_TRUE(pdb->ok);
+        ASSERT_TRUE(cif->ok) << cif->reader->getLoadError();
+        EXPECT_EQ(nodeKeys(*cif->network), nodeKeys(*pdb->network));
+        EXPECT_EQ(cif->network->getChainList().size(), pdb->network->getChainList().size());
+        EXPECT_EQ(cif->network->getAmountOfSprings(), pdb->network->getAmountOfSprings());
+        EXPECT_EQ(cif->reader->getChainIDList(), pdb->reader->getChainIDList());
+        EXPECT_EQ(cif->reader->getResidueNumberList(), pdb->reader->getResidueNumberList());
+        EXPECT_EQ(cif->atoms.size(), pdb->atoms.size());
+        const auto& a = cif->network->getBackboneList();
+        const auto& b = pdb->network->getBackboneList();
+        for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+            EXPECT_EQ(a[i].bFactor, b[i].bFactor) << i;
+            EXPECT_EQ(a[i].coordinates, b[i].coordinates) << i;
+        }
+        EXPECT_EQ(cif->network->getPDB_Code(), pdb->network->getPDB_Code());
+    }
+}
+
+// REMARK 350 and _pdbx_struct_assembly_gen: every copy's nodes in one network, none twice,
+// chain names kept whole, the copies narrowed on request.
+TEST(StructureFileTest, AssembliesHaveEveryCopyOnce)
+{
+    auto asu = buildNetwork(findPdb("2por.pdb"));
+    auto trimer = buildNetwork(findPdb("2por.pdb"), 11.0f, {"1", {}});
+    ASSERT_TRUE(trimer->ok) << trimer->reader->getLoadError();
+    EXPECT_EQ(trimer->nodeCount(), 3 * asu->nodeCount());
+    expectNoDuplicateNodes(*trimer->network);
+    EXPECT_EQ(buildNetwork(findPdb("2por.pdb"), 11.0f, {"1", {"1", "3"}})->nodeCount(), 2 * asu->nodeCount());
+
+    struct Case {
+        std::string expression;
+        std::string opers;
+        std::vector<std::string> copies;
+        int nodes;
+    };
+    const Case cases[] = {
+        {"1,2", kIdentity + kShift, {}, 6},
+        {"(1,2)", kIdentity + kShift, {"2"}, 3},
+        {"1,1", kIdentity, {}, 3},                                      // the identity twice: once
+        {"1,2", kIdentity + "2 'same' 1 0 0 0 0 1 0 0 0 0 1 0\n", {}, 3}, // a second identity: once
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression + " " + c.opers);
+        TempFile file(cifText(kThreeCAlphas, assemblyTables(c.expression, c.opers)), ".cif");
+        auto s = buildNetwork(file.path(), 11.0f, {"1", c.copies});
+        ASSERT_TRUE(s->ok) << s->reader->getLoadError();
+        EXPECT_EQ(s->nodeCount(), c.nodes);
+        expectNoDuplicateNodes(*s->network);
+        EXPECT_EQ(s->network->getBackboneList().front().chainID, "AB1");
+    }
+    TempFile plain(cifText(kThreeCAlphas), ".cif");
+    auto s = buildNetwork(plain.path());
+    ASSERT_TRUE(s->ok);
+    EXPECT_EQ(s->network->getBackboneList().front().chainID, "AB");
+    EXPECT_EQ(s->network->getBackboneList().back().residueNumber, "   3");
+}
+
+TEST(StructureFileTest, WholeCapsidOf3j6r)
+{
+    const auto file = findPdb("3j6r.pdb");
+    if (file.empty()) GTEST_SKIP() << "3j6r.pdb is not here";
+    LoadOptions options;
+    options.lastStage = LoadStage::Network;
+    LoadedStructure s(StructureSource::pdbFile(file, {"1", {}}), options);
+    ASSERT_TRUE(s.ok) << s.message;
+    EXPECT_EQ(s.nodeCount(), 172080);
+    expectNoDuplicateNodes(*s.network);
+}
+
+TEST(StructureFileTest, HostileFilesAreRefusedWithAMessage)
+{
+    const std::string good = cifText(kThreeCAlphas, assemblyTables("1,2", kIdentity + kShift));
+    struct Case {
+        std::string name;
+        std::string text;
+        AssemblyRequest assembly;
+        std::string said; ///< part of the message
+    };
+    const Case cases[] = {
+        {"truncated inside a row", good.substr(0, good.find(caRow(3, "AB", 3, 7.6)) + 12), {}, "cannot be read"},
+        {"wrong column count", cifText(kThreeCAlphas + "ATOM 4 C CA\n"), {}, "cannot be read"},
+        {"no coordinates column", cifText(kThreeCAlphas).replace(cifText("").find("_atom_site.Cartn_y\n"), 19, ""),
+         {}, "cannot"},
+        {"not a cif", "HELLO\x01\x02", {}, "cannot be read"},
+        {"no atoms", "data_X\n_entry.id X\n", {}, "no _atom_site"},
+        {"unknown assembly", good, {"7", {}}, "no assembly 7"},
+        {"unknown copy", good, {"1", {"9"}}, "no operator 9"},
+        {"unknown operator", cifText(kThreeCAlphas, assemblyTables("1,5", kIdentity + kShift)), {"1", {}}, "operator 5"},
+        {"singular operator", cifText(kThreeCAlphas, assemblyTables("1", "1 x 1 0 0 0 1 0 0 0 0 0 1 0\n")),
+         {"1", {}}, "cannot be inverted"},
+        {"non-finite operator", cifText(kThreeCAlphas, assemblyTables("1", "1 x nan 0 0 0 0 1 0 0 0 0 1 0\n")),
+         {"1", {}}, "cannot be used"},
+        {"enormous operator", cifText(kThreeCAlphas, assemblyTables("1", "1 x 1e300 0 0 0 0 1 0 0 0 0 1 0\n")),
+         {"1", {}}, "cannot be used"},
+        {"non-finite coordinate", cifText(caRow(1, "A", 1, 0) + "ATOM 2 C CA . ALA A 1 2 inf 0 0 1 20 2 A 1\n"), {},
+         "no usable position"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFile file(c.text, ".cif");
+        LoadedStructure s(file.path(), c.assembly);
+        EXPECT_FALSE(s.ok);
+        EXPECT_NE(s.reader->getLoadError().find(c.said), std::string::npos) << s.reader->getLoadError();
+        EXPECT_TRUE(s.atoms.empty());
+        EXPECT_TRUE(s.network->getBackboneList().empty());
+    }
+}
+
+TEST(StructureFileTest, CopyListsAndFileNames)
+{
+    std::string error;
+    EXPECT_EQ(parseCopyList("1,3-5, 7", error), (std::vector<std::string>{"1", "3", "4", "5", "7"}));
+    EXPECT_EQ(parseCopyList("P1,X0", error), (std::vector<std::string>{"P1", "X0"}));
+    for (const char* bad : {"", "1,,2", "5-3", "1,1", "1-999999999"}) EXPECT_FALSE(parseCopyList(bad, error)) << bad;
+    for (const char* name : {"a.cif", "B.CIF.GZ", "x.mmcif"}) EXPECT_TRUE(isMmcifPath(name)) << name;
+    for (const char* name : {"a.pdb", "cif", "a.cif.bak"}) EXPECT_FALSE(isMmcifPath(name)) << name;
+}
