@@ -113,6 +113,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(t.operatorProducts));
     std::printf("  trace %.3f s (%s, %d right-hand sides): sum of inverse eigenvalues %.10g +- %.3g\n", t.trace,
                 trace.exact ? "exact" : "Hutch++", trace.samples, trace.value, trace.bound);
+    std::printf("  matrix factorised: %s\n", solver.shifted() ? "H + sigma I (floppy)" : "H with six coordinates pinned");
     std::printf("  K %.8g  S %.8g  one node's response columns %.4f s\n", cal.K, cal.S, response);
     std::printf("  lowest eigenvalues:");
     for (std::size_t j = 0; j < std::min<std::size_t>(5, solver.eigenvalues().size()); ++j)

@@ -60,7 +60,17 @@ struct EigenSolverFactor final : SparseNetworkSolver::Factor {
         solver.factorize(a);
         return solver.info() == Eigen::Success;
     }
-    void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
+    void solveInPlace(Eigen::MatrixXd& x) const override
+    {
+        // One column at a time: measured several times faster per column than a block solve,
+        // both for CHOLMOD (whose block solves go through BLAS-3 on narrow supernodes) and for
+        // Eigen's triangular solves.
+        Eigen::VectorXd column;
+        for (Eigen::Index j = 0; j < x.cols(); ++j) {
+            column = solver.solve(x.col(j));
+            x.col(j) = column;
+        }
+    }
     int64_t nonZeros() const override;
 };
 
@@ -197,8 +207,10 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
             int r = 0;
             for (int b = 0; b < 9; ++b)
                 if (mask & (1 << b)) rows[static_cast<std::size_t>(r++)] = candidates[b];
-            if (std::adjacent_find(rows.begin(), rows.end(), [](int32_t x, int32_t y) { return x >= y; }) != rows.end())
-                continue; // the same coordinate twice (nodes coincide)
+            std::array<int32_t, 6> sorted = rows;
+            std::sort(sorted.begin(), sorted.end());
+            if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+                continue; // the same coordinate twice (one node chosen twice)
             Eigen::Matrix<double, 6, 6> block;
             for (int k = 0; k < 6; ++k) block.row(k) = m_rigid.row(rows[static_cast<std::size_t>(k)]);
             const Eigen::JacobiSVD<Eigen::Matrix<double, 6, 6>> svd(block);
