@@ -99,19 +99,11 @@ std::string cubicGrid(int side, double spacing, double offset = 0.0)
     return cAlphaChain(p);
 }
 
-int largestNetwork()
-{
-    if (const char* env = std::getenv("VORNAX_MAX_SPARSE_NODES"); env && *env) return std::atoi(env);
-    return 1200;
-}
+int largestNetwork() { return environmentNumber("VORNAX_MAX_SPARSE_NODES", 1200); }
 
 std::vector<std::string> referenceNames()
 {
-    std::vector<std::string> names;
-    if (const auto dir = sharedReferenceDir(); !dir.empty())
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
+    std::vector<std::string> names = referenceResultNames();
     if (names.empty()) names = {"1crn_rc11", "1ubq_rc11", "2por_rc11"}; // the repository's copies
     return names;
 }
