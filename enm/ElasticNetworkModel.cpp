@@ -237,63 +237,16 @@ void ElasticNetworkModel::buildConnectedList()
     const int32_t n = amountOfAtoms;
     console::Line() << "Rc: " << Rc << "backbonelength: " << n;
 
-    // Neighbours through a grid of cells of edge Rc: only the 27 cells around a node can hold
-    // nodes closer than Rc. Each list is the node itself, then the others in index order.
-    // Distances come from the coordinates as read (Å, double precision).
-    const double rc = rcAngstrom;
-    const double rc2 = rc * rc;
-    const double* xyz = nodeCoordinates.data();
-
+    // Each list is the node itself, then the others in index order. Distances come from the
+    // coordinates as read (Å, double precision).
+    const std::vector<std::vector<int32_t>> lists = neighbourLists(nodeCoordinates.data(), n, rcAngstrom);
     int64_t springs = 0;
-    if (n > 0 && rc > 0.0 && std::isfinite(rc)) {
-        double lo[3] = {xyz[0], xyz[1], xyz[2]}, hi[3] = {xyz[0], xyz[1], xyz[2]};
-        for (int32_t i = 0; i < n; ++i)
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], xyz[3 * i + k]);
-                hi[k] = std::max(hi[k], xyz[3 * i + k]);
-            }
-        // Cells no smaller than Rc; a tiny Rc must not ask for an absurd number of cells.
-        const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
-        const double cell = std::max(rc, extent / 1e6);
-        auto cellOf = [&](int32_t i, int k) {
-            return static_cast<int64_t>(std::floor((xyz[3 * i + k] - lo[k]) / cell));
-        };
-        auto key = [](int64_t x, int64_t y, int64_t z) { return (x * 73856093) ^ (y * 19349663) ^ (z * 83492791); };
-        std::unordered_map<int64_t, std::vector<int32_t>> cells;
-        cells.reserve(static_cast<std::size_t>(n));
-        for (int32_t i = 0; i < n; ++i) cells[key(cellOf(i, 0), cellOf(i, 1), cellOf(i, 2))].push_back(i);
-
-        std::vector<int32_t> neighbours;
-        for (int32_t i = 0; i < n; ++i) {
-            neighbours.clear();
-            const int64_t cx = cellOf(i, 0), cy = cellOf(i, 1), cz = cellOf(i, 2);
-            for (int64_t dx = -1; dx <= 1; ++dx)
-                for (int64_t dy = -1; dy <= 1; ++dy)
-                    for (int64_t dz = -1; dz <= 1; ++dz) {
-                        const auto it = cells.find(key(cx + dx, cy + dy, cz + dz));
-                        if (it == cells.end()) continue;
-                        for (int32_t j : it->second) {
-                            if (j == i) continue;
-                            const double ddx = xyz[3 * i] - xyz[3 * j];
-                            const double ddy = xyz[3 * i + 1] - xyz[3 * j + 1];
-                            const double ddz = xyz[3 * i + 2] - xyz[3 * j + 2];
-                            if (ddx * ddx + ddy * ddy + ddz * ddz < rc2) neighbours.push_back(j);
-                        }
-                    }
-            // Hash collisions can list a cell twice.
-            std::sort(neighbours.begin(), neighbours.end());
-            neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
-            Atom* a = atomArray[i];
-            a->addToMyConnectedList(a);
-            for (int32_t j : neighbours) a->addToMyConnectedList(atomArray[j]);
-            a->createConnectedListPtr();
-            springs += static_cast<int64_t>(neighbours.size());
-        }
-    } else {
-        for (Atom* a : atomArray) {
-            a->addToMyConnectedList(a);
-            a->createConnectedListPtr();
-        }
+    for (int32_t i = 0; i < n; ++i) {
+        Atom* a = atomArray[static_cast<std::size_t>(i)];
+        a->addToMyConnectedList(a);
+        for (int32_t j : lists[static_cast<std::size_t>(i)]) a->addToMyConnectedList(atomArray[static_cast<std::size_t>(j)]);
+        a->createConnectedListPtr();
+        springs += static_cast<int64_t>(lists[static_cast<std::size_t>(i)].size());
     }
     amountOfSprings = static_cast<int32_t>(springs);
     console::Line() << "total number of springs: " << amountOfSprings;

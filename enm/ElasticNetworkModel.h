@@ -391,6 +391,10 @@ public:
     const std::vector<std::string>& getHeaderLines() const { return headerLines; }
     const ChainList& getChainList() const { return chainList; }
     const std::vector<ELNBackboneData>& getBackboneList() const { return backboneList; }
+    /// Node coordinates as read (Å, double precision), 3N, node-major; the springs' geometry.
+    const std::vector<double>& getNodeCoordinates() const { return nodeCoordinates; }
+    /// The cutoff the springs were built with, in Å.
+    double getRcAngstrom() const { return rcAngstrom; }
     const std::vector<Vector3d>& getPureCoordList() const { return pureCoordList; }
     const std::vector<std::string>& getChainIDs() const { return chainIDs; }
     const std::vector<std::string>& getResidueNames() const { return residueNames; }
@@ -438,12 +442,21 @@ public:
 
     /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
     int32_t getExtraZeroModes() const { return extraZeroModes; }
+    /// Tells the user (console and message box) that the network has `count` zero-frequency
+    /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
+    static void warnExtraZeroModes(int32_t count, float rcAngstrom);
     /// Calibration quantities of the last calculateForceScaler.
     struct Calibration {
         double kT = 0, sumInverse = 0, sumB = 0, K = 0, R = 0, c = 0, D = 0, S = 0;
         bool calibrated = false; ///< false when the B-factors could not calibrate K
     };
     const Calibration& getCalibration() const { return calibration; }
+    /// The calibration of a network of bFactors.size() nodes whose non-rigid modes have inverse
+    /// eigenvalues summing to `sumInverse` (unit springs), at `kelvin`, for a device whose
+    /// average force is `averageHapticForce` newtons. When the B-factors cannot calibrate K, K is
+    /// 1 and the user is told why (`name` names the structure).
+    static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
+                                 float averageHapticForce, const std::string& name);
 
     /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
     /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without

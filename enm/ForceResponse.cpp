@@ -64,14 +64,43 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(threeN) + 1)
         return EnmStatus::NotReady;
 
-    double t = temperature;
+    std::vector<double> bFactors(static_cast<std::size_t>(n));
+    for (int32_t i = 0; i < n; ++i) bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
+    double sumInverse = 0.0;
+    for (double inv : inverseEigenvalues) sumInverse += inv;
+    calibration = calibrate(sumInverse, bFactors, temperature, averageHapticForce, pdbName);
+    const Calibration& cal = calibration;
+    springConstant = cal.K;
+
+    scaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
+        scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
+    newtonToKcal = 1e10 * 1.4396;
+
+    inverseScaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 0; k < modes; ++k)
+        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
+            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
+
+    forceScaler = cal.S;
+    console::Line() << "S: " << forceScaler;
+    setupCompleteFlag = true;
+    return EnmStatus::Ok;
+}
+
+ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInverse, const std::vector<double>& bFactors,
+                                                                double kelvin, float averageHapticForce,
+                                                                const std::string& name)
+{
+    const auto n = static_cast<int32_t>(bFactors.size());
+    double t = kelvin;
     if (!(t > 0.0) || !std::isfinite(t) || t > kMaxTemperature) {
         console::Line(console::Warning) << "Temperature " << t << " K cannot be used; calibrating at 300 K";
         t = 300.0;
     }
-    Calibration& cal = calibration;
+    Calibration cal;
     cal.kT = 0.6 * t / 300.0;
-    for (double inv : inverseEigenvalues) cal.sumInverse += inv;
+    cal.sumInverse = sumInverse;
 
     // Every route (modes, response, deform, the window, the eigen data files) takes the decision
     // made here: B-factors that are not finite, negative or beyond what the PDB field can hold
@@ -80,7 +109,7 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     {
         int32_t nonFinite = 0, negative = 0, tooLarge = 0, first = -1;
         for (int32_t i = 0; i < n; ++i) {
-            const double b = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
+            const double b = bFactors[static_cast<std::size_t>(i)];
             const bool bad = !std::isfinite(b) || b < 0.0 || b > kMaxBFactor;
             nonFinite += !std::isfinite(b);
             negative += std::isfinite(b) && b < 0.0;
@@ -94,7 +123,7 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
         if (negative) why << sep << negative << " negative", sep = ", ";
         if (tooLarge) why << sep << tooLarge << " above " << kMaxBFactor << " \u00c5\u00b2";
         if (first >= 0)
-            bProblem = "The B-factors of " + pdbName + " include " + why.str() + " (the first at node "
+            bProblem = "The B-factors of " + name + " include " + why.str() + " (the first at node "
                 + std::to_string(first) + ")";
     }
 
@@ -103,14 +132,14 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     double rootSum = 0.0;
     if (cal.calibrated) {
         cal.K = cal.kT * cal.sumInverse / (kThreeOverEightPiSquared * cal.sumB);
-        for (const Atom* a : atomArray) rootSum += std::sqrt(a->getMyBFactor() * 900.0 / (t * kEightPiSquared));
+        for (double b : bFactors) rootSum += std::sqrt(b * 900.0 / (t * kEightPiSquared));
         // Whatever the numbers, a calibration that does not give usable K, R and S is none.
         const double c = cal.sumInverse / (3.0 * n * cal.K);
         const double D = static_cast<double>(averageHapticForce) * 1e10 * 1.4396 * c;
         const double S = D > 0.0 ? (rootSum / n) / D : 0.0;
         if (!(std::isfinite(cal.K) && cal.K > 0.0 && std::isfinite(S) && S > 0.0)) {
             cal.calibrated = false;
-            bProblem = "The B-factors of " + pdbName + " give a spring constant of " + std::to_string(cal.K)
+            bProblem = "The B-factors of " + name + " give a spring constant of " + std::to_string(cal.K)
                 + " kcal/mol/\u00c5\u00b2, which cannot be used";
         }
     }
@@ -121,38 +150,22 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
         // infinite. Fall back to a unit spring constant and say so.
         cal.K = 1.0;
         const std::string why = !bProblem.empty() ? bProblem
-            : cal.sumInverse > 0.0                ? "The B-factors of " + pdbName + " are all zero"
-                                                  : "The network of " + pdbName + " has no springs to move against";
+            : cal.sumInverse > 0.0                ? "The B-factors of " + name + " are all zero"
+                                                  : "The network of " + name + " has no springs to move against";
         const std::string text = why
             + ", so the spring constant cannot be calibrated. A spring constant of"
               " 1 kcal/mol/\u00c5\u00b2 is used instead: the forces are not calibrated.";
         console::write(console::Warning, text);
         userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
     }
-    springConstant = cal.K;
     cal.c = cal.sumInverse / (3.0 * n * cal.K);
-
-    scaledEigenvalues.assign(modes, 0.0);
-    for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
-        scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
-    newtonToKcal = 1e10 * 1.4396;
-
     // R: the mean fluctuation in Å; a typical 1 Å keeps the pull usable without a calibration.
     cal.R = cal.calibrated ? rootSum / n : 1.0;
-
-    inverseScaledEigenvalues.assign(modes, 0.0);
-    for (std::size_t k = 0; k < modes; ++k)
-        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
-            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
-
-    cal.D = static_cast<double>(averageHapticForce) * newtonToKcal * cal.c;
+    cal.D = static_cast<double>(averageHapticForce) * 1e10 * 1.4396 * cal.c;
     console::Line() << "Simple Denom: " << cal.D;
     console::Line() << "Final Numerator: " << cal.R;
     cal.S = cal.D > 0.0 ? cal.R / cal.D : 0.0;
-    forceScaler = cal.S;
-    console::Line() << "S: " << forceScaler;
-    setupCompleteFlag = true;
-    return EnmStatus::Ok;
+    return cal;
 }
 
 EnmStatus ElasticNetworkModel::calculateY(Progress* progress)

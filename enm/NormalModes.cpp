@@ -203,17 +203,20 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) {
-        std::ostringstream text;
-        text << "The network has " << extraZeroModes << " zero-frequency modes besides the six rigid-body ones:"
-             << " parts of it are disconnected or hang on too few springs. Those modes are left out of the"
-             << " response. A larger cutoff Rc (now " << Rc / 10.0f << " \u00c5) joins the network.";
-        console::write(console::Warning, text.str());
-        userPrompts().messageBox("Elastic Network Setup Error", text.str(), MessageIcon::Warning, MessageButtons::Ok);
-    }
+    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc / 10.0f);
     zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
     scaledEigenvalues.assign(modes, 0.0);
+}
+
+void ElasticNetworkModel::warnExtraZeroModes(int32_t count, float rcAngstrom)
+{
+    std::ostringstream text;
+    text << "The network has " << count << " zero-frequency modes besides the six rigid-body ones:"
+         << " parts of it are disconnected or hang on too few springs. Those modes are left out of the"
+         << " response. A larger cutoff Rc (now " << rcAngstrom << " \u00c5) joins the network.";
+    console::write(console::Warning, text.str());
+    userPrompts().messageBox("Elastic Network Setup Error", text.str(), MessageIcon::Warning, MessageButtons::Ok);
 }
 
 } // namespace vornax

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev libqt6opengl6-dev libglew-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth fonts-dejavu-core
-  libboost-dev liblapacke-dev libopenblas-dev liblapack-dev libeigen3-dev libspectra-dev
+  libboost-dev liblapacke-dev libopenblas-dev liblapack-dev libeigen3-dev libspectra-dev libsuitesparse-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev
   gemmi-dev tao-pegtl-dev zlib1g-dev
   python3 python3-prody python3-scipy python3-numpy

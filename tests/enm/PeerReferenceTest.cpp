@@ -17,19 +17,11 @@ using nlohmann::json;
 
 namespace {
 
-int largestNetwork()
-{
-    if (const char* env = std::getenv("VORNAX_MAX_REFERENCE_NODES"); env && *env) return std::atoi(env);
-    return 600;
-}
+int largestNetwork() { return environmentNumber("VORNAX_MAX_REFERENCE_NODES", 600); }
 
 std::vector<std::string> referenceNames()
 {
-    std::vector<std::string> names;
-    if (const auto dir = sharedReferenceDir(); !dir.empty())
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
+    std::vector<std::string> names = referenceResultNames();
     if (names.empty()) names.push_back("none");
     return names;
 }

@@ -35,6 +35,22 @@ std::filesystem::path sharedReferenceDir()
     return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
 }
 
+std::vector<std::string> referenceResultNames()
+{
+    std::vector<std::string> names;
+    if (const auto dir = sharedReferenceDir(); !dir.empty())
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int environmentNumber(const char* name, int fallback)
+{
+    if (const char* env = std::getenv(name); env && *env) return std::atoi(env);
+    return fallback;
+}
+
 std::filesystem::path findPdb(const std::string& name)
 {
     std::error_code ec;

@@ -23,6 +23,10 @@ std::filesystem::path repoPdbDir();
 std::filesystem::path sharedPdbDir();
 /// Peer reference results beside the checkout, or an empty path when absent.
 std::filesystem::path sharedReferenceDir();
+/// Names (without .json) of the peer results beside the checkout, sorted; empty when absent.
+std::vector<std::string> referenceResultNames();
+/// The whole number in environment variable `name`, or `fallback` when it is unset.
+int environmentNumber(const char* name, int fallback);
 /// `name` from the repository copy, else from the shared set; empty when neither has it.
 std::filesystem::path findPdb(const std::string& name);
 
