@@ -82,8 +82,7 @@ std::optional<std::vector<std::string>> ScriptedLoadDialogs::chooseFiles(const F
 std::optional<std::string> ScriptedLoadDialogs::chooseFolder(const std::string& description)
 {
     folderDescriptions.push_back(description);
-    auto folder = takeScripted(folders);
-    return folder;
+    return takeScripted(folders);
 }
 
 // ---- Qt --------------------------------------------------------------------------------------

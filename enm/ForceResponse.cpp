@@ -19,6 +19,9 @@ namespace vornax {
 
 namespace {
 
+/// Newtons to kcal/mol/Å, as the eigen data files store it (the product, bit for bit).
+constexpr double kNewtonToKcal = 1e10 * 1.4396;
+
 constexpr double kThreeOverEightPiSquared = 0.037995443865876666;
 constexpr int32_t kRouteFirstModes = 1, kRouteAllModes = 2, kRouteModeList = 0;
 
@@ -75,7 +78,7 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     scaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
         scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
-    newtonToKcal = 1e10 * 1.4396;
+    newtonToKcal = kNewtonToKcal;
 
     inverseScaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 0; k < modes; ++k)
@@ -135,7 +138,7 @@ ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInvers
         for (double b : bFactors) rootSum += std::sqrt(b * 900.0 / (t * kEightPiSquared));
         // Whatever the numbers, a calibration that does not give usable K, R and S is none.
         const double c = cal.sumInverse / (3.0 * n * cal.K);
-        const double D = static_cast<double>(averageHapticForce) * 1e10 * 1.4396 * c;
+        const double D = static_cast<double>(averageHapticForce) * kNewtonToKcal * c;
         const double S = D > 0.0 ? (rootSum / n) / D : 0.0;
         if (!(std::isfinite(cal.K) && cal.K > 0.0 && std::isfinite(S) && S > 0.0)) {
             cal.calibrated = false;
@@ -161,7 +164,7 @@ ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInvers
     cal.c = cal.sumInverse / (3.0 * n * cal.K);
     // R: the mean fluctuation in Å; a typical 1 Å keeps the pull usable without a calibration.
     cal.R = cal.calibrated ? rootSum / n : 1.0;
-    cal.D = static_cast<double>(averageHapticForce) * 1e10 * 1.4396 * cal.c;
+    cal.D = static_cast<double>(averageHapticForce) * kNewtonToKcal * cal.c;
     console::Line() << "Simple Denom: " << cal.D;
     console::Line() << "Final Numerator: " << cal.R;
     cal.S = cal.D > 0.0 ? cal.R / cal.D : 0.0;

@@ -88,16 +88,12 @@ public:
     /// to let go: false.
     bool releasePull()
     {
-        int32_t state = pressedState.load(std::memory_order_acquire);
-        for (;;) {
-            if (state == 1) {
-                if (pressedState.compare_exchange_weak(state, 2, std::memory_order_acq_rel)) return true;
-                continue;
-            }
-            if (state != 0) return false;
-            releaseAfterGrab.store(true, std::memory_order_release);
-            return true;
-        }
+        int32_t state = 1;
+        if (pressedState.compare_exchange_strong(state, 2, std::memory_order_acq_rel)) return true;
+        if (state != 0) return false;
+        // The step may move it to 1 meanwhile: it looks for the flag on every step at 1.
+        releaseAfterGrab.store(true, std::memory_order_release);
+        return true;
     }
     /// True once after releasePull found the pull not yet grabbed by a simulation step.
     bool takeReleaseAfterGrab() { return releaseAfterGrab.exchange(false, std::memory_order_acq_rel); }
