@@ -373,6 +373,10 @@ void Form1::handOver()
     // Taken first: the dialogs below run event loops, and the timer must not hand it over twice.
     LoadResult load = std::move(*m_result);
     m_result.reset();
+    // The user is told when only the lowest modes were computed, and why.
+    m_pathNote.clear();
+    if (load.path == EnginePath::Sparse) m_pathNote = QString(" (sparse path: the lowest modes)");
+    m_status->setToolTip(QString::fromStdString(load.pathReason));
     const int32_t mode = m_request.loadMode;
     FormControls& c = m_controls;
     FormState& state = m_logic->state();
@@ -446,11 +450,11 @@ void Form1::showLoadedStatus()
     const COpenGL* gl = view();
     if (!gl) return;
     const std::string code = gl->getPDB_Code();
-    setStatus(QString("%1: %2 nodes, %3 modes%4")
+    setStatus(QString("%1: %2 nodes, %3 modes%4%5")
                   .arg(code.empty() ? fileName() : QString::fromStdString(code))
                   .arg(gl->getAmountOfAtoms())
                   .arg(gl->getMaxModes())
-                  .arg(deviceNote()));
+                  .arg(m_pathNote, deviceNote()));
 }
 
 const std::vector<Atom*>& Form1::deviceAtoms() const

@@ -219,6 +219,7 @@ private:
     bool m_answering = false;
     bool m_viewReady = false;
     bool m_loaded = false;
+    QString m_pathNote; ///< the status line's word on a sparse load (the lowest modes only)
     bool m_running = false;      ///< the network runs (the simulation thread was started)
     bool m_stylusChosen = false; ///< the user set the mouse stylus (no default applies then)
     bool m_closing = false;

@@ -92,7 +92,7 @@ struct LoadOptions {
     /// Sparse path: the non-rigid modes computed, lowest first (at least the 20 the window offers).
     int32_t lowestModes = 20;
     /// Sparse path: Σinv is exact while 3N is at most this, estimated (with its bound) beyond.
-    int32_t exactTraceLimit = 30000;
+    int32_t exactTraceLimit = 3000;
     /// Keep every mode without the budget's memory and timing search (tests, benchmarks).
     bool keepAllModes = false;
     /// Folder for <code>.hdv and .ppy of a computed structure; empty writes none.

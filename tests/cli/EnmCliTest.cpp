@@ -340,6 +340,41 @@ TEST_F(CliOn1crn, DeformWritesTheKeptForceAndTheMovedRecords)
     EXPECT_EQ(written.find(" -0 "), std::string::npos) << written.substr(0, 400);
 }
 
+// The sparse path gives the dense path's deformed file, by every mode route, and says how it
+// got there.
+TEST_F(CliOn1crn, SparsePathDeformsAsTheDensePath)
+{
+    const CliRun modes = runCli({"modes", pdb, "--path", "sparse", "--lowest", "20"});
+    ASSERT_EQ(modes.status, 0) << describe(modes);
+    EXPECT_EQ(modes.report["path"], "sparse");
+    EXPECT_EQ(modes.report["k"].get<int>(), 20);
+    EXPECT_TRUE(modes.report["sum_inverse_exact"].get<bool>());
+    EXPECT_GT(modes.report["time_to_first_pull"].get<double>(), 0.0);
+    for (const char* stage : {"ordering", "factorisation", "lanczos", "trace"})
+        EXPECT_TRUE(modes.report["timings"].contains(stage)) << stage;
+    EXPECT_EQ(runCli({"modes", pdb, "--path", "dense"}).report["path"], "dense");
+
+    for (const char* route : {"all", "first:20", "list:1,3,6"}) {
+        SCOPED_TRACE(route);
+        std::string files[2];
+        int i = 0;
+        for (const char* path : {"dense", "sparse"}) {
+            const TempFile out("", ".pdb");
+            const CliRun run = runCli({"deform", pdb, "--node", "9", "--force", "0.5", "-1", "1.5", "--node", "30",
+                                       "--force", "-2", "0", "1", "--modes", route, "--path", path, "--out",
+                                       out.path().string()});
+            ASSERT_EQ(run.status, 0) << describe(run);
+            // All modes are 3N - 6 on one path and the 20 computed on the other: the remark
+            // says so, and the coordinates are the same.
+            std::string text = readWholeFile(out.path());
+            for (std::size_t at; (at = text.find("REMARK  MAXIMUM MODES")) != std::string::npos;)
+                text.erase(at, text.find('\n', at) - at + 1);
+            files[i++] = text;
+        }
+        EXPECT_EQ(files[0], files[1]);
+    }
+}
+
 // mmCIF as FILE gives the PDB file's modes; --assembly builds every copy, --copies some.
 TEST_F(CliOn1crn, MmcifFilesAndAssemblies)
 {
