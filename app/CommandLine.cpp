@@ -65,6 +65,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         ->check(CLI::ExistingFile);
     app.add_option("--save-session", saveSession, "Write the session to this file (.vsf) at the end, before --save-as");
     app.add_option("--save-as", saveAs, "Write the deformed C-alpha structure to this PDB file at the end");
+    app.add_option("--pull-first", w.pullFirstNodes,
+                   "pdb: from this many nodes on, pull once the lowest modes are ready while every mode is "
+                   "computed in the background (default 1000; 0: every mode first)")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("NODES");
     app.add_flag("--quit", s.quit, "Leave the program at the end");
 
     auto refuse = [&](const std::string& text) {

@@ -192,6 +192,7 @@ Form1::~Form1()
     qApp->removeEventFilter(this);
     m_timer->stop();
     joinWorker();
+    joinEveryMode();
     console::line("attempting to close threads");
     if (COpenGL* gl = view()) gl->stopSchedular();
     // The view (its simulation thread and device) goes before the atoms the device refers to.
@@ -282,13 +283,16 @@ void Form1::startLoad(const LoadRequest& request)
     setStatus(QString("Loading %1: %2").arg(fileName(), stageText(LoadStage::Read)));
     // The worker only writes atomics (and the result, before m_loadDone); the window's timer
     // picks them up, so nothing is posted across threads.
-    m_worker = std::thread([this, request] {
+    joinEveryMode();
+    const bool pullFirst = m_controls.pullFirstItem->isChecked();
+    m_worker = std::thread([this, request, pullFirst] {
         LoadOptions options;
         options.rc = request.rc;
         options.progress = m_progress.get();
         options.stageStarted = [this](LoadStage stage) { m_stage.store(static_cast<int>(stage)); };
         if (request.loadMode == load::ElNemo || request.loadMode == load::TextFile)
             options.lastStage = LoadStage::Network; // the modes come from the user's files
+        if (request.loadMode == load::PdbFile && pullFirst) options.pullFirstNodes = m_options.pullFirstNodes;
         if (request.loadMode == load::PdbFile) {
             // The set-up questions need the node count: the worker waits for the window's answer.
             options.checkNetwork = [this, &options](const ElasticNetworkModel& eln) {
@@ -300,6 +304,7 @@ void Form1::startLoad(const LoadRequest& request)
                 m_setupNodes.store(0);
                 if (!m_setupFolder) return false;
                 options.eigenFileFolder = *m_setupFolder;
+                m_eigenFolder = *m_setupFolder;
                 return true;
             };
         }
@@ -377,6 +382,10 @@ void Form1::handOver()
     m_pathNote.clear();
     if (load.path == EnginePath::Sparse) m_pathNote = QString(" (sparse path: the lowest modes)");
     m_status->setToolTip(QString::fromStdString(load.pathReason));
+    if (load.denseLater) {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        startEveryMode(m_eigenFolder);
+    }
     const int32_t mode = m_request.loadMode;
     FormControls& c = m_controls;
     FormState& state = m_logic->state();
@@ -443,6 +452,61 @@ void Form1::handOver()
     if (running) restorePendingSession(*gl);
     showLoadedStatus();
     emit loadEnded(true, QString());
+}
+
+void Form1::startEveryMode(const std::string& folder)
+{
+    m_pathNote = QString(" (the lowest modes; every mode is being computed)");
+    m_everyModeCancel.store(false);
+    m_everyModeDone.store(false);
+    m_everyModeProgress = std::make_unique<CancelProgress>(m_everyModeCancel);
+    const StructureSource source = m_request.source;
+    const float rc = m_request.rc;
+    m_everyModeWorker = std::thread([this, source, rc, folder] {
+        if (m_options.everyModeStarts) m_options.everyModeStarts();
+        LoadOptions options;
+        options.rc = rc;
+        options.path = EnginePath::Dense;
+        options.progress = m_everyModeProgress.get();
+        options.eigenFileFolder = folder;
+        // The dense load writes the eigen data files as a load of every mode does, over the
+        // sparse ones, and its own questions are not put again.
+        LoadResult result = runLoadPipeline(source, options);
+        m_everyModeResult.emplace(std::move(result));
+        m_everyModeDone.store(true);
+    });
+}
+
+void Form1::joinEveryMode()
+{
+    if (!m_everyModeWorker.joinable()) return;
+    m_everyModeCancel.store(true);
+    m_everyModeWorker.join();
+    m_everyModeDone.store(false);
+    m_everyModeResult.reset();
+}
+
+void Form1::everyModeFinished()
+{
+    m_everyModeDone.store(false);
+    if (m_everyModeWorker.joinable()) m_everyModeWorker.join();
+    std::optional<LoadResult> done = std::move(m_everyModeResult);
+    m_everyModeResult.reset();
+    COpenGL* gl = view();
+    ElasticNetworkModel* network = gl ? gl->getNetwork() : nullptr;
+    if (!done || !network) return;
+    if (done->ok() && done->network && network->adoptSolution(*done->network)) {
+        m_pathNote.clear();
+        m_status->setToolTip("Every mode is computed.");
+        m_logic->networkLoaded(gl->getMaxModes(), network->get3NMinus6(), gl->getS(), cutoff());
+    } else {
+        const std::string why = done->ok() ? "the response matrix Y does not fit in memory" : done->message;
+        m_pathNote = QString(" (the lowest modes: every mode could not be computed)");
+        m_status->setToolTip(QString::fromStdString("Every mode could not be computed: " + why
+                                                    + ". The lowest modes stay in use."));
+        console::Line(console::Warning) << "every mode could not be computed: " << why;
+    }
+    showLoadedStatus();
 }
 
 void Form1::showLoadedStatus()
@@ -637,6 +701,7 @@ void Form1::tick()
         }
         if (m_loadDone.load()) loadFinished();
     }
+    if (m_everyModeDone.load()) everyModeFinished();
     const bool entered = m_logic->state().firstEntry;
     m_logic->tick();
     // The first entry's text speaks of the arm; with the mouse the way to pull follows it.

@@ -31,6 +31,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,6 +82,11 @@ struct WindowOptions {
     std::optional<SessionData> session;
     /// The session commands' file dialogs (not owned); null uses Qt's.
     SessionDialogs* sessionDialogs = nullptr;
+    /// A computed load of this many nodes or more is pullable as soon as its lowest modes are
+    /// ready; every mode follows in the background where memory allows (0: every mode first).
+    int32_t pullFirstNodes = 1000;
+    /// Tests: called on the background thread before it computes every mode.
+    std::function<void()> everyModeStarts;
 };
 
 class Form1 final : public QMainWindow {
@@ -203,6 +209,16 @@ private:
     LoadRequest m_request;
 
     std::thread m_worker;
+    // Every mode, computed in the background after a load that took the lowest modes first.
+    void startEveryMode(const std::string& folder);
+    void everyModeFinished();
+    void joinEveryMode();
+    std::thread m_everyModeWorker;
+    std::atomic<bool> m_everyModeDone{false};
+    std::atomic<bool> m_everyModeCancel{false};
+    std::optional<LoadResult> m_everyModeResult; ///< written by the worker before m_everyModeDone
+    std::unique_ptr<CancelProgress> m_everyModeProgress;
+    std::string m_eigenFolder; ///< the folder the load wrote its eigen data files to
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_loadDone{false};
     std::atomic<int> m_stage{0}; ///< the stage the load is in (LoadStage)

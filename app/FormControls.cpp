@@ -63,6 +63,11 @@ void buildMenus(QMainWindow& window, FormControls& c)
     c.advancedOptions = action(c.fileMenu, "advancedOptionsToolStripMenuItem", "Advanced Options");
     c.mouseStylusItem = action(c.fileMenu, "mouseStylusToolStripMenuItem", "&Mouse Stylus");
     c.mouseStylusItem->setCheckable(true);
+    c.pullFirstItem = action(c.fileMenu, "pullFirstToolStripMenuItem", "&Pull First, Every Mode Later");
+    c.pullFirstItem->setCheckable(true);
+    c.pullFirstItem->setChecked(true);
+    c.pullFirstItem->setToolTip("Large structures can be pulled as soon as their lowest modes are ready; every mode "
+                                "is then computed in the background where memory allows.");
     c.sessionOptions = named(c.fileMenu->addMenu("Session Options"), "sessionOptionsToolStripMenuItem");
     c.openSession = action(c.sessionOptions, "openSessionToolStripMenuItem", "Open &Session");
     c.saveSession = action(c.sessionOptions, "saveSessionToolStripMenuItem", "Save &Session");

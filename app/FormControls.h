@@ -28,6 +28,9 @@ struct FormControls {
     QAction* openToolStripMenuItem = nullptr; ///< "&Open"
     QAction* advancedOptions = nullptr;
     QAction* mouseStylusItem = nullptr; ///< "&Mouse Stylus" (checkable)
+    /// "&Pull First, Every Mode Later" (checkable): large structures are pullable once their
+    /// lowest modes are ready, and every mode follows in the background.
+    QAction* pullFirstItem = nullptr;
     QMenu* sessionOptions = nullptr;
     QAction* openSession = nullptr;
     QAction* saveSession = nullptr;

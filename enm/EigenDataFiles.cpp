@@ -219,7 +219,7 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
             && fout.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
     // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
-    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler);
+    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler.load());
     if (sparse) {
         const auto k = static_cast<std::size_t>(sparseModeCount);
         const TraceEstimate& trace = getSumInverseEstimate();
@@ -421,7 +421,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (loadResult == -2 && !yMatrix) yFromModes();
     if (loadResult == -3) yMatrixAvailable = false;
     // S is 0 for a structure that was never calibrated: forces are then not applied.
-    setupCompleteFlag = forceScaler > 0.0 && std::isfinite(forceScaler);
+    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
     return true;
 }
 
@@ -547,7 +547,7 @@ bool ElasticNetworkModel::readSparseEigenData()
     for (std::size_t m = 0; m < kept; ++m) scaledEigenvalues[m] = values[m] * K;
     sparseSolver = std::move(solver);
     sparseAllModes = sparseSolver != nullptr;
-    setupCompleteFlag = forceScaler > 0.0 && std::isfinite(forceScaler);
+    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
     return true;
 }
 

@@ -229,6 +229,12 @@ public:
     const TraceEstimate& getSumInverseEstimate() const;
     /// True when responses through every mode can be given (Y held, or the sparse factorisation).
     bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
+    /// Takes the dense solution of `solved` (the same structure, loaded and solved apart, with
+    /// Y) in place of the sparse one, under the mode-change handshake: every mode, Y, the
+    /// calibration and the budget's modes. Kept forces and the displacement stay as they are
+    /// (all-mode responses are the same either way). False, with nothing changed, when
+    /// `solved` is not such a solution.
+    bool adoptSolution(ElasticNetworkModel& solved);
     /// Bytes the dense path needs for a network of `n` nodes: the solve (about two and a half
     /// 3N × 3N matrices) and, `withY`, Y.
     static uint64_t denseBytesNeeded(int64_t n, bool withY);
@@ -308,7 +314,7 @@ public:
     double getRMSingle(int32_t mode) const;
     double getRTotal() const;
     double getRMForTest(int32_t n) const;
-    double getS() const { return forceScaler; }
+    double getS() const { return forceScaler.load(std::memory_order_relaxed); }
 
     // ---- Deformed structure output ---------------------------------------------------------
     /// Writes the C-alpha records of the structure with the current deformation added to
@@ -618,7 +624,8 @@ private:
 
     // Calibration and response.
     Calibration calibration;
-    double forceScaler = 0.0;
+    /// S: read by the servo thread with every force, replaced when a background solution is adopted.
+    std::atomic<double> forceScaler{0.0};
     std::vector<double> scaledEigenvalues;
     std::vector<double> inverseScaledEigenvalues;
     DoubleBuffer yMatrix;

@@ -86,7 +86,7 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
             inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
 
     forceScaler = cal.S;
-    console::Line() << "S: " << forceScaler;
+    console::Line() << "S: " << forceScaler.load();
     setupCompleteFlag = true;
     return EnmStatus::Ok;
 }
@@ -321,7 +321,7 @@ void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32
 
 void ElasticNetworkModel::applyForce(const Vector3d& forceApplied, int32_t atomToApply)
 {
-    const double scale = -newtonToKcal * forceScaler;
+    const double scale = -newtonToKcal * forceScaler.load(std::memory_order_relaxed);
     applyNonScaleForce(Vector3d(static_cast<float>(toSinglePrecision(forceApplied.x * scale)),
                                 static_cast<float>(toSinglePrecision(forceApplied.y * scale)),
                                 static_cast<float>(toSinglePrecision(forceApplied.z * scale))),

@@ -91,6 +91,10 @@ struct LoadOptions {
     EnginePath path = EnginePath::Auto;
     /// Sparse path: the non-rigid modes computed, lowest first (at least the 20 the window offers).
     int32_t lowestModes = 20;
+    /// Auto: from this many nodes on, the sparse path first (pullable within seconds) even where
+    /// the dense solution fits; LoadResult::denseLater then says it may follow in the background.
+    /// 0 never.
+    int32_t pullFirstNodes = 0;
     /// Sparse path: Σinv is exact while 3N is at most this, estimated (with its bound) beyond.
     int32_t exactTraceLimit = 3000;
     /// Keep every mode without the budget's memory and timing search (tests, benchmarks).
@@ -148,6 +152,9 @@ struct LoadResult {
     float rc = 0.0f;          ///< the cutoff the springs were built with, Å
     EnginePath path = EnginePath::Dense; ///< the path the load took (eigen data files: as stored)
     std::string pathReason;               ///< why, in a sentence for the user
+    /// The sparse path was taken to pull first; the dense solution fits memory and may follow
+    /// (a dense load of the same source, then ElasticNetworkModel::adoptSolution).
+    bool denseLater = false;
     /// Seconds from the start of the read until responses can be given (the eigen data files
     /// left out: they are written before the last stage but are not needed for a pull).
     double timeToFirstPull = 0.0;

@@ -75,7 +75,7 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
     node->setOldKcalForce(f[0], f[1], f[2]);
     node->addAKcalForce(record.force);
     // The device force the kept force came from (applyForce's scaling undone).
-    const double scale = -newtonToKcal * forceScaler;
+    const double scale = -newtonToKcal * forceScaler.load(std::memory_order_relaxed);
     Vector3d newtons;
     if (scale != 0.0 && std::isfinite(scale))
         newtons = Vector3d(static_cast<float>(f[0] / scale), static_cast<float>(f[1] / scale),

@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace vornax {
 
 namespace {
 constexpr double kNewtonToKcal = 1e10 * 1.4396;
 const TraceEstimate kNoTrace{};
+bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 } // namespace
 
 uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
@@ -122,7 +124,7 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
     }
     newtonToKcal = kNewtonToKcal;
     forceScaler = calibration.S;
-    console::Line() << "S: " << forceScaler;
+    console::Line() << "S: " << forceScaler.load();
     setupCompleteFlag = true;
     return EnmStatus::Ok;
 }
@@ -146,6 +148,55 @@ void ElasticNetworkModel::responseThroughFactorisation(const double f[3], int32_
 {
     const std::lock_guard<std::mutex> lock(sparseMutex);
     sparseSolver->response(f, node, out);
+}
+
+bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
+{
+    // Only the whole solution with Y replaces the sparse one: without Y an all-mode force
+    // kept through the factorisation could not leave by the route it came in.
+    if (!isSparse() || solved.isSparse() || solved.amountOfAtoms != amountOfAtoms || solved.threeN != threeN
+        || !solved.yMatrix || !solved.isSetup() || solved.nodeCoordinates != nodeCoordinates)
+        return false;
+    const ModeChangeToken token = beginModeChange();
+    eigenvalues = std::move(solved.eigenvalues);
+    inverseEigenvalues = std::move(solved.inverseEigenvalues);
+    eigenBuffer = std::move(solved.eigenBuffer);
+    eigenvectorsT = std::exchange(solved.eigenvectorsT, nullptr);
+    extraZeroModes = solved.extraZeroModes;
+    eigenComputed = solved.eigenComputed;
+    calibration = solved.calibration;
+    springConstant = solved.springConstant;
+    forceScaler.store(solved.forceScaler.load(), std::memory_order_relaxed);
+    scaledEigenvalues = std::move(solved.scaledEigenvalues);
+    inverseScaledEigenvalues = std::move(solved.inverseScaledEigenvalues);
+    yMatrix = std::move(solved.yMatrix);
+    yMatrixAvailable = solved.yMatrixAvailable;
+    ySeconds = solved.ySeconds;
+    ownedModeVectors = std::move(solved.ownedModeVectors);
+    modeVectors = std::exchange(solved.modeVectors, nullptr);
+    // The user's choice of modes stays: the first n (now out of more), the listed modes, or all.
+    totalMaxModes = solved.totalMaxModes;
+    amountSelected = std::min(amountSelected.load(), totalMaxModes);
+    modesAllowedByMemory = solved.modesAllowedByMemory;
+    memoryBudget = solved.memoryBudget;
+    loadResult = solved.loadResult;
+    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
+    // A force kept through every mode went through every mode there is, now more of them.
+    for (Atom* node : atomArray)
+        if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
+            node->setStatePosition(token, 1, totalMaxModes);
+    mainFileName = solved.mainFileName;
+    yFileName = solved.yFileName;
+    setupCompleteFlag = solved.setupCompleteFlag;
+    {
+        const std::lock_guard<std::mutex> lock(sparseMutex);
+        sparseSolver.reset();
+    }
+    sparseTrace.reset();
+    sparseModeCount = 0;
+    sparseAllModes = false;
+    console::Line() << "every mode is ready: " << totalMaxModes << " modes kept, responses through Y";
+    return true;
 }
 
 } // namespace vornax

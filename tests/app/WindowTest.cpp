@@ -45,6 +45,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -698,4 +700,67 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
     EXPECT_EQ(eln.keptForces().size(), 1u);
     EXPECT_EQ(c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts).size(), 1);
     window->close();
+}
+
+// A structure is pulled on its lowest modes while every mode is computed in the background;
+// when they are ready they take over without moving the picture, and "Save As" writes what
+// vornax-enm deform gives with every mode.
+TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    VirtualDeviceChoice choice;
+    vornax::testing::TempDir folder;
+    const std::filesystem::path saved = folder.path() / "pulled.pdb", deformed = folder.path() / "deformed.pdb";
+    std::promise<void> go;
+    std::shared_future<void> released = go.get_future().share();
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    options.pullFirstNodes = 10;
+    options.everyModeStarts = [released] { released.wait(); };
+    std::vector<Vector3d> kept;
+    int node = -1;
+    {
+        Form1 window(options);
+        window.resize(1024, 768);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+        ElasticNetworkModel& eln = *window.view()->getNetwork();
+        EXPECT_TRUE(eln.isSparse());
+        EXPECT_TRUE(window.statusText().contains("46 nodes, 20 modes (the lowest modes; every mode is being computed)"))
+            << window.statusText().toStdString();
+
+        window.findChild<QCheckBox*>("saveForces")->setChecked(true);
+        node = frontNodes(window).at(0);
+        pull(window, node);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return listed(window, node) && eln.getAtom(node)->getPressed() == 3; }, 3000));
+        QTest::qWait(100);
+        std::vector<Vector3d> before;
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) before.push_back(eln.getDeformedPosition(i));
+
+        go.set_value();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !eln.isSparse(); }, 60000)) << window.statusText().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.statusText().contains("46 nodes, 132 modes"); }, 5000))
+            << window.statusText().toStdString();
+        EXPECT_FALSE(window.statusText().contains("lowest")) << window.statusText().toStdString();
+        EXPECT_TRUE(eln.getYMatrix());
+        QTest::qWait(200);
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
+            EXPECT_LT(eln.getDeformedPosition(i).euclideanDistance(before[static_cast<std::size_t>(i)]), 1e-4f) << i;
+
+        saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
+        ASSERT_TRUE(std::filesystem::exists(saved));
+        const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
+        QProcess deform;
+        deform.start(QStringLiteral(VORNAX_ENM_BINARY),
+                     {"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
+                      QString::fromStdString(deformed.string()), "--json", "/dev/null", "--node",
+                      QString::number(node), "--force", QString::number(f.x, 'g', 9), QString::number(f.y, 'g', 9),
+                      QString::number(f.z, 'g', 9)});
+        ASSERT_TRUE(deform.waitForFinished(60000));
+        ASSERT_EQ(deform.exitCode(), 0) << deform.readAllStandardError().toStdString();
+        window.close();
+    }
+    EXPECT_EQ(linesOf(saved), linesOf(deformed));
 }

@@ -1,6 +1,7 @@
 // The sparse path through the load: the same network, calibration and responses as the dense
 // path, the memory guard that chooses it, and its eigen data files.
 #include "enm/SparseModes.h"
+#include "molecule/SessionFile.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -177,4 +178,58 @@ TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
         EXPECT_FALSE(r.network);
         EXPECT_NE(r.message.find(d.says), std::string::npos) << r.message;
     }
+}
+
+TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
+{
+    const fs::path pdb = findPdb("1ubq.pdb");
+    LoadOptions first = pathOptions(EnginePath::Auto);
+    first.pullFirstNodes = 50;
+    auto live = loadedThroughPipeline(pdb, first);
+    ASSERT_TRUE(live);
+    ASSERT_EQ(live->path, EnginePath::Sparse);
+    EXPECT_TRUE(live->denseLater);
+    EXPECT_NE(live->pathReason.find("follows in the background"), std::string::npos) << live->pathReason;
+    ElasticNetworkModel& eln = *live->network;
+
+    // Kept forces through every mode and through the first 10, pulled on the sparse solution.
+    SessionForce all, firstTen;
+    all.node = 5;
+    all.force = Vector3d(0.4f, -0.2f, 0.3f);
+    all.modeState[0] = 2;
+    all.modeState[1] = eln.getTotalMaxModes();
+    firstTen.node = 60;
+    firstTen.force = Vector3d(-0.1f, 0.5f, 0.2f);
+    firstTen.modeState[0] = 1;
+    firstTen.modeState[1] = 10;
+    ASSERT_TRUE(eln.restoreKeptForce(all) && eln.restoreKeptForce(firstTen));
+    eln.updateDeformables();
+    const std::vector<double> before = eln.getDisplacement();
+
+    auto dense = loadedThroughPipeline(pdb, pathOptions(EnginePath::Dense));
+    ASSERT_TRUE(dense);
+    ASSERT_TRUE(eln.adoptSolution(*dense->network));
+    EXPECT_FALSE(eln.isSparse());
+    EXPECT_TRUE(eln.getYMatrix());
+    EXPECT_EQ(eln.getTotalMaxModes(), eln.get3NMinus6());
+    EXPECT_EQ(eln.getDisplacement(), before) << "the picture does not move when the modes change hands";
+
+    // Each force leaves by its own route through the new modes: nothing is left.
+    double largest = 0.0;
+    for (double d : before) largest = std::max(largest, std::fabs(d));
+    eln.applyZeroForce(firstTen.node);
+    eln.applyZeroForce(all.node);
+    for (double d : eln.getDisplacement()) ASSERT_NEAR(d, 0.0, 1e-9 * largest);
+
+    // Only a dense solution with Y of the same structure is taken, and only over a sparse one.
+    EXPECT_FALSE(eln.adoptSolution(*dense->network));
+    auto other = loadedThroughPipeline(findPdb("1crn.pdb"), pathOptions(EnginePath::Sparse));
+    auto otherDense = loadedThroughPipeline(findPdb("1crn.pdb"), pathOptions(EnginePath::Dense));
+    auto noY = pathOptions(EnginePath::Dense);
+    noY.computeY = false;
+    auto withoutY = loadedThroughPipeline(pdb, noY);
+    ASSERT_TRUE(other && otherDense && withoutY);
+    EXPECT_FALSE(other->network->adoptSolution(*withoutY->network));
+    EXPECT_FALSE(other->network->adoptSolution(*dense->network));
+    EXPECT_TRUE(other->network->adoptSolution(*otherDense->network));
 }

@@ -131,6 +131,7 @@ LoadedStructure::LoadedStructure(const StructureSource& source, const LoadOption
     pathReason = load.pathReason;
     timeToFirstPull = load.timeToFirstPull;
     eigenFilesWritten = load.eigenFilesWritten;
+    denseLater = load.denseLater;
     reader = std::move(load.reader);
     atoms = load.takeAtoms();
     network = std::move(load.network);

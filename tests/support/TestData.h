@@ -71,6 +71,7 @@ struct LoadedStructure {
     std::string pathReason;
     double timeToFirstPull = 0.0;
     bool eigenFilesWritten = false;
+    bool denseLater = false;
 
     /// Reads `path` (nothing built), as one of its assemblies when `assembly` names one.
     explicit LoadedStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {});
