@@ -767,6 +767,9 @@ void Form1::closeEvent(QCloseEvent* event)
         QTimer::singleShot(20, this, [this] { close(); });
         return;
     }
+    // Every mode in the background stops at its next check; the window goes at once (the
+    // tridiagonal reduction, one library call, can take a while to reach that check).
+    m_everyModeCancel.store(true);
     event->accept();
 }
 

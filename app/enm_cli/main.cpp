@@ -43,7 +43,13 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   calibration, y, eigen_files with --out, budget; the largest resident memory of the
   process during that stage, its high-water mark being reset as the stage starts; where
   the system cannot reset it, the process's peak at the end of the stage),
-  peak_rss_bytes (the process's peak over the whole run). With --out DIR the eigen data
+  peak_rss_bytes (the process's peak over the whole run), path (dense or sparse) and
+  path_reason, k (modes computed: 3N-6 dense, --lowest or a little more sparse, a group
+  of equal eigenvalues being kept whole), sum_inverse_exact and sum_inverse_bound (the
+  sparse path's estimate lies within +-bound of the exact sum), time_to_first_pull
+  (seconds from the read until a force can be answered, eigen data files left out); on
+  the sparse path also trace_samples, factor_nonzeros and, in timings, sparse_hessian,
+  ordering, factorisation, lanczos, trace, lanczos_passes and solves. With --out DIR the eigen data
   files <code>.hdv (record lines, Rc, S, inverse scaled eigenvalues, eigenvectors) and
   <code>.ppy (Y) are written into DIR, which must exist; a code that is not letters and
   digits only names them XXXX.
