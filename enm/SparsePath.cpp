@@ -51,7 +51,12 @@ EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progres
 {
     if (!sparseSolver) return EnmStatus::NotReady;
     if (isCancelled(progress)) return EnmStatus::Cancelled;
-    k = std::clamp(k, 1, threeNMinusSix);
+    // Lanczos keeps a little of the space to itself: all but the top two modes (every mode
+    // of so small a network is the dense path's work).
+    const int32_t most = std::max(1, threeNMinusSix - 2);
+    if (k > most) console::Line(console::Warning) << "the sparse path computes at most " << most << " modes of "
+                                                  << amountOfAtoms << " nodes, not " << k;
+    k = std::clamp(k, 1, most);
     EnmStatus status = sparseSolver->factorise();
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);

@@ -295,6 +295,23 @@ std::vector<std::string> linesOf(const std::filesystem::path& file)
     return lines;
 }
 
+/// What vornax-enm deform writes to `out` for 1crn with the forces `nodes` keep in `eln`.
+void deformThroughCli(const ElasticNetworkModel& eln, const std::vector<int>& nodes,
+                      const std::filesystem::path& out)
+{
+    QStringList args{"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
+                     QString::fromStdString(out.string()), "--json", "/dev/null"};
+    for (const int node : nodes) {
+        const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
+        args << "--node" << QString::number(node) << "--force" << QString::number(f.x, 'g', 9)
+             << QString::number(f.y, 'g', 9) << QString::number(f.z, 'g', 9);
+    }
+    QProcess deform;
+    deform.start(QStringLiteral(VORNAX_ENM_BINARY), args);
+    ASSERT_TRUE(deform.waitForFinished(60000));
+    ASSERT_EQ(deform.exitCode(), 0) << deform.readAllStandardError().toStdString();
+}
+
 } // namespace
 
 TEST(Window, MouseDragsOnNodesPullThemAndSaveAsWritesWhatDeformGives)
@@ -336,17 +353,7 @@ TEST(Window, MouseDragsOnNodesPullThemAndSaveAsWritesWhatDeformGives)
         // "Save &As", and the same kept forces through vornax-enm deform.
         saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
         ASSERT_TRUE(std::filesystem::exists(saved));
-        QStringList args{"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
-                         QString::fromStdString(deformed.string()), "--json", "/dev/null"};
-        for (const int node : pulled) {
-            const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
-            args << "--node" << QString::number(node) << "--force" << QString::number(f.x, 'g', 9)
-                 << QString::number(f.y, 'g', 9) << QString::number(f.z, 'g', 9);
-        }
-        QProcess deform;
-        deform.start(QStringLiteral(VORNAX_ENM_BINARY), args);
-        ASSERT_TRUE(deform.waitForFinished(60000));
-        ASSERT_EQ(deform.exitCode(), 0) << deform.readAllStandardError().toStdString();
+        deformThroughCli(eln, pulled, deformed);
         window.close();
     }
     const std::vector<std::string> ours = linesOf(saved), theirs = linesOf(deformed);
@@ -751,15 +758,7 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
 
         saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
         ASSERT_TRUE(std::filesystem::exists(saved));
-        const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
-        QProcess deform;
-        deform.start(QStringLiteral(VORNAX_ENM_BINARY),
-                     {"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
-                      QString::fromStdString(deformed.string()), "--json", "/dev/null", "--node",
-                      QString::number(node), "--force", QString::number(f.x, 'g', 9), QString::number(f.y, 'g', 9),
-                      QString::number(f.z, 'g', 9)});
-        ASSERT_TRUE(deform.waitForFinished(60000));
-        ASSERT_EQ(deform.exitCode(), 0) << deform.readAllStandardError().toStdString();
+        deformThroughCli(eln, {node}, deformed);
         window.close();
     }
     EXPECT_EQ(linesOf(saved), linesOf(deformed));
