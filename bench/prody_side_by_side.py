@@ -37,13 +37,18 @@ LOWEST = 20
 
 
 def run_measured(command):
-    """Runs `command`; returns (exit status, wall seconds, stdout, stderr). Each child reports its
-    own peak memory (ProDy's from getrusage, ours in its JSON)."""
+    """Runs `command`; returns (exit status, (wall, CPU seconds), stdout, stderr). The children run
+    one at a time, so the CPU time is this child's own. Each child reports its own peak memory
+    (ProDy's from getrusage, ours in its JSON)."""
+    import resource
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     out, err = proc.communicate()
     wall = time.perf_counter() - start
-    return proc.returncode, wall, out, err
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return proc.returncode, (wall, cpu), out, err
 
 
 # --------------------------------------------------------------------------- one ProDy run
@@ -95,7 +100,7 @@ def ours_once(build, path, extra):
                     data = json.load(f)
                 if "time_to_first_pull" in data:
                     data.setdefault("source", "vornax-enm")
-                    data["wall_s"] = wall
+                    data["wall_s"], data["cpu_s"] = wall
                     return data
         probe = os.path.join(build, "bin", "sparse_modes_probe")
         if not os.access(probe, os.X_OK):
@@ -105,7 +110,7 @@ def ours_once(build, path, extra):
             return {"error": "sparse_modes_probe failed: " + err.strip()}
         with open(out) as f:
             data = json.load(f)
-        data["wall_s"] = wall
+        data["wall_s"], data["cpu_s"] = wall
         return data
 
 
@@ -114,7 +119,7 @@ def prody_run(kind, path):
     if status != 0:
         return {"error": "ProDy %s failed: %s" % (kind, err.strip()[-400:])}
     data = json.loads(out.strip().splitlines()[-1])
-    data["wall_s"] = wall
+    data["wall_s"], data["cpu_s"] = wall
     return data
 
 
@@ -142,12 +147,13 @@ def main():
     ap.add_argument("--one", choices=["dense", "sparse"], help=argparse.SUPPRESS)
     args = ap.parse_args()
     if args.one:
-        prody_once(args.one, args.file)
+        prody_once(args.one, args.build)  # the one positional argument is the file
         return 0
     if not args.build or not args.file:
         ap.error("BUILD_DIR and FILE are needed")
 
     extra = args.ours_args.split()
+    load_before = os.getloadavg()
     runs = {"ours": [], "prody_sparse": [], "prody_dense": []}
     for rep in range(args.reps):
         runs["ours"].append(ours_once(args.build, args.file, extra))
@@ -166,7 +172,10 @@ def main():
             if "error" in r:
                 print("%s: %s" % (name, r["error"]))
     summary = {"file": args.file, "reps": args.reps}
-    print("%s, %d repetitions (medians)" % (os.path.basename(args.file), args.reps))
+    load_after = os.getloadavg()
+    summary["load_average_before_after"] = [load_before[0], load_after[0]]
+    print("%s, %d repetitions (medians); 1-minute load average %.2f before, %.2f after, %d cores" % (
+        os.path.basename(args.file), args.reps, load_before[0], load_after[0], os.cpu_count()))
     if ours:
         source = ours[0].get("source", "?")
         ttfp = median(ours, "time_to_first_pull")
@@ -177,12 +186,14 @@ def main():
             if values:
                 stages[key] = statistics.median(values)
         peak = median(ours, "peak_rss_bytes")
-        print("  ours (%s): %d nodes, time to first pull %s, peak %s MB" % (
-            source, ours[0].get("nodes", 0), fmt(ttfp), fmt(peak / 1048576 if peak else None, "")))
+        print("  ours (%s): %d nodes, time to first pull %s, peak %s MB, process CPU %s" % (
+            source, ours[0].get("nodes", 0), fmt(ttfp), fmt(peak / 1048576 if peak else None, ""),
+            fmt(median(ours, "cpu_s"))))
         print("    stages: " + "  ".join("%s %.3f s" % kv for kv in stages.items()))
         print("    sum of inverse eigenvalues %.10g %s" % (ours[0].get("sum_inverse", float("nan")),
               "exact" if ours[0].get("sum_inverse_exact") else "+- %.3g" % ours[0].get("sum_inverse_bound", 0)))
-        summary["ours"] = {"source": source, "time_to_first_pull": ttfp, "timings": stages, "peak_rss_bytes": peak}
+        summary["ours"] = {"source": source, "time_to_first_pull": ttfp, "timings": stages, "peak_rss_bytes": peak,
+                           "runs_time_to_first_pull": [r["time_to_first_pull"] for r in ours]}
     else:
         ttfp = None
         print("  ours: not yet (no run succeeded)")
@@ -193,9 +204,9 @@ def main():
             continue
         total = median(rs, "total_s")
         peak = median(rs, "peak_rss_bytes")
-        print("  %s: file to modes %s (read %s, hessian %s, modes %s), peak %s MB" % (
+        print("  %s: file to modes %s (read %s, hessian %s, modes %s), peak %s MB, process CPU %s" % (
             label, fmt(total), fmt(median(rs, "read_s")), fmt(median(rs, "hessian_s")),
-            fmt(median(rs, "modes_s")), fmt(peak / 1048576, "")))
+            fmt(median(rs, "modes_s")), fmt(peak / 1048576, ""), fmt(median(rs, "cpu_s"))))
         summary[key] = {"total_s": total, "read_s": median(rs, "read_s"), "hessian_s": median(rs, "hessian_s"),
                         "modes_s": median(rs, "modes_s"), "peak_rss_bytes": peak,
                         "runs_total_s": [r["total_s"] for r in rs]}
