@@ -64,7 +64,7 @@ print("%s [%s]: %d nodes, time to first pull %.2f s (target < %g s), peak %.2f G
       % (label, d.get("source", "vornax-enm"), d.get("nodes", 0), ttfp, limit_s, peak, limit_gb, wall))
 print("  stages: " + "  ".join("%s %.2f s" % (k, v) for k, v in t.items()))
 print("  sum of inverse eigenvalues %.8g %s (%d right-hand sides)" % (
-    d.get("sum_inverse", float("nan")),
+    d.get("sum_inverse", d.get("sum_inverse_eigenvalues", float("nan"))),
     "exact" if d.get("sum_inverse_exact") else "+- %.3g" % d.get("sum_inverse_bound", 0),
     d.get("sum_inverse_samples", 0)))
 PY

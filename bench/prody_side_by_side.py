@@ -190,7 +190,8 @@ def main():
             source, ours[0].get("nodes", 0), fmt(ttfp), fmt(peak / 1048576 if peak else None, ""),
             fmt(median(ours, "cpu_s"))))
         print("    stages: " + "  ".join("%s %.3f s" % kv for kv in stages.items()))
-        print("    sum of inverse eigenvalues %.10g %s" % (ours[0].get("sum_inverse", float("nan")),
+        value = ours[0].get("sum_inverse", ours[0].get("sum_inverse_eigenvalues", float("nan")))
+        print("    sum of inverse eigenvalues %.10g %s" % (value,
               "exact" if ours[0].get("sum_inverse_exact") else "+- %.3g" % ours[0].get("sum_inverse_bound", 0)))
         summary["ours"] = {"source": source, "time_to_first_pull": ttfp, "timings": stages, "peak_rss_bytes": peak,
                            "runs_time_to_first_pull": [r["time_to_first_pull"] for r in ours]}
