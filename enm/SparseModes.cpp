@@ -32,6 +32,11 @@ constexpr double kRelativeShift = 1e-8;
 constexpr double kWorstPinCondition = 1e8;
 constexpr int kMaxPasses = 200;
 constexpr int kBlock = 64; ///< right-hand sides per block solve
+/// Σinv's blocks stay below this many bytes each (a block is copied two or three times by the
+/// solves): fewer columns on the largest networks, so that they add little to the factor's memory.
+constexpr double kTraceBlockBytes = 64.0 * 1024 * 1024;
+/// The automatic Hutch++ sketch is small up to this 3N (TracePlan::sketch).
+constexpr int kSmallSketchLimit = 12000;
 
 } // namespace
 
@@ -438,14 +443,20 @@ Eigen::VectorXd SparseNetworkSolver::quadraticForms(Eigen::MatrixXd& b)
     return (b.array() * x.array()).colwise().sum().transpose();
 }
 
+int SparseNetworkSolver::traceBlock() const
+{
+    return std::clamp(static_cast<int>(kTraceBlockBytes / (8.0 * std::max(m_dim, 1))), 8, kBlock);
+}
+
 TraceEstimate SparseNetworkSolver::sumInverseExact()
 {
     const auto start = std::chrono::steady_clock::now();
     TraceEstimate out;
     out.exact = true;
     double sum = 0.0;
-    for (int first = 0; first < m_dim; first += kBlock) {
-        const int count = std::min(kBlock, m_dim - first);
+    const int block = traceBlock();
+    for (int first = 0; first < m_dim; first += block) {
+        const int count = std::min(block, m_dim - first);
         Eigen::MatrixXd b = Eigen::MatrixXd::Zero(m_dim, count);
         for (int j = 0; j < count; ++j) b(first + j, j) = 1.0;
         project(m_null, b);
@@ -477,17 +488,26 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
     };
     // The sketch: Q spans M·Ω for M = D·H⁺·D, D off the deflated modes; trace(Qᵀ·M·Q) exactly.
     const int cap = std::max(plan.maxSamples, 4);
-    const int sketch = std::clamp(plan.sketch, 0, std::min((cap - 2) / 2, m_dim / 2));
+    const int wanted = plan.sketch > 0 ? plan.sketch : m_dim <= kSmallSketchLimit ? 32 : 128;
+    const int sketch = std::clamp(wanted, 0, std::min((cap - 2) / 2, m_dim / 2));
     Eigen::MatrixXd q(m_dim, 0);
     double lowRank = 0.0;
+    const int block = traceBlock();
     if (sketch > 0) {
         Eigen::MatrixXd s = rademacher(sketch);
-        project(deflated, s);
-        applyPseudoInverse(s);
-        project(deflated, s);
+        for (int first = 0; first < sketch; first += block) {
+            Eigen::MatrixXd x = s.middleCols(first, std::min(block, sketch - first));
+            project(deflated, x);
+            applyPseudoInverse(x);
+            project(deflated, x);
+            s.middleCols(first, x.cols()) = x;
+        }
         q = orthonormalColumns(s);
-        Eigen::MatrixXd qb = q;
-        lowRank = quadraticForms(qb).sum();
+        s.resize(0, 0);
+        for (int first = 0; first < sketch; first += block) {
+            Eigen::MatrixXd x = q.middleCols(first, std::min(block, sketch - first));
+            lowRank += quadraticForms(x).sum();
+        }
     }
     // Hutchinson on (I − Q·Qᵀ)·M·(I − Q·Qᵀ), in rounds until the bound is small enough.
     std::vector<double> each;
@@ -495,8 +515,8 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
     const int available = cap - 2 * sketch;
     int next = std::max(2, std::min(plan.firstRound, available));
     while (next > 0) {
-        for (int done = 0; done < next; done += kBlock) {
-            Eigen::MatrixXd g = rademacher(std::min(kBlock, next - done));
+        for (int done = 0; done < next; done += block) {
+            Eigen::MatrixXd g = rademacher(std::min(block, next - done));
             project(q, g);
             project(deflated, g);
             const Eigen::VectorXd v = quadraticForms(g);

@@ -69,7 +69,11 @@ struct TracePlan {
     int32_t largestExact = 2400;
     /// The estimate adds samples until its bound is at most this fraction of its value.
     double relativeBound = 0.002;
-    int sketch = 32;       ///< Hutch++ sketch columns (each costs a solve and a half solve)
+    /// Hutch++ sketch columns (each costs a solve and a half solve); 0 chooses by size: 32 while
+    /// 3N is at most 12,000, 128 above. Right-hand sides (in half solves) to the 0.2 % bound for
+    /// sketches of 32, 64, 96, 128 on 1aon (3N = 24,045): 1504, 1024, 864, 832; on 3wip, 4jsv and
+    /// 3j6r (3N ≈ 6,000-8,600) 224-288 with 32 and about 416 with 96.
+    int sketch = 0;
     int round = 64;        ///< Hutchinson samples added per round
     int firstRound = 128;  ///< Hutchinson samples before the bound is first looked at
     int maxSamples = 6000; ///< right-hand sides at most, sketch included: then the bound stands as it is
@@ -154,6 +158,8 @@ private:
     void solveInPlace(Eigen::MatrixXd& x);
     /// bⱼᵀ·H⁺·bⱼ for every column of `b`, whose columns are orthogonal to the null space.
     Eigen::VectorXd quadraticForms(Eigen::MatrixXd& b);
+    /// Right-hand sides per block of Σinv's solves.
+    int traceBlock() const;
     EnmStatus runLanczos(int32_t k);
     bool sameGroup(double a, double b) const;
 
