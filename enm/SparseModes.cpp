@@ -35,8 +35,6 @@ constexpr int kBlock = 64; ///< right-hand sides per block solve
 /// Σinv's blocks stay below this many bytes each (a block is copied two or three times by the
 /// solves): fewer columns on the largest networks, so that they add little to the factor's memory.
 constexpr double kTraceBlockBytes = 64.0 * 1024 * 1024;
-/// The automatic Hutch++ sketch is small up to this 3N (TracePlan::sketch).
-constexpr int kSmallSketchLimit = 12000;
 
 } // namespace
 
@@ -488,8 +486,7 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
     };
     // The sketch: Q spans M·Ω for M = D·H⁺·D, D off the deflated modes; trace(Qᵀ·M·Q) exactly.
     const int cap = std::max(plan.maxSamples, 4);
-    const int wanted = plan.sketch > 0 ? plan.sketch : m_dim <= kSmallSketchLimit ? 32 : 128;
-    const int sketch = std::clamp(wanted, 0, std::min((cap - 2) / 2, m_dim / 2));
+    const int sketch = std::clamp(plan.sketch, 0, std::min((cap - 2) / 2, m_dim / 2));
     Eigen::MatrixXd q(m_dim, 0);
     double lowRank = 0.0;
     const int block = traceBlock();

@@ -69,11 +69,11 @@ struct TracePlan {
     int32_t largestExact = 2400;
     /// The estimate adds samples until its bound is at most this fraction of its value.
     double relativeBound = 0.002;
-    /// Hutch++ sketch columns (each costs a solve and a half solve); 0 chooses by size: 32 while
-    /// 3N is at most 12,000, 128 above. Right-hand sides (in half solves) to the 0.2 % bound for
-    /// sketches of 32, 64, 96, 128 on 1aon (3N = 24,045): 1504, 1024, 864, 832; on 3wip, 4jsv and
-    /// 3j6r (3N ≈ 6,000-8,600) 224-288 with 32 and about 416 with 96.
-    int sketch = 0;
+    /// Hutch++ sketch columns (each costs a solve and a half solve). Cost to the 0.2 % bound in
+    /// half solves (a solve counts two) with 32 and with 128: 1aon (3N = 24,045) 1504 and 832,
+    /// the 12-copy part of 3j6r (103,248) 352 and 512; 3wip, 4jsv, 3j6r (6,000-8,600) 224-288
+    /// with 32, about 416 with 96.
+    int sketch = 32;
     int round = 64;        ///< Hutchinson samples added per round
     int firstRound = 128;  ///< Hutchinson samples before the bound is first looked at
     int maxSamples = 6000; ///< right-hand sides at most, sketch included: then the bound stands as it is
