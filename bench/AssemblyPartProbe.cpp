@@ -143,9 +143,10 @@ int main(int argc, char** argv)
         return 1;
     }
     const ElasticNetworkModel& eln = *part.network;
-    const SparseMatrixD h = buildSparseHessian(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), rc);
+    int64_t orderedPairs = 0;
+    const SparseMatrixD h = buildSparseHessian(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), rc, &orderedPairs);
     const int networks = components(h, eln.getAmountOfAtoms());
-    std::cout << copies.size() << " copies, " << eln.getAmountOfAtoms() << " nodes, " << eln.getAmountOfSprings()
+    std::cout << copies.size() << " copies, " << eln.getAmountOfAtoms() << " nodes, " << orderedPairs / 2
               << " springs, " << networks << (networks == 1 ? " connected network" : " separate networks") << " at Rc "
               << rc << " A\n";
     return networks == 1 ? 0 : 3;
