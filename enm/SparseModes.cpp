@@ -32,6 +32,9 @@ constexpr double kRelativeShift = 1e-8;
 constexpr double kWorstPinCondition = 1e8;
 constexpr int kMaxPasses = 200;
 constexpr int kBlock = 64; ///< right-hand sides per block solve
+/// Σinv's blocks stay below this many bytes each (a block is copied two or three times by the
+/// solves): fewer columns on the largest networks, so that they add little to the factor's memory.
+constexpr double kTraceBlockBytes = 64.0 * 1024 * 1024;
 
 } // namespace
 
@@ -42,14 +45,15 @@ struct SparseNetworkSolver::Factor {
     virtual bool analyse(const SparseMatrixD& a) = 0;
     virtual bool factorise(const SparseMatrixD& a) = 0;
     virtual void solveInPlace(Eigen::MatrixXd& x) const = 0;
+    /// ‖L⁻¹·P·bⱼ‖² = bⱼᵀ·A⁻¹·bⱼ for every column: the forward substitution alone.
+    virtual Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const = 0;
     virtual int64_t nonZeros() const = 0;
 };
 
 namespace {
 
-template <typename Solver>
-struct EigenSolverFactor final : SparseNetworkSolver::Factor {
-    Solver solver;
+struct EigenFactor final : SparseNetworkSolver::Factor {
+    Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower> solver;
     bool analyse(const SparseMatrixD& a) override
     {
         solver.analyzePattern(a);
@@ -61,27 +65,67 @@ struct EigenSolverFactor final : SparseNetworkSolver::Factor {
         return solver.info() == Eigen::Success;
     }
     void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
-    int64_t nonZeros() const override;
+    Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
+    {
+        Eigen::MatrixXd y = solver.permutationP() * b;
+        solver.matrixL().solveInPlace(y);
+        return y.colwise().squaredNorm().transpose();
+    }
+    int64_t nonZeros() const override { return solver.matrixL().nestedExpression().nonZeros(); }
 };
 
-template <>
-int64_t EigenSolverFactor<Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower>>::nonZeros() const
-{
-    return solver.matrixL().nestedExpression().nonZeros();
-}
-
-template <>
-int64_t EigenSolverFactor<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>>::nonZeros() const
-{
-    // The factor itself is CHOLMOD's; its size is the count CHOLMOD's analysis reports.
-    return static_cast<int64_t>(const_cast<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>&>(solver).cholmod().lnz);
-}
+struct CholmodFactor final : SparseNetworkSolver::Factor {
+    /// Eigen's wrapper, opened up for the forward substitution alone.
+    struct Solver : Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower> {
+        cholmod_factor* factor() const { return m_cholmodFactor; }
+        cholmod_common& common() const { return const_cast<Solver*>(this)->cholmod(); }
+    } solver;
+    bool analyse(const SparseMatrixD& a) override
+    {
+        solver.analyzePattern(a);
+        return solver.info() == Eigen::Success;
+    }
+    bool factorise(const SparseMatrixD& a) override
+    {
+        solver.factorize(a);
+        return solver.info() == Eigen::Success;
+    }
+    void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
+    Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
+    {
+        cholmod_factor* factor = solver.factor();
+        const auto* perm = static_cast<const int*>(factor->Perm);
+        const Eigen::Index n = b.rows();
+        Eigen::MatrixXd pb(n, b.cols()); // P·b: row k is row Perm[k] of b
+        for (Eigen::Index k = 0; k < n; ++k) pb.row(k) = b.row(perm ? perm[k] : k);
+        cholmod_dense view{};
+        view.nrow = static_cast<std::size_t>(n);
+        view.ncol = static_cast<std::size_t>(b.cols());
+        view.nzmax = view.nrow * view.ncol;
+        view.d = view.nrow;
+        view.x = pb.data();
+        view.xtype = CHOLMOD_REAL;
+        view.dtype = CHOLMOD_DOUBLE;
+        cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &solver.common());
+        if (!y) throw std::bad_alloc();
+        const Eigen::VectorXd out = Eigen::Map<const Eigen::MatrixXd>(static_cast<const double*>(y->x), n, b.cols())
+                                        .colwise()
+                                        .squaredNorm()
+                                        .transpose();
+        cholmod_free_dense(&y, &solver.common());
+        return out;
+    }
+    int64_t nonZeros() const override
+    {
+        // The factor itself is CHOLMOD's; its size is the count CHOLMOD's analysis reports.
+        return static_cast<int64_t>(solver.common().lnz);
+    }
+};
 
 std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind)
 {
-    if (kind == SparseFactorisation::Cholmod)
-        return std::make_unique<EigenSolverFactor<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>>>();
-    return std::make_unique<EigenSolverFactor<Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower>>>();
+    if (kind == SparseFactorisation::Cholmod) return std::make_unique<CholmodFactor>();
+    return std::make_unique<EigenFactor>();
 }
 
 /// An orthonormal basis of the columns of `a` (same count), by Householder QR.
@@ -385,28 +429,45 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
 
 // ---- Σinv ------------------------------------------------------------------------------------------
 
+Eigen::VectorXd SparseNetworkSolver::quadraticForms(Eigen::MatrixXd& b)
+{
+    if (m_sigma == 0.0) {
+        // H⁺ = Π·A⁻¹·Π with Π off the null space, and b = Π·b: bᵀ·H⁺·b = bᵀ·A⁻¹·b.
+        m_times.halfSolves += b.cols();
+        return m_factor->forwardSquaredNorms(b);
+    }
+    Eigen::MatrixXd x = b;
+    applyPseudoInverse(x);
+    return (b.array() * x.array()).colwise().sum().transpose();
+}
+
+int SparseNetworkSolver::traceBlock() const
+{
+    return std::clamp(static_cast<int>(kTraceBlockBytes / (8.0 * std::max(m_dim, 1))), 8, kBlock);
+}
+
 TraceEstimate SparseNetworkSolver::sumInverseExact()
 {
     const auto start = std::chrono::steady_clock::now();
     TraceEstimate out;
     out.exact = true;
     double sum = 0.0;
-    for (int first = 0; first < m_dim; first += kBlock) {
-        const int count = std::min(kBlock, m_dim - first);
+    const int block = traceBlock();
+    for (int first = 0; first < m_dim; first += block) {
+        const int count = std::min(block, m_dim - first);
         Eigen::MatrixXd b = Eigen::MatrixXd::Zero(m_dim, count);
         for (int j = 0; j < count; ++j) b(first + j, j) = 1.0;
         project(m_null, b);
-        Eigen::MatrixXd x = b;
-        applyPseudoInverse(x);
-        sum += (b.array() * x.array()).sum();
+        sum += quadraticForms(b).sum();
         out.samples += count;
     }
     out.value = sum;
+    out.reachedTarget = true;
     m_times.trace += secondsSince(start);
     return out;
 }
 
-TraceEstimate SparseNetworkSolver::sumInverseEstimate(int samples, uint64_t seed)
+TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
 {
     const auto start = std::chrono::steady_clock::now();
     TraceEstimate out;
@@ -416,44 +477,80 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(int samples, uint64_t seed
     double known = 0.0;
     for (std::size_t j = static_cast<std::size_t>(m_extraZero); j < m_values.size(); ++j) known += 1.0 / m_values[j];
 
-    std::mt19937_64 random(seed);
+    std::mt19937_64 random(plan.seed);
     auto rademacher = [&](int columns) {
         Eigen::MatrixXd m(m_dim, columns);
         for (Eigen::Index j = 0; j < m.cols(); ++j)
             for (Eigen::Index i = 0; i < m.rows(); ++i) m(i, j) = (random() & 1u) ? 1.0 : -1.0;
         return m;
     };
-    auto apply = [&](Eigen::MatrixXd& x) { // x ← P·H⁺·P, P off the deflated modes
-        project(deflated, x);
-        applyPseudoInverse(x);
-        project(deflated, x);
-    };
-    const int sketch = std::max(1, samples / 3);
-    const int rest = std::max(2, samples - 2 * sketch);
-    Eigen::MatrixXd s = rademacher(sketch);
-    apply(s);
-    const Eigen::MatrixXd q = orthonormalColumns(s);
-    Eigen::MatrixXd mq = q;
-    apply(mq);
-    const double lowRank = (q.array() * mq.array()).sum();
-
-    Eigen::MatrixXd g = rademacher(rest);
-    project(q, g);
-    Eigen::MatrixXd mg = g;
-    apply(mg);
-    const Eigen::VectorXd each = (g.array() * mg.array()).colwise().sum().transpose();
-    const double mean = each.mean();
-    const double variance = (each.array() - mean).square().sum() / (rest - 1);
+    // The sketch: Q spans M·Ω for M = D·H⁺·D, D off the deflated modes; trace(Qᵀ·M·Q) exactly.
+    const int cap = std::max(plan.maxSamples, 4);
+    const int sketch = std::clamp(plan.sketch, 0, std::min((cap - 2) / 2, m_dim / 2));
+    Eigen::MatrixXd q(m_dim, 0);
+    double lowRank = 0.0;
+    const int block = traceBlock();
+    if (sketch > 0) {
+        Eigen::MatrixXd s = rademacher(sketch);
+        for (int first = 0; first < sketch; first += block) {
+            Eigen::MatrixXd x = s.middleCols(first, std::min(block, sketch - first));
+            project(deflated, x);
+            applyPseudoInverse(x);
+            project(deflated, x);
+            s.middleCols(first, x.cols()) = x;
+        }
+        q = orthonormalColumns(s);
+        s.resize(0, 0);
+        for (int first = 0; first < sketch; first += block) {
+            Eigen::MatrixXd x = q.middleCols(first, std::min(block, sketch - first));
+            lowRank += quadraticForms(x).sum();
+        }
+    }
+    // Hutchinson on (I − Q·Qᵀ)·M·(I − Q·Qᵀ), in rounds until the bound is small enough.
+    std::vector<double> each;
+    double mean = 0.0, bound = HUGE_VAL;
+    const int available = cap - 2 * sketch;
+    int next = std::max(2, std::min(plan.firstRound, available));
+    while (next > 0) {
+        for (int done = 0; done < next; done += block) {
+            Eigen::MatrixXd g = rademacher(std::min(block, next - done));
+            project(q, g);
+            project(deflated, g);
+            const Eigen::VectorXd v = quadraticForms(g);
+            each.insert(each.end(), v.data(), v.data() + v.size());
+        }
+        const double count = static_cast<double>(each.size());
+        double sum = 0.0;
+        for (double v : each) sum += v;
+        mean = sum / count;
+        double squares = 0.0;
+        for (double v : each) squares += (v - mean) * (v - mean);
+        bound = 3.0 * std::sqrt(squares / (count - 1) / count);
+        out.reachedTarget = bound <= plan.relativeBound * std::fabs(known + lowRank + mean);
+        if (out.reachedTarget || plan.relativeBound <= 0.0) break;
+        next = std::min(std::max(plan.round, 1), available - static_cast<int>(each.size()));
+    }
     out.value = known + lowRank + mean;
-    out.bound = 3.0 * std::sqrt(variance / rest);
-    out.samples = 2 * sketch + rest;
+    out.bound = bound;
+    out.samples = 2 * sketch + static_cast<int>(each.size());
     m_times.trace += secondsSince(start);
     return out;
 }
 
-TraceEstimate SparseNetworkSolver::sumInverse(int32_t largestExact, int samples, uint64_t seed)
+TraceEstimate SparseNetworkSolver::sumInverseEstimate(int samples, uint64_t seed)
 {
-    return m_dim <= largestExact ? sumInverseExact() : sumInverseEstimate(samples, seed);
+    TracePlan plan;
+    plan.sketch = std::max(1, samples / 3);
+    plan.firstRound = std::max(2, samples - 2 * plan.sketch);
+    plan.maxSamples = 2 * plan.sketch + plan.firstRound;
+    plan.relativeBound = 0.0;
+    plan.seed = seed;
+    return sumInverseEstimate(plan);
+}
+
+TraceEstimate SparseNetworkSolver::sumInverse(const TracePlan& plan)
+{
+    return m_dim <= plan.largestExact ? sumInverseExact() : sumInverseEstimate(plan);
 }
 
 const ElasticNetworkModel::Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,

@@ -12,8 +12,10 @@
 //   - the lowest modes: Lanczos (Spectra) on P·A⁻¹·P, whose largest eigenvalues are 1/λ of
 //     the lowest non-rigid modes; modes already found are deflated and Lanczos is run again
 //     until no mode is missing, so degenerate modes come out complete;
-//   - Σinv = trace(H⁺): by solves against the identity, or by Hutch++ with the lowest modes
-//     deflated, with a bound on its error;
+//   - Σinv = trace(H⁺): by solves against the identity up to a size, above it by Hutch++ with the
+//     lowest modes deflated, adding samples until its error bound is a set fraction of it. With
+//     the pinned factorisation A = Pᵀ·L·Lᵀ·P a quadratic form bᵀ·H⁺·b of a b orthogonal to the
+//     null space is ‖L⁻¹·P·b‖²: half a solve;
 //   - the response to a force on a node: the node's three columns of H⁺/K, which are its three
 //     columns of the response matrix Y, cached per node.
 //
@@ -46,6 +48,7 @@ struct SparseStageTimes {
     double hessian = 0, ordering = 0, factorisation = 0, lanczos = 0, trace = 0;
     int lanczosPasses = 0;
     int64_t solves = 0;          ///< right-hand sides solved with the factorisation
+    int64_t halfSolves = 0;      ///< right-hand sides that took the forward substitution alone
     int64_t operatorProducts = 0; ///< products Lanczos asked for
 };
 
@@ -55,6 +58,26 @@ struct TraceEstimate {
     double bound = 0.0; ///< the estimate lies within ±bound of the exact value (three standard errors); 0 when exact
     bool exact = false;
     int samples = 0; ///< right-hand sides the estimate took
+    bool reachedTarget = false; ///< an estimate whose bound came within the fraction asked for
+};
+
+/// How Σinv is found: exactly while the network is small enough, else by an adaptive Hutch++.
+struct TracePlan {
+    /// Exact while 3N is at most this (800 nodes). Exact costs 3N half solves, growing as N²:
+    /// 0.17 s at 576 nodes (4hhb), 0.9 s at 1,294 (1igy), 6.7 s at 2,868 (3j6r), 67 s at 8,015
+    /// (1aon); the estimate at a 0.2 % bound 0.2, 0.07, 0.2 and 4.3 s (sparse_modes_probe --both).
+    int32_t largestExact = 2400;
+    /// The estimate adds samples until its bound is at most this fraction of its value.
+    double relativeBound = 0.002;
+    /// Hutch++ sketch columns (each costs a solve and a half solve). Cost to the 0.2 % bound in
+    /// half solves (a solve counts two) with 32 and with 128: 1aon (3N = 24,045) 1504 and 832,
+    /// the 12-copy part of 3j6r (103,248) 352 and 512; 3wip, 4jsv, 3j6r (6,000-8,600) 224-288
+    /// with 32, about 416 with 96.
+    int sketch = 32;
+    int round = 64;        ///< Hutchinson samples added per round
+    int firstRound = 128;  ///< Hutchinson samples before the bound is first looked at
+    int maxSamples = 6000; ///< right-hand sides at most, sketch included: then the bound stands as it is
+    uint64_t seed = 1;
 };
 
 class SparseNetworkSolver {
@@ -88,12 +111,16 @@ public:
 
     /// Σinv by one solve per coordinate.
     TraceEstimate sumInverseExact();
-    /// Σinv by Hutch++ with the lowest modes deflated: `samples` right-hand sides in all
-    /// (a third sketch the rest, a third project it, a third estimate the remainder), drawn
-    /// from a generator seeded with `seed`.
+    /// Σinv by Hutch++ with the lowest modes and the null space deflated: `plan.sketch` random
+    /// vectors sketch the largest part of the rest (exactly traced), then Hutchinson samples
+    /// estimate the remainder in rounds until the bound (three standard errors) is at most
+    /// `plan.relativeBound` of the value or `plan.maxSamples` right-hand sides are used. The
+    /// random vectors come from a generator seeded with `plan.seed`.
+    TraceEstimate sumInverseEstimate(const TracePlan& plan);
+    /// Hutch++ with a fixed number of right-hand sides: `samples`, a third of them the sketch.
     TraceEstimate sumInverseEstimate(int samples, uint64_t seed);
-    /// Exact while 3N is at most `largestExact`, estimated with `samples` otherwise.
-    TraceEstimate sumInverse(int32_t largestExact, int samples = 120, uint64_t seed = 1);
+    /// The load's Σinv: exact while 3N is at most `plan.largestExact`, else estimated by `plan`.
+    TraceEstimate sumInverse(const TracePlan& plan = {});
 
     /// K, c, R, D, S from Σinv and the B-factors, as the dense calibration computes them; the
     /// responses then take the calibrated K.
@@ -137,6 +164,10 @@ private:
     /// The null space the pseudo-inverse leaves out: rigid-body vectors and extra zero modes.
     const Eigen::MatrixXd& nullSpace() const { return m_null; }
     void solveInPlace(Eigen::MatrixXd& x);
+    /// bⱼᵀ·H⁺·bⱼ for every column of `b`, whose columns are orthogonal to the null space.
+    Eigen::VectorXd quadraticForms(Eigen::MatrixXd& b);
+    /// Right-hand sides per block of Σinv's solves.
+    int traceBlock() const;
     EnmStatus runLanczos(int32_t k);
     bool sameGroup(double a, double b) const;
 
