@@ -96,7 +96,7 @@ struct LoadOptions {
     /// 0 never.
     int32_t pullFirstNodes = 0;
     /// Sparse path: Σinv is exact while 3N is at most this, estimated (with its bound) beyond.
-    int32_t exactTraceLimit = 3000;
+    int32_t exactTraceLimit = 2400;
     /// Keep every mode without the budget's memory and timing search (tests, benchmarks).
     bool keepAllModes = false;
     /// Folder for <code>.hdv and .ppy of a computed structure; empty writes none.

@@ -105,7 +105,9 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
-    sparseTrace = std::make_unique<TraceEstimate>(sparseSolver->sumInverse(largestExact));
+    TracePlan plan;
+    plan.largestExact = largestExact;
+    sparseTrace = std::make_unique<TraceEstimate>(sparseSolver->sumInverse(plan));
     const TraceEstimate& trace = *sparseTrace;
     if (trace.exact)
         console::Line() << "sum of inverse eigenvalues (exact): " << trace.value;

@@ -211,6 +211,7 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
         timings["lanczos_passes"] = t.lanczosPasses;
         timings["solves"] = t.solves;
         report["trace_samples"] = trace.samples;
+        report["trace_bound_reached"] = trace.exact || trace.reachedTarget;
         report["factor_nonzeros"] = solver->factorNonZeros();
     }
     report["timings"] = timings;
