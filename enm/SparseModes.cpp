@@ -2,7 +2,7 @@
 
 #include "common/Console.h"
 
-#include <Eigen/CholmodSupport>
+#include <cholmod.h>
 #include <Eigen/SparseCholesky>
 #include <Spectra/MatOp/SparseSymMatProd.h>
 #include <Spectra/SymEigsSolver.h>
@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <malloc.h>
 #include <new>
 #include <random>
 
@@ -24,6 +26,9 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 /// Lanczos stops when every wanted Ritz pair's residual is below this fraction of its value.
 constexpr double kLanczosTolerance = 1e-12;
+/// The same for zero modes, whose solves carry the shift's conditioning (and whose eigenvalue
+/// is zero whatever the vector).
+constexpr double kZeroModeResidual = 1e-8;
 /// Two eigenvalues this close (relative) belong to one degenerate group.
 constexpr double kGroupTolerance = 1e-8;
 /// Shift of a floppy network's matrix, relative to the mean diagonal of the Hessian.
@@ -32,6 +37,11 @@ constexpr double kRelativeShift = 1e-8;
 constexpr double kWorstPinCondition = 1e8;
 constexpr int kMaxPasses = 200;
 constexpr int kBlock = 64; ///< right-hand sides per block solve
+/// Vectors per block Lanczos step (CHOLMOD solves many right-hand sides at once far faster
+/// than one by one), and blocks the Krylov basis holds before a thick restart.
+constexpr int kLanczosBlock = 24;
+constexpr int kLanczosBlocks = 5;
+constexpr int kMaxLanczosSteps = 400;
 
 } // namespace
 
@@ -61,26 +71,102 @@ struct EigenSolverFactor final : SparseNetworkSolver::Factor {
         return solver.info() == Eigen::Success;
     }
     void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
-    int64_t nonZeros() const override;
+    int64_t nonZeros() const override { return solver.matrixL().nestedExpression().nonZeros(); }
 };
 
-template <>
-int64_t EigenSolverFactor<Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower>>::nonZeros() const
-{
-    return solver.matrixL().nestedExpression().nonZeros();
-}
+/// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its lower triangle),
+/// the ordering is nested dissection, and solves reuse their workspace block by block.
+struct CholmodFactor final : SparseNetworkSolver::Factor {
+    mutable cholmod_common common{};
+    cholmod_factor* factor = nullptr;
+    mutable cholmod_dense* solution = nullptr;
+    mutable cholmod_dense* workY = nullptr;
+    mutable cholmod_dense* workE = nullptr;
 
-template <>
-int64_t EigenSolverFactor<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>>::nonZeros() const
-{
-    // The factor itself is CHOLMOD's; its size is the count CHOLMOD's analysis reports.
-    return static_cast<int64_t>(const_cast<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>&>(solver).cholmod().lnz);
-}
+    CholmodFactor()
+    {
+        cholmod_start(&common);
+        common.supernodal = CHOLMOD_SUPERNODAL;
+        common.final_asis = 1;
+        common.quick_return_if_not_posdef = 1;
+        common.print = 0;
+        common.nmethods = 1;
+        common.method[0].ordering = orderingMethod();
+        common.postorder = 1;
+    }
+    ~CholmodFactor() override
+    {
+        releaseWorkspace();
+        if (factor) cholmod_free_factor(&factor, &common);
+        cholmod_finish(&common);
+    }
+    static int orderingMethod()
+    {
+        if (const char* o = std::getenv("VORNAX_CHOLMOD_ORDERING")) return std::atoi(o);
+        return CHOLMOD_METIS;
+    }
+    void releaseWorkspace() const
+    {
+        if (solution) cholmod_free_dense(&solution, &common);
+        if (workY) cholmod_free_dense(&workY, &common);
+        if (workE) cholmod_free_dense(&workE, &common);
+    }
+    static cholmod_sparse view(const SparseMatrixD& a)
+    {
+        cholmod_sparse m{};
+        m.nrow = static_cast<std::size_t>(a.rows());
+        m.ncol = static_cast<std::size_t>(a.cols());
+        m.nzmax = static_cast<std::size_t>(a.nonZeros());
+        m.p = const_cast<int*>(a.outerIndexPtr());
+        m.i = const_cast<int*>(a.innerIndexPtr());
+        m.x = const_cast<double*>(a.valuePtr());
+        m.stype = -1; // symmetric, the lower triangle read
+        m.itype = CHOLMOD_INT;
+        m.xtype = CHOLMOD_REAL;
+        m.dtype = CHOLMOD_DOUBLE;
+        m.sorted = 1;
+        m.packed = 1;
+        return m;
+    }
+    bool analyse(const SparseMatrixD& a) override
+    {
+        if (!a.isCompressed()) return false;
+        cholmod_sparse m = view(a);
+        if (factor) cholmod_free_factor(&factor, &common);
+        factor = cholmod_analyze(&m, &common);
+        return factor != nullptr && common.status == CHOLMOD_OK;
+    }
+    bool factorise(const SparseMatrixD& a) override
+    {
+        cholmod_sparse m = view(a);
+        cholmod_factorize(&m, factor, &common);
+        return common.status == CHOLMOD_OK && factor->minor == factor->n;
+    }
+    void solveInPlace(Eigen::MatrixXd& x) const override
+    {
+        const Eigen::Index n = x.rows();
+        for (Eigen::Index first = 0; first < x.cols(); first += kSolveBlock) {
+            const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, x.cols() - first);
+            cholmod_dense b{};
+            b.nrow = static_cast<std::size_t>(n);
+            b.ncol = static_cast<std::size_t>(count);
+            b.nzmax = b.nrow * b.ncol;
+            b.d = b.nrow;
+            b.x = x.col(first).data();
+            b.xtype = CHOLMOD_REAL;
+            b.dtype = CHOLMOD_DOUBLE;
+            if (!cholmod_solve2(CHOLMOD_A, factor, &b, nullptr, &solution, nullptr, &workY, &workE, &common))
+                throw std::bad_alloc();
+            std::copy_n(static_cast<const double*>(solution->x), n * count, x.col(first).data());
+        }
+    }
+    int64_t nonZeros() const override { return static_cast<int64_t>(common.lnz); }
+    static constexpr Eigen::Index kSolveBlock = 32;
+};
 
 std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind)
 {
-    if (kind == SparseFactorisation::Cholmod)
-        return std::make_unique<EigenSolverFactor<Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower>>>();
+    if (kind == SparseFactorisation::Cholmod) return std::make_unique<CholmodFactor>();
     return std::make_unique<EigenSolverFactor<Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower>>>();
 }
 
@@ -92,31 +178,6 @@ Eigen::MatrixXd orthonormalColumns(const Eigen::MatrixXd& a)
 }
 
 } // namespace
-
-// ---- Lanczos operator: P·A⁻¹·P with the found modes deflated ---------------------------------------
-
-class SparseNetworkSolver::DeflatedOperator {
-public:
-    using Scalar = double;
-    DeflatedOperator(SparseNetworkSolver& solver, const Eigen::MatrixXd& deflated)
-        : m_solver(solver), m_deflated(deflated)
-    {}
-    Eigen::Index rows() const { return m_solver.m_dim; }
-    Eigen::Index cols() const { return m_solver.m_dim; }
-    void perform_op(const double* in, double* out) const
-    {
-        Eigen::MatrixXd x = Eigen::Map<const Eigen::VectorXd>(in, m_solver.m_dim);
-        project(m_deflated, x);
-        m_solver.solveInPlace(x);
-        project(m_deflated, x);
-        Eigen::Map<Eigen::VectorXd>(out, m_solver.m_dim) = x.col(0);
-        ++m_solver.m_times.operatorProducts;
-    }
-
-private:
-    SparseNetworkSolver& m_solver;
-    const Eigen::MatrixXd& m_deflated;
-};
 
 // ---- Construction and factorisation ------------------------------------------------------------
 
@@ -155,15 +216,54 @@ int64_t SparseNetworkSolver::factorNonZeros() const { return m_factor ? m_factor
 EnmStatus SparseNetworkSolver::factorise()
 {
     if (m_n < 3) return EnmStatus::TooFewNodes;
+    // Pinning six coordinates holds one rigid piece: a network in several pieces is singular
+    // pinned, and goes straight to the shifted factorisation.
+    if (pieces() > 1) return factoriseMatrix(true);
     const EnmStatus status = factoriseMatrix(false);
     if (status != EnmStatus::NotConverged) return status;
     return factoriseMatrix(true);
 }
 
+int32_t SparseNetworkSolver::pieces() const
+{
+    // Union–find over the springs, which are the Hessian's off-diagonal blocks.
+    std::vector<int32_t> parent(static_cast<std::size_t>(m_n));
+    for (int32_t i = 0; i < m_n; ++i) parent[static_cast<std::size_t>(i)] = i;
+    auto root = [&](int32_t i) {
+        while (parent[static_cast<std::size_t>(i)] != i)
+            i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+        return i;
+    };
+    int32_t count = m_n;
+    for (int32_t j = 0; j < m_n; ++j)
+        for (SparseMatrixD::InnerIterator it(m_hessian, 3 * j); it; ++it) {
+            const int32_t a = root(static_cast<int32_t>(it.row() / 3)), b = root(j);
+            if (a != b) parent[static_cast<std::size_t>(a)] = b, --count;
+        }
+    return count;
+}
+
 EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
 {
     m_columns.clear();
-    SparseMatrixD a = m_hessian;
+    m_factor.reset();
+    malloc_trim(0);
+    // The pins or the shift go onto the Hessian's own diagonal for the factorisation and come
+    // off again afterwards, bit for bit: no second copy of the matrix is made.
+    SparseMatrixD& a = m_hessian;
+    std::vector<std::pair<double*, double>> changed;
+    auto addToDiagonal = [&](int row, double value) {
+        double& entry = a.coeffRef(row, row);
+        changed.emplace_back(&entry, entry);
+        entry += value;
+    };
+    struct Restore {
+        std::vector<std::pair<double*, double>>& entries;
+        ~Restore()
+        {
+            for (auto& [entry, value] : entries) *entry = value;
+        }
+    } restore{changed};
     m_sigma = 0.0;
     if (!shift) {
         // Pin six coordinates of three nodes far apart: the node farthest from the centroid,
@@ -209,10 +309,11 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
             if (condition < bestCondition) bestCondition = condition, pinned = rows, found = true;
         }
         if (!found) return EnmStatus::NotConverged;
-        for (int32_t row : pinned) a.coeffRef(row, row) += m_meanDiagonal;
+        for (int32_t row : pinned) addToDiagonal(row, m_meanDiagonal);
     } else {
         m_sigma = kRelativeShift * m_meanDiagonal;
-        for (int i = 0; i < m_dim; ++i) a.coeffRef(i, i) += m_sigma;
+        changed.reserve(static_cast<std::size_t>(m_dim));
+        for (int i = 0; i < m_dim; ++i) addToDiagonal(i, m_sigma);
     }
     try {
         m_factor = makeFactor(m_kind);
@@ -239,7 +340,7 @@ void SparseNetworkSolver::solveInPlace(Eigen::MatrixXd& x)
     m_times.solves += x.cols();
 }
 
-void SparseNetworkSolver::project(const Eigen::MatrixXd& basis, Eigen::MatrixXd& x)
+void SparseNetworkSolver::project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x)
 {
     if (basis.cols() == 0) return;
     x.noalias() -= basis * (basis.transpose() * x);
@@ -254,17 +355,34 @@ void SparseNetworkSolver::applyPseudoInverse(Eigen::MatrixXd& x)
         return;
     }
     // (H + σI)·y = b + σ·y has the solution H·y = b; each round shrinks the error by
-    // σ / (λ + σ) for the lowest non-zero λ.
+    // σ / (λ + σ) for the lowest non-zero λ. The lowest modes found are set to their exact
+    // share vᵀb / λ each round, so the rounds only have the modes above them to settle.
     const Eigen::MatrixXd b = x;
+    const Eigen::Index known = m_vectors.cols() - m_extraZero;
+    Eigen::MatrixXd exactShare;
+    if (known > 0 && m_vectors.rows() == m_dim) {
+        exactShare = m_vectors.rightCols(known).transpose() * b;
+        for (Eigen::Index j = 0; j < known; ++j) exactShare.row(j) /= m_values[static_cast<std::size_t>(m_extraZero + j)];
+    }
+    auto settleKnown = [&](Eigen::MatrixXd& y) {
+        if (exactShare.size() == 0) return;
+        const auto v = m_vectors.rightCols(known);
+        y.noalias() += v * (exactShare - v.transpose() * y);
+    };
     solveInPlace(x);
     project(m_null, x);
+    settleKnown(x);
+    double lastChange = HUGE_VAL;
     for (int round = 0; round < 100; ++round) {
         Eigen::MatrixXd next = b + m_sigma * x;
         solveInPlace(next);
         project(m_null, next);
+        settleKnown(next);
         const double change = (next - x).norm(), size = next.norm();
         x.swap(next);
-        if (change <= 1e-15 * size) break;
+        // Converged, or down to rounding (the change no longer shrinks).
+        if (change <= 1e-15 * size || (change <= 1e-11 * size && change > 0.5 * lastChange)) break;
+        lastChange = change;
     }
 }
 
@@ -315,6 +433,15 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
     std::vector<Pair> found;
     Eigen::MatrixXd deflated = m_rigid;
     std::size_t keep = 0;
+    int lastBlock = 0;
+    auto largestGroup = [&](const std::vector<Pair>& values) {
+        int largest = 0;
+        for (std::size_t j = 0, run = 0; j < values.size(); ++j) {
+            run = j > 0 && sameGroup(values[j - 1].value, values[j].value) ? run + 1 : 1;
+            largest = std::max(largest, static_cast<int>(run));
+        }
+        return largest;
+    };
     for (int pass = 0; pass < kMaxPasses && k > 0; ++pass) {
         const int remaining = available - static_cast<int>(found.size());
         if (remaining <= 0) break;
@@ -323,14 +450,13 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         int nev = pass == 0 ? k + 4 : std::max(6, k - static_cast<int>(found.size()) + 4);
         nev = std::min(nev, remaining - 1);
         if (nev < 1) break; // a tiny network: the dense solve is the tool for it
-        const int ncv = std::min(m_dim, std::max(2 * nev + 1, nev + 20));
-        DeflatedOperator op(*this, deflated);
-        Spectra::SymEigsSolver<DeflatedOperator> eigs(op, nev, ncv);
-        eigs.init();
-        eigs.compute(Spectra::SortRule::LargestAlge, 3000, kLanczosTolerance);
+        const int block = std::min(nev, kLanczosBlock);
+        Eigen::VectorXd theta;
+        Eigen::MatrixXd vectors;
+        const double zeroAbove = 1.0 / (m_sigma + ElasticNetworkModel::kZeroModeTolerance * std::fabs(m_largest));
+        if (!largestOfInverse(deflated, nev, block, zeroAbove, theta, vectors)) return EnmStatus::NotConverged;
         ++m_times.lanczosPasses;
-        const Eigen::VectorXd theta = eigs.eigenvalues();
-        const Eigen::MatrixXd vectors = eigs.eigenvectors();
+        lastBlock = block;
         double lowestNew = HUGE_VAL;
         std::vector<Pair> fresh;
         for (Eigen::Index j = 0; j < theta.size(); ++j) {
@@ -341,20 +467,27 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         }
         const bool check = keep > 0 && static_cast<int>(found.size()) >= k;
         const double groupEnd = check ? found[keep - 1].value : HUGE_VAL;
-        for (Pair& p : fresh) {
-            Eigen::MatrixXd v = p.vector;
-            project(deflated, v);
+        const Eigen::Index before = deflated.cols();
+        deflated.conservativeResize(Eigen::NoChange, before + static_cast<Eigen::Index>(fresh.size()));
+        for (std::size_t j = 0; j < fresh.size(); ++j) {
+            const Eigen::Index column = before + static_cast<Eigen::Index>(j);
+            Eigen::MatrixXd v = fresh[j].vector;
+            project(deflated.leftCols(column), v);
             v /= v.norm();
-            deflated.conservativeResize(Eigen::NoChange, deflated.cols() + 1);
-            deflated.col(deflated.cols() - 1) = v.col(0);
-            found.push_back({p.value, v.col(0)});
+            deflated.col(column) = v.col(0);
+            found.push_back({fresh[j].value, v.col(0)});
         }
+        fresh.clear();
         std::stable_sort(found.begin(), found.end(), [](const Pair& x, const Pair& y) { return x.value < y.value; });
         keep = std::min<std::size_t>(static_cast<std::size_t>(k), found.size());
         while (keep > 0 && keep < found.size() && sameGroup(found[keep - 1].value, found[keep].value)) ++keep;
+        // A block of b start vectors shows every eigenvalue of multiplicity up to b whole, so when
+        // every group found is smaller than the block and a mode beyond the last kept group was
+        // found, no partner can be missing and no check pass is needed.
+        if (!check && keep < found.size() && largestGroup(found) < lastBlock) break;
         // Done when a check found nothing at or below the last kept group.
-        if (check && (fresh.empty() || (lowestNew > groupEnd && !sameGroup(lowestNew, groupEnd)))) break;
-        if (fresh.empty() && pass > 0) break;
+        if (check && (before == deflated.cols() || (lowestNew > groupEnd && !sameGroup(lowestNew, groupEnd)))) break;
+        if (before == deflated.cols() && pass > 0) break;
     }
     if (static_cast<int>(keep) < k) return EnmStatus::NotConverged;
 
@@ -381,6 +514,131 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         m_null.rightCols(m_extraZero) = m_vectors.leftCols(m_extraZero);
     }
     return EnmStatus::Ok;
+}
+
+bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int nev, int block, double zeroAbove,
+                                           Eigen::VectorXd& theta, Eigen::MatrixXd& vectors)
+{
+    using Eigen::Index;
+    const int range = m_dim - static_cast<int>(deflated.cols()); // dimension the operator acts on
+    nev = std::min(nev, range - 1);
+    if (nev < 1) return false;
+    // The basis and the block after it must fit in the range, with room to keep nev vectors.
+    block = std::clamp(block, 1, nev);
+    while (block > 1 && nev + 2 * block > range) block = (block + 1) / 2;
+    const int capacity = std::min(range - block, std::max(nev + 2 * block, kLanczosBlocks * block));
+    // Q holds the basis (its first `done` columns have their images folded into T) and the
+    // block being extended; T is the projected operator QᵀMQ, its upper triangle from the
+    // Gram–Schmidt coefficients, with the last step's R in the rows below.
+    Eigen::MatrixXd q(m_dim, capacity + block);
+    Eigen::MatrixXd t = Eigen::MatrixXd::Zero(capacity + block, capacity + block);
+    std::mt19937_64 random(0x5eed);
+    std::normal_distribution<double> normal;
+
+    // Orthonormalises `w` (columns of Q from `first`, `width` of them) against the deflated
+    // vectors and Q's first `first` columns, twice; the coefficients go to T when `coefficients`.
+    auto orthogonalise = [&](Eigen::MatrixXd& w, Index first, bool coefficients, Index column) {
+        for (int round = 0; round < 2; ++round) {
+            project(deflated, w);
+            if (first > 0) {
+                const Eigen::MatrixXd c = q.leftCols(first).transpose() * w;
+                w.noalias() -= q.leftCols(first) * c;
+                if (coefficients) t.block(0, column, first, w.cols()) += c;
+            }
+        }
+    };
+    auto fillRandom = [&](Eigen::MatrixXd& w) {
+        for (Index j = 0; j < w.cols(); ++j)
+            for (Index i = 0; i < w.rows(); ++i) w(i, j) = normal(random);
+    };
+    // w = V·R with V orthonormal; columns that vanish (an invariant subspace reached) are
+    // replaced by fresh random directions orthogonal to everything so far.
+    auto factorQR = [&](Eigen::MatrixXd& w, Index first) -> Eigen::MatrixXd {
+        const double scale = std::max(w.norm(), 1e-300);
+        Eigen::HouseholderQR<Eigen::MatrixXd> qr(w);
+        Eigen::MatrixXd r = qr.matrixQR().topRows(w.cols()).triangularView<Eigen::Upper>();
+        w = qr.householderQ() * Eigen::MatrixXd::Identity(w.rows(), w.cols());
+        for (Index j = 0; j < w.cols(); ++j) {
+            if (std::fabs(r(j, j)) > 1e-10 * scale) continue;
+            Eigen::MatrixXd fresh(w.rows(), 1);
+            fillRandom(fresh);
+            for (int round = 0; round < 2; ++round) {
+                project(deflated, fresh);
+                if (first > 0) fresh.noalias() -= q.leftCols(first) * (q.leftCols(first).transpose() * fresh);
+                for (Index i = 0; i < w.cols(); ++i)
+                    if (i != j) fresh.col(0) -= w.col(i) * w.col(i).dot(fresh.col(0));
+            }
+            w.col(j) = fresh.col(0) / fresh.norm();
+        }
+        return r;
+    };
+
+    Index done = 0, width = block;
+    {
+        Eigen::MatrixXd v(m_dim, width);
+        fillRandom(v);
+        orthogonalise(v, 0, false, 0);
+        factorQR(v, 0);
+        q.middleCols(0, width) = v;
+    }
+    Eigen::VectorXd ritz;
+    Eigen::MatrixXd s; // eigenvectors of T, descending
+    for (int step = 0; step < kMaxLanczosSteps; ++step) {
+        Eigen::MatrixXd w = q.middleCols(done, width);
+        project(deflated, w);
+        solveInPlace(w);
+        m_times.operatorProducts += w.cols();
+        orthogonalise(w, done + width, true, done);
+        const Index basis = done + width;
+        Eigen::MatrixXd r = factorQR(w, basis);
+        q.middleCols(basis, width) = w;
+        // Rayleigh–Ritz on the basis so far; M·Q = Q·T + V·R·Eᵀ makes R times the last block
+        // of a Ritz vector its residual.
+        const Eigen::MatrixXd projected = t.topLeftCorner(basis, basis).selfadjointView<Eigen::Upper>();
+        Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> small(projected);
+        if (small.info() != Eigen::Success) return false;
+        ritz = small.eigenvalues().reverse();
+        s = small.eigenvectors().rowwise().reverse();
+        Index wanted = std::min<Index>(nev, basis);
+        bool converged = wanted == nev;
+        const Eigen::MatrixXd residual = r * s.block(done, 0, width, wanted);
+        for (Index j = 0; j < wanted && converged; ++j)
+            converged = residual.col(j).norm() <= kLanczosTolerance * std::fabs(ritz(j));
+        // Zero modes (θ at or above `zeroAbove`) dwarf the rest, whose residuals then cannot
+        // reach the tolerance: once they have converged, they are returned alone to be deflated.
+        Index zeros = 0;
+        while (!converged && zeros < wanted && ritz(zeros) >= zeroAbove) ++zeros;
+        if (zeros > 0 && (zeros == wanted || ritz(zeros) < 0.5 * zeroAbove)) {
+            bool settled = true;
+            for (Index j = 0; j < zeros && settled; ++j)
+                settled = residual.col(j).norm() <= kZeroModeResidual * std::fabs(ritz(j));
+            if (settled) {
+                converged = true;
+                wanted = zeros;
+            }
+        }
+        if (converged) {
+            theta = ritz.head(wanted);
+            vectors = q.leftCols(basis) * s.leftCols(wanted);
+            return true;
+        }
+        if (basis + width <= capacity) {
+            done = basis;
+            continue;
+        }
+        // Thick restart: keep the leading Ritz vectors, and the new block after them.
+        const Index kept = std::min<Index>(basis - width, std::max<Index>(nev + block / 2, (basis + nev) / 2));
+        const Eigen::MatrixXd coupling = r * s.block(done, 0, width, kept);
+        Eigen::MatrixXd keptVectors = q.leftCols(basis) * s.leftCols(kept);
+        q.leftCols(kept) = keptVectors;
+        keptVectors.resize(0, 0);
+        q.middleCols(kept, width) = q.middleCols(basis, width).eval();
+        t.setZero();
+        t.topLeftCorner(kept, kept).diagonal() = ritz.head(kept);
+        t.block(kept, 0, width, kept) = coupling;
+        done = kept;
+    }
+    return false;
 }
 
 // ---- Σinv ------------------------------------------------------------------------------------------

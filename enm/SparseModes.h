@@ -130,14 +130,21 @@ public:
     static constexpr std::size_t kCachedNodes = 64;
 
 private:
-    class DeflatedOperator;
     EnmStatus factoriseMatrix(bool shift);
+    /// Pieces of the network no spring joins.
+    int32_t pieces() const;
     /// x ← x with every component along the columns of `basis` removed (basis orthonormal).
-    static void project(const Eigen::MatrixXd& basis, Eigen::MatrixXd& x);
+    static void project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x);
     /// The null space the pseudo-inverse leaves out: rigid-body vectors and extra zero modes.
     const Eigen::MatrixXd& nullSpace() const { return m_null; }
     void solveInPlace(Eigen::MatrixXd& x);
     EnmStatus runLanczos(int32_t k);
+    /// The `nev` largest eigenpairs of P·A⁻¹·P (P off the orthonormal columns of `deflated`,
+    /// A the factorised matrix) by block Lanczos with thick restarts, `block` vectors a step:
+    /// values descending, vectors orthonormal. False when they did not converge.
+    /// Zero modes (θ ≥ `zeroAbove`) come back alone, first, once they have converged.
+    bool largestOfInverse(const Eigen::MatrixXd& deflated, int nev, int block, double zeroAbove, Eigen::VectorXd& theta,
+                          Eigen::MatrixXd& vectors);
     bool sameGroup(double a, double b) const;
 
     std::vector<double> m_xyz;
