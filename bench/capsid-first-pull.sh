@@ -14,8 +14,8 @@ shift $(( $# < 2 ? $# : 2 ))
 parts=("$@")
 [ ${#parts[@]} -gt 0 ] || parts=(part12 capsid)
 cmake --build "$build" --target vornax-enm >/dev/null
-out="$(mktemp -d)"
-trap 'rm -rf "$out"' EXIT
+# KEEP_JSON=DIR keeps each part's JSON report there.
+if [ -n "${KEEP_JSON:-}" ]; then out="$KEEP_JSON"; mkdir -p "$out"; else out="$(mktemp -d)"; trap 'rm -rf "$out"' EXIT; fi
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for part in "${parts[@]}"; do
     case "$part" in
@@ -23,8 +23,10 @@ for part in "${parts[@]}"; do
         part12) extra=(--copies 1-12) ;;
         *) echo "unknown part $part" >&2; exit 2 ;;
     esac
-    "$build/bin/vornax-enm" modes "$file" --assembly 1 "${extra[@]}" --path sparse --lowest 20 \
-        --json "$out/$part.json" >/dev/null
+    /usr/bin/time -f "$part: %e s wall, %U s user, %S s system, %M KB max resident" \
+        "$build/bin/vornax-enm" modes "$file" --assembly 1 "${extra[@]}" --path sparse --lowest 20 \
+        --json "$out/$part.json" >/dev/null 2>"$out/$part.log" || { cat "$out/$part.log" >&2; exit 1; }
+    tail -n 1 "$out/$part.log"
     echo "load after $part: $(cut -d' ' -f1-3 /proc/loadavg)"
 done
 python3 - "$out" "${parts[@]}" <<'PY'

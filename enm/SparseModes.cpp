@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <malloc.h>
 #include <new>
 #include <random>
@@ -24,8 +25,29 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+extern "C" void dgemm_(const char* transA, const char* transB, const int* m, const int* n, const int* k,
+                       const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
+                       const double* beta, double* c, const int* ldc);
+
+/// c ← α·op(a)·b + β·c through the BLAS (the tall products of the block Lanczos and the
+/// projections are most of its arithmetic). `a` is m × k after op, b is k × n.
+template <typename A, typename B, typename C>
+void gemm(bool transposeA, double alpha, const A& a, const B& b, double beta, C&& c)
+{
+    const int m = static_cast<int>(c.rows()), n = static_cast<int>(c.cols());
+    const int k = static_cast<int>(transposeA ? a.rows() : a.cols());
+    if (m == 0 || n == 0) return;
+    if (k == 0) {
+        c *= beta;
+        return;
+    }
+    const int lda = static_cast<int>(a.outerStride()), ldb = static_cast<int>(b.outerStride()),
+              ldc = static_cast<int>(c.outerStride());
+    dgemm_(transposeA ? "T" : "N", "N", &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
+}
+
 /// Lanczos stops when every wanted Ritz pair's residual is below this fraction of its value.
-constexpr double kLanczosTolerance = 1e-12;
+constexpr double kLanczosTolerance = 1e-10;
 /// The same for zero modes, whose solves carry the shift's conditioning (and whose eigenvalue
 /// is zero whatever the vector).
 constexpr double kZeroModeResidual = 1e-8;
@@ -42,6 +64,7 @@ constexpr int kBlock = 64; ///< right-hand sides per block solve
 constexpr int kLanczosBlock = 24;
 constexpr int kLanczosBlocks = 5;
 constexpr int kMaxLanczosSteps = 400;
+constexpr Eigen::Index kRestartRows = 4096;
 
 } // namespace
 
@@ -72,6 +95,30 @@ struct EigenSolverFactor final : SparseNetworkSolver::Factor {
     }
     void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
     int64_t nonZeros() const override { return solver.matrixL().nestedExpression().nonZeros(); }
+};
+
+/// The solves' triangular products are narrow and bound by memory: a second BLAS thread makes
+/// them slower, several times so on a busy machine. OpenBLAS runs them on one thread while this
+/// lives (other BLAS libraries are left as they are).
+class OneBlasThread {
+public:
+    OneBlasThread()
+    {
+        if (set && get && (m_before = get()) > 1) set(1);
+    }
+    ~OneBlasThread()
+    {
+        if (m_before > 1) set(m_before);
+    }
+    OneBlasThread(const OneBlasThread&) = delete;
+    OneBlasThread& operator=(const OneBlasThread&) = delete;
+
+private:
+    using Set = void (*)(int);
+    using Get = int (*)();
+    static inline const Set set = reinterpret_cast<Set>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"));
+    static inline const Get get = reinterpret_cast<Get>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
+    int m_before = 0;
 };
 
 /// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its lower triangle),
@@ -144,6 +191,7 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
     }
     void solveInPlace(Eigen::MatrixXd& x) const override
     {
+        const OneBlasThread oneThread;
         const Eigen::Index n = x.rows();
         for (Eigen::Index first = 0; first < x.cols(); first += kSolveBlock) {
             const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, x.cols() - first);
@@ -211,6 +259,12 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
 
 SparseNetworkSolver::~SparseNetworkSolver() = default;
 
+const SparseMatrixD& SparseNetworkSolver::hessian() const
+{
+    if (m_hessian.size() == 0 && m_n > 0) m_hessian = buildSparseHessian(m_xyz.data(), m_n, m_rc);
+    return m_hessian;
+}
+
 int64_t SparseNetworkSolver::factorNonZeros() const { return m_factor ? m_factor->nonZeros() : 0; }
 
 EnmStatus SparseNetworkSolver::factorise()
@@ -218,7 +272,14 @@ EnmStatus SparseNetworkSolver::factorise()
     if (m_n < 3) return EnmStatus::TooFewNodes;
     // Pinning six coordinates holds one rigid piece: a network in several pieces is singular
     // pinned, and goes straight to the shifted factorisation.
-    if (pieces() > 1) return factoriseMatrix(true);
+    const bool severalPieces = pieces() > 1;
+    if (m_lower.size() == 0) {
+        m_lower = m_hessian.triangularView<Eigen::Lower>();
+        m_lower.makeCompressed();
+        m_hessian = SparseMatrixD();
+        malloc_trim(0);
+    }
+    if (severalPieces) return factoriseMatrix(true);
     const EnmStatus status = factoriseMatrix(false);
     if (status != EnmStatus::NotConverged) return status;
     return factoriseMatrix(true);
@@ -236,7 +297,7 @@ int32_t SparseNetworkSolver::pieces() const
     };
     int32_t count = m_n;
     for (int32_t j = 0; j < m_n; ++j)
-        for (SparseMatrixD::InnerIterator it(m_hessian, 3 * j); it; ++it) {
+        for (SparseMatrixD::InnerIterator it(m_lower.size() ? m_lower : m_hessian, 3 * j); it; ++it) {
             const int32_t a = root(static_cast<int32_t>(it.row() / 3)), b = root(j);
             if (a != b) parent[static_cast<std::size_t>(a)] = b, --count;
         }
@@ -250,7 +311,7 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
     malloc_trim(0);
     // The pins or the shift go onto the Hessian's own diagonal for the factorisation and come
     // off again afterwards, bit for bit: no second copy of the matrix is made.
-    SparseMatrixD& a = m_hessian;
+    SparseMatrixD& a = m_lower;
     std::vector<std::pair<double*, double>> changed;
     auto addToDiagonal = [&](int row, double value) {
         double& entry = a.coeffRef(row, row);
@@ -342,8 +403,10 @@ void SparseNetworkSolver::solveInPlace(Eigen::MatrixXd& x)
 
 void SparseNetworkSolver::project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x)
 {
-    if (basis.cols() == 0) return;
-    x.noalias() -= basis * (basis.transpose() * x);
+    if (basis.cols() == 0 || x.cols() == 0) return;
+    Eigen::MatrixXd c(basis.cols(), x.cols());
+    gemm(true, 1.0, basis, x, 0.0, c);
+    gemm(false, -1.0, basis, c, 1.0, x);
 }
 
 void SparseNetworkSolver::applyPseudoInverse(Eigen::MatrixXd& x)
@@ -381,7 +444,7 @@ void SparseNetworkSolver::applyPseudoInverse(Eigen::MatrixXd& x)
         const double change = (next - x).norm(), size = next.norm();
         x.swap(next);
         // Converged, or down to rounding (the change no longer shrinks).
-        if (change <= 1e-15 * size || (change <= 1e-11 * size && change > 0.5 * lastChange)) break;
+        if (change <= 1e-15 * size || change > 0.5 * lastChange) break;
         lastChange = change;
     }
 }
@@ -400,7 +463,7 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
     const auto start = std::chrono::steady_clock::now();
     // The largest eigenvalue sets what counts as zero, as in the dense solve.
     {
-        Spectra::SparseSymMatProd<double> product(m_hessian);
+        Spectra::SparseSymMatProd<double, Eigen::Lower> product(m_lower);
         const int ncv = std::min(m_dim, 20);
         Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
         eigs.init();
@@ -541,8 +604,9 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         for (int round = 0; round < 2; ++round) {
             project(deflated, w);
             if (first > 0) {
-                const Eigen::MatrixXd c = q.leftCols(first).transpose() * w;
-                w.noalias() -= q.leftCols(first) * c;
+                Eigen::MatrixXd c(first, w.cols());
+                gemm(true, 1.0, q.leftCols(first), w, 0.0, c);
+                gemm(false, -1.0, q.leftCols(first), c, 1.0, w);
                 if (coefficients) t.block(0, column, first, w.cols()) += c;
             }
         }
@@ -619,7 +683,8 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         }
         if (converged) {
             theta = ritz.head(wanted);
-            vectors = q.leftCols(basis) * s.leftCols(wanted);
+            vectors.resize(m_dim, wanted);
+            gemm(false, 1.0, q.leftCols(basis), s.leftCols(wanted), 0.0, vectors);
             return true;
         }
         if (basis + width <= capacity) {
@@ -629,9 +694,13 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         // Thick restart: keep the leading Ritz vectors, and the new block after them.
         const Index kept = std::min<Index>(basis - width, std::max<Index>(nev + block / 2, (basis + nev) / 2));
         const Eigen::MatrixXd coupling = r * s.block(done, 0, width, kept);
-        Eigen::MatrixXd keptVectors = q.leftCols(basis) * s.leftCols(kept);
-        q.leftCols(kept) = keptVectors;
-        keptVectors.resize(0, 0);
+        // Q·S in place, a band of rows at a time (each band of the product needs only its own rows).
+        for (Index first = 0; first < m_dim; first += kRestartRows) {
+            const Index rows = std::min<Index>(kRestartRows, m_dim - first);
+            Eigen::MatrixXd band(rows, kept);
+            gemm(false, 1.0, q.block(first, 0, rows, basis), s.leftCols(kept), 0.0, band);
+            q.block(first, 0, rows, kept) = band;
+        }
         q.middleCols(kept, width) = q.middleCols(basis, width).eval();
         t.setZero();
         t.topLeftCorner(kept, kept).diagonal() = ritz.head(kept);

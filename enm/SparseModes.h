@@ -117,7 +117,9 @@ public:
     /// Nodes whose columns are cached.
     std::size_t cachedNodes() const { return m_columns.size(); }
 
-    const SparseMatrixD& hessian() const { return m_hessian; }
+    /// The whole Hessian (both triangles). Once factorised the solver keeps only the lower
+    /// triangle; the whole matrix is then built again when asked for.
+    const SparseMatrixD& hessian() const;
     int64_t orderedSpringPairs() const { return m_pairs; }
     const SparseStageTimes& times() const { return m_times; }
     /// Non-zeros of the Cholesky factor (its memory, in entries).
@@ -152,7 +154,8 @@ private:
     int m_dim = 0;
     double m_rc = 0.0;
     SparseFactorisation m_kind;
-    SparseMatrixD m_hessian;
+    mutable SparseMatrixD m_hessian; ///< both triangles, until the lower one is taken
+    SparseMatrixD m_lower;            ///< the lower triangle, what the factorisation reads
     int64_t m_pairs = 0;
     Eigen::MatrixXd m_rigid;
     Eigen::MatrixXd m_null;
