@@ -138,7 +138,7 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         common.quick_return_if_not_posdef = 1;
         common.print = 0;
         common.nmethods = 1;
-        common.method[0].ordering = orderingMethod();
+        common.method[0].ordering = CHOLMOD_METIS; // what CHOLMOD's own choice ends in, without trying AMD first
         common.postorder = 1;
     }
     ~CholmodFactor() override
@@ -146,11 +146,6 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         releaseWorkspace();
         if (factor) cholmod_free_factor(&factor, &common);
         cholmod_finish(&common);
-    }
-    static int orderingMethod()
-    {
-        if (const char* o = std::getenv("VORNAX_CHOLMOD_ORDERING")) return std::atoi(o);
-        return CHOLMOD_METIS;
     }
     void releaseWorkspace() const
     {
@@ -467,7 +462,8 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
         const int ncv = std::min(m_dim, 20);
         Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
         eigs.init();
-        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-10);
+        // A residual of 1e-9·θ puts θ within 1e-9 (relative) of an eigenvalue.
+        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-9);
         if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
         m_largest = eigs.eigenvalues()(0);
     }
