@@ -265,19 +265,45 @@ int64_t SparseNetworkSolver::factorNonZeros() const { return m_factor ? m_factor
 EnmStatus SparseNetworkSolver::factorise()
 {
     if (m_n < 3) return EnmStatus::TooFewNodes;
+    takeLowerTriangle();
+    // The largest eigenvalue sets what counts as zero, as in the dense solve; it is found
+    // before the factor takes its memory.
+    if (m_largest == 0.0) {
+        const auto start = std::chrono::steady_clock::now();
+        Spectra::SparseSymMatProd<double, Eigen::Lower> product(m_lower);
+        const int ncv = std::min(m_dim, 20);
+        Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
+        eigs.init();
+        // A residual of 1e-9·θ puts θ within 1e-9 (relative) of an eigenvalue.
+        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-9);
+        if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
+        m_largest = eigs.eigenvalues()(0);
+        m_largestSeconds = secondsSince(start);
+    }
     // Pinning six coordinates holds one rigid piece: a network in several pieces is singular
     // pinned, and goes straight to the shifted factorisation.
-    const bool severalPieces = pieces() > 1;
-    if (m_lower.size() == 0) {
-        m_lower = m_hessian.triangularView<Eigen::Lower>();
-        m_lower.makeCompressed();
-        m_hessian = SparseMatrixD();
-        malloc_trim(0);
-    }
-    if (severalPieces) return factoriseMatrix(true);
-    const EnmStatus status = factoriseMatrix(false);
-    if (status != EnmStatus::NotConverged) return status;
-    return factoriseMatrix(true);
+    EnmStatus status = pieces() > 1 ? EnmStatus::NotConverged : factoriseMatrix(false);
+    if (status == EnmStatus::NotConverged) status = factoriseMatrix(true);
+    releaseLowerTriangle();
+    return status;
+}
+
+void SparseNetworkSolver::takeLowerTriangle()
+{
+    if (m_lower.size() != 0) return;
+    const bool whole = m_hessian.size() != 0;
+    m_lower = (whole ? m_hessian : buildSparseHessian(m_xyz.data(), m_n, m_rc)).triangularView<Eigen::Lower>();
+    m_lower.makeCompressed();
+    m_hessian = SparseMatrixD();
+    malloc_trim(0);
+}
+
+void SparseNetworkSolver::releaseLowerTriangle()
+{
+    // The factor is all the solves need; a floppy network's second factorisation builds the
+    // matrix again.
+    m_lower = SparseMatrixD();
+    malloc_trim(0);
 }
 
 int32_t SparseNetworkSolver::pieces() const
@@ -292,7 +318,7 @@ int32_t SparseNetworkSolver::pieces() const
     };
     int32_t count = m_n;
     for (int32_t j = 0; j < m_n; ++j)
-        for (SparseMatrixD::InnerIterator it(m_lower.size() ? m_lower : m_hessian, 3 * j); it; ++it) {
+        for (SparseMatrixD::InnerIterator it(m_lower, 3 * j); it; ++it) {
             const int32_t a = root(static_cast<int32_t>(it.row() / 3)), b = root(j);
             if (a != b) parent[static_cast<std::size_t>(a)] = b, --count;
         }
@@ -306,6 +332,7 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
     malloc_trim(0);
     // The pins or the shift go onto the Hessian's own diagonal for the factorisation and come
     // off again afterwards, bit for bit: no second copy of the matrix is made.
+    takeLowerTriangle();
     SparseMatrixD& a = m_lower;
     std::vector<std::pair<double*, double>> changed;
     auto addToDiagonal = [&](int row, double value) {
@@ -456,24 +483,14 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
 {
     if (!m_factor) return EnmStatus::NotReady;
     const auto start = std::chrono::steady_clock::now();
-    // The largest eigenvalue sets what counts as zero, as in the dense solve.
-    {
-        Spectra::SparseSymMatProd<double, Eigen::Lower> product(m_lower);
-        const int ncv = std::min(m_dim, 20);
-        Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
-        eigs.init();
-        // A residual of 1e-9·θ puts θ within 1e-9 (relative) of an eigenvalue.
-        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-9);
-        if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
-        m_largest = eigs.eigenvalues()(0);
-    }
     EnmStatus status = runLanczos(k);
     if (status == EnmStatus::Ok && m_extraZero > 0 && m_sigma == 0.0) {
         // The pinned network is singular: factorise the shifted one and start again.
         status = factoriseMatrix(true);
+        releaseLowerTriangle();
         if (status == EnmStatus::Ok) status = runLanczos(k);
     }
-    m_times.lanczos = secondsSince(start);
+    m_times.lanczos = secondsSince(start) + m_largestSeconds;
     if (status == EnmStatus::Ok && m_extraZero > 0)
         ElasticNetworkModel::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
     return status;

@@ -117,8 +117,8 @@ public:
     /// Nodes whose columns are cached.
     std::size_t cachedNodes() const { return m_columns.size(); }
 
-    /// The whole Hessian (both triangles). Once factorised the solver keeps only the lower
-    /// triangle; the whole matrix is then built again when asked for.
+    /// The whole Hessian (both triangles). The solver lets it go when it factorises (the factor
+    /// is all the solves need); it is then built again when asked for.
     const SparseMatrixD& hessian() const;
     int64_t orderedSpringPairs() const { return m_pairs; }
     const SparseStageTimes& times() const { return m_times; }
@@ -133,8 +133,11 @@ public:
 
 private:
     EnmStatus factoriseMatrix(bool shift);
-    /// Pieces of the network no spring joins.
+    /// Pieces of the network no spring joins (from the lower triangle).
     int32_t pieces() const;
+    /// The lower triangle of the Hessian, for a factorisation; the whole matrix goes.
+    void takeLowerTriangle();
+    void releaseLowerTriangle();
     /// x ← x with every component along the columns of `basis` removed (basis orthonormal).
     static void project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x);
     /// The null space the pseudo-inverse leaves out: rigid-body vectors and extra zero modes.
@@ -155,7 +158,7 @@ private:
     double m_rc = 0.0;
     SparseFactorisation m_kind;
     mutable SparseMatrixD m_hessian; ///< both triangles, until the lower one is taken
-    SparseMatrixD m_lower;            ///< the lower triangle, what the factorisation reads
+    SparseMatrixD m_lower;            ///< the lower triangle, while a factorisation reads it
     int64_t m_pairs = 0;
     Eigen::MatrixXd m_rigid;
     Eigen::MatrixXd m_null;
@@ -163,6 +166,7 @@ private:
     double m_sigma = 0.0;
     double m_meanDiagonal = 1.0;
     double m_largest = 0.0;
+    double m_largestSeconds = 0.0;
     std::vector<double> m_values;
     Eigen::MatrixXd m_vectors;
     int32_t m_extraZero = 0;
