@@ -9,9 +9,11 @@
 // Networks that hang loose (more zero modes than the rigid six) make A singular; they are
 // factorised as H + σI instead, and solves are refined until the shift has no effect.
 //
-//   - the lowest modes: Lanczos (Spectra) on P·A⁻¹·P, whose largest eigenvalues are 1/λ of
-//     the lowest non-rigid modes; modes already found are deflated and Lanczos is run again
-//     until no mode is missing, so degenerate modes come out complete;
+//   - the lowest modes: block Lanczos with thick restarts on P·A⁻¹·P, whose largest eigenvalues
+//     are 1/λ of the lowest non-rigid modes, a block of right-hand sides per solve; a block of
+//     b vectors sees every group of up to b degenerate modes whole, and when a group found is
+//     as large as the block, the modes found are deflated and Lanczos is run again until no
+//     mode is missing;
 //   - Σinv = trace(H⁺): by solves against the identity, or by Hutch++ with the lowest modes
 //     deflated, with a bound on its error;
 //   - the response to a force on a node: the node's three columns of H⁺/K, which are its three
