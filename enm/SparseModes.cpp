@@ -2,7 +2,7 @@
 
 #include "common/Console.h"
 
-#include <Eigen/CholmodSupport>
+#include <cholmod.h>
 #include <Eigen/SparseCholesky>
 #include <Spectra/MatOp/SparseSymMatProd.h>
 #include <Spectra/SymEigsSolver.h>
@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <malloc.h>
 #include <new>
 #include <random>
 
@@ -22,8 +25,32 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+extern "C" void dgemm_(const char* transA, const char* transB, const int* m, const int* n, const int* k,
+                       const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
+                       const double* beta, double* c, const int* ldc);
+
+/// c ← α·op(a)·b + β·c through the BLAS (the tall products of the block Lanczos and the
+/// projections are most of its arithmetic). `a` is m × k after op, b is k × n.
+template <typename A, typename B, typename C>
+void gemm(bool transposeA, double alpha, const A& a, const B& b, double beta, C&& c)
+{
+    const int m = static_cast<int>(c.rows()), n = static_cast<int>(c.cols());
+    const int k = static_cast<int>(transposeA ? a.rows() : a.cols());
+    if (m == 0 || n == 0) return;
+    if (k == 0) {
+        c *= beta;
+        return;
+    }
+    const int lda = static_cast<int>(a.outerStride()), ldb = static_cast<int>(b.outerStride()),
+              ldc = static_cast<int>(c.outerStride());
+    dgemm_(transposeA ? "T" : "N", "N", &m, &n, &k, &alpha, a.data(), &lda, b.data(), &ldb, &beta, c.data(), &ldc);
+}
+
 /// Lanczos stops when every wanted Ritz pair's residual is below this fraction of its value.
-constexpr double kLanczosTolerance = 1e-12;
+constexpr double kLanczosTolerance = 1e-10;
+/// The same for zero modes, whose solves carry the shift's conditioning (and whose eigenvalue
+/// is zero whatever the vector).
+constexpr double kZeroModeResidual = 1e-8;
 /// Two eigenvalues this close (relative) belong to one degenerate group.
 constexpr double kGroupTolerance = 1e-8;
 /// Shift of a floppy network's matrix, relative to the mean diagonal of the Hessian.
@@ -35,6 +62,12 @@ constexpr int kBlock = 64; ///< right-hand sides per block solve
 /// Σinv's blocks stay below this many bytes each (a block is copied two or three times by the
 /// solves): fewer columns on the largest networks, so that they add little to the factor's memory.
 constexpr double kTraceBlockBytes = 64.0 * 1024 * 1024;
+/// Vectors per block Lanczos step (CHOLMOD solves many right-hand sides at once far faster
+/// than one by one), and blocks the Krylov basis holds before a thick restart.
+constexpr int kLanczosBlock = 24;
+constexpr int kLanczosBlocks = 5;
+constexpr int kMaxLanczosSteps = 400;
+constexpr Eigen::Index kRestartRows = 4096;
 
 } // namespace
 
@@ -74,26 +107,116 @@ struct EigenFactor final : SparseNetworkSolver::Factor {
     int64_t nonZeros() const override { return solver.matrixL().nestedExpression().nonZeros(); }
 };
 
+
+/// The solves' triangular products are narrow and bound by memory: a second BLAS thread makes
+/// them slower, several times so on a busy machine. OpenBLAS runs them on one thread while this
+/// lives (other BLAS libraries are left as they are).
+class OneBlasThread {
+public:
+    OneBlasThread()
+    {
+        if (set && get && (m_before = get()) > 1) set(1);
+    }
+    ~OneBlasThread()
+    {
+        if (m_before > 1) set(m_before);
+    }
+    OneBlasThread(const OneBlasThread&) = delete;
+    OneBlasThread& operator=(const OneBlasThread&) = delete;
+
+private:
+    using Set = void (*)(int);
+    using Get = int (*)();
+    static inline const Set set = reinterpret_cast<Set>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads"));
+    static inline const Get get = reinterpret_cast<Get>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
+    int m_before = 0;
+};
+
+/// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its lower triangle),
+/// the ordering is nested dissection, and solves reuse their workspace block by block.
 struct CholmodFactor final : SparseNetworkSolver::Factor {
-    /// Eigen's wrapper, opened up for the forward substitution alone.
-    struct Solver : Eigen::CholmodSupernodalLLT<SparseMatrixD, Eigen::Lower> {
-        cholmod_factor* factor() const { return m_cholmodFactor; }
-        cholmod_common& common() const { return const_cast<Solver*>(this)->cholmod(); }
-    } solver;
+    mutable cholmod_common common{};
+    cholmod_factor* factor = nullptr;
+    mutable cholmod_dense* solution = nullptr;
+    mutable cholmod_dense* workY = nullptr;
+    mutable cholmod_dense* workE = nullptr;
+
+    CholmodFactor()
+    {
+        cholmod_start(&common);
+        common.supernodal = CHOLMOD_SUPERNODAL;
+        common.final_asis = 1;
+        common.quick_return_if_not_posdef = 1;
+        common.print = 0;
+        common.nmethods = 1;
+        common.method[0].ordering = CHOLMOD_METIS; // what CHOLMOD's own choice ends in, without trying AMD first
+        common.postorder = 1;
+    }
+    ~CholmodFactor() override
+    {
+        releaseWorkspace();
+        if (factor) cholmod_free_factor(&factor, &common);
+        cholmod_finish(&common);
+    }
+    void releaseWorkspace() const
+    {
+        if (solution) cholmod_free_dense(&solution, &common);
+        if (workY) cholmod_free_dense(&workY, &common);
+        if (workE) cholmod_free_dense(&workE, &common);
+    }
+    static cholmod_sparse view(const SparseMatrixD& a)
+    {
+        cholmod_sparse m{};
+        m.nrow = static_cast<std::size_t>(a.rows());
+        m.ncol = static_cast<std::size_t>(a.cols());
+        m.nzmax = static_cast<std::size_t>(a.nonZeros());
+        m.p = const_cast<int*>(a.outerIndexPtr());
+        m.i = const_cast<int*>(a.innerIndexPtr());
+        m.x = const_cast<double*>(a.valuePtr());
+        m.stype = -1; // symmetric, the lower triangle read
+        m.itype = CHOLMOD_INT;
+        m.xtype = CHOLMOD_REAL;
+        m.dtype = CHOLMOD_DOUBLE;
+        m.sorted = 1;
+        m.packed = 1;
+        return m;
+    }
     bool analyse(const SparseMatrixD& a) override
     {
-        solver.analyzePattern(a);
-        return solver.info() == Eigen::Success;
+        if (!a.isCompressed()) return false;
+        cholmod_sparse m = view(a);
+        if (factor) cholmod_free_factor(&factor, &common);
+        factor = cholmod_analyze(&m, &common);
+        return factor != nullptr && common.status == CHOLMOD_OK;
     }
     bool factorise(const SparseMatrixD& a) override
     {
-        solver.factorize(a);
-        return solver.info() == Eigen::Success;
+        cholmod_sparse m = view(a);
+        cholmod_factorize(&m, factor, &common);
+        return common.status == CHOLMOD_OK && factor->minor == factor->n;
     }
-    void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
+    void solveInPlace(Eigen::MatrixXd& x) const override
+    {
+        const OneBlasThread oneThread;
+        const Eigen::Index n = x.rows();
+        for (Eigen::Index first = 0; first < x.cols(); first += kSolveBlock) {
+            const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, x.cols() - first);
+            cholmod_dense b{};
+            b.nrow = static_cast<std::size_t>(n);
+            b.ncol = static_cast<std::size_t>(count);
+            b.nzmax = b.nrow * b.ncol;
+            b.d = b.nrow;
+            b.x = x.col(first).data();
+            b.xtype = CHOLMOD_REAL;
+            b.dtype = CHOLMOD_DOUBLE;
+            if (!cholmod_solve2(CHOLMOD_A, factor, &b, nullptr, &solution, nullptr, &workY, &workE, &common))
+                throw std::bad_alloc();
+            std::copy_n(static_cast<const double*>(solution->x), n * count, x.col(first).data());
+        }
+    }
     Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
     {
-        cholmod_factor* factor = solver.factor();
+        const OneBlasThread oneThread;
         const auto* perm = static_cast<const int*>(factor->Perm);
         const Eigen::Index n = b.rows();
         Eigen::MatrixXd pb(n, b.cols()); // P·b: row k is row Perm[k] of b
@@ -106,20 +229,17 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         view.x = pb.data();
         view.xtype = CHOLMOD_REAL;
         view.dtype = CHOLMOD_DOUBLE;
-        cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &solver.common());
+        cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &common);
         if (!y) throw std::bad_alloc();
         const Eigen::VectorXd out = Eigen::Map<const Eigen::MatrixXd>(static_cast<const double*>(y->x), n, b.cols())
                                         .colwise()
                                         .squaredNorm()
                                         .transpose();
-        cholmod_free_dense(&y, &solver.common());
+        cholmod_free_dense(&y, &common);
         return out;
     }
-    int64_t nonZeros() const override
-    {
-        // The factor itself is CHOLMOD's; its size is the count CHOLMOD's analysis reports.
-        return static_cast<int64_t>(solver.common().lnz);
-    }
+    int64_t nonZeros() const override { return static_cast<int64_t>(common.lnz); }
+    static constexpr Eigen::Index kSolveBlock = 32;
 };
 
 std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind)
@@ -136,31 +256,6 @@ Eigen::MatrixXd orthonormalColumns(const Eigen::MatrixXd& a)
 }
 
 } // namespace
-
-// ---- Lanczos operator: P·A⁻¹·P with the found modes deflated ---------------------------------------
-
-class SparseNetworkSolver::DeflatedOperator {
-public:
-    using Scalar = double;
-    DeflatedOperator(SparseNetworkSolver& solver, const Eigen::MatrixXd& deflated)
-        : m_solver(solver), m_deflated(deflated)
-    {}
-    Eigen::Index rows() const { return m_solver.m_dim; }
-    Eigen::Index cols() const { return m_solver.m_dim; }
-    void perform_op(const double* in, double* out) const
-    {
-        Eigen::MatrixXd x = Eigen::Map<const Eigen::VectorXd>(in, m_solver.m_dim);
-        project(m_deflated, x);
-        m_solver.solveInPlace(x);
-        project(m_deflated, x);
-        Eigen::Map<Eigen::VectorXd>(out, m_solver.m_dim) = x.col(0);
-        ++m_solver.m_times.operatorProducts;
-    }
-
-private:
-    SparseNetworkSolver& m_solver;
-    const Eigen::MatrixXd& m_deflated;
-};
 
 // ---- Construction and factorisation ------------------------------------------------------------
 
@@ -194,20 +289,99 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
 
 SparseNetworkSolver::~SparseNetworkSolver() = default;
 
+const SparseMatrixD& SparseNetworkSolver::hessian() const
+{
+    if (m_hessian.size() == 0 && m_n > 0) m_hessian = buildSparseHessian(m_xyz.data(), m_n, m_rc);
+    return m_hessian;
+}
+
 int64_t SparseNetworkSolver::factorNonZeros() const { return m_factor ? m_factor->nonZeros() : 0; }
 
 EnmStatus SparseNetworkSolver::factorise()
 {
     if (m_n < 3) return EnmStatus::TooFewNodes;
-    const EnmStatus status = factoriseMatrix(false);
-    if (status != EnmStatus::NotConverged) return status;
-    return factoriseMatrix(true);
+    takeLowerTriangle();
+    // The largest eigenvalue sets what counts as zero, as in the dense solve; it is found
+    // before the factor takes its memory.
+    if (m_largest == 0.0) {
+        const auto start = std::chrono::steady_clock::now();
+        Spectra::SparseSymMatProd<double, Eigen::Lower> product(m_lower);
+        const int ncv = std::min(m_dim, 20);
+        Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
+        eigs.init();
+        // A residual of 1e-9·θ puts θ within 1e-9 (relative) of an eigenvalue.
+        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-9);
+        if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
+        m_largest = eigs.eigenvalues()(0);
+        m_largestSeconds = secondsSince(start);
+    }
+    // Pinning six coordinates holds one rigid piece: a network in several pieces is singular
+    // pinned, and goes straight to the shifted factorisation.
+    EnmStatus status = pieces() > 1 ? EnmStatus::NotConverged : factoriseMatrix(false);
+    if (status == EnmStatus::NotConverged) status = factoriseMatrix(true);
+    releaseLowerTriangle();
+    return status;
+}
+
+void SparseNetworkSolver::takeLowerTriangle()
+{
+    if (m_lower.size() != 0) return;
+    const bool whole = m_hessian.size() != 0;
+    m_lower = (whole ? m_hessian : buildSparseHessian(m_xyz.data(), m_n, m_rc)).triangularView<Eigen::Lower>();
+    m_lower.makeCompressed();
+    m_hessian = SparseMatrixD();
+    malloc_trim(0);
+}
+
+void SparseNetworkSolver::releaseLowerTriangle()
+{
+    // The factor is all the solves need; a floppy network's second factorisation builds the
+    // matrix again.
+    m_lower = SparseMatrixD();
+    malloc_trim(0);
+}
+
+int32_t SparseNetworkSolver::pieces() const
+{
+    // Union–find over the springs, which are the Hessian's off-diagonal blocks.
+    std::vector<int32_t> parent(static_cast<std::size_t>(m_n));
+    for (int32_t i = 0; i < m_n; ++i) parent[static_cast<std::size_t>(i)] = i;
+    auto root = [&](int32_t i) {
+        while (parent[static_cast<std::size_t>(i)] != i)
+            i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+        return i;
+    };
+    int32_t count = m_n;
+    for (int32_t j = 0; j < m_n; ++j)
+        for (SparseMatrixD::InnerIterator it(m_lower, 3 * j); it; ++it) {
+            const int32_t a = root(static_cast<int32_t>(it.row() / 3)), b = root(j);
+            if (a != b) parent[static_cast<std::size_t>(a)] = b, --count;
+        }
+    return count;
 }
 
 EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
 {
     m_columns.clear();
-    SparseMatrixD a = m_hessian;
+    m_factor.reset();
+    malloc_trim(0);
+    // The pins or the shift go onto the Hessian's own diagonal for the factorisation and come
+    // off again afterwards, bit for bit: no second copy of the matrix is made.
+    takeLowerTriangle();
+    SparseMatrixD& a = m_lower;
+    std::vector<std::pair<double*, double>> changed;
+    auto addToDiagonal = [&](int row, double value) {
+        double& entry = a.coeffRef(row, row);
+        changed.emplace_back(&entry, entry);
+        entry += value;
+    };
+    struct Restore {
+        std::vector<std::pair<double*, double>>& entries;
+        ~Restore()
+        {
+            for (auto& [entry, value] : entries) *entry = value;
+        }
+    } restore{changed};
     m_sigma = 0.0;
     if (!shift) {
         // Pin six coordinates of three nodes far apart: the node farthest from the centroid,
@@ -253,10 +427,11 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
             if (condition < bestCondition) bestCondition = condition, pinned = rows, found = true;
         }
         if (!found) return EnmStatus::NotConverged;
-        for (int32_t row : pinned) a.coeffRef(row, row) += m_meanDiagonal;
+        for (int32_t row : pinned) addToDiagonal(row, m_meanDiagonal);
     } else {
         m_sigma = kRelativeShift * m_meanDiagonal;
-        for (int i = 0; i < m_dim; ++i) a.coeffRef(i, i) += m_sigma;
+        changed.reserve(static_cast<std::size_t>(m_dim));
+        for (int i = 0; i < m_dim; ++i) addToDiagonal(i, m_sigma);
     }
     try {
         m_factor = makeFactor(m_kind);
@@ -283,10 +458,12 @@ void SparseNetworkSolver::solveInPlace(Eigen::MatrixXd& x)
     m_times.solves += x.cols();
 }
 
-void SparseNetworkSolver::project(const Eigen::MatrixXd& basis, Eigen::MatrixXd& x)
+void SparseNetworkSolver::project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x)
 {
-    if (basis.cols() == 0) return;
-    x.noalias() -= basis * (basis.transpose() * x);
+    if (basis.cols() == 0 || x.cols() == 0) return;
+    Eigen::MatrixXd c(basis.cols(), x.cols());
+    gemm(true, 1.0, basis, x, 0.0, c);
+    gemm(false, -1.0, basis, c, 1.0, x);
 }
 
 void SparseNetworkSolver::applyPseudoInverse(Eigen::MatrixXd& x)
@@ -298,17 +475,34 @@ void SparseNetworkSolver::applyPseudoInverse(Eigen::MatrixXd& x)
         return;
     }
     // (H + σI)·y = b + σ·y has the solution H·y = b; each round shrinks the error by
-    // σ / (λ + σ) for the lowest non-zero λ.
+    // σ / (λ + σ) for the lowest non-zero λ. The lowest modes found are set to their exact
+    // share vᵀb / λ each round, so the rounds only have the modes above them to settle.
     const Eigen::MatrixXd b = x;
+    const Eigen::Index known = m_vectors.cols() - m_extraZero;
+    Eigen::MatrixXd exactShare;
+    if (known > 0 && m_vectors.rows() == m_dim) {
+        exactShare = m_vectors.rightCols(known).transpose() * b;
+        for (Eigen::Index j = 0; j < known; ++j) exactShare.row(j) /= m_values[static_cast<std::size_t>(m_extraZero + j)];
+    }
+    auto settleKnown = [&](Eigen::MatrixXd& y) {
+        if (exactShare.size() == 0) return;
+        const auto v = m_vectors.rightCols(known);
+        y.noalias() += v * (exactShare - v.transpose() * y);
+    };
     solveInPlace(x);
     project(m_null, x);
+    settleKnown(x);
+    double lastChange = HUGE_VAL;
     for (int round = 0; round < 100; ++round) {
         Eigen::MatrixXd next = b + m_sigma * x;
         solveInPlace(next);
         project(m_null, next);
+        settleKnown(next);
         const double change = (next - x).norm(), size = next.norm();
         x.swap(next);
-        if (change <= 1e-15 * size) break;
+        // Converged, or down to rounding (the change no longer shrinks).
+        if (change <= 1e-15 * size || change > 0.5 * lastChange) break;
+        lastChange = change;
     }
 }
 
@@ -324,23 +518,14 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
 {
     if (!m_factor) return EnmStatus::NotReady;
     const auto start = std::chrono::steady_clock::now();
-    // The largest eigenvalue sets what counts as zero, as in the dense solve.
-    {
-        Spectra::SparseSymMatProd<double> product(m_hessian);
-        const int ncv = std::min(m_dim, 20);
-        Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
-        eigs.init();
-        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-10);
-        if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
-        m_largest = eigs.eigenvalues()(0);
-    }
     EnmStatus status = runLanczos(k);
     if (status == EnmStatus::Ok && m_extraZero > 0 && m_sigma == 0.0) {
         // The pinned network is singular: factorise the shifted one and start again.
         status = factoriseMatrix(true);
+        releaseLowerTriangle();
         if (status == EnmStatus::Ok) status = runLanczos(k);
     }
-    m_times.lanczos = secondsSince(start);
+    m_times.lanczos = secondsSince(start) + m_largestSeconds;
     if (status == EnmStatus::Ok && m_extraZero > 0)
         ElasticNetworkModel::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
     return status;
@@ -359,6 +544,15 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
     std::vector<Pair> found;
     Eigen::MatrixXd deflated = m_rigid;
     std::size_t keep = 0;
+    int lastBlock = 0;
+    auto largestGroup = [&](const std::vector<Pair>& values) {
+        int largest = 0;
+        for (std::size_t j = 0, run = 0; j < values.size(); ++j) {
+            run = j > 0 && sameGroup(values[j - 1].value, values[j].value) ? run + 1 : 1;
+            largest = std::max(largest, static_cast<int>(run));
+        }
+        return largest;
+    };
     for (int pass = 0; pass < kMaxPasses && k > 0; ++pass) {
         const int remaining = available - static_cast<int>(found.size());
         if (remaining <= 0) break;
@@ -367,14 +561,13 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         int nev = pass == 0 ? k + 4 : std::max(6, k - static_cast<int>(found.size()) + 4);
         nev = std::min(nev, remaining - 1);
         if (nev < 1) break; // a tiny network: the dense solve is the tool for it
-        const int ncv = std::min(m_dim, std::max(2 * nev + 1, nev + 20));
-        DeflatedOperator op(*this, deflated);
-        Spectra::SymEigsSolver<DeflatedOperator> eigs(op, nev, ncv);
-        eigs.init();
-        eigs.compute(Spectra::SortRule::LargestAlge, 3000, kLanczosTolerance);
+        const int block = std::min(nev, kLanczosBlock);
+        Eigen::VectorXd theta;
+        Eigen::MatrixXd vectors;
+        const double zeroAbove = 1.0 / (m_sigma + ElasticNetworkModel::kZeroModeTolerance * std::fabs(m_largest));
+        if (!largestOfInverse(deflated, nev, block, zeroAbove, theta, vectors)) return EnmStatus::NotConverged;
         ++m_times.lanczosPasses;
-        const Eigen::VectorXd theta = eigs.eigenvalues();
-        const Eigen::MatrixXd vectors = eigs.eigenvectors();
+        lastBlock = block;
         double lowestNew = HUGE_VAL;
         std::vector<Pair> fresh;
         for (Eigen::Index j = 0; j < theta.size(); ++j) {
@@ -385,20 +578,27 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         }
         const bool check = keep > 0 && static_cast<int>(found.size()) >= k;
         const double groupEnd = check ? found[keep - 1].value : HUGE_VAL;
-        for (Pair& p : fresh) {
-            Eigen::MatrixXd v = p.vector;
-            project(deflated, v);
+        const Eigen::Index before = deflated.cols();
+        deflated.conservativeResize(Eigen::NoChange, before + static_cast<Eigen::Index>(fresh.size()));
+        for (std::size_t j = 0; j < fresh.size(); ++j) {
+            const Eigen::Index column = before + static_cast<Eigen::Index>(j);
+            Eigen::MatrixXd v = fresh[j].vector;
+            project(deflated.leftCols(column), v);
             v /= v.norm();
-            deflated.conservativeResize(Eigen::NoChange, deflated.cols() + 1);
-            deflated.col(deflated.cols() - 1) = v.col(0);
-            found.push_back({p.value, v.col(0)});
+            deflated.col(column) = v.col(0);
+            found.push_back({fresh[j].value, v.col(0)});
         }
+        fresh.clear();
         std::stable_sort(found.begin(), found.end(), [](const Pair& x, const Pair& y) { return x.value < y.value; });
         keep = std::min<std::size_t>(static_cast<std::size_t>(k), found.size());
         while (keep > 0 && keep < found.size() && sameGroup(found[keep - 1].value, found[keep].value)) ++keep;
+        // A block of b start vectors shows every eigenvalue of multiplicity up to b whole, so when
+        // every group found is smaller than the block and a mode beyond the last kept group was
+        // found, no partner can be missing and no check pass is needed.
+        if (!check && keep < found.size() && largestGroup(found) < lastBlock) break;
         // Done when a check found nothing at or below the last kept group.
-        if (check && (fresh.empty() || (lowestNew > groupEnd && !sameGroup(lowestNew, groupEnd)))) break;
-        if (fresh.empty() && pass > 0) break;
+        if (check && (before == deflated.cols() || (lowestNew > groupEnd && !sameGroup(lowestNew, groupEnd)))) break;
+        if (before == deflated.cols() && pass > 0) break;
     }
     if (static_cast<int>(keep) < k) return EnmStatus::NotConverged;
 
@@ -425,6 +625,137 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         m_null.rightCols(m_extraZero) = m_vectors.leftCols(m_extraZero);
     }
     return EnmStatus::Ok;
+}
+
+bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int nev, int block, double zeroAbove,
+                                           Eigen::VectorXd& theta, Eigen::MatrixXd& vectors)
+{
+    using Eigen::Index;
+    const int range = m_dim - static_cast<int>(deflated.cols()); // dimension the operator acts on
+    nev = std::min(nev, range - 1);
+    if (nev < 1) return false;
+    // The basis and the block after it must fit in the range, with room to keep nev vectors.
+    block = std::clamp(block, 1, nev);
+    while (block > 1 && nev + 2 * block > range) block = (block + 1) / 2;
+    const int capacity = std::min(range - block, std::max(nev + 2 * block, kLanczosBlocks * block));
+    // Q holds the basis (its first `done` columns have their images folded into T) and the
+    // block being extended; T is the projected operator QᵀMQ, its upper triangle from the
+    // Gram–Schmidt coefficients, with the last step's R in the rows below.
+    Eigen::MatrixXd q(m_dim, capacity + block);
+    Eigen::MatrixXd t = Eigen::MatrixXd::Zero(capacity + block, capacity + block);
+    std::mt19937_64 random(0x5eed);
+    std::normal_distribution<double> normal;
+
+    // Orthonormalises `w` (columns of Q from `first`, `width` of them) against the deflated
+    // vectors and Q's first `first` columns, twice; the coefficients go to T when `coefficients`.
+    auto orthogonalise = [&](Eigen::MatrixXd& w, Index first, bool coefficients, Index column) {
+        for (int round = 0; round < 2; ++round) {
+            project(deflated, w);
+            if (first > 0) {
+                Eigen::MatrixXd c(first, w.cols());
+                gemm(true, 1.0, q.leftCols(first), w, 0.0, c);
+                gemm(false, -1.0, q.leftCols(first), c, 1.0, w);
+                if (coefficients) t.block(0, column, first, w.cols()) += c;
+            }
+        }
+    };
+    auto fillRandom = [&](Eigen::MatrixXd& w) {
+        for (Index j = 0; j < w.cols(); ++j)
+            for (Index i = 0; i < w.rows(); ++i) w(i, j) = normal(random);
+    };
+    // w = V·R with V orthonormal; columns that vanish (an invariant subspace reached) are
+    // replaced by fresh random directions orthogonal to everything so far.
+    auto factorQR = [&](Eigen::MatrixXd& w, Index first) -> Eigen::MatrixXd {
+        const double scale = std::max(w.norm(), 1e-300);
+        Eigen::HouseholderQR<Eigen::MatrixXd> qr(w);
+        Eigen::MatrixXd r = qr.matrixQR().topRows(w.cols()).triangularView<Eigen::Upper>();
+        w = qr.householderQ() * Eigen::MatrixXd::Identity(w.rows(), w.cols());
+        for (Index j = 0; j < w.cols(); ++j) {
+            if (std::fabs(r(j, j)) > 1e-10 * scale) continue;
+            Eigen::MatrixXd fresh(w.rows(), 1);
+            fillRandom(fresh);
+            for (int round = 0; round < 2; ++round) {
+                project(deflated, fresh);
+                if (first > 0) fresh.noalias() -= q.leftCols(first) * (q.leftCols(first).transpose() * fresh);
+                for (Index i = 0; i < w.cols(); ++i)
+                    if (i != j) fresh.col(0) -= w.col(i) * w.col(i).dot(fresh.col(0));
+            }
+            w.col(j) = fresh.col(0) / fresh.norm();
+        }
+        return r;
+    };
+
+    Index done = 0, width = block;
+    {
+        Eigen::MatrixXd v(m_dim, width);
+        fillRandom(v);
+        orthogonalise(v, 0, false, 0);
+        factorQR(v, 0);
+        q.middleCols(0, width) = v;
+    }
+    Eigen::VectorXd ritz;
+    Eigen::MatrixXd s; // eigenvectors of T, descending
+    for (int step = 0; step < kMaxLanczosSteps; ++step) {
+        Eigen::MatrixXd w = q.middleCols(done, width);
+        project(deflated, w);
+        solveInPlace(w);
+        m_times.operatorProducts += w.cols();
+        orthogonalise(w, done + width, true, done);
+        const Index basis = done + width;
+        Eigen::MatrixXd r = factorQR(w, basis);
+        q.middleCols(basis, width) = w;
+        // Rayleigh–Ritz on the basis so far; M·Q = Q·T + V·R·Eᵀ makes R times the last block
+        // of a Ritz vector its residual.
+        const Eigen::MatrixXd projected = t.topLeftCorner(basis, basis).selfadjointView<Eigen::Upper>();
+        Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> small(projected);
+        if (small.info() != Eigen::Success) return false;
+        ritz = small.eigenvalues().reverse();
+        s = small.eigenvectors().rowwise().reverse();
+        Index wanted = std::min<Index>(nev, basis);
+        bool converged = wanted == nev;
+        const Eigen::MatrixXd residual = r * s.block(done, 0, width, wanted);
+        for (Index j = 0; j < wanted && converged; ++j)
+            converged = residual.col(j).norm() <= kLanczosTolerance * std::fabs(ritz(j));
+        // Zero modes (θ at or above `zeroAbove`) dwarf the rest, whose residuals then cannot
+        // reach the tolerance: once they have converged, they are returned alone to be deflated.
+        Index zeros = 0;
+        while (!converged && zeros < wanted && ritz(zeros) >= zeroAbove) ++zeros;
+        if (zeros > 0 && (zeros == wanted || ritz(zeros) < 0.5 * zeroAbove)) {
+            bool settled = true;
+            for (Index j = 0; j < zeros && settled; ++j)
+                settled = residual.col(j).norm() <= kZeroModeResidual * std::fabs(ritz(j));
+            if (settled) {
+                converged = true;
+                wanted = zeros;
+            }
+        }
+        if (converged) {
+            theta = ritz.head(wanted);
+            vectors.resize(m_dim, wanted);
+            gemm(false, 1.0, q.leftCols(basis), s.leftCols(wanted), 0.0, vectors);
+            return true;
+        }
+        if (basis + width <= capacity) {
+            done = basis;
+            continue;
+        }
+        // Thick restart: keep the leading Ritz vectors, and the new block after them.
+        const Index kept = std::min<Index>(basis - width, std::max<Index>(nev + block / 2, (basis + nev) / 2));
+        const Eigen::MatrixXd coupling = r * s.block(done, 0, width, kept);
+        // Q·S in place, a band of rows at a time (each band of the product needs only its own rows).
+        for (Index first = 0; first < m_dim; first += kRestartRows) {
+            const Index rows = std::min<Index>(kRestartRows, m_dim - first);
+            Eigen::MatrixXd band(rows, kept);
+            gemm(false, 1.0, q.block(first, 0, rows, basis), s.leftCols(kept), 0.0, band);
+            q.block(first, 0, rows, kept) = band;
+        }
+        q.middleCols(kept, width) = q.middleCols(basis, width).eval();
+        t.setZero();
+        t.topLeftCorner(kept, kept).diagonal() = ritz.head(kept);
+        t.block(kept, 0, width, kept) = coupling;
+        done = kept;
+    }
+    return false;
 }
 
 // ---- Σinv ------------------------------------------------------------------------------------------

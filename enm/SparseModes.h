@@ -9,9 +9,11 @@
 // Networks that hang loose (more zero modes than the rigid six) make A singular; they are
 // factorised as H + σI instead, and solves are refined until the shift has no effect.
 //
-//   - the lowest modes: Lanczos (Spectra) on P·A⁻¹·P, whose largest eigenvalues are 1/λ of
-//     the lowest non-rigid modes; modes already found are deflated and Lanczos is run again
-//     until no mode is missing, so degenerate modes come out complete;
+//   - the lowest modes: block Lanczos with thick restarts on P·A⁻¹·P, whose largest eigenvalues
+//     are 1/λ of the lowest non-rigid modes, a block of right-hand sides per solve; a block of
+//     b vectors sees every group of up to b degenerate modes whole, and when a group found is
+//     as large as the block, the modes found are deflated and Lanczos is run again until no
+//     mode is missing;
 //   - Σinv = trace(H⁺): by solves against the identity up to a size, above it by Hutch++ with the
 //     lowest modes deflated, adding samples until its error bound is a set fraction of it. With
 //     the pinned factorisation A = Pᵀ·L·Lᵀ·P a quadratic form bᵀ·H⁺·b of a b orthogonal to the
@@ -144,7 +146,9 @@ public:
     /// Nodes whose columns are cached.
     std::size_t cachedNodes() const { return m_columns.size(); }
 
-    const SparseMatrixD& hessian() const { return m_hessian; }
+    /// The whole Hessian (both triangles). The solver lets it go when it factorises (the factor
+    /// is all the solves need); it is then built again when asked for.
+    const SparseMatrixD& hessian() const;
     int64_t orderedSpringPairs() const { return m_pairs; }
     const SparseStageTimes& times() const { return m_times; }
     /// Non-zeros of the Cholesky factor (its memory, in entries).
@@ -157,10 +161,14 @@ public:
     static constexpr std::size_t kCachedNodes = 64;
 
 private:
-    class DeflatedOperator;
     EnmStatus factoriseMatrix(bool shift);
+    /// Pieces of the network no spring joins (from the lower triangle).
+    int32_t pieces() const;
+    /// The lower triangle of the Hessian, for a factorisation; the whole matrix goes.
+    void takeLowerTriangle();
+    void releaseLowerTriangle();
     /// x ← x with every component along the columns of `basis` removed (basis orthonormal).
-    static void project(const Eigen::MatrixXd& basis, Eigen::MatrixXd& x);
+    static void project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x);
     /// The null space the pseudo-inverse leaves out: rigid-body vectors and extra zero modes.
     const Eigen::MatrixXd& nullSpace() const { return m_null; }
     void solveInPlace(Eigen::MatrixXd& x);
@@ -169,6 +177,12 @@ private:
     /// Right-hand sides per block of Σinv's solves.
     int traceBlock() const;
     EnmStatus runLanczos(int32_t k);
+    /// The `nev` largest eigenpairs of P·A⁻¹·P (P off the orthonormal columns of `deflated`,
+    /// A the factorised matrix) by block Lanczos with thick restarts, `block` vectors a step:
+    /// values descending, vectors orthonormal. False when they did not converge.
+    /// Zero modes (θ ≥ `zeroAbove`) come back alone, first, once they have converged.
+    bool largestOfInverse(const Eigen::MatrixXd& deflated, int nev, int block, double zeroAbove, Eigen::VectorXd& theta,
+                          Eigen::MatrixXd& vectors);
     bool sameGroup(double a, double b) const;
 
     std::vector<double> m_xyz;
@@ -176,7 +190,8 @@ private:
     int m_dim = 0;
     double m_rc = 0.0;
     SparseFactorisation m_kind;
-    SparseMatrixD m_hessian;
+    mutable SparseMatrixD m_hessian; ///< both triangles, until the lower one is taken
+    SparseMatrixD m_lower;            ///< the lower triangle, while a factorisation reads it
     int64_t m_pairs = 0;
     Eigen::MatrixXd m_rigid;
     Eigen::MatrixXd m_null;
@@ -184,6 +199,7 @@ private:
     double m_sigma = 0.0;
     double m_meanDiagonal = 1.0;
     double m_largest = 0.0;
+    double m_largestSeconds = 0.0;
     std::vector<double> m_values;
     Eigen::MatrixXd m_vectors;
     int32_t m_extraZero = 0;
