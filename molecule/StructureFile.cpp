@@ -17,6 +17,7 @@
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/polyheur.hpp>
+#include <gemmi/remarks.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -327,6 +328,8 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
             st = gemmi::make_structure(std::move(doc));
         } else {
             st = gemmi::read_pdb(input);
+            // REMARK 200 and 230: the experiment and its temperature, as the PDB reader has them.
+            gemmi::read_metadata_from_remarks(st);
         }
         gemmi::add_entity_types(st, false);
     } catch (const std::exception& e) {
@@ -340,6 +343,12 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
         if (text::contains(experiment.method, "NMR")) out.experiment = 1;
         else if (text::contains(experiment.method, "X-RAY DIFFRACTION")) out.experiment = 0;
         if (out.experiment >= 0) break;
+    }
+    // A PDB file's EXPDTA (the method when no REMARK names it).
+    if (out.experiment < 0) {
+        const std::string method = st.get_info("_exptl.method");
+        if (text::contains(method, "NMR")) out.experiment = 1;
+        else if (text::contains(method, "X-RAY DIFFRACTION")) out.experiment = 0;
     }
     for (const auto& crystal : st.meta.crystals)
         for (const auto& diffraction : crystal.diffractions)

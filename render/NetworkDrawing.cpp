@@ -275,6 +275,7 @@ int NetworkDrawing::levelOfDetail(float squaredDistance)
 void NetworkDrawing::renderBackbone(const Vector3d& camLocal)
 {
     m_counts = FrameCounts{};
+    m_near.clear(); // every node in full unless this frame's batched drawing says otherwise
     if (!m_initialised) init();
     // Drawing data made for another network, or none yet: make them now.
     if (!consistent() && m_network.hasNodeAtoms()) generateRenderingBB();
@@ -396,16 +397,23 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
         : 0.0f;
     const GLubyte rigidGrey[4] = {toByte(kGrey), toByte(kGrey), toByte(kGrey), toByte(0.5f)};
     const GLubyte tubeGrey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
+    const bool cheap = !rigid && classifyNodes(camLocal);
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
-                m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour.data());
-                ++m_counts.spheres[static_cast<std::size_t>(rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
+                if (!isNear(k)) {
+                    addFarPoint(k, p, colour.data());
+                } else {
+                    m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour.data());
+                    ++m_counts.spheres[static_cast<std::size_t>(
+                        rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
+                }
             }
             if (j + 1 == segments.size()) continue;
+            if (!isNear(k) && !isNear(k + 1)) continue; // between two distant nodes: no tube
             const Vector3d next = m_framePositions[k + 1];
             if (!finite(p) || !finite(next)) continue;
             const float length = p.euclideanDistance(next);
@@ -417,6 +425,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
         }
     m_sphereImpostors->draw();
     m_cylinderImpostors->draw();
+    if (cheap) drawFarPoints(sphereRadius);
     return true;
 }
 
@@ -425,19 +434,105 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
     const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
     for (auto& vertices : m_sphereVertices) vertices.clear();
     m_cylinderVertices.clear();
+    const bool cheap = classifyNodes(camLocal);
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
-                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
+                if (isNear(k))
+                    addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
+                else
+                    addFarPoint(k, p, colour.data());
             }
-            if (j + 1 < segments.size()) addCylinder(segments[j]);
+            if (j + 1 < segments.size() && (isNear(k) || isNear(k + 1))) addCylinder(segments[j]);
         }
     drawSphereBatches();
     glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
     drawCylinderBatch();
+    if (cheap) drawFarPoints(kNodeSphereRadius * sphereScale);
+}
+
+bool NetworkDrawing::classifyNodes(const Vector3d& camLocal)
+{
+    m_near.clear();
+    m_farPoints.clear();
+    const std::size_t n = m_framePositions.size();
+    const bool wanted = m_cheapFar == CheapFar::Always
+        || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
+    if (!wanted) return false;
+    m_near.assign(n, 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (m_framePositions[k].squaredEuclideanDistance(camLocal) < m_farSquared) continue;
+        // What the user works on stays whole wherever it is.
+        const Atom* atom = m_network.getAtom(static_cast<int32_t>(k));
+        if (atom->isSelected() || atom->isInContact() || atom->getMyApplyingForce() != Vector3d()) continue;
+        m_near[k] = 0;
+    }
+    return true;
+}
+
+void NetworkDrawing::addFarPoint(std::size_t /*node*/, const Vector3d& p, const GLubyte colour[4])
+{
+    // A lit sphere seen from the front is brightest at its middle and darker towards its rim:
+    // a point takes about the mean of that.
+    constexpr float kMeanShade = 0.8f;
+    PointVertex v{{p.x, p.y, p.z}, {}};
+    for (int c = 0; c < 3; ++c) v.colour[c] = static_cast<GLubyte>(std::lround(colour[c] * kMeanShade));
+    v.colour[3] = 255;
+    m_farPoints.push_back(v);
+    ++m_counts.points;
+}
+
+void NetworkDrawing::drawFarPoints(float sphereRadius)
+{
+    if (m_farPoints.empty()) return;
+    // Fixed-function points, each as wide on the screen as its sphere: the size given is the
+    // sphere's diameter in pixels at an eye distance of 1, divided by the eye distance.
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    if (program != 0) glUseProgram(0);
+    glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    GLfloat modelview[16], projection[16];
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float scale =
+        std::sqrt(modelview[0] * modelview[0] + modelview[1] * modelview[1] + modelview[2] * modelview[2]);
+    const float diameterAtOne = 2.0f * sphereRadius * scale * projection[5] * 0.5f * static_cast<float>(viewport[3]);
+    if (glPointParameterfv && glPointParameterf) {
+        const GLfloat attenuation[3] = {0.0f, 0.0f, 1.0f};
+        glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, attenuation);
+        glPointParameterf(GL_POINT_SIZE_MIN, 1.0f);
+        glPointParameterf(GL_POINT_SIZE_MAX, 64.0f);
+        glPointSize(std::max(1.0f, diameterAtOne));
+    } else {
+        glPointSize(2.0f);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)),
+                 m_farPoints.data(), GL_STREAM_DRAW);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    constexpr auto stride = static_cast<GLsizei>(sizeof(PointVertex));
+    glVertexPointer(3, GL_FLOAT, stride, offset(offsetof(PointVertex, position)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, offset(offsetof(PointVertex, colour)));
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_farPoints.size()));
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (glPointParameterfv) {
+        const GLfloat none[3] = {1.0f, 0.0f, 0.0f};
+        glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, none);
+    }
+    glPointSize(1.0f);
+    glPopAttrib();
+    if (program != 0) glUseProgram(static_cast<GLuint>(program));
 }
 
 void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, const GLubyte colour[4])
