@@ -101,6 +101,7 @@ public:
         bool rigid = false;     ///< drawn before the modes were set up
         bool impostors = false; ///< the spheres and cylinders were impostors
         int32_t points = 0;     ///< distant nodes drawn as points (not counted in `spheres`)
+        int32_t lines = 0;      ///< backbone lines between distant nodes (not counted in `cylinders`)
     };
     const FrameCounts& lastFrame() const { return m_counts; }
 
@@ -123,6 +124,7 @@ private:
     /// Draws the distant nodes collected this frame as points.
     void drawFarPoints(float sphereRadius);
     void addFarPoint(std::size_t node, const Vector3d& p, const GLubyte colour[4]);
+    void addFarLine(const Vector3d& from, const Vector3d& to);
     void takeFramePositions();
     /// Spheres and cylinders as impostors, or false when the view does not want them or the
     /// driver cannot build their programs. `rigid`: as drawn before the modes are set up.
@@ -165,9 +167,12 @@ private:
     std::vector<uint8_t> m_near; ///< this frame: 1 for a node drawn in full (empty: all are)
     struct PointVertex {
         float position[3];
+        float normal[3]; ///< towards the camera: lit as the middle of its sphere
         GLubyte colour[4];
     };
+    Vector3d m_frameCamera; ///< this frame's camera in the molecule's frame
     std::vector<PointVertex> m_farPoints;
+    std::vector<Vector3d> m_farLines; ///< the backbone between distant nodes, as line ends
     int32_t m_springNodes = -1; ///< node count the spring pairs were made for
 };
 
