@@ -9,6 +9,15 @@
 //   (3N − 6) × 3N × float64 Vᵀ, one row per mode, coordinates node-major.
 // N is not stored: it is the number of node records among the lines. A file is only trusted
 // when its length is exactly what its lines imply; the .ppy file must hold exactly 9N² values.
+//
+// A network solved by the sparse path has only its lowest k modes. Its main file is a variant
+// that a reader of the layout above refuses (a negative line count) and this reader knows:
+//   int32 −1; char[8] "VXSPARSE"; int32 version (1);
+//   int32 lineCount; float32 Rc (Å); lineCount × (int32 length, length bytes);
+//   float64 newtonToKcal; float64 S; float64 K; float64 Σinv; float64 its bound (0: exact);
+//   int32 k; k × float64 eigenvalues (unit springs); k × float64 inverse scaled eigenvalues;
+//   k × 3N × float64 the modes, one row per mode.
+// No .ppy goes with it: all-mode responses come from the factorisation, rebuilt on reading.
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/AtomicFile.h"
@@ -18,6 +27,7 @@
 #include "common/Progress.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
+#include "enm/SparseModes.h"
 #include "molecule/PdbRecord.h"
 
 #include <cblas.h>
@@ -32,6 +42,9 @@ namespace vornax {
 namespace {
 
 constexpr const char* kSetupError = "Elastic Network Setup Error";
+constexpr int32_t kSparseMarker = -1;
+constexpr char kSparseMagic[8] = {'V', 'X', 'S', 'P', 'A', 'R', 'S', 'E'};
+constexpr int32_t kSparseVersion = 1;
 
 /// Nodes the network makes of stored record lines: atom records with readable coordinates
 /// that are C-alpha or phosphorus atoms.
@@ -179,7 +192,8 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
 {
     const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
     const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
-    if (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes)
+    const bool sparse = sparseModeCount > 0;
+    if (!sparse && (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes))
         return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
     std::size_t lineCount = pdbLines.size();
     if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < lineCount)
@@ -195,15 +209,27 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
 
     // The cutoff is stored in Å, as entered; Rc is back in Å after the write.
     const float rcStored = static_cast<float>(rcAngstrom);
-    bool ok = le::write(fout, static_cast<int32_t>(lineCount)) && le::write(fout, rcStored);
+    bool ok = !sparse
+        || (le::write(fout, kSparseMarker) && fout.write(kSparseMagic, sizeof kSparseMagic)
+            && le::write(fout, kSparseVersion));
+    ok = ok && le::write(fout, static_cast<int32_t>(lineCount)) && le::write(fout, rcStored);
     for (const auto& line : lines) {
         if (!ok) break;
         ok = le::write(fout, static_cast<int32_t>(line.size()))
             && fout.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
     // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
-    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler)
-        && le::write(fout, inverseScaledEigenvalues.data(), modes) && le::write(fout, eigenvectorsT, modes * dim);
+    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler);
+    if (sparse) {
+        const auto k = static_cast<std::size_t>(sparseModeCount);
+        const TraceEstimate& trace = getSumInverseEstimate();
+        ok = ok && le::write(fout, springConstant) && le::write(fout, trace.value) && le::write(fout, trace.bound)
+            && le::write(fout, sparseModeCount) && le::write(fout, eigenvalues.data() + 7, k)
+            && le::write(fout, inverseScaledEigenvalues.data(), k) && le::write(fout, modeVectors, k * dim);
+    } else {
+        ok = ok && le::write(fout, inverseScaledEigenvalues.data(), modes)
+            && le::write(fout, eigenvectorsT, modes * dim);
+    }
     Rc = rcStored;
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
     if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
@@ -225,6 +251,10 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     std::ifstream in(fileName, std::ios::binary);
     if (!sized || !in) return refuseEigenFile("The eigen data file " + fileName + " cannot be opened.");
 
+    if (int32_t marker = 0; size >= 4 && le::read(in, marker) && marker == kSparseMarker)
+        return inputSparseMainFile(in, size, fileName);
+    in.clear();
+    in.seekg(0);
     int32_t lineCount = 0;
     float rc = 0.0f;
     std::vector<std::string> lines;
@@ -391,6 +421,132 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (loadResult == -2 && !yMatrix) yFromModes();
     if (loadResult == -3) yMatrixAvailable = false;
     // S is 0 for a structure that was never calibrated: forces are then not applied.
+    setupCompleteFlag = forceScaler > 0.0 && std::isfinite(forceScaler);
+    return true;
+}
+
+// ---- The sparse variant -------------------------------------------------------------------------
+
+bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName)
+{
+    const std::string notOurs = fileName + " is not a sparse eigen data file";
+    char magic[sizeof kSparseMagic] = {};
+    int32_t version = 0;
+    if (!in.read(magic, sizeof magic) || !std::equal(magic, magic + sizeof magic, kSparseMagic))
+        return refuseEigenFile(fileName + " is not a main eigen data file (.hdv): it starts with a negative line count.");
+    if (!le::read(in, version) || version != kSparseVersion)
+        return refuseEigenFile(notOurs + " of a version this program reads (version " + std::to_string(version)
+                               + "; this program reads version " + std::to_string(kSparseVersion) + ").");
+    const uint64_t start = 16;
+    int32_t lineCount = 0;
+    float rc = 0.0f;
+    std::vector<std::string> lines;
+    if (size < start || !readStoredLines(in, size - start, lineCount, rc, lines))
+        return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
+    if (!(std::isfinite(rc) && rc > 0.0f)) return refuseEigenFile(notOurs + ": its cutoff Rc is not a positive number.");
+    const int64_t n = countNodeRecords(lines);
+    if (n < 3) return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
+    const auto header = static_cast<uint64_t>(in.tellg());
+    double fields[5] = {};
+    int32_t k = 0;
+    if (!le::read(in, fields, 5) || !le::read(in, k))
+        return refuseEigenFile("The eigen data file " + fileName + " ends before its modes.");
+    const unsigned __int128 dim = 3 * static_cast<unsigned __int128>(n);
+    const unsigned __int128 expected = header + 44 + 16 * static_cast<unsigned __int128>(std::max(k, 0))
+        + 8 * static_cast<unsigned __int128>(std::max(k, 0)) * dim;
+    if (k < 1 || static_cast<unsigned __int128>(k) > dim - 6 || expected != size) {
+        std::ostringstream text;
+        text << "The eigen data file " << fileName << " does not belong to the structure it describes: " << k
+             << " modes of its " << n << " nodes do not make the " << size << " bytes of the file.";
+        return refuseEigenFile(text.str());
+    }
+    processStoredLines(std::move(lines), lineCount, rc);
+    mainFileName = fileName;
+    mainFileNodes = static_cast<int32_t>(n);
+    sparseFileModesOffset = header;
+    mainFileStream = std::ifstream(fileName, std::ios::binary);
+    mainFileStream.seekg(static_cast<std::streamoff>(header));
+    return true;
+}
+
+bool ElasticNetworkModel::readSparseEigenData()
+{
+    const uint64_t offset = sparseFileModesOffset;
+    sparseFileModesOffset = 0;
+    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
+        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
+    const auto dim = static_cast<std::size_t>(threeN);
+    double ntk = 0.0, s = 0.0, K = 0.0;
+    auto trace = std::make_unique<TraceEstimate>();
+    int32_t k = 0;
+    mainFileStream.seekg(static_cast<std::streamoff>(offset));
+    bool ok = le::read(mainFileStream, ntk) && le::read(mainFileStream, s) && le::read(mainFileStream, K)
+        && le::read(mainFileStream, trace->value) && le::read(mainFileStream, trace->bound)
+        && le::read(mainFileStream, k) && k >= 1 && k <= threeNMinusSix;
+    const auto kept = static_cast<std::size_t>(std::max(k, 0));
+    std::vector<double> values(kept), inverse(kept);
+    DoubleBuffer rows = ok ? allocateBulkDoubles(kept * dim) : DoubleBuffer();
+    if (ok && !rows) return refuseEigenFile("Not enough memory to read the modes of " + mainFileName + ".");
+    ok = ok && le::read(mainFileStream, values.data(), kept) && le::read(mainFileStream, inverse.data(), kept)
+        && le::read(mainFileStream, rows.get(), kept * dim);
+    mainFileStream.close();
+    if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
+    constexpr double kLargest = 1e100;
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest
+        && std::isfinite(K) && K >= 0.0 && std::isfinite(trace->value) && trace->value >= 0.0
+        && std::isfinite(trace->bound) && trace->bound >= 0.0;
+    for (std::size_t m = 0; m < kept; ++m)
+        sane = sane && std::isfinite(values[m]) && std::isfinite(inverse[m]) && inverse[m] >= 0.0
+            && inverse[m] <= kLargest && (m == 0 || values[m] >= values[m - 1]);
+    if (!sane)
+        return refuseEigenFile("The eigen data file " + mainFileName
+                               + " holds force scaling or eigenvalues that are not usable numbers.");
+    for (std::size_t m = 0; m < kept; ++m) {
+        const double* v = rows.get() + m * dim;
+        double length2 = 0.0;
+        for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
+        if (!(std::fabs(length2 - 1.0) <= 1e-6))
+            return refuseEigenFile("The eigen data file " + mainFileName + " holds an eigenvector (mode "
+                                   + std::to_string(m + 7) + ") that is not of unit length.");
+    }
+
+    // All-mode responses need the factorisation again: it is rebuilt from the stored nodes.
+    // A network that hangs loose was solved with its extra zero modes, which the file does not
+    // hold: its responses go through the stored modes only.
+    std::unique_ptr<SparseNetworkSolver> solver;
+    if (s > 0.0 && K > 0.0) {
+        solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
+        if (solver->factorise() != EnmStatus::Ok || solver->shifted()) {
+            console::line("the stored network hangs loose: responses go through its stored modes");
+            solver.reset();
+        } else {
+            Calibration stored;
+            stored.K = K;
+            stored.S = s;
+            stored.sumInverse = trace->value;
+            stored.calibrated = true;
+            solver->useCalibration(stored);
+        }
+    }
+
+    // Everything read: commit.
+    keepLowestModes(values, rows.get(), k);
+    newtonToKcal = ntk;
+    forceScaler = s;
+    springConstant = K;
+    calibration = Calibration();
+    calibration.K = K;
+    calibration.S = s;
+    calibration.sumInverse = trace->value;
+    calibration.calibrated = s > 0.0;
+    trace->exact = trace->bound == 0.0;
+    sparseTrace = std::move(trace);
+    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    std::copy(inverse.begin(), inverse.end(), inverseScaledEigenvalues.begin());
+    scaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    for (std::size_t m = 0; m < kept; ++m) scaledEigenvalues[m] = values[m] * K;
+    sparseSolver = std::move(solver);
+    sparseAllModes = sparseSolver != nullptr;
     setupCompleteFlag = forceScaler > 0.0 && std::isfinite(forceScaler);
     return true;
 }

@@ -41,6 +41,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -51,7 +52,9 @@ namespace vornax {
 class Atom;
 class ContactGrid;
 class Progress;
+class SparseNetworkSolver;
 struct SessionForce;
+struct TraceEstimate;
 
 /// How the Hessian is diagonalised.
 enum class EigenSolver {
@@ -201,6 +204,34 @@ public:
     void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected);
     void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
     void useAllModes(const ModeChangeToken& token, bool newState);
+
+    // ---- The sparse path (SparsePath.cpp) ------------------------------------------------
+    // For networks whose dense solution does not fit (or is not wanted before the first pull):
+    // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
+    // factorisation, and all-mode responses from the pulled node's columns of the
+    // pseudo-inverse. Run in this order instead of constructHessianMatrix … getMaxPossibleModes.
+    /// The compressed Hessian of the network (unit springs).
+    EnmStatus constructSparseHessian();
+    /// Factorises and finds the lowest `k` non-rigid modes (a degenerate group cut by mode k is
+    /// taken whole). Cancelled through `progress` before the factorisation and the iterations.
+    EnmStatus calculateLowestModes(int32_t k, Progress* progress);
+    /// Σinv (exact while 3N is at most `largestExact`, else estimated with a bound), then K,
+    /// the scaled eigenvalues and S as calibrateForces gives them.
+    EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact);
+    /// Keeps every mode found and selects them all; all-mode responses go through the
+    /// factorisation when the structure is calibrated.
+    void setUpSparseModes();
+    bool isSparse() const { return sparseSolver != nullptr || sparseModeCount > 0; }
+    /// Modes the sparse path computed or its eigen data file held (0 on the dense path).
+    int32_t getSparseModeCount() const { return sparseModeCount; }
+    const SparseNetworkSolver* getSparseSolver() const { return sparseSolver.get(); }
+    /// Σinv as the sparse path found it: exact, or estimated with its bound.
+    const TraceEstimate& getSumInverseEstimate() const;
+    /// True when responses through every mode can be given (Y held, or the sparse factorisation).
+    bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
+    /// Bytes the dense path needs for a network of `n` nodes: the solve (about two and a half
+    /// 3N × 3N matrices) and, `withY`, Y.
+    static uint64_t denseBytesNeeded(int64_t n, bool withY);
 
     // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
@@ -594,6 +625,20 @@ private:
     double ySeconds = 0.0;
     const double* modeVectors = nullptr; ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
     DoubleBuffer ownedModeVectors;       ///< the kept modes when they came from a file
+
+    // The sparse path.
+    std::unique_ptr<SparseNetworkSolver> sparseSolver;
+    std::unique_ptr<TraceEstimate> sparseTrace;
+    int32_t sparseModeCount = 0;
+    bool sparseAllModes = false;   ///< the factorisation gives all-mode responses
+    mutable std::mutex sparseMutex; ///< one thread at a time in the solver (columns are cached)
+    void responseThroughFactorisation(const double f[3], int32_t node, double* out);
+    /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
+    void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
+    bool writeSparseEigenData(std::ostream& fout);
+    bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
+    bool readSparseEigenData();
+    uint64_t sparseFileModesOffset = 0;
 
     // Mode budget and eigen data files.
     MachineFacts machineFacts;

@@ -309,6 +309,8 @@ void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32
     }
     if (route == kRouteAllModes && yMatrix)
         responseThroughY(f, coordinate, out);
+    else if (route == kRouteAllModes && allModesRouteHeld())
+        responseThroughFactorisation(f, node, out);
     else if (route == kRouteAllModes || route == kRouteFirstModes)
         responseThroughFirstModes(f, coordinate, count, out);
     else
@@ -370,7 +372,7 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool on
     // The kept force leaves by the route it came in: through Y when it was applied through Y
     // and Y is still held, through the same first modes or the same listed modes otherwise.
     int32_t route = state[0];
-    if (route == kRouteAllModes && !yMatrix) route = kRouteFirstModes;
+    if (route == kRouteAllModes && !allModesRouteHeld()) route = kRouteFirstModes;
     computeResponse(f, nodeIndex, route, state[1], state.data() + 2, responseScratch.data());
     // The base holds every kept force except that of the node under force. On a grab the
     // node's old force leaves and the rest becomes the base of the new pull. Otherwise the
@@ -499,7 +501,7 @@ void ElasticNetworkModel::simulate()
         else
             baseDisplacement = displacement;
         // Record the modes this pull goes through, so that it can leave by the same route.
-        const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
+        const bool throughY = allModesRouteHeld() && useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         node->setStatePosition(*step, 0, route);
         if (route == kRouteModeList) {
@@ -514,7 +516,7 @@ void ElasticNetworkModel::simulate()
 
     const int32_t pressed = node->getPressed();
     if (pressed == 1 || pressed == 2) {
-        const bool throughY = yMatrix && useAllModesFlag.load(std::memory_order_acquire);
+        const bool throughY = allModesRouteHeld() && useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         computeResponse(force, nodeIndex, route, selected, modes.data(), responseScratch.data());
         for (std::size_t i = 0; i < displacement.size(); ++i)

@@ -132,6 +132,12 @@ int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progr
 
 int32_t ElasticNetworkModel::getMaxPossibleModes(Progress* progress)
 {
+    // The sparse path keeps every mode it has: there are few, and no Y to budget for.
+    if (sparseFileModesOffset > 0 && !readSparseEigenData()) return totalMaxModes;
+    if (sparseModeCount > 0) {
+        setUpSparseModes();
+        return totalMaxModes;
+    }
     findMaxPossibleModes_RAM_VS_TIME(progress);
     return totalMaxModes;
 }

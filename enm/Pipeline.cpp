@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cmath>
 #include <new>
+#include <iomanip>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -45,6 +47,16 @@ const char* describe(LoadStatus status)
     case LoadStatus::BadInput: return "unusable input";
     }
     return "unknown status";
+}
+
+const char* pathName(EnginePath path)
+{
+    switch (path) {
+    case EnginePath::Auto: return "auto";
+    case EnginePath::Dense: return "dense";
+    case EnginePath::Sparse: return "sparse";
+    }
+    return "";
 }
 
 const char* stageName(LoadStage stage)
@@ -154,6 +166,10 @@ public:
             runEigenFiles();
         else
             runPdb();
+        for (std::size_t s = 0; s < kLoadStageCount; ++s)
+            if (static_cast<LoadStage>(s) != LoadStage::EigenFiles) m_result.timeToFirstPull += m_result.stages[s].seconds;
+        if (m_result.network && m_source.fromEigenFiles())
+            m_result.path = m_result.network->isSparse() ? EnginePath::Sparse : EnginePath::Dense;
     }
 
     /// Ends the load with `status`; `message` says why.
@@ -276,6 +292,10 @@ private:
         });
         if (!read) return;
         if (!stage(LoadStage::Network, [&] { return buildNetwork(m_options.rc); })) return;
+        if (choosePath() == EnginePath::Sparse) {
+            runSparse();
+            return;
+        }
         Progress* progress = m_options.progress;
         if (!stage(LoadStage::Hessian,
                    [&] { return engine(eln->constructHessianMatrix(progress), "building the Hessian failed"); }))
@@ -307,6 +327,73 @@ private:
             return;
         }
         stage(LoadStage::Budget, [&] { return keepModes(); });
+    }
+
+    /// The memory guard: the dense solution only where it fits in the memory available now.
+    EnginePath choosePath()
+    {
+        const ElasticNetworkModel& eln = *m_result.network;
+        const int64_t n = eln.getAmountOfAtoms();
+        const bool withY = m_options.computeY && !eln.isNMR();
+        const uint64_t need = ElasticNetworkModel::denseBytesNeeded(n, withY);
+        const uint64_t available =
+            m_options.machineFacts.availableMemory ? m_options.machineFacts.availableMemory() : availablePhysicalMemory();
+        auto gb = [](uint64_t bytes) {
+            std::ostringstream text;
+            text << std::fixed << std::setprecision(bytes < 10'000'000'000ull ? 2 : 0) << bytes / 1e9 << " GB";
+            return text.str();
+        };
+        const std::string lowest = "the lowest " + std::to_string(m_options.lowestModes) + " modes";
+        std::string reason;
+        EnginePath path = m_options.path;
+        if (path == EnginePath::Sparse) {
+            reason = "The sparse path was asked for: " + lowest + " are computed from a sparse factorisation.";
+        } else if (need > available) {
+            reason = "The dense solution of " + std::to_string(n) + " nodes needs about " + gb(need) + ", and "
+                + gb(available) + " of memory is available: " + lowest
+                + " are computed from a sparse factorisation instead.";
+            path = EnginePath::Sparse;
+        } else {
+            reason = "Every mode is computed (dense solution, about " + gb(need) + " of the " + gb(available)
+                + " of memory available).";
+            path = EnginePath::Dense;
+        }
+        m_result.path = path;
+        m_result.pathReason = reason;
+        console::Line(path == EnginePath::Sparse && m_options.path != EnginePath::Sparse ? console::Warning
+                                                                                          : console::Normal)
+            << reason;
+        return path;
+    }
+
+    void runSparse()
+    {
+        ElasticNetworkModel* eln = m_result.network.get();
+        Progress* progress = m_options.progress;
+        if (!stage(LoadStage::Hessian,
+                   [&] { return engine(eln->constructSparseHessian(), "building the sparse Hessian failed"); }))
+            return;
+        if (!stage(LoadStage::Eigen, [&] {
+                return engine(eln->calculateLowestModes(std::max(m_options.lowestModes, 1), progress),
+                              "the sparse eigen solution failed");
+            }))
+            return;
+        if (!stage(LoadStage::Calibration, [&] {
+                const EnmStatus status = eln->calibrateSparse(m_options.averageDeviceForce, m_options.exactTraceLimit);
+                m_result.notCalibrated = status == EnmStatus::NotCalibrated;
+                return engine(status, "the calibration failed");
+            }))
+            return;
+        if (m_options.lastStage <= LoadStage::Y) return;
+        if (!m_options.eigenFileFolder.empty()) {
+            if (!stage(LoadStage::EigenFiles, [&] { return writeEigenFiles(); })) return;
+        } else if (m_options.lastStage <= LoadStage::EigenFiles) {
+            return;
+        }
+        stage(LoadStage::Budget, [&] {
+            eln->setUpSparseModes();
+            return true;
+        });
     }
 
     void runEigenFiles()

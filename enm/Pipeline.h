@@ -73,12 +73,26 @@ struct StructureSource {
 bool isMainEigenDataFile(const std::filesystem::path& file);
 bool isResponseMatrixFile(const std::filesystem::path& file);
 
+/// Which solution of the network a PDB load computes.
+enum class EnginePath {
+    Auto,   ///< the dense solution where it fits the available memory, else the sparse one
+    Dense,  ///< every mode (LAPACK), Y and the mode budget
+    Sparse, ///< the lowest modes, Σinv and all-mode responses from a sparse factorisation
+};
+/// "auto", "dense", "sparse".
+const char* pathName(EnginePath path);
+
 struct LoadOptions {
     float rc = 11.0f; ///< Å; eigen data files bring their own
     EigenSolver solver = EigenSolver::Lapack;
     bool computeY = true;            ///< the response matrix Y (calibrated structures only)
     float averageDeviceForce = 1.0f; ///< newtons; the force scaler S is computed for it
     MachineFacts machineFacts;       ///< what the mode budget asks of the machine
+    EnginePath path = EnginePath::Auto;
+    /// Sparse path: the non-rigid modes computed, lowest first (at least the 20 the window offers).
+    int32_t lowestModes = 20;
+    /// Sparse path: Σinv is exact while 3N is at most this, estimated (with its bound) beyond.
+    int32_t exactTraceLimit = 30000;
     /// Keep every mode without the budget's memory and timing search (tests, benchmarks).
     bool keepAllModes = false;
     /// Folder for <code>.hdv and .ppy of a computed structure; empty writes none.
@@ -132,6 +146,11 @@ struct LoadResult {
     std::array<StageRecord, kLoadStageCount> stages{};
     int64_t peakRssBytes = 0; ///< the process's peak over the whole load
     float rc = 0.0f;          ///< the cutoff the springs were built with, Å
+    EnginePath path = EnginePath::Dense; ///< the path the load took (eigen data files: as stored)
+    std::string pathReason;               ///< why, in a sentence for the user
+    /// Seconds from the start of the read until responses can be given (the eigen data files
+    /// left out: they are written before the last stage but are not needed for a pull).
+    double timeToFirstPull = 0.0;
     /// The NMR structure was not calibrated (no force response).
     bool notCalibrated = false;
     /// Eigen data files: whether they were written, and the engine's message when not.

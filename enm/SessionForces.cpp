@@ -54,7 +54,7 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
 
     ModeStateArray state = record.modeState;
     // All modes without Y: through every kept mode, recorded so, so that the removal agrees.
-    if (state[0] == 2 && !yMatrix) {
+    if (state[0] == 2 && !allModesRouteHeld()) {
         state[0] = 1;
         state[1] = totalMaxModes;
     }

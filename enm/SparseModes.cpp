@@ -470,6 +470,7 @@ const ElasticNetworkModel::Calibration& SparseNetworkSolver::calibrate(const Tra
 const Eigen::MatrixXd& SparseNetworkSolver::responseColumns(int32_t node)
 {
     if (const auto it = m_columns.find(node); it != m_columns.end()) return it->second;
+    if (m_columns.size() >= kCachedNodes) m_columns.clear();
     Eigen::MatrixXd x = Eigen::MatrixXd::Zero(m_dim, 3);
     for (int c = 0; c < 3; ++c) x(3 * node + c, c) = 1.0;
     applyPseudoInverse(x);

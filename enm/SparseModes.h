@@ -100,8 +100,15 @@ public:
     const ElasticNetworkModel::Calibration& calibrate(const TraceEstimate& sumInverse, const std::vector<double>& bFactors,
                                                       double kelvin, float averageHapticForce, const std::string& name);
     const ElasticNetworkModel::Calibration& calibration() const { return m_calibration; }
+    /// Takes a calibration made before (that of an eigen data file): responses use its K.
+    void useCalibration(const ElasticNetworkModel::Calibration& calibration)
+    {
+        m_calibration = calibration;
+        m_columns.clear();
+    }
 
-    /// Columns 3·node … 3·node + 2 of Y = H⁺/K (3N × 3, Å per kcal/mol/Å), cached per node.
+    /// Columns 3·node … 3·node + 2 of Y = H⁺/K (3N × 3, Å per kcal/mol/Å), cached per node
+    /// (the cache starts afresh beyond kCachedNodes nodes: 12 MB a node at 170,000 nodes).
     const Eigen::MatrixXd& responseColumns(int32_t node);
     /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on `node`: what Y gives.
     void response(const double f[3], int32_t node, double* out);
@@ -120,6 +127,7 @@ public:
     void applyPseudoInverse(Eigen::MatrixXd& x);
 
     struct Factor;
+    static constexpr std::size_t kCachedNodes = 64;
 
 private:
     class DeflatedOperator;

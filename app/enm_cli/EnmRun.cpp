@@ -1,6 +1,7 @@
 #include "enm_cli/EnmRun.h"
 
 #include "enm_cli/EigenFilesCli.h"
+#include "enm/SparseModes.h"
 
 #include "molecule/Atom.h"
 
@@ -116,6 +117,8 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
     load.averageDeviceForce = kAverageDeviceForce;
     load.eigenFileFolder = options.eigenOut;
     load.measureStagePeaks = true;
+    load.path = options.path;
+    load.lowestModes = options.lowest;
     // A request that cannot fit the structure fails before the expensive stages.
     std::optional<CliFailure> refused;
     if (checkBeforeSolve) {
@@ -172,6 +175,12 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     }
 
     nlohmann::ordered_json report = structureJson(solved);
+    const LoadResult& load = solved.load();
+    const bool sparse = eln.isSparse();
+    report["path"] = sparse ? "sparse" : "dense";
+    report["path_reason"] = load.pathReason;
+    if (sparse) nonRigid.resize(static_cast<std::size_t>(eln.getSparseModeCount()));
+    report["k"] = nonRigid.size();
     report["rigid_eigenvalues"] = rigid;
     report["eigenvalues"] = nonRigid;
     report["extra_zero_modes"] = eln.getExtraZeroModes();
@@ -187,7 +196,24 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     report["calibration"] = outcomeName(solved.calibration());
     report["y_matrix"] = eln.getYMatrix() != nullptr;
     report["modes_kept"] = eln.getTotalMaxModes();
-    report["timings"] = timingsJson(solved.times());
+    const TraceEstimate& trace = eln.getSumInverseEstimate();
+    report["sum_inverse_exact"] = !sparse || trace.exact;
+    report["sum_inverse_bound"] = sparse ? trace.bound : 0.0;
+    report["time_to_first_pull"] = load.timeToFirstPull;
+    nlohmann::ordered_json timings = timingsJson(solved.times());
+    if (const SparseNetworkSolver* solver = eln.getSparseSolver()) {
+        const SparseStageTimes& t = solver->times();
+        timings["sparse_hessian"] = t.hessian;
+        timings["ordering"] = t.ordering;
+        timings["factorisation"] = t.factorisation;
+        timings["lanczos"] = t.lanczos;
+        timings["trace"] = t.trace;
+        timings["lanczos_passes"] = t.lanczosPasses;
+        timings["solves"] = t.solves;
+        report["trace_samples"] = trace.samples;
+        report["factor_nonzeros"] = solver->factorNonZeros();
+    }
+    report["timings"] = timings;
     report["stage_peak_rss_bytes"] = stagePeaksJson(solved);
     report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;

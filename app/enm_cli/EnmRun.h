@@ -23,6 +23,8 @@ struct RunOptions {
     std::filesystem::path yFile;    ///< with a main eigen data file as `file`: its .ppy, or empty
     std::filesystem::path eigenOut; ///< folder for the eigen data files of a computed run, or empty
     AssemblyRequest assembly;       ///< a biological assembly of the structure file, or none
+    EnginePath path = EnginePath::Auto;
+    int32_t lowest = 20; ///< modes of the sparse path
 };
 
 /// Seconds spent in each stage.

@@ -89,6 +89,8 @@ struct CommonArguments {
     bool verbose = false;
     std::string assembly;
     std::string copies;
+    std::string path = "auto";
+    int lowest = 20;
 };
 
 void addCommonOptions(CLI::App* command, CommonArguments& args)
@@ -106,6 +108,16 @@ void addCommonOptions(CLI::App* command, CommonArguments& args)
         ->check(CLI::IsMember({"lapack", "lapack-dc", "lapack-mrrr", "reference"}))
         ->type_name("NAME")
         ->default_str("lapack");
+    command
+        ->add_option("--path", args.path,
+                     "dense (every mode, Y, the mode budget), sparse (the lowest modes from a sparse factorisation) "
+                     "or auto (dense where it fits the available memory)")
+        ->check(CLI::IsMember({"auto", "dense", "sparse"}))
+        ->type_name("NAME")
+        ->default_str("auto");
+    command->add_option("--lowest", args.lowest, "Sparse path: the non-rigid modes computed, lowest first")
+        ->check(CLI::Range(1, 100000))
+        ->default_val(20);
     command->add_option("--json", args.json, "Write the JSON here instead of stdout ('-' for stdout)")
         ->default_str("-");
     command->add_flag("-v,--verbose", args.verbose, "Every engine diagnostic line on stderr");
@@ -156,6 +168,10 @@ RunOptions checkedRunOptions(const CommonArguments& args)
         : args.solver == "lapack-dc"            ? EigenSolver::LapackDC
         : args.solver == "lapack-mrrr"          ? EigenSolver::LapackMRRR
                                                 : EigenSolver::Lapack;
+    options.path = args.path == "sparse" ? EnginePath::Sparse
+        : args.path == "dense"           ? EnginePath::Dense
+                                         : EnginePath::Auto;
+    options.lowest = args.lowest;
     return options;
 }
 

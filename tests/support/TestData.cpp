@@ -127,6 +127,10 @@ LoadedStructure::LoadedStructure(const StructureSource& source, const LoadOption
     status = load.status;
     message = load.message;
     stages = load.stages;
+    path = load.path;
+    pathReason = load.pathReason;
+    timeToFirstPull = load.timeToFirstPull;
+    eigenFilesWritten = load.eigenFilesWritten;
     reader = std::move(load.reader);
     atoms = load.takeAtoms();
     network = std::move(load.network);

@@ -67,6 +67,10 @@ struct LoadedStructure {
     LoadStatus status = LoadStatus::Ok;
     std::string message;
     std::array<StageRecord, kLoadStageCount> stages{};
+    EnginePath path = EnginePath::Dense;
+    std::string pathReason;
+    double timeToFirstPull = 0.0;
+    bool eigenFilesWritten = false;
 
     /// Reads `path` (nothing built), as one of its assemblies when `assembly` names one.
     explicit LoadedStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {});

@@ -1,0 +1,151 @@
+// The sparse path of the network: the lowest modes, the calibration and the all-mode responses
+// of a network too large for the dense solution (SparseModes.h does the numerics).
+#include "enm/ElasticNetworkModel.h"
+
+#include "common/Console.h"
+#include "common/Progress.h"
+#include "enm/SparseModes.h"
+#include "molecule/Atom.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace vornax {
+
+namespace {
+constexpr double kNewtonToKcal = 1e10 * 1.4396;
+const TraceEstimate kNoTrace{};
+} // namespace
+
+uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
+{
+    // 72·N² bytes is one 3N × 3N matrix of doubles.
+    const long double one = 72.0L * static_cast<long double>(n) * static_cast<long double>(n);
+    const long double need = one * (withY ? 3.5L : 2.5L);
+    return need >= 1.8e19L ? UINT64_MAX : static_cast<uint64_t>(need);
+}
+
+const TraceEstimate& ElasticNetworkModel::getSumInverseEstimate() const
+{
+    return sparseTrace ? *sparseTrace : kNoTrace;
+}
+
+EnmStatus ElasticNetworkModel::constructSparseHessian()
+{
+    if (amountOfAtoms < 3 || nodeCoordinates.size() != 3 * static_cast<std::size_t>(amountOfAtoms))
+        return EnmStatus::NotReady;
+    try {
+        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
+    } catch (const std::bad_alloc&) {
+        sparseSolver.reset();
+        return EnmStatus::OutOfMemory;
+    }
+    console::Line() << "sparse Hessian: " << sparseSolver->hessian().nonZeros() << " non-zero entries";
+    return EnmStatus::Ok;
+}
+
+EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progress)
+{
+    if (!sparseSolver) return EnmStatus::NotReady;
+    if (isCancelled(progress)) return EnmStatus::Cancelled;
+    k = std::clamp(k, 1, threeNMinusSix);
+    EnmStatus status = sparseSolver->factorise();
+    if (status != EnmStatus::Ok) return status;
+    stepProgress(progress);
+    if (isCancelled(progress)) return EnmStatus::Cancelled;
+    status = sparseSolver->computeLowestModes(k);
+    if (status != EnmStatus::Ok) return status;
+    stepProgress(progress);
+    const std::vector<double>& values = sparseSolver->eigenvalues();
+    keepLowestModes(values, sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
+    extraZeroModes = sparseSolver->extraZeroModes();
+    sparseAllModes = true;
+    console::Line() << "lowest " << sparseModeCount << " modes found by the sparse path";
+    return EnmStatus::Ok;
+}
+
+void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k)
+{
+    const auto dim = static_cast<std::size_t>(threeN);
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, threeNMinusSix));
+    // The arrays keep the dense path's shapes (one-based eigenvalues of 3N + 1, 3N − 6 inverse
+    // ones); the modes not computed are zero, and no route reaches them.
+    eigenvalues.assign(dim + 1, 0.0);
+    inverseEigenvalues.assign(modes, 0.0);
+    const double largest = values.empty() ? 0.0 : std::fabs(values.back());
+    for (std::size_t m = 0; m < kept; ++m) {
+        eigenvalues[m + 7] = values[m];
+        if (values[m] > kZeroModeTolerance * largest) inverseEigenvalues[m] = 1.0 / values[m];
+    }
+    ownedModeVectors = allocateBulkDoubles(kept * dim);
+    if (!ownedModeVectors) throw std::bad_alloc();
+    // A 3N × k column-major matrix is k contiguous rows of 3N: Vᵀ as the routes read it.
+    std::copy(columns, columns + kept * dim, ownedModeVectors.get());
+    modeVectors = ownedModeVectors.get();
+    eigenvectorsT = nullptr;
+    sparseModeCount = static_cast<int32_t>(kept);
+    eigenComputed = false;
+}
+
+EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t largestExact)
+{
+    springConstant = 0.0;
+    calibration = Calibration();
+    if (!sparseSolver || sparseModeCount == 0) return EnmStatus::NotReady;
+    if (nmrExperiment) {
+        console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
+        return EnmStatus::NotCalibrated;
+    }
+    sparseTrace = std::make_unique<TraceEstimate>(sparseSolver->sumInverse(largestExact));
+    const TraceEstimate& trace = *sparseTrace;
+    if (trace.exact)
+        console::Line() << "sum of inverse eigenvalues (exact): " << trace.value;
+    else
+        console::Line() << "sum of inverse eigenvalues (estimated from " << trace.samples
+                        << " samples): " << trace.value << " \u00b1 " << trace.bound;
+
+    std::vector<double> bFactors(static_cast<std::size_t>(amountOfAtoms));
+    for (int32_t i = 0; i < amountOfAtoms; ++i)
+        bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
+    calibration = sparseSolver->calibrate(trace, bFactors, temperature, averageHapticForce, pdbName);
+    springConstant = calibration.K;
+
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    scaledEigenvalues.assign(modes, 0.0);
+    inverseScaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(sparseModeCount); ++k) {
+        scaledEigenvalues[k] = eigenvalues[k + 7] * calibration.K;
+        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
+            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
+    }
+    newtonToKcal = kNewtonToKcal;
+    forceScaler = calibration.S;
+    console::Line() << "S: " << forceScaler;
+    setupCompleteFlag = true;
+    return EnmStatus::Ok;
+}
+
+void ElasticNetworkModel::setUpSparseModes()
+{
+    const ModeChangeToken token = beginModeChange();
+    totalMaxModes = sparseModeCount;
+    amountSelected = totalMaxModes;
+    modeSelectState = 2;
+    const bool allModes = setupCompleteFlag && allModesRouteHeld();
+    loadResult = allModes ? -2 : -3;
+    modesAllowedByMemory = totalMaxModes;
+    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
+    useAllModesFlag.store(allModes, std::memory_order_release);
+    zeroForces();
+    modesReady.store(totalMaxModes > 0, std::memory_order_release);
+}
+
+void ElasticNetworkModel::responseThroughFactorisation(const double f[3], int32_t node, double* out)
+{
+    const std::lock_guard<std::mutex> lock(sparseMutex);
+    sparseSolver->response(f, node, out);
+}
+
+} // namespace vornax

@@ -1,0 +1,180 @@
+// The sparse path through the load: the same network, calibration and responses as the dense
+// path, the memory guard that chooses it, and its eigen data files.
+#include "enm/SparseModes.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+using namespace vornax;
+using namespace vornax::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kLowest = 20;
+
+LoadOptions pathOptions(EnginePath path)
+{
+    LoadOptions options = solvedOptions();
+    options.path = path;
+    options.lowestModes = kLowest;
+    options.keepAllModes = path == EnginePath::Dense;
+    return options;
+}
+
+double relative(double a, double b) { return std::fabs(a - b) / std::max(std::fabs(a), std::fabs(b)); }
+
+/// Largest difference of two displacements, relative to the largest component of the first.
+double responseDifference(const std::vector<double>& a, const std::vector<double>& b)
+{
+    double diff = 0.0, scale = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        diff = std::max(diff, std::fabs(a[i] - b[i]));
+        scale = std::max(scale, std::fabs(a[i]));
+    }
+    return scale > 0.0 ? diff / scale : diff; // the first modes of a loose network are zero modes
+}
+
+/// Displacements of a force on `node` by each route: all modes, the first 10, modes 1, 3 and 6.
+std::vector<std::vector<double>> responsesByEveryRoute(ElasticNetworkModel& eln, int32_t node)
+{
+    const double f[3] = {0.3, -0.2, 0.5};
+    const int32_t list[3] = {0, 2, 5};
+    std::vector<std::vector<double>> out;
+    for (const auto& [route, count] : {std::pair{2, 0}, std::pair{1, 10}, std::pair{0, 3}}) {
+        std::vector<double> d(static_cast<std::size_t>(eln.get3N()));
+        eln.computeResponse(f, node, route, count, list, d.data());
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+void expectSameSolution(ElasticNetworkModel& dense, ElasticNetworkModel& sparse, double exactness)
+{
+    ASSERT_EQ(dense.get3N(), sparse.get3N());
+    ASSERT_GE(sparse.getSparseModeCount(), kLowest);
+    // Extra zero modes of a network that hangs loose are zero to rounding, on either path.
+    EXPECT_EQ(dense.getExtraZeroModes(), sparse.getExtraZeroModes());
+    const double largest = dense.getEigenvalues().back();
+    for (int m = 7; m < 7 + kLowest; ++m) {
+        const double a = dense.getEigenvalues()[m], b = sparse.getEigenvalues()[m];
+        if (m < 7 + dense.getExtraZeroModes())
+            EXPECT_LT(std::fabs(a - b), 1e-10 * largest) << "zero mode " << m;
+        else
+            EXPECT_LT(relative(a, b), 1e-8) << "mode " << m;
+    }
+    const auto& c = dense.getCalibration();
+    const auto& s = sparse.getCalibration();
+    EXPECT_LT(relative(c.sumInverse, s.sumInverse), exactness);
+    EXPECT_LT(relative(c.K, s.K), exactness);
+    EXPECT_LT(relative(c.S, s.S), exactness);
+    for (int32_t node : {0, dense.getAmountOfAtoms() / 2}) {
+        const auto a = responsesByEveryRoute(dense, node);
+        const auto b = responsesByEveryRoute(sparse, node);
+        for (std::size_t r = 0; r < a.size(); ++r)
+            EXPECT_LT(responseDifference(a[r], b[r]), std::max(exactness, 1e-8)) << "node " << node << " route " << r;
+    }
+}
+
+} // namespace
+
+TEST(SparsePathTest, AgreesWithTheDensePathOnEveryRoute)
+{
+    for (const char* name : {"1crn", "4hhb", "1ehz"}) {
+        SCOPED_TRACE(name);
+        const fs::path pdb = findPdb(std::string(name) + ".pdb");
+        auto dense = loadedThroughPipeline(pdb, pathOptions(EnginePath::Dense));
+        auto sparse = loadedThroughPipeline(pdb, pathOptions(EnginePath::Sparse));
+        ASSERT_TRUE(dense && sparse);
+        EXPECT_EQ(dense->path, EnginePath::Dense);
+        ASSERT_EQ(sparse->path, EnginePath::Sparse);
+        ElasticNetworkModel& s = *sparse->network;
+        EXPECT_TRUE(s.isSetup() && s.setupComplete());
+        EXPECT_EQ(s.getTotalMaxModes(), s.getSparseModeCount());
+        EXPECT_EQ(s.getLoadResult(), -2); // all-mode responses, through the factorisation
+        EXPECT_TRUE(s.getSumInverseEstimate().exact);
+        expectSameSolution(*dense->network, s, 1e-10);
+    }
+}
+
+TEST(SparsePathTest, TheMemoryGuardTakesTheSparsePathWhenDenseDoesNotFit)
+{
+    const fs::path pdb = findPdb("1crn.pdb");
+    struct Case {
+        uint64_t available;
+        EnginePath expected;
+        const char* says;
+    };
+    for (const Case& c : {Case{100'000, EnginePath::Sparse, "of memory is available"},
+                          Case{uint64_t{8} << 30, EnginePath::Dense, "Every mode is computed"}}) {
+        LoadOptions options = pathOptions(EnginePath::Auto);
+        options.machineFacts.availableMemory = [&] { return c.available; };
+        auto loaded = loadedThroughPipeline(pdb, options);
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(loaded->path, c.expected);
+        EXPECT_NE(loaded->pathReason.find(c.says), std::string::npos) << loaded->pathReason;
+        EXPECT_EQ(loaded->network->isSparse(), c.expected == EnginePath::Sparse);
+        EXPECT_GT(loaded->timeToFirstPull, 0.0);
+    }
+    // 46 nodes need 46² · 72 · 3.5 bytes with Y.
+    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(46, true), 533232u);
+    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(2'000'000'000, true), UINT64_MAX);
+}
+
+TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
+{
+    TempDir dir;
+    const fs::path pdb = findPdb("4hhb.pdb");
+    LoadOptions options = pathOptions(EnginePath::Sparse);
+    options.eigenFileFolder = dir.path();
+    auto computed = loadedThroughPipeline(pdb, options);
+    ASSERT_TRUE(computed && computed->eigenFilesWritten);
+    const fs::path hdv = dir.path() / "4HHB.hdv";
+    ASSERT_TRUE(fs::exists(hdv));
+    EXPECT_FALSE(fs::exists(dir.path() / "4HHB.ppy"));
+    const std::string bytes = readWholeFile(hdv);
+    // A negative line count first: readers of the dense layout refuse the file at once.
+    ASSERT_GT(bytes.size(), 16u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\xff\xff\xff\xff", 4));
+    EXPECT_EQ(bytes.substr(4, 8), "VXSPARSE");
+
+    LoadedStructure read(StructureSource::eigenDataFiles({hdv.string()}), LoadOptions());
+    ASSERT_TRUE(read.ok) << read.message;
+    EXPECT_EQ(read.path, EnginePath::Sparse);
+    ElasticNetworkModel& again = *read.network;
+    EXPECT_EQ(again.getSparseModeCount(), computed->network->getSparseModeCount());
+    EXPECT_EQ(again.getS(), computed->network->getS());
+    EXPECT_EQ(again.getLoadResult(), -2);
+    for (int32_t node : {3, 300}) {
+        const auto a = responsesByEveryRoute(*computed->network, node);
+        const auto b = responsesByEveryRoute(again, node);
+        for (std::size_t r = 0; r < a.size(); ++r) EXPECT_LT(responseDifference(a[r], b[r]), 1e-12);
+    }
+
+    // Damaged files are refused with a message, before anything is loaded.
+    struct Damage {
+        const char* what;
+        std::string content;
+        const char* says;
+    };
+    std::string version = bytes;
+    version[12] = 2;
+    std::string foreign = bytes;
+    foreign.replace(4, 8, "SOMEFILE");
+    for (const Damage& d : {Damage{"truncated", bytes.substr(0, bytes.size() - 8), "do not make"},
+                            Damage{"padded", bytes + std::string(8, '\0'), "do not make"},
+                            Damage{"newer version", version, "version 2"},
+                            Damage{"foreign", foreign, "negative line count"},
+                            Damage{"header only", bytes.substr(0, 14), "version"}}) {
+        SCOPED_TRACE(d.what);
+        const fs::path bad = dir.path() / "BAD.hdv";
+        std::ofstream(bad, std::ios::binary) << d.content;
+        LoadedStructure r(StructureSource::eigenDataFiles({bad.string()}), LoadOptions());
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.network);
+        EXPECT_NE(r.message.find(d.says), std::string::npos) << r.message;
+    }
+}
