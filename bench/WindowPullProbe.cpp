@@ -1,14 +1,16 @@
 // Frames per second of the real window while a node is pulled with the mouse: the structure
 // (optionally one of its biological assemblies) opened as `vornax FILE --mouse-stylus` opens it,
 // then the frames drawn while the view is left alone, and while the left button holds the node
-// nearest the eye and the pointer swings 40 pixels to and fro. With --full the distant nodes
+// nearest the eye and the pointer swings to and fro (8 pixels, --swing). With --full the distant nodes
 // are drawn in full as well (NetworkDrawing::CheapFar::Never); by default the view decides.
 //
-//     window_pull_probe FILE [--assembly ID [--copies LIST]] [--seconds S] [--full] [--shot OUT.png]
+//     window_pull_probe FILE [--assembly ID [--copies LIST]] [--seconds S] [--swing PX] [--full]
+//                       [--shot OUT.png]
 //
 // Run it under an X server (bench/window-pull-fps.sh starts Xvfb). Prints one JSON object.
 #include "CommandLine.h"
 #include "Form1.h"
+#include "FormControls.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
@@ -22,11 +24,13 @@
 #include "render/ViewGlobals.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QImage>
 #include <QOpenGLWidget>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <cmath>
@@ -55,14 +59,15 @@ std::array<double, 3> pixelOf(COpenGL& view, int32_t i)
     return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
 }
 
-/// The node nearest the eye among those drawn 60 pixels or more inside the picture.
+/// The node nearest the eye among those drawn in the middle quarter of the picture.
 int32_t frontNode(COpenGL& view, int width, int height)
 {
     int32_t best = -1;
     double bestDepth = 2.0;
     for (int32_t i = 0; i < view.getAmountOfAtoms(); ++i) {
         const auto p = pixelOf(view, i);
-        if (p[0] < 60 || p[0] > width - 60 || p[1] < 60 || p[1] > height - 60) continue;
+        // Near the middle, away from the workspace's walls (where the view would scroll).
+        if (std::abs(p[0] - width / 2.0) > width / 8.0 || std::abs(p[1] - height / 2.0) > height / 8.0) continue;
         if (p[2] < bestDepth) {
             bestDepth = p[2];
             best = i;
@@ -77,12 +82,14 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args{"vornax", "--mouse-stylus", "--mono"};
     double seconds = 10.0;
+    int swing = 8; // pixels
     bool full = false;
     std::string shot;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
         else if (a == "--full") full = true;
+        else if (a == "--swing" && i + 1 < argc) swing = std::atoi(argv[++i]);
         else if (a == "--shot" && i + 1 < argc) shot = argv[++i];
         else args.push_back(a);
     }
@@ -138,6 +145,10 @@ int main(int argc, char** argv)
     };
     const double idle = framesPerSecond(seconds, [](double) {});
 
+    // The pull only: the workspace does not scroll when the tip meets its walls.
+    if (window.controls().hapticsTranslate->isChecked()) window.controls().hapticsTranslate->click();
+    QTest::qWait(100);
+    if (!shot.empty()) window.grab().toImage().save(QString::fromStdString(shot + ".before.png"));
     // The pull: press on the front node, swing the pointer, keep pulling.
     const int32_t node = frontNode(*view, surface->width(), surface->height());
     if (node < 0) {
@@ -151,13 +162,21 @@ int main(int argc, char** argv)
     QTest::qWait(200);
     const bool grabbed = view->getNetwork()->getAtom(node)->isSelected();
     const double pulling = framesPerSecond(seconds, [&](double t) {
-        const int dx = static_cast<int>(std::lround(40.0 * std::sin(t * 1.5)));
-        QTest::mouseMove(&window, press + QPoint(dx + 20, -10));
+        const int dx = static_cast<int>(std::lround(swing * std::sin(t * 1.5)));
+        QTest::mouseMove(&window, press + QPoint(dx + swing / 2, 0));
     });
     const NetworkDrawing::FrameCounts counts = view->getNetworkDrawing()->lastFrame();
     const float force = view->getNetwork()->getAtom(node)->getMyApplyingForce().size();
+    // Nodes whose positions the pull lost (never drawn).
+    int nonFinite = 0;
+    for (int32_t i = 0; i < view->getAmountOfAtoms(); ++i) {
+        const Vector3d p = view->getNetwork()->getDeformedPosition(i);
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            ++nonFinite;
+        }
+    }
     if (!shot.empty()) window.grab().toImage().save(QString::fromStdString(shot));
-    QTest::mouseRelease(&window, Qt::LeftButton, Qt::NoModifier, press + QPoint(20, -10));
+    QTest::mouseRelease(&window, Qt::LeftButton, Qt::NoModifier, press);
     QTest::qWait(200);
 
     int spheres = 0;
@@ -167,6 +186,7 @@ int main(int argc, char** argv)
                 loadSeconds);
     std::printf("  \"drawing\": \"%s\",\n  \"surface\": [%d, %d],\n  \"fps_idle\": %.1f,\n  \"fps_pulling\": %.1f,\n",
                 full ? "full" : "view's choice", surface->width(), surface->height(), idle, pulling);
+    std::printf("  \"non_finite_nodes\": %d,\n", nonFinite);
     std::printf("  \"pulled_node\": %d,\n  \"grabbed\": %s,\n  \"pull_force_kcal_per_mol_A\": %.3g,\n", node,
                 grabbed ? "true" : "false", static_cast<double>(force));
     std::printf("  \"last_frame\": {\"spheres\": %d, \"cylinders\": %d, \"points\": %d, \"lines\": %d, "
