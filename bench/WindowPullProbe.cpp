@@ -2,9 +2,10 @@
 // (optionally one of its biological assemblies) opened as `vornax FILE --mouse-stylus` opens it,
 // then the frames drawn while the view is left alone, and while the left button holds the node
 // nearest the eye and the pointer swings to and fro (8 pixels, --swing). With --full the distant nodes
-// are drawn in full as well (NetworkDrawing::CheapFar::Never); by default the view decides.
+// are drawn in full as well (NetworkDrawing::CheapFar::Never), with --cheap as points whatever
+// the node count (CheapFar::Always); by default the view decides.
 //
-//     window_pull_probe FILE [--assembly ID [--copies LIST]] [--seconds S] [--swing PX] [--full]
+//     window_pull_probe FILE [--assembly ID [--copies LIST]] [--seconds S] [--swing PX] [--full | --cheap]
 //                       [--shot OUT.png]
 //
 // Run it under an X server (bench/window-pull-fps.sh starts Xvfb). Prints one JSON object.
@@ -83,12 +84,13 @@ int main(int argc, char** argv)
     std::vector<std::string> args{"vornax", "--mouse-stylus", "--mono"};
     double seconds = 10.0;
     int swing = 8; // pixels
-    bool full = false;
+    bool full = false, cheap = false;
     std::string shot;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
         else if (a == "--full") full = true;
+        else if (a == "--cheap") cheap = true;
         else if (a == "--swing" && i + 1 < argc) swing = std::atoi(argv[++i]);
         else if (a == "--shot" && i + 1 < argc) shot = argv[++i];
         else args.push_back(a);
@@ -130,6 +132,7 @@ int main(int argc, char** argv)
     COpenGL* view = window.view();
     if (!ok || !view || !view->getDevice() || !view->getNetworkDrawing()) return 1;
     if (full) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Never);
+    if (cheap) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Always);
     QTest::qWait(1500); // the first frames (buffers grown)
 
     auto framesPerSecond = [&](double s, const std::function<void(double)>& during) {
@@ -185,7 +188,7 @@ int main(int argc, char** argv)
                 line.window.file.string().c_str(), line.window.assembly.id.c_str(), view->getAmountOfAtoms(),
                 loadSeconds);
     std::printf("  \"drawing\": \"%s\",\n  \"surface\": [%d, %d],\n  \"fps_idle\": %.1f,\n  \"fps_pulling\": %.1f,\n",
-                full ? "full" : "view's choice", surface->width(), surface->height(), idle, pulling);
+                full ? "full" : cheap ? "cheap" : "view's choice", surface->width(), surface->height(), idle, pulling);
     std::printf("  \"non_finite_nodes\": %d,\n", nonFinite);
     std::printf("  \"pulled_node\": %d,\n  \"grabbed\": %s,\n  \"pull_force_kcal_per_mol_A\": %.3g,\n", node,
                 grabbed ? "true" : "false", static_cast<double>(force));

@@ -534,10 +534,11 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_NORMALIZE);
-    // Round points: the rasteriser's coverage in alpha, the corners left out.
+    // Round points: the rasteriser's coverage in alpha, the corners left out. Points of a pixel
+    // or two cover each of their pixels only in part: a low threshold keeps them.
     glEnable(GL_POINT_SMOOTH);
     glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.5f);
+    glAlphaFunc(GL_GREATER, 0.2f);
     GLfloat modelview[16], projection[16];
     GLint viewport[4] = {0, 0, 1, 1};
     glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
