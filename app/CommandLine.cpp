@@ -29,12 +29,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
                "unattended once the load is done: tick \"Save Forces\", play a stylus script on the virtual\n"
                "device, take a screenshot, write the deformed C-alpha file, and quit (exit status 0 when all\n"
                "went well).");
+    std::string assembly, copies;
     std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs, openSession,
         saveSession;
     std::vector<std::string> modes;
     float rc = w.rc;
     bool noDevice = false, virtualDevice = false, mono = false;
-    app.add_option("FILE", file, "The structure: a PDB file, or the main eigen data file (.hdv) of a saved one")
+    app.add_option("FILE", file, "The structure: a PDB or mmCIF file, or the main eigen data file (.hdv) of a saved one")
         ->check(CLI::ExistingFile);
     app.add_option("--choice", choice,
                    "How FILE is loaded: pdb (modes computed), elnemo (modes from ElNemo mode files), eigen\n"
@@ -43,6 +44,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         ->type_name("CHOICE");
     app.add_option("--rc", rc, "Spring cutoff in Å, at least 7 (default 11; eigen data files bring their own)")
         ->type_name("ANGSTROM");
+    app.add_option("--assembly", assembly,
+                   "pdb: load biological assembly ID of FILE (REMARK 350 BIOMOLECULE, _pdbx_struct_assembly.id)\n"
+                   "instead of asking; without it a file that describes assemblies loads its own content")
+        ->type_name("ID");
+    app.add_option("--copies", copies, "With --assembly: keep only these operators of it (1,2,5-9)")
+        ->type_name("LIST");
     app.add_option("--ppy", ppy, "With a .hdv FILE: its response matrix file")->check(CLI::ExistingFile);
     app.add_option("--modes", modes, "elnemo: the mode files, in order")->check(CLI::ExistingFile);
     app.add_option("--eigenvalues", eigenvalues,
@@ -126,6 +133,34 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     if (file.empty() && w.loadChoice != load::PdbFile) return refuse("--choice " + choice + " needs a FILE");
     if (!saveDir.empty() && !std::filesystem::is_directory(saveDir))
         return refuse("--save-dir " + saveDir + " is not a folder");
+
+    if (!assembly.empty() || !copies.empty()) {
+        if (assembly.empty()) return refuse("--copies goes with --assembly ID");
+        if (w.loadChoice != load::PdbFile || file.empty())
+            return refuse("--assembly goes with a structure file (PDB or mmCIF) whose modes are computed");
+        w.assembly.id = assembly;
+        if (!copies.empty()) {
+            std::string error;
+            auto ids = parseCopyList(copies, error);
+            if (!ids) return refuse("--copies: " + error);
+            w.assembly.copies = std::move(*ids);
+        }
+        std::string error;
+        const auto described = listAssemblies(file, error);
+        if (!described) return refuse(error);
+        const auto found = std::find_if(described->begin(), described->end(),
+                                        [&](const AssemblyInfo& a) { return a.id == assembly; });
+        if (found == described->end()) {
+            std::string ids;
+            for (const AssemblyInfo& a : *described) ids += (ids.empty() ? "" : ", ") + a.id;
+            return refuse(file + " describes no assembly " + assembly
+                          + (ids.empty() ? " (it describes none)" : " (it describes " + ids + ")"));
+        }
+        for (const std::string& id : w.assembly.copies)
+            if (std::find(found->operators.begin(), found->operators.end(), id) == found->operators.end())
+                return refuse("assembly " + assembly + " has no operator " + id + " (it has "
+                              + std::to_string(found->copies()) + ")");
+    }
 
     if (!openSession.empty()) {
         if (!eigen) return refuse("--open-session resumes a session on eigen data files: give the .hdv file as FILE");

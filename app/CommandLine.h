@@ -1,7 +1,8 @@
 // The program's command line: which structure to open and how (the answers the load dialogs
 // would get), which haptic device, and the unattended steps once the load is done.
 //
-//     vornax [FILE.pdb | FILE.hdv] [--choice pdb|elnemo|eigen|text] [--rc Å] [--ppy FILE.ppy]
+//     vornax [FILE.pdb | FILE.cif | FILE.hdv] [--choice pdb|elnemo|eigen|text] [--rc Å]
+//            [--assembly ID [--copies LIST]] [--ppy FILE.ppy]
 //            [--modes MODE.pdb ...] [--eigenvalues FILE.txt] [--eigen-file FILE.txt] [--save-dir DIR]
 //            [--no-device | --virtual-device | --mouse-stylus] [--mono] [--save-forces]
 //            [--stylus-script FILE] [--screenshot OUT.png] [--save-session OUT.vsf] [--save-as OUT.pdb]

@@ -181,6 +181,8 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
         }
         if (choice == load::TextFile) given.queueFiles(std::vector<std::string>{m_options.eigenFile.string()});
         m_givenFlow = std::make_unique<LoadWorkflow>(given);
+        // The command line names the assembly (or the file's own content): no question then.
+        m_givenFlow->presetAssembly(m_options.assembly);
         m_flow = m_givenFlow.get();
         m_pendingSession = m_options.session;
         if (std::optional<LoadRequest> request = m_flow->begin()) startLoad(*request);

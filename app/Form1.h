@@ -58,6 +58,9 @@ struct WindowOptions {
     /// How `file` is loaded (load::PdbFile, ElNemo, EigenFiles or TextFile).
     int32_t loadChoice = load::PdbFile;
     float rc = 11.0f; ///< Å
+    /// PdbFile: the biological assembly of `file` to load (and which of its copies), asked
+    /// for no more; an empty request loads the file's own content.
+    AssemblyRequest assembly;
     std::filesystem::path ppy;                  ///< EigenFiles: the response matrix file, if any
     std::vector<std::filesystem::path> modeFiles; ///< ElNemo: the mode files
     /// ElNemo: the text pasted into the eigenvalue dialog; nothing closes the dialog.

@@ -4,6 +4,7 @@
 #include "common/TextParse.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -216,6 +217,35 @@ void LoadBoxText::changeLabel(int32_t device)
     button = kContinueButton;
     width = kInstructionsWidth;
     height = kInstructionsHeight;
+}
+
+} // namespace vornax
+
+namespace vornax {
+
+std::string AssemblyQuestion::itemText(const AssemblyInfo& assembly)
+{
+    std::string details;
+    for (char c : assembly.details) details += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t n = assembly.copies();
+    return "assembly " + assembly.id + (details.empty() ? "" : " (" + details + ")") + ": " + std::to_string(n)
+        + (n == 1 ? " copy" : " copies");
+}
+
+std::optional<AssemblyQuestion> AssemblyQuestion::about(const std::string& fileName,
+                                                        const std::vector<AssemblyInfo>& assemblies)
+{
+    if (std::all_of(assemblies.begin(), assemblies.end(), [](const AssemblyInfo& a) { return a.sameAsFile; }))
+        return std::nullopt;
+    AssemblyQuestion question;
+    question.heading = fileName + " describes biological assemblies. Which structure should be loaded?";
+    question.items.push_back(kAsymmetricUnit);
+    question.answers.emplace_back();
+    for (const AssemblyInfo& a : assemblies) {
+        question.items.push_back(itemText(a));
+        question.answers.push_back(AssemblyRequest{a.id, {}});
+    }
+    return question;
 }
 
 } // namespace vornax

@@ -3,6 +3,8 @@
 // scripted stand-in used by tests) only pass the user's input through these classes.
 #pragma once
 
+#include "molecule/StructureFile.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -90,6 +92,25 @@ private:
     bool tutorial = false;
     std::string applicationFolder;
     std::string lastFolder;
+};
+
+// ---- Biological assembly -----------------------------------------------------------------------
+
+/// The question put when the chosen structure file describes biological assemblies: its own
+/// content (the asymmetric unit) or one of them, each named with its copy count.
+struct AssemblyQuestion {
+    static constexpr const char* kTitle = "Biological Assembly";
+    static constexpr const char* kAsymmetricUnit = "the asymmetric unit";
+
+    std::string heading;
+    std::vector<std::string> items;       ///< in the list's order, "the asymmetric unit" first
+    std::vector<AssemblyRequest> answers; ///< what each item loads
+
+    /// The question for `fileName`, or nothing when it need not be asked: no assemblies, or
+    /// every one of them is the file's content as it is (one identity copy of every chain).
+    static std::optional<AssemblyQuestion> about(const std::string& fileName, const std::vector<AssemblyInfo>& assemblies);
+    /// "assembly 1 (trimeric): 3 copies".
+    static std::string itemText(const AssemblyInfo& assembly);
 };
 
 // ---- Cutoff ----------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "enm/StandardFileLoader.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QStringList>
 
 #include <filesystem>
@@ -31,6 +32,14 @@ void ScriptedLoadDialogs::queueFiles(std::optional<std::vector<std::string>> cho
     files.push_back(std::move(chosen));
 }
 void ScriptedLoadDialogs::queueFolder(std::optional<std::string> folder) { folders.push_back(std::move(folder)); }
+void ScriptedLoadDialogs::queueAssembly(std::optional<std::size_t> item) { assemblies.push_back(item); }
+
+std::optional<std::size_t> ScriptedLoadDialogs::chooseAssembly(const AssemblyQuestion& question)
+{
+    assemblyQuestions.push_back(question);
+    if (assemblies.empty()) return std::size_t{0};
+    return takeScripted(assemblies);
+}
 
 int32_t ScriptedLoadDialogs::chooseLoad()
 {
@@ -138,6 +147,18 @@ int32_t QtLoadDialogs::chooseLoad() { return choiceDialog->choose(); }
 std::vector<std::string> QtLoadDialogs::getEigenFileNames() const { return choiceDialog->logic().getFileNames(); }
 
 void QtLoadDialogs::setTutorial(bool on) { choiceDialog->logic().setTutorial(on); }
+
+std::optional<std::size_t> QtLoadDialogs::chooseAssembly(const AssemblyQuestion& question)
+{
+    QStringList items;
+    for (const std::string& item : question.items) items << QString::fromStdString(item);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, AssemblyQuestion::kTitle,
+                                                 QString::fromStdString(question.heading), items, 0, false, &ok);
+    const auto index = items.indexOf(chosen);
+    if (!ok || index < 0) return std::nullopt;
+    return static_cast<std::size_t>(index);
+}
 
 float QtLoadDialogs::askCutoff()
 {

@@ -33,6 +33,9 @@ public:
     /// The tutorial is running (the eigen files are then offered from the tutorial folder).
     virtual void setTutorial(bool on) = 0;
 
+    /// The biological assembly question: the item chosen (0 "the asymmetric unit"), nothing
+    /// when it was cancelled.
+    virtual std::optional<std::size_t> chooseAssembly(const AssemblyQuestion& question) = 0;
     /// A new cutoff dialog: the accepted cutoff in Å, 0 when it was closed without one.
     virtual float askCutoff() = 0;
     /// The eigenvalue entry dialog: the values read from the pasted text (none when closed).
@@ -50,7 +53,8 @@ public:
 };
 
 /// Answers from queues, in order; records what was shown. With an empty queue a dialog is
-/// closed with its close box, and a file or folder dialog is cancelled.
+/// closed with its close box, and a file or folder dialog is cancelled; the assembly question
+/// alone is answered with "the asymmetric unit", the load as it is without the question.
 class ScriptedLoadDialogs final : public LoadDialogs {
 public:
     ScriptedLoadDialogs();
@@ -66,10 +70,13 @@ public:
     /// The next file dialog (any of them): the chosen files, or nothing for cancel.
     void queueFiles(std::optional<std::vector<std::string>> files);
     void queueFolder(std::optional<std::string> folder);
+    /// The next assembly question: the item chosen, or nothing for cancel.
+    void queueAssembly(std::optional<std::size_t> item);
 
     int32_t chooseLoad() override;
     std::vector<std::string> getEigenFileNames() const override { return choice.getFileNames(); }
     void setTutorial(bool on) override { choice.setTutorial(on); }
+    std::optional<std::size_t> chooseAssembly(const AssemblyQuestion& question) override;
     float askCutoff() override;
     std::vector<double> askEigenvalues() override;
     void setOkButtonToDiagNow(bool largeMolecule, int32_t amountOfCAlpha) override;
@@ -86,6 +93,7 @@ public:
     std::vector<LoadBoxText> shownLoadBoxes;
     std::vector<FileRequest> fileRequests;
     std::vector<std::string> folderDescriptions;
+    std::vector<AssemblyQuestion> assemblyQuestions;
     /// The state of every cutoff dialog when it closed.
     std::vector<CutoffEntry> cutoffDialogs;
     int32_t tutorialsShown = 0;
@@ -99,6 +107,7 @@ private:
     std::deque<std::optional<std::string>> eigenvalues;
     std::deque<std::optional<std::vector<std::string>>> files;
     std::deque<std::optional<std::string>> folders;
+    std::deque<std::optional<std::size_t>> assemblies;
 };
 
 /// The next scripted answer of a dialog: nothing (cancel) when none is queued.
@@ -122,6 +131,7 @@ public:
     int32_t chooseLoad() override;
     std::vector<std::string> getEigenFileNames() const override;
     void setTutorial(bool on) override;
+    std::optional<std::size_t> chooseAssembly(const AssemblyQuestion& question) override;
     float askCutoff() override;
     std::vector<double> askEigenvalues() override;
     void setOkButtonToDiagNow(bool largeMolecule, int32_t amountOfCAlpha) override;

@@ -4,16 +4,17 @@
 #include "common/UserPrompts.h"
 
 #include <cmath>
+#include <filesystem>
 
 namespace vornax {
 
 namespace {
 
-FileRequest pdbRequest(const std::string& title, bool multiple)
+FileRequest pdbRequest(const std::string& title, bool multiple, const char* filter = LoadWorkflow::kPdbFilter)
 {
     FileRequest request;
     request.title = title;
-    request.filter = LoadWorkflow::kPdbFilter;
+    request.filter = filter;
     request.filterIndex = 2;
     request.multiple = multiple;
     return request;
@@ -41,9 +42,16 @@ std::optional<LoadRequest> LoadWorkflow::begin()
     case load::TextFile: {
         if (m_loadMode == load::PdbFile) console::line("internal eigen calculation");
         if (m_loadMode == load::ElNemo) console::line("LOADING EL NEMO");
-        const auto files = m_dialogs->chooseFiles(pdbRequest("Open", false));
+        const auto files = m_dialogs->chooseFiles(pdbRequest("Open", false, kStructureFilter));
         if (!files || files->empty() || files->front().empty()) return std::nullopt;
         request.source = StructureSource::pdbFile(files->front());
+        // Computed modes can be those of an assembly; mode files of the other choices are the
+        // file's own content.
+        if (m_loadMode == load::PdbFile) {
+            const std::optional<AssemblyRequest> assembly = askAssembly(files->front());
+            if (!assembly) return std::nullopt;
+            request.source.assembly = *assembly;
+        }
         request.rc = checkedCutoff(m_dialogs->askCutoff());
         return request;
     }
@@ -63,6 +71,26 @@ std::optional<LoadRequest> LoadWorkflow::begin()
     }
     default: return std::nullopt; // "Cancel", or closed before any choice
     }
+}
+
+std::optional<AssemblyRequest> LoadWorkflow::askAssembly(const std::string& file)
+{
+    if (m_presetAssembly) return m_presetAssembly;
+    std::string error;
+    const std::optional<std::vector<AssemblyInfo>> assemblies = listAssemblies(file, error);
+    // A file that cannot be read is refused by the load itself, with its message.
+    if (!assemblies) return AssemblyRequest{};
+    const std::optional<AssemblyQuestion> question =
+        AssemblyQuestion::about(std::filesystem::path(file).filename().string(), *assemblies);
+    if (!question) return AssemblyRequest{};
+    const std::optional<std::size_t> item = m_dialogs->chooseAssembly(*question);
+    if (!item || *item >= question->answers.size()) {
+        console::line("No structure chosen: nothing is loaded.");
+        return std::nullopt;
+    }
+    const AssemblyRequest& chosen = question->answers[*item];
+    if (chosen.wanted()) console::Line() << "Loading assembly " << chosen.id << " of " << file;
+    return chosen;
 }
 
 std::string LoadWorkflow::askResultFolder(int32_t nodes, const std::string& defaultFolder)

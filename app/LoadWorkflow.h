@@ -32,6 +32,10 @@ class LoadWorkflow {
 public:
     static constexpr float kDefaultRc = 11.0f;
     static constexpr const char* kPdbFilter = "PDB files (*.pdb)|*.pdb";
+    /// The structure's own file: PDB, or every structure file read (PDB and mmCIF), the second
+    /// pair shown first.
+    static constexpr const char* kStructureFilter =
+        "PDB files (*.pdb)|*.pdb|Structure files (*.pdb;*.cif;*.cif.gz;*.mmcif)|*.pdb;*.cif;*.cif.gz;*.mmcif";
     static constexpr const char* kTextFilter = "txt files (*.txt)|*.txt|All files (*.*)|*.*";
     static constexpr const char* kSetupErrorCaption = "Elastic Network Setup Error";
     static constexpr const char* kMissingHdv = "File Input Error, the HDV file is missing.";
@@ -42,10 +46,15 @@ public:
     void setDialogs(LoadDialogs& dialogs) { m_dialogs = &dialogs; }
     LoadDialogs& dialogs() const { return *m_dialogs; }
 
-    /// The load choice, then the structure's file and the cutoff (eigen data files: the check
-    /// for a main file). Nothing when the load ends before any work: "Cancel", the close box
-    /// with no earlier choice, a cancelled file dialog or no ".hdv" file among those chosen.
+    /// The load choice, then the structure's file, for computed modes which of its biological
+    /// assemblies when it describes any, and the cutoff (eigen data files: the check for a
+    /// main file). Nothing when the load ends before any work: "Cancel", the close box with no
+    /// earlier choice, a cancelled file dialog or assembly question, or no ".hdv" file among
+    /// those chosen.
     std::optional<LoadRequest> begin();
+    /// Computed modes load `assembly` of the file (an empty request: its own content) without
+    /// the assembly question, as a command line asks.
+    void presetAssembly(AssemblyRequest assembly) { m_presetAssembly = std::move(assembly); }
     /// The last load choice (load::…).
     int32_t loadMode() const { return m_loadMode; }
 
@@ -67,8 +76,13 @@ public:
     std::optional<std::string> askTextFile();
 
 private:
+    /// The asymmetric unit (an empty request) when `file` describes no assembly other than its
+    /// own content; otherwise the user's choice, nothing when cancelled.
+    std::optional<AssemblyRequest> askAssembly(const std::string& file);
+
     LoadDialogs* m_dialogs;
     int32_t m_loadMode = load::NoChoice;
+    std::optional<AssemblyRequest> m_presetAssembly;
 };
 
 } // namespace vornax

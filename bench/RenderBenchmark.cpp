@@ -10,18 +10,24 @@
 // renderBackbone, optionally renderSprings (lighting off), renderSelectedAtoms (blending on),
 // then glFinish so that the rasteriser's work is counted.
 //
-//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE] [--view]
+//     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE [--assembly ID
+//                      [--copies LIST]]] [--view] [--quick]
 //
 // --view also times the view's whole frame (COpenGL: Idle and Render_ELNET_Backbone, with the
 // Phong shader programs where the driver runs them, as the program draws), springs off and on.
 // --per-node also times one display-list call per node, the way the spheres used to be drawn.
 // --pdb FILE cuts the networks from a real structure instead: its first N C-alpha records (the
-// globule radius is then the cut's largest distance from its centre).
+// globule radius is then the cut's largest distance from its centre); with --assembly ID (and
+// --copies LIST) the whole biological assembly of it, or those of its copies, once.
+// The drawings timed: batched meshes, impostors, and impostors with the distant nodes as points
+// ("cheap-far", NetworkDrawing::CheapFar::Always). --quick times springs off and full spheres
+// only, and saves each drawing's last frame as render-bench-N-DRAWING.png (build/test-pictures).
 #include "GLTestContext.h"
 
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkFileHandle.h"
+#include "molecule/StructureFile.h"
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"
 #include "render/GLHeaders.h"
@@ -52,7 +58,11 @@ struct Options {
     bool perNode = false;
     std::string pdb;   ///< cut the networks from this structure instead
     bool view = false; ///< also the view's whole frame
+    AssemblyRequest assembly; ///< with --pdb: the whole assembly (or the copies asked for) instead of a cut
+    bool quick = false;       ///< springs off and full spheres only
 };
+
+
 
 std::string atomLine(int serial, char chain, int resSeq, double x, double y, double z)
 {
@@ -128,6 +138,40 @@ std::string cutOfStructure(const std::string& file, int& n, double& radius)
         radius = std::max(radius, std::sqrt(r2));
     }
     return text + "TER\nEND\n";
+}
+
+/// Every node of `file` (as assembly `assembly` when it names one) as C-alpha records, one chain
+/// letter per chain in turn; `n` becomes the node count, `radius` the largest distance (Å) from
+/// the centre.
+std::string assemblyStructure(const std::string& file, const AssemblyRequest& assembly, int& n, double& radius)
+{
+    NetworkFileHandle reader;
+    n = 0;
+    if (!reader.openStructure(file, assembly)) return {};
+    std::string text;
+    double sum[3] = {0, 0, 0};
+    std::vector<std::array<double, 3>> positions;
+    int chainIndex = 0;
+    for (const auto& chain : reader.getChainList()) {
+        if (chain.empty()) continue;
+        const char letter = static_cast<char>('A' + chainIndex++ % 26);
+        int residue = 0;
+        for (const ELNBackboneData& node : chain) {
+            const auto& c = node.coordinates;
+            text += atomLine(n + 1, letter, ++residue, c[0], c[1], c[2]) + "\n";
+            positions.push_back(c);
+            for (int k = 0; k < 3; ++k) sum[k] += c[static_cast<std::size_t>(k)];
+            ++n;
+        }
+        text += "TER\n";
+    }
+    radius = 0.0;
+    for (const auto& p : positions) {
+        double r2 = 0.0;
+        for (int k = 0; k < 3; ++k) r2 += std::pow(p[static_cast<std::size_t>(k)] - sum[k] / n, 2);
+        radius = std::max(radius, std::sqrt(r2));
+    }
+    return text + "END\n";
 }
 
 /// The network of `pdbText` with nodes and springs and one ElNemo-style mode, so that it is
@@ -215,13 +259,14 @@ Atom* pullMiddleNode(ElasticNetworkModel& eln)
     return pulled;
 }
 
-enum class Drawing { Batched, Impostors, PerNode };
+enum class Drawing { Batched, Impostors, Cheap, PerNode };
 
 const char* drawingName(Drawing d)
 {
     switch (d) {
     case Drawing::Batched: return "batched";
     case Drawing::Impostors: return "impostors";
+    case Drawing::Cheap: return "cheap-far";
     default: return "per-node";
     }
 }
@@ -241,7 +286,9 @@ double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadiu
     setUpView(size[2], size[3]); // the view's projection and state (a view run may have changed them)
     eln.setRenderingSpheres(c.spheres);
     drawing.setBatched(c.drawing != Drawing::PerNode);
-    drawing.setPhongBatches(c.drawing == Drawing::Impostors);
+    drawing.setPhongBatches(c.drawing == Drawing::Impostors || c.drawing == Drawing::Cheap);
+    drawing.setCheapFarNodes(c.drawing == Drawing::Cheap ? NetworkDrawing::CheapFar::Always
+                                                         : NetworkDrawing::CheapFar::Never);
     const Vector3d eye(0.0f, 0.0f, 266.0f + 40.0f);
     const Vector3d translation(0.0f, 0.0f, -sphereRadius);
     const Vector3d camLocal = eye - translation;
@@ -328,12 +375,31 @@ int main(int argc, char** argv)
             options.pdb = argv[++i];
         else if (a == "--view")
             options.view = true;
+        else if (a == "--quick")
+            options.quick = true;
+        else if (a == "--assembly" && i + 1 < argc)
+            options.assembly.id = argv[++i];
+        else if (a == "--copies" && i + 1 < argc) {
+            std::string error;
+            auto copies = parseCopyList(argv[++i], error);
+            if (!copies) {
+                std::fprintf(stderr, "render_benchmark: --copies: %s\n", error.c_str());
+                return 2;
+            }
+            options.assembly.copies = *copies;
+        }
         else {
             std::fprintf(stderr,
-                         "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE] [--view]\n");
+                         "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE [--assembly ID "
+                         "[--copies LIST]]] [--view] [--quick]\n");
             return 2;
         }
     }
+    if (options.assembly.wanted() && options.pdb.empty()) {
+        std::fprintf(stderr, "render_benchmark: --assembly goes with --pdb FILE\n");
+        return 2;
+    }
+    if (options.assembly.wanted()) options.nodes = {0}; // the whole assembly, once
     if (options.nodes.empty()) options.nodes = {1000, 5000, 20000};
 
     constexpr int kWidth = 1024, kHeight = 768;
@@ -351,8 +417,9 @@ int main(int argc, char** argv)
     console::Capture quiet; // the load's console lines
     for (int n : options.nodes) {
         double radius = 0.0;
-        const std::string text =
-            options.pdb.empty() ? syntheticStructure(n, radius) : cutOfStructure(options.pdb, n, radius);
+        const std::string text = options.assembly.wanted() ? assemblyStructure(options.pdb, options.assembly, n, radius)
+            : options.pdb.empty()                          ? syntheticStructure(n, radius)
+                                                           : cutOfStructure(options.pdb, n, radius);
         if (n < 3) {
             std::fprintf(stderr, "render_benchmark: no C-alpha records in %s\n", options.pdb.c_str());
             return 1;
@@ -375,16 +442,24 @@ int main(int argc, char** argv)
                     counts.springs, counts.cylinders);
         for (int32_t c : counts.spheres) std::printf(" %d", c);
         std::printf("\n");
-        for (Drawing d : {Drawing::Batched, Drawing::Impostors, Drawing::PerNode}) {
+        for (Drawing d : {Drawing::Batched, Drawing::Impostors, Drawing::Cheap, Drawing::PerNode}) {
             if (d == Drawing::PerNode && !options.perNode) continue;
             for (bool springs : {false, true})
                 for (bool spheres : {true, false}) {
+                    if (options.quick && (springs || !spheres)) continue;
                     const Case c{n, springs, spheres, d};
                     const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames);
-                    const bool fellBack = d == Drawing::Impostors && !drawing.drewImpostors();
-                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f%s\n", n, springs ? "on" : "off",
+                    // The last frame, to look at (with --quick: one per drawing).
+                    if (options.quick)
+                        gl.savePng(gltest::picturePath("render-bench-" + std::to_string(n) + "-" + drawingName(d)
+                                                       + ".png"));
+                    const bool fellBack = d != Drawing::Batched && d != Drawing::PerNode && !drawing.drewImpostors();
+                    char points[48] = "";
+                    if (drawing.lastFrame().points > 0)
+                        std::snprintf(points, sizeof points, "  (%d nodes as points)", drawing.lastFrame().points);
+                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f%s%s\n", n, springs ? "on" : "off",
                                 spheres ? "full" : "small", drawingName(d), fps, frames, 1000.0 / fps,
-                                fellBack ? "  (meshes: no impostor program)" : "");
+                                fellBack ? "  (meshes: no impostor program)" : "", points);
                     std::fflush(stdout);
                 }
         }

@@ -17,6 +17,7 @@
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/polyheur.hpp>
+#include <gemmi/remarks.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -327,6 +328,8 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
             st = gemmi::make_structure(std::move(doc));
         } else {
             st = gemmi::read_pdb(input);
+            // REMARK 200 and 230: the experiment and its temperature, as the PDB reader has them.
+            gemmi::read_metadata_from_remarks(st);
         }
         gemmi::add_entity_types(st, false);
     } catch (const std::exception& e) {
@@ -340,6 +343,12 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
         if (text::contains(experiment.method, "NMR")) out.experiment = 1;
         else if (text::contains(experiment.method, "X-RAY DIFFRACTION")) out.experiment = 0;
         if (out.experiment >= 0) break;
+    }
+    // A PDB file's EXPDTA (the method when no REMARK names it).
+    if (out.experiment < 0) {
+        const std::string method = st.get_info("_exptl.method");
+        if (text::contains(method, "NMR")) out.experiment = 1;
+        else if (text::contains(method, "X-RAY DIFFRACTION")) out.experiment = 0;
     }
     for (const auto& crystal : st.meta.crystals)
         for (const auto& diffraction : crystal.diffractions)
@@ -362,7 +371,137 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
     return modelRecords(built, true, out);
 }
 
+/// Whether every chain of the model that holds polymer residues is named by `gen`: by author
+/// chain name (REMARK 350) or by label_asym_id (mmCIF).
+bool coversEveryPolymerChain(const gemmi::Model& model, const gemmi::Assembly::Gen& gen)
+{
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues) {
+            if (residue.entity_type != gemmi::EntityType::Polymer) continue;
+            const bool named = gen.chains.empty()
+                ? std::find(gen.subchains.begin(), gen.subchains.end(), residue.subchain) != gen.subchains.end()
+                : std::find(gen.chains.begin(), gen.chains.end(), chain.name) != gen.chains.end();
+            if (!named) return false;
+        }
+    return true;
+}
+
+bool isIdentity(const gemmi::Transform& t)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (std::fabs(t.vec.at(i)) > 1.0e-4) return false;
+        for (int j = 0; j < 3; ++j)
+            if (std::fabs(t.mat[i][j] - (i == j ? 1.0 : 0.0)) > 1.0e-5) return false;
+    }
+    return true;
+}
+
+std::string lettersAndDigits(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        if (text::isAlphanumeric(std::string_view(&c, 1))) out += c;
+    return out;
+}
+
+/// Eight hexadecimal digits of the FNV-1a hash of `text`.
+std::string shortHash(const std::string& text)
+{
+    uint32_t h = 2166136261u;
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    char buffer[9];
+    std::snprintf(buffer, sizeof buffer, "%08x", h);
+    return buffer;
+}
+
+/// A whole number without sign or leading zero ("0" itself is one).
+bool isPlainNumber(const std::string& id, long& value)
+{
+    if (id.empty() || id.size() > 9 || (id.size() > 1 && id.front() == '0')) return false;
+    for (char c : id)
+        if (c < '0' || c > '9') return false;
+    value = std::stol(id);
+    return true;
+}
+
 } // namespace
+
+std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::path& path, std::string& error)
+{
+    error = regularFileProblem(path);
+    if (!error.empty()) return std::nullopt;
+    gemmi::Structure st;
+    try {
+        gemmi::MaybeGzipped input(path.string());
+        if (isMmcifPath(path)) {
+            gemmi::cif::Document doc = gemmi::cif::read(input);
+            if (doc.blocks.empty()) {
+                error = path.string() + " holds no data block";
+                return std::nullopt;
+            }
+            st = gemmi::make_structure(std::move(doc));
+        } else {
+            st = gemmi::read_pdb(input);
+        }
+        gemmi::add_entity_types(st, false);
+    } catch (const std::exception& e) {
+        error = path.string() + " cannot be read: " + e.what();
+        return std::nullopt;
+    }
+    std::vector<AssemblyInfo> list;
+    for (const gemmi::Assembly& a : st.assemblies) {
+        AssemblyInfo info;
+        info.id = a.name;
+        info.details = text::trimmed(a.oligomeric_details);
+        bool identityOnly = true, everyChain = !st.models.empty();
+        for (const auto& gen : a.generators) {
+            for (const auto& op : gen.operators) {
+                if (std::find(info.operators.begin(), info.operators.end(), op.name) == info.operators.end())
+                    info.operators.push_back(op.name);
+                identityOnly = identityOnly && isIdentity(op.transform);
+            }
+            everyChain = everyChain && !gen.operators.empty() && coversEveryPolymerChain(st.models.front(), gen);
+        }
+        info.sameAsFile = identityOnly && everyChain && info.operators.size() == 1;
+        list.push_back(std::move(info));
+    }
+    return list;
+}
+
+std::string assemblyNetworkName(const std::string& code, const AssemblyRequest& request)
+{
+    if (!request.wanted()) return code;
+    std::string name = lettersAndDigits(code);
+    if (name.empty()) name = "XXXX";
+    name += "A" + (text::isAlphanumeric(request.id) ? request.id : "h" + shortHash(request.id));
+    if (request.copies.empty()) return name;
+    // Whole numbers as runs ("5to7" for three or more in a row, separated by "x"), in the order
+    // asked for: the order of the copies is the order of the nodes.
+    std::string list;
+    bool numbers = true;
+    std::vector<long> values;
+    for (const std::string& id : request.copies) {
+        long v = 0;
+        numbers = numbers && isPlainNumber(id, v);
+        values.push_back(v);
+    }
+    for (std::size_t i = 0; numbers && i < values.size();) {
+        std::size_t j = i;
+        while (j + 1 < values.size() && values[j + 1] == values[j] + 1) ++j;
+        if (!list.empty()) list += "x";
+        if (j >= i + 2) {
+            list += std::to_string(values[i]) + "to" + std::to_string(values[j]);
+            i = j + 1;
+        } else {
+            list += std::to_string(values[i]);
+            ++i;
+        }
+    }
+    constexpr std::size_t kLongest = 32;
+    if (!numbers || list.size() > kLongest)
+        list = std::to_string(request.copies.size()) + "h" + shortHash(joined(request.copies));
+    return name + "C" + list;
+}
 
 bool isMmcifPath(const std::filesystem::path& path)
 {
@@ -428,6 +567,10 @@ bool FileHandle::openStructure(const std::filesystem::path& path, const Assembly
     if (why.empty()) {
         why = readLibraryStructure(path, assembly, structure);
         if (why.empty() && structure.records.empty()) why = "it holds no atoms";
+        // The network of an assembly has a name of its own, so that its eigen data files do
+        // not take the place of the file's own.
+        if (why.empty() && assembly.wanted())
+            structure.code = assemblyNetworkName(structure.code.empty() ? "XXXX" : structure.code, assembly);
         if (!why.empty()) why = path.string() + " cannot be used: " + why + ".";
     }
     if (!why.empty()) {

@@ -2,6 +2,7 @@
 // of either format, read with gemmi into the same atom records and network nodes.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,6 +18,29 @@ struct AssemblyRequest {
 
     bool wanted() const { return !id.empty(); }
 };
+
+/// One biological assembly a structure file describes.
+struct AssemblyInfo {
+    std::string id;                     ///< REMARK 350 BIOMOLECULE, _pdbx_struct_assembly.id
+    std::vector<std::string> operators; ///< the ids of its operators, in order, each once
+    std::string details;                ///< its oligomeric state as the file words it ("TRIMERIC"); may be empty
+    /// One identity operator over every chain of the file that holds polymer residues: the
+    /// assembly is the file's own content.
+    bool sameAsFile = false;
+
+    std::size_t copies() const { return operators.size(); }
+};
+
+/// The assemblies that the structure file at `path` (PDB or mmCIF) describes, in file order;
+/// empty when it describes none. Nothing, and the reason in `error`, when it cannot be read.
+std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::path& path, std::string& error);
+
+/// The name the network of an assembly goes by, made of letters and digits only (the eigen data
+/// files are named by it): the structure's code, "A" and the assembly id, and for a choice of
+/// copies "C" and that choice ("1to12", "1x3x5to7"), or a hash of it when it is long or its ids
+/// are not numbers. Different requests of one code give different names. Without an assembly:
+/// the code as it is.
+std::string assemblyNetworkName(const std::string& code, const AssemblyRequest& request);
 
 /// An mmCIF file by its name: .cif or .mmcif, optionally gzipped (.cif.gz), in any case.
 bool isMmcifPath(const std::filesystem::path& path);

@@ -168,6 +168,8 @@ public:
 
     // ---- Network forwarding -----------------------------------------------------------------
     ElasticNetworkModel* getNetwork() const { return my_ELN_Model.get(); }
+    /// The network's drawing (null before a network is on the view).
+    NetworkDrawing* getNetworkDrawing() const { return networkDrawing.get(); }
     void setRc(float rc);
     /// The cutoff in Å.
     float getRc() const;

@@ -275,6 +275,7 @@ int NetworkDrawing::levelOfDetail(float squaredDistance)
 void NetworkDrawing::renderBackbone(const Vector3d& camLocal)
 {
     m_counts = FrameCounts{};
+    m_near.clear(); // every node in full unless this frame's batched drawing says otherwise
     if (!m_initialised) init();
     // Drawing data made for another network, or none yet: make them now.
     if (!consistent() && m_network.hasNodeAtoms()) generateRenderingBB();
@@ -396,18 +397,28 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
         : 0.0f;
     const GLubyte rigidGrey[4] = {toByte(kGrey), toByte(kGrey), toByte(kGrey), toByte(0.5f)};
     const GLubyte tubeGrey[4] = {toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(kCylinderGrey), toByte(0.5f)};
+    const bool cheap = !rigid && classifyNodes(camLocal);
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
-                m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour.data());
-                ++m_counts.spheres[static_cast<std::size_t>(rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
+                if (!isNear(k)) {
+                    addFarPoint(k, p, colour.data());
+                } else {
+                    m_sphereImpostors->addSphere(p, sphereRadius, rigid ? rigidGrey : colour.data());
+                    ++m_counts.spheres[static_cast<std::size_t>(
+                        rigid ? 0 : levelOfDetail(p.squaredEuclideanDistance(camLocal)))];
+                }
             }
             if (j + 1 == segments.size()) continue;
             const Vector3d next = m_framePositions[k + 1];
             if (!finite(p) || !finite(next)) continue;
+            if (!isNear(k) && !isNear(k + 1)) { // between two distant nodes: a line
+                addFarLine(p, next);
+                continue;
+            }
             const float length = p.euclideanDistance(next);
             if (length > 2.0f * hidden) {
                 const Vector3d along = (next - p) * (hidden / length);
@@ -417,6 +428,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
         }
     m_sphereImpostors->draw();
     m_cylinderImpostors->draw();
+    if (cheap) drawFarPoints(sphereRadius);
     return true;
 }
 
@@ -425,19 +437,147 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
     const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
     for (auto& vertices : m_sphereVertices) vertices.clear();
     m_cylinderVertices.clear();
+    const bool cheap = classifyNodes(camLocal);
     std::size_t k = 0;
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             if (finite(p)) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
-                addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
+                if (isNear(k))
+                    addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
+                else
+                    addFarPoint(k, p, colour.data());
             }
-            if (j + 1 < segments.size()) addCylinder(segments[j]);
+            if (j + 1 == segments.size()) continue;
+            if (isNear(k) || isNear(k + 1))
+                addCylinder(segments[j]);
+            else if (finite(p) && finite(m_framePositions[k + 1]))
+                addFarLine(p, m_framePositions[k + 1]);
         }
     drawSphereBatches();
     glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
     drawCylinderBatch();
+    if (cheap) drawFarPoints(kNodeSphereRadius * sphereScale);
+}
+
+bool NetworkDrawing::classifyNodes(const Vector3d& camLocal)
+{
+    m_near.clear();
+    m_farPoints.clear();
+    m_farLines.clear();
+    const std::size_t n = m_framePositions.size();
+    const bool wanted = m_cheapFar == CheapFar::Always
+        || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
+    if (!wanted) return false;
+    m_near.assign(n, 1);
+    m_frameCamera = camLocal;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (m_framePositions[k].squaredEuclideanDistance(camLocal) < m_farSquared) continue;
+        // What the user works on stays whole wherever it is.
+        const Atom* atom = m_network.getAtom(static_cast<int32_t>(k));
+        if (atom->isSelected() || atom->isInContact() || atom->getMyApplyingForce() != Vector3d()) continue;
+        m_near[k] = 0;
+    }
+    return true;
+}
+
+void NetworkDrawing::addFarPoint(std::size_t /*node*/, const Vector3d& p, const GLubyte colour[4])
+{
+    // The point is lit as the middle of its sphere, whose normal faces the camera.
+    Vector3d towards = m_frameCamera - p;
+    towards.normalize();
+    PointVertex v{{p.x, p.y, p.z}, {towards.x, towards.y, towards.z}, {colour[0], colour[1], colour[2], 255}};
+    m_farPoints.push_back(v);
+    ++m_counts.points;
+}
+
+void NetworkDrawing::addFarLine(const Vector3d& from, const Vector3d& to)
+{
+    m_farLines.push_back(from);
+    m_farLines.push_back(to);
+    ++m_counts.lines;
+}
+
+void NetworkDrawing::drawFarPoints(float sphereRadius)
+{
+    if (!m_farLines.empty()) {
+        // Unlit grey lines, as the springs are drawn, darker than the tubes' grey as a lit tube
+        // mostly shows. They keep out of the depth buffer: the points drawn next cover them
+        // where a node covers its tube's ends.
+        GLint program = 0;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        if (program != 0) glUseProgram(0);
+        glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_BLEND);
+        glDepthMask(GL_FALSE);
+        glColor3f(0.5f, 0.5f, 0.5f);
+        glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farLines.size() * sizeof(Vector3d)),
+                     m_farLines.data(), GL_STREAM_DRAW);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(m_farLines.size()));
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glPopAttrib();
+        if (program != 0) glUseProgram(static_cast<GLuint>(program));
+    }
+    if (m_farPoints.empty()) return;
+    // Fixed-function points, each as wide on the screen as its sphere: the size given is the
+    // sphere's diameter in pixels at an eye distance of 1, divided by the eye distance.
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    if (program != 0) glUseProgram(0);
+    glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_NORMALIZE);
+    // Round points: the rasteriser's coverage in alpha, the corners left out. Points of a pixel
+    // or two cover each of their pixels only in part: a low threshold keeps them.
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.2f);
+    GLfloat modelview[16], projection[16];
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float scale =
+        std::sqrt(modelview[0] * modelview[0] + modelview[1] * modelview[1] + modelview[2] * modelview[2]);
+    const float diameterAtOne = 2.0f * sphereRadius * scale * projection[5] * 0.5f * static_cast<float>(viewport[3]);
+    if (glPointParameterfv && glPointParameterf) {
+        const GLfloat attenuation[3] = {0.0f, 0.0f, 1.0f};
+        glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, attenuation);
+        glPointParameterf(GL_POINT_SIZE_MIN, 1.0f);
+        glPointParameterf(GL_POINT_SIZE_MAX, 64.0f);
+        glPointSize(std::max(1.0f, diameterAtOne));
+    } else {
+        glPointSize(2.0f);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)),
+                 m_farPoints.data(), GL_STREAM_DRAW);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    constexpr auto stride = static_cast<GLsizei>(sizeof(PointVertex));
+    glVertexPointer(3, GL_FLOAT, stride, offset(offsetof(PointVertex, position)));
+    glNormalPointer(GL_FLOAT, stride, offset(offsetof(PointVertex, normal)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, offset(offsetof(PointVertex, colour)));
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_farPoints.size()));
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (glPointParameterfv) {
+        const GLfloat none[3] = {1.0f, 0.0f, 0.0f};
+        glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, none);
+    }
+    glPointSize(1.0f);
+    glPopAttrib();
+    if (program != 0) glUseProgram(static_cast<GLuint>(program));
 }
 
 void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, const GLubyte colour[4])

@@ -76,6 +76,18 @@ public:
     /// True when the last batched frame drew its spheres as impostors.
     bool drewImpostors() const { return m_counts.impostors; }
 
+    /// Distant nodes drawn cheaply: from `kManyNodes` nodes on (Auto), always or never. A
+    /// distant node is then one lit-looking point the size its sphere would show, without the
+    /// backbone cylinders between distant nodes; near nodes and the nodes under force, in
+    /// contact or selected are drawn as ever. The batched drawing only.
+    enum class CheapFar { Auto, Always, Never };
+    static constexpr int32_t kManyNodes = 20000;
+    /// Squared camera distance (model units²) from which a node is distant: the start of the
+    /// fourth level of detail (about 77 Å).
+    static constexpr float kFarSquaredDistance = 600000.0f;
+    void setCheapFarNodes(CheapFar mode) { m_cheapFar = mode; }
+    void setFarSquaredDistance(float squared) { m_farSquared = squared; }
+
     const std::vector<std::vector<ELNBackboneRenderingModel>>& getSegmentModels() const { return m_segmentModels; }
     const std::vector<int32_t>& getChainLengths() const { return m_chainLengths; }
 
@@ -88,6 +100,8 @@ public:
         int32_t halos = 0;
         bool rigid = false;     ///< drawn before the modes were set up
         bool impostors = false; ///< the spheres and cylinders were impostors
+        int32_t points = 0;     ///< distant nodes drawn as points (not counted in `spheres`)
+        int32_t lines = 0;      ///< backbone lines between distant nodes (not counted in `cylinders`)
     };
     const FrameCounts& lastFrame() const { return m_counts; }
 
@@ -103,6 +117,14 @@ private:
     };
 
     bool consistent() const;
+    /// Marks each node near (drawn in full) or distant (a point) for this frame; false when
+    /// every node is drawn in full.
+    bool classifyNodes(const Vector3d& camLocal);
+    bool isNear(std::size_t node) const { return m_near.empty() || m_near[node] != 0; }
+    /// Draws the distant nodes collected this frame as points.
+    void drawFarPoints(float sphereRadius);
+    void addFarPoint(std::size_t node, const Vector3d& p, const GLubyte colour[4]);
+    void addFarLine(const Vector3d& from, const Vector3d& to);
     void takeFramePositions();
     /// Spheres and cylinders as impostors, or false when the view does not want them or the
     /// driver cannot build their programs. `rigid`: as drawn before the modes are set up.
@@ -140,6 +162,17 @@ private:
     GLuint m_vertexBuffer = 0;
     GLuint m_springIndexBuffer = 0;
     std::vector<uint32_t> m_springPairs;
+    CheapFar m_cheapFar = CheapFar::Auto;
+    float m_farSquared = kFarSquaredDistance;
+    std::vector<uint8_t> m_near; ///< this frame: 1 for a node drawn in full (empty: all are)
+    struct PointVertex {
+        float position[3];
+        float normal[3]; ///< towards the camera: lit as the middle of its sphere
+        GLubyte colour[4];
+    };
+    Vector3d m_frameCamera; ///< this frame's camera in the molecule's frame
+    std::vector<PointVertex> m_farPoints;
+    std::vector<Vector3d> m_farLines; ///< the backbone between distant nodes, as line ends
     int32_t m_springNodes = -1; ///< node count the spring pairs were made for
 };
 

@@ -34,6 +34,7 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     const std::string pdb = file("1abc.pdb"), hdv = file("1ABC.hdv"), ppy = file("1ABC.ppy"), mode7 = file("m7.pdb"),
                       values = file("values.txt", "0 0 0 0 0 0\n1.5 2.5\n"), eigen = file("eigen.txt");
     const std::string folder = dir.path().string();
+    const std::string por = vornax::testing::findPdb("2por.pdb").string();
     const std::string session = (dir.path() / "s.vsf").string(), notSession = file("t.vsf", std::string(245, 'x'));
     std::string error;
     ASSERT_TRUE(writeSessionFile(session, SessionData(), error)) << error;
@@ -72,6 +73,15 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
         {{hdv, "--open-session", session, "--save-session", session}, load::EigenFiles, nullptr},
         {{pdb, "--open-session", session}, 0, "give the .hdv file"},
         {{hdv, "--open-session", notSession}, 0, "t.vsf is not a session file"},
+        {{por, "--assembly", "1"}, load::PdbFile, nullptr},
+        {{por, "--assembly", "1", "--copies", "1,3"}, load::PdbFile, nullptr},
+        {{por, "--assembly", "7"}, 0, "describes no assembly 7 (it describes 1)"},
+        {{por, "--assembly", "1", "--copies", "2,4"}, 0, "has no operator 4"},
+        {{por, "--assembly", "1", "--copies", "3-1"}, 0, "reversed"},
+        {{por, "--copies", "1"}, 0, "--copies goes with --assembly"},
+        {{hdv, "--assembly", "1"}, 0, "--assembly goes with a structure file"},
+        {{"--choice", "elnemo", por, "--modes", mode7, "--assembly", "1"}, 0, "--assembly goes with"},
+        {{pdb, "--assembly", "1"}, 0, "describes no assembly 1"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -89,6 +99,9 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     }
 
     // The answers themselves.
+    const CommandLine assembly = parse({por, "--assembly", "1", "--copies", "2-3"});
+    EXPECT_EQ(assembly.window.assembly.id, "1");
+    EXPECT_EQ(assembly.window.assembly.copies, (std::vector<std::string>{"2", "3"}));
     const CommandLine elnemo = parse({"--choice", "elnemo", pdb, "--rc", "12.5", "--modes", mode7, pdb, "--eigenvalues",
                                       values, "--mouse-stylus", "--save-forces", "--quit"});
     ASSERT_EQ(elnemo.exitStatus, -1) << elnemo.message;

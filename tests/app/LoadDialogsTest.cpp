@@ -10,6 +10,7 @@
 #include "common/Console.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -369,6 +370,34 @@ TEST(LoadDialogs, PdbCodeFileFiltersAndAScriptedLoad)
     EXPECT_TRUE(window.loadChoiceDialog().logic().isTutorial());
     window.changeLabel(2);
     EXPECT_EQ(window.loadBox().closeButton()->text(), "Continue...");
+}
+
+TEST(LoadDialogs, TheAssemblyQuestionListsEachAssemblyAndCanBeCancelled)
+{
+    AssemblyInfo trimer{"1", {"1", "2", "3"}, "TRIMERIC", false};
+    const auto question = AssemblyQuestion::about("2por.pdb", {trimer, AssemblyInfo{"2", {"4"}, "", false}});
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->items,
+              (std::vector<std::string>{"the asymmetric unit", "assembly 1 (trimeric): 3 copies", "assembly 2: 1 copy"}));
+    EXPECT_FALSE(AssemblyQuestion::about("1crn.pdb", {AssemblyInfo{"1", {"1"}, "MONOMERIC", true}}));
+    EXPECT_FALSE(AssemblyQuestion::about("x.pdb", {}));
+
+    // The window's question: the item picked, or nothing when it is cancelled.
+    QtLoadDialogs window(nullptr, "/opt/vornax");
+    for (const int picked : {2, -1}) {
+        whenShown([picked] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), "Biological Assembly");
+            EXPECT_EQ(dialog->comboBoxItems().size(), 3);
+            if (picked < 0) return dialog->reject();
+            dialog->setTextValue(dialog->comboBoxItems()[picked]);
+            dialog->accept();
+        });
+        const auto answer = window.chooseAssembly(*question);
+        if (picked < 0) EXPECT_FALSE(answer);
+        else EXPECT_EQ(answer, std::optional<std::size_t>(static_cast<std::size_t>(picked)));
+    }
 }
 
 int main(int argc, char** argv)

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <iomanip>
 #include <sstream>
 
@@ -130,9 +131,59 @@ TEST(LoadWorkflow, TheFirstQuestionsDecideWhetherAndWhatIsLoaded)
         }
         if (c.loadMode == load::PdbFile) {
             ASSERT_FALSE(dialogs.fileRequests.empty());
-            EXPECT_EQ(dialogs.fileRequests[0].filter, "PDB files (*.pdb)|*.pdb");
+            EXPECT_EQ(dialogs.fileRequests[0].filter, LoadWorkflow::kStructureFilter);
             EXPECT_EQ(dialogs.fileRequests[0].filterIndex, 2);
             EXPECT_TRUE(capture.contains("internal eigen calculation"));
+        }
+    }
+}
+
+// A file that describes assemblies: computed modes ask which structure, before the cutoff.
+TEST(LoadWorkflow, TheAssemblyQuestionComesWithFilesThatDescribeAssemblies)
+{
+    const std::string por = vornax::testing::findPdb("2por.pdb").string();
+    struct Case {
+        const char* what;
+        std::string file;
+        int32_t choice;
+        std::optional<std::optional<std::size_t>> answer; ///< queued answer (none: unqueued)
+        std::optional<AssemblyRequest> preset;
+        bool asked;
+        bool loads;
+        std::string assembly; ///< the id of the request's assembly
+    };
+    const std::vector<Case> cases = {
+        {"unanswered: the asymmetric unit", por, load::PdbFile, std::nullopt, std::nullopt, true, true, ""},
+        {"assembly 1 picked", por, load::PdbFile, std::optional<std::size_t>(1), std::nullopt, true, true, "1"},
+        {"cancelled", por, load::PdbFile, std::optional<std::size_t>(), std::nullopt, true, false, ""},
+        {"the file's own content only", crambinPath(), load::PdbFile, std::nullopt, std::nullopt, false, true, ""},
+        {"ElNemo modes are the file's own", por, load::ElNemo, std::nullopt, std::nullopt, false, true, ""},
+        {"named on the command line", por, load::PdbFile, std::nullopt, AssemblyRequest{"1", {"2"}}, false, true, "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        console::Capture capture;
+        ScriptedLoadDialogs dialogs;
+        dialogs.queueChoice(c.choice);
+        dialogs.queueFiles(std::vector<std::string>{c.file});
+        if (c.answer) dialogs.queueAssembly(*c.answer);
+        dialogs.queueCutoff({"11"});
+        LoadWorkflow flow(dialogs);
+        if (c.preset) flow.presetAssembly(*c.preset);
+        const std::optional<LoadRequest> request = flow.begin();
+        ASSERT_EQ(dialogs.assemblyQuestions.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_EQ(dialogs.assemblyQuestions[0].items,
+                      (std::vector<std::string>{"the asymmetric unit", "assembly 1 (trimeric): 3 copies"}));
+            EXPECT_EQ(dialogs.assemblyQuestions[0].heading,
+                      "2por.pdb describes biological assemblies. Which structure should be loaded?");
+        }
+        ASSERT_EQ(request.has_value(), c.loads);
+        EXPECT_EQ(dialogs.cutoffDialogs.size(), c.loads ? 1u : 0u); // a cancelled question ends the load
+        if (!request) continue;
+        EXPECT_EQ(request->source.assembly.id, c.assembly);
+        if (c.preset) {
+            EXPECT_EQ(request->source.assembly.copies, c.preset->copies);
         }
     }
 }
@@ -439,6 +490,43 @@ TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
         window.close();
     }
     EXPECT_EQ(files.prompts.messages().size(), 0u) << files.prompts.messages()[0].text;
+}
+
+// The porin trimer of 2por's REMARK 350, named on the command line: three copies of the chain
+// in the window, and eigen data files of their own.
+TEST(LoadWorkflowWindow, TheCommandLineLoadsAnAssembly)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    TempDir folder;
+    const std::string por = vornax::testing::findPdb("2por.pdb").string();
+    const std::string dir = folder.path().string();
+    std::vector<const char*> argv{"vornax", "--no-device", por.c_str(), "--assembly", "1", "--save-dir", dir.c_str()};
+    const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    ASSERT_EQ(line.exitStatus, -1) << line.message;
+    Form1 window(line.window);
+    window.resize(1000, 800);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 240000)) << window.statusText().toStdString();
+    COpenGL& view = *window.view();
+    EXPECT_EQ(view.getAmountOfAtoms(), 3 * 301);
+    EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 2PORA1");
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "2PORA1.hdv"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "2POR.hdv"));
+    // Three chains, one per copy, each drawn.
+    std::set<std::string> chains;
+    for (const auto& node : view.getNetwork()->getBackboneList()) chains.insert(node.chainID);
+    EXPECT_EQ(chains.size(), 3u);
+    QTest::qWait(300);
+    const std::filesystem::path picture = gltest::picturePath("2por-assembly1.png");
+    std::filesystem::create_directories(picture.parent_path());
+    EXPECT_TRUE(window.grab().toImage().save(QString::fromStdString(picture.string())));
+    // The file's experiment is known; its temperature is not (NULL), as for the file's own content.
+    ASSERT_EQ(prompts.messages().size(), 1u);
+    EXPECT_NE(prompts.messages()[0].text.find("temperature unable to be determined"), std::string::npos);
+    window.close();
 }
 
 TEST(LoadWorkflowWindow, ClosingWhileTheSetUpQuestionsWaitStopsTheLoad)

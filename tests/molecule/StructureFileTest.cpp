@@ -2,6 +2,7 @@
 // assemblies from REMARK 350 and _pdbx_struct_assembly_gen, and hostile files refused.
 #include "support/TestData.h"
 
+#include "common/TextParse.h"
 #include "molecule/StructureFile.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +144,79 @@ TEST(StructureFileTest, AssembliesHaveEveryCopyOnce)
     ASSERT_TRUE(s->ok);
     EXPECT_EQ(s->network->getBackboneList().front().chainID, "AB");
     EXPECT_EQ(s->network->getBackboneList().back().residueNumber, "   3");
+}
+
+// The assemblies a file offers: copies counted once per operator, and an assembly that is the
+// file's own content (one identity copy of every polymer chain) told apart.
+TEST(StructureFileTest, AssembliesAreListedWithTheirCopies)
+{
+    struct Case {
+        std::filesystem::path file;
+        std::vector<std::tuple<std::string, std::size_t, bool>> expected; ///< id, copies, same as the file
+    };
+    TempFile dimer(cifText(kThreeCAlphas, assemblyTables("(1,2)", kIdentity + kShift)), ".cif");
+    TempFile one(cifText(kThreeCAlphas, assemblyTables("1", kIdentity)), ".cif");
+    TempFile none(cifText(kThreeCAlphas), ".cif");
+    const Case cases[] = {
+        {findPdb("2por.pdb"), {{"1", 3, false}}},
+        {findPdb("1crn.pdb"), {{"1", 1, true}}},
+        {findPdb("4hhb.pdb"), {{"1", 1, true}}},
+        {dimer.path(), {{"1", 2, false}}},
+        {one.path(), {{"1", 1, true}}},
+        {none.path(), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        std::string error;
+        const auto listed = listAssemblies(c.file, error);
+        ASSERT_TRUE(listed) << error;
+        std::vector<std::tuple<std::string, std::size_t, bool>> got;
+        for (const AssemblyInfo& a : *listed) got.emplace_back(a.id, a.copies(), a.sameAsFile);
+        EXPECT_EQ(got, c.expected);
+    }
+    std::string error;
+    EXPECT_FALSE(listAssemblies("/nonexistent/x.pdb", error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos);
+}
+
+// An assembly's network has its own name of letters and digits, different for every choice of
+// copies, so that its eigen data files never replace those of the file's own content.
+TEST(StructureFileTest, AssemblyNetworksAreNamedApart)
+{
+    const std::pair<AssemblyRequest, std::string> cases[] = {
+        {{}, "2POR"},
+        {{"1", {}}, "2PORA1"},
+        {{"1", {"1", "2", "3"}}, "2PORA1C1to3"},
+        {{"1", {"1", "3"}}, "2PORA1C1x3"},
+        {{"1", {"3", "1"}}, "2PORA1C3x1"},
+        {{"1", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}}, "2PORA1C1to12"},
+        {{"1", {"1", "2", "7", "8", "9"}}, "2PORA1C1x2x7to9"},
+    };
+    for (const auto& [request, name] : cases) EXPECT_EQ(assemblyNetworkName("2POR", request), name);
+    std::set<std::string> names;
+    for (const AssemblyRequest& r : std::vector<AssemblyRequest>{{"1", {}}, {"1", {"P"}}, {"1", {"X0"}},
+                                                                  {"1", {"01"}}, {"1", {"1"}}, {"PAU", {}},
+                                                                  {"a b", {}}, {"a/b", {}}}) {
+        const std::string name = assemblyNetworkName("2POR", r);
+        EXPECT_TRUE(text::isAlphanumeric(name)) << name;
+        EXPECT_TRUE(names.insert(name).second) << name << " twice";
+    }
+    EXPECT_EQ(assemblyNetworkName("../x", {"1", {}}), "xA1");
+
+    // The loads of the asymmetric unit and of one copy of the trimer have the same nodes, and
+    // write their eigen data files side by side.
+    TempDir folder;
+    LoadOptions options = solvedOptions();
+    options.eigenFileFolder = folder.path();
+    for (const AssemblyRequest& request : {AssemblyRequest{}, AssemblyRequest{"1", {"1"}}}) {
+        LoadedStructure s(StructureSource::pdbFile(findPdb("2por.pdb"), request), options);
+        ASSERT_TRUE(s.ok) << s.message;
+        EXPECT_EQ(s.nodeCount(), 301);
+        EXPECT_EQ(s.network->getPDBName(), assemblyNetworkName("2POR", request));
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "2POR.hdv"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "2PORA1C1.hdv"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "2PORA1C1.ppy"));
 }
 
 TEST(StructureFileTest, WholeCapsidOf3j6r)

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <array>
 #include <map>
 #include <memory>
@@ -312,6 +314,46 @@ TEST_F(DrawingTest, ImpostorsDrawThePhongMeshPicture)
         EXPECT_LT(d.coverage, d.covered / 25) << "spheres " << spheres;
         EXPECT_LT(d.colour, d.covered / 8) << "spheres " << spheres;
     }
+}
+
+// Distant nodes of a large network: points where the spheres were, of about their size and
+// colour, thin lines for the tubes between them; a selected node stays a sphere with its tubes.
+TEST_F(DrawingTest, DistantNodesArePointsInPlaceOfTheirSpheres)
+{
+    VORNAX_REQUIRE_CONTEXT(gl);
+    if (!load("1ubq.pdb", &ElasticNetworkModel::generateColourListOverSeq)) GTEST_SKIP() << "1ubq.pdb is not available";
+    const Vector3d centre = middle(*s->network);
+    const Vector3d eye = centre + Vector3d(0, 0, 1300.0f); // every node beyond 77 Å
+    const int32_t n = s->network->getAmountOfAtoms();
+    const int32_t tubes = n - static_cast<int32_t>(drawing->getChainLengths().size());
+    frame(*drawing, eye, centre);
+    EXPECT_EQ(drawing->lastFrame().points, 0) << "76 nodes are drawn in full";
+    const QImage full = savePicture(gl, "1ubq-distant-full.png");
+
+    drawing->setCheapFarNodes(NetworkDrawing::CheapFar::Always);
+    frame(*drawing, eye, centre);
+    const QImage cheap = savePicture(gl, "1ubq-distant-points.png");
+    EXPECT_EQ(drawing->lastFrame().points, n);
+    EXPECT_EQ(drawing->lastFrame().lines, tubes);
+    // Lines for tubes: less is covered, but the nodes' hues show as much as before.
+    const Difference d = compare(cheap, full, 90);
+    EXPECT_GT(d.covered, 1000);
+    EXPECT_LT(d.coverage, d.covered);
+    for (int hue : {240, 180, 120, 60}) {
+        const int before = pixelsOfHue(full, hue), now = pixelsOfHue(cheap, hue);
+        EXPECT_GT(before, 20) << "hue " << hue;
+        EXPECT_GT(now, before / 2) << "hue " << hue;
+        EXPECT_LT(now, before * 2) << "hue " << hue;
+    }
+
+    Atom* held = s->network->getAtom(40);
+    held->setSelected(true);
+    frame(*drawing, eye, centre);
+    held->setSelected(false);
+    EXPECT_EQ(drawing->lastFrame().points, n - 1);
+    EXPECT_EQ(std::accumulate(drawing->lastFrame().spheres.begin(), drawing->lastFrame().spheres.end(), 0), 1);
+    EXPECT_EQ(drawing->lastFrame().cylinders + drawing->lastFrame().lines, tubes);
+    EXPECT_EQ(drawing->lastFrame().cylinders, 2);
 }
 
 TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
