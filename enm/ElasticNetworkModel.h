@@ -524,6 +524,9 @@ private:
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n, double* out);
     void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     void finishEigenSolution(Progress* progress);
+    /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
+    /// of the modes held (both paths).
+    void applyCalibration(double sumInverse, float averageHapticForce);
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
     /// the staged solver reads), or all.
     enum class HessianFill { None, Upper, Full };

@@ -67,14 +67,23 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(threeN) + 1)
         return EnmStatus::NotReady;
 
-    std::vector<double> bFactors(static_cast<std::size_t>(n));
-    for (int32_t i = 0; i < n; ++i) bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
     double sumInverse = 0.0;
     for (double inv : inverseEigenvalues) sumInverse += inv;
+    applyCalibration(sumInverse, averageHapticForce);
+    return EnmStatus::Ok;
+}
+
+void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapticForce)
+{
+    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    std::vector<double> bFactors(static_cast<std::size_t>(amountOfAtoms));
+    for (int32_t i = 0; i < amountOfAtoms; ++i)
+        bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
     calibration = calibrate(sumInverse, bFactors, temperature, averageHapticForce, pdbName);
     const Calibration& cal = calibration;
     springConstant = cal.K;
 
+    // Modes not computed (the sparse path's) have eigenvalue 0 and stay out.
     scaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
         scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
@@ -88,7 +97,6 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     forceScaler = cal.S;
     console::Line() << "S: " << forceScaler.load();
     setupCompleteFlag = true;
-    return EnmStatus::Ok;
 }
 
 ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInverse, const std::vector<double>& bFactors,

@@ -15,7 +15,6 @@
 namespace vornax {
 
 namespace {
-constexpr double kNewtonToKcal = 1e10 * 1.4396;
 const TraceEstimate kNoTrace{};
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 } // namespace
@@ -115,24 +114,8 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
         console::Line() << "sum of inverse eigenvalues (estimated from " << trace.samples
                         << " samples): " << trace.value << " \u00b1 " << trace.bound;
 
-    std::vector<double> bFactors(static_cast<std::size_t>(amountOfAtoms));
-    for (int32_t i = 0; i < amountOfAtoms; ++i)
-        bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
-    calibration = sparseSolver->calibrate(trace, bFactors, temperature, averageHapticForce, pdbName);
-    springConstant = calibration.K;
-
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
-    scaledEigenvalues.assign(modes, 0.0);
-    inverseScaledEigenvalues.assign(modes, 0.0);
-    for (std::size_t k = 0; k < static_cast<std::size_t>(sparseModeCount); ++k) {
-        scaledEigenvalues[k] = eigenvalues[k + 7] * calibration.K;
-        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
-            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
-    }
-    newtonToKcal = kNewtonToKcal;
-    forceScaler = calibration.S;
-    console::Line() << "S: " << forceScaler.load();
-    setupCompleteFlag = true;
+    applyCalibration(trace.value, averageHapticForce);
+    sparseSolver->useCalibration(calibration);
     return EnmStatus::Ok;
 }
 
