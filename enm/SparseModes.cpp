@@ -8,6 +8,8 @@
 #include <Spectra/SymEigsSolver.h>
 
 #include <algorithm>
+#include <array>
+#include <exception>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <malloc.h>
 #include <new>
 #include <random>
+#include <thread>
 
 namespace vornax {
 
@@ -81,6 +84,8 @@ struct SparseNetworkSolver::Factor {
     /// ‖L⁻¹·P·bⱼ‖² = bⱼᵀ·A⁻¹·bⱼ for every column: the forward substitution alone.
     virtual Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const = 0;
     virtual int64_t nonZeros() const = 0;
+    /// Entries the factor stores (a supernodal factor pads its supernodes with zeros).
+    virtual int64_t storedEntries() const { return nonZeros(); }
 };
 
 namespace {
@@ -135,13 +140,33 @@ private:
 /// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its lower triangle),
 /// the ordering is nested dissection, and solves reuse their workspace block by block.
 struct CholmodFactor final : SparseNetworkSolver::Factor {
+    /// A thread's share of the solves: its own CHOLMOD workspace and buffers, the factor only read.
+    struct Lane {
+        cholmod_common common{};
+        cholmod_dense* solution = nullptr;
+        cholmod_dense* workY = nullptr;
+        cholmod_dense* workE = nullptr;
+        Lane()
+        {
+            cholmod_start(&common);
+            common.print = 0;
+        }
+        ~Lane()
+        {
+            if (solution) cholmod_free_dense(&solution, &common);
+            if (workY) cholmod_free_dense(&workY, &common);
+            if (workE) cholmod_free_dense(&workE, &common);
+            cholmod_finish(&common);
+        }
+        Lane(const Lane&) = delete;
+        Lane& operator=(const Lane&) = delete;
+    };
     mutable cholmod_common common{};
     cholmod_factor* factor = nullptr;
-    mutable cholmod_dense* solution = nullptr;
-    mutable cholmod_dense* workY = nullptr;
-    mutable cholmod_dense* workE = nullptr;
+    mutable std::array<Lane, 2> lanes;
+    Eigen::Index twoLaneRows;
 
-    CholmodFactor()
+    explicit CholmodFactor(Eigen::Index twoLanesFrom) : twoLaneRows(twoLanesFrom)
     {
         cholmod_start(&common);
         common.supernodal = CHOLMOD_SUPERNODAL;
@@ -154,15 +179,8 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
     }
     ~CholmodFactor() override
     {
-        releaseWorkspace();
         if (factor) cholmod_free_factor(&factor, &common);
         cholmod_finish(&common);
-    }
-    void releaseWorkspace() const
-    {
-        if (solution) cholmod_free_dense(&solution, &common);
-        if (workY) cholmod_free_dense(&workY, &common);
-        if (workE) cholmod_free_dense(&workE, &common);
     }
     static cholmod_sparse view(const SparseMatrixD& a)
     {
@@ -181,6 +199,18 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         m.packed = 1;
         return m;
     }
+    static cholmod_dense denseView(double* data, Eigen::Index rows, Eigen::Index columns)
+    {
+        cholmod_dense b{};
+        b.nrow = static_cast<std::size_t>(rows);
+        b.ncol = static_cast<std::size_t>(columns);
+        b.nzmax = b.nrow * b.ncol;
+        b.d = b.nrow;
+        b.x = data;
+        b.xtype = CHOLMOD_REAL;
+        b.dtype = CHOLMOD_DOUBLE;
+        return b;
+    }
     bool analyse(const SparseMatrixD& a) override
     {
         if (!a.isCompressed()) return false;
@@ -195,56 +225,79 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         cholmod_factorize(&m, factor, &common);
         return common.status == CHOLMOD_OK && factor->minor == factor->n;
     }
-    void solveInPlace(Eigen::MatrixXd& x) const override
+    /// Runs `work(lane, first, count)` over the columns: on a large network in two halves at
+    /// once, the second on a thread of its own. A failure on either throws here.
+    template <typename Work>
+    void inLanes(Eigen::Index rows, Eigen::Index columns, Work&& work) const
     {
         const OneBlasThread oneThread;
-        const Eigen::Index n = x.rows();
-        for (Eigen::Index first = 0; first < x.cols(); first += kSolveBlock) {
-            const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, x.cols() - first);
-            cholmod_dense b{};
-            b.nrow = static_cast<std::size_t>(n);
-            b.ncol = static_cast<std::size_t>(count);
-            b.nzmax = b.nrow * b.ncol;
-            b.d = b.nrow;
-            b.x = x.col(first).data();
-            b.xtype = CHOLMOD_REAL;
-            b.dtype = CHOLMOD_DOUBLE;
-            if (!cholmod_solve2(CHOLMOD_A, factor, &b, nullptr, &solution, nullptr, &workY, &workE, &common))
-                throw std::bad_alloc();
-            std::copy_n(static_cast<const double*>(solution->x), n * count, x.col(first).data());
+        if (rows < twoLaneRows || columns < 2) {
+            work(lanes[0], Eigen::Index{0}, columns);
+            return;
         }
+        const Eigen::Index half = (columns + 1) / 2;
+        std::exception_ptr failed;
+        std::thread second([&] {
+            try {
+                work(lanes[1], half, columns - half);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        try {
+            work(lanes[0], Eigen::Index{0}, half);
+        } catch (...) {
+            second.join();
+            throw;
+        }
+        second.join();
+        if (failed) std::rethrow_exception(failed);
+    }
+    void solveInPlace(Eigen::MatrixXd& x) const override
+    {
+        const Eigen::Index n = x.rows();
+        inLanes(n, x.cols(), [&](Lane& lane, Eigen::Index from, Eigen::Index columns) {
+            for (Eigen::Index first = from; first < from + columns; first += kSolveBlock) {
+                const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, from + columns - first);
+                cholmod_dense b = denseView(x.col(first).data(), n, count);
+                if (!cholmod_solve2(CHOLMOD_A, factor, &b, nullptr, &lane.solution, nullptr, &lane.workY, &lane.workE,
+                                    &lane.common))
+                    throw std::bad_alloc();
+                std::copy_n(static_cast<const double*>(lane.solution->x), n * count, x.col(first).data());
+            }
+        });
     }
     Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
     {
-        const OneBlasThread oneThread;
         const auto* perm = static_cast<const int*>(factor->Perm);
         const Eigen::Index n = b.rows();
         Eigen::MatrixXd pb(n, b.cols()); // P·b: row k is row Perm[k] of b
-        for (Eigen::Index k = 0; k < n; ++k) pb.row(k) = b.row(perm ? perm[k] : k);
-        cholmod_dense view{};
-        view.nrow = static_cast<std::size_t>(n);
-        view.ncol = static_cast<std::size_t>(b.cols());
-        view.nzmax = view.nrow * view.ncol;
-        view.d = view.nrow;
-        view.x = pb.data();
-        view.xtype = CHOLMOD_REAL;
-        view.dtype = CHOLMOD_DOUBLE;
-        cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &common);
-        if (!y) throw std::bad_alloc();
-        const Eigen::VectorXd out = Eigen::Map<const Eigen::MatrixXd>(static_cast<const double*>(y->x), n, b.cols())
-                                        .colwise()
-                                        .squaredNorm()
-                                        .transpose();
-        cholmod_free_dense(&y, &common);
+        for (Eigen::Index j = 0; j < b.cols(); ++j)
+            for (Eigen::Index k = 0; k < n; ++k) pb(k, j) = b(perm ? perm[k] : k, j);
+        Eigen::VectorXd out(b.cols());
+        inLanes(n, b.cols(), [&](Lane& lane, Eigen::Index from, Eigen::Index columns) {
+            cholmod_dense view = denseView(pb.col(from).data(), n, columns);
+            cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &lane.common);
+            if (!y) throw std::bad_alloc();
+            out.segment(from, columns) = Eigen::Map<const Eigen::MatrixXd>(static_cast<const double*>(y->x), n, columns)
+                                             .colwise()
+                                             .squaredNorm()
+                                             .transpose();
+            cholmod_free_dense(&y, &lane.common);
+        });
         return out;
     }
     int64_t nonZeros() const override { return static_cast<int64_t>(common.lnz); }
+    int64_t storedEntries() const override
+    {
+        return factor && factor->is_super ? static_cast<int64_t>(factor->xsize) : nonZeros();
+    }
     static constexpr Eigen::Index kSolveBlock = 32;
 };
 
-std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind)
+std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind, int64_t twoLaneRows)
 {
-    if (kind == SparseFactorisation::Cholmod) return std::make_unique<CholmodFactor>();
+    if (kind == SparseFactorisation::Cholmod) return std::make_unique<CholmodFactor>(twoLaneRows);
     return std::make_unique<EigenFactor>();
 }
 
@@ -264,7 +317,9 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
       m_kind(kind)
 {
     const auto start = std::chrono::steady_clock::now();
-    m_hessian = buildSparseHessian(m_xyz.data(), m_n, rcAngstrom, &m_pairs);
+    // The lower triangle alone: the factorisation reads nothing else, and the whole matrix is
+    // built only when asked for.
+    m_lower = buildSparseHessian(m_xyz.data(), m_n, rcAngstrom, &m_pairs, true);
     m_times.hessian = secondsSince(start);
 
     // Translations and rotations about the centroid.
@@ -283,7 +338,7 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
     if (m_dim >= 6) m_rigid = orthonormalColumns(m_rigid);
     m_null = m_rigid;
     double trace = 0.0;
-    for (int i = 0; i < m_dim; ++i) trace += m_hessian.coeff(i, i);
+    for (int i = 0; i < m_dim; ++i) trace += m_lower.coeff(i, i);
     if (m_dim > 0 && trace > 0.0) m_meanDiagonal = trace / m_dim;
 }
 
@@ -296,6 +351,7 @@ const SparseMatrixD& SparseNetworkSolver::hessian() const
 }
 
 int64_t SparseNetworkSolver::factorNonZeros() const { return m_factor ? m_factor->nonZeros() : 0; }
+int64_t SparseNetworkSolver::factorStoredEntries() const { return m_factor ? m_factor->storedEntries() : 0; }
 
 EnmStatus SparseNetworkSolver::factorise()
 {
@@ -309,8 +365,10 @@ EnmStatus SparseNetworkSolver::factorise()
         const int ncv = std::min(m_dim, 20);
         Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
         eigs.init();
-        // A residual of 1e-9·θ puts θ within 1e-9 (relative) of an eigenvalue.
-        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-9);
+        // It only sets the scale of what counts as zero (1e-10 of it), so a residual of 1e-4·θ,
+        // which puts θ within 1e-4 (relative) of the eigenvalue and usually far closer, will do:
+        // on a capsid the tight 1e-9 took a fifth of the load.
+        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-4);
         if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
         m_largest = eigs.eigenvalues()(0);
         m_largestSeconds = secondsSince(start);
@@ -326,11 +384,7 @@ EnmStatus SparseNetworkSolver::factorise()
 void SparseNetworkSolver::takeLowerTriangle()
 {
     if (m_lower.size() != 0) return;
-    const bool whole = m_hessian.size() != 0;
-    m_lower = (whole ? m_hessian : buildSparseHessian(m_xyz.data(), m_n, m_rc)).triangularView<Eigen::Lower>();
-    m_lower.makeCompressed();
-    m_hessian = SparseMatrixD();
-    malloc_trim(0);
+    m_lower = buildSparseHessian(m_xyz.data(), m_n, m_rc, nullptr, true);
 }
 
 void SparseNetworkSolver::releaseLowerTriangle()
@@ -434,7 +488,7 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
         for (int i = 0; i < m_dim; ++i) addToDiagonal(i, m_sigma);
     }
     try {
-        m_factor = makeFactor(m_kind);
+        m_factor = makeFactor(m_kind, m_twoLaneRows);
         auto start = std::chrono::steady_clock::now();
         if (!m_factor->analyse(a)) return EnmStatus::OutOfMemory;
         m_times.ordering += secondsSince(start);
@@ -663,26 +717,43 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         for (Index j = 0; j < w.cols(); ++j)
             for (Index i = 0; i < w.rows(); ++i) w(i, j) = normal(random);
     };
-    // w = V·R with V orthonormal; columns that vanish (an invariant subspace reached) are
-    // replaced by fresh random directions orthogonal to everything so far.
+    // w = V·R with V orthonormal, V written to Q's columns from `first` (w is overwritten):
+    // columns that vanish (an invariant subspace reached) are replaced by fresh random
+    // directions orthogonal to everything so far. The factorisation works in w's own memory
+    // and V goes straight to Q, so no block-sized copy is made on a large network.
     auto factorQR = [&](Eigen::MatrixXd& w, Index first) -> Eigen::MatrixXd {
         const double scale = std::max(w.norm(), 1e-300);
-        Eigen::HouseholderQR<Eigen::MatrixXd> qr(w);
-        Eigen::MatrixXd r = qr.matrixQR().topRows(w.cols()).triangularView<Eigen::Upper>();
-        w = qr.householderQ() * Eigen::MatrixXd::Identity(w.rows(), w.cols());
-        for (Index j = 0; j < w.cols(); ++j) {
+        const Index width = w.cols();
+        Eigen::HouseholderQR<Eigen::Ref<Eigen::MatrixXd>> qr(w);
+        Eigen::MatrixXd r = qr.matrixQR().topRows(width).triangularView<Eigen::Upper>();
+        auto v = q.middleCols(first, width);
+        v.setIdentity();
+        qr.householderQ().applyThisOnTheLeft(v);
+        for (Index j = 0; j < width; ++j) {
             if (std::fabs(r(j, j)) > 1e-10 * scale) continue;
             Eigen::MatrixXd fresh(w.rows(), 1);
             fillRandom(fresh);
             for (int round = 0; round < 2; ++round) {
                 project(deflated, fresh);
                 if (first > 0) fresh.noalias() -= q.leftCols(first) * (q.leftCols(first).transpose() * fresh);
-                for (Index i = 0; i < w.cols(); ++i)
-                    if (i != j) fresh.col(0) -= w.col(i) * w.col(i).dot(fresh.col(0));
+                for (Index i = 0; i < width; ++i)
+                    if (i != j) fresh.col(0) -= v.col(i) * v.col(i).dot(fresh.col(0));
             }
-            w.col(j) = fresh.col(0) / fresh.norm();
+            v.col(j) = fresh.col(0) / fresh.norm();
         }
         return r;
+    };
+    Eigen::VectorXd ritz;
+    Eigen::MatrixXd s; // eigenvectors of T, descending
+    // Q·S in place in Q's first columns, a band of rows at a time (each band of the product
+    // needs only its own rows).
+    auto rotateBasis = [&](Index basis, Index columns) {
+        for (Index first = 0; first < m_dim; first += kRestartRows) {
+            const Index rows = std::min<Index>(kRestartRows, m_dim - first);
+            Eigen::MatrixXd band(rows, columns);
+            gemm(false, 1.0, q.block(first, 0, rows, basis), s.leftCols(columns), 0.0, band);
+            q.block(first, 0, rows, columns) = band;
+        }
     };
 
     Index done = 0, width = block;
@@ -691,10 +762,7 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         fillRandom(v);
         orthogonalise(v, 0, false, 0);
         factorQR(v, 0);
-        q.middleCols(0, width) = v;
     }
-    Eigen::VectorXd ritz;
-    Eigen::MatrixXd s; // eigenvectors of T, descending
     for (int step = 0; step < kMaxLanczosSteps; ++step) {
         Eigen::MatrixXd w = q.middleCols(done, width);
         project(deflated, w);
@@ -703,7 +771,7 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         orthogonalise(w, done + width, true, done);
         const Index basis = done + width;
         Eigen::MatrixXd r = factorQR(w, basis);
-        q.middleCols(basis, width) = w;
+        w.resize(0, 0);
         // Rayleigh–Ritz on the basis so far; M·Q = Q·T + V·R·Eᵀ makes R times the last block
         // of a Ritz vector its residual.
         const Eigen::MatrixXd projected = t.topLeftCorner(basis, basis).selfadjointView<Eigen::Upper>();
@@ -731,8 +799,11 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         }
         if (converged) {
             theta = ritz.head(wanted);
-            vectors.resize(m_dim, wanted);
-            gemm(false, 1.0, q.leftCols(basis), s.leftCols(wanted), 0.0, vectors);
+            // The Ritz vectors take the basis's own memory.
+            rotateBasis(basis, wanted);
+            q.conservativeResize(Eigen::NoChange, wanted);
+            vectors.resize(0, 0);
+            vectors.swap(q);
             return true;
         }
         if (basis + width <= capacity) {
@@ -742,14 +813,8 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
         // Thick restart: keep the leading Ritz vectors, and the new block after them.
         const Index kept = std::min<Index>(basis - width, std::max<Index>(nev + block / 2, (basis + nev) / 2));
         const Eigen::MatrixXd coupling = r * s.block(done, 0, width, kept);
-        // Q·S in place, a band of rows at a time (each band of the product needs only its own rows).
-        for (Index first = 0; first < m_dim; first += kRestartRows) {
-            const Index rows = std::min<Index>(kRestartRows, m_dim - first);
-            Eigen::MatrixXd band(rows, kept);
-            gemm(false, 1.0, q.block(first, 0, rows, basis), s.leftCols(kept), 0.0, band);
-            q.block(first, 0, rows, kept) = band;
-        }
-        q.middleCols(kept, width) = q.middleCols(basis, width).eval();
+        rotateBasis(basis, kept);
+        for (Index j = 0; j < width; ++j) q.col(kept + j) = q.col(basis + j); // kept + width <= basis
         t.setZero();
         t.topLeftCorner(kept, kept).diagonal() = ritz.head(kept);
         t.block(kept, 0, width, kept) = coupling;

@@ -146,16 +146,27 @@ public:
     /// Nodes whose columns are cached.
     std::size_t cachedNodes() const { return m_columns.size(); }
 
-    /// The whole Hessian (both triangles). The solver lets it go when it factorises (the factor
-    /// is all the solves need); it is then built again when asked for.
+    /// The whole Hessian (both triangles), built when first asked for: the solver itself keeps
+    /// the lower triangle only, until it has factorised it.
     const SparseMatrixD& hessian() const;
+    /// The whole Hessian's non-zero entries (a 3 × 3 block per spring end and per node).
+    int64_t hessianNonZeros() const { return 9 * (m_pairs + m_n); }
     int64_t orderedSpringPairs() const { return m_pairs; }
     const SparseStageTimes& times() const { return m_times; }
     /// Non-zeros of the Cholesky factor (its memory, in entries).
     int64_t factorNonZeros() const;
+    /// Entries the factor stores, zeros that pad its supernodes included (8 bytes each).
+    int64_t factorStoredEntries() const;
 
     /// X ← H⁺·X (columns of 3N).
     void applyPseudoInverse(Eigen::MatrixXd& x);
+
+    /// CHOLMOD's solves on a matrix of at least this many rows share their right-hand sides
+    /// between two threads, each solving its half against the one factor: a solve streams the
+    /// whole factor for a few columns, and two cores stream it faster than one. Set before
+    /// factorise().
+    static constexpr int64_t kTwoLaneRows = 30'000;
+    void setTwoLaneRows(int64_t rows) { m_twoLaneRows = rows; }
 
     struct Factor;
     static constexpr std::size_t kCachedNodes = 64;
@@ -164,7 +175,7 @@ private:
     EnmStatus factoriseMatrix(bool shift);
     /// Pieces of the network no spring joins (from the lower triangle).
     int32_t pieces() const;
-    /// The lower triangle of the Hessian, for a factorisation; the whole matrix goes.
+    /// The lower triangle of the Hessian, for a factorisation (built again when it was let go).
     void takeLowerTriangle();
     void releaseLowerTriangle();
     /// x ← x with every component along the columns of `basis` removed (basis orthonormal).
@@ -190,8 +201,9 @@ private:
     int m_dim = 0;
     double m_rc = 0.0;
     SparseFactorisation m_kind;
-    mutable SparseMatrixD m_hessian; ///< both triangles, until the lower one is taken
-    SparseMatrixD m_lower;            ///< the lower triangle, while a factorisation reads it
+    int64_t m_twoLaneRows = kTwoLaneRows;
+    mutable SparseMatrixD m_hessian; ///< both triangles, when asked for
+    SparseMatrixD m_lower;            ///< the lower triangle, until it is factorised
     int64_t m_pairs = 0;
     Eigen::MatrixXd m_rigid;
     Eigen::MatrixXd m_null;

@@ -42,7 +42,7 @@ EnmStatus ElasticNetworkModel::constructSparseHessian()
         sparseSolver.reset();
         return EnmStatus::OutOfMemory;
     }
-    console::Line() << "sparse Hessian: " << sparseSolver->hessian().nonZeros() << " non-zero entries";
+    console::Line() << "sparse Hessian: " << sparseSolver->hessianNonZeros() << " non-zero entries";
     return EnmStatus::Ok;
 }
 

@@ -213,6 +213,7 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
         report["trace_samples"] = trace.samples;
         report["trace_bound_reached"] = trace.exact || trace.reachedTarget;
         report["factor_nonzeros"] = solver->factorNonZeros();
+        report["factor_stored_entries"] = solver->factorStoredEntries();
     }
     report["timings"] = timings;
     report["stage_peak_rss_bytes"] = stagePeaksJson(solved);

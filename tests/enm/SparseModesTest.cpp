@@ -62,7 +62,8 @@ void expectSameLowestModes(const BothPaths& b, int k)
         else
             EXPECT_LT(relativeError(sparse[j], dense[j + 7]), 1e-8) << "mode " << j;
     }
-    EXPECT_LT(relativeError(b.sparse->largestEigenvalue(), dense.back()), 1e-8);
+    // The largest eigenvalue only scales what counts as zero: 1e-4 is all it is solved to.
+    EXPECT_LT(relativeError(b.sparse->largestEigenvalue(), dense.back()), 1e-4);
 }
 
 /// Sparse responses of two nodes against Y, relative to Y's response.
@@ -126,6 +127,12 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
         for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->getHessian()[static_cast<std::size_t>(r) * n + c];
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(h.nonZeros(), 9 * (eln->getAmountOfAtoms() + pairs));
+    // The lower triangle a factorisation reads, built alone, is the same triangle.
+    const SparseMatrixD lower = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                   eln->getRcAngstrom(), nullptr, true);
+    const SparseMatrixD expected = h.triangularView<Eigen::Lower>();
+    EXPECT_EQ(lower.nonZeros(), expected.nonZeros());
+    EXPECT_EQ((Eigen::MatrixXd(lower) - Eigen::MatrixXd(expected)).cwiseAbs().maxCoeff(), 0.0);
 }
 
 TEST(SparseModesTest, DegenerateGroupsComeOutWholeAndOrthonormal)
@@ -234,6 +241,29 @@ TEST_P(SparseTraceTest, AdaptiveEstimateWithinHalfAPercentAndItsBound)
 // 4hhb is in the repository; the larger two come from ../shared beside a full checkout.
 INSTANTIATE_TEST_SUITE_P(Structures, SparseTraceTest, ::testing::Values("4hhb.pdb", "1igy.pdb", "3wip.pdb"),
                          [](const auto& info) { return std::string(info.param).substr(0, 4); });
+
+TEST(SparseModesTest, TwoThreadSolvesGiveTheOneThreadResults)
+{
+    // The large-network path (right-hand sides shared between two threads), forced on 4hhb.
+    auto s = buildNetwork(findPdb("4hhb.pdb"));
+    const ElasticNetworkModel& eln = *s->network;
+    auto solve = [&](int64_t twoLaneRows) {
+        auto solver = std::make_unique<SparseNetworkSolver>(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(),
+                                                            eln.getRcAngstrom());
+        solver->setTwoLaneRows(twoLaneRows);
+        EXPECT_EQ(solver->factorise(), EnmStatus::Ok);
+        EXPECT_EQ(solver->computeLowestModes(20), EnmStatus::Ok);
+        return solver;
+    };
+    const auto one = solve(SparseNetworkSolver::kTwoLaneRows), two = solve(0);
+    ASSERT_EQ(one->eigenvalues().size(), two->eigenvalues().size());
+    for (std::size_t j = 0; j < one->eigenvalues().size(); ++j)
+        EXPECT_LT(relativeError(two->eigenvalues()[j], one->eigenvalues()[j]), 1e-12) << "mode " << j;
+    EXPECT_LT((two->responseColumns(100) - one->responseColumns(100)).norm(), 1e-12 * one->responseColumns(100).norm());
+    TracePlan plan;
+    plan.largestExact = 0;
+    EXPECT_LT(relativeError(two->sumInverse(plan).value, one->sumInverse(plan).value), 1e-12);
+}
 
 TEST(SparseResponseTest, ColumnsAreCachedPerNode)
 {
