@@ -3,7 +3,7 @@
 // modes, Σinv (exact or estimated), calibration, and the response columns of one node.
 //
 //   sparse_modes_probe FILE [--rc 11] [--modes 20] [--assembly ID [--copies LIST]]
-//                      [--exact-limit 3N] [--bound 0.002] [--sketch S] [--max-samples M]
+//                      [--exact-limit 3N] [--bound 0.004] [--sketch S] [--max-samples M]
 //                      [--seed S] [--both] [--json OUT] [--factorisation cholmod|eigen]
 //
 // Without --factorisation the program runs itself once per factorisation, so that each run's
