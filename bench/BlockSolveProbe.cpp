@@ -2,6 +2,7 @@
 // blocks, on an assembly's network (the figure behind the block Lanczos of the sparse path).
 //
 //   block_solve_probe FILE ASSEMBLY [--copies LIST] [--rc 11] [--widths 1,8,24,32]
+#include "EnmBenchSupport.h"
 #include "common/Console.h"
 #include "common/SystemInfo.h"
 #include "enm/Pipeline.h"
@@ -22,36 +23,15 @@ int main(int argc, char** argv)
         std::cerr << "usage: block_solve_probe FILE ASSEMBLY [--copies LIST] [--rc ANGSTROM] [--widths 1,8,24]\n";
         return 2;
     }
-    AssemblyRequest assembly;
-    assembly.id = argv[2];
-    LoadOptions options;
-    options.lastStage = LoadStage::Network;
     std::vector<int> widths = {1, 8, 24, 32};
-    for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string flag = argv[i];
-        std::string error;
-        if (flag == "--rc") {
-            options.rc = std::strtof(argv[i + 1], nullptr);
-        } else if (flag == "--widths") {
-            widths.clear();
-            std::stringstream list(argv[i + 1]);
-            for (std::string w; std::getline(list, w, ',');) widths.push_back(std::atoi(w.c_str()));
-        } else if (flag == "--copies") {
-            auto ids = parseCopyList(argv[i + 1], error);
-            if (!ids) {
-                std::cerr << error << '\n';
-                return 2;
-            }
-            assembly.copies = *ids;
-        }
-    }
-    console::setSink([](int, const std::string&) {});
-    LoadResult load = runLoadPipeline(StructureSource::pdbFile(argv[1], assembly), options);
-    if (!load.ok()) {
-        std::cerr << load.message << '\n';
-        return 1;
-    }
-    const ElasticNetworkModel& eln = *load.network;
+    std::optional<LoadResult> load = bench::loadAssemblyNetwork(argc, argv, LoadOptions{}, [&](const std::string& flag, const std::string& value) {
+        if (flag != "--widths") return;
+        widths.clear();
+        std::stringstream list(value);
+        for (std::string w; std::getline(list, w, ',');) widths.push_back(std::atoi(w.c_str()));
+    });
+    if (!load) return 1;
+    const ElasticNetworkModel& eln = *load->network;
     SparseNetworkSolver solver(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.getRcAngstrom());
     if (solver.factorise() != EnmStatus::Ok) {
         std::cerr << "factorisation failed\n";

@@ -210,4 +210,40 @@ inline std::unique_ptr<LoadedNetwork> solveNetwork(const fs::path& path, float c
     return loadThroughPipeline(path, options);
 }
 
+/// The network of an assembly, for the probes that take `FILE ASSEMBLY [--copies LIST]
+/// [--rc ANGSTROM] [FLAG VALUE ...]`: flags the probe knows itself go to `other` (false: unknown,
+/// ignored). Prints what is wrong and returns nothing on a bad list or a failed load.
+template <typename Other>
+std::optional<LoadResult> loadAssemblyNetwork(int argc, char** argv, LoadOptions options, Other&& other,
+                                              AssemblyRequest* used = nullptr)
+{
+    AssemblyRequest assembly;
+    assembly.id = argv[2];
+    options.lastStage = LoadStage::Network;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i], value = argv[i + 1];
+        if (flag == "--rc") {
+            options.rc = std::strtof(value.c_str(), nullptr);
+        } else if (flag == "--copies") {
+            std::string error;
+            auto ids = parseCopyList(value, error);
+            if (!ids) {
+                std::cerr << error << '\n';
+                return std::nullopt;
+            }
+            assembly.copies = *ids;
+        } else {
+            other(flag, value);
+        }
+    }
+    console::setSink([](int, const std::string&) {});
+    LoadResult load = runLoadPipeline(StructureSource::pdbFile(argv[1], assembly), options);
+    if (!load.ok()) {
+        std::cerr << load.message << '\n';
+        return std::nullopt;
+    }
+    if (used) *used = assembly;
+    return load;
+}
+
 } // namespace vornax::bench
