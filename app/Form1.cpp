@@ -769,8 +769,8 @@ void Form1::closeEvent(QCloseEvent* event)
         QTimer::singleShot(20, this, [this] { close(); });
         return;
     }
-    // Every mode in the background stops at its next check; the window goes at once (the
-    // tridiagonal reduction, one library call, can take a while to reach that check).
+    // Every mode in the background stops at its next check (the tridiagonal reduction checks
+    // between blocks of columns); the window goes at once.
     m_everyModeCancel.store(true);
     event->accept();
 }

@@ -151,8 +151,10 @@ EigenSolution solveStaged(DoubleBuffer& matrix, int n, double* values, Progress*
     std::vector<double> e(dim), tau(dim);
     double* a = matrix.get();
     if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the tridiagonal reduction"));
-    const int info = reduceToTridiagonal(a, n, values, e.data(), tau.data(), -1, rows);
+    const int info =
+        reduceToTridiagonal(a, n, values, e.data(), tau.data(), -1, rows, [progress] { return isCancelled(progress); });
     if (rows) *rows = SymmetricRows(); // the reduction was their last reader
+    if (info == 1) return failed(matrix, stopped(EnmStatus::Cancelled, "the tridiagonal reduction"));
     if (info != 0) return failed(matrix, lapackOutcome("the tridiagonal reduction", info));
 
     if (isCancelled(progress)) return failed(matrix, stopped(EnmStatus::Cancelled, "the reflector blocks"));

@@ -530,8 +530,9 @@ private:
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
     /// the staged solver reads), or all.
     enum class HessianFill { None, Upper, Full };
-    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`.
-    void fillHessian(HessianFill fill) const;
+    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
+    /// ended it unfinished.
+    bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
     void freeNodes();
     bool refuseEigenFile(const std::string& text);
     /// Line count, Rc and the stored lines of a main eigen data file, of which at most

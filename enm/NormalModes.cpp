@@ -120,11 +120,12 @@ const double* ElasticNetworkModel::getHessian() const
     return hessian.get();
 }
 
-void ElasticNetworkModel::fillHessian(HessianFill fill) const
+bool ElasticNetworkModel::fillHessian(HessianFill fill, const std::function<bool()>& stop) const
 {
-    if (!hessian || hessianFill == HessianFill::Full || hessianFill == fill || fill == HessianFill::None) return;
-    hessianRows.scatter(hessian.get(), fill == HessianFill::Upper);
+    if (!hessian || hessianFill == HessianFill::Full || hessianFill == fill || fill == HessianFill::None) return true;
+    if (!hessianRows.scatter(hessian.get(), fill == HessianFill::Upper, stop)) return false;
     hessianFill = fill;
+    return true;
 }
 
 EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
@@ -142,12 +143,18 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
     EigenSolution solution;
     // The staged solver reads each row of the Hessian from the diagonal on (its lower triangle
     // in LAPACK's column-major terms) and takes its sparse products from the rows themselves.
-    fillHessian(eigenSolver == EigenSolver::Lapack ? HessianFill::Upper : HessianFill::Full);
-    switch (eigenSolver) {
-    case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress, &hessianRows); break;
-    case EigenSolver::LapackDC: solution = solveWithDriver(hessian, threeN, values, true); break;
-    case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, threeN, values, false); break;
-    case EigenSolver::Reference: solution = solveReference(hessian, threeN, values, progress); break;
+    // Writing a fresh matrix faults in its pages, seconds on the largest: a cancel is heeded.
+    const bool filled = fillHessian(eigenSolver == EigenSolver::Lapack ? HessianFill::Upper : HessianFill::Full,
+                                    [progress] { return isCancelled(progress); });
+    if (!filled) {
+        solution.outcome = SolverOutcome{EnmStatus::Cancelled, 0, "the Hessian"};
+    } else {
+        switch (eigenSolver) {
+        case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress, &hessianRows); break;
+        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, threeN, values, true); break;
+        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, threeN, values, false); break;
+        case EigenSolver::Reference: solution = solveReference(hessian, threeN, values, progress); break;
+        }
     }
     hessian.reset();
     hessianRows = SymmetricRows();

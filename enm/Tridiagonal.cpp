@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <vector>
@@ -90,20 +91,56 @@ SymmetricRows compress(const double* a, int n, std::vector<std::size_t> rowCount
     return s;
 }
 
-/// LAPACK's dsytrd on the trailing matrix, without LAPACKE's scan for NaN.
-int denseTridiagonal(double* a, int n, int lda, double* d, double* e, double* tau)
+extern "C" {
+void dlatrd_(const char* uplo, const int* n, const int* nb, double* a, const int* lda, double* e, double* tau,
+             double* w, const int* ldw, std::size_t uploLength);
+void dsytd2_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e, double* tau, int* info,
+             std::size_t uploLength);
+int ilaenv_(const int* ispec, const char* name, const char* opts, const int* n1, const int* n2, const int* n3,
+            const int* n4, std::size_t nameLength, std::size_t optsLength);
+}
+
+/// LAPACK's dsytrd (lower) on the trailing matrix, its own loop written out: the same block
+/// width and crossover, the same calls in the same order, so the same result to the last bit.
+/// Between blocks it asks `stop`, so that a reduction of tens of thousands of rows can be
+/// abandoned within a block (a single dsytrd call runs for minutes on them). Returns 0, 1 when
+/// stopped, or LAPACK_WORK_MEMORY_ERROR.
+int denseTridiagonal(double* a, int n, int lda, double* d, double* e, double* tau, const std::function<bool()>& stop)
 {
-    double query = 0.0;
-    lapack_int info = LAPACKE_dsytrd_work(LAPACK_COL_MAJOR, 'L', n, a, lda, d, e, tau, &query, -1);
-    if (info != 0) return info;
+    if (n <= 0) return 0;
+    const int one = 1, three = 3, none = -1;
+    int nb = ilaenv_(&one, "DSYTRD", "L", &n, &none, &none, &none, 6, 1);
+    int nx = n;
+    if (nb > 1 && nb < n) {
+        nx = std::max(nb, ilaenv_(&three, "DSYTRD", "L", &n, &none, &none, &none, 6, 1));
+    } else {
+        nb = 1;
+    }
     std::vector<double> work;
     try {
-        work.resize(std::max<std::size_t>(1, static_cast<std::size_t>(query)));
+        if (nx < n) work.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(nb));
     } catch (const std::bad_alloc&) {
         return LAPACK_WORK_MEMORY_ERROR;
     }
-    return LAPACKE_dsytrd_work(LAPACK_COL_MAJOR, 'L', n, a, lda, d, e, tau, work.data(),
-                               static_cast<lapack_int>(work.size()));
+    auto at = [&](int row, int column) { return a + static_cast<std::size_t>(column) * lda + row; };
+    int i = 0;
+    for (; i < n - nx; i += nb) {
+        if (stop && stop()) return 1;
+        const int rest = n - i, ldw = n; // W's leading dimension is n, as in dsytrd
+        // The block's reflectors and W, then the trailing matrix's update A − V·Wᵀ − W·Vᵀ.
+        dlatrd_("L", &rest, &nb, at(i, i), &lda, e + i, tau + i, work.data(), &ldw, 1);
+        cblas_dsyr2k(CblasColMajor, CblasLower, CblasNoTrans, rest - nb, nb, -1.0, at(i + nb, i), lda,
+                     work.data() + nb, ldw, 1.0, at(i + nb, i + nb), lda);
+        for (int j = i; j < i + nb; ++j) {
+            *at(j + 1, j) = e[j];
+            d[j] = *at(j, j);
+        }
+    }
+    if (stop && stop()) return 1;
+    const int rest = n - i;
+    int info = 0;
+    dsytd2_("L", &rest, at(i, i), &lda, d + i, e + i, tau + i, &info, 1);
+    return info;
 }
 
 } // namespace
@@ -118,16 +155,18 @@ std::size_t SymmetricRows::lowerCount() const
     return count;
 }
 
-void SymmetricRows::scatter(double* a, bool upperRowsOnly) const
+bool SymmetricRows::scatter(double* a, bool upperRowsOnly, const std::function<bool()>& stop) const
 {
     const auto dim = static_cast<std::size_t>(order());
     for (std::size_t r = 0; r < dim; ++r) {
+        if (r % 256 == 0 && stop && stop()) return false;
         double* row = a + r * dim;
         for (std::size_t p = rowStart[r]; p < rowStart[r + 1]; ++p) {
             const auto c = static_cast<std::size_t>(column[p]);
             if (!upperRowsOnly || c >= r) row[c] = value[p];
         }
     }
+    return true;
 }
 
 int sparsePanelWidth(int n, std::size_t lowerNonZeros)
@@ -141,7 +180,8 @@ int sparsePanelWidth(int n, std::size_t lowerNonZeros)
     return std::min(n / 10, n - 2);
 }
 
-int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth, const SymmetricRows* rows)
+int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth, const SymmetricRows* rows,
+                        const std::function<bool()>& stop)
 {
     if (n <= 0) return 0;
     const auto dim = static_cast<std::size_t>(n);
@@ -149,7 +189,7 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     // The rows are counted once, for the choice of the block and for the compressed form. An
     // automatic choice stops counting as soon as the matrix is too dense for the block.
     // Sizes that never take the block are not counted at all, nor are rows handed in.
-    if (panelWidth < 0 && sparsePanelWidth(n, 0) == 0) return denseTridiagonal(a, n, n, d, e, tau);
+    if (panelWidth < 0 && sparsePanelWidth(n, 0) == 0) return denseTridiagonal(a, n, n, d, e, tau, stop);
     int panel = 0;
     std::vector<std::size_t> rowCounts;
     try {
@@ -161,7 +201,7 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     } catch (const std::bad_alloc&) {
         panel = 0;
     }
-    if (panel <= 0) return denseTridiagonal(a, n, n, d, e, tau);
+    if (panel <= 0) return denseTridiagonal(a, n, n, d, e, tau, stop);
 
     SymmetricRows compressed;
     std::vector<double> w, scratch;
@@ -175,7 +215,7 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
         w.assign(dim * static_cast<std::size_t>(panel), 0.0);
         scratch.resize(static_cast<std::size_t>(panel));
     } catch (const std::bad_alloc&) {
-        return denseTridiagonal(a, n, n, d, e, tau);
+        return denseTridiagonal(a, n, n, d, e, tau, stop);
     }
 
     // LAPACK's panel step (dlatrd, lower), one column at a time: update column i by the
@@ -184,6 +224,7 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     // the block ends, so A·v_i is the sparse product.
     double* wAll = w.data();
     for (int i = 0; i < panel; ++i) {
+        if (i % 32 == 0 && stop && stop()) return 1;
         const std::size_t col = static_cast<std::size_t>(i) * dim;
         double* ai = a + col;
         const int below = n - i;
@@ -216,8 +257,23 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     // diagonal out, as dsytrd leaves them.
     const int rest = n - panel;
     const std::size_t corner = static_cast<std::size_t>(panel) * dim + static_cast<std::size_t>(panel);
-    cblas_dsyr2k(CblasColMajor, CblasLower, CblasNoTrans, rest, panel, -1.0, a + panel, n, wAll + panel, n, 1.0,
-                 a + corner, n);
+    // A band of columns at a time (the whole update is one of the reduction's largest single
+    // products, tens of seconds on the largest matrices): each band's diagonal block, then the
+    // rectangle below it.
+    constexpr int kBand = 512;
+    for (int j = 0; j < rest; j += kBand) {
+        if (stop && stop()) return 1;
+        const int width = std::min(kBand, rest - j), below = rest - j - width;
+        double* c = a + corner + static_cast<std::size_t>(j) * dim + static_cast<std::size_t>(j);
+        const double* v = a + panel + j;
+        const double* wj = wAll + panel + j;
+        cblas_dsyr2k(CblasColMajor, CblasLower, CblasNoTrans, width, panel, -1.0, v, n, wj, n, 1.0, c, n);
+        if (below == 0) continue;
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasTrans, below, width, panel, -1.0, v + width, n, wj, n, 1.0,
+                    c + width, n);
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasTrans, below, width, panel, -1.0, wj + width, n, v, n, 1.0,
+                    c + width, n);
+    }
     for (int j = 0; j < panel; ++j) {
         const std::size_t col = static_cast<std::size_t>(j) * dim;
         a[col + static_cast<std::size_t>(j) + 1] = e[j];
@@ -226,7 +282,8 @@ int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int
     w = {};
     sparse.reset();
     compressed = {};
-    return denseTridiagonal(a + corner, rest, n, d + panel, e + panel, tau + panel);
+    if (stop && stop()) return 1;
+    return denseTridiagonal(a + corner, rest, n, d + panel, e + panel, tau + panel, stop);
 }
 
 } // namespace vornax

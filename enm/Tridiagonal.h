@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace vornax {
@@ -18,8 +19,10 @@ struct SymmetricRows {
     std::size_t lowerCount() const;
     /// Writes the entries into the zeroed order × order array `a`: every entry, or with
     /// `upperRowsOnly` only each row's entries from the diagonal on (which, the matrix being
-    /// symmetric, is the lower triangle of `a` read column-major).
-    void scatter(double* a, bool upperRowsOnly) const;
+    /// symmetric, is the lower triangle of `a` read column-major). The first writes to a fresh
+    /// array fault in its pages, seconds on the largest ones: `stop`, when given, is asked every
+    /// few hundred rows, and false is returned when it ended the writing unfinished.
+    bool scatter(double* a, bool upperRowsOnly, const std::function<bool()>& stop = {}) const;
 };
 
 /// Columns reduced by the sparse leading panel for a symmetric matrix of order n whose lower
@@ -42,9 +45,12 @@ int sparsePanelWidth(int n, std::size_t lowerNonZeros);
 /// products from it, and `a` need only hold its lower triangle (column-major), which is all the
 /// reduction reads.
 ///
-/// Returns 0, LAPACK_WORK_MEMORY_ERROR when the workspace cannot be allocated, or the
-/// (negative) info of LAPACK's argument checks.
+/// `stop`, when given, is asked between blocks of columns (every few tens of milliseconds on
+/// the largest matrices); when it says yes the reduction ends, unfinished, and returns 1.
+///
+/// Returns 0, 1 when stopped, LAPACK_WORK_MEMORY_ERROR when the workspace cannot be allocated,
+/// or the (negative) info of LAPACK's argument checks.
 int reduceToTridiagonal(double* a, int n, double* d, double* e, double* tau, int panelWidth = -1,
-                        const SymmetricRows* rows = nullptr);
+                        const SymmetricRows* rows = nullptr, const std::function<bool()>& stop = {});
 
 } // namespace vornax

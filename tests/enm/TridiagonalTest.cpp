@@ -103,6 +103,28 @@ TEST(TridiagonalTest, SparseBlockGivesLapacksReduction)
     }
 }
 
+TEST(TridiagonalTest, DenseReductionIsLapacksToTheBitAndStopsBetweenBlocks)
+{
+    // Orders beyond LAPACK's crossover (128), so that its blocked loop runs.
+    const int nodes = 110, n = 3 * nodes;
+    const auto a = networkLike(nodes, 11);
+    const auto expected = lapackReduce(a, n);
+    const auto got = reduce(a, n, 0);
+    EXPECT_EQ(got.d, expected.d);
+    EXPECT_EQ(got.e, expected.e);
+    EXPECT_EQ(got.tau, expected.tau);
+    EXPECT_EQ(got.a, expected.a);
+    for (int panel : {0, 40}) {
+        SCOPED_TRACE(panel);
+        Reduction r{a, std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
+        int asked = 0;
+        const auto stop = [&] { return ++asked == 3; };
+        EXPECT_EQ(reduceToTridiagonal(r.a.data(), n, r.d.data(), r.e.data(), r.tau.data(), panel, nullptr, stop), 1);
+        EXPECT_EQ(asked, 3);
+        // The block of 40 asks before its columns 0 and 32, then before each band of its update.
+    }
+}
+
 TEST(TridiagonalTest, EmptyColumnsAndTinyOrders)
 {
     // Isolated nodes leave zero columns: reflectors with tau = 0 inside the block, and a
