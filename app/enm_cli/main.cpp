@@ -49,8 +49,8 @@ modes fields: pdb_code, nodes, springs (ordered pairs: each spring twice), rc (A
   sparse path's estimate lies within +-bound of the exact sum), time_to_first_pull
   (seconds from the read until a force can be answered, eigen data files left out); on
   the sparse path also trace_samples, factor_nonzeros, factor_stored_entries and, in
-  timings, sparse_hessian,
-  ordering, factorisation, lanczos, trace, lanczos_passes and solves. With --out DIR the eigen data
+  timings, sparse_hessian, ordering, factorisation, lanczos, trace, lanczos_passes and
+  solves. With --out DIR the eigen data
   files <code>.hdv (record lines, Rc, S, inverse scaled eigenvalues, eigenvectors) and
   <code>.ppy (Y) are written into DIR, which must exist; a code that is not letters and
   digits only names them XXXX.
