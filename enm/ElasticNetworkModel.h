@@ -41,6 +41,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -600,6 +601,9 @@ private:
     std::atomic<uint32_t> contactSequence{0}; ///< odd while a writer publishes
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
     std::atomic<uint64_t> positionsVersion{0}; ///< position updates; odd while one is written
+    /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
+    /// before the first): an unchanged zoom is not written again.
+    float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
     std::unique_ptr<ContactGrid> contactGrid;  ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};

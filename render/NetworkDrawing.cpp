@@ -148,6 +148,16 @@ void drawChunks(std::size_t shapes, uint32_t verticesPerShape, std::size_t trian
 
 const void* offset(std::size_t bytes) { return reinterpret_cast<const void*>(bytes); }
 
+/// glDrawArrays in runs of at most kChunk primitives. Mesa's software pipeline resets every
+/// vertex of a draw call each time its vertex buffer fills, which makes one call of many wide
+/// points or lines quadratic in their number; short runs keep it linear (the same picture).
+void drawArraysInRuns(GLenum mode, std::size_t vertices, std::size_t verticesPerPrimitive)
+{
+    const std::size_t run = kChunk * verticesPerPrimitive;
+    for (std::size_t first = 0; first < vertices; first += run)
+        glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(std::min(run, vertices - first)));
+}
+
 } // namespace
 
 NetworkDrawing::NetworkDrawing(ElasticNetworkModel& network) : m_network(network) {}
@@ -518,7 +528,7 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
                      m_farLines.data(), GL_STREAM_DRAW);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
-        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(m_farLines.size()));
+        drawArraysInRuns(GL_LINES, m_farLines.size(), 2);
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glPopAttrib();
@@ -566,7 +576,7 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
     glVertexPointer(3, GL_FLOAT, stride, offset(offsetof(PointVertex, position)));
     glNormalPointer(GL_FLOAT, stride, offset(offsetof(PointVertex, normal)));
     glColorPointer(4, GL_UNSIGNED_BYTE, stride, offset(offsetof(PointVertex, colour)));
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_farPoints.size()));
+    drawArraysInRuns(GL_POINTS, m_farPoints.size(), 1);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -738,8 +748,11 @@ void NetworkDrawing::renderSprings()
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_springIndexBuffer);
-    glDrawRangeElements(GL_LINES, 0, static_cast<GLuint>(n - 1), static_cast<GLsizei>(m_springPairs.size()),
-                        GL_UNSIGNED_INT, nullptr);
+    // In runs, as drawArraysInRuns does and for the same reason.
+    for (std::size_t first = 0; first < m_springPairs.size(); first += 2 * kChunk)
+        glDrawRangeElements(GL_LINES, 0, static_cast<GLuint>(n - 1),
+                            static_cast<GLsizei>(std::min(2 * kChunk, m_springPairs.size() - first)), GL_UNSIGNED_INT,
+                            offset(first * sizeof(uint32_t)));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glDisableClientState(GL_VERTEX_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
