@@ -40,8 +40,8 @@
 #include <fstream>
 #include <functional>
 #include <istream>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -604,7 +604,7 @@ private:
     /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
     /// before the first): an unchanged zoom is not written again.
     float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
-    std::unique_ptr<ContactGrid> contactGrid;  ///< collisionCheck's search grid (servo thread)
+    std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
     int32_t threeN = 0;

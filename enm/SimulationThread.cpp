@@ -45,7 +45,8 @@ void simulateELN()
             // that the thread takes at most half a core from the drawing and the servo; the
             // requests that arrive meanwhile are answered by one step after the rest.
             const auto took = std::chrono::steady_clock::now() - start;
-            if (took > kLongStep) std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(took, kLongestRest));
+            if (took > kLongStep)
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(took, kLongestRest));
         }
         // A request that arrived during the step changed the counter: step again at once.
         g_stepRequests.wait(seen, std::memory_order_acquire);

@@ -217,14 +217,9 @@ void NetworkDrawing::generateRenderingBB()
         for (int32_t j = 0; j < size; ++j) {
             ELNBackboneRenderingModel& s = segments[static_cast<std::size_t>(j)];
             s.position = nodes[static_cast<std::size_t>(k + j)].position;
-            if (j + 1 < size) {
-                const Vector3d next = nodes[static_cast<std::size_t>(k + j + 1)].position;
-                s.orientation = segmentOrientation(s.position, next);
-                s.length = s.position.euclideanDistance(next);
-            } else {
-                // The last node has no cylinder; its record still holds where the node is.
-                s.orientation.CreateFromAxisAngle(0.0, 0.0, 1.0, 0.0);
-            }
+            // The last node has no cylinder; its record still holds where the node is.
+            if (j + 1 < size)
+                s.length = s.position.euclideanDistance(nodes[static_cast<std::size_t>(k + j + 1)].position);
         }
         m_chainLengths.push_back(size);
         m_segmentModels.push_back(std::move(segments));
@@ -268,9 +263,7 @@ void NetworkDrawing::updateBackboneAngles()
             ELNBackboneRenderingModel& s = segments[j];
             s.position = m_framePositions[k];
             if (j + 1 == segments.size()) continue;
-            const Vector3d next = m_framePositions[k + 1];
-            s.orientation = segmentOrientation(s.position, next);
-            s.length = s.position.euclideanDistance(next);
+            s.length = s.position.euclideanDistance(m_framePositions[k + 1]);
         }
     }
 }
@@ -326,7 +319,8 @@ void NetworkDrawing::renderRigid()
             glPopMatrix();
             ++m_counts.spheres[0];
             if (j + 1 < segments.size() && std::isfinite(s.length)) {
-                glMultMatrixd(s.orientation.getMatrix());
+                Quaternion turn = segmentOrientation(s.position, segments[j + 1].position);
+                glMultMatrixd(turn.getMatrix());
                 glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
                 glScalef(1.0f, 1.0f, s.length);
                 glCallList(m_cylinderList);
@@ -362,7 +356,8 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
                 glPushMatrix();
                 glTranslatef(s.position.x, s.position.y, s.position.z);
                 glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
-                glMultMatrixd(s.orientation.getMatrix());
+                Quaternion turn = segmentOrientation(s.position, segments[j + 1].position);
+                glMultMatrixd(turn.getMatrix());
                 glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
                 glScalef(1.0f, 1.0f, s.length);
                 glCallList(m_cylinderList);
@@ -432,7 +427,8 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
             const float length = p.euclideanDistance(next);
             if (length > 2.0f * hidden) {
                 const Vector3d along = (next - p) * (hidden / length);
-                m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius, rigid ? rigidGrey : tubeGrey);
+                m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius,
+                                                 rigid ? rigidGrey : tubeGrey);
             }
             ++m_counts.cylinders;
         }
@@ -461,7 +457,7 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             }
             if (j + 1 == segments.size()) continue;
             if (isNear(k) || isNear(k + 1))
-                addCylinder(segments[j]);
+                addCylinder(segments[j], segments[j + 1].position);
             else if (finite(p) && finite(m_framePositions[k + 1]))
                 addFarLine(p, m_framePositions[k + 1]);
         }
@@ -477,8 +473,8 @@ bool NetworkDrawing::classifyNodes(const Vector3d& camLocal)
     m_farPoints.clear();
     m_farLines.clear();
     const std::size_t n = m_framePositions.size();
-    const bool wanted = m_cheapFar == CheapFar::Always
-        || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
+    const bool wanted =
+        m_cheapFar == CheapFar::Always || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
     if (!wanted) return false;
     m_near.assign(n, 1);
     m_frameCamera = camLocal;
@@ -524,8 +520,8 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
         glDepthMask(GL_FALSE);
         glColor3f(0.5f, 0.5f, 0.5f);
         glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farLines.size() * sizeof(Vector3d)),
-                     m_farLines.data(), GL_STREAM_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farLines.size() * sizeof(Vector3d)), m_farLines.data(),
+                     GL_STREAM_DRAW);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
         drawArraysInRuns(GL_LINES, m_farLines.size(), 2);
@@ -567,8 +563,8 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
         glPointSize(2.0f);
     }
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)),
-                 m_farPoints.data(), GL_STREAM_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)), m_farPoints.data(),
+                 GL_STREAM_DRAW);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -611,12 +607,12 @@ void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, c
     ++m_counts.spheres[static_cast<std::size_t>(level)];
 }
 
-void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment)
+void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment, const Vector3d& next)
 {
     if (!finite(segment.position) || !std::isfinite(segment.length)) return;
     // translate · orientation · (90° about y) · scale(1, 1, length): the unit cylinder's
     // (x, y, z) lands at position + R·(z·length, y, −x), its normal (nx, ny, 0) on R·(0, ny, −nx).
-    Quaternion orientation = segment.orientation;
+    Quaternion orientation = segmentOrientation(segment.position, next);
     const double* m = orientation.getMatrix();
     const float ax = static_cast<float>(m[0]) * segment.length, ay = static_cast<float>(m[1]) * segment.length,
                 az = static_cast<float>(m[2]) * segment.length;
