@@ -44,6 +44,12 @@
 #include <algorithm>
 #include <chrono>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace vornax {
 
 /// The worker's steps, for the window's timer to show; lets the load stop when the window closes.
@@ -456,6 +462,17 @@ void Form1::handOver()
     emit loadEnded(true, QString());
 }
 
+namespace {
+/// Lowers the calling thread's scheduling priority: work in the background gives way to the
+/// drawing and the simulation while the structure is pulled, and takes the cores they leave.
+void yieldToTheWindow()
+{
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
+}
+} // namespace
+
 void Form1::startEveryMode(const std::string& folder)
 {
     m_pathNote = QString(" (the lowest modes; every mode is being computed)");
@@ -465,6 +482,7 @@ void Form1::startEveryMode(const std::string& folder)
     const StructureSource source = m_request.source;
     const float rc = m_request.rc;
     m_everyModeWorker = std::thread([this, source, rc, folder] {
+        yieldToTheWindow();
         if (m_options.everyModeStarts) m_options.everyModeStarts();
         LoadOptions options;
         options.rc = rc;

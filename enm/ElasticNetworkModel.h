@@ -40,6 +40,7 @@
 #include <fstream>
 #include <functional>
 #include <istream>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -601,7 +602,10 @@ private:
     std::atomic<uint32_t> contactSequence{0}; ///< odd while a writer publishes
     std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
     std::atomic<uint64_t> positionsVersion{0}; ///< position updates; odd while one is written
-    std::unique_ptr<ContactGrid> contactGrid;  ///< collisionCheck's search grid (servo thread)
+    /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
+    /// before the first): an unchanged zoom is not written again.
+    float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
+    std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
     std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
     int32_t threeN = 0;

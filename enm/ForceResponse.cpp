@@ -545,10 +545,17 @@ void ElasticNetworkModel::updateDeformables()
     if (!hold) return;
 
     const float zoom = currentZoom.load(std::memory_order_relaxed);
+    // Only this loop writes the nodes' camZoom: when the zoom has not changed since the last
+    // step, every node already holds it.
+    const bool newZoom = !(zoom == zoomInNodes);
+    constexpr int32_t kAhead = 8; // nodes fetched ahead of the one written
+    for (int32_t i = 0; i < std::min(kAhead, amountOfAtoms); ++i)
+        atomArray[static_cast<std::size_t>(i)]->prefetchForStep(newZoom);
     positionsVersion.fetch_add(1, std::memory_order_acq_rel); // odd: positions being written
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
+        if (i + kAhead < amountOfAtoms) atomArray[static_cast<std::size_t>(i + kAhead)]->prefetchForStep(newZoom);
         Atom* node = atomArray[static_cast<std::size_t>(i)];
-        node->setCamZoom(zoom);
+        if (newZoom) node->setCamZoom(zoom);
         const auto k = static_cast<std::size_t>(3 * i);
         const Vector3d p = node->getMyLocalPosition()
             + Vector3d(static_cast<float>(displacement[k] * 10.0), static_cast<float>(displacement[k + 1] * 10.0),
@@ -556,6 +563,7 @@ void ElasticNetworkModel::updateDeformables()
         deformedPositions[static_cast<std::size_t>(i)].store(p);
         node->setMyDeformedPosition(p);
     }
+    zoomInNodes = zoom;
     positionsVersion.fetch_add(1, std::memory_order_acq_rel);
 }
 

@@ -4,6 +4,9 @@
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace vornax {
 
 std::atomic<bool> runningELN{false};
@@ -12,6 +15,10 @@ std::atomic<ElasticNetworkModel*> globalPointerForELNAccessedBySimThread{nullptr
 namespace {
 /// Bumped by everything that calls for a step; the thread sleeps while it stays the same.
 std::atomic<uint64_t> g_stepRequests{0};
+/// Steps up to this long follow each other at once (small networks step at the servo's rate).
+constexpr std::chrono::microseconds kLongStep{500};
+/// The longest rest after a step, whatever the step took.
+constexpr std::chrono::milliseconds kLongestRest{50};
 } // namespace
 
 void ElasticNetworkModel::requestStep()
@@ -31,8 +38,15 @@ void simulateELN()
         ElasticNetworkModel* eln = globalPointerForELNAccessedBySimThread.load(std::memory_order_acquire);
         if (!runningELN.load(std::memory_order_acquire) || !eln) break;
         if (eln->isInit()) {
+            const auto start = std::chrono::steady_clock::now();
             eln->simulate();
             eln->updateDeformables();
+            // A long step (a large network) rests as long as it took before the next one, so
+            // that the thread takes at most half a core from the drawing and the servo; the
+            // requests that arrive meanwhile are answered by one step after the rest.
+            const auto took = std::chrono::steady_clock::now() - start;
+            if (took > kLongStep)
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(took, kLongestRest));
         }
         // A request that arrived during the step changed the counter: step again at once.
         g_stepRequests.wait(seen, std::memory_order_acquire);

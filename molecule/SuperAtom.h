@@ -140,6 +140,15 @@ public:
     Vector3d getCurrentArrowColour() const { return currentArrowColour.load(); }
     void setCamZoom(float z) { camZoom.store(z, std::memory_order_relaxed); }
     float getCamZoom() const { return camZoom.load(std::memory_order_relaxed); }
+    /// Asks for the fields a simulation step reads and writes here (and camZoom when the step
+    /// will write it). The step walks nodes spread over the heap: fetching a few nodes ahead
+    /// overlaps their cache misses instead of waiting for each in turn.
+    void prefetchForStep(bool withZoom) const
+    {
+        __builtin_prefetch(&localPosition);
+        __builtin_prefetch(&deformedPosition, 1);
+        if (withZoom) __builtin_prefetch(&camZoom, 1);
+    }
     void setMyColour(const Vector3d& c) { residueColour.store(c); }
     Vector3d getMyResidueColour() const { return residueColour.load(); }
     Vector3d getMyColour() const { return colour; }

@@ -148,6 +148,16 @@ void drawChunks(std::size_t shapes, uint32_t verticesPerShape, std::size_t trian
 
 const void* offset(std::size_t bytes) { return reinterpret_cast<const void*>(bytes); }
 
+/// glDrawArrays in runs of at most kChunk primitives. Mesa's software pipeline resets every
+/// vertex of a draw call each time its vertex buffer fills, which makes one call of many wide
+/// points or lines quadratic in their number; short runs keep it linear (the same picture).
+void drawArraysInRuns(GLenum mode, std::size_t vertices, std::size_t verticesPerPrimitive)
+{
+    const std::size_t run = kChunk * verticesPerPrimitive;
+    for (std::size_t first = 0; first < vertices; first += run)
+        glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(std::min(run, vertices - first)));
+}
+
 } // namespace
 
 NetworkDrawing::NetworkDrawing(ElasticNetworkModel& network) : m_network(network) {}
@@ -207,14 +217,9 @@ void NetworkDrawing::generateRenderingBB()
         for (int32_t j = 0; j < size; ++j) {
             ELNBackboneRenderingModel& s = segments[static_cast<std::size_t>(j)];
             s.position = nodes[static_cast<std::size_t>(k + j)].position;
-            if (j + 1 < size) {
-                const Vector3d next = nodes[static_cast<std::size_t>(k + j + 1)].position;
-                s.orientation = segmentOrientation(s.position, next);
-                s.length = s.position.euclideanDistance(next);
-            } else {
-                // The last node has no cylinder; its record still holds where the node is.
-                s.orientation.CreateFromAxisAngle(0.0, 0.0, 1.0, 0.0);
-            }
+            // The last node has no cylinder; its record still holds where the node is.
+            if (j + 1 < size)
+                s.length = s.position.euclideanDistance(nodes[static_cast<std::size_t>(k + j + 1)].position);
         }
         m_chainLengths.push_back(size);
         m_segmentModels.push_back(std::move(segments));
@@ -258,9 +263,7 @@ void NetworkDrawing::updateBackboneAngles()
             ELNBackboneRenderingModel& s = segments[j];
             s.position = m_framePositions[k];
             if (j + 1 == segments.size()) continue;
-            const Vector3d next = m_framePositions[k + 1];
-            s.orientation = segmentOrientation(s.position, next);
-            s.length = s.position.euclideanDistance(next);
+            s.length = s.position.euclideanDistance(m_framePositions[k + 1]);
         }
     }
 }
@@ -316,7 +319,8 @@ void NetworkDrawing::renderRigid()
             glPopMatrix();
             ++m_counts.spheres[0];
             if (j + 1 < segments.size() && std::isfinite(s.length)) {
-                glMultMatrixd(s.orientation.getMatrix());
+                Quaternion turn = segmentOrientation(s.position, segments[j + 1].position);
+                glMultMatrixd(turn.getMatrix());
                 glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
                 glScalef(1.0f, 1.0f, s.length);
                 glCallList(m_cylinderList);
@@ -352,7 +356,8 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
                 glPushMatrix();
                 glTranslatef(s.position.x, s.position.y, s.position.z);
                 glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
-                glMultMatrixd(s.orientation.getMatrix());
+                Quaternion turn = segmentOrientation(s.position, segments[j + 1].position);
+                glMultMatrixd(turn.getMatrix());
                 glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
                 glScalef(1.0f, 1.0f, s.length);
                 glCallList(m_cylinderList);
@@ -422,7 +427,8 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
             const float length = p.euclideanDistance(next);
             if (length > 2.0f * hidden) {
                 const Vector3d along = (next - p) * (hidden / length);
-                m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius, rigid ? rigidGrey : tubeGrey);
+                m_cylinderImpostors->addCylinder(p + along, next - along, kCylinderRadius,
+                                                 rigid ? rigidGrey : tubeGrey);
             }
             ++m_counts.cylinders;
         }
@@ -451,7 +457,7 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             }
             if (j + 1 == segments.size()) continue;
             if (isNear(k) || isNear(k + 1))
-                addCylinder(segments[j]);
+                addCylinder(segments[j], segments[j + 1].position);
             else if (finite(p) && finite(m_framePositions[k + 1]))
                 addFarLine(p, m_framePositions[k + 1]);
         }
@@ -467,8 +473,8 @@ bool NetworkDrawing::classifyNodes(const Vector3d& camLocal)
     m_farPoints.clear();
     m_farLines.clear();
     const std::size_t n = m_framePositions.size();
-    const bool wanted = m_cheapFar == CheapFar::Always
-        || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
+    const bool wanted =
+        m_cheapFar == CheapFar::Always || (m_cheapFar == CheapFar::Auto && n >= static_cast<std::size_t>(kManyNodes));
     if (!wanted) return false;
     m_near.assign(n, 1);
     m_frameCamera = camLocal;
@@ -514,11 +520,11 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
         glDepthMask(GL_FALSE);
         glColor3f(0.5f, 0.5f, 0.5f);
         glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farLines.size() * sizeof(Vector3d)),
-                     m_farLines.data(), GL_STREAM_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farLines.size() * sizeof(Vector3d)), m_farLines.data(),
+                     GL_STREAM_DRAW);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
-        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(m_farLines.size()));
+        drawArraysInRuns(GL_LINES, m_farLines.size(), 2);
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glPopAttrib();
@@ -557,8 +563,8 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
         glPointSize(2.0f);
     }
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)),
-                 m_farPoints.data(), GL_STREAM_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_farPoints.size() * sizeof(PointVertex)), m_farPoints.data(),
+                 GL_STREAM_DRAW);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -566,7 +572,7 @@ void NetworkDrawing::drawFarPoints(float sphereRadius)
     glVertexPointer(3, GL_FLOAT, stride, offset(offsetof(PointVertex, position)));
     glNormalPointer(GL_FLOAT, stride, offset(offsetof(PointVertex, normal)));
     glColorPointer(4, GL_UNSIGNED_BYTE, stride, offset(offsetof(PointVertex, colour)));
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_farPoints.size()));
+    drawArraysInRuns(GL_POINTS, m_farPoints.size(), 1);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -601,12 +607,12 @@ void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, c
     ++m_counts.spheres[static_cast<std::size_t>(level)];
 }
 
-void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment)
+void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment, const Vector3d& next)
 {
     if (!finite(segment.position) || !std::isfinite(segment.length)) return;
     // translate · orientation · (90° about y) · scale(1, 1, length): the unit cylinder's
     // (x, y, z) lands at position + R·(z·length, y, −x), its normal (nx, ny, 0) on R·(0, ny, −nx).
-    Quaternion orientation = segment.orientation;
+    Quaternion orientation = segmentOrientation(segment.position, next);
     const double* m = orientation.getMatrix();
     const float ax = static_cast<float>(m[0]) * segment.length, ay = static_cast<float>(m[1]) * segment.length,
                 az = static_cast<float>(m[2]) * segment.length;
@@ -738,8 +744,11 @@ void NetworkDrawing::renderSprings()
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(Vector3d), nullptr);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_springIndexBuffer);
-    glDrawRangeElements(GL_LINES, 0, static_cast<GLuint>(n - 1), static_cast<GLsizei>(m_springPairs.size()),
-                        GL_UNSIGNED_INT, nullptr);
+    // In runs, as drawArraysInRuns does and for the same reason.
+    for (std::size_t first = 0; first < m_springPairs.size(); first += 2 * kChunk)
+        glDrawRangeElements(GL_LINES, 0, static_cast<GLuint>(n - 1),
+                            static_cast<GLsizei>(std::min(2 * kChunk, m_springPairs.size() - first)), GL_UNSIGNED_INT,
+                            offset(first * sizeof(uint32_t)));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glDisableClientState(GL_VERTEX_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);

@@ -39,10 +39,11 @@ class ElasticNetworkModel;
 class Impostors;
 class LitPrograms;
 
-/// One backbone cylinder: from the node at `position`, turned by `orientation`, `length` long.
+/// One backbone cylinder: from the node at `position` to the next node of its chain, `length`
+/// long. Its turn (segmentOrientation towards the next node) is worked out only where a
+/// cylinder is drawn: most segments of a large network are drawn as lines or not at all.
 struct ELNBackboneRenderingModel {
     Vector3d position;
-    Quaternion orientation;
     float length = 0.0f;
 };
 
@@ -136,7 +137,7 @@ private:
     void renderRigid();
     void renderArrows();
     void addSphere(int level, const Vector3d& centre, float scale, const GLubyte colour[4]);
-    void addCylinder(const ELNBackboneRenderingModel& segment);
+    void addCylinder(const ELNBackboneRenderingModel& segment, const Vector3d& next);
     void drawSphereBatches();
     void drawCylinderBatch();
     void buildSpringPairs();
@@ -173,7 +174,7 @@ private:
     Vector3d m_frameCamera; ///< this frame's camera in the molecule's frame
     std::vector<PointVertex> m_farPoints;
     std::vector<Vector3d> m_farLines; ///< the backbone between distant nodes, as line ends
-    int32_t m_springNodes = -1; ///< node count the spring pairs were made for
+    int32_t m_springNodes = -1;       ///< node count the spring pairs were made for
 };
 
 } // namespace vornax
