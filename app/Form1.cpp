@@ -711,6 +711,9 @@ void Form1::tick()
         m_glProblemShown = true;
         setStatus(QString("OpenGL is not available: %1").arg(QString::fromStdString(m_surface->problem())));
     }
+    // While a load works, a third of the frames: drawn in software they would take a good
+    // part of the cores the load works on.
+    m_logic->setFramePeriod(m_worker.joinable() && !m_loadDone.load() ? 3 : 1);
     if (m_worker.joinable()) {
         answerSetupQuestions();
         const int stage = m_stage.load();

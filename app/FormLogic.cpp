@@ -164,7 +164,10 @@ bool FormLogic::eventFilter(QObject* watched, QEvent* event)
 void FormLogic::tick()
 {
     ++m_countTime;
-    m_view.requestFrame();
+    if (++m_frameCount >= m_framePeriod) {
+        m_frameCount = 0;
+        m_view.requestFrame();
+    }
     if (m_countTime > 10) {
         m_countTime = 0;
         if (m_state.renderingELN) refreshForceReadouts();

@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -85,6 +86,9 @@ public:
     /// every step the stylus buttons and the first entry.
     void tick();
     int tickCount() const { return m_countTime; }
+    /// Frames on every `ticks`-th step only (1: every step). A load of a large structure asks
+    /// for fewer, so that drawing in software does not take the cores the load works on.
+    void setFramePeriod(int ticks) { m_framePeriod = std::max(ticks, 1); }
     void refreshForceReadouts();
     void rebuildAppliedForces();
 
@@ -142,6 +146,8 @@ private:
     FormView& m_view;
     FormState m_state;
     int m_countTime = 0;
+    int m_framePeriod = 1;
+    int m_frameCount = 0;
 };
 
 } // namespace vornax

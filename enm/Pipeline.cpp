@@ -348,17 +348,18 @@ private:
         EnginePath path = m_options.path;
         if (path == EnginePath::Sparse) {
             reason = "The sparse path was asked for: " + lowest + " are computed from a sparse factorisation.";
+        } else if (need > available) {
+            // Checked before pulling first: every mode in the background only where it fits.
+            reason = "The dense solution of " + std::to_string(n) + " nodes needs about " + gb(need) + ", and "
+                + gb(available) + " of memory is available: " + lowest
+                + " are computed from a sparse factorisation instead.";
+            path = EnginePath::Sparse;
         } else if (m_options.pullFirstNodes > 0 && n >= m_options.pullFirstNodes && path == EnginePath::Auto) {
             reason = lowest.substr(0, 1) == "t" ? "T" + lowest.substr(1) : lowest;
             reason += " are computed first, so that the structure can be pulled at once; every mode (about " + gb(need)
                 + " of the " + gb(available) + " of memory available) follows in the background.";
             path = EnginePath::Sparse;
             m_result.denseLater = true;
-        } else if (need > available) {
-            reason = "The dense solution of " + std::to_string(n) + " nodes needs about " + gb(need) + ", and "
-                + gb(available) + " of memory is available: " + lowest
-                + " are computed from a sparse factorisation instead.";
-            path = EnginePath::Sparse;
         } else {
             reason = "Every mode is computed (dense solution, about " + gb(need) + " of the " + gb(available)
                 + " of memory available).";

@@ -106,16 +106,23 @@ TEST(SparsePathTest, TheMemoryGuardTakesTheSparsePathWhenDenseDoesNotFit)
     const fs::path pdb = findPdb("1crn.pdb");
     struct Case {
         uint64_t available;
+        int32_t pullFirstNodes;
         EnginePath expected;
+        bool denseLater;
         const char* says;
     };
-    for (const Case& c : {Case{100'000, EnginePath::Sparse, "of memory is available"},
-                          Case{uint64_t{8} << 30, EnginePath::Dense, "Every mode is computed"}}) {
+    // Pulling first never starts every mode in the background where it would not fit.
+    for (const Case& c : {Case{100'000, 0, EnginePath::Sparse, false, "of memory is available"},
+                          Case{100'000, 10, EnginePath::Sparse, false, "of memory is available"},
+                          Case{uint64_t{8} << 30, 10, EnginePath::Sparse, true, "follows in the background"},
+                          Case{uint64_t{8} << 30, 0, EnginePath::Dense, false, "Every mode is computed"}}) {
         LoadOptions options = pathOptions(EnginePath::Auto);
         options.machineFacts.availableMemory = [&] { return c.available; };
+        options.pullFirstNodes = c.pullFirstNodes;
         auto loaded = loadedThroughPipeline(pdb, options);
         ASSERT_TRUE(loaded);
         EXPECT_EQ(loaded->path, c.expected);
+        EXPECT_EQ(loaded->denseLater, c.denseLater);
         EXPECT_NE(loaded->pathReason.find(c.says), std::string::npos) << loaded->pathReason;
         EXPECT_EQ(loaded->network->isSparse(), c.expected == EnginePath::Sparse);
         EXPECT_GT(loaded->timeToFirstPull, 0.0);
