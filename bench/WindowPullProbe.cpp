@@ -1,7 +1,8 @@
 // Frames per second of the real window while a node is pulled with the mouse: the structure
 // (optionally one of its biological assemblies) opened as `vornax FILE --mouse-stylus` opens it,
 // then the frames drawn while the view is left alone, and while the left button holds the node
-// nearest the eye and the pointer swings to and fro (8 pixels, --swing). With --full the distant nodes
+// nearest the eye and the pointer swings to and fro (8 pixels, --swing), then is held 3 swings to the
+// side while the force and the shot are taken. With --full the distant nodes
 // are drawn in full as well (NetworkDrawing::CheapFar::Never), with --cheap as points whatever
 // the node count (CheapFar::Always); by default the view decides.
 //
@@ -168,6 +169,9 @@ int main(int argc, char** argv)
         const int dx = static_cast<int>(std::lround(swing * std::sin(t * 1.5)));
         QTest::mouseMove(&window, press + QPoint(dx + swing / 2, 0));
     });
+    // Then held off to one side, so that the last frame (and the shot) shows a pull.
+    QTest::mouseMove(&window, press + QPoint(3 * swing, -2 * swing));
+    QTest::qWait(800);
     const NetworkDrawing::FrameCounts counts = view->getNetworkDrawing()->lastFrame();
     const float force = view->getNetwork()->getAtom(node)->getMyApplyingForce().size();
     // Nodes whose positions the pull lost (never drawn).
