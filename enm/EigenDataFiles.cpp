@@ -516,8 +516,11 @@ bool ElasticNetworkModel::readSparseEigenData()
     std::unique_ptr<SparseNetworkSolver> solver;
     if (s > 0.0 && K > 0.0) {
         solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
-        if (solver->factorise() != EnmStatus::Ok || solver->shifted()) {
-            console::line("the stored network hangs loose: responses go through its stored modes");
+        const EnmStatus factorised = solver->factorise();
+        if (factorised != EnmStatus::Ok || solver->shifted()) {
+            console::line(factorised != EnmStatus::Ok
+                              ? "the stored network could not be factorised: responses go through its stored modes"
+                              : "the stored network hangs loose: responses go through its stored modes");
             solver.reset();
         } else {
             Calibration stored;

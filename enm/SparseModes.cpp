@@ -18,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 namespace vornax {
@@ -374,8 +375,15 @@ EnmStatus SparseNetworkSolver::factorise()
         // It only sets the scale of what counts as zero (1e-10 of it), so a residual of 1e-4·θ,
         // which puts θ within 1e-4 (relative) of the eigenvalue and usually far closer, will do:
         // on a capsid the tight 1e-9 took a fifth of the load.
-        eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-4);
-        if (eigs.info() != Spectra::CompInfo::Successful) return EnmStatus::NotConverged;
+        // Spectra throws when its small eigen problem fails, as it does on a matrix that is not
+        // finite (coordinates of a damaged file): that is a solve that did not converge.
+        try {
+            eigs.compute(Spectra::SortRule::LargestAlge, 1000, 1e-4);
+        } catch (const std::exception&) {
+            return EnmStatus::NotConverged;
+        }
+        if (eigs.info() != Spectra::CompInfo::Successful || !std::isfinite(eigs.eigenvalues()(0)))
+            return EnmStatus::NotConverged;
         m_largest = eigs.eigenvalues()(0);
         m_largestSeconds = secondsSince(start);
     }
