@@ -529,6 +529,11 @@ bool ElasticNetworkModel::readSparseEigenData()
             stored.sumInverse = trace->value;
             stored.calibrated = true;
             solver->useCalibration(stored);
+            // A damaged network may factorise and still answer nothing finite.
+            if (!solver->responseColumns(0).allFinite()) {
+                console::line("the stored network could not be factorised: responses go through its stored modes");
+                solver.reset();
+            }
         }
     }
 

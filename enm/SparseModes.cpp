@@ -88,6 +88,8 @@ struct SparseNetworkSolver::Factor {
     virtual int64_t nonZeros() const = 0;
     /// Entries the factor stores (a supernodal factor pads its supernodes with zeros).
     virtual int64_t storedEntries() const { return nonZeros(); }
+    /// Every stored entry finite (a matrix with NaN in it can factorise "successfully").
+    virtual bool finite() const = 0;
 };
 
 namespace {
@@ -112,6 +114,11 @@ struct EigenFactor final : SparseNetworkSolver::Factor {
         return y.colwise().squaredNorm().transpose();
     }
     int64_t nonZeros() const override { return solver.matrixL().nestedExpression().nonZeros(); }
+    bool finite() const override
+    {
+        const auto& l = solver.matrixL().nestedExpression();
+        return Eigen::Map<const Eigen::VectorXd>(l.valuePtr(), l.nonZeros()).allFinite();
+    }
 };
 
 
@@ -298,6 +305,12 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
     int64_t storedEntries() const override
     {
         return factor && factor->is_super ? static_cast<int64_t>(factor->xsize) : nonZeros();
+    }
+    bool finite() const override
+    {
+        if (!factor || !factor->x) return false;
+        const auto entries = static_cast<Eigen::Index>(factor->is_super ? factor->xsize : factor->nzmax);
+        return Eigen::Map<const Eigen::VectorXd>(static_cast<const double*>(factor->x), entries).allFinite();
     }
     static constexpr Eigen::Index kSolveBlock = 32;
 };
@@ -507,7 +520,7 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
         if (!m_factor->analyse(a)) return EnmStatus::OutOfMemory;
         m_times.ordering += secondsSince(start);
         start = std::chrono::steady_clock::now();
-        const bool ok = m_factor->factorise(a);
+        const bool ok = m_factor->factorise(a) && m_factor->finite();
         m_times.factorisation += secondsSince(start);
         if (!ok) {
             m_factor.reset();
