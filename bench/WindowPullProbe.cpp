@@ -46,20 +46,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// Where node `i` is drawn on the surface (pixels, top-left origin) and its window depth.
-std::array<double, 3> pixelOf(COpenGL& view, int32_t i)
-{
-    const Matrix4f m = view.getDevice()->getTransform();
-    const Vector3d p = view.getNetwork()->getDeformedPosition(i);
-    const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-    const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-    const double dz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-    const Matrix4d mv = modelView.load(), pr = projection.load();
-    const Viewport vp = viewport.load();
-    double x = 0, y = 0, z = 0;
-    gluProject(dx, dy, dz, mv.data(), pr.data(), vp.data(), &x, &y, &z);
-    return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
-}
+std::array<double, 3> pixelOf(COpenGL& view, int32_t i) { return view.surfacePixelOf(i); }
 
 /// The node nearest the eye among those drawn in the middle quarter of the picture.
 int32_t frontNode(COpenGL& view, int width, int height)

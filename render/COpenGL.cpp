@@ -976,4 +976,18 @@ void COpenGL::removeAllResidues()
     if (my_ELN_Model) my_ELN_Model->clearAllResCols();
 }
 
+std::array<double, 3> COpenGL::surfacePixelOf(int32_t i) const
+{
+    const Matrix4f m = getDevice()->getTransform();
+    const Vector3d p = getNetwork()->getDeformedPosition(i);
+    const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
+    const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
+    const double dz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
+    const Matrix4d mv = modelView.load(), pr = projection.load();
+    const Viewport vp = viewport.load();
+    double x = 0, y = 0, z = 0;
+    gluProject(dx, dy, dz, mv.data(), pr.data(), vp.data(), &x, &y, &z);
+    return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
+}
+
 } // namespace vornax

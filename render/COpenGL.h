@@ -122,6 +122,9 @@ public:
     bool replaceDevice(const std::vector<Atom*>& atomList, int32_t* deviceModel = nullptr);
     bool hasDevice() const { return haptics != nullptr && usingHaptics; }
     Haptics* getDevice() const { return hasDevice() ? haptics.get() : nullptr; }
+    /// Where node `i` of the network was last drawn: its surface pixel (x, y from the top left)
+    /// and window depth, through the device's transform and the last frame's matrices.
+    std::array<double, 3> surfacePixelOf(int32_t i) const;
 
     /// Starts the simulation thread on the view's network (runningELN set).
     void fireSimulationThread();

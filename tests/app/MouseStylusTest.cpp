@@ -107,20 +107,8 @@ struct Scene {
             eln->updateDeformables();
         }
     }
-    /// Where node `i` is drawn: its surface pixel (x, y) and window depth, through GLU.
-    std::array<double, 3> pixelOf(int32_t i)
-    {
-        const Matrix4f m = view->getDevice()->getTransform();
-        const Vector3d p = eln->getDeformedPosition(i);
-        const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-        const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-        const double dz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-        const Matrix4d mv = modelView.load(), pr = projection.load();
-        const Viewport vp = viewport.load();
-        double x = 0, y = 0, z = 0;
-        gluProject(dx, dy, dz, mv.data(), pr.data(), vp.data(), &x, &y, &z);
-        return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
-    }
+    /// Where node `i` is drawn: its surface pixel (x, y) and window depth.
+    std::array<double, 3> pixelOf(int32_t i) { return view->surfacePixelOf(i); }
     /// The node nearest the eye among those drawn well inside the picture: nothing lies in
     /// front of it. With `awayFrom`, only nodes drawn at least 40 pixels from that node.
     int32_t frontNode(int32_t awayFrom = -1)
