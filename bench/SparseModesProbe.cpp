@@ -5,13 +5,15 @@
 //   sparse_modes_probe FILE [--rc 11] [--modes 20] [--assembly ID [--copies LIST]]
 //                      [--exact-limit 3N] [--bound 0.004] [--sketch S] [--max-samples M]
 //                      [--seed S] [--both] [--json OUT] [--factorisation cholmod|eigen]
+//                      [--lanczos-block B] [--lanczos-blocks M]
 //
 // Without --factorisation the program runs itself once per factorisation, so that each run's
 // peak resident set size (getrusage ru_maxrss) is its own. Σinv is computed as the load does
 // (TracePlan: exact while 3N is at most --exact-limit, else Hutch++ until its bound is at most
 // --bound of the value). --both computes it exactly and by the estimate, and prints each one's
 // time and the estimate's error against the exact value (the figures behind the default
-// exact limit). --json writes the figures bench/prody-side-by-side.sh reads.
+// exact limit). --json writes the figures bench/prody-side-by-side.sh reads. --lanczos-block and
+// --lanczos-blocks set the block Lanczos's vectors per step and the blocks its basis holds.
 
 #include "EnmBenchSupport.h"
 #include "common/SystemInfo.h"
@@ -67,6 +69,7 @@ int main(int argc, char** argv)
     int modes = 20;
     bool both = false;
     vornax::TracePlan plan;
+    vornax::LanczosShape shape;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool value = i + 1 < args.size();
         const std::string& a = args[i];
@@ -80,6 +83,8 @@ int main(int argc, char** argv)
         else if (a == "--assembly" && value) assembly.id = args[++i];
         else if (a == "--copies" && value) copies = args[++i];
         else if (a == "--json" && value) json = args[++i];
+        else if (a == "--lanczos-block" && value) shape.block = std::atoi(args[++i].c_str());
+        else if (a == "--lanczos-blocks" && value) shape.blocks = std::atoi(args[++i].c_str());
         else if (a == "--both") both = true;
         else if (a == "--factorisation" && value) factorisation = args[++i];
         else if (file.empty() && a.rfind("--", 0) != 0) file = a;
@@ -129,8 +134,11 @@ int main(int argc, char** argv)
     vornax::SparseNetworkSolver solver(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.getRcAngstrom(),
                                        factorisation == "cholmod" ? vornax::SparseFactorisation::Cholmod
                                                                   : vornax::SparseFactorisation::EigenLLT);
+    solver.setLanczosShape(shape);
     vornax::EnmStatus status = solver.factorise();
+    const long long afterFactor = vornax::peakResidentBytes();
     if (status == vornax::EnmStatus::Ok) status = solver.computeLowestModes(modes);
+    const long long afterLanczos = vornax::peakResidentBytes();
     if (status != vornax::EnmStatus::Ok) {
         std::cerr << "sparse solve failed: " << vornax::describe(status) << "\n";
         return 1;
@@ -163,7 +171,8 @@ int main(int argc, char** argv)
     std::printf("  (%zu modes, %d extra zero)\n", solver.eigenvalues().size(), solver.extraZeroModes());
     std::printf("  time to first pull %.3f s\n", firstPull);
     const long long peak = vornax::peakResidentBytes();
-    std::printf("  peak resident %.1f MB (%.1f MB before the sparse path)\n", peak / 1048576.0, before / 1048576.0);
+    std::printf("  peak resident %.1f MB (%.1f MB before the sparse path; %.1f MB to the factor, %.1f MB to the modes)\n",
+                peak / 1048576.0, before / 1048576.0, afterFactor / 1048576.0, afterLanczos / 1048576.0);
 
     if (both) {
         // The other way of the two, for the exact/estimate cutoff.

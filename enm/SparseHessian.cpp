@@ -7,8 +7,35 @@
 
 namespace vornax {
 
-SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom, int64_t* orderedPairs, bool lowerOnly)
+namespace {
+
+/// Node i's diagonal block and its block with each neighbour (`blocks`, 9 a neighbour, row-major),
+/// summed in the order of `near` as the dense Hessian sums them.
+void nodeBlocks(const double* xyz, int32_t i, const std::vector<int32_t>& near, double diag[3][3],
+                std::vector<double>& blocks)
 {
+    const double* pi = xyz + 3 * static_cast<std::size_t>(i);
+    std::fill(&diag[0][0], &diag[0][0] + 9, 0.0);
+    blocks.resize(9 * near.size());
+    for (std::size_t e = 0; e < near.size(); ++e) {
+        const double* pj = xyz + 3 * static_cast<std::size_t>(near[e]);
+        const double d[3] = {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]};
+        const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) {
+                const double v = 1.0 * d[a] * d[b] / s;
+                diag[a][b] += v;
+                blocks[9 * e + 3 * a + b] = -v;
+            }
+    }
+}
+
+} // namespace
+
+SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom, int64_t* orderedPairs,
+                                 HessianTriangle triangle)
+{
+    const bool lower = triangle == HessianTriangle::Lower, upper = triangle == HessianTriangle::Upper;
     const int dim = 3 * n;
     SparseMatrixD h(dim, dim);
     const std::vector<std::vector<int32_t>> lists = neighbourLists(xyz, n, rcAngstrom);
@@ -16,41 +43,32 @@ SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom
     std::vector<int> perColumn(static_cast<std::size_t>(dim));
     for (int32_t i = 0; i < n; ++i) {
         const std::vector<int32_t>& near = lists[static_cast<std::size_t>(i)];
-        const auto below = lowerOnly ? std::count_if(near.begin(), near.end(), [i](int32_t j) { return j > i; })
-                                     : static_cast<std::ptrdiff_t>(near.size());
+        // Neighbour lists are in ascending order: those above node i come after those below it.
+        const auto after = std::count_if(near.begin(), near.end(), [i](int32_t j) { return j > i; });
+        const auto kept = lower ? after : upper ? static_cast<std::ptrdiff_t>(near.size()) - after
+                                               : static_cast<std::ptrdiff_t>(near.size());
         for (int b = 0; b < 3; ++b)
-            perColumn[static_cast<std::size_t>(3 * i + b)] = 3 * static_cast<int>(below) + (lowerOnly ? 3 - b : 3);
+            perColumn[static_cast<std::size_t>(3 * i + b)] = 3 * static_cast<int>(kept) + (lower ? 3 - b : upper ? b + 1 : 3);
     }
     h.reserve(perColumn);
 
     // Column 3i + b holds row block j of every neighbour j and the diagonal block; the
     // matrix being symmetric, the column is row 3i + b of the dense Hessian.
+    std::vector<double> blocks;
     for (int32_t i = 0; i < n; ++i) {
         const std::vector<int32_t>& near = lists[static_cast<std::size_t>(i)];
         pairs += static_cast<int64_t>(near.size());
-        const double* pi = xyz + 3 * static_cast<std::size_t>(i);
-        double diag[3][3] = {};
-        std::vector<double> blocks(9 * near.size());
-        for (std::size_t e = 0; e < near.size(); ++e) {
-            const double* pj = xyz + 3 * static_cast<std::size_t>(near[e]);
-            const double d[3] = {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]};
-            const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-            for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b) {
-                    const double v = 1.0 * d[a] * d[b] / s;
-                    diag[a][b] += v;
-                    blocks[9 * e + 3 * a + b] = -v;
-                }
-        }
+        double diag[3][3];
+        nodeBlocks(xyz, i, near, diag, blocks);
         for (int b = 0; b < 3; ++b) {
             const int column = 3 * i + b;
             bool diagonalDone = false;
             auto writeDiagonal = [&] {
-                for (int a = lowerOnly ? b : 0; a < 3; ++a) h.insert(3 * i + a, column) = diag[a][b];
+                for (int a = lower ? b : 0; a < (upper ? b + 1 : 3); ++a) h.insert(3 * i + a, column) = diag[a][b];
                 diagonalDone = true;
             };
             for (std::size_t e = 0; e < near.size(); ++e) {
-                if (lowerOnly && near[e] < i) continue;
+                if ((lower && near[e] < i) || (upper && near[e] > i)) continue;
                 if (!diagonalDone && near[e] > i) writeDiagonal();
                 for (int a = 0; a < 3; ++a) h.insert(3 * near[e] + a, column) = blocks[9 * e + 3 * a + b];
             }
@@ -59,6 +77,52 @@ SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom
     }
     h.makeCompressed();
     if (orderedPairs) *orderedPairs = pairs;
+    return h;
+}
+
+SparseMatrixD buildPermutedLowerHessian(const double* xyz, int32_t n, double rcAngstrom, const int* perm,
+                                        const std::vector<std::pair<int, double>>& diagonal)
+{
+    const int dim = 3 * n;
+    std::vector<int> inverse(static_cast<std::size_t>(dim));
+    for (int k = 0; k < dim; ++k) inverse[static_cast<std::size_t>(perm[k])] = k;
+    const std::vector<std::vector<int32_t>> lists = neighbourLists(xyz, n, rcAngstrom);
+    // Row k of the result is row perm[k] of H: node perm[k] / 3's neighbours and the node itself.
+    // Its entries in the lower triangle are those whose column, mapped, is at most k. The rows
+    // are visited in ascending order, so each column's rows come out sorted.
+    auto eachEntry = [&](int k, auto&& take) {
+        const int row = perm[k];
+        const int32_t node = row / 3;
+        const std::vector<int32_t>& near = lists[static_cast<std::size_t>(node)];
+        for (std::size_t e = 0; e <= near.size(); ++e) {
+            const int32_t other = e < near.size() ? near[e] : node;
+            for (int c = 0; c < 3; ++c) {
+                const int column = inverse[static_cast<std::size_t>(3 * other + c)];
+                if (column <= k) take(column, e, c);
+            }
+        }
+    };
+    std::vector<int> perColumn(static_cast<std::size_t>(dim), 0);
+    for (int k = 0; k < dim; ++k) eachEntry(k, [&](int column, std::size_t, int) { ++perColumn[static_cast<std::size_t>(column)]; });
+    SparseMatrixD h(dim, dim);
+    h.reserve(perColumn);
+    std::vector<double> added(static_cast<std::size_t>(dim), 0.0);
+    for (const auto& [row, value] : diagonal) added[static_cast<std::size_t>(row)] += value;
+    std::vector<double> blocks;
+    double diag[3][3];
+    for (int k = 0; k < dim; ++k) {
+        const int row = perm[k];
+        const int32_t node = row / 3;
+        const int a = row % 3;
+        const std::vector<int32_t>& near = lists[static_cast<std::size_t>(node)];
+        nodeBlocks(xyz, node, near, diag, blocks);
+        eachEntry(k, [&](int column, std::size_t e, int c) {
+            // H is symmetric: its entry (row, 3·other + c) is the node's block entry (a, c).
+            const double v = e < near.size() ? blocks[9 * e + 3 * a + c] : diag[a][c];
+            h.insert(k, column) = column == k ? v + added[static_cast<std::size_t>(row)] : v;
+        });
+    }
+    h.makeCompressed();
     return h;
 }
 

@@ -3,6 +3,7 @@
 #include "common/Console.h"
 
 #include <cholmod.h>
+#include <lapacke.h>
 #include <Eigen/SparseCholesky>
 #include <Spectra/MatOp/SparseSymMatProd.h>
 #include <Spectra/SymEigsSolver.h>
@@ -64,13 +65,9 @@ constexpr double kRelativeShift = 1e-8;
 constexpr double kWorstPinCondition = 1e8;
 constexpr int kMaxPasses = 200;
 constexpr int kBlock = 64; ///< right-hand sides per block solve
-/// Σinv's blocks stay below this many bytes each (a block is copied two or three times by the
-/// solves): fewer columns on the largest networks, so that they add little to the factor's memory.
+/// Σinv's blocks stay below this many bytes each: fewer columns on the largest networks, so that
+/// they add little to the factor's memory.
 constexpr double kTraceBlockBytes = 64.0 * 1024 * 1024;
-/// Vectors per block Lanczos step (CHOLMOD solves many right-hand sides at once far faster
-/// than one by one), and blocks the Krylov basis holds before a thick restart.
-constexpr int kLanczosBlock = 24;
-constexpr int kLanczosBlocks = 5;
 constexpr int kMaxLanczosSteps = 400;
 constexpr Eigen::Index kRestartRows = 4096;
 
@@ -82,9 +79,17 @@ struct SparseNetworkSolver::Factor {
     virtual ~Factor() = default;
     virtual bool analyse(const SparseMatrixD& a) = 0;
     virtual bool factorise(const SparseMatrixD& a) = 0;
+    /// The fill-reducing ordering the analysis chose, when the factorisation can take the
+    /// matrix already in it (factorisePermuted); else null.
+    virtual const int* permutation() const { return nullptr; }
+    /// Factorises from `lower`, the lower triangle of P·A·Pᵀ in the ordering permutation() gives.
+    virtual bool factorisePermuted(const SparseMatrixD& /*lower*/) { return false; }
     virtual void solveInPlace(Eigen::MatrixXd& x) const = 0;
-    /// ‖L⁻¹·P·bⱼ‖² = bⱼᵀ·A⁻¹·bⱼ for every column: the forward substitution alone.
-    virtual Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const = 0;
+    /// ‖L⁻¹·P·bⱼ‖² = bⱼᵀ·A⁻¹·bⱼ for every column: the forward substitution alone. `b` is
+    /// used as workspace and comes back changed.
+    virtual Eigen::VectorXd forwardSquaredNorms(Eigen::MatrixXd& b) const = 0;
+    /// Lets go of the solves' workspace (it is taken again by the next solve).
+    virtual void releaseWorkspace() const {}
     virtual int64_t nonZeros() const = 0;
     /// Entries the factor stores (a supernodal factor pads its supernodes with zeros).
     virtual int64_t storedEntries() const { return nonZeros(); }
@@ -95,7 +100,7 @@ struct SparseNetworkSolver::Factor {
 namespace {
 
 struct EigenFactor final : SparseNetworkSolver::Factor {
-    Eigen::SimplicialLLT<SparseMatrixD, Eigen::Lower> solver;
+    Eigen::SimplicialLLT<SparseMatrixD, Eigen::Upper> solver;
     bool analyse(const SparseMatrixD& a) override
     {
         solver.analyzePattern(a);
@@ -107,7 +112,7 @@ struct EigenFactor final : SparseNetworkSolver::Factor {
         return solver.info() == Eigen::Success;
     }
     void solveInPlace(Eigen::MatrixXd& x) const override { x = solver.solve(x).eval(); }
-    Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
+    Eigen::VectorXd forwardSquaredNorms(Eigen::MatrixXd& b) const override
     {
         Eigen::MatrixXd y = solver.permutationP() * b;
         solver.matrixL().solveInPlace(y);
@@ -146,26 +151,26 @@ private:
     int m_before = 0;
 };
 
-/// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its lower triangle),
+/// CHOLMOD's supernodal LLᵀ, called directly: the matrix is read in place (its upper triangle),
 /// the ordering is nested dissection, and solves reuse their workspace block by block.
 struct CholmodFactor final : SparseNetworkSolver::Factor {
-    /// A thread's share of the solves: its own CHOLMOD workspace and buffers, the factor only read.
+    /// A thread's share of the solves: its own CHOLMOD workspace, the factor only read. The
+    /// right-hand sides are solved in their own memory: put in the factor's ordering, then
+    /// substituted through the supernodes, then put back.
     struct Lane {
         cholmod_common common{};
-        cholmod_dense* solution = nullptr;
-        cholmod_dense* workY = nullptr;
-        cholmod_dense* workE = nullptr;
+        std::vector<double> column;    ///< one column, for permuting a right-hand side in place
+        std::vector<double> supernode; ///< the substitutions' workspace: a supernode's rows a column
         Lane()
         {
             cholmod_start(&common);
             common.print = 0;
         }
-        ~Lane()
+        ~Lane() { cholmod_finish(&common); }
+        void release()
         {
-            if (solution) cholmod_free_dense(&solution, &common);
-            if (workY) cholmod_free_dense(&workY, &common);
-            if (workE) cholmod_free_dense(&workE, &common);
-            cholmod_finish(&common);
+            std::vector<double>().swap(column);
+            std::vector<double>().swap(supernode);
         }
         Lane(const Lane&) = delete;
         Lane& operator=(const Lane&) = delete;
@@ -200,7 +205,9 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         m.p = const_cast<int*>(a.outerIndexPtr());
         m.i = const_cast<int*>(a.innerIndexPtr());
         m.x = const_cast<double*>(a.valuePtr());
-        m.stype = -1; // symmetric, the lower triangle read
+        // Symmetric, the upper triangle read: CHOLMOD then makes one permuted copy of it to
+        // factorise, where from the lower triangle it makes two, one after the other.
+        m.stype = 1;
         m.itype = CHOLMOD_INT;
         m.xtype = CHOLMOD_REAL;
         m.dtype = CHOLMOD_DOUBLE;
@@ -226,7 +233,7 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         cholmod_sparse m = view(a);
         if (factor) cholmod_free_factor(&factor, &common);
         factor = cholmod_analyze(&m, &common);
-        return factor != nullptr && common.status == CHOLMOD_OK;
+        return factor != nullptr && common.status == CHOLMOD_OK && factor->is_super; // the solves need supernodes
     }
     bool factorise(const SparseMatrixD& a) override
     {
@@ -237,6 +244,20 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         if (a.rows() < twoLaneRows) oneThread.emplace();
         cholmod_sparse m = view(a);
         cholmod_factorize(&m, factor, &common);
+        return common.status == CHOLMOD_OK && factor->minor == factor->n;
+    }
+    const int* permutation() const override
+    {
+        return factor && factor->is_super ? static_cast<const int*>(factor->Perm) : nullptr;
+    }
+    bool factorisePermuted(const SparseMatrixD& lower) override
+    {
+        std::optional<OneBlasThread> oneThread;
+        if (lower.rows() < twoLaneRows) oneThread.emplace();
+        cholmod_sparse m = view(lower);
+        m.stype = -1; // the lower triangle, already in the factor's ordering
+        double beta[2] = {0.0, 0.0};
+        cholmod_super_numeric(&m, nullptr, beta, factor, &common);
         return common.status == CHOLMOD_OK && factor->minor == factor->n;
     }
     /// Runs `work(lane, first, count)` over the columns: on a large network in two halves at
@@ -267,39 +288,61 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         second.join();
         if (failed) std::rethrow_exception(failed);
     }
+    /// The `count` columns at `x` (n rows each) put in the factor's ordering, P·x, or back, Pᵀ·x.
+    void permute(Lane& lane, double* x, Eigen::Index n, Eigen::Index count, bool back) const
+    {
+        const auto* perm = static_cast<const int*>(factor->Perm);
+        if (!perm) return;
+        lane.column.resize(static_cast<std::size_t>(n));
+        double* const scratch = lane.column.data();
+        for (Eigen::Index j = 0; j < count; ++j) {
+            double* c = x + j * n;
+            std::copy_n(c, n, scratch);
+            if (back)
+                for (Eigen::Index k = 0; k < n; ++k) c[perm[k]] = scratch[k];
+            else
+                for (Eigen::Index k = 0; k < n; ++k) c[k] = scratch[perm[k]];
+        }
+    }
+    /// L⁻¹, and with `back` then L⁻ᵀ, on the `count` columns at `x`, in place, a block at a time.
+    void substitute(Lane& lane, double* x, Eigen::Index n, Eigen::Index count, bool back) const
+    {
+        for (Eigen::Index first = 0; first < count; first += kSolveBlock) {
+            const Eigen::Index columns = std::min<Eigen::Index>(kSolveBlock, count - first);
+            const auto need = static_cast<std::size_t>(columns) * factor->maxesize;
+            if (lane.supernode.size() < need) lane.supernode.resize(need);
+            cholmod_dense b = denseView(x + first * n, n, columns);
+            cholmod_dense e = denseView(lane.supernode.data(), static_cast<Eigen::Index>(need), 1);
+            if (!cholmod_super_lsolve(factor, &b, &e, &lane.common)
+                || (back && !cholmod_super_ltsolve(factor, &b, &e, &lane.common)))
+                throw std::bad_alloc();
+        }
+    }
     void solveInPlace(Eigen::MatrixXd& x) const override
     {
         const Eigen::Index n = x.rows();
         inLanes(n, x.cols(), [&](Lane& lane, Eigen::Index from, Eigen::Index columns) {
-            for (Eigen::Index first = from; first < from + columns; first += kSolveBlock) {
-                const Eigen::Index count = std::min<Eigen::Index>(kSolveBlock, from + columns - first);
-                cholmod_dense b = denseView(x.col(first).data(), n, count);
-                if (!cholmod_solve2(CHOLMOD_A, factor, &b, nullptr, &lane.solution, nullptr, &lane.workY, &lane.workE,
-                                    &lane.common))
-                    throw std::bad_alloc();
-                std::copy_n(static_cast<const double*>(lane.solution->x), n * count, x.col(first).data());
-            }
+            double* first = x.col(from).data();
+            permute(lane, first, n, columns, false);
+            substitute(lane, first, n, columns, true);
+            permute(lane, first, n, columns, true);
         });
     }
-    Eigen::VectorXd forwardSquaredNorms(const Eigen::MatrixXd& b) const override
+    Eigen::VectorXd forwardSquaredNorms(Eigen::MatrixXd& b) const override
     {
-        const auto* perm = static_cast<const int*>(factor->Perm);
         const Eigen::Index n = b.rows();
-        Eigen::MatrixXd pb(n, b.cols()); // P·b: row k is row Perm[k] of b
-        for (Eigen::Index j = 0; j < b.cols(); ++j)
-            for (Eigen::Index k = 0; k < n; ++k) pb(k, j) = b(perm ? perm[k] : k, j);
         Eigen::VectorXd out(b.cols());
         inLanes(n, b.cols(), [&](Lane& lane, Eigen::Index from, Eigen::Index columns) {
-            cholmod_dense view = denseView(pb.col(from).data(), n, columns);
-            cholmod_dense* y = cholmod_solve(CHOLMOD_L, factor, &view, &lane.common);
-            if (!y) throw std::bad_alloc();
-            out.segment(from, columns) = Eigen::Map<const Eigen::MatrixXd>(static_cast<const double*>(y->x), n, columns)
-                                             .colwise()
-                                             .squaredNorm()
-                                             .transpose();
-            cholmod_free_dense(&y, &lane.common);
+            double* first = b.col(from).data();
+            permute(lane, first, n, columns, false);
+            substitute(lane, first, n, columns, false);
+            out.segment(from, columns) = b.middleCols(from, columns).colwise().squaredNorm().transpose();
         });
         return out;
+    }
+    void releaseWorkspace() const override
+    {
+        for (Lane& lane : lanes) lane.release();
     }
     int64_t nonZeros() const override { return static_cast<int64_t>(common.lnz); }
     int64_t storedEntries() const override
@@ -321,11 +364,18 @@ std::unique_ptr<SparseNetworkSolver::Factor> makeFactor(SparseFactorisation kind
     return std::make_unique<EigenFactor>();
 }
 
-/// An orthonormal basis of the columns of `a` (same count), by Householder QR.
-Eigen::MatrixXd orthonormalColumns(const Eigen::MatrixXd& a)
+/// Replaces the columns of `a` by an orthonormal basis of them (as many), by Householder QR in
+/// a's own memory: LAPACK's dgeqrf, then dorgqr forms the basis over the reflectors. A sketch
+/// of a capsid is 130 MB; a QR beside it would take two more of that.
+void orthonormaliseInPlace(Eigen::MatrixXd& a)
 {
-    Eigen::HouseholderQR<Eigen::MatrixXd> qr(a);
-    return qr.householderQ() * Eigen::MatrixXd::Identity(a.rows(), a.cols());
+    if (a.cols() == 0) return;
+    const auto m = static_cast<lapack_int>(a.rows()), n = static_cast<lapack_int>(a.cols());
+    std::vector<double> tau(static_cast<std::size_t>(n));
+    if (LAPACKE_dgeqrf(LAPACK_COL_MAJOR, m, n, a.data(), m, tau.data()) == 0
+        && LAPACKE_dorgqr(LAPACK_COL_MAJOR, m, n, n, a.data(), m, tau.data()) == 0)
+        return;
+    throw std::bad_alloc(); // LAPACK's workspace could not be had
 }
 
 } // namespace
@@ -337,9 +387,9 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
       m_kind(kind)
 {
     const auto start = std::chrono::steady_clock::now();
-    // The lower triangle alone: the factorisation reads nothing else, and the whole matrix is
-    // built only when asked for.
-    m_lower = buildSparseHessian(m_xyz.data(), m_n, rcAngstrom, &m_pairs, true);
+    // One triangle alone: the factorisation reads nothing else, and the whole matrix is built
+    // only when asked for.
+    m_triangle = buildSparseHessian(m_xyz.data(), m_n, rcAngstrom, &m_pairs, HessianTriangle::Upper);
     m_times.hessian = secondsSince(start);
 
     // Translations and rotations about the centroid.
@@ -355,10 +405,10 @@ SparseNetworkSolver::SparseNetworkSolver(const double* xyz, int32_t n, double rc
         m_rigid(3 * i + 0, 4) = p[2], m_rigid(3 * i + 2, 4) = -p[0];
         m_rigid(3 * i + 0, 5) = -p[1], m_rigid(3 * i + 1, 5) = p[0];
     }
-    if (m_dim >= 6) m_rigid = orthonormalColumns(m_rigid);
+    if (m_dim >= 6) orthonormaliseInPlace(m_rigid);
     m_null = m_rigid;
     double trace = 0.0;
-    for (int i = 0; i < m_dim; ++i) trace += m_lower.coeff(i, i);
+    for (int i = 0; i < m_dim; ++i) trace += m_triangle.coeff(i, i);
     if (m_dim > 0 && trace > 0.0) m_meanDiagonal = trace / m_dim;
 }
 
@@ -376,14 +426,15 @@ int64_t SparseNetworkSolver::factorStoredEntries() const { return m_factor ? m_f
 EnmStatus SparseNetworkSolver::factorise()
 {
     if (m_n < 3) return EnmStatus::TooFewNodes;
-    takeLowerTriangle();
+    takeTriangle();
     // The largest eigenvalue sets what counts as zero, as in the dense solve; it is found
     // before the factor takes its memory.
     if (m_largest == 0.0) {
         const auto start = std::chrono::steady_clock::now();
-        Spectra::SparseSymMatProd<double, Eigen::Lower> product(m_lower);
+        using Product = Spectra::SparseSymMatProd<double, Eigen::Upper>;
+        Product product(m_triangle);
         const int ncv = std::min(m_dim, 20);
-        Spectra::SymEigsSolver<Spectra::SparseSymMatProd<double>> eigs(product, 1, ncv);
+        Spectra::SymEigsSolver<Product> eigs(product, 1, ncv);
         eigs.init();
         // It only sets the scale of what counts as zero (1e-10 of it), so a residual of 1e-4·θ,
         // which puts θ within 1e-4 (relative) of the eigenvalue and usually far closer, will do:
@@ -404,21 +455,23 @@ EnmStatus SparseNetworkSolver::factorise()
     // pinned, and goes straight to the shifted factorisation.
     EnmStatus status = pieces() > 1 ? EnmStatus::NotConverged : factoriseMatrix(false);
     if (status == EnmStatus::NotConverged) status = factoriseMatrix(true);
-    releaseLowerTriangle();
+    releaseTriangle();
     return status;
 }
 
-void SparseNetworkSolver::takeLowerTriangle()
+void SparseNetworkSolver::takeTriangle()
 {
-    if (m_lower.size() != 0) return;
-    m_lower = buildSparseHessian(m_xyz.data(), m_n, m_rc, nullptr, true);
+    if (m_triangle.size() != 0) return;
+    m_triangle = buildSparseHessian(m_xyz.data(), m_n, m_rc, nullptr, HessianTriangle::Upper);
 }
 
-void SparseNetworkSolver::releaseLowerTriangle()
+void SparseNetworkSolver::releaseTriangle()
 {
     // The factor is all the solves need; a floppy network's second factorisation builds the
     // matrix again.
-    m_lower = SparseMatrixD();
+    // Assigning an empty matrix would keep the storage (Eigen's sparse storage never shrinks
+    // on resize): swapping with one hands it back.
+    SparseMatrixD().swap(m_triangle);
     malloc_trim(0);
 }
 
@@ -434,7 +487,7 @@ int32_t SparseNetworkSolver::pieces() const
     };
     int32_t count = m_n;
     for (int32_t j = 0; j < m_n; ++j)
-        for (SparseMatrixD::InnerIterator it(m_lower, 3 * j); it; ++it) {
+        for (SparseMatrixD::InnerIterator it(m_triangle, 3 * j); it; ++it) {
             const int32_t a = root(static_cast<int32_t>(it.row() / 3)), b = root(j);
             if (a != b) parent[static_cast<std::size_t>(a)] = b, --count;
         }
@@ -446,23 +499,9 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
     m_columns.clear();
     m_factor.reset();
     malloc_trim(0);
-    // The pins or the shift go onto the Hessian's own diagonal for the factorisation and come
-    // off again afterwards, bit for bit: no second copy of the matrix is made.
-    takeLowerTriangle();
-    SparseMatrixD& a = m_lower;
-    std::vector<std::pair<double*, double>> changed;
-    auto addToDiagonal = [&](int row, double value) {
-        double& entry = a.coeffRef(row, row);
-        changed.emplace_back(&entry, entry);
-        entry += value;
-    };
-    struct Restore {
-        std::vector<std::pair<double*, double>>& entries;
-        ~Restore()
-        {
-            for (auto& [entry, value] : entries) *entry = value;
-        }
-    } restore{changed};
+    takeTriangle();
+    // The pins or the shift: additions to the Hessian's diagonal, (row, value).
+    std::vector<std::pair<int, double>> additions;
     m_sigma = 0.0;
     if (!shift) {
         // Pin six coordinates of three nodes far apart: the node farthest from the centroid,
@@ -508,19 +547,38 @@ EnmStatus SparseNetworkSolver::factoriseMatrix(bool shift)
             if (condition < bestCondition) bestCondition = condition, pinned = rows, found = true;
         }
         if (!found) return EnmStatus::NotConverged;
-        for (int32_t row : pinned) addToDiagonal(row, m_meanDiagonal);
+        for (int32_t row : pinned) additions.emplace_back(row, m_meanDiagonal);
     } else {
         m_sigma = kRelativeShift * m_meanDiagonal;
-        changed.reserve(static_cast<std::size_t>(m_dim));
-        for (int i = 0; i < m_dim; ++i) addToDiagonal(i, m_sigma);
+        additions.reserve(static_cast<std::size_t>(m_dim));
+        for (int i = 0; i < m_dim; ++i) additions.emplace_back(i, m_sigma);
     }
     try {
         m_factor = makeFactor(m_kind, m_twoLaneRows);
         auto start = std::chrono::steady_clock::now();
-        if (!m_factor->analyse(a)) return EnmStatus::OutOfMemory;
+        if (!m_factor->analyse(m_triangle)) return EnmStatus::OutOfMemory; // the pattern of H + D: H's own
         m_times.ordering += secondsSince(start);
         start = std::chrono::steady_clock::now();
-        const bool ok = m_factor->factorise(a) && m_factor->finite();
+        bool ok = false;
+        if (const int* perm = m_factor->permutation()) {
+            // The factorisation reads the matrix in its own ordering: built in that ordering
+            // straight from the nodes, in the place of H's triangle, it is the only copy of the
+            // matrix beside the factor (a quarter of a GB on a capsid).
+            releaseTriangle();
+            const SparseMatrixD permuted = buildPermutedLowerHessian(m_xyz.data(), m_n, m_rc, perm, additions);
+            ok = m_factor->factorisePermuted(permuted);
+        } else {
+            // On H's own triangle, and off again afterwards, bit for bit.
+            std::vector<std::pair<double*, double>> before;
+            for (const auto& [row, value] : additions) {
+                double& entry = m_triangle.coeffRef(row, row);
+                before.emplace_back(&entry, entry);
+                entry += value;
+            }
+            ok = m_factor->factorise(m_triangle);
+            for (auto& [entry, value] : before) *entry = value;
+        }
+        ok = ok && m_factor->finite();
         m_times.factorisation += secondsSince(start);
         if (!ok) {
             m_factor.reset();
@@ -603,9 +661,11 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
     if (status == EnmStatus::Ok && m_extraZero > 0 && m_sigma == 0.0) {
         // The pinned network is singular: factorise the shifted one and start again.
         status = factoriseMatrix(true);
-        releaseLowerTriangle();
+        releaseTriangle();
         if (status == EnmStatus::Ok) status = runLanczos(k);
     }
+    // Lanczos's blocks are wider than what the solves see later: their workspace goes.
+    if (m_factor) m_factor->releaseWorkspace();
     m_times.lanczos = secondsSince(start) + m_largestSeconds;
     if (status == EnmStatus::Ok && m_extraZero > 0)
         ElasticNetworkModel::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
@@ -642,7 +702,7 @@ EnmStatus SparseNetworkSolver::runLanczos(int32_t k)
         int nev = pass == 0 ? k + 4 : std::max(6, k - static_cast<int>(found.size()) + 4);
         nev = std::min(nev, remaining - 1);
         if (nev < 1) break; // a tiny network: the dense solve is the tool for it
-        const int block = std::min(nev, kLanczosBlock);
+        const int block = std::min(nev, m_lanczos.block);
         Eigen::VectorXd theta;
         Eigen::MatrixXd vectors;
         const double zeroAbove = 1.0 / (m_sigma + ElasticNetworkModel::kZeroModeTolerance * std::fabs(m_largest));
@@ -718,7 +778,7 @@ bool SparseNetworkSolver::largestOfInverse(const Eigen::MatrixXd& deflated, int 
     // The basis and the block after it must fit in the range, with room to keep nev vectors.
     block = std::clamp(block, 1, nev);
     while (block > 1 && nev + 2 * block > range) block = (block + 1) / 2;
-    const int capacity = std::min(range - block, std::max(nev + 2 * block, kLanczosBlocks * block));
+    const int capacity = std::min(range - block, std::max(nev + 2 * block, m_lanczos.blocks * block));
     // Q holds the basis (its first `done` columns have their images folded into T) and the
     // block being extended; T is the projected operator QᵀMQ, its upper triangle from the
     // Gram–Schmidt coefficients, with the last step's R in the rows below.
@@ -894,9 +954,14 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
 {
     const auto start = std::chrono::steady_clock::now();
     TraceEstimate out;
-    // The modes found carry their exact share; the estimate covers the rest.
-    Eigen::MatrixXd deflated(m_dim, m_null.cols() + m_vectors.cols() - m_extraZero);
-    deflated << m_null, m_vectors.rightCols(m_vectors.cols() - m_extraZero);
+    // The modes found carry their exact share; the estimate covers the rest. The null space
+    // holds the extra zero modes, so the two sets are orthogonal and are projected off one
+    // after the other, without a copy of both side by side (a capsid's is 120 MB).
+    const auto nonZeroModes = m_vectors.rightCols(m_vectors.cols() - m_extraZero);
+    auto deflate = [&](Eigen::MatrixXd& x) {
+        project(m_null, x);
+        project(nonZeroModes, x);
+    };
     double known = 0.0;
     for (std::size_t j = static_cast<std::size_t>(m_extraZero); j < m_values.size(); ++j) known += 1.0 / m_values[j];
 
@@ -917,13 +982,13 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
         Eigen::MatrixXd s = rademacher(sketch);
         for (int first = 0; first < sketch; first += block) {
             Eigen::MatrixXd x = s.middleCols(first, std::min(block, sketch - first));
-            project(deflated, x);
+            deflate(x);
             applyPseudoInverse(x);
-            project(deflated, x);
+            deflate(x);
             s.middleCols(first, x.cols()) = x;
         }
-        q = orthonormalColumns(s);
-        s.resize(0, 0);
+        orthonormaliseInPlace(s);
+        q.swap(s);
         for (int first = 0; first < sketch; first += block) {
             Eigen::MatrixXd x = q.middleCols(first, std::min(block, sketch - first));
             lowRank += quadraticForms(x).sum();
@@ -938,7 +1003,7 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
         for (int done = 0; done < next; done += block) {
             Eigen::MatrixXd g = rademacher(std::min(block, next - done));
             project(q, g);
-            project(deflated, g);
+            deflate(g);
             const Eigen::VectorXd v = quadraticForms(g);
             each.insert(each.end(), v.data(), v.data() + v.size());
         }
@@ -973,7 +1038,9 @@ TraceEstimate SparseNetworkSolver::sumInverseEstimate(int samples, uint64_t seed
 
 TraceEstimate SparseNetworkSolver::sumInverse(const TracePlan& plan)
 {
-    return m_dim <= plan.largestExact ? sumInverseExact() : sumInverseEstimate(plan);
+    TraceEstimate out = m_dim <= plan.largestExact ? sumInverseExact() : sumInverseEstimate(plan);
+    if (m_factor) m_factor->releaseWorkspace();
+    return out;
 }
 
 const ElasticNetworkModel::Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,

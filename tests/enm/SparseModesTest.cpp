@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
+#include <random>
 
 using namespace vornax;
 using namespace vornax::testing;
@@ -127,12 +129,32 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
         for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->getHessian()[static_cast<std::size_t>(r) * n + c];
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(h.nonZeros(), 9 * (eln->getAmountOfAtoms() + pairs));
-    // The lower triangle a factorisation reads, built alone, is the same triangle.
-    const SparseMatrixD lower = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                   eln->getRcAngstrom(), nullptr, true);
-    const SparseMatrixD expected = h.triangularView<Eigen::Lower>();
-    EXPECT_EQ(lower.nonZeros(), expected.nonZeros());
-    EXPECT_EQ((Eigen::MatrixXd(lower) - Eigen::MatrixXd(expected)).cwiseAbs().maxCoeff(), 0.0);
+    // Either triangle, built alone, is that triangle of the whole matrix.
+    for (const auto [triangle, expected] :
+         {std::pair{HessianTriangle::Lower, SparseMatrixD(h.triangularView<Eigen::Lower>())},
+          std::pair{HessianTriangle::Upper, SparseMatrixD(h.triangularView<Eigen::Upper>())}}) {
+        const SparseMatrixD half = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                      eln->getRcAngstrom(), nullptr, triangle);
+        EXPECT_EQ(half.nonZeros(), expected.nonZeros());
+        EXPECT_EQ((Eigen::MatrixXd(half) - Eigen::MatrixXd(expected)).cwiseAbs().maxCoeff(), 0.0);
+    }
+    // Built straight in a factorisation's ordering, with additions to the diagonal: entry (i, j)
+    // of the lower triangle is H(perm[i], perm[j]), bit for bit.
+    std::vector<int> perm(static_cast<std::size_t>(n));
+    std::iota(perm.begin(), perm.end(), 0);
+    std::shuffle(perm.begin(), perm.end(), std::mt19937(7));
+    const std::vector<std::pair<int, double>> added{{5, 0.25}, {n - 1, 2.0}, {5, 0.5}};
+    const SparseMatrixD permuted = buildPermutedLowerHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                             eln->getRcAngstrom(), perm.data(), added);
+    Eigen::MatrixXd expected = Eigen::MatrixXd::Zero(n, n);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j <= i; ++j) expected(i, j) = dense(perm[static_cast<std::size_t>(i)], perm[static_cast<std::size_t>(j)]);
+    for (const auto& [row, value] : added) {
+        const auto at = std::find(perm.begin(), perm.end(), row) - perm.begin();
+        expected(at, at) += value;
+    }
+    EXPECT_EQ((Eigen::MatrixXd(permuted) - expected).cwiseAbs().maxCoeff(), 0.0);
+    EXPECT_EQ(permuted.nonZeros(), SparseMatrixD(h.triangularView<Eigen::Lower>()).nonZeros());
 }
 
 TEST(SparseModesTest, DegenerateGroupsComeOutWholeAndOrthonormal)
@@ -142,18 +164,26 @@ TEST(SparseModesTest, DegenerateGroupsComeOutWholeAndOrthonormal)
     // Cut a degenerate group: k is the first count from 20 on whose next mode shares its eigenvalue.
     int k = 20;
     while (k < 150 && relativeError(dense[static_cast<std::size_t>(k + 7)], dense[static_cast<std::size_t>(k + 6)]) > 1e-8) ++k;
-    ASSERT_EQ(b.sparse->computeLowestModes(k), EnmStatus::Ok);
-    const int kept = static_cast<int>(b.sparse->eigenvalues().size());
-    EXPECT_GT(kept, k);
-    expectSameLowestModes(b, k);
-    // The mode after the last kept one starts a new group.
-    EXPECT_GT(relativeError(dense[static_cast<std::size_t>(kept + 7)], dense[static_cast<std::size_t>(kept + 6)]), 1e-8);
-    const Eigen::MatrixXd& v = b.sparse->modes();
-    EXPECT_LT((v.transpose() * v - Eigen::MatrixXd::Identity(kept, kept)).cwiseAbs().maxCoeff(), 1e-12);
-    EXPECT_LT((b.sparse->rigidBody().transpose() * v).cwiseAbs().maxCoeff(), 1e-12);
-    const Eigen::MatrixXd residual = b.sparse->hessian() * v
-        - v * Eigen::Map<const Eigen::VectorXd>(b.sparse->eigenvalues().data(), kept).asDiagonal();
-    EXPECT_LT(residual.cwiseAbs().maxCoeff(), 1e-9);
+    // With the default block, and with a block of 2, narrower than the grid's groups of three:
+    // those are completed by further passes.
+    for (const LanczosShape shape : {LanczosShape{}, LanczosShape{2, 10}}) {
+        SCOPED_TRACE(shape.block);
+        b.sparse->setLanczosShape(shape);
+        const int passes = b.sparse->times().lanczosPasses;
+        ASSERT_EQ(b.sparse->computeLowestModes(k), EnmStatus::Ok);
+        if (shape.block == 2) EXPECT_GT(b.sparse->times().lanczosPasses - passes, 1);
+        const int kept = static_cast<int>(b.sparse->eigenvalues().size());
+        EXPECT_GT(kept, k);
+        expectSameLowestModes(b, k);
+        // The mode after the last kept one starts a new group.
+        EXPECT_GT(relativeError(dense[static_cast<std::size_t>(kept + 7)], dense[static_cast<std::size_t>(kept + 6)]), 1e-8);
+        const Eigen::MatrixXd& v = b.sparse->modes();
+        EXPECT_LT((v.transpose() * v - Eigen::MatrixXd::Identity(kept, kept)).cwiseAbs().maxCoeff(), 1e-12);
+        EXPECT_LT((b.sparse->rigidBody().transpose() * v).cwiseAbs().maxCoeff(), 1e-12);
+        const Eigen::MatrixXd residual = b.sparse->hessian() * v
+            - v * Eigen::Map<const Eigen::VectorXd>(b.sparse->eigenvalues().data(), kept).asDiagonal();
+        EXPECT_LT(residual.cwiseAbs().maxCoeff(), 1e-9);
+    }
 }
 
 TEST(SparseModesTest, FloppyNetworkHasTheDenseZeroModesAndWarning)
