@@ -737,7 +737,9 @@ void Form1::showProgress(int stage)
 {
     // A stage whose steps stop moving (the eigen solution and Y are long single library calls)
     // shows a busy bar until they move again, so that the bar never stands still while the
-    // work goes on.
+    // work goes on. Where the driver draws on the CPU, each step of the style's busy animation
+    // recomposes the whole window through GL, which took half the cores a capsid's load works
+    // on: there the bar's text moves instead, twice a second.
     QProgressBar* bar = m_controls.ELNcalcProgBar;
     const int percent = m_progress->percent();
     const auto now = std::chrono::steady_clock::now();
@@ -745,10 +747,17 @@ void Form1::showProgress(int stage)
         m_progressShown = percent;
         m_progressMoved = now;
     }
-    if (now - m_progressMoved > std::chrono::milliseconds(500)) {
-        if (bar->maximum() != 0) bar->setRange(0, 0);
+    const auto still = now - m_progressMoved;
+    if (still > std::chrono::milliseconds(500)) {
+        if (m_surface->view() && m_surface->view()->drawsInSoftware()) {
+            const auto beats = static_cast<int>(still / std::chrono::milliseconds(500));
+            bar->setFormat(QString("%p% working") + QString(beats % 4, QChar('.')));
+        } else if (bar->maximum() != 0) {
+            bar->setRange(0, 0);
+        }
     } else {
         if (bar->maximum() == 0) bar->setRange(0, 100);
+        bar->setFormat("%p%");
         bar->setValue(percent);
     }
 }

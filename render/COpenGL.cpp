@@ -678,6 +678,8 @@ void COpenGL::draw3DELNBackbone()
     glDrawBuffer(GL_BACK);
 }
 
+bool COpenGL::drawsInSoftware() const { return checks && checks->softwareRendering; }
+
 void COpenGL::drawIdleScene()
 {
     if (drawingToDefaultFramebuffer()) glDrawBuffer(GL_BACK);

@@ -221,6 +221,8 @@ public:
 
     // ---- State (read by the window and the tests) ------------------------------------------
     bool isShaderEnabled() const { return shaderYESNO; }
+    /// The driver draws on the CPU (known once the view is initialised).
+    bool drawsInSoftware() const;
     bool is3DMode() const { return render3DMode; }
     float getEyeSeperation() const { return eyeSeperation; }
     float getCurrentCamZ() const { return currentCamZ; }

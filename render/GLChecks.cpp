@@ -32,6 +32,13 @@ bool isIntelRenderer(const std::string& renderer)
     return false;
 }
 
+bool isSoftwareRenderer(const std::string& renderer)
+{
+    for (const char* name : {"llvmpipe", "softpipe", "SwiftShader", "Software Rasterizer", "GDI Generic", "Software Renderer"})
+        if (renderer.find(name) != std::string::npos) return true;
+    return false;
+}
+
 GLChecks::GLChecks() : m_queries(std::make_shared<GLDriverQueries>()) {}
 
 GLChecks::GLChecks(std::shared_ptr<GLDriverQueries> queries)
@@ -46,6 +53,7 @@ bool GLChecks::checkOpenGLExtensions()
         return false;
     }
     const std::string renderer = m_queries->renderer();
+    softwareRendering = isSoftwareRenderer(renderer);
     console::write(console::Information, "OpenGL Vendor: " + m_queries->vendor());
     console::write(console::Information, "OpenGL Renderer: " + renderer);
     console::write(console::Information, "OpenGL Version: " + m_queries->version());

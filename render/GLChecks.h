@@ -38,6 +38,9 @@ public:
     void checkGLError();
 
     bool quadBufferSupported = false;
+    /// The driver rasterises on the CPU (found by checkOpenGLExtensions from its name): every
+    /// frame then costs the cores the program computes on.
+    bool softwareRendering = false;
 
 private:
     std::shared_ptr<GLDriverQueries> m_queries;
@@ -46,5 +49,8 @@ private:
 /// True for an adapter on which shaders are never used (the name says "Intel", "intel" or
 /// "INTEL").
 bool isIntelRenderer(const std::string& renderer);
+/// True for a driver that draws on the CPU: Mesa's llvmpipe and softpipe, SwiftShader, and
+/// Microsoft's and Apple's software renderers.
+bool isSoftwareRenderer(const std::string& renderer);
 
 } // namespace vornax

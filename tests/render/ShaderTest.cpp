@@ -103,6 +103,7 @@ TEST(GLChecksTest, FakedDriversDecideShadersAndReportWhatIsMissing)
         console::Capture capture;
         GLChecks checks(driver);
         EXPECT_EQ(checks.checkOpenGLExtensions(), c.expected);
+        EXPECT_EQ(checks.softwareRendering, c.loads && c.renderer.find("llvmpipe") != std::string::npos);
         if (!c.loads) {
             EXPECT_FALSE(capture.contains("OpenGL Vendor: "));
             continue;
@@ -119,6 +120,9 @@ TEST(GLChecksTest, FakedDriversDecideShadersAndReportWhatIsMissing)
         EXPECT_EQ(capture.count("extension is not available!"),
                   static_cast<int>(c.missing.size() - c.missing.count("GL_VERSION_2_0")));
     }
+    for (const char* cpu : {"softpipe", "Google SwiftShader", "GDI Generic", "Apple Software Renderer"})
+        EXPECT_TRUE(isSoftwareRenderer(cpu)) << cpu;
+    EXPECT_FALSE(isSoftwareRenderer("NVIDIA GeForce RTX 3060/PCIe/SSE2"));
 }
 
 TEST(GLChecksTest, GeometryWarningNamesTheArbExtensionAndNoVersionMeansNoLine)
