@@ -516,12 +516,11 @@ bool ElasticNetworkModel::readSparseEigenData()
     std::unique_ptr<SparseNetworkSolver> solver;
     if (s > 0.0 && K > 0.0) {
         solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
-        const EnmStatus factorised = solver->factorise();
-        if (factorised != EnmStatus::Ok || solver->shifted()) {
-            console::line(factorised != EnmStatus::Ok
-                              ? "the stored network could not be factorised: responses go through its stored modes"
-                              : "the stored network hangs loose: responses go through its stored modes");
-            solver.reset();
+        const char* without = nullptr; // why the responses go through the stored modes alone
+        if (solver->factorise() != EnmStatus::Ok) {
+            without = "could not be factorised";
+        } else if (solver->shifted()) {
+            without = "hangs loose";
         } else {
             Calibration stored;
             stored.K = K;
@@ -530,10 +529,11 @@ bool ElasticNetworkModel::readSparseEigenData()
             stored.calibrated = true;
             solver->useCalibration(stored);
             // A damaged network may factorise and still answer nothing finite.
-            if (!solver->responseColumns(0).allFinite()) {
-                console::line("the stored network could not be factorised: responses go through its stored modes");
-                solver.reset();
-            }
+            if (!solver->responseColumns(0).allFinite()) without = "could not be factorised";
+        }
+        if (without) {
+            console::Line() << "the stored network " << without << ": responses go through its stored modes";
+            solver.reset();
         }
     }
 

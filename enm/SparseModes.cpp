@@ -205,8 +205,8 @@ struct CholmodFactor final : SparseNetworkSolver::Factor {
         m.p = const_cast<int*>(a.outerIndexPtr());
         m.i = const_cast<int*>(a.innerIndexPtr());
         m.x = const_cast<double*>(a.valuePtr());
-        // Symmetric, the upper triangle read: CHOLMOD then makes one permuted copy of it to
-        // factorise, where from the lower triangle it makes two, one after the other.
+        // Symmetric, the upper triangle read (the ordering's input; the factorisation itself
+        // reads the permuted lower triangle factorisePermuted is given).
         m.stype = 1;
         m.itype = CHOLMOD_INT;
         m.xtype = CHOLMOD_REAL;
