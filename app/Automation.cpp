@@ -1,6 +1,9 @@
 #include "Automation.h"
 
 #include "Form1.h"
+#include "QtPrompts.h"
+
+#include "common/AtomicFile.h"
 
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
@@ -9,8 +12,10 @@
 #include "render/COpenGL.h"
 
 #include <QCheckBox>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
+#include <QImageWriter>
 
 #include <fstream>
 #include <iostream>
@@ -26,31 +31,37 @@ constexpr int kSettleMilliseconds = 400;
 
 } // namespace
 
-Automation::Automation(Form1& window, AutomationOptions options)
-    : QObject(&window), m_window(window), m_options(std::move(options))
+Automation::Automation(Form1& window, AutomationOptions options, const QtPrompts* prompts)
+    : QObject(&window), m_window(window), m_options(std::move(options)), m_prompts(prompts)
 {
     connect(&m_window, &Form1::loadEnded, this, &Automation::loadEnded);
     m_player.setInterval(2);
     connect(&m_player, &QTimer::timeout, this, &Automation::playStep);
 }
 
-void Automation::fail(const std::string& message, int exitCode)
+int Automation::exitCode() const
 {
-    std::cerr << "vornax: " << message << '\n';
+    if (m_exitCode == 0 && m_prompts && m_prompts->errorReported()) return 1;
+    return m_exitCode;
+}
+
+void Automation::fail(const std::string& message, int exitCode, const std::string& cause)
+{
+    if (cause.empty() || !m_prompts || !m_prompts->reported(cause)) std::cerr << "vornax: " << message << std::endl;
     m_exitCode = exitCode;
     m_player.stop();
     m_finished = true;
-    if (m_options.quit) QCoreApplication::exit(m_exitCode);
+    if (m_options.quit || m_options.unattended()) QCoreApplication::exit(m_exitCode);
 }
 
 void Automation::loadEnded(bool ok, const QString& message)
 {
     if (!ok && m_window.sessionRefused()) {
-        fail("the session was refused: " + message.toStdString(), 2);
+        fail("the session was refused: " + message.toStdString(), 2, message.toStdString());
         return;
     }
     if (!ok) {
-        fail("the structure was not loaded: " + message.toStdString());
+        fail("the structure was not loaded: " + message.toStdString(), 1, message.toStdString());
         return;
     }
     if (m_options.saveForces)
@@ -64,13 +75,18 @@ void Automation::loadEnded(bool ok, const QString& message)
 
 bool Automation::startScript()
 {
-    std::ifstream in(m_options.stylusScript);
-    if (!in) {
-        fail("cannot read the stylus script " + m_options.stylusScript.string());
-        return false;
-    }
     std::string error;
-    auto steps = parseStylusScript(in, error);
+    std::optional<std::vector<StylusStep>> steps;
+    if (!m_options.scriptSteps.empty()) {
+        steps = std::move(m_options.scriptSteps);
+    } else {
+        std::ifstream in(m_options.stylusScript);
+        if (!in) {
+            fail("cannot read the stylus script " + m_options.stylusScript.string());
+            return false;
+        }
+        steps = parseStylusScript(in, error);
+    }
     COpenGL* view = m_window.view();
     const ElasticNetworkModel* network = view ? view->getNetwork() : nullptr;
     if (steps && network && !checkScriptNodes(*steps, network->getAmountOfAtoms(), error)) steps.reset();
@@ -116,13 +132,41 @@ void Automation::playStep()
     m_stepEnds = device.tickCount() + static_cast<std::uint64_t>(step.ticks);
 }
 
+bool Automation::writeScreenshot(std::string& error)
+{
+    // The picture is made in memory and written like every other output: a failed write keeps
+    // the old file.
+    std::string format = m_options.screenshot.extension().string();
+    if (!format.empty()) format.erase(0, 1);
+    for (char& c : format) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (format.empty()) format = "png";
+    if (!QImageWriter::supportedImageFormats().contains(QByteArray::fromStdString(format))) {
+        error = "no picture format is known by the ending ." + format;
+        return false;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!m_window.grab().toImage().save(&buffer, format.c_str())) {
+        error = "the picture could not be made";
+        return false;
+    }
+    AtomicFile out(m_options.screenshot);
+    out.stream().write(bytes.constData(), bytes.size());
+    if (!out.commit()) {
+        error = out.error();
+        return false;
+    }
+    return true;
+}
+
 void Automation::finish()
 {
     if (m_finished) return;
     if (!m_options.screenshot.empty()) {
-        const QString file = QString::fromStdString(m_options.screenshot.string());
-        if (!m_window.grab().toImage().save(file)) {
-            fail("cannot write the screenshot " + m_options.screenshot.string());
+        std::string error;
+        if (!writeScreenshot(error)) {
+            fail("cannot write the screenshot " + m_options.screenshot.string() + ": " + error);
             return;
         }
         std::cout << "screenshot: " << m_options.screenshot.string() << std::endl;

@@ -22,29 +22,38 @@
 namespace vornax {
 
 class Form1;
+class QtPrompts;
 
 struct AutomationOptions {
     std::filesystem::path stylusScript; ///< played on the virtual device; empty: none
+    /// The script's steps when they were read already (the command line checks them before
+    /// the window opens); empty: read from stylusScript.
+    std::vector<StylusStep> scriptSteps;
     std::filesystem::path screenshot;   ///< the window as drawn, at the end; empty: none
     std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
     std::filesystem::path saveSession;  ///< the session file, at the end before saveAs; empty: none
     bool saveForces = false;            ///< tick "Save Forces" once the load is done
     bool quit = false;                  ///< leave the program at the end (exit status 0 when all went well)
 
-    bool any() const
+    bool any() const { return unattended() || saveForces; }
+    /// Nobody is expected at the window: every message goes to stderr and takes its default
+    /// answer, and an error ends the run.
+    bool unattended() const
     {
-        return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || !saveSession.empty() || saveForces
-            || quit;
+        return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || !saveSession.empty() || quit;
     }
 };
 
 class Automation final : public QObject {
     Q_OBJECT
 public:
-    Automation(Form1& window, AutomationOptions options);
+    /// `prompts` (not owned, may be null) is the window's: in an unattended run its lines are
+    /// not written twice, and an error it reported fails the run.
+    Automation(Form1& window, AutomationOptions options, const QtPrompts* prompts = nullptr);
 
-    /// 0 while all goes well; 1 when the load or a step failed, 2 when the session was refused.
-    int exitCode() const { return m_exitCode; }
+    /// 0 while all goes well; 1 when the load, a step or a reported error failed, 2 when the
+    /// session was refused.
+    int exitCode() const;
     bool finished() const { return m_finished; }
 
 private:
@@ -52,10 +61,15 @@ private:
     bool startScript();
     void playStep();
     void finish();
-    void fail(const std::string& message, int exitCode = 1);
+    /// Writes the window's picture to the screenshot file; false with `error` when it failed.
+    bool writeScreenshot(std::string& error);
+    /// Ends the steps with `message` on stderr (left out when the prompts wrote `cause`
+    /// already), and ends an unattended run.
+    void fail(const std::string& message, int exitCode = 1, const std::string& cause = {});
 
     Form1& m_window;
     AutomationOptions m_options;
+    const QtPrompts* m_prompts;
     QTimer m_player;
     std::vector<StylusStep> m_steps;
     std::size_t m_next = 0;

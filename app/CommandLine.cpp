@@ -1,11 +1,16 @@
 #include "CommandLine.h"
 
+#include "common/InputFile.h"
+#include "common/TextParse.h"
+#include "haptics/StylusScript.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 namespace vornax {
@@ -14,6 +19,47 @@ namespace {
 
 const std::map<std::string, int32_t> kChoices = {
     {"pdb", load::PdbFile}, {"elnemo", load::ElNemo}, {"eigen", load::EigenFiles}, {"text", load::TextFile}};
+
+/// Largest eigenvalue text read from --eigenvalues: a list of a few hundred values takes a few
+/// kilobytes.
+constexpr std::uintmax_t kMaxEigenvalueText = 1 << 20;
+
+/// A number as a person reads it: at most six significant digits, whatever its size.
+std::string shortNumber(double value)
+{
+    std::ostringstream text;
+    text << std::setprecision(6) << value;
+    return text.str();
+}
+
+/// Why `name`, given for `option`, cannot be used as a file name: empty when it can. A name
+/// that is not UTF-8 text (or holds control characters) would be shown and written under
+/// another name than the one given.
+std::string nameProblem(const std::string& option, const std::string& name)
+{
+    if (name.empty() || text::printable(name) == name) return {};
+    return option + ": the name " + text::printable(name) + " is not plain UTF-8 text; rename the file";
+}
+
+/// Why the input file `name` of `option` cannot be read: empty when it is a regular file. A
+/// FIFO or a device would hold the program, or never end.
+std::string inputProblem(const std::string& option, const std::string& name)
+{
+    if (name.empty()) return {};
+    std::string problem = regularFileProblem(name);
+    return problem.empty() ? problem : option + ": " + problem;
+}
+
+/// Why an output file cannot be written to `name`: empty when its folder exists.
+std::string outputProblem(const std::string& option, const std::string& name)
+{
+    if (name.empty()) return {};
+    const std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        return option + ": the folder " + folder.string() + " does not exist";
+    return {};
+}
 
 } // namespace
 
@@ -75,7 +121,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     app.add_option("--pull-first", w.pullFirstNodes,
                    "pdb: from this many nodes on, pull once the lowest modes are ready while every mode is "
                    "computed in the background (default 1000; 0: every mode first)")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CLI::Validator(
+            [](const std::string& text) -> std::string {
+                int32_t nodes = 0;
+                if (!CLI::detail::lexical_cast(text, nodes) || nodes < 0)
+                    return "wants a number of nodes, 0 or more, not " + text::printable(text.substr(0, 20));
+                return {};
+            },
+            "NODES"))
         ->type_name("NODES");
     app.add_flag("--quit", s.quit, "Leave the program at the end");
 
@@ -94,6 +147,26 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         return refuse(std::string(e.what()) + " (vornax --help lists the options)");
     }
 
+    // Names first: every later message shows them.
+    const std::vector<std::pair<std::string, std::string>> inputs = {
+        {"FILE", file},          {"--ppy", ppy},
+        {"--eigenvalues", eigenvalues}, {"--eigen-file", eigenFile},
+        {"--stylus-script", script},    {"--open-session", openSession}};
+    std::vector<std::pair<std::string, std::string>> named = inputs;
+    for (const std::string& m : modes) named.emplace_back("--modes", m);
+    const std::vector<std::pair<std::string, std::string>> outputs = {
+        {"--screenshot", screenshot}, {"--save-session", saveSession}, {"--save-as", saveAs}};
+    named.insert(named.end(), outputs.begin(), outputs.end());
+    named.emplace_back("--save-dir", saveDir);
+    for (const auto& [option, name] : named)
+        if (std::string problem = nameProblem(option, name); !problem.empty()) return refuse(problem);
+    for (const auto& [option, name] : inputs)
+        if (std::string problem = inputProblem(option, name); !problem.empty()) return refuse(problem);
+    for (const std::string& m : modes)
+        if (std::string problem = inputProblem("--modes", m); !problem.empty()) return refuse(problem);
+    for (const auto& [option, name] : outputs)
+        if (std::string problem = outputProblem(option, name); !problem.empty()) return refuse(problem);
+
     w.openDevice = !noDevice;
     w.allowStereo = !mono;
     line.mouseStylus = virtualDevice;
@@ -105,13 +178,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     s.saveSession = saveSession;
     if (!script.empty() && !virtualDevice)
         return refuse("--stylus-script plays on the virtual device: add --mouse-stylus");
+    if (!script.empty()) {
+        // Its syntax is checked now; its nodes once the network is known.
+        std::ifstream in(script);
+        std::string error;
+        std::optional<std::vector<StylusStep>> steps = parseStylusScript(in, error);
+        if (!steps) return refuse(script + ": " + error);
+        s.scriptSteps = std::move(*steps);
+    }
 
     // The same rule as the cutoff dialog: 7 Å or more.
-    if (!(rc >= 7.0f) || !std::isfinite(rc) || rc > 1000.0f) {
-        std::ostringstream text;
-        text << "--rc wants a cutoff of at least 7 Å, not " << rc;
-        return refuse(text.str());
-    }
+    if (!(rc >= 7.0f) || !std::isfinite(rc) || rc > 1000.0f)
+        return refuse("--rc wants a cutoff from 7 to 1000 Å, not " + shortNumber(rc));
     w.rc = rc;
 
     if (choice.empty()) choice = isMainEigenDataFile(file) ? "eigen" : "pdb";
@@ -175,9 +253,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     if (!eigenvalues.empty()) {
         std::ifstream in(eigenvalues, std::ios::binary);
         if (!in) return refuse("--eigenvalues " + eigenvalues + " could not be read");
-        std::ostringstream text;
-        text << in.rdbuf();
-        w.eigenvalueText = text.str();
+        std::string text(kMaxEigenvalueText + 1, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxEigenvalueText)
+            return refuse("--eigenvalues " + eigenvalues + " is larger than 1 MiB: an eigenvalue list takes a few kilobytes");
+        w.eigenvalueText = std::move(text);
     }
     return line;
 }

@@ -432,6 +432,10 @@ void Form1::handOver()
             console::write(console::Warning, "the eigen data files were not written: " + load.eigenFileError);
         console::Line() << "max modes detected: " << gl->getMaxModes();
         m_logic->networkLoaded(gl->getMaxModes(), total, gl->getS(), cutoff());
+        if (mode == load::EigenFiles) {
+            console::Line() << "gotS " << gl->getS();
+            console::line("showing");
+        }
         m_flow->showDeviceInstructions(state.isOmni);
     } else if (mode == load::ElNemo) {
         finishElNemo(*gl);

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <iostream>
+
 namespace vornax {
 
 namespace {
@@ -38,9 +40,47 @@ MessageAnswer fromButton(int button)
 
 } // namespace
 
+MessageAnswer QtPrompts::writeLine(const std::string& caption, const std::string& text, MessageIcon icon,
+                                   MessageButtons buttons)
+{
+    // One line: the box's line breaks become spaces.
+    std::string flat;
+    for (const char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            if (!flat.empty() && flat.back() != ' ') flat += ' ';
+            continue;
+        }
+        flat += c;
+    }
+    while (!flat.empty() && flat.back() == ' ') flat.pop_back();
+    const bool error = icon == MessageIcon::Error;
+    {
+        std::lock_guard<std::mutex> lock(m_linesMutex);
+        std::cerr << "vornax: " << (error ? "error: " : icon == MessageIcon::Warning ? "warning: " : "") << caption
+                  << ": " << flat << std::endl;
+        m_lines.push_back(text);
+    }
+    if (error && !m_errorReported.exchange(true)) {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    }
+    const bool yesNo = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
+    return yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+bool QtPrompts::reported(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(m_linesMutex);
+    for (const std::string& line : m_lines)
+        if (line == text) return true;
+    return false;
+}
+
 MessageAnswer QtPrompts::messageBox(const std::string& caption, const std::string& text, MessageIcon icon,
                                     MessageButtons buttons)
 {
+    if (m_unattended.load()) return writeLine(caption, text, icon, buttons);
     const MessageAnswer fallback = buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
     return onWindowThread(m_stopped, fallback, [&] {
         QMessageBox box;
@@ -67,6 +107,11 @@ MessageAnswer QtPrompts::messageBox(const std::string& caption, const std::strin
 
 std::optional<std::string> QtPrompts::askText(const TextPrompt& prompt)
 {
+    if (m_unattended.load()) {
+        writeLine(prompt.title, prompt.heading + " (no answer in an unattended run)", MessageIcon::Warning,
+                  MessageButtons::Ok);
+        return std::nullopt;
+    }
     return onWindowThread(m_stopped, std::optional<std::string>{}, [&]() -> std::optional<std::string> {
         PdbCodeDialog dialog(prompt);
         return dialog.ask();
@@ -75,6 +120,7 @@ std::optional<std::string> QtPrompts::askText(const TextPrompt& prompt)
 
 std::optional<Rgb8> QtPrompts::askColour(const std::string& title)
 {
+    if (m_unattended.load()) return std::nullopt;
     return onWindowThread(m_stopped, std::optional<Rgb8>{}, [&]() -> std::optional<Rgb8> {
         const QColor c = QColorDialog::getColor(Qt::white, QApplication::activeWindow(), QString::fromStdString(title));
         if (!c.isValid()) return std::nullopt;

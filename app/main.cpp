@@ -44,9 +44,10 @@ int printSummary(const std::filesystem::path& path)
     std::vector<Atom*> atoms = reader.getAtomList();
     std::unique_ptr<ElasticNetworkModel> network(reader.getElasticNetwork());
     if (!ok) {
+        // A refusal, like the command line's own.
         std::cerr << "vornax: " << reader.getLoadError() << '\n';
         deleteAtoms(atoms);
-        return 1;
+        return 2;
     }
 
     int carbonAlpha = 0, phosphorus = 0, waters = 0;
@@ -92,6 +93,7 @@ int run(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QtPrompts prompts;
+    prompts.setUnattended(steps.unattended());
     ScopedUserPrompts installed(&prompts);
     int status = 0;
     {
@@ -101,7 +103,7 @@ int run(int argc, char** argv)
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             window.resize(screen->availableGeometry().size() * 0.9);
         window.showMaximized();
-        Automation automation(window, steps);
+        Automation automation(window, steps, &prompts);
         status = app.exec();
         if (steps.quit && status == 0) status = automation.exitCode();
     }

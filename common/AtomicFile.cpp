@@ -60,6 +60,15 @@ mode_t currentUmask()
 
 AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)), m_destination(followLinks(m_target))
 {
+    switch (kindOf(m_target)) {
+    case TargetKind::Stream:
+        openDirect();
+        return;
+    case TargetKind::Refused:
+        return;
+    case TargetKind::File:
+        break;
+    }
     // A hidden name beside the target: the rename stays within one file system.
     std::string hidden(1, '.');
     hidden += m_destination.filename().string();
@@ -81,6 +90,42 @@ AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target
     if (!m_open) fail("cannot write " + m_target.string());
 }
 
+AtomicFile::TargetKind AtomicFile::kindOf(const std::filesystem::path& target)
+{
+    struct stat status{};
+    if (::stat(target.c_str(), &status) != 0) return TargetKind::File; // a new file
+    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return TargetKind::Stream;
+    // The process's own streams by name (/dev/stdout, /dev/fd/N, /proc/self/fd/N) stay streams
+    // even when the shell sent them to a file: the shell's descriptor is what gets the text.
+    const std::string name = target.string();
+    if (name.rfind("/dev/std", 0) == 0 || name.rfind("/dev/fd/", 0) == 0 || name.rfind("/proc/", 0) == 0)
+        return TargetKind::Stream;
+    if (S_ISREG(status.st_mode)) return TargetKind::File;
+    const char* what = S_ISDIR(status.st_mode)  ? "a folder"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                       : S_ISBLK(status.st_mode)  ? "a block device"
+                                                  : "not a regular file";
+    m_error = "cannot write " + name + ": it is " + what + ", not a file";
+    return TargetKind::Refused;
+}
+
+void AtomicFile::openDirect()
+{
+    m_direct = true;
+    // A FIFO nobody reads would hold the open forever: look for a reader without waiting, and
+    // keep that end open while the stream opens (so its open cannot wait either).
+    const int probe = ::open(m_target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) {
+        fail(errno == ENXIO ? "cannot write " + m_target.string() + ": nothing reads from it"
+                            : "cannot write " + m_target.string() + ": " + std::strerror(errno));
+        return;
+    }
+    m_stream.open(m_target, std::ios::binary | std::ios::out);
+    ::close(probe);
+    m_open = m_stream.is_open();
+    if (!m_open) fail("cannot write " + m_target.string());
+}
+
 AtomicFile::~AtomicFile() { discard(); }
 
 bool AtomicFile::fail(const std::string& why)
@@ -98,6 +143,10 @@ bool AtomicFile::finish()
     m_stream.close();
     if (!written || m_stream.fail())
         return fail("writing " + m_target.string() + " failed (disk full, file size limit or write error)");
+    if (m_direct) {
+        m_finished = true;
+        return true;
+    }
     if (!syncFile(m_temporary)) return fail("writing " + m_target.string() + " failed: it could not be synced to disk");
     m_finished = true;
     return true;
@@ -108,6 +157,10 @@ bool AtomicFile::commit()
     if (!finish()) {
         discard();
         return false;
+    }
+    if (m_direct) {
+        m_open = false;
+        return true;
     }
     std::error_code ec;
     std::filesystem::rename(m_temporary, m_destination, ec);
@@ -142,7 +195,7 @@ bool AtomicFile::commitPair(AtomicFile& first, AtomicFile& second, std::string& 
     // Keep the first target under another name until the second one is in place.
     std::error_code ec;
     std::filesystem::path backup;
-    if (std::filesystem::exists(first.m_destination, ec)) {
+    if (!first.m_direct && std::filesystem::exists(first.m_destination, ec)) {
         backup = first.m_temporary;
         backup += ".old";
         std::filesystem::create_hard_link(first.m_destination, backup, ec);
@@ -168,7 +221,7 @@ bool AtomicFile::commitPair(AtomicFile& first, AtomicFile& second, std::string& 
         std::error_code restore;
         if (!backup.empty())
             std::filesystem::rename(backup, first.m_destination, restore);
-        else
+        else if (!first.m_direct)
             std::filesystem::remove(first.m_destination, restore);
         dropBackup();
         return false;

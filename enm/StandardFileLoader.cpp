@@ -202,6 +202,7 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
                                         << threeNMinusSix << " non-rigid modes, the rest are ignored";
     reportMissingEigenvalues(given);
     calculateForceScaler(averageHapticForce, true);
+    console::Line() << "Amount of Vectors: " << vectors.size() << " length of first vector: " << vectors.front().size();
     // Modes without a vector in the file stay zero rows.
     const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(totalMaxModes));
     for (std::size_t r = 0; r < rows; ++r)

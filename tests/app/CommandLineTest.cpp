@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 using namespace vornax;
@@ -38,6 +40,12 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     const std::string session = (dir.path() / "s.vsf").string(), notSession = file("t.vsf", std::string(245, 'x'));
     std::string error;
     ASSERT_TRUE(writeSessionFile(session, SessionData(), error)) << error;
+    const std::string fifo = (dir.path() / "pipe.pdb").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string bigValues = file("big.txt", std::string((1 << 20) + 1, '1'));
+    const std::string nanScript = file("nan.stylus", "10 0 0 0 0\n10 nan 0 0 0\n");
+    const std::string longScript = file("long.stylus", "9000000 0 0 0 0\n9000000 0 0 0 0\n");
+    const std::string goodScript = file("good.stylus", "# pull\n10 node 3 0 0 0 1\n");
 
     struct Case {
         std::vector<std::string> args;
@@ -52,8 +60,26 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
         {{"--choice", "eigen", hdv, "--ppy", ppy}, load::EigenFiles, nullptr},
         {{"--choice", "elnemo", pdb, "--modes", mode7, mode7, "--eigenvalues", values}, load::ElNemo, nullptr},
         {{"--choice", "text", pdb, "--eigen-file", eigen}, load::TextFile, nullptr},
-        {{pdb, "--rc", "6.99"}, 0, "at least 7"},
-        {{pdb, "--rc", "nan"}, 0, "at least 7"},
+        {{pdb, "--rc", "6.99"}, 0, "from 7 to 1000 Å, not 6.99"},
+        {{pdb, "--rc", "nan"}, 0, "from 7 to 1000 Å"},
+        {{pdb, "--rc", "1001"}, 0, "from 7 to 1000 Å, not 1001"},
+        {{pdb, "--pull-first", "-1"}, 0, "0 or more, not -1"},
+        // Inputs that would hold the program (a FIFO) or never end (a device).
+        {{fifo}, 0, "not a regular file"},
+        {{"--choice", "text", pdb, "--eigen-file", fifo}, 0, "--eigen-file: "},
+        {{"--choice", "elnemo", pdb, "--modes", mode7, "--eigenvalues", "/dev/zero"}, 0, "--eigenvalues: "},
+        {{"--choice", "elnemo", pdb, "--modes", fifo}, 0, "--modes: "},
+        {{hdv, "--ppy", fifo}, 0, "--ppy: "},
+        {{pdb, "--mouse-stylus", "--stylus-script", fifo}, 0, "--stylus-script: "},
+        {{"--choice", "elnemo", pdb, "--modes", mode7, "--eigenvalues", bigValues}, 0, "larger than 1 MiB"},
+        // Stylus scripts are read before the window opens.
+        {{pdb, "--mouse-stylus", "--stylus-script", nanScript}, 0, "line 2"},
+        {{pdb, "--mouse-stylus", "--stylus-script", longScript}, 0, "more than 10000000 ticks"},
+        {{pdb, "--mouse-stylus", "--stylus-script", goodScript, "--quit"}, load::PdbFile, nullptr},
+        // Outputs: their folders exist, and their names are kept as given.
+        {{pdb, "--screenshot", folder + "/missing/shot.png"}, 0, "--screenshot: the folder"},
+        {{pdb, "--save-as", folder + "/missing/x.pdb"}, 0, "--save-as: the folder"},
+        {{pdb, "--screenshot", folder + "/shot\xff.png"}, 0, "shot\\xff.png is not plain UTF-8"},
         {{pdb, "--rc", "abc"}, 0, "--rc"},
         {{"--choice", "eigen", pdb}, 0, ".hdv"},
         {{"--choice", "pdb", hdv}, 0, "use --choice eigen"},
@@ -119,6 +145,8 @@ TEST(CommandLine, EachChoiceTakesItsFilesAndRefusesTheRest)
     const CommandLine resumed = parse({hdv, "--open-session", session, "--save-session", "out.vsf"});
     EXPECT_EQ(resumed.window.session, std::optional<SessionData>(SessionData()));
     EXPECT_EQ(resumed.steps.saveSession, "out.vsf");
+    EXPECT_EQ(parse({pdb, "--mouse-stylus", "--stylus-script", goodScript}).steps.scriptSteps.size(), 1u);
+    EXPECT_LT(parse({pdb, "--pull-first", "-1"}).message.size(), 120u);
     const CommandLine help = parse({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.message.find("--choice"), std::string::npos);

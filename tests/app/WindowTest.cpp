@@ -300,7 +300,7 @@ void deformThroughCli(const ElasticNetworkModel& eln, const std::vector<int>& no
                       const std::filesystem::path& out)
 {
     QStringList args{"deform", QString::fromStdString(vornax::testing::findPdb("1crn.pdb").string()), "--out",
-                     QString::fromStdString(out.string()), "--json", "/dev/null"};
+                     QString::fromStdString(out.string())};
     for (const int node : nodes) {
         const Vector3d f = eln.getAtom(node)->getOLDKcalForce();
         args << "--node" << QString::number(node) << "--force" << QString::number(f.x, 'g', 9)

@@ -33,7 +33,7 @@ for k in range(struct.unpack_from("<i", b, 240)[0]):
     print("--node %d --force %.9g %.9g %.9g" % (node, x, y, z), end=" ")
 ' "$out/pulled.vsf")
 # shellcheck disable=SC2086
-"$enm" deform "$pdb" --out "$out/deformed.pdb" --json /dev/null $forces > /dev/null 2>&1 || fail "deform failed"
+"$enm" deform "$pdb" --out "$out/deformed.pdb" $forces > /dev/null 2>&1 || fail "deform failed"
 grep '^ATOM' "$out/A.pdb" > "$out/A.atoms"
 grep '^ATOM' "$out/B.pdb" > "$out/B.atoms"
 cmp -s "$out/A.atoms" "$out/B.atoms" || { diff "$out/A.atoms" "$out/B.atoms" | head; fail "the resumed structure differs"; }

@@ -40,4 +40,35 @@ if "$vornax" "$data/1crn.pdb" --mouse-stylus --stylus-script "$out/no-such.stylu
   fail "a missing stylus script was not refused"
 fi
 grep -q "stylus-script.*no-such.stylus" "$log" || fail "no message for the missing script"
+
+# Nobody is at the window: every message is one line on stderr and takes its default answer, a
+# warning lets the run go on, an error ends it (status 1), and what can be refused before the
+# window opens is (status 2). No case may wait for a person: each has two minutes.
+case_dir="$out/unattended-cases"
+rm -rf "$case_dir"
+mkdir -p "$case_dir/eigen" "$case_dir/blocked/1CRN.hdv"
+mkfifo "$case_dir/pipe.pdb"
+# 1CRN without its experiment type: the warning's OK is taken and the load completes.
+grep -v '^EXPDTA\|^REMARK 200\|^REMARK 210' "$data/1crn.pdb" > "$case_dir/untyped.pdb"
+odd="$(dirname "$0")/../data/pdb/odd01.pdb"
+# expect STATUS PATTERN ARGS...: the run ends with STATUS and its stderr holds PATTERN.
+expect() {
+  want=$1 pattern=$2; shift 2
+  status=0
+  timeout 120 "$vornax" "$@" --no-device > "$case_dir/case.out" 2> "$case_dir/case.err" < /dev/null || status=$?
+  [ "$status" -eq "$want" ] || { cat "$case_dir/case.err"; fail "vornax $* ended with status $status, not $want"; }
+  grep -q -- "$pattern" "$case_dir/case.err" || { cat "$case_dir/case.err"; fail "vornax $*: no line matching '$pattern'"; }
+}
+expect 1 "structure was not loaded\|PDB File" "$odd" --quit
+expect 2 "not a regular file" "$case_dir/pipe.pdb" --quit
+printf 'not a structure\n' > "$case_dir/text.pdb"
+expect 2 "does not look like a PDB" --summary "$case_dir/text.pdb"
+expect 0 "warning: PDB File Error: Experiment type unable" "$case_dir/untyped.pdb" --quit
+expect 1 "error: .*1CRN.hdv" "$data/1crn.pdb" --save-dir "$case_dir/blocked" --quit
+expect 0 "" "$data/1crn.pdb" --save-dir "$case_dir/eigen" --save-session "$case_dir/s.vsf" --quit
+# Eigen data files without their response matrix: "Do you want to wait for the calculation?"
+# is answered Yes.
+expect 0 "Data Required" "$case_dir/eigen/1CRN.hdv" --quit
+expect 0 "Data Required" "$case_dir/eigen/1CRN.hdv" --open-session "$case_dir/s.vsf" --quit
+[ -p "$case_dir/pipe.pdb" ] || fail "the FIFO given as the structure is no longer a FIFO"
 echo "unattended run: ok"

@@ -7,12 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 using namespace vornax;
 using vornax::testing::readWholeFile;
@@ -122,6 +127,76 @@ TEST(AtomicFileTest, APairIsReplacedTogetherOrNotAtAll)
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(readWholeFile(a), "new a");
     EXPECT_EQ(f.entries(), 2u);
+}
+
+TEST(AtomicFileTest, DevicesAndFifosAreWrittenAsStreamsAndOtherTargetsRefused)
+{
+    Folder f;
+    // A FIFO with a reader gets the text and stays a FIFO.
+    const fs::path fifo = f.dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = readWholeFile(fifo); });
+    // The reader's open waits for a writer, and ours looks for a reader without waiting:
+    // try until the reader is there.
+    for (int attempt = 0;; ++attempt) {
+        AtomicFile out(fifo);
+        if (!out.ok()) {
+            ASSERT_LT(attempt, 5000) << out.error();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        EXPECT_TRUE(out.isDirect());
+        out.stream() << "through the pipe";
+        EXPECT_TRUE(out.commit()) << out.error();
+        break;
+    }
+    reader.join();
+    EXPECT_EQ(received, "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // Nothing reads it now: refused at once, never a wait.
+    {
+        AtomicFile unread(fifo);
+        EXPECT_FALSE(unread.ok());
+        EXPECT_NE(unread.error().find("nothing reads"), std::string::npos) << unread.error();
+    }
+
+    // A character device of our own (the machine's /dev/null is never an output of a test).
+    const fs::path device = f.dir / "null";
+    if (::geteuid() == 0 && ::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+        AtomicFile out(device);
+        out.stream() << "gone";
+        EXPECT_TRUE(out.commit()) << out.error();
+        EXPECT_TRUE(fs::is_character_file(device));
+        AtomicFile pairFirst(device), pairSecond(f.dir / "second.txt");
+        pairFirst.stream() << "a";
+        pairSecond.stream() << "b";
+        std::string error;
+        EXPECT_TRUE(AtomicFile::commitPair(pairFirst, pairSecond, error)) << error;
+        EXPECT_TRUE(fs::is_character_file(device));
+        EXPECT_EQ(readWholeFile(f.dir / "second.txt"), "b");
+    }
+
+    // A folder and a socket keep what they are, with one line that names them.
+    fs::create_directory(f.dir / "folder");
+    const fs::path socketPath = f.dir / "sock";
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const auto& [target, what] : {std::pair{f.dir / "folder", "a folder"}, std::pair{socketPath, "a socket"}}) {
+        AtomicFile out(target);
+        EXPECT_FALSE(out.ok());
+        out.stream() << "x";
+        EXPECT_FALSE(out.commit());
+        EXPECT_NE(out.error().find(what), std::string::npos) << out.error();
+        EXPECT_EQ(out.error().find('\n'), std::string::npos);
+    }
+    ::close(sock);
+    EXPECT_TRUE(fs::is_directory(f.dir / "folder"));
+    EXPECT_TRUE(fs::is_socket(socketPath));
 }
 
 TEST(TextSafety, ControlBytesAndBrokenUtf8AreShownAsEscapes)
