@@ -133,8 +133,7 @@ TEST(Window, DrawsTheIdleSceneThenTheLoadedNetwork)
 
     // Frames keep coming from the timer.
     const int64_t before = window.view()->getFramesDrawn();
-    QTest::qWait(300);
-    EXPECT_GT(window.view()->getFramesDrawn(), before + 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.view()->getFramesDrawn() > before + 5; }, 10000));
 
     // Needs the network drawing: the molecule fills the middle of the view.
     const QImage picture = window.surface()->grabFrame();
@@ -182,10 +181,14 @@ TEST(Window, ABadFileIsReportedOnTheStatusLine)
     EXPECT_TRUE(window.statusText().startsWith("The structure could not be loaded"))
         << window.statusText().toStdString();
     // The idle scene goes on.
-    QTest::qWait(100);
-    const QImage picture = window.surface()->grabFrame();
+    QImage picture;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            picture = window.surface()->grabFrame();
+            return drawnPixels(picture) > 1000;
+        },
+        10000));
     picture.save(QString::fromStdString(gltest::picturePath("window-idle.png")));
-    EXPECT_GT(drawnPixels(picture), 1000);
 }
 
 TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
@@ -488,15 +491,13 @@ TEST(Window, ColouringPageHighlightsResiduesInTheView)
     EXPECT_EQ(eln->getAtom(0)->getMyResidueColour(), Vector3d(200 / 255.0f, 200 / 255.0f, 200 / 255.0f));
 
     // The next frames draw the highlights.
-    QTest::qWait(300);
-    const int red = redPixels(window.surface()->grabFrame());
-    EXPECT_GT(red, 500);
+    int red = 0;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (red = redPixels(window.surface()->grabFrame())) > 500; }, 10000)) << red;
     window.grab().save(QString::fromStdString(gltest::picturePath("colouring.png")));
 
     QTest::mouseClick(window.findChild<QPushButton*>("removeAll"), Qt::LeftButton);
     EXPECT_TRUE(list->toPlainText().isEmpty());
-    QTest::qWait(300);
-    EXPECT_LT(redPixels(window.surface()->grabFrame()), red / 20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return redPixels(window.surface()->grabFrame()) < red / 20; }, 10000));
 }
 
 namespace {
