@@ -1,6 +1,11 @@
 #include "common/InputFile.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
 #include <system_error>
+#include <vector>
 
 namespace vornax {
 
@@ -35,6 +40,120 @@ LineRead readBoundedLine(std::istream& in, std::string& line, std::size_t maxLen
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return LineRead::Line;
+}
+
+std::uint64_t structureTextCap(std::uint64_t availableMemory)
+{
+    if (availableMemory == 0) return kMostStructureText;
+    return std::clamp(availableMemory / kStructureTextShareOfMemory, kLeastStructureTextCap, kMostStructureText);
+}
+
+namespace {
+
+std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
+
+std::string tooLarge(std::uint64_t cap, bool inflated)
+{
+    return std::string(inflated ? "it inflates to" : "it holds") + " more than " + megabytes(cap)
+        + " of text, the most a structure file may hold with the memory available";
+}
+
+/// Inflates the gzip members that follow `head` (bytes already read) in `in` into `text`.
+std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap,
+                        std::string& text)
+{
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return "its gzip data cannot be inflated";
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    constexpr std::size_t kPiece = std::size_t{1} << 16;
+    std::vector<char> input(std::max(kPiece, head.size()));
+    std::copy(head.begin(), head.end(), input.begin());
+    z.next_in = reinterpret_cast<Bytef*>(input.data());
+    z.avail_in = static_cast<uInt>(head.size());
+    std::vector<char> output(kPiece);
+    bool inMember = true;
+    auto refill = [&] {
+        if (z.avail_in > 0 || !in) return;
+        in.read(input.data(), static_cast<std::streamsize>(kPiece));
+        z.next_in = reinterpret_cast<Bytef*>(input.data());
+        z.avail_in = static_cast<uInt>(in.gcount());
+    };
+    while (true) {
+        refill();
+        if (z.avail_in == 0) break;
+        if (!inMember) {
+            // Another member follows when its first byte is gzip's; anything else after the
+            // last member is ignored, as gzip itself does.
+            if (static_cast<unsigned char>(*z.next_in) != 0x1f) break;
+            inflateReset(&z);
+            inMember = true;
+        }
+        z.next_out = reinterpret_cast<Bytef*>(output.data());
+        z.avail_out = static_cast<uInt>(output.size());
+        const int status = inflate(&z, Z_NO_FLUSH);
+        const std::size_t got = output.size() - z.avail_out;
+        if (text.size() + got > cap) {
+            std::string().swap(text);
+            return tooLarge(cap, true);
+        }
+        text.append(output.data(), got);
+        if (status == Z_STREAM_END) {
+            inMember = false;
+        } else if (status == Z_DATA_ERROR || status == Z_NEED_DICT) {
+            std::string().swap(text);
+            return std::string("its gzip data is damaged (") + (z.msg ? z.msg : "not gzip") + ")";
+        } else if (status == Z_MEM_ERROR) {
+            std::string().swap(text);
+            return "there is not enough memory to inflate it";
+        }
+    }
+    if (in.bad()) {
+        std::string().swap(text);
+        return "it cannot be read";
+    }
+    if (inMember) {
+        std::string().swap(text);
+        return "its gzip data ends before its last member is complete (the file is cut short)";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string readStructureText(const std::filesystem::path& path, std::uint64_t cap, std::string& text)
+{
+    text.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "it cannot be opened";
+    char magic[2] = {0, 0};
+    in.read(magic, 2);
+    std::string head(magic, static_cast<std::size_t>(in.gcount()));
+    if (head == "\x1f\x8b") return inflateGzip(in, std::move(head), cap, text);
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > cap) return tooLarge(cap, false);
+    text = std::move(head);
+    if (!ec) text.reserve(static_cast<std::size_t>(size));
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::vector<char> piece(kPiece);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(kPiece));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        // The file may have grown since its size was asked.
+        if (text.size() + got > cap) {
+            std::string().swap(text);
+            return tooLarge(cap, false);
+        }
+        text.append(piece.data(), got);
+    }
+    if (in.bad()) {
+        std::string().swap(text);
+        return "it cannot be read";
+    }
+    return {};
 }
 
 } // namespace vornax

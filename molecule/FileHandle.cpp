@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/InputFile.h"
+#include "common/SystemInfo.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
@@ -96,14 +97,60 @@ NetworkRecordSink* noNetwork()
     return &none;
 }
 
+/// Follows the lengths of the lines of text given piece by piece, so that a file whose line
+/// grows beyond any PDB record is refused as soon as that line is seen.
+class LineLengthGuard {
+public:
+    explicit LineLengthGuard(const std::filesystem::path& path) : m_path(path) {}
+
+    /// Empty while every line is short enough; otherwise the sentence refusing the file.
+    std::string add(std::string_view piece)
+    {
+        for (std::size_t pos = 0; pos < piece.size();) {
+            const std::size_t end = piece.find('\n', pos);
+            m_lineLength += (end == std::string_view::npos ? piece.size() : end) - pos;
+            if (m_lineLength > kMaxRecordLine)
+                return "Line " + std::to_string(m_lineNumber) + " of " + m_path.string() + " is longer than "
+                    + std::to_string(kMaxRecordLine) + " characters: it is not a PDB structure file.";
+            if (end == std::string_view::npos) break;
+            m_lineLength = 0;
+            ++m_lineNumber;
+            pos = end + 1;
+        }
+        return {};
+    }
+
+private:
+    const std::filesystem::path& m_path;
+    std::size_t m_lineLength = 0; ///< bytes since the last line end
+    std::size_t m_lineNumber = 1;
+};
+
 /// Reads the whole of a regular file into `content`, refusing it (the returned sentence) as
 /// soon as a line grows beyond any PDB record, so that a file without line ends is never held
-/// whole. `readable` is false when the file cannot be opened or read.
+/// whole. Gzipped text is inflated up to the cap the memory available allows, then checked.
+/// Long runs of blank lines are cut (see kMostBlankLinesKept). `readable` is false when the
+/// file cannot be opened or read.
 std::string readBounded(const std::filesystem::path& path, std::string& content, bool& readable)
 {
     std::ifstream in(path, std::ios::binary);
     readable = false;
     if (!in) return {};
+    LineLengthGuard guard(path);
+    auto refuse = [&](std::string why) {
+        std::string().swap(content);
+        return why;
+    };
+    if (in.peek() == 0x1f) {
+        in.close();
+        if (std::string why = readStructureText(path, structureTextCap(availablePhysicalMemory()), content);
+            !why.empty())
+            return refuse(path.string() + " cannot be used: " + why + ".");
+        if (std::string why = guard.add(content); !why.empty()) return refuse(why);
+        text::dropLongBlankRuns(content, kMostBlankLinesKept);
+        readable = true;
+        return {};
+    }
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     // Reserved up front only for sizes a structure file can have: a huge (or sparse) file is
@@ -112,30 +159,15 @@ std::string readBounded(const std::filesystem::path& path, std::string& content,
     if (!ec && size <= kReserveAtMost) content.reserve(static_cast<std::size_t>(size));
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     std::vector<char> chunk(kChunk);
-    std::size_t lineLength = 0; // bytes since the last line end
-    std::size_t lineNumber = 1;
     while (in) {
         in.read(chunk.data(), static_cast<std::streamsize>(kChunk));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
         const std::string_view piece(chunk.data(), got);
-        for (std::size_t pos = 0; pos < got;) {
-            const std::size_t end = piece.find('\n', pos);
-            const std::size_t run = (end == std::string_view::npos ? got : end) - pos;
-            lineLength += run;
-            if (lineLength > kMaxRecordLine) {
-                content.clear();
-                content.shrink_to_fit();
-                return "Line " + std::to_string(lineNumber) + " of " + path.string() + " is longer than "
-                    + std::to_string(kMaxRecordLine) + " characters: it is not a PDB structure file.";
-            }
-            if (end == std::string_view::npos) break;
-            lineLength = 0;
-            ++lineNumber;
-            pos = end + 1;
-        }
+        if (std::string why = guard.add(piece); !why.empty()) return refuse(why);
         content.append(piece);
     }
+    text::dropLongBlankRuns(content, kMostBlankLinesKept);
     readable = !in.bad();
     return {};
 }
