@@ -58,9 +58,23 @@ std::string tooLarge(std::uint64_t cap, bool inflated)
         + " of text, the most a structure file may hold with the memory available";
 }
 
+/// Appends `piece` to `text` unless that passes the cap or `check` refuses it; then `text` is
+/// emptied, and the reason returned.
+std::string taken(std::string& text, std::string_view piece, std::uint64_t cap, bool inflated,
+                  const TextPieceCheck& check)
+{
+    std::string why = text.size() + piece.size() > cap ? tooLarge(cap, inflated) : check ? check(piece) : "";
+    if (!why.empty()) {
+        std::string().swap(text);
+        return why;
+    }
+    text.append(piece);
+    return {};
+}
+
 /// Inflates the gzip members that follow `head` (bytes already read) in `in` into `text`.
-std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap,
-                        std::string& text)
+std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap, std::string& text,
+                        const TextPieceCheck& check)
 {
     z_stream z{};
     if (inflateInit2(&z, 15 + 16) != Z_OK) return "its gzip data cannot be inflated";
@@ -95,11 +109,8 @@ std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap,
         z.avail_out = static_cast<uInt>(output.size());
         const int status = inflate(&z, Z_NO_FLUSH);
         const std::size_t got = output.size() - z.avail_out;
-        if (text.size() + got > cap) {
-            std::string().swap(text);
-            return tooLarge(cap, true);
-        }
-        text.append(output.data(), got);
+        if (std::string why = taken(text, std::string_view(output.data(), got), cap, true, check); !why.empty())
+            return why;
         if (status == Z_STREAM_END) {
             inMember = false;
         } else if (status == Z_DATA_ERROR || status == Z_NEED_DICT) {
@@ -123,7 +134,8 @@ std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap,
 
 } // namespace
 
-std::string readStructureText(const std::filesystem::path& path, std::uint64_t cap, std::string& text)
+std::string readStructureText(const std::filesystem::path& path, std::uint64_t cap, std::string& text,
+                              const TextPieceCheck& check)
 {
     text.clear();
     std::ifstream in(path, std::ios::binary);
@@ -131,23 +143,19 @@ std::string readStructureText(const std::filesystem::path& path, std::uint64_t c
     char magic[2] = {0, 0};
     in.read(magic, 2);
     std::string head(magic, static_cast<std::size_t>(in.gcount()));
-    if (head == "\x1f\x8b") return inflateGzip(in, std::move(head), cap, text);
+    if (head == "\x1f\x8b") return inflateGzip(in, std::move(head), cap, text, check);
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (!ec && size > cap) return tooLarge(cap, false);
-    text = std::move(head);
     if (!ec) text.reserve(static_cast<std::size_t>(size));
+    if (std::string why = taken(text, head, cap, false, check); !why.empty()) return why;
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::vector<char> piece(kPiece);
     while (in) {
         in.read(piece.data(), static_cast<std::streamsize>(kPiece));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        // The file may have grown since its size was asked.
-        if (text.size() + got > cap) {
-            std::string().swap(text);
-            return tooLarge(cap, false);
-        }
-        text.append(piece.data(), got);
+        // The cap holds also for a file that grew since its size was asked.
+        const std::string_view got(piece.data(), static_cast<std::size_t>(in.gcount()));
+        if (std::string why = taken(text, got, cap, false, check); !why.empty()) return why;
     }
     if (in.bad()) {
         std::string().swap(text);

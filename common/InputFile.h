@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <string>
+#include <string_view>
 
 namespace vornax {
 
@@ -24,11 +26,16 @@ LineRead readBoundedLine(std::istream& in, std::string& line, std::size_t maxLen
 /// unknown): see kMostStructureText.
 std::uint64_t structureTextCap(std::uint64_t availableMemory);
 
+/// Looks at each piece of text as it is read; a clause about the file ("its line 3 is …")
+/// stops the reading, empty text lets it go on.
+using TextPieceCheck = std::function<std::string(std::string_view piece)>;
+
 /// Reads the whole of the file `path` (a regular file: see regularFileProblem) into `text`.
 /// Gzip data (known by its first two bytes, of any number of members) is inflated piece by
-/// piece, and reading stops as soon as the text would pass `cap` bytes. Empty when read;
-/// otherwise why not, as a clause about the file ("it inflates to more than 64 MiB of text,
-/// …"; too large, cut short, damaged), and `text` is left empty.
-std::string readStructureText(const std::filesystem::path& path, std::uint64_t cap, std::string& text);
+/// piece, and reading stops as soon as the text would pass `cap` bytes or `check` refuses a
+/// piece. Empty when read; otherwise why not, as a clause about the file ("it inflates to
+/// more than 64 MiB of text, …"; too large, cut short, damaged), and `text` is left empty.
+std::string readStructureText(const std::filesystem::path& path, std::uint64_t cap, std::string& text,
+                              const TextPieceCheck& check = {});
 
 } // namespace vornax

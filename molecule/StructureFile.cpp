@@ -316,14 +316,6 @@ std::vector<std::string> operatorIds(const gemmi::Assembly& assembly)
     return ids;
 }
 
-/// Whether `gen` names the chain of `residue`: by author chain name (REMARK 350) or by
-/// label_asym_id (mmCIF).
-bool namedBy(const gemmi::Assembly::Gen& gen, const gemmi::Chain& chain, const gemmi::Residue& residue)
-{
-    return gen.chains.empty() ? std::find(gen.subchains.begin(), gen.subchains.end(), residue.subchain) != gen.subchains.end()
-                              : std::find(gen.chains.begin(), gen.chains.end(), chain.name) != gen.chains.end();
-}
-
 /// Refuses an assembly whose atoms × copies need more memory than is available, before it is
 /// built: every atom through the reader, every C-alpha as a node of the network.
 std::string assemblyMemory(const gemmi::Model& model, const gemmi::Assembly& assembly, uint64_t available)
@@ -577,15 +569,29 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
     return modelRecords(built, true, out);
 }
 
-/// Whether every chain of the model that holds polymer residues is named by `gen`.
-bool coversEveryPolymerChain(const gemmi::Model& model, const gemmi::Assembly::Gen& gen)
-{
-    for (const gemmi::Chain& chain : model.chains)
-        for (const gemmi::Residue& residue : chain.residues) {
-            if (residue.entity_type == gemmi::EntityType::Polymer && !namedBy(gen, chain, residue)) return false;
-        }
-    return true;
-}
+/// The chains of a model that hold polymer residues: by author chain name (REMARK 350) and by
+/// label_asym_id (mmCIF).
+struct PolymerChains {
+    std::unordered_set<std::string> names, subchains;
+    explicit PolymerChains(const gemmi::Model& model)
+    {
+        for (const gemmi::Chain& chain : model.chains)
+            for (const gemmi::Residue& residue : chain.residues)
+                if (residue.entity_type == gemmi::EntityType::Polymer) {
+                    names.insert(chain.name);
+                    subchains.insert(residue.subchain);
+                }
+    }
+    /// Whether `gen` names every one of them.
+    bool coveredBy(const gemmi::Assembly::Gen& gen) const
+    {
+        const bool byName = !gen.chains.empty();
+        const std::vector<std::string>& named = byName ? gen.chains : gen.subchains;
+        const std::unordered_set<std::string> listed(named.begin(), named.end());
+        const auto& wanted = byName ? names : subchains;
+        return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& n) { return listed.count(n) > 0; });
+    }
+};
 
 bool isIdentity(const gemmi::Transform& t)
 {
@@ -639,6 +645,8 @@ std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::p
         return std::nullopt;
     }
     std::vector<AssemblyInfo> list;
+    const std::optional<PolymerChains> polymer =
+        st.models.empty() ? std::nullopt : std::optional<PolymerChains>(st.models.front());
     for (const gemmi::Assembly& a : st.assemblies) {
         AssemblyInfo info;
         info.id = a.name;
@@ -647,7 +655,7 @@ std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::p
         bool identityOnly = true, everyChain = !st.models.empty();
         for (const auto& gen : a.generators) {
             for (const auto& op : gen.operators) identityOnly = identityOnly && isIdentity(op.transform);
-            everyChain = everyChain && !gen.operators.empty() && coversEveryPolymerChain(st.models.front(), gen);
+            everyChain = everyChain && !gen.operators.empty() && polymer->coveredBy(gen);
         }
         info.sameAsFile = identityOnly && everyChain && info.operators.size() == 1;
         list.push_back(std::move(info));
