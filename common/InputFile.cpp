@@ -89,6 +89,7 @@ std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap, 
     z.avail_in = static_cast<uInt>(head.size());
     std::vector<char> output(kPiece);
     bool inMember = true;
+    bool pending = false; // the last call filled the output: zlib may hold more without more input
     auto refill = [&] {
         if (z.avail_in > 0 || !in) return;
         in.read(input.data(), static_cast<std::streamsize>(kPiece));
@@ -97,11 +98,11 @@ std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap, 
     };
     while (true) {
         refill();
-        if (z.avail_in == 0) break;
+        if (z.avail_in == 0 && !pending) break;
         if (!inMember) {
             // Another member follows when its first byte is gzip's; anything else after the
             // last member is ignored, as gzip itself does.
-            if (static_cast<unsigned char>(*z.next_in) != 0x1f) break;
+            if (z.avail_in == 0 || static_cast<unsigned char>(*z.next_in) != 0x1f) break;
             inflateReset(&z);
             inMember = true;
         }
@@ -109,6 +110,7 @@ std::string inflateGzip(std::ifstream& in, std::string head, std::uint64_t cap, 
         z.avail_out = static_cast<uInt>(output.size());
         const int status = inflate(&z, Z_NO_FLUSH);
         const std::size_t got = output.size() - z.avail_out;
+        pending = z.avail_out == 0;
         if (std::string why = taken(text, std::string_view(output.data(), got), cap, true, check); !why.empty())
             return why;
         if (status == Z_STREAM_END) {

@@ -357,6 +357,8 @@ TEST(StructureFileTest, StructureTextIsReadUpToItsCap)
 {
     const std::string text(5000, '\n');
     const std::string member = gzipped(text);
+    std::string large(1 << 20, 'A'); // inflated in many steps
+    for (std::size_t i = 0; i < large.size(); i += 4099) large[i] = '\n';
     const struct {
         std::string name, bytes;
         uint64_t cap;
@@ -366,6 +368,7 @@ TEST(StructureFileTest, StructureTextIsReadUpToItsCap)
         {"plain", text, 5000, "", text},
         {"plain over the cap", text, 4999, "it holds more than", ""},
         {"one member", member, 5000, "", text},
+        {"one large member", gzipped(large), large.size(), "", large},
         {"three members and padding", member + member + member + std::string(8, '\0'), 15000, "", text + text + text},
         {"members over the cap", member + member + member, 12000, "it inflates to more than", ""},
         {"cut short", member.substr(0, member.size() - 4), 5000, "cut short", ""},
