@@ -1,5 +1,7 @@
 #include "common/InputFile.h"
 
+#include "common/SystemInfo.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -50,11 +52,9 @@ std::uint64_t structureTextCap(std::uint64_t availableMemory)
 
 namespace {
 
-std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
-
 std::string tooLarge(std::uint64_t cap, bool inflated)
 {
-    return std::string(inflated ? "it inflates to" : "it holds") + " more than " + megabytes(cap)
+    return std::string(inflated ? "it inflates to" : "it holds") + " more than " + memorySize(cap)
         + " of text, the most a structure file may hold with the memory available";
 }
 

@@ -19,8 +19,9 @@ inline constexpr std::uint64_t kMostStructureText = std::uint64_t{1} << 30;
 inline constexpr std::uint64_t kStructureTextShareOfMemory = 8;
 inline constexpr std::uint64_t kLeastStructureTextCap = std::uint64_t{64} << 20;
 
-/// Blank lines of one run kept in PDB text read with gemmi (the rest are dropped): its reader
-/// spends some 80 ns on every line, so that a gigabyte of line ends would take minutes.
+/// Blank lines of one run kept in PDB text (the rest are dropped before its records are read):
+/// gemmi's reader spends some 80 ns on every line and the program's own keeps a view of each,
+/// so that a gigabyte of line ends took 82 s of CPU, or 16 GB.
 inline constexpr std::size_t kMostBlankLinesKept = 64;
 
 /// Most copies of one biological assembly, and most operator ids one --copies list names.
@@ -28,12 +29,15 @@ inline constexpr std::size_t kMostCopies = 100000;
 /// Most operators the _pdbx_struct_assembly_gen.oper_expression values of one mmCIF file
 /// expand to, all assemblies together: the copies cap, counted before anything is expanded.
 inline constexpr std::uint64_t kMostAssemblyOperators = kMostCopies;
-/// Most operator numbers a range in an operator expression may reach ("1-999999999").
+/// Largest operator number a range in an operator expression may reach ("1-999999999").
 inline constexpr long kLargestOperatorNumber = 999999999;
 /// Most name comparisons reading the assembly tables of one mmCIF file may take (every
 /// expanded operator against the operator list, every assembly against the generator rows).
 inline constexpr std::uint64_t kMostAssemblyComparisons = 100'000'000;
 
+/// Largest matrix element and translation (Å) an assembly operator may have.
+inline constexpr double kLargestRotationElement = 1.0e3;
+inline constexpr double kLargestTranslation = 1.0e6;
 /// The 3×3 part of an assembly operator must be a rotation: M·Mᵀ = I within this, element by
 /// element (an operator that scales or flattens a copy is refused).
 inline constexpr double kRotationTolerance = 1.0e-3;

@@ -53,9 +53,6 @@ struct LibraryStructure {
 namespace {
 
 constexpr const char* kPdbFileError = "PDB File Error";
-/// Largest matrix element and translation (Å) an assembly operator may have.
-constexpr double kLargestRotationElement = 1.0e3;
-constexpr double kLargestTranslation = 1.0e6;
 
 std::string lower(std::string s)
 {
@@ -466,17 +463,6 @@ std::string modelRecords(const gemmi::Model& model, bool dropCopies, LibraryStru
     if (dropped > 0)
         console::Line() << "Assembly copies that fall on atoms already present are left out: " << dropped << " atoms";
     return {};
-}
-
-/// A memory size as the load's other messages give it: "2.35 GB", "310 MB", "31 kB".
-std::string memorySize(uint64_t bytes)
-{
-    char buffer[32];
-    const double b = static_cast<double>(bytes);
-    if (b >= 1e9) std::snprintf(buffer, sizeof buffer, "%.2f GB", b / 1e9);
-    else if (b >= 1e6) std::snprintf(buffer, sizeof buffer, "%.0f MB", b / 1e6);
-    else std::snprintf(buffer, sizeof buffer, "%.0f kB", std::ceil(b / 1e3));
-    return buffer;
 }
 
 /// Reads `path` with gemmi into `st`, the file's text held once and inflated at most to the
