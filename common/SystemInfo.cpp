@@ -1,11 +1,23 @@
 #include "common/SystemInfo.h"
 
 #include <sys/resource.h>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <unistd.h>
 
 namespace vornax {
+
+std::string memorySize(uint64_t bytes)
+{
+    char buffer[32];
+    const double b = static_cast<double>(bytes);
+    if (b >= 1e9) std::snprintf(buffer, sizeof buffer, "%.2f GB", b / 1e9);
+    else if (b >= 1e6) std::snprintf(buffer, sizeof buffer, "%.0f MB", b / 1e6);
+    else std::snprintf(buffer, sizeof buffer, "%.0f kB", std::ceil(b / 1e3));
+    return buffer;
+}
 
 uint64_t availablePhysicalMemory()
 {

@@ -4,9 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 namespace vornax {
+
+/// A memory size as messages give it: "2.35 GB", "310 MB", "31 kB" (decimal units).
+std::string memorySize(uint64_t bytes);
 
 /// Physical memory available to new allocations, in bytes (MemAvailable on Linux).
 uint64_t availablePhysicalMemory();

@@ -1,8 +1,10 @@
 #include "common/TextParse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -172,6 +174,33 @@ bool parseDoubleOrNonFinite(std::string_view s, double& out)
     }
     out = v;
     return true;
+}
+
+void dropLongBlankRuns(std::string& text, std::size_t most)
+{
+    constexpr const char* kBlank = " \t\r\n";
+    // `content`: the first character at or after `from` that is not blank (found once per run).
+    std::size_t to = 0, run = 0, content = std::min(text.find_first_not_of(kBlank), text.size());
+    for (std::size_t from = 0; from < text.size();) {
+        if (content < from) content = std::min(text.find_first_not_of(kBlank, from), text.size());
+        if (run >= most) {
+            // Every line up to the one holding `content` is blank and dropped, in one step.
+            const std::size_t next = content == text.size() ? content : text.rfind('\n', content - 1) + 1;
+            if (next > from) {
+                from = next;
+                continue;
+            }
+        }
+        std::size_t end = text.find('\n', from);
+        end = end == std::string::npos ? text.size() : end + 1;
+        run = content >= end ? run + 1 : 0;
+        if (run <= most) {
+            if (to != from) std::memmove(text.data() + to, text.data() + from, end - from);
+            to += end - from;
+        }
+        from = end;
+    }
+    text.resize(to);
 }
 
 } // namespace vornax::text

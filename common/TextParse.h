@@ -48,4 +48,8 @@ inline bool contains(std::string_view s, std::string_view fragment)
     return s.find(fragment) != std::string_view::npos;
 }
 
+/// Drops the blank lines (nothing but blanks, tabs, '\r') of every run of them beyond its
+/// first `most`, in place and in one pass over `text`.
+void dropLongBlankRuns(std::string& text, std::size_t most);
+
 } // namespace vornax::text

@@ -278,7 +278,8 @@ private:
         const bool read = stage(LoadStage::Read, [&] {
             m_result.reader = std::make_unique<NetworkFileHandle>();
             NetworkFileHandle& reader = *m_result.reader;
-            const bool loaded = reader.openStructure(m_source.pdb, m_source.assembly);
+            const bool loaded =
+                reader.openStructure(m_source.pdb, m_source.assembly, m_options.machineFacts.availableMemory);
             m_result.atoms.list() = reader.getAtomList();
             m_result.network.reset(reader.getElasticNetwork());
             eln = m_result.network.get();

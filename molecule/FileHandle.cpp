@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/InputFile.h"
+#include "common/SystemInfo.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
@@ -96,47 +97,49 @@ NetworkRecordSink* noNetwork()
     return &none;
 }
 
-/// Reads the whole of a regular file into `content`, refusing it (the returned sentence) as
-/// soon as a line grows beyond any PDB record, so that a file without line ends is never held
-/// whole. `readable` is false when the file cannot be opened or read.
-std::string readBounded(const std::filesystem::path& path, std::string& content, bool& readable)
-{
-    std::ifstream in(path, std::ios::binary);
-    readable = false;
-    if (!in) return {};
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    // Reserved up front only for sizes a structure file can have: a huge (or sparse) file is
-    // refused on its first long line without ever asking for its size in memory.
-    constexpr std::uintmax_t kReserveAtMost = std::uintmax_t{1} << 30;
-    if (!ec && size <= kReserveAtMost) content.reserve(static_cast<std::size_t>(size));
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<char> chunk(kChunk);
-    std::size_t lineLength = 0; // bytes since the last line end
-    std::size_t lineNumber = 1;
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(kChunk));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0) break;
-        const std::string_view piece(chunk.data(), got);
-        for (std::size_t pos = 0; pos < got;) {
-            const std::size_t end = piece.find('\n', pos);
-            const std::size_t run = (end == std::string_view::npos ? got : end) - pos;
-            lineLength += run;
-            if (lineLength > kMaxRecordLine) {
-                content.clear();
-                content.shrink_to_fit();
-                return "Line " + std::to_string(lineNumber) + " of " + path.string() + " is longer than "
-                    + std::to_string(kMaxRecordLine) + " characters: it is not a PDB structure file.";
+/// Follows the lengths of the lines of text given piece by piece, so that a file whose line
+/// grows beyond any PDB record is refused as soon as that line is seen.
+class LineLengthGuard {
+public:
+    /// Empty while every line is short enough; otherwise why the file is refused.
+    std::string operator()(std::string_view piece)
+    {
+        // A window of the bytes the present line may still have, and one more, must hold a
+        // line end; the text goes on after the last one in it (one step for a run of short
+        // lines, so that a gigabyte of line ends is checked at the speed of memory).
+        for (std::size_t pos = 0; pos < piece.size();) {
+            const std::size_t window = std::min(piece.size() - pos, kMaxRecordLine - m_lineLength + 1);
+            const char* from = piece.data() + pos;
+            const auto* last = static_cast<const char*>(::memrchr(from, '\n', window));
+            if (!last) {
+                m_lineLength += window;
+                if (m_lineLength > kMaxRecordLine)
+                    return "its line " + std::to_string(m_lineNumber) + " is longer than "
+                        + std::to_string(kMaxRecordLine) + " characters: it is not a PDB structure file";
+                break;
             }
-            if (end == std::string_view::npos) break;
-            lineLength = 0;
-            ++lineNumber;
-            pos = end + 1;
+            m_lineNumber += static_cast<std::size_t>(std::count(from, last + 1, '\n'));
+            m_lineLength = 0;
+            pos = static_cast<std::size_t>(last + 1 - piece.data());
         }
-        content.append(piece);
+        return {};
     }
-    readable = !in.bad();
+
+private:
+    std::size_t m_lineLength = 0; ///< bytes since the last line end
+    std::size_t m_lineNumber = 1;
+};
+
+/// Reads the whole of a regular file into `content`, up to the cap of structure text the
+/// memory available allows (gzipped text inflated), refusing it (the returned sentence) as
+/// soon as a line grows beyond any PDB record, so that a file without line ends is never held
+/// whole. Long runs of blank lines are cut (see kMostBlankLinesKept).
+std::string readBounded(const std::filesystem::path& path, std::string& content)
+{
+    const std::string why =
+        readStructureText(path, structureTextCap(availablePhysicalMemory()), content, LineLengthGuard());
+    if (!why.empty()) return path.string() + " cannot be used: " + why + ".";
+    text::dropLongBlankRuns(content, kMostBlankLinesKept);
     return {};
 }
 
@@ -160,23 +163,15 @@ bool FileHandle::openFile(const std::filesystem::path& path)
     loadStart = std::chrono::steady_clock::now();
 
     std::string content;
-    bool readable = false;
     std::string refusal = regularFileProblem(path);
-    if (refusal.empty()) refusal = readBounded(path, content, readable);
+    if (refusal.empty()) refusal = readBounded(path, content);
     if (!refusal.empty()) {
-        // Nothing is read from pipes and devices, nor past a line no PDB file has.
+        // Nothing is read from pipes and devices, nor past a line no PDB file has, nor past
+        // the text a structure file may hold.
         console::line("Unable to open file");
         loadError = refusal;
         console::write(console::Warning, loadError);
         userPrompts().messageBox(kPdbFileError, loadError, MessageIcon::Warning, MessageButtons::Ok);
-        readable = false;
-    }
-
-    if (!readable) {
-        if (loadError.empty()) {
-            console::line("Unable to open file");
-            loadError = "Unable to open file " + path.string();
-        }
     } else {
         readLines(content);
         if (atomCount == 0) {

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,8 +48,10 @@ public:
     /// Reads a PDB or mmCIF file (.cif, .cif.gz), optionally as one of its biological
     /// assemblies. A PDB file without an assembly goes to openFile; the others are read with
     /// gemmi into the same atoms and nodes. Refused (false, getLoadError) as a whole: a file
-    /// that cannot be read, an assembly or copy it does not describe, unusable operators.
-    bool openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {});
+    /// that cannot be read, an assembly or copy it does not describe, unusable operators, an
+    /// assembly too large for `availableMemory` (bytes; the machine's own when empty).
+    bool openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly = {},
+                       const std::function<std::uint64_t()>& availableMemory = {});
 
     /// The atoms created, in file order (pointers only; the caller deletes the atoms).
     std::vector<Atom*> getAtomList() const { return atomList; }

@@ -6,6 +6,8 @@
 
 #include "common/Console.h"
 #include "common/InputFile.h"
+#include "common/InputLimits.h"
+#include "common/SystemInfo.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "molecule/FileHandle.h"
@@ -13,7 +15,6 @@
 
 #include <gemmi/assembly.hpp>
 #include <gemmi/cif.hpp>
-#include <gemmi/gz.hpp>
 #include <gemmi/mmcif.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/polyheur.hpp>
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace vornax {
@@ -51,10 +53,6 @@ struct LibraryStructure {
 namespace {
 
 constexpr const char* kPdbFileError = "PDB File Error";
-/// Largest matrix element and translation (Å) an assembly operator may have.
-constexpr double kLargestRotationElement = 1.0e3;
-constexpr double kLargestTranslation = 1.0e6;
-constexpr std::size_t kMostCopies = 100000;
 
 std::string lower(std::string s)
 {
@@ -136,6 +134,13 @@ std::string atomLine(const gemmi::Residue& residue, const gemmi::Atom& atom, int
     return line + pdb::chainNameSuffix(chain);
 }
 
+std::string shortNumber(double value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.6g", value);
+    return buffer;
+}
+
 /// Refuses operators no structure can have: non-finite numbers, matrices that are singular or
 /// enormous, translations beyond any molecule.
 std::string operatorProblem(const gemmi::Assembly::Operator& op)
@@ -152,12 +157,108 @@ std::string operatorProblem(const gemmi::Assembly::Operator& op)
     const double det = m.determinant();
     if (!std::isfinite(det) || std::fabs(det) < 1.0e-6)
         return "its matrix cannot be inverted (determinant " + std::to_string(det) + ")";
+    // A rotation keeps every distance: M·Mᵀ = I. Anything else would scale or flatten a copy.
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const double dot = m[i][0] * m[j][0] + m[i][1] * m[j][1] + m[i][2] * m[j][2];
+            if (std::fabs(dot - (i == j ? 1.0 : 0.0)) > kRotationTolerance)
+                return "its matrix is not a rotation (row " + std::to_string(i + 1) + " · row " + std::to_string(j + 1)
+                    + " = " + shortNumber(dot) + "): it would distort the copy";
+        }
     return {};
 }
 
-/// mmCIF checks gemmi leaves to its caller: the atom table's columns, and assembly operators
-/// that _pdbx_struct_oper_list does not list (gemmi drops them).
-std::string checkMmcifBlock(gemmi::cif::Block& block, const AssemblyRequest& request)
+uint64_t saturatedSum(uint64_t a, uint64_t b)
+{
+    uint64_t r = 0;
+    return __builtin_add_overflow(a, b, &r) ? UINT64_MAX : r;
+}
+
+uint64_t saturatedProduct(uint64_t a, uint64_t b)
+{
+    uint64_t r = 0;
+    return __builtin_mul_overflow(a, b, &r) ? UINT64_MAX : r;
+}
+
+/// The number of operator names gemmi makes of the operator expression `expr` (up to its
+/// first ')', the items between commas, "a-b" the whole numbers a to b), counted without
+/// making them; empty text when it can be read at all.
+std::string countOperatorNames(const std::string& expr, uint64_t& count)
+{
+    count = 0;
+    std::size_t start = 0, close = std::string::npos;
+    if (!expr.empty() && expr[0] == '(') {
+        start = 1;
+        close = expr.find(')');
+    }
+    // A whole number as gemmi reads it: blanks, then digits, the rest ignored.
+    auto number = [&](std::size_t at, uint64_t& value) {
+        while (at < expr.size() && std::isspace(static_cast<unsigned char>(expr[at]))) ++at;
+        value = 0;
+        for (; at < expr.size() && expr[at] >= '0' && expr[at] <= '9'; ++at) {
+            value = value * 10 + static_cast<uint64_t>(expr[at] - '0');
+            if (value > static_cast<uint64_t>(kLargestOperatorNumber)) return false;
+        }
+        return true;
+    };
+    while (true) {
+        const std::size_t sep = std::min(expr.find(',', start), close);
+        const std::size_t minus = expr.find('-', start);
+        if (minus < sep) {
+            uint64_t first = 0, last = 0;
+            if (!number(start, first) || !number(minus + 1, last))
+                return "its operator expression '" + expr + "' numbers an operator beyond "
+                    + std::to_string(kLargestOperatorNumber);
+            if (last >= first) count = saturatedSum(count, last - first + 1);
+        } else {
+            count = saturatedSum(count, 1);
+        }
+        if (sep == close || sep >= expr.size()) break;
+        start = sep + 1;
+    }
+    return {};
+}
+
+/// Refuses assembly tables that would cost more to read than any structure needs, before
+/// gemmi reads them: operator expressions that expand to more operators than an assembly may
+/// have copies, or more name comparisons than kMostAssemblyComparisons.
+std::string assemblyTablesProblem(gemmi::cif::Block& block)
+{
+    std::unordered_map<std::string, uint64_t> assemblies; // id → rows of _pdbx_struct_assembly
+    uint64_t assemblyRows = 0, generatorRows = 0, operatorRows = 0, propertyRows = 0, expanded = 0;
+    for (const auto row : block.find("_pdbx_struct_assembly.", {"id"})) {
+        ++assemblies[row.str(0)];
+        ++assemblyRows;
+    }
+    for (const auto row : block.find("_pdbx_struct_oper_list.", {"id"})) (void)row, ++operatorRows;
+    for (const auto row : block.find("_pdbx_struct_assembly_prop.", {"biol_id"})) (void)row, ++propertyRows;
+    for (const auto row : block.find("_pdbx_struct_assembly_gen.", {"assembly_id", "oper_expression"})) {
+        ++generatorRows;
+        const std::string id = row.str(0), expr = row.str(1);
+        uint64_t count = 0;
+        if (std::string why = countOperatorNames(expr, count); !why.empty()) return "assembly " + id + ": " + why;
+        const auto found = assemblies.find(id);
+        count = saturatedProduct(count, found == assemblies.end() ? 0 : found->second);
+        if (count > kMostAssemblyOperators)
+            return "the operator expression '" + expr + "' of assembly " + id + " expands to "
+                + (count == UINT64_MAX ? std::string("too many") : std::to_string(count))
+                + " operators, more than the " + std::to_string(kMostAssemblyOperators) + " a file may have";
+        expanded = saturatedSum(expanded, count);
+    }
+    if (expanded > kMostAssemblyOperators)
+        return "its operator expressions expand to " + std::to_string(expanded) + " operators in all, more than the "
+            + std::to_string(kMostAssemblyOperators) + " a file may have";
+    const uint64_t comparisons = saturatedSum(saturatedProduct(assemblyRows, saturatedSum(generatorRows, propertyRows)),
+                                              saturatedProduct(expanded, operatorRows));
+    if (comparisons > kMostAssemblyComparisons)
+        return "its assembly tables are too large to read (" + std::to_string(assemblyRows) + " assemblies, "
+            + std::to_string(generatorRows) + " generator rows, " + std::to_string(expanded) + " operators out of "
+            + std::to_string(operatorRows) + ")";
+    return {};
+}
+
+/// mmCIF checks gemmi leaves to its caller: the atom table's columns.
+std::string checkMmcifBlock(gemmi::cif::Block& block)
 {
     if (!block.find_mmcif_category("_atom_site.").ok()) return "it has no _atom_site table (no atoms)";
     std::vector<std::string> missing;
@@ -169,17 +270,76 @@ std::string checkMmcifBlock(gemmi::cif::Block& block, const AssemblyRequest& req
     if (!block.find_values("_atom_site.label_comp_id") && !block.find_values("_atom_site.auth_comp_id"))
         missing.push_back("_atom_site.label_comp_id");
     if (!missing.empty()) return "its atom table lacks " + joined(missing);
-    if (!request.wanted()) return {};
+    return {};
+}
 
-    std::set<std::string> known;
+/// The assembly tables of `block` made ready for gemmi: without an assembly asked for, none is
+/// read; with one, only its own operator expressions are expanded, once they are known to be
+/// of a size worth reading, and every operator they name must be listed (gemmi drops the
+/// others).
+std::string prepareAssemblyTables(gemmi::cif::Block& block, const AssemblyRequest& request)
+{
+    if (!request.wanted()) {
+        block.find_mmcif_category("_pdbx_struct_assembly_gen.").erase();
+        return {};
+    }
+    if (std::string why = assemblyTablesProblem(block); !why.empty()) return why;
+    std::unordered_set<std::string> known;
     for (const auto row : block.find("_pdbx_struct_oper_list.", {"id"})) known.insert(row.str(0));
-    for (const auto row : block.find("_pdbx_struct_assembly_gen.", {"assembly_id", "oper_expression"})) {
-        if (row.str(0) != request.id) continue;
-        for (const std::string& name : gemmi::impl::parse_operation_expr(row.str(1)))
+    for (auto row : block.find("_pdbx_struct_assembly_gen.", {"assembly_id", "oper_expression"})) {
+        if (row.str(0) != request.id) {
+            row[1] = "?"; // names no operator: gemmi expands nothing for it
+            continue;
+        }
+        for (const std::string& name : gemmi::impl::parse_operation_expr(row.str(1))) {
+            if (name.empty())
+                return "assembly " + request.id + " has an empty operator id in its operator expression '" + row.str(1)
+                    + "'";
             if (!known.count(name))
                 return "assembly " + request.id + " uses operator " + name + ", which _pdbx_struct_oper_list does not list";
+        }
     }
     return {};
+}
+
+/// The ids of an assembly's operators, in order, each once.
+std::vector<std::string> operatorIds(const gemmi::Assembly& assembly)
+{
+    std::vector<std::string> ids;
+    std::unordered_set<std::string> seen;
+    for (const auto& gen : assembly.generators)
+        for (const auto& op : gen.operators)
+            if (seen.insert(op.name).second) ids.push_back(op.name);
+    return ids;
+}
+
+/// Refuses an assembly whose atoms × copies need more memory than is available, before it is
+/// built: every atom through the reader, every C-alpha as a node of the network.
+std::string assemblyMemory(const gemmi::Model& model, const gemmi::Assembly& assembly, uint64_t available)
+{
+    struct Count {
+        uint64_t atoms = 0, nodes = 0;
+    };
+    // Counted once by chain name (REMARK 350) and by label_asym_id (mmCIF), then per generator.
+    std::unordered_map<std::string, Count> byChain, bySubchain;
+    for (const gemmi::Chain& chain : model.chains)
+        for (const gemmi::Residue& residue : chain.residues)
+            for (Count* c : {&byChain[chain.name], &bySubchain[residue.subchain]}) {
+                c->atoms += residue.atoms.size();
+                for (const gemmi::Atom& atom : residue.atoms) c->nodes += atom.name == "CA";
+            }
+    Count all;
+    for (const auto& gen : assembly.generators) {
+        const bool byName = !gen.chains.empty();
+        for (const std::string& name : byName ? gen.chains : gen.subchains) {
+            const auto& counts = byName ? byChain : bySubchain;
+            const auto found = counts.find(name);
+            if (found == counts.end()) continue;
+            all.atoms = saturatedSum(all.atoms, saturatedProduct(found->second.atoms, gen.operators.size()));
+            all.nodes = saturatedSum(all.nodes, saturatedProduct(found->second.nodes, gen.operators.size()));
+        }
+    }
+    return assemblyMemoryProblem(all.atoms, all.nodes, available);
 }
 
 /// The assembly asked for, its copies narrowed to the ones asked for; empty text when usable.
@@ -195,12 +355,9 @@ std::string pickAssembly(const gemmi::Structure& st, const AssemblyRequest& requ
         return "it describes no assembly " + request.id
             + (ids.empty() ? " (it describes no assemblies at all)" : " (it describes " + joined(ids) + ")");
     picked = *found;
-    std::vector<std::string> operatorIds;
     std::size_t copies = 0;
     for (const auto& gen : picked.generators)
         for (const auto& op : gen.operators) {
-            if (std::find(operatorIds.begin(), operatorIds.end(), op.name) == operatorIds.end())
-                operatorIds.push_back(op.name);
             if (const std::string why = operatorProblem(op); !why.empty())
                 return "operator " + op.name + " of assembly " + request.id + " cannot be used: " + why;
             ++copies;
@@ -208,16 +365,16 @@ std::string pickAssembly(const gemmi::Structure& st, const AssemblyRequest& requ
     if (copies == 0) return "assembly " + request.id + " has no operators";
     if (copies > kMostCopies) return "assembly " + request.id + " has more than " + std::to_string(kMostCopies) + " copies";
     if (request.copies.empty()) return {};
+    const std::vector<std::string> all = operatorIds(picked);
+    const std::unordered_set<std::string> known(all.begin(), all.end());
     for (const std::string& id : request.copies)
-        if (std::find(operatorIds.begin(), operatorIds.end(), id) == operatorIds.end())
-            return "assembly " + request.id + " has no operator " + id + " (its operators: " + joined(operatorIds) + ")";
+        if (!known.count(id))
+            return "assembly " + request.id + " has no operator " + id + " (its operators: " + joined(all) + ")";
+    const std::unordered_set<std::string> kept(request.copies.begin(), request.copies.end());
     for (auto& gen : picked.generators) {
         auto& ops = gen.operators;
         ops.erase(std::remove_if(ops.begin(), ops.end(),
-                                 [&](const gemmi::Assembly::Operator& op) {
-                                     return std::find(request.copies.begin(), request.copies.end(), op.name)
-                                         == request.copies.end();
-                                 }),
+                                 [&](const gemmi::Assembly::Operator& op) { return !kept.count(op.name); }),
                   ops.end());
     }
     return {};
@@ -308,33 +465,56 @@ std::string modelRecords(const gemmi::Model& model, bool dropCopies, LibraryStru
     return {};
 }
 
-/// Reads `path` with gemmi into `out`; the text says why it cannot be used.
-std::string readLibraryStructure(const std::filesystem::path& path, const AssemblyRequest& request,
-                                 LibraryStructure& out)
+/// Reads `path` with gemmi into `st`, the file's text held once and inflated at most to the
+/// cap the memory available allows. mmCIF assembly tables are read as `request` needs them,
+/// or all of them (`listing`); an NMR temperature goes to `temperature`. The text says why the
+/// file cannot be used.
+std::string readWithGemmi(const std::filesystem::path& path, const AssemblyRequest& request, bool listing,
+                          uint64_t available, gemmi::Structure& st, double& temperature)
 {
-    gemmi::Structure st;
-    const bool mmcif = isMmcifPath(path);
+    std::string text;
+    if (std::string why = readStructureText(path, structureTextCap(available), text); !why.empty()) return why;
+    const uint64_t textBytes = text.size();
     try {
-        gemmi::MaybeGzipped input(path.string());
-        if (mmcif) {
-            gemmi::cif::Document doc = gemmi::cif::read(input);
+        if (isMmcifPath(path)) {
+            gemmi::cif::Document doc = gemmi::cif::read_memory(text.data(), text.size(), path.c_str());
+            std::string().swap(text);
             if (doc.blocks.empty()) return "it holds no data block";
-            if (std::string why = checkMmcifBlock(doc.blocks.front(), request); !why.empty()) return why;
-            // NMR structures give their temperature with the sample conditions.
             gemmi::cif::Block& block = doc.blocks.front();
+            std::string why = listing ? assemblyTablesProblem(block) : checkMmcifBlock(block);
+            if (why.empty() && !listing) why = prepareAssemblyTables(block, request);
+            if (!why.empty()) return why;
+            // NMR structures give their temperature with the sample conditions.
             if (const std::string* t = block.find_value("_pdbx_nmr_exptl_sample_conditions.temperature"))
                 if (double k = 0.0; !gemmi::cif::is_null(*t) && text::parseDouble(gemmi::cif::as_string(*t), k))
-                    out.temperature = k;
+                    temperature = k;
             st = gemmi::make_structure(std::move(doc));
         } else {
-            st = gemmi::read_pdb(input);
+            // gemmi's PDB reader spends some 80 ns on every line, whatever it holds: a
+            // gigabyte of line ends took minutes.
+            text::dropLongBlankRuns(text, kMostBlankLinesKept);
+            st = gemmi::read_pdb_from_memory(text.data(), text.size(), path.string());
+            std::string().swap(text);
             // REMARK 200 and 230: the experiment and its temperature, as the PDB reader has them.
             gemmi::read_metadata_from_remarks(st);
         }
         gemmi::add_entity_types(st, false);
+    } catch (const std::bad_alloc&) {
+        return "there is not enough memory to read its " + memorySize(textBytes) + " of text (" + memorySize(available)
+            + " of memory is available)";
     } catch (const std::exception& e) {
         return std::string("it cannot be read: ") + e.what();
     }
+    return {};
+}
+
+/// Reads `path` with gemmi into `out`; the text says why it cannot be used.
+std::string readLibraryStructure(const std::filesystem::path& path, const AssemblyRequest& request,
+                                 uint64_t available, LibraryStructure& out)
+{
+    gemmi::Structure st;
+    if (std::string why = readWithGemmi(path, request, false, available, st, out.temperature); !why.empty())
+        return why;
     if (st.models.empty()) return "it holds no atoms";
 
     out.code = text::trimmed(st.get_info("_entry.id"));
@@ -361,9 +541,13 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
     }
     gemmi::Assembly assembly(request.id);
     if (std::string why = pickAssembly(st, request, assembly); !why.empty()) return why;
+    if (std::string why = assemblyMemory(st.models.front(), assembly, available); !why.empty()) return why;
     gemmi::Model built(st.models.front().name);
     try {
         built = gemmi::make_assembly(assembly, st.models.front(), gemmi::HowToNameCopiedChain::AddNumber, nullptr);
+    } catch (const std::bad_alloc&) {
+        return "there is not enough memory to build assembly " + request.id + " (" + memorySize(available)
+            + " of memory is available)";
     } catch (const std::exception& e) {
         return "assembly " + request.id + " cannot be built: " + e.what();
     }
@@ -371,20 +555,29 @@ std::string readLibraryStructure(const std::filesystem::path& path, const Assemb
     return modelRecords(built, true, out);
 }
 
-/// Whether every chain of the model that holds polymer residues is named by `gen`: by author
-/// chain name (REMARK 350) or by label_asym_id (mmCIF).
-bool coversEveryPolymerChain(const gemmi::Model& model, const gemmi::Assembly::Gen& gen)
-{
-    for (const gemmi::Chain& chain : model.chains)
-        for (const gemmi::Residue& residue : chain.residues) {
-            if (residue.entity_type != gemmi::EntityType::Polymer) continue;
-            const bool named = gen.chains.empty()
-                ? std::find(gen.subchains.begin(), gen.subchains.end(), residue.subchain) != gen.subchains.end()
-                : std::find(gen.chains.begin(), gen.chains.end(), chain.name) != gen.chains.end();
-            if (!named) return false;
-        }
-    return true;
-}
+/// The chains of a model that hold polymer residues: by author chain name (REMARK 350) and by
+/// label_asym_id (mmCIF).
+struct PolymerChains {
+    std::unordered_set<std::string> names, subchains;
+    explicit PolymerChains(const gemmi::Model& model)
+    {
+        for (const gemmi::Chain& chain : model.chains)
+            for (const gemmi::Residue& residue : chain.residues)
+                if (residue.entity_type == gemmi::EntityType::Polymer) {
+                    names.insert(chain.name);
+                    subchains.insert(residue.subchain);
+                }
+    }
+    /// Whether `gen` names every one of them.
+    bool coveredBy(const gemmi::Assembly::Gen& gen) const
+    {
+        const bool byName = !gen.chains.empty();
+        const std::vector<std::string>& named = byName ? gen.chains : gen.subchains;
+        const std::unordered_set<std::string> listed(named.begin(), named.end());
+        const auto& wanted = byName ? names : subchains;
+        return std::all_of(wanted.begin(), wanted.end(), [&](const std::string& n) { return listed.count(n) > 0; });
+    }
+};
 
 bool isIdentity(const gemmi::Transform& t)
 {
@@ -431,41 +624,38 @@ std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::p
     error = regularFileProblem(path);
     if (!error.empty()) return std::nullopt;
     gemmi::Structure st;
-    try {
-        gemmi::MaybeGzipped input(path.string());
-        if (isMmcifPath(path)) {
-            gemmi::cif::Document doc = gemmi::cif::read(input);
-            if (doc.blocks.empty()) {
-                error = path.string() + " holds no data block";
-                return std::nullopt;
-            }
-            st = gemmi::make_structure(std::move(doc));
-        } else {
-            st = gemmi::read_pdb(input);
-        }
-        gemmi::add_entity_types(st, false);
-    } catch (const std::exception& e) {
-        error = path.string() + " cannot be read: " + e.what();
+    double temperature = NAN;
+    error = readWithGemmi(path, {}, true, availablePhysicalMemory(), st, temperature);
+    if (!error.empty()) {
+        error = path.string() + " cannot be used: " + error + ".";
         return std::nullopt;
     }
     std::vector<AssemblyInfo> list;
+    const std::optional<PolymerChains> polymer =
+        st.models.empty() ? std::nullopt : std::optional<PolymerChains>(st.models.front());
     for (const gemmi::Assembly& a : st.assemblies) {
         AssemblyInfo info;
         info.id = a.name;
         info.details = text::trimmed(a.oligomeric_details);
+        info.operators = operatorIds(a);
         bool identityOnly = true, everyChain = !st.models.empty();
         for (const auto& gen : a.generators) {
-            for (const auto& op : gen.operators) {
-                if (std::find(info.operators.begin(), info.operators.end(), op.name) == info.operators.end())
-                    info.operators.push_back(op.name);
-                identityOnly = identityOnly && isIdentity(op.transform);
-            }
-            everyChain = everyChain && !gen.operators.empty() && coversEveryPolymerChain(st.models.front(), gen);
+            for (const auto& op : gen.operators) identityOnly = identityOnly && isIdentity(op.transform);
+            everyChain = everyChain && !gen.operators.empty() && polymer->coveredBy(gen);
         }
         info.sameAsFile = identityOnly && everyChain && info.operators.size() == 1;
         list.push_back(std::move(info));
     }
     return list;
+}
+
+std::string assemblyMemoryProblem(uint64_t atoms, uint64_t nodes, uint64_t available)
+{
+    const uint64_t need =
+        saturatedSum(saturatedProduct(atoms, kAssemblyBytesPerAtom), saturatedProduct(nodes, kNetworkBytesPerNode));
+    if (available == 0 || need <= available) return {};
+    return "its " + std::to_string(atoms) + " atoms (" + std::to_string(nodes) + " nodes) need about "
+        + memorySize(need) + " of memory to be read into a network, and " + memorySize(available) + " is available";
 }
 
 std::string assemblyNetworkName(const std::string& code, const AssemblyRequest& request)
@@ -549,13 +739,15 @@ std::optional<std::vector<std::string>> parseCopyList(std::string_view text, std
             error = "the range " + item + " is reversed or too long";
             return std::nullopt;
         }
-        for (long k = first; k <= last; ++k)
-            if (!add(std::to_string(k))) return std::nullopt;
+        // Counted from the first, so that a range ending at the largest number stops there.
+        for (long k = 0; k <= last - first; ++k)
+            if (!add(std::to_string(first + k))) return std::nullopt;
     }
     return ids;
 }
 
-bool FileHandle::openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly)
+bool FileHandle::openStructure(const std::filesystem::path& path, const AssemblyRequest& assembly,
+                               const std::function<uint64_t()>& availableMemory)
 {
     if (!isMmcifPath(path) && !assembly.wanted()) return openFile(path);
     chainIndex = -1;
@@ -565,7 +757,8 @@ bool FileHandle::openStructure(const std::filesystem::path& path, const Assembly
     LibraryStructure structure;
     std::string why = regularFileProblem(path);
     if (why.empty()) {
-        why = readLibraryStructure(path, assembly, structure);
+        why = readLibraryStructure(path, assembly, availableMemory ? availableMemory() : availablePhysicalMemory(),
+                                   structure);
         if (why.empty() && structure.records.empty()) why = "it holds no atoms";
         // The network of an assembly has a name of its own, so that its eigen data files do
         // not take the place of the file's own.

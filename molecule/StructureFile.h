@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,8 +46,13 @@ std::string assemblyNetworkName(const std::string& code, const AssemblyRequest& 
 /// An mmCIF file by its name: .cif or .mmcif, optionally gzipped (.cif.gz), in any case.
 bool isMmcifPath(const std::filesystem::path& path);
 
+/// Empty when an assembly of `atoms` atoms, `nodes` of them nodes (atoms × copies), fits in
+/// `available` bytes of memory (0: unknown); otherwise why not, naming the memory it needs
+/// and the memory available (see kAssemblyBytesPerAtom).
+std::string assemblyMemoryProblem(std::uint64_t atoms, std::uint64_t nodes, std::uint64_t available);
+
 /// Splits a list of operator ids: "1,2,5-7" gives 1, 2, 5, 6, 7 (a range only between whole
-/// numbers, at most 100000 ids). Empty ids, reversed ranges and repeated ids are refused:
+/// numbers, at most kMostCopies ids). Empty ids, reversed ranges and repeated ids are refused:
 /// std::nullopt and the reason in `error`.
 std::optional<std::vector<std::string>> parseCopyList(std::string_view text, std::string& error);
 

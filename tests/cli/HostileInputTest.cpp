@@ -308,6 +308,55 @@ TEST_F(HostileInput, PipesDevicesAndEndlessLinesAreRefusedAtOnce)
     }
 }
 
+// ---- Structure files that cost more than they are worth --------------------------------------
+
+TEST_F(HostileInput, StructureFilesThatCostMoreThanTheyAreWorthAreRefusedAtOnce)
+{
+    const std::string cif = readWholeFile(vornax::testing::repoPdbDir().parent_path() / "cif" / "1crn.cif");
+    ASSERT_NE(cif.find("_pdbx_struct_assembly_gen.oper_expression 1\n"), std::string::npos);
+    auto withLine = [&](const std::string& from, const std::string& to) {
+        std::string text = cif;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    auto expression = [&](const std::string& e) {
+        return withLine("_pdbx_struct_assembly_gen.oper_expression 1\n",
+                        "_pdbx_struct_assembly_gen.oper_expression '" + e + "'\n");
+    };
+    const std::string packed = vornax::testing::gzipped(cif);
+    // 400 MB of address space: ten million operators took 534 MB.
+#if defined(__SANITIZE_ADDRESS__)
+    const char* limit = "";
+#else
+    const char* limit = "export OPENBLAS_NUM_THREADS=1; ulimit -v 400000";
+#endif
+    const struct {
+        std::string name, text;
+        std::vector<std::string> args;
+        const char* expected;
+    } cases[] = {
+        {"range.cif", expression("(1-10000000)"), {"--assembly", "1"}, "expands to 10000000 operators"},
+        {"empty.cif", expression("()"), {"--assembly", "1"}, "empty operator id in its operator expression '()'"},
+        {"flat.cif", withLine("_pdbx_struct_oper_list.matrix[3][3] 1\n", "_pdbx_struct_oper_list.matrix[3][3] 1e-6\n"),
+         {"--assembly", "1"}, "operator 1 of assembly 1 cannot be used: its matrix is not a rotation"},
+        {"cut.cif.gz", packed.substr(0, packed.size() / 2), {}, "its gzip data ends before"},
+        {"copies.cif", cif, {"--assembly", "1", "--copies", "9223372036854775807-9223372036854775807"},
+         "has no operator 9223372036854775807"},
+    };
+    for (const auto& c : cases) {
+        writeFile(scratch / c.name, c.text);
+        std::vector<std::string> args{"modes", (scratch / c.name).string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome r = run(args, {}, limit);
+        EXPECT_EQ(r.status, 2) << c.name << ": " << describe(r);
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    // Without --assembly no assembly is expanded: the file's own content loads.
+    writeFile(scratch / "plain.cif", expression("(1-10000000)"));
+    const Outcome plain = run({"modes", (scratch / "plain.cif").string()}, scratch / "m.json", limit);
+    EXPECT_EQ(plain.status, 0) << describe(plain);
+}
+
 // ---- Forces the PDB format cannot hold --------------------------------------------------------
 
 TEST_F(HostileInput, DeformRefusesCoordinatesBeyondTheirColumns)

@@ -37,3 +37,25 @@ TEST(TextParseTest, NumbersMustBeWholeAndFinite)
     EXPECT_FLOAT_EQ(f, -11.294f);
     EXPECT_FALSE(parseFloat("1e60", f)); // beyond float range
 }
+
+TEST(TextParseTest, LongRunsOfBlankLinesAreCut)
+{
+    // 70 blank lines, every other one of blanks and '\r': its first 64 are 160 bytes.
+    const std::string run70 = [] {
+        std::string s;
+        for (int i = 0; i < 70; ++i) s += i % 2 ? "  \r\n" : "\n";
+        return s;
+    }();
+    const std::pair<std::string, std::string> cases[] = {
+        {"A\n\n\nB\n", "A\n\n\nB\n"},
+        {"A\n" + run70 + "B", "A\n" + run70.substr(0, 160) + "B"},
+        {run70 + "A\n" + run70, run70.substr(0, 160) + "A\n" + run70.substr(0, 160)},
+        {std::string(1000, '\n'), std::string(64, '\n')},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases) {
+        std::string text = in;
+        dropLongBlankRuns(text, 64);
+        EXPECT_EQ(text, out) << in.size();
+    }
+}

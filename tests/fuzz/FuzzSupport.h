@@ -97,6 +97,9 @@ inline void loadToNetwork(const std::filesystem::path& file, const AssemblyReque
 {
     LoadOptions options;
     options.lastStage = LoadStage::Network;
+    // The fuzzer allows 2 GiB: the readers' caps are those of a machine with 1 GiB available
+    // (structure text of at most 128 MiB).
+    options.machineFacts.availableMemory = [] { return uint64_t{1} << 30; };
     LoadResult load = runLoadPipeline(StructureSource::pdbFile(file, assembly), options);
     if (load.ok() != (load.network != nullptr)) __builtin_trap();
     if (!load.ok() && load.message.empty()) __builtin_trap();

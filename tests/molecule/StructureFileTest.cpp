@@ -2,6 +2,8 @@
 // assemblies from REMARK 350 and _pdbx_struct_assembly_gen, and hostile files refused.
 #include "support/TestData.h"
 
+#include "common/InputFile.h"
+#include "common/SystemInfo.h"
 #include "common/TextParse.h"
 #include "molecule/StructureFile.h"
 
@@ -234,13 +236,29 @@ TEST(StructureFileTest, WholeCapsidOf3j6r)
 TEST(StructureFileTest, HostileFilesAreRefusedWithAMessage)
 {
     const std::string good = cifText(kThreeCAlphas, assemblyTables("1,2", kIdentity + kShift));
+    const std::string packed = gzipped(good);
+    std::string damaged = packed;
+    for (std::size_t i = 20; i < 40; ++i) damaged[i] = static_cast<char>(~damaged[i]);
     struct Case {
         std::string name;
         std::string text;
         AssemblyRequest assembly;
         std::string said; ///< part of the message
+        std::string suffix = ".cif";
+    };
+    auto withOperators = [](const std::string& expression, const std::string& opers) {
+        return cifText(kThreeCAlphas, assemblyTables(expression, opers));
     };
     const Case cases[] = {
+        // Operator expressions are counted before anything is expanded.
+        {"range bomb", withOperators("(1-10000000)", kIdentity), {"1", {}}, "expands to 10000000 operators"},
+        {"range past int", withOperators("(1-2000000000)", kIdentity), {"1", {}}, "beyond 999999999"},
+        {"empty operator expression", withOperators("()", kIdentity), {"1", {}}, "empty operator id in its operator"},
+        {"flattening operator", withOperators("1", "1 x 1 0 0 0 0 1 0 0 0 0 1e-6 0\n"), {"1", {}},
+         "operator 1 of assembly 1 cannot be used: its matrix is not a rotation"},
+        {"scaling operator", withOperators("1", "1 x 2 0 0 0 0 2 0 0 0 0 2 0\n"), {"1", {}}, "not a rotation"},
+        {"cut short gzip", packed.substr(0, packed.size() / 2), {}, "cut short", ".cif.gz"},
+        {"damaged gzip", damaged, {}, "damaged", ".cif.gz"},
         {"truncated inside a row", good.substr(0, good.find(caRow(3, "AB", 3, 7.6)) + 12), {}, "cannot be read"},
         {"wrong column count", cifText(kThreeCAlphas + "ATOM 4 C CA\n"), {}, "cannot be read"},
         {"no coordinates column", cifText(kThreeCAlphas).replace(cifText("").find("_atom_site.Cartn_y\n"), 19, ""),
@@ -261,7 +279,7 @@ TEST(StructureFileTest, HostileFilesAreRefusedWithAMessage)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFile file(c.text, ".cif");
+        TempFile file(c.text, c.suffix);
         LoadedStructure s(file.path(), c.assembly);
         EXPECT_FALSE(s.ok);
         EXPECT_NE(s.reader->getLoadError().find(c.said), std::string::npos) << s.reader->getLoadError();
@@ -276,6 +294,102 @@ TEST(StructureFileTest, CopyListsAndFileNames)
     EXPECT_EQ(parseCopyList("1,3-5, 7", error), (std::vector<std::string>{"1", "3", "4", "5", "7"}));
     EXPECT_EQ(parseCopyList("P1,X0", error), (std::vector<std::string>{"P1", "X0"}));
     for (const char* bad : {"", "1,,2", "5-3", "1,1", "1-999999999"}) EXPECT_FALSE(parseCopyList(bad, error)) << bad;
+    // A range that ends at the largest number ends there.
+    EXPECT_EQ(parseCopyList("9223372036854775807-9223372036854775807", error),
+              (std::vector<std::string>{"9223372036854775807"}))
+        << error;
     for (const char* name : {"a.cif", "B.CIF.GZ", "x.mmcif"}) EXPECT_TRUE(isMmcifPath(name)) << name;
     for (const char* name : {"a.pdb", "cif", "a.cif.bak"}) EXPECT_FALSE(isMmcifPath(name)) << name;
+}
+
+// Assemblies nobody asked for are never expanded; the list of a file's assemblies counts its
+// operator expressions before expanding them; an assembly is built only where its atoms ×
+// copies fit in the memory available.
+TEST(StructureFileTest, AssembliesCostOnlyWhatTheyAreWorth)
+{
+    TempFile bomb(cifText(kThreeCAlphas, assemblyTables("(1-10000000)", kIdentity)), ".cif");
+    const int64_t peakBefore = peakResidentBytes();
+    auto plain = buildNetwork(bomb.path());
+    ASSERT_TRUE(plain->ok) << plain->reader->getLoadError();
+    EXPECT_EQ(plain->nodeCount(), 3);
+    // Ten million operators took 530 MB; the file's own three atoms take next to nothing.
+    EXPECT_LT(peakResidentBytes() - peakBefore, int64_t{100} << 20);
+    std::string error;
+    EXPECT_FALSE(listAssemblies(bomb.path(), error));
+    EXPECT_NE(error.find("expands to 10000000 operators"), std::string::npos) << error;
+
+    TempFile dimer(cifText(kThreeCAlphas, assemblyTables("1,2", kIdentity + kShift)), ".cif");
+    const struct {
+        uint64_t available;
+        bool loads;
+    } memory[] = {{uint64_t{1} << 30, true}, {4096, false}};
+    for (const auto& m : memory) {
+        LoadOptions options;
+        options.lastStage = LoadStage::Read;
+        options.machineFacts.availableMemory = [&] { return m.available; };
+        LoadedStructure s(StructureSource::pdbFile(dimer.path(), {"1", {}}), options);
+        EXPECT_EQ(s.ok, m.loads) << s.message;
+        if (!m.loads) {
+            EXPECT_NE(s.message.find("6 atoms (6 nodes) need about 19 kB of memory to be read into a network, and 5 kB"),
+                      std::string::npos)
+                << s.message;
+        }
+    }
+    const struct {
+        uint64_t atoms, nodes, available;
+        const char* said; ///< empty: fits
+    } estimates[] = {
+        {1000, 100, 0, ""},                                           // memory unknown
+        {1000, 100, uint64_t{1} << 30, ""},
+        {2'870'000'000, 2'870'000, uint64_t{8} << 30, "need about"},
+        {UINT64_MAX, UINT64_MAX, uint64_t{8} << 30, "8.59 GB is available"}, // no overflow into a small need
+    };
+    for (const auto& e : estimates) {
+        const std::string why = assemblyMemoryProblem(e.atoms, e.nodes, e.available);
+        EXPECT_EQ(why.empty(), *e.said == '\0') << why;
+        EXPECT_NE(why.find(e.said), std::string::npos) << why;
+    }
+}
+
+// Structure text is held whole only up to a cap: plain or gzipped (any number of members),
+// inflated piece by piece and stopped at the cap; gzip data cut short or damaged is named.
+TEST(StructureFileTest, StructureTextIsReadUpToItsCap)
+{
+    const std::string text(5000, '\n');
+    const std::string member = gzipped(text);
+    std::string large(1 << 20, 'A'); // inflated in many steps
+    for (std::size_t i = 0; i < large.size(); i += 4099) large[i] = '\n';
+    const struct {
+        std::string name, bytes;
+        uint64_t cap;
+        std::string said; ///< empty: read whole, as `expected`
+        std::string expected;
+    } cases[] = {
+        {"plain", text, 5000, "", text},
+        {"plain over the cap", text, 4999, "it holds more than", ""},
+        {"one member", member, 5000, "", text},
+        {"one large member", gzipped(large), large.size(), "", large},
+        {"three members and padding", member + member + member + std::string(8, '\0'), 15000, "", text + text + text},
+        {"members over the cap", member + member + member, 12000, "it inflates to more than", ""},
+        {"cut short", member.substr(0, member.size() - 4), 5000, "cut short", ""},
+        {"second member cut short", member + member.substr(0, 12), 10000, "cut short", ""},
+        {"not deflate", std::string("\x1f\x8b\x08\x00junkjunkjunk", 16), 5000, "damaged", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFile file(c.bytes, ".cif.gz");
+        std::string read = "left over";
+        const std::string why = readStructureText(file.path(), c.cap, read);
+        if (c.said.empty()) {
+            EXPECT_EQ(why, "");
+            EXPECT_EQ(read, c.expected);
+        } else {
+            EXPECT_NE(why.find(c.said), std::string::npos) << why;
+            EXPECT_TRUE(read.empty());
+        }
+    }
+    const std::pair<uint64_t, uint64_t> caps[] = {
+        {0, kMostStructureText}, {uint64_t{64} << 30, kMostStructureText},
+        {uint64_t{2} << 30, uint64_t{256} << 20}, {uint64_t{100} << 20, kLeastStructureTextCap}};
+    for (const auto& [available, cap] : caps) EXPECT_EQ(structureTextCap(available), cap) << available;
 }

@@ -1,5 +1,7 @@
 #include "support/TestData.h"
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +14,21 @@
 #include <unistd.h>
 
 namespace vornax::testing {
+
+std::string gzipped(const std::string& text)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 std::filesystem::path repoPdbDir() { return std::filesystem::path(VORNAX_TEST_DATA_DIR) / "pdb"; }
 

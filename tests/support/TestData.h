@@ -30,6 +30,9 @@ int environmentNumber(const char* name, int fallback);
 /// `name` from the repository copy, else from the shared set; empty when neither has it.
 std::filesystem::path findPdb(const std::string& name);
 
+/// `text` as one gzip member (level 9).
+std::string gzipped(const std::string& text);
+
 /// Writes `content` to a fresh temporary file and returns its path (removed by the caller
 /// through TempFile's destructor).
 class TempFile {
