@@ -209,7 +209,8 @@ TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
         std::function<Vector3d(int32_t, Vector3d)> place;
     } cases[] = {
         {"every third not a number", [&](int32_t i, Vector3d p) { return i % 3 ? p : Vector3d(nan, p.y, p.z); }},
-        {"infinite both ways", [&](int32_t i, Vector3d p) { return i % 4 ? p : Vector3d(i % 8 ? inf : -inf, p.y, p.z); }},
+        {"infinite both ways",
+         [&](int32_t i, Vector3d p) { return i % 4 ? p : Vector3d(i % 8 ? inf : -inf, p.y, p.z); }},
         {"at both ends of the float range",
          [&](int32_t i, Vector3d p) { return i % 5 ? p : Vector3d(i % 10 ? 3e38f : -3e38f, -3e38f, p.z); }},
         {"all not numbers", [&](int32_t, Vector3d) { return Vector3d(nan, nan, nan); }},
@@ -217,7 +218,8 @@ TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto positions = std::make_unique<SeqLocked<Vector3d>[]>(static_cast<std::size_t>(n));
-        for (int32_t i = 0; i < n; ++i) positions[static_cast<std::size_t>(i)].store(c.place(i, eln.getDeformedPosition(i)));
+        for (int32_t i = 0; i < n; ++i)
+            positions[static_cast<std::size_t>(i)].store(c.place(i, eln.getDeformedPosition(i)));
         const std::atomic<uint64_t> version{2};
         ContactGrid grid;
         std::vector<Vector3d> probes = {Vector3d(3e38f, -3e38f, 0.0f), Vector3d(0.0f, 0.0f, 0.0f)};
@@ -229,7 +231,8 @@ TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
             ASSERT_TRUE(hit.has_value());
             int32_t expected = -1;
             for (int32_t i = 0; i < n && expected < 0; ++i)
-                if (atoms[static_cast<std::size_t>(i)]->pointToSphereAt(probe, positions[static_cast<std::size_t>(i)].load()))
+                if (atoms[static_cast<std::size_t>(i)]->pointToSphereAt(probe,
+                                                                        positions[static_cast<std::size_t>(i)].load()))
                     expected = i;
             EXPECT_EQ(*hit, expected);
         }
