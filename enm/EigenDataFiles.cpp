@@ -9,6 +9,8 @@
 //   (3N − 6) × 3N × float64 Vᵀ, one row per mode, coordinates node-major.
 // N is not stored: it is the number of node records among the lines. A file is only trusted
 // when its length is exactly what its lines imply; the .ppy file must hold exactly 9N² values.
+// Its numbers are then tried against the network its own lines and Rc rebuild: the lowest
+// modes must be that network's normal modes, and the eigenvalues and K of physical size.
 //
 // A network solved by the sparse path has only its lowest k modes. Its main file is a variant
 // that a reader of the layout above refuses (a negative line count) and this reader knows:
