@@ -94,25 +94,35 @@ void ContactGrid::build(const std::vector<Atom*>& atoms, const SeqLocked<Vector3
     ++m_builds;
     const auto n = static_cast<std::size_t>(count);
     m_positions.resize(n);
+    // A node whose position is not a finite number can hold no probe: it stays out of the
+    // cells, and out of the bounds, which would otherwise ask for an endless number of cells.
+    const auto placed = [this](std::size_t i) {
+        const Vector3d& p = m_positions[i];
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    };
     double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
     double reach = 0.0;
+    std::size_t inCells = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Vector3d p = positions[i].load();
-        m_positions[i] = p;
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = std::min(lo[a], static_cast<double>(p[a]));
-            hi[a] = std::max(hi[a], static_cast<double>(p[a]));
-        }
+        m_positions[i] = positions[i].load();
         // The same radius as the atom's sphere test.
         reach = std::max(reach, 6.0 * atoms[i]->getCamZoom() + atoms[i]->getRadius());
+        if (!placed(i)) continue;
+        ++inCells;
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], static_cast<double>(m_positions[i][a]));
+            hi[a] = std::max(hi[a], static_cast<double>(m_positions[i][a]));
+        }
     }
-    double cell = std::max(reach * kCellMargin, 1e-3);
+    if (inCells == 0) std::fill(lo, lo + 3, 0.0), std::fill(hi, hi + 3, 0.0);
+    // Finite floats span less than 7e38, a finite double: the cells below are finite in number.
+    double cell = std::isfinite(reach) ? std::max(reach * kCellMargin, 1e-3) : 1e-3;
     const auto cellsFor = [&](double c) {
         double total = 1.0;
         for (int a = 0; a < 3; ++a) total *= std::floor((hi[a] - lo[a]) / c) + 1.0;
         return total;
     };
-    while (cellsFor(cell) > kMaxCellsPerNode * static_cast<double>(n) + 27.0) cell *= 1.5;
+    while (cellsFor(cell) > kMaxCellsPerNode * static_cast<double>(inCells) + 27.0) cell *= 1.5;
     m_cell = cell;
     for (int a = 0; a < 3; ++a) {
         m_min[a] = lo[a];
@@ -124,17 +134,23 @@ void ContactGrid::build(const std::vector<Atom*>& atoms, const SeqLocked<Vector3
     m_cellOf.resize(n);
     m_cellStart.assign(cells + 1, 0);
     for (std::size_t i = 0; i < n; ++i) {
+        if (!placed(i)) {
+            m_cellOf[i] = -1;
+            continue;
+        }
         int32_t c[3];
         for (int a = 0; a < 3; ++a)
-            c[a] = std::min(static_cast<int32_t>((m_positions[i][a] - m_min[a]) * inv), m_dims[a] - 1);
+            c[a] = static_cast<int32_t>(std::min((m_positions[i][a] - m_min[a]) * inv, m_dims[a] - 1.0));
         m_cellOf[i] = (c[2] * m_dims[1] + c[1]) * m_dims[0] + c[0];
         ++m_cellStart[static_cast<std::size_t>(m_cellOf[i]) + 1];
     }
     for (std::size_t c = 0; c < cells; ++c) m_cellStart[c + 1] += m_cellStart[c];
-    m_items.resize(n);
+    m_items.resize(inCells);
     m_fill.assign(m_cellStart.begin(), m_cellStart.end() - 1);
     for (std::size_t i = 0; i < n; ++i)
-        m_items[static_cast<std::size_t>(m_fill[static_cast<std::size_t>(m_cellOf[i])]++)] = static_cast<int32_t>(i);
+        if (m_cellOf[i] >= 0)
+            m_items[static_cast<std::size_t>(m_fill[static_cast<std::size_t>(m_cellOf[i])]++)] =
+                static_cast<int32_t>(i);
 }
 
 int32_t ContactGrid::query(const Vector3d& probe, const std::vector<Atom*>& atoms) const

@@ -9,6 +9,8 @@
 //   (3N − 6) × 3N × float64 Vᵀ, one row per mode, coordinates node-major.
 // N is not stored: it is the number of node records among the lines. A file is only trusted
 // when its length is exactly what its lines imply; the .ppy file must hold exactly 9N² values.
+// Its numbers are then tried against the network its own lines and Rc rebuild: the lowest
+// modes must be that network's normal modes, and the eigenvalues and K of physical size.
 //
 // A network solved by the sparse path has only its lowest k modes. Its main file is a variant
 // that a reader of the layout above refuses (a negative line count) and this reader knows:
@@ -27,12 +29,14 @@
 #include "common/Progress.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
+#include "enm/SparseHessian.h"
 #include "enm/SparseModes.h"
 #include "molecule/PdbRecord.h"
 
 #include <cblas.h>
 
 #include <cmath>
+#include <iomanip>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -113,6 +117,87 @@ bool yFitsModes(const double* y, const double* rows, const std::vector<double>& 
         }
     }
     return true;
+}
+
+/// The largest cutoff (Å) the program builds networks with; a stored one beyond it joins
+/// every node to every other and is no file of ours.
+constexpr float kLargestStoredRc = 1000.0f;
+
+bool storedCutoffUsable(float rc) { return std::isfinite(rc) && rc > 0.0f && rc <= kLargestStoredRc; }
+
+std::string cutoffRefusal(float rc)
+{
+    std::ostringstream text;
+    text << ": its cutoff Rc of " << std::setprecision(6) << rc << " \u00c5 is not a number from 0 to "
+         << kLargestStoredRc << " \u00c5.";
+    return text.str();
+}
+
+/// Spring constants (kcal/mol/Å²) a calibration can give: K = kT·Σinv / (3/(8π²)·ΣB) ranges
+/// over about 1e-6 (B-factors near the 9999.99 Å² the field holds, at 1 K) to 1e6 (B-factors
+/// of 0.01 Å² at 10000 K); the unit K of an uncalibrated structure lies between.
+constexpr double kSmallestSpringConstant = 1e-9;
+constexpr double kLargestSpringConstant = 1e9;
+
+bool springConstantUsable(double k) { return k >= kSmallestSpringConstant && k <= kLargestSpringConstant; }
+
+/// How the lowest stored modes fit the network the file's own records and cutoff build.
+struct ModeFit {
+    std::string problem;           ///< empty when they fit
+    std::vector<double> quotients; ///< vᵀHv of each mode tried
+    double norm = 0.0;             ///< the Hessian's largest absolute row sum (≥ every eigenvalue)
+};
+
+/// Tries the lowest few of the `count` stored modes (rows of `dim`) on the unit-spring Hessian
+/// of the `n` nodes at `xyz` with cutoff `rc`: each must be an eigenvector, ‖Hv − λv‖ within
+/// 1e-6 of ‖H‖ (λ the stored eigenvalue, or vᵀHv when `values` is null), and they must be
+/// orthonormal to 1e-6. The solvers leave residuals near 1e-12 of ‖H‖ (1e-10 relative for
+/// the sparse path's Lanczos) and modes orthonormal to rounding; modes stored in single
+/// precision would still be within 1e-7. Modes of another network, or of other coordinates
+/// or another cutoff, miss by a sizeable fraction of ‖H‖. A few sparse products: cheap beside
+/// reading the modes.
+ModeFit fitModesToNetwork(const double* xyz, int32_t n, double rc, const double* rows, std::size_t dim,
+                          std::size_t count, const double* values)
+{
+    constexpr std::size_t kModesTried = 4;
+    constexpr double kTolerance = 1e-6;
+    ModeFit fit;
+    const SparseMatrixD h = buildSparseHessian(xyz, n, rc, nullptr, HessianTriangle::Lower);
+    std::vector<double> rowSums(dim, 0.0);
+    for (int c = 0; c < h.outerSize(); ++c)
+        for (SparseMatrixD::InnerIterator it(h, c); it; ++it) {
+            rowSums[static_cast<std::size_t>(it.row())] += std::fabs(it.value());
+            if (it.row() != it.col()) rowSums[static_cast<std::size_t>(it.col())] += std::fabs(it.value());
+        }
+    for (double r : rowSums) fit.norm = std::max(fit.norm, r);
+    const std::size_t tried = std::min(count, kModesTried);
+    const auto mode = [&](std::size_t k) {
+        return Eigen::Map<const Eigen::VectorXd>(rows + k * dim, static_cast<Eigen::Index>(dim));
+    };
+    for (std::size_t k = 0; k < tried; ++k) {
+        const Eigen::VectorXd hv = h.selfadjointView<Eigen::Lower>() * mode(k);
+        const double quotient = mode(k).dot(hv);
+        const double lambda = values ? values[k] : quotient;
+        const double residual = (hv - lambda * mode(k)).norm();
+        fit.quotients.push_back(quotient);
+        if (!(residual <= kTolerance * fit.norm)) {
+            std::ostringstream text;
+            text << "its mode " << k + 7 << " is not a normal mode of the network its own records and cutoff build"
+                 << " (‖Hv − λv‖ is " << std::setprecision(3) << residual / fit.norm << " of ‖H‖, at most "
+                 << kTolerance << " is expected)";
+            fit.problem = text.str();
+            return fit;
+        }
+        for (std::size_t j = 0; j < k; ++j)
+            if (const double overlap = mode(j).dot(mode(k)); !(std::fabs(overlap) <= kTolerance)) {
+                std::ostringstream text;
+                text << "its modes " << j + 7 << " and " << k + 7 << " are not orthogonal (their product is "
+                     << std::setprecision(3) << overlap << ")";
+                fit.problem = text.str();
+                return fit;
+            }
+    }
+    return fit;
 }
 
 uint64_t fileSize(const std::string& name, bool& ok)
@@ -261,8 +346,7 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     const std::string notOurs = fileName + " is not a main eigen data file (.hdv)";
     if (!readStoredLines(in, size, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
-    if (!(std::isfinite(rc) && rc > 0.0f))
-        return refuseEigenFile(notOurs + ": its cutoff Rc is not a positive number.");
+    if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
     if (n < 3) return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
     const auto header = static_cast<uint64_t>(in.tellg());
@@ -286,6 +370,14 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
 bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
 {
     console::Line() << "Y: " << eigenVecFileName;
+    if (mainFileIsSparse()) {
+        console::write(console::Warning,
+                       "The sparse eigen data file " + mainFileName
+                           + " brings its own responses (the factorisation is rebuilt from its"
+                             " records): the response matrix file "
+                           + eigenVecFileName + " is not read.");
+        return true;
+    }
     if (const std::string problem = regularFileProblem(eigenVecFileName); !problem.empty())
         return refuseEigenFile("The response matrix file cannot be read: " + problem);
     bool sized = false;
@@ -390,6 +482,34 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
                                    + std::to_string(k + 7) + ") that is not of unit length.");
     }
 
+    // The lowest modes against the network the records rebuild, and the spring constant they
+    // imply: the inverse scaled eigenvalue of mode k is 1/(λ_k·K).
+    if (kept > 0) {
+        const ModeFit fit =
+            fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, nullptr);
+        if (!fit.problem.empty())
+            return refuseEigenFile("The eigen data file " + mainFileName + " does not fit its structure: " + fit.problem
+                                   + ".");
+        std::optional<double> firstK;
+        for (std::size_t k = 0; k < fit.quotients.size(); ++k) {
+            if (inverse[k] == 0.0) continue; // a zero mode: no route goes through it
+            const double K = 1.0 / (inverse[k] * fit.quotients[k]);
+            if (!firstK) firstK = K;
+            // One K to 1e-4: vᵀHv of a mode barely above zero holds rounding of 1e-16 of ‖H‖.
+            if (!springConstantUsable(K) || !(std::fabs(K / *firstK - 1.0) <= 1e-4)) {
+                std::ostringstream text;
+                text << "The eigen data file " << mainFileName << " holds inverse scaled eigenvalues that give a"
+                     << " spring constant of " << std::setprecision(3) << K << " kcal/mol/\u00c5\u00b2 for mode "
+                     << k + 7;
+                if (springConstantUsable(K))
+                    text << " and " << *firstK << " for a lower one: they are not of one network.";
+                else
+                    text << ", outside " << kSmallestSpringConstant << " to " << kLargestSpringConstant << ".";
+                return refuseEigenFile(text.str());
+            }
+        }
+    }
+
     DoubleBuffer y;
     if (loadResult == -2 && yMatrixAvailable) {
         console::Line() << "loading PP matrix: " << yFileName;
@@ -443,7 +563,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
     std::vector<std::string> lines;
     if (size < start || !readStoredLines(in, size - start, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
-    if (!(std::isfinite(rc) && rc > 0.0f)) return refuseEigenFile(notOurs + ": its cutoff Rc is not a positive number.");
+    if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
     if (n < 3) return refuseEigenFile(notOurs + ": its record lines hold fewer than 3 network nodes.");
     const auto header = static_cast<uint64_t>(in.tellg());
@@ -508,6 +628,41 @@ bool ElasticNetworkModel::readSparseEigenData()
         if (!(std::fabs(length2 - 1.0) <= 1e-6))
             return refuseEigenFile("The eigen data file " + mainFileName + " holds an eigenvector (mode "
                                    + std::to_string(m + 7) + ") that is not of unit length.");
+    }
+
+    // The lowest modes against the network the records rebuild; every stored eigenvalue within
+    // the Hessian's bounds (0 to its largest row sum); K within what a calibration gives; and
+    // the inverse scaled eigenvalues 1/(λ·K), or 0 for a zero mode, as the calibration wrote them.
+    const ModeFit fit =
+        fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, values.data());
+    const std::string notThis = "The eigen data file " + mainFileName + " does not fit its structure: ";
+    if (!fit.problem.empty()) return refuseEigenFile(notThis + fit.problem + ".");
+    constexpr double kRelative = 1e-6;
+    for (std::size_t m = 0; m < kept; ++m)
+        if (!(values[m] >= -kRelative * fit.norm && values[m] <= (1.0 + kRelative) * fit.norm)) {
+            std::ostringstream text;
+            text << notThis << "its eigenvalue " << std::setprecision(3) << values[m] << " of mode " << m + 7
+                 << " lies outside the network's spectrum (0 to " << fit.norm << ").";
+            return refuseEigenFile(text.str());
+        }
+    if (s > 0.0) {
+        if (!springConstantUsable(K)) {
+            std::ostringstream text;
+            text << notThis << "its spring constant " << std::setprecision(3) << K
+                 << " kcal/mol/\u00c5\u00b2 is outside " << kSmallestSpringConstant << " to " << kLargestSpringConstant
+                 << ".";
+            return refuseEigenFile(text.str());
+        }
+        const double zero = kZeroModeTolerance * std::fabs(values.back());
+        for (std::size_t m = 0; m < kept; ++m) {
+            const double expected = values[m] > zero ? 1.0 / (values[m] * K) : 0.0;
+            if (!(std::fabs(inverse[m] - expected) <= kRelative * expected)) {
+                std::ostringstream text;
+                text << notThis << "the inverse scaled eigenvalue " << std::setprecision(3) << inverse[m] << " of mode "
+                     << m + 7 << " is not 1/(eigenvalue \u00d7 K) = " << expected << ".";
+                return refuseEigenFile(text.str());
+            }
+        }
     }
 
     // All-mode responses need the factorisation again: it is rebuilt from the stored nodes.

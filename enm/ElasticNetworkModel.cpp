@@ -229,6 +229,16 @@ void ElasticNetworkModel::buildLightAtomList()
         deformedPositions[i].store(r.position);
     }
     positionsVersion.fetch_add(2, std::memory_order_acq_rel); // new nodes: the contact grid rebuilds
+    double squared = 0.0;
+    for (int a = 0; a < 3 && n > 0; ++a) {
+        double lo = nodeCoordinates[a], hi = lo;
+        for (std::size_t i = 0; i < n; ++i) {
+            lo = std::min(lo, nodeCoordinates[3 * i + a]);
+            hi = std::max(hi, nodeCoordinates[3 * i + a]);
+        }
+        squared += (hi - lo) * (hi - lo);
+    }
+    displacementLimit = kDisplacementExtents * std::max(std::sqrt(squared), kSmallestExtent);
 }
 
 void ElasticNetworkModel::buildConnectedList()

@@ -177,6 +177,16 @@ public:
     /// without the mode budget: for benchmarks and tests that need every mode.
     void setUpAllModes();
 
+    /// No node is ever moved farther than this many times the size of the structure (the
+    /// diagonal of its nodes' bounding box, at least kSmallestExtent Å). A linear model holds
+    /// for displacements of a few Å; one that carries a node across several widths of the whole
+    /// structure comes from absurd numbers (a tampered eigen data file, a force far beyond any
+    /// device), never from physics, and would leave the positions without finite values.
+    static constexpr double kDisplacementExtents = 4.0;
+    static constexpr double kSmallestExtent = 10.0;
+    /// The largest displacement of a node (Å) that a step publishes or a session restores.
+    double getDisplacementLimit() const { return displacementLimit; }
+
     /// Device force in newtons (network frame) on node `atomToApply`.
     void applyForce(const Vector3d& forceApplied, int32_t atomToApply);
     /// Force in kcal/mol/Å as given (re-applied from a session).
@@ -274,8 +284,11 @@ public:
     /// Checks the main eigen data file whole, then rebuilds the node records from its lines and
     /// leaves it open at the force scaling. Refuses (nothing changed) a file of another layout.
     bool inputMainFile(const std::string& fileName);
-    /// Names the response-matrix file to read with the main one.
+    /// Names the response-matrix file to read with the main one. A sparse main file brings its
+    /// own responses: the name is then set aside with a console warning (true, no Y).
     bool inputYFile(const std::string& eigenVecFileName);
+    /// The main eigen data file read by inputMainFile is of the sparse variant.
+    bool mainFileIsSparse() const { return sparseFileModesOffset > 0; }
     /// Picks the .hdv and .ppy files out of the names the user chose; refuses a set without .hdv.
     bool inputEigenDataFiles(const std::vector<std::string>& fileNames);
     /// Reads S, the inverse scaled eigenvalues, the kept modes and (held) Y; run by the budget.
@@ -520,6 +533,12 @@ private:
     /// The displacement between two simulation steps (any thread).
     std::vector<double> displacementSnapshot() const;
     void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
+    /// The first node that `base` + `added` (Å, 3N each) moves by a displacement that is not a
+    /// finite number or beyond getDisplacementLimit, with that displacement's length; -1 when
+    /// there is none.
+    std::pair<int32_t, double> firstNodeTooFar(const std::vector<double>& base, const double* added) const;
+    /// What the user is told when `what` (a force refused) would move a node as `far` says.
+    std::string tooFarText(const std::string& what, std::pair<int32_t, double> far) const;
     void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
     void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
     void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n, double* out);
@@ -617,6 +636,8 @@ private:
     std::atomic<bool> modesReady{false};
     std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
     double rcAngstrom = 11.0;            ///< the cutoff the springs were built with
+    double displacementLimit = 0.0;      ///< Å, set with the nodes (getDisplacementLimit)
+    bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;

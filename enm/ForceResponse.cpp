@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iomanip>
 #include <sstream>
 #include <thread>
 
@@ -150,8 +151,10 @@ ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInvers
         const double S = D > 0.0 ? (rootSum / n) / D : 0.0;
         if (!(std::isfinite(cal.K) && cal.K > 0.0 && std::isfinite(S) && S > 0.0)) {
             cal.calibrated = false;
-            bProblem = "The B-factors of " + name + " give a spring constant of " + std::to_string(cal.K)
-                + " kcal/mol/\u00c5\u00b2, which cannot be used";
+            std::ostringstream text;
+            text << "The B-factors of " << name << " give a spring constant of " << std::setprecision(6) << cal.K
+                 << " kcal/mol/\u00c5\u00b2, which cannot be used";
+            bProblem = text.str();
         }
     }
     if (cal.calibrated) {
@@ -527,6 +530,20 @@ void ElasticNetworkModel::simulate()
         const bool throughY = allModesRouteHeld() && useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         computeResponse(force, nodeIndex, route, selected, modes.data(), responseScratch.data());
+        if (const auto far = firstNodeTooFar(baseDisplacement, responseScratch.data()); far.first >= 0) {
+            // Never published: the pull leaves the deformation and is let go, keeping no force.
+            displacement = baseDisplacement;
+            node->setOldKcalForce(0.0, 0.0, 0.0);
+            node->compareAndSetPressed(pressed, 3);
+            // Told once while refusals follow each other (the device grabs again while the
+            // button is held), as a console line: the simulation thread never waits for a person.
+            if (!tooFarTold)
+                console::write(console::Warning,
+                               tooFarText("The pull on node " + std::to_string(nodeIndex) + " was let go", far));
+            tooFarTold = true;
+            return;
+        }
+        tooFarTold = false;
         for (std::size_t i = 0; i < displacement.size(); ++i)
             displacement[i] = baseDisplacement[i] + responseScratch[i];
     }
@@ -534,6 +551,31 @@ void ElasticNetworkModel::simulate()
         node->setOldKcalForce(force[0], force[1], force[2]);
         node->compareAndSetPressed(2, 3);
     }
+}
+
+std::pair<int32_t, double> ElasticNetworkModel::firstNodeTooFar(const std::vector<double>& base,
+                                                                const double* added) const
+{
+    const double limit2 = displacementLimit * displacementLimit;
+    for (std::size_t i = 0; i + 2 < base.size(); i += 3) {
+        const double x = base[i] + added[i], y = base[i + 1] + added[i + 1], z = base[i + 2] + added[i + 2];
+        const double length2 = x * x + y * y + z * z;
+        if (!(length2 <= limit2)) return {static_cast<int32_t>(i / 3), std::sqrt(length2)};
+    }
+    return {-1, 0.0};
+}
+
+std::string ElasticNetworkModel::tooFarText(const std::string& what, std::pair<int32_t, double> far) const
+{
+    std::ostringstream text;
+    text << what << ": it would move node " << far.first << " by ";
+    if (std::isfinite(far.second))
+        text << std::setprecision(3) << far.second << " \u00c5";
+    else
+        text << "a length that is not a finite number";
+    text << ", more than " << std::setprecision(3) << displacementLimit << " \u00c5 (" << kDisplacementExtents
+         << " times the size of the structure). The eigen data or the force are not usable numbers.";
+    return text.str();
 }
 
 void ElasticNetworkModel::updateDeformables()

@@ -418,7 +418,7 @@ private:
                 return false;
             }
             // A response matrix that does not belong to the structure is refused, not used.
-            if (!yFile.empty() && !eln->isYMatrixAvailable()) {
+            if (!yFile.empty() && !eln->isYMatrixAvailable() && !eln->mainFileIsSparse()) {
                 fail(LoadStatus::BadInput, eln->getEigenFileError());
                 return false;
             }

@@ -49,8 +49,6 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
         return false;
     const ModeChangeToken token = beginModeChange();
     Atom* node = atomArray[static_cast<std::size_t>(index)];
-    // A node keeps one force: the one it keeps now leaves first, by its own route.
-    if (!isZero(node->getOLDKcalForce())) removeKeptForce(node, index, false);
 
     ModeStateArray state = record.modeState;
     // All modes without Y: through every kept mode, recorded so, so that the removal agrees.
@@ -58,12 +56,22 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
         state[0] = 1;
         state[1] = totalMaxModes;
     }
-    for (int i = 0; i < static_cast<int>(state.size()); ++i)
-        node->setStatePosition(token, i, state[static_cast<std::size_t>(i)]);
-    // In by the route it was recorded with, so that undo takes out exactly what went in.
+    // In by the route it was recorded with, so that undo takes out exactly what went in. A
+    // force that would carry a node beyond any physical reach changes nothing.
     const int32_t route = state[0];
     const double f[3] = {record.force.x, record.force.y, record.force.z};
     computeResponse(f, index, route, state[1], state.data() + 2, responseScratch.data());
+    if (const auto far = firstNodeTooFar(displacement, responseScratch.data()); far.first >= 0) {
+        console::write(console::Warning,
+                       tooFarText("The session's force on node " + std::to_string(index) + " was not restored", far));
+        return false;
+    }
+    std::vector<double> added(responseScratch.begin(), responseScratch.end());
+    // A node keeps one force: the one it keeps now leaves first, by its own route.
+    if (!isZero(node->getOLDKcalForce())) removeKeptForce(node, index, false);
+    for (int i = 0; i < static_cast<int>(state.size()); ++i)
+        node->setStatePosition(token, i, state[static_cast<std::size_t>(i)]);
+    responseScratch.swap(added);
     // The base holds every kept force but that of the node under force.
     const int32_t coordinate = forceCommand.load().selectedCoordinate;
     const bool underForce = coordinate >= 0 && coordinate / 3 == index;

@@ -343,6 +343,14 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<Res
         atom->simulateState(2); // released in force-saving mode: the force is kept
         eln.simulate();
         eln.zeroF();
+        // A force whose response would carry a node beyond any physical reach is let go by the
+        // step (with a warning), not kept: nothing of it may reach the structure written.
+        const Vector3d asked(static_cast<float>(request.force[0]), static_cast<float>(request.force[1]),
+                             static_cast<float>(request.force[2]));
+        if (!(asked == Vector3d()) && atom->getOLDKcalForce() == Vector3d())
+            throw CliFailure(kExitInput,
+                             "the force on node " + std::to_string(request.node)
+                                 + " was let go, not kept: no structure is written");
         nlohmann::ordered_json entry;
         entry["node"] = request.node;
         entry["force"] = request.force;

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -188,4 +190,52 @@ TEST(ContactGridTest, TheAtomHitGetsThePositionItWasHitAt)
     }
     ASSERT_NE(eln.getContactGrid(), nullptr);
     EXPECT_GE(eln.getContactGrid()->builds(), 1u) << "the grid path was taken";
+}
+
+TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
+{
+    // Published positions as absurd input could leave them: the grid is built without throwing
+    // (it once asked for endless cells and threw std::length_error on the servo thread) and
+    // answers as the scan over the same positions does.
+    auto s = buildNetwork(findPdb("1crn.pdb"));
+    ASSERT_TRUE(s && s->ok);
+    auto& eln = *s->network;
+    const int32_t n = eln.getAmountOfAtoms();
+    std::vector<Atom*> atoms;
+    for (int32_t i = 0; i < n; ++i) atoms.push_back(eln.getAtom(i));
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        const char* what;
+        std::function<Vector3d(int32_t, Vector3d)> place;
+    } cases[] = {
+        {"every third not a number", [&](int32_t i, Vector3d p) { return i % 3 ? p : Vector3d(nan, p.y, p.z); }},
+        {"infinite both ways",
+         [&](int32_t i, Vector3d p) { return i % 4 ? p : Vector3d(i % 8 ? inf : -inf, p.y, p.z); }},
+        {"at both ends of the float range",
+         [&](int32_t i, Vector3d p) { return i % 5 ? p : Vector3d(i % 10 ? 3e38f : -3e38f, -3e38f, p.z); }},
+        {"all not numbers", [&](int32_t, Vector3d) { return Vector3d(nan, nan, nan); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto positions = std::make_unique<SeqLocked<Vector3d>[]>(static_cast<std::size_t>(n));
+        for (int32_t i = 0; i < n; ++i)
+            positions[static_cast<std::size_t>(i)].store(c.place(i, eln.getDeformedPosition(i)));
+        const std::atomic<uint64_t> version{2};
+        ContactGrid grid;
+        std::vector<Vector3d> probes = {Vector3d(3e38f, -3e38f, 0.0f), Vector3d(0.0f, 0.0f, 0.0f)};
+        for (int32_t i = 0; i < n; ++i) probes.push_back(positions[static_cast<std::size_t>(i)].load());
+        for (const Vector3d& probe : probes) {
+            std::optional<int32_t> hit;
+            for (int call = 0; call < 2 && !hit; ++call) // the first sight of a version scans
+                ASSERT_NO_THROW(hit = grid.firstHit(probe, atoms, positions.get(), n, version));
+            ASSERT_TRUE(hit.has_value());
+            int32_t expected = -1;
+            for (int32_t i = 0; i < n && expected < 0; ++i)
+                if (atoms[static_cast<std::size_t>(i)]->pointToSphereAt(probe,
+                                                                        positions[static_cast<std::size_t>(i)].load()))
+                    expected = i;
+            EXPECT_EQ(*hit, expected);
+        }
+        EXPECT_EQ(grid.builds(), 1u);
+    }
 }

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -399,5 +400,99 @@ TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
         EXPECT_EQ(l.prompts.countMessages(c.message), 1) << c.message;
         EXPECT_EQ(l.eln->getModeVectors(), nullptr);
         EXPECT_EQ(l.eln->getS(), 0.0);
+    }
+}
+
+// ---- Tampered files, checked against the network they rebuild --------------------------------
+
+TEST_F(EigenFileRefusal, TamperedDenseDataIsCheckedAgainstItsOwnNetwork)
+{
+    const EigenFileLayout l = eigenFileLayout(good, 138);
+    const std::string y = readBytes(crambin.ppy);
+    // A consistent pair scaled by 1e80: Y still fits the modes, and responses came out at 1e79 Å.
+    std::string scaled = good, scaledY = y;
+    for (int32_t m = 0; m < l.k; ++m)
+        writeAt(scaled, l.inverse + 8 * m, readAt<double>(scaled, l.inverse + 8 * m) * 1e80);
+    for (std::size_t i = 0; i < y.size(); i += 8) writeAt(scaledY, i, readAt<double>(y, i) * 1e80);
+    std::string equal = good, moved = good, widerRc = good, hugeRc = good;
+    equalModes(equal, l, 2);
+    moveFirstCAlpha(moved, l, 2.0);
+    writeAt(widerRc, l.rc, 13.0f);
+    writeAt(hugeRc, l.rc, 1e30f);
+    const struct {
+        const char* what;
+        std::string hdv, ppy;
+        const char* says;
+    } cases[] = {{"inverse eigenvalues and Y times 1e80", scaled, scaledY, "e-80 kcal/mol"},
+                 {"two equal modes", equal, "", "are not orthogonal"},
+                 {"a record moved by 2 \u00c5", moved, "", "is not a normal mode of the network"},
+                 {"Rc of 13 \u00c5", widerRc, "", "is not a normal mode of the network"},
+                 {"Rc of 1e30 \u00c5", hugeRc, "", "cutoff Rc of 1e+30"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path hdv = dir.path() / "tampered.hdv", ppy = dir.path() / "tampered.ppy";
+        writeBytes(hdv, c.hdv);
+        std::vector<std::string> files{hdv.string()};
+        if (!c.ppy.empty()) writeBytes(ppy, c.ppy), files.push_back(ppy.string());
+        Loaded loaded(files);
+        EXPECT_FALSE(loaded.ok);
+        EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->getEigenFileError();
+        EXPECT_EQ(loaded.eln->getModeVectors(), nullptr);
+    }
+}
+
+TEST(EigenFiles, TamperedSparseDataIsCheckedAgainstItsOwnNetworkAndBringsItsOwnResponses)
+{
+    TempDir dir;
+    LoadOptions options = solvedOptions();
+    options.path = EnginePath::Sparse;
+    options.lowestModes = 10;
+    options.eigenFileFolder = dir.path();
+    auto computed = loadedThroughPipeline(findPdb("1crn.pdb"), options);
+    ASSERT_TRUE(computed && computed->eigenFilesWritten);
+    const std::string good = readBytes(dir.path() / "1CRN.hdv");
+    const EigenFileLayout l = eigenFileLayout(good, 138);
+    ASSERT_TRUE(l.sparse);
+    ASSERT_GE(l.k, 10);
+
+    // Loaded with a .ppy beside it: the file's own responses, and a word that the .ppy is not read.
+    TempDir denseDir;
+    const Written dense = solveAndWrite(findPdb("1crn.pdb"), denseDir.path());
+    {
+        LoadedStructure both(StructureSource::eigenDataFiles({(dir.path() / "1CRN.hdv").string(), dense.ppy.string()}),
+                             LoadOptions());
+        ASSERT_TRUE(both.ok) << both.message;
+        EXPECT_EQ(both.console.count("is not read"), 1);
+        EXPECT_EQ(both.network->getYMatrix(), nullptr);
+    }
+
+    const auto with = [&](const std::function<void(std::string&)>& edit) {
+        std::string bytes = good;
+        edit(bytes);
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {"inverse eigenvalue 1e100", with([&](std::string& b) { writeAt(b, l.inverse, 1e100); }),
+         "is not 1/(eigenvalue"},
+        {"K of 1e-300", with([&](std::string& b) { writeAt(b, l.spring(), 1e-300); }), "spring constant 1e-300"},
+        {"K of 1e300", with([&](std::string& b) { writeAt(b, l.spring(), 1e300); }), "spring constant 1e+300"},
+        {"eigenvalue 1e100", with([&](std::string& b) { writeAt(b, l.values + 8 * 9, 1e100); }),
+         "outside the network's"},
+        {"every mode equal", with([&](std::string& b) { equalModes(b, l, l.k); }), "is not a normal mode"},
+        {"Rc of 1e30 \u00c5", with([&](std::string& b) { writeAt(b, l.rc, 1e30f); }), "cutoff Rc of 1e+30"},
+        {"a record moved by 2 \u00c5", with([&](std::string& b) { moveFirstCAlpha(b, l, 2.0); }),
+         "is not a normal mode"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path bad = dir.path() / "BAD.hdv";
+        writeBytes(bad, c.bytes);
+        LoadedStructure read(StructureSource::eigenDataFiles({bad.string()}), LoadOptions());
+        EXPECT_FALSE(read.ok);
+        EXPECT_NE(read.message.find(c.says), std::string::npos) << read.message;
     }
 }

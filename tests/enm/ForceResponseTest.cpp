@@ -406,3 +406,67 @@ TEST(SessionForcesTest, KeptForcesComeBackByTheirOwnRoutesAndLeaveExactly)
     outside.force = Vector3d(1, 0, 0);
     EXPECT_FALSE(into->restoreKeptForce(outside));
 }
+
+TEST(ResponseTest, DisplacementsBeyondTheStructureAreNeverPublished)
+{
+    auto solved = solve("1crn.pdb");
+    ElasticNetworkModel* eln = solved.eln;
+    ASSERT_NE(eln, nullptr);
+    // Four times the diagonal of crambin's box of nodes (about 40 Å).
+    EXPECT_GT(eln->getDisplacementLimit(), 120.0);
+    EXPECT_LT(eln->getDisplacementLimit(), 240.0);
+    ScopedUserPrompts scoped(&solved.s->prompts);
+    const int kept = 3, pulled = 20;
+    grab(eln, kept, Vector3d(0.2f, -0.1f, 0.4f));
+    release(eln, kept);
+    const std::vector<double> before = eln->getDisplacement();
+
+    // A finite force whose response carries some node ten limits away.
+    const double unit[3] = {1.0, 0.0, 0.0};
+    const std::vector<double> r = response(eln, unit, pulled);
+    double farthest = 0.0;
+    for (std::size_t i = 0; i < r.size(); i += 3) farthest = std::max(farthest, std::hypot(r[i], r[i + 1], r[i + 2]));
+    const auto beyond = static_cast<float>(10.0 * eln->getDisplacementLimit() / farthest);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        const char* what;
+        Vector3d force; ///< kcal/mol/Å
+    } cases[] = {{"3e38 kcal/mol/\u00c5", Vector3d(3e38f, 3e38f, 0.0f)},
+                 {"infinite", Vector3d(inf, 0.0f, 0.0f)},
+                 {"not a number", Vector3d(0.0f, nan, 0.0f)},
+                 {"ten structures away", Vector3d(beyond, 0.0f, 0.0f)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        console::Capture console;
+        Atom* node = eln->getAtom(pulled);
+        // The device grabs again on every tick while the button is held: told once.
+        for (int tick = 0; tick < 3; ++tick) {
+            node->simulateState(0);
+            eln->applyNonScaleForce(c.force, pulled);
+            eln->simulate();
+            eln->updateDeformables();
+            EXPECT_EQ(node->getPressed(), 3) << "let go";
+        }
+        EXPECT_EQ(console.count("was let go"), 1);
+        EXPECT_EQ(solved.s->prompts.messages().size(), 0u) << "no dialog on the simulation thread";
+        EXPECT_EQ(eln->getDisplacement(), before);
+        EXPECT_EQ(node->getOLDKcalForce(), Vector3d());
+        for (int i = 0; i < eln->getAmountOfAtoms(); ++i)
+            ASSERT_TRUE(std::isfinite(eln->getDeformedPosition(i).size())) << i;
+
+        // A session force of the same size is not restored, and changes nothing.
+        SessionForce record;
+        record.node = pulled;
+        record.force = c.force;
+        record.modeState[0] = 2;
+        EXPECT_FALSE(eln->restoreKeptForce(record));
+        EXPECT_EQ(console.count("was not restored"), 1);
+        EXPECT_EQ(eln->getDisplacement(), before);
+        EXPECT_EQ(node->getOLDKcalForce(), Vector3d());
+        eln->applyNonScaleForce(Vector3d(), pulled); // the device lets go: a zero force, accepted
+        release(eln, pulled);
+    }
+    // A sane pull still moves the network.
+    grab(eln, pulled, Vector3d(0.0f, 0.3f, 0.0f));
+    EXPECT_NE(eln->getDisplacement(), before);
+}

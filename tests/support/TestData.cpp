@@ -223,4 +223,45 @@ std::string atomLine(const std::string& record, int serial, const std::string& n
     return buf;
 }
 
+EigenFileLayout eigenFileLayout(const std::string& bytes, std::size_t dim)
+{
+    EigenFileLayout l;
+    l.dim = dim;
+    l.sparse = readAt<int32_t>(bytes, 0) == -1;
+    l.rc = l.sparse ? 20 : 4;
+    l.firstLine = l.rc + 4;
+    std::size_t at = l.firstLine;
+    for (int32_t i = 0, lines = readAt<int32_t>(bytes, l.rc - 4); i < lines; ++i) at += 4 + readAt<int32_t>(bytes, at);
+    l.fields = at;
+    if (l.sparse) {
+        l.k = readAt<int32_t>(bytes, at + 40);
+        l.values = at + 44;
+        l.inverse = l.values + 8 * static_cast<std::size_t>(l.k);
+    } else {
+        l.k = static_cast<int32_t>(dim) - 6;
+        l.inverse = at + 16;
+    }
+    l.modes = l.inverse + 8 * static_cast<std::size_t>(l.k);
+    return l;
+}
+
+void moveFirstCAlpha(std::string& bytes, const EigenFileLayout& l, double by)
+{
+    for (std::size_t at = l.firstLine; at < l.fields; at += 4 + readAt<int32_t>(bytes, at)) {
+        const std::string line = bytes.substr(at + 4, static_cast<std::size_t>(readAt<int32_t>(bytes, at)));
+        if (line.compare(0, 4, "ATOM") != 0 || line.compare(12, 4, " CA ") != 0) continue;
+        char x[16];
+        std::snprintf(x, sizeof x, "%8.3f", std::stod(line.substr(30, 8)) + by);
+        bytes.replace(at + 4 + 30, 8, x);
+        return;
+    }
+    ADD_FAILURE() << "no C-alpha line";
+}
+
+void equalModes(std::string& bytes, const EigenFileLayout& l, int32_t rows)
+{
+    for (int32_t m = 1; m < rows; ++m)
+        bytes.replace(l.modes + 8 * l.dim * static_cast<std::size_t>(m), 8 * l.dim, bytes, l.modes, 8 * l.dim);
+}
+
 } // namespace vornax::testing

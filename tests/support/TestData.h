@@ -9,6 +9,7 @@
 #include "molecule/Atom.h"
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -129,5 +130,41 @@ double maxAbs(const std::vector<double>& values);
 std::string atomLine(const std::string& record, int serial, const std::string& name, const std::string& resName,
                      char chain, int resSeq, double x, double y, double z, double bFactor = 20.0,
                      const std::string& element = "C");
+
+// ---- Eigen data files changed in place -------------------------------------------------------
+
+template <typename T>
+void writeAt(std::string& bytes, std::size_t at, T value)
+{
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+template <typename T>
+T readAt(const std::string& bytes, std::size_t at)
+{
+    T value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+/// Where the numbers of a main eigen data file (dense or sparse) of `dim` coordinates lie,
+/// found by walking its stored lines: tests change one of them at a known place.
+struct EigenFileLayout {
+    bool sparse = false;
+    std::size_t rc = 0;                 ///< float32 cutoff
+    std::size_t firstLine = 0;          ///< the first stored line's length field
+    std::size_t fields = 0;             ///< newtonToKcal, S (then K, Σinv, bound, k when sparse)
+    int32_t k = 0;                      ///< modes stored
+    std::size_t values = 0;             ///< sparse: the eigenvalues
+    std::size_t inverse = 0, modes = 0; ///< inverse scaled eigenvalues, the modes (rows of dim)
+    std::size_t dim = 0;
+    std::size_t spring() const { return fields + 16; } ///< sparse: K
+};
+
+EigenFileLayout eigenFileLayout(const std::string& bytes, std::size_t dim);
+/// The x coordinate of the first stored C-alpha line moved by `by` Å (same columns).
+void moveFirstCAlpha(std::string& bytes, const EigenFileLayout& layout, double by);
+/// The first `rows` mode rows all copies of the first.
+void equalModes(std::string& bytes, const EigenFileLayout& layout, int32_t rows);
 
 } // namespace vornax::testing
