@@ -230,7 +230,7 @@ bool checkValues(const SessionData& d, std::string& error)
             const int32_t mode = f.modeState[static_cast<std::size_t>(2 + j)];
             if (mode < 0) return refuse(error, which + " lists the mode " + std::to_string(mode));
             if (!listed.insert(mode).second)
-                return refuse(error, which + " lists mode " + std::to_string(mode + 1) + " twice");
+                return refuse(error, which + " lists mode " + std::to_string(int64_t{mode} + 1) + " twice");
         }
     }
     return true;
@@ -474,7 +474,7 @@ bool sessionFitsNetwork(const SessionData& d, const SessionTarget& target, std::
             if (f.modeState[static_cast<std::size_t>(2 + j)] >= keptModes)
                 return refuse(error,
                               "The session's force on node " + std::to_string(f.node) + " went through mode "
-                                  + std::to_string(f.modeState[static_cast<std::size_t>(2 + j)] + 1) + tail);
+                                  + std::to_string(int64_t{f.modeState[static_cast<std::size_t>(2 + j)]} + 1) + tail);
         if (!(target.kcalPerNewton > 0.0))
             return refuse(error, "The chosen eigen data files hold no force scaling: the session's force on node "
                               + std::to_string(f.node) + " cannot have come from a device.");

@@ -246,6 +246,8 @@ TEST(SessionFile, ASessionMustFitTheNetworkItIsOpenedOn)
          "node 40"},
         {"too few modes", [](SessionData&, SessionTarget& t) { t.keptModes = 59; }, "60 modes"},
         {"mode 19 switched on", [](SessionData&, SessionTarget& t) { t.keptModes = 18; }, "mode 19"},
+        {"the largest listed mode",
+         [](SessionData& d, SessionTarget&) { d.forces[0].modeState[4] = INT32_MAX; }, "through mode 2147483648"},
         {"no every-mode responses", [](SessionData&, SessionTarget& t) { t.allModesHeld = false; },
          "response matrix"},
         {"1e6 kcal/mol/Å", [](SessionData& d, SessionTarget&) { d.forces[1].force = Vector3d(0, 0, 1e6f); },
