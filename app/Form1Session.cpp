@@ -8,6 +8,7 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "haptics/Haptics.h"
 #include "render/COpenGL.h"
 
 #include <QAction>
@@ -71,10 +72,22 @@ bool Form1::acceptPendingSession()
 {
     if (!m_pendingSession || !m_result || !m_result->network) return true;
     const ElasticNetworkModel& eln = *m_result->network;
-    std::string error;
-    if (sessionFitsNetwork(*m_pendingSession, eln.getAmountOfAtoms(), eln.getTotalMaxModes(), eln.isYMatrixAvailable(),
-                           error))
+    SessionTarget target;
+    target.structure = eln.sessionStructure();
+    target.keptModes = eln.getTotalMaxModes();
+    // The sparse path writes no response matrix: what its files give is all there is.
+    target.allModesHeld = eln.allModesRouteHeld() || eln.isSparse();
+    target.kcalPerNewton = eln.getNewtonToKcal() * eln.getS();
+    target.deviceForce = largestDeviceForce();
+    std::string error, warning;
+    if (sessionFitsNetwork(*m_pendingSession, target, error, warning)) {
+        if (!warning.empty()) {
+            console::write(console::Warning, warning);
+            if (m_sessionFromMenu)
+                userPrompts().messageBox(session::kErrorCaption, warning, MessageIcon::Warning, MessageButtons::Ok);
+        }
         return true;
+    }
     // Nothing of the load is kept: the window is as it was before the command.
     m_pendingSession.reset();
     m_result.reset();

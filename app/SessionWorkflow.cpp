@@ -121,7 +121,10 @@ SessionData collectSession(const FormControls& c, COpenGL& view)
     d.sliderPosition = c.forceMagSlider->value();
     view.writeHapticTransformationData(d.workspace);
     for (std::size_t i = 0; i < d.modeSwitches.size(); ++i) d.modeSwitches[i] = c.modeArray[i]->isChecked() ? 1 : 0;
-    if (const ElasticNetworkModel* eln = view.getNetwork()) d.forces = eln->keptForces();
+    if (const ElasticNetworkModel* eln = view.getNetwork()) {
+        d.forces = eln->keptForces();
+        d.structure = eln->sessionStructure();
+    }
     return d;
 }
 

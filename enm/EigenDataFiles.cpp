@@ -273,6 +273,13 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     return true;
 }
 
+std::size_t ElasticNetworkModel::storedLineCount() const
+{
+    if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < pdbLines.size())
+        return static_cast<std::size_t>(totalAmountOfAtoms);
+    return pdbLines.size();
+}
+
 bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
 {
     const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
@@ -280,9 +287,7 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
     const bool sparse = sparseModeCount > 0;
     if (!sparse && (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes))
         return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
-    std::size_t lineCount = pdbLines.size();
-    if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < lineCount)
-        lineCount = static_cast<std::size_t>(totalAmountOfAtoms);
+    const std::size_t lineCount = storedLineCount();
     const std::vector<std::string> lines(pdbLines.begin(), pdbLines.begin() + static_cast<std::ptrdiff_t>(lineCount));
     // A reader rebuilds N from these lines: a file it would rebuild differently is not written.
     if (countNodeRecords(lines) != amountOfAtoms) {

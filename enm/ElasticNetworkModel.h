@@ -55,6 +55,7 @@ class ContactGrid;
 class Progress;
 class SparseNetworkSolver;
 struct SessionForce;
+struct SessionStructure;
 struct TraceEstimate;
 
 /// How the Hessian is diagonalised.
@@ -356,6 +357,10 @@ public:
     /// the node's press state is idle. Selection and undo are the device's (Haptics). False,
     /// nothing changed, for a node outside the network or a network without modes.
     bool restoreKeptForce(const SessionForce& force);
+    /// The structure a session on this network belongs to: the record lines the main eigen
+    /// data file stores, the cutoff and the node count, named by the PDB code (or the main eigen
+    /// data file's name). The same whether the network was computed or read from its files.
+    SessionStructure sessionStructure() const;
 
     // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom);
@@ -672,6 +677,8 @@ private:
     /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
     void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
     bool writeSparseEigenData(std::ostream& fout);
+    /// How many of pdbLines the main eigen data file stores (the first totalAmountOfAtoms).
+    std::size_t storedLineCount() const;
     bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
     bool readSparseEigenData();
     uint64_t sparseFileModesOffset = 0;

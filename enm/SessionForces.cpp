@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 namespace vornax {
 
@@ -35,6 +36,13 @@ std::vector<SessionForce> ElasticNetworkModel::keptForces() const
         forces.push_back(f);
     }
     return forces;
+}
+
+SessionStructure ElasticNetworkModel::sessionStructure() const
+{
+    // Rc as the main eigen data file stores it: in Å, single precision.
+    const std::string name = !pdbName.empty() ? pdbName : std::filesystem::path(mainFileName).stem().string();
+    return describeStructure(pdbLines, storedLineCount(), static_cast<float>(rcAngstrom), amountOfAtoms, name);
 }
 
 bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForceRecords(out, keptForces()); }

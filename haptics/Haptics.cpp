@@ -51,6 +51,13 @@ DeviceParameters deviceParametersForModel(const std::string& modelName, std::str
     return kSafeParameters;
 }
 
+float largestDeviceForce()
+{
+    float largest = kSafeParameters.maxForce;
+    for (const ModelEntry& entry : kModels) largest = std::max(largest, entry.parameters.maxForce);
+    return largest;
+}
+
 Haptics::Haptics(std::vector<Atom*> atoms, float viewWidth, float viewHeight_, HapticsUiHooks hooks_)
     : hooks(std::move(hooks_)), proteinData(std::move(atoms)), arcBall(viewWidth, viewHeight_)
 {

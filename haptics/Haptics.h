@@ -47,6 +47,8 @@ struct DeviceParameters {
 /// The parameters and console message for a device model name (exact, case-sensitive match;
 /// any other name gets the safe set).
 DeviceParameters deviceParametersForModel(const std::string& modelName, std::string* message = nullptr);
+/// The largest force any device model pulls with (its maxForce), N.
+float largestDeviceForce();
 
 /// The loaded device's parameters, copied here by the view's set-up (window thread).
 extern DeviceParameters deviceParams;

@@ -617,7 +617,7 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
         ASSERT_EQ(sessions.requests.size(), 1u);
         EXPECT_EQ(sessions.requests[0].folder, QDir::homePath().toStdString());
         ASSERT_TRUE(std::filesystem::exists(saved));
-        EXPECT_EQ(std::filesystem::file_size(saved), 244u + 2u * 112u);
+        EXPECT_EQ(std::filesystem::file_size(saved), 244u + 2u * 112u + 28u + 4u); // and the trailer naming 4HHB
         window->close();
     }
 
@@ -659,7 +659,9 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
         std::string error;
         std::optional<SessionData> other = readSessionFile(saved, error);
         ASSERT_TRUE(other) << error;
-        other->forces[1].node = 5000;
+        ASSERT_TRUE(other->structure);
+        other->structure->rc = 8.0f; // 4HHB's network at another cutoff
+        other->structure->fingerprint ^= 1;
         const std::string misfit = (folder.path() / "other.vsf").string();
         ASSERT_TRUE(writeSessionFile(misfit, *other, error)) << error;
         bool ended = false;
@@ -669,7 +671,7 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
         ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 120000));
         EXPECT_TRUE(window->sessionRefused());
         EXPECT_FALSE(window->loaded());
-        EXPECT_EQ(prompts.countMessages("node 5000"), 1);
+        EXPECT_EQ(prompts.countMessages("Rc 8 Å), not on the chosen eigen data files' 4HHB"), 1);
         EXPECT_TRUE(c.openSession->isEnabled());
     }
 

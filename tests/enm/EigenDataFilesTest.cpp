@@ -1,6 +1,7 @@
 // The eigen data files: what is written comes back bit for bit, a network loaded from them
 // responds as the computed one, and files that do not fit are refused without harm.
 #include "common/LittleEndian.h"
+#include "molecule/SessionFile.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +143,9 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(l.eln->getLoadResult(), -2);
     EXPECT_TRUE(l.eln->setupComplete());
     EXPECT_EQ(l.eln->getPDB_Code(), w.eln->getPDB_Code());
+    // A session saved on the computed network belongs to the one read back, by the same name.
+    EXPECT_EQ(l.eln->sessionStructure(), w.eln->sessionStructure());
+    EXPECT_EQ(l.eln->sessionStructure().name, w.eln->getPDBName());
     const auto dim = static_cast<std::size_t>(w.eln->get3N());
     ASSERT_NE(l.eln->getYMatrix(), nullptr);
     EXPECT_TRUE(sameBits(l.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));

@@ -156,6 +156,7 @@ TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
     EXPECT_EQ(again.getSparseModeCount(), computed->network->getSparseModeCount());
     EXPECT_EQ(again.getS(), computed->network->getS());
     EXPECT_EQ(again.getLoadResult(), -2);
+    EXPECT_EQ(again.sessionStructure(), computed->network->sessionStructure());
     for (int32_t node : {3, 300}) {
         const auto a = responsesByEveryRoute(*computed->network, node);
         const auto b = responsesByEveryRoute(again, node);
