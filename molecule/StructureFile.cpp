@@ -150,13 +150,13 @@ std::string operatorProblem(const gemmi::Assembly::Operator& op)
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j)
             if (!std::isfinite(m[i][j]) || std::fabs(m[i][j]) > kLargestRotationElement)
-                return "its matrix holds " + std::to_string(m[i][j]);
+                return "its matrix holds " + shortNumber(m[i][j]);
         if (!std::isfinite(t.at(i)) || std::fabs(t.at(i)) > kLargestTranslation)
-            return "its translation holds " + std::to_string(t.at(i));
+            return "its translation holds " + shortNumber(t.at(i));
     }
     const double det = m.determinant();
     if (!std::isfinite(det) || std::fabs(det) < 1.0e-6)
-        return "its matrix cannot be inverted (determinant " + std::to_string(det) + ")";
+        return "its matrix cannot be inverted (determinant " + shortNumber(det) + ")";
     // A rotation keeps every distance: M·Mᵀ = I. Anything else would scale or flatten a copy.
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
