@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <set>
 #include <iomanip>
@@ -371,6 +373,7 @@ TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        files.capture.clear();
         ScriptedLoadDialogs dialogs;
         dialogs.setRandomIterations(20000);
         dialogs.queueChoice(c.choice);
@@ -401,9 +404,18 @@ TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
             EXPECT_TRUE(std::filesystem::exists(results / "1CRN.hdv"));
             EXPECT_EQ(dialogs.shownLoadBoxes[0].button, "Start normal mode analysis...");
         }
+        // The console lines of each choice's set-up.
+        const std::vector<std::string> lines = files.capture.texts();
+        const auto said = [&](const std::string& start) {
+            return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+        };
         if (c.choice == load::EigenFiles) {
             EXPECT_FLOAT_EQ(state.Rc, 11.0f);
+            EXPECT_TRUE(said("gotS "));
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "showing"), lines.end());
         }
+        if (c.choice == load::TextFile && c.simulating)
+            EXPECT_TRUE(said("Amount of Vectors: 132 length of first vector: 138"));
         window.close();
     }
     EXPECT_EQ(prompts.messages().size(), 0u);

@@ -69,6 +69,14 @@ expect 0 "" "$data/1crn.pdb" --save-dir "$case_dir/eigen" --save-session "$case_
 # Eigen data files without their response matrix: "Do you want to wait for the calculation?"
 # is answered Yes.
 expect 0 "Data Required" "$case_dir/eigen/1CRN.hdv" --quit
+grep -q '^gotS ' "$case_dir/case.out" && grep -q '^showing$' "$case_dir/case.out" ||
+  fail "the eigen data files' set-up lines are missing"
 expect 0 "Data Required" "$case_dir/eigen/1CRN.hdv" --open-session "$case_dir/s.vsf" --quit
+# A screenshot that cannot be written whole (a file-size limit of 4 KiB) keeps the old picture.
+printf 'old picture' > "$case_dir/shot.png"
+( trap '' XFSZ; ulimit -f 4; expect 1 "cannot write the screenshot" "$data/1crn.pdb" --screenshot "$case_dir/shot.png" --quit ) ||
+  exit 1
+[ "$(cat "$case_dir/shot.png")" = "old picture" ] || fail "a failed screenshot write did not keep the old picture"
+[ -z "$(find "$case_dir" -name '.shot.png.*')" ] || fail "the screenshot's temporary file was left behind"
 [ -p "$case_dir/pipe.pdb" ] || fail "the FIFO given as the structure is no longer a FIFO"
 echo "unattended run: ok"
