@@ -373,7 +373,7 @@ TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        files.capture.clear();
+        console::Capture capture; // the eigen files' writing above let go of the outer one
         ScriptedLoadDialogs dialogs;
         dialogs.setRandomIterations(20000);
         dialogs.queueChoice(c.choice);
@@ -405,7 +405,7 @@ TEST(LoadWorkflowWindow, EveryChoiceLoadsOneCrambinEndToEnd)
             EXPECT_EQ(dialogs.shownLoadBoxes[0].button, "Start normal mode analysis...");
         }
         // The console lines of each choice's set-up.
-        const std::vector<std::string> lines = files.capture.texts();
+        const std::vector<std::string> lines = capture.texts();
         const auto said = [&](const std::string& start) {
             return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
         };
