@@ -131,7 +131,7 @@ TEST(ReplayCli, EigenDataFilesReplayLikeThePdbFile)
     const fs::path dir = fs::temp_directory_path() / ("vornax-replay-hdv-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string modes = shellQuoted(VORNAX_ENM_BINARY) + " modes " + shellQuoted(pdb.string()) + " --out "
-        + shellQuoted(dir.string()) + " --json /dev/null 2>/dev/null";
+        + shellQuoted(dir.string()) + " --json " + shellQuoted((dir / "modes.json").string()) + " 2>/dev/null";
     ASSERT_EQ(std::system(modes.c_str()), 0);
     TempFile script("5 node 300 11 0 0 0\n3 node 300 11 0 0 1\n40 node 300 60 0 0 1\n5 node 300 60 0 0 0\n", ".txt");
     const ReplayRun fromPdb = replay({pdb.string(), "--script", script.path().string(), "--save-forces"});
