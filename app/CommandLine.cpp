@@ -10,7 +10,6 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
-#include <iomanip>
 #include <sstream>
 
 namespace vornax {
@@ -23,14 +22,6 @@ const std::map<std::string, int32_t> kChoices = {
 /// Largest eigenvalue text read from --eigenvalues: a list of a few hundred values takes a few
 /// kilobytes.
 constexpr std::uintmax_t kMaxEigenvalueText = 1 << 20;
-
-/// A number as a person reads it: at most six significant digits, whatever its size.
-std::string shortNumber(double value)
-{
-    std::ostringstream text;
-    text << std::setprecision(6) << value;
-    return text.str();
-}
 
 /// Why `name`, given for `option`, cannot be used as a file name: empty when it can. A name
 /// that is not UTF-8 text (or holds control characters) would be shown and written under
@@ -189,7 +180,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
 
     // The same rule as the cutoff dialog: 7 Å or more.
     if (!(rc >= 7.0f) || !std::isfinite(rc) || rc > 1000.0f)
-        return refuse("--rc wants a cutoff from 7 to 1000 Å, not " + shortNumber(rc));
+        return refuse("--rc wants a cutoff from 7 to 1000 Å, not " + text::shortNumber(rc));
     w.rc = rc;
 
     if (choice.empty()) choice = isMainEigenDataFile(file) ? "eigen" : "pdb";

@@ -1,5 +1,5 @@
-// Little-endian binary fields on any host: int32, float32 and float64 with exactly 4, 4 and 8
-// bytes. On a little-endian host a whole array is one read or write call; elsewhere the bytes
+// Little-endian binary fields on any host: int32, uint64, float32 and float64 with exactly 4, 8,
+// 4 and 8 bytes. On a little-endian host a whole array is one read or write call; elsewhere the bytes
 // are swapped through a small buffer.
 #pragma once
 
@@ -14,7 +14,8 @@
 namespace vornax::le {
 
 template <typename T>
-concept Field = std::is_same_v<T, int32_t> || std::is_same_v<T, float> || std::is_same_v<T, double>;
+concept Field = std::is_same_v<T, int32_t> || std::is_same_v<T, uint64_t> || std::is_same_v<T, float>
+    || std::is_same_v<T, double>;
 
 static_assert(sizeof(float) == 4 && sizeof(double) == 8, "float32 and float64 fields");
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -118,6 +119,13 @@ std::size_t utf8Length(std::string_view s, std::size_t i)
     return n;
 }
 } // namespace
+
+std::string shortNumber(double value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.6g", value);
+    return buffer;
+}
 
 std::string printable(std::string_view s, std::string_view keep)
 {

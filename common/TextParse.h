@@ -35,6 +35,9 @@ NumberError readNumber(std::string_view s, float& out);
 /// The console line that reports a failed conversion ("" for None).
 const char* numberErrorMessage(NumberError error);
 
+/// A number as a message shows it: at most six significant digits ("1e+200", not 201 digits).
+std::string shortNumber(double value);
+
 /// `s` safe to show on a terminal or in UTF-8 text: control bytes (other than those listed in
 /// `keep`) and bytes that are not part of valid UTF-8 become \xNN; everything else is kept.
 std::string printable(std::string_view s, std::string_view keep = {});

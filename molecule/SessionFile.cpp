@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 #include "common/InputFile.h"
 #include "common/LittleEndian.h"
+#include "common/TextParse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,10 +38,6 @@ public:
         const auto* b = static_cast<const unsigned char*>(data);
         m_bytes.insert(m_bytes.end(), b, b + n);
     }
-    void put(uint64_t value)
-    {
-        for (int i = 0; i < 8; ++i) m_bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    }
 
 private:
     std::vector<unsigned char>& m_bytes;
@@ -61,13 +58,6 @@ public:
     void take(std::array<T, N>& values)
     {
         for (T& v : values) v = take<T>();
-    }
-    uint64_t takeUint64()
-    {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(m_at[i]) << (8 * i);
-        m_at += 8;
-        return v;
     }
     std::string takeText(std::size_t n)
     {
@@ -246,7 +236,7 @@ bool takeTrailer(const unsigned char* at, std::size_t rest, int32_t n, std::opti
                           + " bytes after them are not a structure trailer");
     Reader r(at + sizeof kTrailerMagic);
     SessionStructure s;
-    s.fingerprint = r.takeUint64();
+    s.fingerprint = r.take<uint64_t>();
     s.nodes = r.take<int32_t>();
     s.rc = r.take<float>();
     const int32_t length = r.take<int32_t>();
@@ -256,7 +246,7 @@ bool takeTrailer(const unsigned char* at, std::size_t rest, int32_t n, std::opti
                           + std::to_string(length) + " bytes");
     if (s.nodes < 1 || !(std::isfinite(s.rc) && s.rc > 0.0f))
         return refuse(error, "its structure trailer describes " + std::to_string(s.nodes) + " nodes at a cutoff of "
-                          + std::to_string(s.rc) + " Å");
+                          + text::shortNumber(s.rc) + " Å");
     s.name = r.takeText(static_cast<std::size_t>(length));
     for (const char c : s.name)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)

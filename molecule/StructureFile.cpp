@@ -134,13 +134,6 @@ std::string atomLine(const gemmi::Residue& residue, const gemmi::Atom& atom, int
     return line + pdb::chainNameSuffix(chain);
 }
 
-std::string shortNumber(double value)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", value);
-    return buffer;
-}
-
 /// Refuses operators no structure can have: non-finite numbers, matrices that are singular or
 /// enormous, translations beyond any molecule.
 std::string operatorProblem(const gemmi::Assembly::Operator& op)
@@ -150,20 +143,20 @@ std::string operatorProblem(const gemmi::Assembly::Operator& op)
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j)
             if (!std::isfinite(m[i][j]) || std::fabs(m[i][j]) > kLargestRotationElement)
-                return "its matrix holds " + shortNumber(m[i][j]);
+                return "its matrix holds " + text::shortNumber(m[i][j]);
         if (!std::isfinite(t.at(i)) || std::fabs(t.at(i)) > kLargestTranslation)
-            return "its translation holds " + shortNumber(t.at(i));
+            return "its translation holds " + text::shortNumber(t.at(i));
     }
     const double det = m.determinant();
     if (!std::isfinite(det) || std::fabs(det) < 1.0e-6)
-        return "its matrix cannot be inverted (determinant " + shortNumber(det) + ")";
+        return "its matrix cannot be inverted (determinant " + text::shortNumber(det) + ")";
     // A rotation keeps every distance: M·Mᵀ = I. Anything else would scale or flatten a copy.
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
             const double dot = m[i][0] * m[j][0] + m[i][1] * m[j][1] + m[i][2] * m[j][2];
             if (std::fabs(dot - (i == j ? 1.0 : 0.0)) > kRotationTolerance)
                 return "its matrix is not a rotation (row " + std::to_string(i + 1) + " · row " + std::to_string(j + 1)
-                    + " = " + shortNumber(dot) + "): it would distort the copy";
+                    + " = " + text::shortNumber(dot) + "): it would distort the copy";
         }
     return {};
 }
