@@ -71,7 +71,7 @@ sparse=("pdb-1crn.pdb=$root/tests/data/pdb/1crn.pdb" "pdb-2por.pdb=$root/tests/d
 window=("tutorial-1crn.pdb=$root/TutorialFiles/1crn.pdb" "pdb-1ubq.pdb=$root/tests/data/pdb/1ubq.pdb"
   "pdb-1bna.pdb=$root/tests/data/pdb/1bna.pdb" "pdb-4hhb.pdb=$root/tests/data/pdb/4hhb.pdb")
 if [ -d "$shared" ]; then
-  # Small enough that every mode is kept (the mode budget's 60 ms search keeps them all).
+  # Small enough that the mode budget's 60 ms search keeps every mode; 1d3z and 1l2y are NMR.
   for n in 1ake 1d3z 1l2y; do enm+=("shared-$n.pdb=$shared/$n.pdb"); done
   for n in 3wip 4jsv 1aon; do sparse+=("shared-$n.pdb=$shared/$n.pdb"); done
   window+=("shared-1ake.pdb=$shared/1ake.pdb")
@@ -113,7 +113,7 @@ run_side() { # SIDE BIN
     hdv=$(first "$d/*.hdv") ppy=$(first "$d/*.ppy")
     [ -n "$hdv" ] && [ -n "$ppy" ] || continue
     # The stylus starts beside node 10, or the last node of a smaller network.
-    j=$(jq '[.nodes - 1, 10] | min' "$d/modes.out")
+    j=$(jq '[.nodes - 1, 10] | min' "$d/modes.out") || j=10
     script=$out/inputs/pull-node-$j.stylus
     sed -E "s/^([0-9]+ node) 10 /\1 $j /" "$stylus" >"$script"
     run "$d/load-ppy" "$bin/vornax-enm" load "$hdv" "$ppy"
@@ -151,7 +151,7 @@ run_side() { # SIDE BIN
       --save-session "$d/reopen/s.vsf" --save-as "$d/reopen/d.pdb" --quit
   done
   mkdir -p bin/TutorialFiles
-  cp "$bin"/TutorialFiles/*.hdv "$bin"/TutorialFiles/*.ppy bin/TutorialFiles/
+  for f in "$bin"/TutorialFiles/*.hdv "$bin"/TutorialFiles/*.ppy; do [ ! -f "$f" ] || cp "$f" bin/TutorialFiles/; done
 }
 
 # mask RELATIVE_PATH SIDE: writes the masked copy under OUT_DIR/masked and prints its path,
