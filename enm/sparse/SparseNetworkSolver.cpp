@@ -1,4 +1,4 @@
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 
 #include "common/Console.h"
 

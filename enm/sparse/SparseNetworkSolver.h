@@ -26,7 +26,7 @@
 
 #include "enm/ElasticNetworkModel.h"
 #include "enm/EnmStatus.h"
-#include "enm/SparseHessian.h"
+#include "enm/sparse/SparseHessian.h"
 
 #include <Eigen/Dense>
 
