@@ -319,33 +319,30 @@ Eigen::VectorXd SparseNetworkSolver::quadraticForms(Eigen::MatrixXd& b)
     return (b.array() * x.array()).colwise().sum().transpose();
 }
 
-sparse::PseudoInverse SparseNetworkSolver::pseudoInverse()
+TraceEstimate SparseNetworkSolver::traceWith(const std::function<TraceEstimate(sparse::TraceEstimator&)>& run)
 {
-    return {m_dim,
-            m_null,
-            m_values,
-            m_vectors,
-            m_extraZero,
-            [this](Eigen::MatrixXd& x) { applyPseudoInverse(x); },
-            [this](Eigen::MatrixXd& b) { return quadraticForms(b); }};
+    const auto start = std::chrono::steady_clock::now();
+    const sparse::PseudoInverse h{m_dim,
+                                  m_null,
+                                  m_values,
+                                  m_vectors,
+                                  m_extraZero,
+                                  [this](Eigen::MatrixXd& x) { applyPseudoInverse(x); },
+                                  [this](Eigen::MatrixXd& b) { return quadraticForms(b); }};
+    sparse::TraceEstimator estimator(h);
+    const TraceEstimate out = run(estimator);
+    m_times.trace += secondsSince(start);
+    return out;
 }
 
 TraceEstimate SparseNetworkSolver::sumInverseExact()
 {
-    const auto start = std::chrono::steady_clock::now();
-    const sparse::PseudoInverse h = pseudoInverse();
-    const TraceEstimate out = sparse::TraceEstimator(h).exact();
-    m_times.trace += secondsSince(start);
-    return out;
+    return traceWith([](sparse::TraceEstimator& estimator) { return estimator.exact(); });
 }
 
 TraceEstimate SparseNetworkSolver::sumInverseEstimate(const TracePlan& plan)
 {
-    const auto start = std::chrono::steady_clock::now();
-    const sparse::PseudoInverse h = pseudoInverse();
-    const TraceEstimate out = sparse::TraceEstimator(h).estimate(plan);
-    m_times.trace += secondsSince(start);
-    return out;
+    return traceWith([&](sparse::TraceEstimator& estimator) { return estimator.estimate(plan); });
 }
 
 TraceEstimate SparseNetworkSolver::sumInverseEstimate(int samples, uint64_t seed)

@@ -39,6 +39,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -168,8 +169,8 @@ private:
     /// bⱼᵀ·H⁺·bⱼ for every column of `b`, whose columns are orthogonal to the null space.
     Eigen::VectorXd quadraticForms(Eigen::MatrixXd& b);
     EnmStatus runLanczos(int32_t k);
-    /// H⁺ as Σinv's estimator sees it.
-    sparse::PseudoInverse pseudoInverse();
+    /// Σinv by `run` on H⁺, its time counted.
+    TraceEstimate traceWith(const std::function<TraceEstimate(sparse::TraceEstimator&)>& run);
 
     std::vector<double> m_xyz;
     int32_t m_n = 0;
