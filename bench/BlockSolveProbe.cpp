@@ -6,7 +6,7 @@
 #include "common/Console.h"
 #include "common/SystemInfo.h"
 #include "enm/Pipeline.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 
 #include <chrono>
 #include <cstdio>

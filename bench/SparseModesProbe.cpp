@@ -17,7 +17,7 @@
 
 #include "EnmBenchSupport.h"
 #include "common/SystemInfo.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 
 #include <nlohmann/json.hpp>
 

@@ -29,8 +29,8 @@
 #include "common/Progress.h"
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
-#include "enm/SparseHessian.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseHessian.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/PdbRecord.h"
 
 #include <cblas.h>

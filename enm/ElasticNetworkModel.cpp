@@ -4,7 +4,7 @@
 #include "common/LittleEndian.h"
 #include "common/TextParse.h"
 #include "enm/ContactGrid.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/Atom.h"
 #include "molecule/PdbRecord.h"
 

@@ -1,10 +1,10 @@
 // The sparse path of the network: the lowest modes, the calibration and the all-mode responses
-// of a network too large for the dense solution (SparseModes.h does the numerics).
+// of a network too large for the dense solution (sparse/SparseNetworkSolver.h does the numerics).
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/Atom.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "enm_cli/EnmRun.h"
 
 #include "enm_cli/EigenFilesCli.h"
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 
 #include "molecule/Atom.h"
 

@@ -1,6 +1,6 @@
 // The sparse path against the dense one: Hessian, lowest modes (degenerate ones complete),
 // Σinv exact and estimated, calibration and full-mode responses.
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The sparse path through the load: the same network, calibration and responses as the dense
 // path, the memory guard that chooses it, and its eigen data files.
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/SessionFile.h"
 #include "support/TestData.h"
 

@@ -1,6 +1,6 @@
 // The sparse solver's solves on two threads (large networks share their right-hand sides
 // between two threads); also built and run with ThreadSanitizer.
-#include "enm/SparseModes.h"
+#include "enm/sparse/SparseNetworkSolver.h"
 
 #include "support/TestData.h"
 

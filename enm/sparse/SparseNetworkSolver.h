@@ -21,29 +21,32 @@
 //   - the response to a force on a node: the node's three columns of H⁺/K, which are its three
 //     columns of the response matrix Y, cached per node.
 //
+// This class owns the parts and the state they share: the factorisation (SparseFactor.h, with
+// CHOLMOD and Eigen back-ends; the pins in PinnedCoordinates.h), the lowest modes
+// (LowestModes.h, passes of BlockLanczos.h) and Σinv (TraceEstimator.h).
+//
 // One thread uses a solver at a time.
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
 #include "enm/EnmStatus.h"
-#include "enm/SparseHessian.h"
+#include "enm/sparse/BlockLanczos.h"
+#include "enm/sparse/SparseFactor.h"
+#include "enm/sparse/SparseHessian.h"
+#include "enm/sparse/TraceEstimator.h"
 
 #include <Eigen/Dense>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace vornax {
-
-/// The sparse Cholesky factorisation behind the solves.
-enum class SparseFactorisation {
-    Cholmod,       ///< CHOLMOD's supernodal LLᵀ (its own choice of fill-reducing ordering)
-    EigenLLT,      ///< Eigen's SimplicialLLT, AMD ordering
-};
 
 /// Where the time went (seconds) and how much work was done.
 struct SparseStageTimes {
@@ -52,48 +55,6 @@ struct SparseStageTimes {
     int64_t solves = 0;          ///< right-hand sides solved with the factorisation
     int64_t halfSolves = 0;      ///< right-hand sides that took the forward substitution alone
     int64_t operatorProducts = 0; ///< products Lanczos asked for
-};
-
-/// Σinv, exact or estimated.
-struct TraceEstimate {
-    double value = 0.0;
-    double bound = 0.0; ///< the estimate lies within ±bound of the exact value (three standard errors); 0 when exact
-    bool exact = false;
-    int samples = 0; ///< right-hand sides the estimate took
-    bool reachedTarget = false; ///< an estimate whose bound came within the fraction asked for
-};
-
-/// How Σinv is found: exactly while the network is small enough, else by an adaptive Hutch++.
-struct TracePlan {
-    /// Exact while 3N is at most this (800 nodes). Exact costs 3N half solves, growing as N²:
-    /// 0.17 s at 576 nodes (4hhb), 0.9 s at 1,294 (1igy), 6.7 s at 2,868 (3j6r), 67 s at 8,015
-    /// (1aon); the estimate at a 0.2 % bound 0.2, 0.07, 0.2 and 4.3 s (sparse_modes_probe --both).
-    int32_t largestExact = 2400;
-    /// The estimate adds samples until its bound (three standard errors) is at most this
-    /// fraction of its value: 0.4 %, inside the 0.5 % the calibration is held to. The samples
-    /// needed grow as its inverse square: the whole 3j6r capsid (3N = 516,240), whose lowest
-    /// modes come in large degenerate groups, took 1,920 right-hand sides to 0.2 %.
-    double relativeBound = 0.004;
-    /// Hutch++ sketch columns (each costs a solve and a half solve). Cost to the 0.2 % bound in
-    /// half solves (a solve counts two) with 32 and with 128: 1aon (3N = 24,045) 1504 and 832,
-    /// the 12-copy part of 3j6r (103,248) 352 and 512; 3wip, 4jsv, 3j6r (6,000-8,600) 224-288
-    /// with 32, about 416 with 96.
-    int sketch = 32;
-    int round = 64;        ///< Hutchinson samples added per round
-    int firstRound = 128;  ///< Hutchinson samples before the bound is first looked at
-    int maxSamples = 6000; ///< right-hand sides at most, sketch included: then the bound stands as it is
-    uint64_t seed = 1;
-};
-
-/// The shape of the block Lanczos iteration. A block solve is far cheaper per vector than single
-/// solves, yet narrow blocks in a deep basis converge in fewer products: 8 × 10 took 120-192
-/// products where 24 × 5 took 240-384, and less memory and time on every size measured, from
-/// 3j6r (2,868 nodes) to its capsid (172,080), where the basis went from 600 to 360 MB
-/// (sparse_modes_probe --lanczos-block B --lanczos-blocks M). A degenerate group wider than the
-/// block is completed by a further pass.
-struct LanczosShape {
-    int block = 8;   ///< vectors per step
-    int blocks = 10; ///< blocks the basis holds before a thick restart
 };
 
 class SparseNetworkSolver {
@@ -184,33 +145,32 @@ public:
     void setLanczosShape(const LanczosShape& shape) { m_lanczos = shape; }
     const LanczosShape& lanczosShape() const { return m_lanczos; }
 
-    struct Factor;
     static constexpr std::size_t kCachedNodes = 64;
 
 private:
+    /// The largest eigenvalue of H, which sets what counts as zero (as in the dense solve).
+    EnmStatus findLargestEigenvalue();
+    /// Factorises the pinned network, or H + σI when `shift`.
     EnmStatus factoriseMatrix(bool shift);
+    /// The pins or the shift: additions to the Hessian's diagonal, (row, value). False when no
+    /// pins are conditioned well enough.
+    bool diagonalAdditions(bool shift, std::vector<std::pair<int, double>>& additions);
+    /// Orders and factorises H plus `additions` with a new factor.
+    EnmStatus factoriseWith(const std::vector<std::pair<int, double>>& additions);
+    /// The numeric factorisation, after the ordering: of the matrix built in the factor's own
+    /// ordering when the factor takes one, else of H's own triangle.
+    bool factoriseNumerically(const std::vector<std::pair<int, double>>& additions);
     /// Pieces of the network no spring joins (from the stored triangle).
     int32_t pieces() const;
     /// The upper triangle of the Hessian, for a factorisation (built again when it was let go).
     void takeTriangle();
     void releaseTriangle();
-    /// x ← x with every component along the columns of `basis` removed (basis orthonormal).
-    static void project(const Eigen::Ref<const Eigen::MatrixXd>& basis, Eigen::MatrixXd& x);
-    /// The null space the pseudo-inverse leaves out: rigid-body vectors and extra zero modes.
-    const Eigen::MatrixXd& nullSpace() const { return m_null; }
     void solveInPlace(Eigen::MatrixXd& x);
     /// bⱼᵀ·H⁺·bⱼ for every column of `b`, whose columns are orthogonal to the null space.
     Eigen::VectorXd quadraticForms(Eigen::MatrixXd& b);
-    /// Right-hand sides per block of Σinv's solves.
-    int traceBlock() const;
     EnmStatus runLanczos(int32_t k);
-    /// The `nev` largest eigenpairs of P·A⁻¹·P (P off the orthonormal columns of `deflated`,
-    /// A the factorised matrix) by block Lanczos with thick restarts, `block` vectors a step:
-    /// values descending, vectors orthonormal. False when they did not converge.
-    /// Zero modes (θ ≥ `zeroAbove`) come back alone, first, once they have converged.
-    bool largestOfInverse(const Eigen::MatrixXd& deflated, int nev, int block, double zeroAbove, Eigen::VectorXd& theta,
-                          Eigen::MatrixXd& vectors);
-    bool sameGroup(double a, double b) const;
+    /// Σinv by `run` on H⁺, its time counted.
+    TraceEstimate traceWith(const std::function<TraceEstimate(sparse::TraceEstimator&)>& run);
 
     std::vector<double> m_xyz;
     int32_t m_n = 0;
@@ -224,7 +184,7 @@ private:
     int64_t m_pairs = 0;
     Eigen::MatrixXd m_rigid;
     Eigen::MatrixXd m_null;
-    std::unique_ptr<Factor> m_factor;
+    std::unique_ptr<sparse::SparseFactor> m_factor;
     double m_sigma = 0.0;
     double m_meanDiagonal = 1.0;
     double m_largest = 0.0;

@@ -1,4 +1,4 @@
-#include "enm/SparseHessian.h"
+#include "enm/sparse/SparseHessian.h"
 
 #include "enm/ContactGrid.h"
 
