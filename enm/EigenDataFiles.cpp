@@ -30,6 +30,7 @@
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "enm/SparseHessian.h"
+#include "enm/io/EigenFileNames.h"
 #include "enm/SparseModes.h"
 #include "molecule/PdbRecord.h"
 
@@ -297,8 +298,8 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
         return refuseEigenFile(text.str());
     }
 
-    // The cutoff is stored in Å, as entered; Rc is back in Å after the write.
-    const float rcStored = static_cast<float>(rcAngstrom);
+    // The cutoff is stored in Å, as entered.
+    const float rcStored = Rc;
     bool ok = !sparse
         || (le::write(fout, kSparseMarker) && fout.write(kSparseMagic, sizeof kSparseMagic)
             && le::write(fout, kSparseVersion));
@@ -320,7 +321,6 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
         ok = ok && le::write(fout, inverseScaledEigenvalues.data(), modes)
             && le::write(fout, eigenvectorsT, modes * dim);
     }
-    Rc = rcStored;
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
     if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
         return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
@@ -405,9 +405,9 @@ bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fi
 {
     std::string hdv, ppy;
     for (const auto& name : fileNames) {
-        if (name.find(".hdv") != std::string::npos)
+        if (isMainEigenDataFile(name))
             hdv = name;
-        else if (name.find(".ppy") != std::string::npos)
+        else if (isResponseMatrixFile(name))
             ppy = name;
     }
     if (hdv.empty()) {
@@ -491,7 +491,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     // imply: the inverse scaled eigenvalue of mode k is 1/(λ_k·K).
     if (kept > 0) {
         const ModeFit fit =
-            fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, nullptr);
+            fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), rows.get(), dim, kept, nullptr);
         if (!fit.problem.empty())
             return refuseEigenFile("The eigen data file " + mainFileName + " does not fit its structure: " + fit.problem
                                    + ".");
@@ -639,7 +639,7 @@ bool ElasticNetworkModel::readSparseEigenData()
     // the Hessian's bounds (0 to its largest row sum); K within what a calibration gives; and
     // the inverse scaled eigenvalues 1/(λ·K), or 0 for a zero mode, as the calibration wrote them.
     const ModeFit fit =
-        fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, values.data());
+        fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), rows.get(), dim, kept, values.data());
     const std::string notThis = "The eigen data file " + mainFileName + " does not fit its structure: ";
     if (!fit.problem.empty()) return refuseEigenFile(notThis + fit.problem + ".");
     constexpr double kRelative = 1e-6;
@@ -675,7 +675,7 @@ bool ElasticNetworkModel::readSparseEigenData()
     // hold: its responses go through the stored modes only.
     std::unique_ptr<SparseNetworkSolver> solver;
     if (s > 0.0 && K > 0.0) {
-        solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
+        solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
         const char* without = nullptr; // why the responses go through the stored modes alone
         if (solver->factorise() != EnmStatus::Ok) {
             without = "could not be factorised";

@@ -3,6 +3,7 @@
 #include "common/Console.h"
 #include "common/LittleEndian.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 #include "enm/ContactGrid.h"
 #include "enm/SparseModes.h"
 #include "molecule/Atom.h"
@@ -185,7 +186,7 @@ void ElasticNetworkModel::calcDistances()
             break;
         }
         for (std::size_t i = 0; i + 1 < chain.size(); ++i)
-            chain[i].distance = (chain[i].position / 10.0f).euclideanDistance(chain[i + 1].position / 10.0f);
+            chain[i].distance = units::toAngstrom(chain[i].position).euclideanDistance(units::toAngstrom(chain[i + 1].position));
     }
     // The node list carries the same records.
     std::size_t k = 0;
@@ -243,14 +244,12 @@ void ElasticNetworkModel::buildLightAtomList()
 
 void ElasticNetworkModel::buildConnectedList()
 {
-    rcAngstrom = Rc;
-    Rc *= 10.0f;
     const int32_t n = amountOfAtoms;
-    console::Line() << "Rc: " << Rc << "backbonelength: " << n;
+    console::Line() << "Rc: " << units::toModel(Rc) << "backbonelength: " << n;
 
     // Each list is the node itself, then the others in index order. Distances come from the
     // coordinates as read (Å, double precision).
-    const std::vector<std::vector<int32_t>> lists = neighbourLists(nodeCoordinates.data(), n, rcAngstrom);
+    const std::vector<std::vector<int32_t>> lists = neighbourLists(nodeCoordinates.data(), n, getRcAngstrom());
     int64_t springs = 0;
     for (int32_t i = 0; i < n; ++i) {
         Atom* a = atomArray[static_cast<std::size_t>(i)];

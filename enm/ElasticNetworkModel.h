@@ -124,7 +124,7 @@ public:
 
     // ---- Construction ---------------------------------------------------------------------
     void setRc(float rc) { Rc = rc; }
-    /// Rc in the units it currently has: Å before buildConnectedList, model units after.
+    /// The spring cutoff in Å, as set (and as the springs were built with).
     float getRc() const { return Rc; }
     /// calcDistances, generateRenderingBB, buildLightAtomList and buildConnectedList.
     void setRenderingDataUp();
@@ -133,7 +133,7 @@ public:
     void generateRenderingBB();
     /// Creates one node atom per record.
     void buildLightAtomList();
-    /// Converts Rc to model units and links every pair of nodes closer than Rc.
+    /// Links every pair of nodes closer than Rc.
     void buildConnectedList();
     /// Two nodes whose spring would have no direction (a Hessian of 0/0): their coordinates as
     /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
@@ -449,8 +449,8 @@ public:
     const std::vector<ELNBackboneData>& getBackboneList() const { return backboneList; }
     /// Node coordinates as read (Å, double precision), 3N, node-major; the springs' geometry.
     const std::vector<double>& getNodeCoordinates() const { return nodeCoordinates; }
-    /// The cutoff the springs were built with, in Å.
-    double getRcAngstrom() const { return rcAngstrom; }
+    /// The cutoff the springs were built with, in Å, as the neighbour search takes it.
+    double getRcAngstrom() const { return Rc; }
     const std::vector<Vector3d>& getPureCoordList() const { return pureCoordList; }
     const std::vector<std::string>& getChainIDs() const { return chainIDs; }
     const std::vector<std::string>& getResidueNames() const { return residueNames; }
@@ -576,7 +576,7 @@ private:
     std::string mainFileName;
     std::string yFileName;
     bool readingStandardData = false;
-    float Rc = 11.0f;
+    float Rc = 11.0f; ///< Å, always
     int32_t amountOfAtoms = 0;
     std::atomic<bool> initialised{false};
     bool eigenComputed = false;
@@ -640,7 +640,6 @@ private:
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
     std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
-    double rcAngstrom = 11.0;            ///< the cutoff the springs were built with
     double displacementLimit = 0.0;      ///< Å, set with the nodes (getDisplacementLimit)
     bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 

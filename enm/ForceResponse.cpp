@@ -4,6 +4,7 @@
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
+#include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
 
@@ -600,8 +601,9 @@ void ElasticNetworkModel::updateDeformables()
         if (newZoom) node->setCamZoom(zoom);
         const auto k = static_cast<std::size_t>(3 * i);
         const Vector3d p = node->getMyLocalPosition()
-            + Vector3d(static_cast<float>(displacement[k] * 10.0), static_cast<float>(displacement[k + 1] * 10.0),
-                       static_cast<float>(displacement[k + 2] * 10.0));
+            + Vector3d(static_cast<float>(units::toModel(displacement[k])),
+                       static_cast<float>(units::toModel(displacement[k + 1])),
+                       static_cast<float>(units::toModel(displacement[k + 2])));
         deformedPositions[static_cast<std::size_t>(i)].store(p);
         node->setMyDeformedPosition(p);
     }

@@ -210,7 +210,7 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc / 10.0f);
+    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc);
     zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
     scaledEigenvalues.assign(modes, 0.0);

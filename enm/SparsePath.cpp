@@ -37,7 +37,7 @@ EnmStatus ElasticNetworkModel::constructSparseHessian()
     if (amountOfAtoms < 3 || nodeCoordinates.size() != 3 * static_cast<std::size_t>(amountOfAtoms))
         return EnmStatus::NotReady;
     try {
-        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
+        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
     } catch (const std::bad_alloc&) {
         sparseSolver.reset();
         return EnmStatus::OutOfMemory;
