@@ -10,7 +10,7 @@
 // and the operators (an assembly of one generator, as PDB files' REMARK 350 give them).
 #include "common/Console.h"
 #include "enm/Pipeline.h"
-#include "enm/SparseHessian.h"
+#include "enm/sparse/SparseHessian.h"
 
 #include <gemmi/gz.hpp>
 #include <gemmi/pdb.hpp>

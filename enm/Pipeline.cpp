@@ -3,7 +3,7 @@
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "molecule/Atom.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // anything half-built, and what it records per stage.
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
-#include "enm/EigenSolvers.h"
+#include "enm/dense/EigenSolvers.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
