@@ -139,7 +139,7 @@ public:
     // ---- Hessian and normal modes ---------------------------------------------------------
     /// Builds the 3N × 3N Hessian of the network with unit spring constant.
     EnmStatus constructHessianMatrix(Progress* progress);
-    /// Diagonalises the Hessian (EigenSolvers.h), sorts the modes, drops the six rigid ones and
+    /// Diagonalises the Hessian (dense/EigenSolvers.h), sorts the modes, drops the six rigid ones and
     /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
     /// `progress`) leaves no eigen data and no Hessian behind.
     EnmStatus calculateEigen(Progress* progress);
@@ -209,7 +209,7 @@ public:
     void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
     void useAllModes(const ModeChangeToken& token, bool newState);
 
-    // ---- The sparse path (SparsePath.cpp) ------------------------------------------------
+    // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
     // For networks whose dense solution does not fit (or is not wanted before the first pull):
     // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
     // factorisation, and all-mode responses from the pulled node's columns of the
@@ -243,7 +243,7 @@ public:
     /// 3N × 3N matrices) and, `withY`, Y.
     static uint64_t denseBytesNeeded(int64_t n, bool withY);
 
-    // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
+    // ---- Mode budget (ModeBudget.h, ModeBudget.cpp) ---------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
     /// returns totalMaxModes.
     int32_t getMaxPossibleModes(Progress* progress);
@@ -260,7 +260,7 @@ public:
     /// The budget's machine facts and its last decision (memory budget, modes allowed by memory).
     const ModeBudget& modeBudget() const { return budget; }
 
-    // ---- Eigen data files (EigenDataFiles.cpp) ---------------------------------------------
+    // ---- Eigen data files (io/EigenDataFiles.cpp) ------------------------------------------
     /// <stdPath>/<pdbName>.hdv and .ppy.
     void setFileNames(const std::filesystem::path& stdPath);
     const std::string& getMainFileName() const { return mainFileName; }
@@ -286,7 +286,7 @@ public:
     /// The message of the last refused eigen data file (empty when none was refused).
     const std::string& getEigenFileError() const { return eigenFileError; }
 
-    // ---- Plain-text and ElNemo eigen data (StandardFileLoader.cpp, ElnemoImport.cpp) ------
+    // ---- Plain-text and ElNemo eigen data (io/StandardFileLoader.cpp, io/ElnemoImport.cpp)
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
     bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
     void setupBlankArrays();
@@ -333,7 +333,7 @@ public:
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
     static std::string padString(const std::string& text);
 
-    // ---- Sessions (SessionForces.cpp) -----------------------------------------------------
+    // ---- Sessions (io/SessionForces.cpp) --------------------------------------------------
     /// Every node that keeps a force (a non-zero oldKcalForce), in ascending node order, with
     /// its force, M, eqForce and mode state; taken between two simulation steps.
     std::vector<SessionForce> keptForces() const;
