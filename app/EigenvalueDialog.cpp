@@ -2,7 +2,7 @@
 
 #include "LoadDialogLogic.h"
 
-#include "enm/StandardFileLoader.h"
+#include "enm/io/StandardFileLoader.h"
 
 #include <QGroupBox>
 #include <QLabel>

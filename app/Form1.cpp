@@ -14,7 +14,7 @@
 #include "common/Progress.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "haptics/Haptics.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"

@@ -5,7 +5,7 @@
 #include "LoadChoiceDialog.h"
 #include "VornaxLoadBox.h"
 
-#include "enm/StandardFileLoader.h"
+#include "enm/io/StandardFileLoader.h"
 
 #include <QFileDialog>
 #include <QInputDialog>

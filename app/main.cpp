@@ -15,7 +15,7 @@
 
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
 #include "render/RuntimeData.h"

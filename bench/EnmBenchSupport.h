@@ -5,7 +5,7 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "enm/Pipeline.h"
 #include "molecule/Atom.h"
 

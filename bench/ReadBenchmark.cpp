@@ -14,7 +14,7 @@
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "molecule/Atom.h"
 
 #include <benchmark/benchmark.h>

@@ -26,7 +26,7 @@
 
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "molecule/StructureFile.h"
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"

@@ -3,7 +3,9 @@
 #include "common/Console.h"
 #include "common/LittleEndian.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 #include "enm/ContactGrid.h"
+#include "enm/NeighbourSearch.h"
 #include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/Atom.h"
 #include "molecule/PdbRecord.h"
@@ -38,8 +40,7 @@ ElasticNetworkModel::~ElasticNetworkModel()
 
 void ElasticNetworkModel::freeNodes()
 {
-    contactList.clear();
-    publishContactList();
+    contacts.clear();
     for (Atom* a : atomArray) delete a;
     atomArray.clear();
 }
@@ -185,7 +186,7 @@ void ElasticNetworkModel::calcDistances()
             break;
         }
         for (std::size_t i = 0; i + 1 < chain.size(); ++i)
-            chain[i].distance = (chain[i].position / 10.0f).euclideanDistance(chain[i + 1].position / 10.0f);
+            chain[i].distance = units::toAngstrom(chain[i].position).euclideanDistance(units::toAngstrom(chain[i + 1].position));
     }
     // The node list carries the same records.
     std::size_t k = 0;
@@ -211,9 +212,8 @@ void ElasticNetworkModel::buildLightAtomList()
     const std::size_t n = backboneList.size();
     atomArray.resize(n, nullptr);
     // Room for every node in the published contact list, so that pulls never grow it.
-    contactList.reserve(n);
-    publishContactList(n);
-    deformedPositions = std::make_unique<SeqLocked<Vector3d>[]>(n);
+    contacts.reset(n);
+    positions.reset(n);
     nodeCoordinates.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
         const ELNBackboneData& r = backboneList[i];
@@ -226,9 +226,9 @@ void ElasticNetworkModel::buildLightAtomList()
         atom->setMyBFactor(r.bFactor);
         atom->setInitEQForce(1.0f);
         atomArray[i] = atom;
-        deformedPositions[i].store(r.position);
+        positions.store(i, r.position);
     }
-    positionsVersion.fetch_add(2, std::memory_order_acq_rel); // new nodes: the contact grid rebuilds
+    positions.newNodesStored();
     double squared = 0.0;
     for (int a = 0; a < 3 && n > 0; ++a) {
         double lo = nodeCoordinates[a], hi = lo;
@@ -243,14 +243,12 @@ void ElasticNetworkModel::buildLightAtomList()
 
 void ElasticNetworkModel::buildConnectedList()
 {
-    rcAngstrom = Rc;
-    Rc *= 10.0f;
     const int32_t n = amountOfAtoms;
-    console::Line() << "Rc: " << Rc << "backbonelength: " << n;
+    console::Line() << "Rc: " << units::toModel(Rc) << "backbonelength: " << n;
 
     // Each list is the node itself, then the others in index order. Distances come from the
     // coordinates as read (Å, double precision).
-    const std::vector<std::vector<int32_t>> lists = neighbourLists(nodeCoordinates.data(), n, rcAngstrom);
+    const std::vector<std::vector<int32_t>> lists = neighbourLists(nodeCoordinates.data(), n, getRcAngstrom());
     int64_t springs = 0;
     for (int32_t i = 0; i < n; ++i) {
         Atom* a = atomArray[static_cast<std::size_t>(i)];
@@ -319,87 +317,21 @@ Vector3d ElasticNetworkModel::findMaxCoord() const
 
 // ---- Selection of atoms to pull ---------------------------------------------------------------
 
-void ElasticNetworkModel::addAtomToList(Atom* atom)
-{
-    if (!atom) return;
-    const int32_t key = atom->getMyPositionInOriginalList();
-    for (const Atom* a : contactList)
-        if (a->getMyPositionInOriginalList() == key) return;
-    contactList.push_back(atom);
-    publishContactList();
-}
-
-bool ElasticNetworkModel::removeAtomFromList(int32_t indexToRemove)
-{
-    for (auto it = contactList.begin(); it != contactList.end(); ++it) {
-        if ((*it)->getMyPositionInOriginalList() != indexToRemove) continue;
-        (*it)->setSelected(false); // also clears both device-side forces
-        contactList.erase(it);
-        publishContactList();
-        return true;
-    }
-    return false;
-}
-
-void ElasticNetworkModel::deselectAll()
-{
-    for (Atom* a : contactList) a->setSelected(false);
-    contactList.clear();
-    publishContactList();
-}
-
-void ElasticNetworkModel::publishContactList(std::size_t capacity)
-{
-    ContactSlots* slots = contactSlots.load(std::memory_order_relaxed);
-    const uint32_t seq = contactSequence.load(std::memory_order_relaxed);
-    contactSequence.store(seq + 1, std::memory_order_relaxed); // odd: readers retry
-    std::atomic_thread_fence(std::memory_order_release);
-    capacity = std::max(capacity, contactList.size());
-    if (!slots || slots->capacity < capacity) {
-        // A new network's nodes, or a list longer than the network (atoms from elsewhere).
-        contactSlotArrays.push_back(std::make_unique<ContactSlots>(std::max<std::size_t>(2 * capacity, 8)));
-        slots = contactSlotArrays.back().get();
-        contactSlots.store(slots, std::memory_order_release);
-    }
-    for (std::size_t i = 0; i < contactList.size(); ++i)
-        slots->atoms[i].store(contactList[i], std::memory_order_relaxed);
-    contactCount.store(contactList.size(), std::memory_order_relaxed);
-    contactSequence.store(seq + 2, std::memory_order_release);
-}
-
-std::vector<Atom*> ElasticNetworkModel::getContactList() const
-{
-    std::vector<Atom*> list;
-    for (;;) {
-        const uint32_t seq = contactSequence.load(std::memory_order_acquire);
-        if (seq & 1u) {
-            std::this_thread::yield();
-            continue;
-        }
-        const ContactSlots* slots = contactSlots.load(std::memory_order_acquire);
-        const std::size_t n = slots ? std::min(contactCount.load(std::memory_order_relaxed), slots->capacity) : 0;
-        list.resize(n);
-        for (std::size_t i = 0; i < n; ++i) list[i] = slots->atoms[i].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (contactSequence.load(std::memory_order_relaxed) == seq) return list;
-    }
-}
-
 Atom* ElasticNetworkModel::collisionCheck(const Vector3d& HIP, bool& res)
 {
     if (!contactGrid) contactGrid = std::make_unique<ContactGrid>();
     // The contact step takes the touched atom's deformedPosition as its centre and initial
     // position: the atom that is hit gets the published position it was hit at, on either path.
-    if (auto hit = contactGrid->firstHit(HIP, atomArray, deformedPositions.get(), amountOfAtoms, positionsVersion)) {
+    if (auto hit = contactGrid->firstHit(HIP, atomArray, positions.data(), amountOfAtoms, positions.version())) {
         if (*hit < 0) return nullptr;
         res = true;
         Atom* atom = atomArray[static_cast<std::size_t>(*hit)];
-        atom->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(*hit)].load());
+        atom->setMyDeformedPosition(positions.load(static_cast<std::size_t>(*hit)));
         return atom;
     }
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         // The published position is the one drawn; test against it.
-        const Vector3d position = deformedPositions[i].load();
+        const Vector3d position = positions.load(static_cast<std::size_t>(i));
         if (atomArray[i]->pointToSphereAt(HIP, position)) {
             atomArray[i]->setMyDeformedPosition(position);
             res = true;

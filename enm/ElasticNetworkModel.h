@@ -27,9 +27,12 @@
 #include "common/Buffer.h"
 #include "common/SeqLocked.h"
 #include "common/Vector3d.h"
+#include "enm/Calibration.h"
+#include "enm/Deformation.h"
 #include "enm/EnmStatus.h"
+#include "enm/ModeBudget.h"
 #include "enm/ModeChangeToken.h"
-#include "enm/Tridiagonal.h"
+#include "enm/dense/Tridiagonal.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -68,15 +71,6 @@ enum class EigenSolver {
     Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
 };
 
-/// What the mode budget asks of the machine. Every member left empty (or zero) is taken from
-/// the running system; tests set them to plan for other machines.
-struct MachineFacts {
-    std::function<uint64_t()> availableMemory; ///< bytes of physical memory free for new allocations
-    int pointerBits = 0;                       ///< 32 or 64; 0 for this process's own width
-    /// Milliseconds one response through `modes` modes takes; empty to time real trials.
-    std::function<double(int32_t modes)> trialMilliseconds;
-};
-
 /// The force handed from the servo thread to the simulation thread.
 struct ForceCommand {
     double force[3] = {0.0, 0.0, 0.0}; ///< kcal/mol/Å, network frame
@@ -101,9 +95,7 @@ public:
     /// Experiment temperature in K. A value that is not a number, not above 0 or above
     /// kMaxTemperature is replaced by 300 K, with a warning.
     void set_X_RAY_Temperature(float kelvin) override;
-    static constexpr float kMaxTemperature = 10000.0f;
-    /// Largest B-factor the calibration accepts (Å²): the most the 6-column field can hold.
-    static constexpr double kMaxBFactor = 9999.99;
+    static constexpr float kMaxTemperature = vornax::kMaxTemperature;
     void set_NMR_Exp(bool nmr) override { nmrExperiment = nmr; }
     /// Subtracts `centre` (model units) from every node record received so far.
     void subtractVectorFromLocalPosition(const Vector3d& centre) override;
@@ -124,7 +116,7 @@ public:
 
     // ---- Construction ---------------------------------------------------------------------
     void setRc(float rc) { Rc = rc; }
-    /// Rc in the units it currently has: Å before buildConnectedList, model units after.
+    /// The spring cutoff in Å, as set (and as the springs were built with).
     float getRc() const { return Rc; }
     /// calcDistances, generateRenderingBB, buildLightAtomList and buildConnectedList.
     void setRenderingDataUp();
@@ -133,7 +125,7 @@ public:
     void generateRenderingBB();
     /// Creates one node atom per record.
     void buildLightAtomList();
-    /// Converts Rc to model units and links every pair of nodes closer than Rc.
+    /// Links every pair of nodes closer than Rc.
     void buildConnectedList();
     /// Two nodes whose spring would have no direction (a Hessian of 0/0): their coordinates as
     /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
@@ -147,7 +139,7 @@ public:
     // ---- Hessian and normal modes ---------------------------------------------------------
     /// Builds the 3N × 3N Hessian of the network with unit spring constant.
     EnmStatus constructHessianMatrix(Progress* progress);
-    /// Diagonalises the Hessian (EigenSolvers.h), sorts the modes, drops the six rigid ones and
+    /// Diagonalises the Hessian (dense/EigenSolvers.h), sorts the modes, drops the six rigid ones and
     /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
     /// `progress`) leaves no eigen data and no Hessian behind.
     EnmStatus calculateEigen(Progress* progress);
@@ -217,7 +209,7 @@ public:
     void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
     void useAllModes(const ModeChangeToken& token, bool newState);
 
-    // ---- The sparse path (SparsePath.cpp) ------------------------------------------------
+    // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
     // For networks whose dense solution does not fit (or is not wanted before the first pull):
     // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
     // factorisation, and all-mode responses from the pulled node's columns of the
@@ -251,7 +243,7 @@ public:
     /// 3N × 3N matrices) and, `withY`, Y.
     static uint64_t denseBytesNeeded(int64_t n, bool withY);
 
-    // ---- Mode budget (ModeBudget.cpp) -----------------------------------------------------
+    // ---- Mode budget (ModeBudget.h, ModeBudget.cpp) ---------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
     /// returns totalMaxModes.
     int32_t getMaxPossibleModes(Progress* progress);
@@ -264,15 +256,11 @@ public:
     /// The timing search between `currentMinMode` and `currentMaxMode` modes, then the mode
     /// arrays; returns the mode count it settled on (0 when it could not finish).
     int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad);
-    int32_t getModesAllowedByMemory() const { return modesAllowedByMemory; }
-    /// The memory budget B of the last decision, in doubles.
-    uint64_t getMemoryBudget() const { return memoryBudget; }
-    void setMachineFacts(MachineFacts facts) { machineFacts = std::move(facts); }
-    /// Bytes of physical memory free, as the budget sees it.
-    uint64_t availableMemory() const;
-    int pointerBits() const;
+    void setMachineFacts(MachineFacts facts) { budget.setMachineFacts(std::move(facts)); }
+    /// The budget's machine facts and its last decision (memory budget, modes allowed by memory).
+    const ModeBudget& modeBudget() const { return budget; }
 
-    // ---- Eigen data files (EigenDataFiles.cpp) ---------------------------------------------
+    // ---- Eigen data files (io/EigenDataFiles.cpp) ------------------------------------------
     /// <stdPath>/<pdbName>.hdv and .ppy.
     void setFileNames(const std::filesystem::path& stdPath);
     const std::string& getMainFileName() const { return mainFileName; }
@@ -298,7 +286,7 @@ public:
     /// The message of the last refused eigen data file (empty when none was refused).
     const std::string& getEigenFileError() const { return eigenFileError; }
 
-    // ---- Plain-text and ElNemo eigen data (StandardFileLoader.cpp, ElnemoImport.cpp) ------
+    // ---- Plain-text and ElNemo eigen data (io/StandardFileLoader.cpp, io/ElnemoImport.cpp)
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
     bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
     void setupBlankArrays();
@@ -345,7 +333,7 @@ public:
     /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
     static std::string padString(const std::string& text);
 
-    // ---- Sessions (SessionForces.cpp) -----------------------------------------------------
+    // ---- Sessions (io/SessionForces.cpp) --------------------------------------------------
     /// Every node that keeps a force (a non-zero oldKcalForce), in ascending node order, with
     /// its force, M, eqForce and mode state; taken between two simulation steps.
     std::vector<SessionForce> keptForces() const;
@@ -363,9 +351,9 @@ public:
     SessionStructure sessionStructure() const;
 
     // ---- Selection of atoms to pull -------------------------------------------------------
-    void addAtomToList(Atom* atom);
-    bool removeAtomFromList(int32_t indexToRemove);
-    void deselectAll();
+    void addAtomToList(Atom* atom) { contacts.add(atom); }
+    bool removeAtomFromList(int32_t indexToRemove) { return contacts.remove(indexToRemove); }
+    void deselectAll() { contacts.deselectAll(); }
     /// First node (in index order) whose deformed sphere holds `HIP` (model units).
     Atom* collisionCheck(const Vector3d& HIP, bool& res);
     const ContactGrid* getContactGrid() const { return contactGrid.get(); }
@@ -411,7 +399,7 @@ public:
     /// has made them): what the drawing needs.
     bool hasNodeAtoms() const
     {
-        return deformedPositions != nullptr && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
+        return positions.exists() && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
     }
     /// Size factor of the node spheres (written by the device from the camera distance).
     float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
@@ -427,7 +415,7 @@ public:
     /// The atoms that keep a force, as last published: any thread, never a torn list. The device
     /// object changes the list under its selection lock (servo tick and undo), so writers take
     /// turns; a reader never holds a writer up.
-    std::vector<Atom*> getContactList() const;
+    std::vector<Atom*> getContactList() const { return contacts.snapshot(); }
     /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
     std::string getPDB_Code() const;
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
@@ -449,8 +437,8 @@ public:
     const std::vector<ELNBackboneData>& getBackboneList() const { return backboneList; }
     /// Node coordinates as read (Å, double precision), 3N, node-major; the springs' geometry.
     const std::vector<double>& getNodeCoordinates() const { return nodeCoordinates; }
-    /// The cutoff the springs were built with, in Å.
-    double getRcAngstrom() const { return rcAngstrom; }
+    /// The cutoff the springs were built with, in Å, as the neighbour search takes it.
+    double getRcAngstrom() const { return Rc; }
     const std::vector<Vector3d>& getPureCoordList() const { return pureCoordList; }
     const std::vector<std::string>& getChainIDs() const { return chainIDs; }
     const std::vector<std::string>& getResidueNames() const { return residueNames; }
@@ -494,25 +482,22 @@ public:
     /// thread running (write_C_alphaFile takes a copy between steps from any thread).
     const std::vector<double>& getDisplacement() const { return displacement; }
     const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
-    Vector3d getDeformedPosition(int32_t i) const { return deformedPositions[static_cast<std::size_t>(i)].load(); }
+    Vector3d getDeformedPosition(int32_t i) const { return positions.load(static_cast<std::size_t>(i)); }
 
     /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
     int32_t getExtraZeroModes() const { return extraZeroModes; }
     /// Tells the user (console and message box) that the network has `count` zero-frequency
     /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
     static void warnExtraZeroModes(int32_t count, float rcAngstrom);
-    /// Calibration quantities of the last calculateForceScaler.
-    struct Calibration {
-        double kT = 0, sumInverse = 0, sumB = 0, K = 0, R = 0, c = 0, D = 0, S = 0;
-        bool calibrated = false; ///< false when the B-factors could not calibrate K
-    };
+    /// Calibration quantities of the last calculateForceScaler (enm/Calibration.h).
+    using Calibration = vornax::Calibration;
     const Calibration& getCalibration() const { return calibration; }
-    /// The calibration of a network of bFactors.size() nodes whose non-rigid modes have inverse
-    /// eigenvalues summing to `sumInverse` (unit springs), at `kelvin`, for a device whose
-    /// average force is `averageHapticForce` newtons. When the B-factors cannot calibrate K, K is
-    /// 1 and the user is told why (`name` names the structure).
+    /// vornax::calibrate, for the sparse solver.
     static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
-                                 float averageHapticForce, const std::string& name);
+                                 float averageHapticForce, const std::string& name)
+    {
+        return vornax::calibrate(CalibrationInput{sumInverse, bFactors, kelvin, averageHapticForce, name});
+    }
 
     /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
     /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without
@@ -522,7 +507,6 @@ public:
 
     /// Eigenvalues below this fraction of the largest one count as zero.
     static constexpr double kZeroModeTolerance = 1e-10;
-    static constexpr double kEightPiSquared = 78.95683520871486;
 
 private:
     friend class ModeChangeToken;
@@ -544,9 +528,6 @@ private:
     std::pair<int32_t, double> firstNodeTooFar(const std::vector<double>& base, const double* added) const;
     /// What the user is told when `what` (a force refused) would move a node as `far` says.
     std::string tooFarText(const std::string& what, std::pair<int32_t, double> far) const;
-    void responseThroughY(const double f[3], int32_t coordinate, double* out) const;
-    void responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out);
-    void responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes, int32_t n, double* out);
     void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
     void finishEigenSolution(Progress* progress);
     /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
@@ -568,6 +549,9 @@ private:
     void processStoredLines(std::vector<std::string>&& lines, int32_t lineCount, float rc);
     /// Shared by the two budget drivers.
     int32_t runModeBudget(Progress* progress, bool instantLoad);
+    /// The search's result kept: the mode arrays, filled from the main eigen data file when
+    /// `instantLoad`, and the selection. False when they could not be had (no modes kept).
+    bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
     void reportMissingEigenvalues(int32_t given);
 
     std::string pdbName;
@@ -576,7 +560,7 @@ private:
     std::string mainFileName;
     std::string yFileName;
     bool readingStandardData = false;
-    float Rc = 11.0f;
+    float Rc = 11.0f; ///< Å, always
     int32_t amountOfAtoms = 0;
     std::atomic<bool> initialised{false};
     bool eigenComputed = false;
@@ -592,7 +576,6 @@ private:
     std::atomic<int32_t> amountSelected{-1};
     std::atomic<int32_t> modeSelectState{0};
     int32_t totalAmountOfAtoms = 0;
-    int32_t modesAllowedByMemory = 0;
     int32_t loadResult = 0;
     bool yMatrixAvailable = false;
     std::vector<std::string> chainIDs;
@@ -610,22 +593,8 @@ private:
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
     std::vector<Atom*> atomArray;
-    std::vector<Atom*> contactList; ///< the writers' list; readers take the published copy
-    /// The published contact list: a sequence-locked array of atomic pointers. Arrays that grew
-    /// out of use stay allocated until the network goes, so a reader never follows a freed one.
-    struct ContactSlots {
-        explicit ContactSlots(std::size_t n) : capacity(n), atoms(std::make_unique<std::atomic<Atom*>[]>(n)) {}
-        std::size_t capacity;
-        std::unique_ptr<std::atomic<Atom*>[]> atoms;
-    };
-    /// Publishes contactList, with room for at least `capacity` atoms.
-    void publishContactList(std::size_t capacity = 0);
-    std::vector<std::unique_ptr<ContactSlots>> contactSlotArrays;
-    std::atomic<ContactSlots*> contactSlots{nullptr};
-    std::atomic<std::size_t> contactCount{0};
-    std::atomic<uint32_t> contactSequence{0}; ///< odd while a writer publishes
-    std::unique_ptr<SeqLocked<Vector3d>[]> deformedPositions;
-    std::atomic<uint64_t> positionsVersion{0}; ///< position updates; odd while one is written
+    PublishedContacts contacts; ///< the atoms that keep a force
+    PublishedPositions positions; ///< the deformed node positions the step publishes
     /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
     /// before the first): an unchanged zoom is not written again.
     float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
@@ -640,7 +609,6 @@ private:
     int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
     std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
-    double rcAngstrom = 11.0;            ///< the cutoff the springs were built with
     double displacementLimit = 0.0;      ///< Å, set with the nodes (getDisplacementLimit)
     bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 
@@ -673,7 +641,6 @@ private:
     int32_t sparseModeCount = 0;
     bool sparseAllModes = false;   ///< the factorisation gives all-mode responses
     mutable std::mutex sparseMutex; ///< one thread at a time in the solver (columns are cached)
-    void responseThroughFactorisation(const double f[3], int32_t node, double* out);
     /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
     void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
     bool writeSparseEigenData(std::ostream& fout);
@@ -684,8 +651,7 @@ private:
     uint64_t sparseFileModesOffset = 0;
 
     // Mode budget and eigen data files.
-    MachineFacts machineFacts;
-    uint64_t memoryBudget = 0;
+    ModeBudget budget;
     std::ifstream mainFileStream;
     int32_t mainFileNodes = 0; ///< N of the checked main file
     std::string eigenFileError;

@@ -1,9 +1,11 @@
 // Calibration of the network from the B-factors, the response to forces and the simulation step.
 #include "enm/ElasticNetworkModel.h"
+#include "enm/ResponseRoutes.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
+#include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "molecule/Atom.h"
 
@@ -20,10 +22,6 @@ namespace vornax {
 
 namespace {
 
-/// Newtons to kcal/mol/Å, as the eigen data files store it (the product, bit for bit).
-constexpr double kNewtonToKcal = 1e10 * 1.4396;
-
-constexpr double kThreeOverEightPiSquared = 0.037995443865876666;
 constexpr int32_t kRouteFirstModes = 1, kRouteAllModes = 2, kRouteModeList = 0;
 
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
@@ -80,7 +78,7 @@ void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapti
     std::vector<double> bFactors(static_cast<std::size_t>(amountOfAtoms));
     for (int32_t i = 0; i < amountOfAtoms; ++i)
         bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
-    calibration = calibrate(sumInverse, bFactors, temperature, averageHapticForce, pdbName);
+    calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), temperature, averageHapticForce, pdbName});
     const Calibration& cal = calibration;
     springConstant = cal.K;
 
@@ -98,88 +96,6 @@ void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapti
     forceScaler = cal.S;
     console::Line() << "S: " << forceScaler.load();
     setupCompleteFlag = true;
-}
-
-ElasticNetworkModel::Calibration ElasticNetworkModel::calibrate(double sumInverse, const std::vector<double>& bFactors,
-                                                                double kelvin, float averageHapticForce,
-                                                                const std::string& name)
-{
-    const auto n = static_cast<int32_t>(bFactors.size());
-    double t = kelvin;
-    if (!(t > 0.0) || !std::isfinite(t) || t > kMaxTemperature) {
-        console::Line(console::Warning) << "Temperature " << t << " K cannot be used; calibrating at 300 K";
-        t = 300.0;
-    }
-    Calibration cal;
-    cal.kT = 0.6 * t / 300.0;
-    cal.sumInverse = sumInverse;
-
-    // Every route (modes, response, deform, the window, the eigen data files) takes the decision
-    // made here: B-factors that are not finite, negative or beyond what the PDB field can hold
-    // calibrate nothing, and the unit spring constant is used, as for B-factors that are all 0.
-    std::string bProblem;
-    {
-        int32_t nonFinite = 0, negative = 0, tooLarge = 0, first = -1;
-        for (int32_t i = 0; i < n; ++i) {
-            const double b = bFactors[static_cast<std::size_t>(i)];
-            const bool bad = !std::isfinite(b) || b < 0.0 || b > kMaxBFactor;
-            nonFinite += !std::isfinite(b);
-            negative += std::isfinite(b) && b < 0.0;
-            tooLarge += std::isfinite(b) && b > kMaxBFactor;
-            if (bad && first < 0) first = i;
-            if (!bad) cal.sumB += b;
-        }
-        std::ostringstream why;
-        const char* sep = "";
-        if (nonFinite) why << sep << nonFinite << " that are not finite numbers", sep = ", ";
-        if (negative) why << sep << negative << " negative", sep = ", ";
-        if (tooLarge) why << sep << tooLarge << " above " << kMaxBFactor << " \u00c5\u00b2";
-        if (first >= 0)
-            bProblem = "The B-factors of " + name + " include " + why.str() + " (the first at node "
-                + std::to_string(first) + ")";
-    }
-
-    cal.calibrated = bProblem.empty() && cal.sumB > 0.0 && cal.sumInverse > 0.0 && std::isfinite(cal.sumB)
-        && std::isfinite(cal.sumInverse);
-    double rootSum = 0.0;
-    if (cal.calibrated) {
-        cal.K = cal.kT * cal.sumInverse / (kThreeOverEightPiSquared * cal.sumB);
-        for (double b : bFactors) rootSum += std::sqrt(b * 900.0 / (t * kEightPiSquared));
-        // Whatever the numbers, a calibration that does not give usable K, R and S is none.
-        const double c = cal.sumInverse / (3.0 * n * cal.K);
-        const double D = static_cast<double>(averageHapticForce) * kNewtonToKcal * c;
-        const double S = D > 0.0 ? (rootSum / n) / D : 0.0;
-        if (!(std::isfinite(cal.K) && cal.K > 0.0 && std::isfinite(S) && S > 0.0)) {
-            cal.calibrated = false;
-            std::ostringstream text;
-            text << "The B-factors of " << name << " give a spring constant of " << std::setprecision(6) << cal.K
-                 << " kcal/mol/\u00c5\u00b2, which cannot be used";
-            bProblem = text.str();
-        }
-    }
-    if (cal.calibrated) {
-        console::Line() << "calculated K: " << cal.K;
-    } else {
-        // Predicted models and some electron-microscopy entries carry no B-factors: K would be
-        // infinite. Fall back to a unit spring constant and say so.
-        cal.K = 1.0;
-        const std::string why = !bProblem.empty() ? bProblem
-            : cal.sumInverse > 0.0                ? "The B-factors of " + name + " are all zero"
-                                                  : "The network of " + name + " has no springs to move against";
-        const std::string text = why
-            + ", so the spring constant cannot be calibrated. A spring constant of"
-              " 1 kcal/mol/\u00c5\u00b2 is used instead: the forces are not calibrated.";
-        console::write(console::Warning, text);
-        userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
-    }
-    cal.c = cal.sumInverse / (3.0 * n * cal.K);
-    // R: the mean fluctuation in Å; a typical 1 Å keeps the pull usable without a calibration.
-    cal.R = cal.calibrated ? rootSum / n : 1.0;
-    cal.D = static_cast<double>(averageHapticForce) * kNewtonToKcal * cal.c;
-    console::Line() << "Simple Denom: " << cal.D;
-    console::Line() << "Final Numerator: " << cal.R;
-    cal.S = cal.D > 0.0 ? cal.R / cal.D : 0.0;
-    return cal;
 }
 
 EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
@@ -236,7 +152,7 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
 bool ElasticNetworkModel::checkAvailableMemForY() const
 {
     const uint64_t m = static_cast<uint64_t>(threeN);
-    const bool enough = (2 * m + 3) * m + 3 < availableMemory() / 8;
+    const bool enough = (2 * m + 3) * m + 3 < budget.availableMemory() / 8;
     if (enough) console::line("enough memory to do the calculation of Y");
     return enough;
 }
@@ -266,66 +182,27 @@ void ElasticNetworkModel::setUpAllModes()
 
 // ---- Responses --------------------------------------------------------------------------------
 
-void ElasticNetworkModel::responseThroughY(const double f[3], int32_t coordinate, double* out) const
-{
-    // Y is symmetric: the three columns of the node are its three contiguous rows.
-    const auto dim = static_cast<std::size_t>(threeN);
-    const double* r0 = yMatrix.get() + static_cast<std::size_t>(coordinate) * dim;
-    const double* r1 = r0 + dim;
-    const double* r2 = r1 + dim;
-    const double f0 = f[0], f1 = f[1], f2 = f[2];
-    for (std::size_t i = 0; i < dim; ++i) out[i] = r0[i] * f0 + r1[i] * f1 + r2[i] * f2;
-}
-
-void ElasticNetworkModel::responseThroughFirstModes(const double f[3], int32_t coordinate, int32_t n, double* out)
-{
-    const auto dim = static_cast<std::size_t>(threeN);
-    n = std::clamp(n, 0, totalMaxModes);
-    if (n == 0 || !modeVectors) {
-        std::fill(out, out + dim, 0.0);
-        return;
-    }
-    if (modeAmplitudes.size() < static_cast<std::size_t>(n)) modeAmplitudes.resize(static_cast<std::size_t>(n));
-    const double* m = modeVectors + coordinate;
-    for (int32_t k = 0; k < n; ++k, m += dim)
-        modeAmplitudes[static_cast<std::size_t>(k)] =
-            (m[0] * f[0] + m[1] * f[1] + m[2] * f[2]) * inverseScaledEigenvalues[static_cast<std::size_t>(k)];
-    cblas_dgemv(CblasRowMajor, CblasTrans, n, static_cast<int>(dim), 1.0, modeVectors, static_cast<int>(dim),
-                modeAmplitudes.data(), 1, 0.0, out, 1);
-}
-
-void ElasticNetworkModel::responseThroughModeList(const double f[3], int32_t coordinate, const int32_t* modes,
-                                                  int32_t n, double* out)
-{
-    const auto dim = static_cast<std::size_t>(threeN);
-    std::fill(out, out + dim, 0.0);
-    if (!modeVectors) return;
-    for (int32_t j = 0; j < std::min(n, 20); ++j) {
-        const int32_t k = modes[j];
-        if (k < 0 || k >= totalMaxModes) continue;
-        const double* m = modeVectors + static_cast<std::size_t>(k) * dim;
-        const double a = (m[coordinate] * f[0] + m[coordinate + 1] * f[1] + m[coordinate + 2] * f[2])
-            * inverseScaledEigenvalues[static_cast<std::size_t>(k)];
-        cblas_daxpy(static_cast<int>(dim), a, m, 1, out, 1);
-    }
-}
-
 void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32_t route, int32_t count,
                                           const int32_t* modes, double* out)
 {
-    const int32_t coordinate = 3 * node;
     if (node < 0 || node >= amountOfAtoms) {
         std::fill(out, out + threeN, 0.0);
         return;
     }
-    if (route == kRouteAllModes && yMatrix)
-        responseThroughY(f, coordinate, out);
-    else if (route == kRouteAllModes && allModesRouteHeld())
-        responseThroughFactorisation(f, node, out);
-    else if (route == kRouteAllModes || route == kRouteFirstModes)
-        responseThroughFirstModes(f, coordinate, count, out);
+    if (route == kRouteAllModes && yMatrix) {
+        ResponseThroughY(yMatrix.get(), static_cast<std::size_t>(threeN)).respond(f, node, out);
+        return;
+    }
+    if (route == kRouteAllModes && allModesRouteHeld()) {
+        ResponseThroughFactorisation(*sparseSolver, sparseMutex).respond(f, node, out);
+        return;
+    }
+    ResponseThroughModes through(modeVectors, totalMaxModes, inverseScaledEigenvalues, static_cast<std::size_t>(threeN),
+                                 modeAmplitudes);
+    if (route == kRouteAllModes || route == kRouteFirstModes)
+        through.first(count).respond(f, node, out);
     else
-        responseThroughModeList(f, coordinate, modes, count, out);
+        through.listed(modes, count).respond(f, node, out);
 }
 
 // ---- Forces -----------------------------------------------------------------------------------
@@ -352,7 +229,7 @@ void ElasticNetworkModel::applyNonScaleForce(const Vector3d& forceApplied, int32
     forceCommand.store(cmd);
     Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
     node->addAKcalForce(forceApplied);
-    node->setMyDeformedPosition(deformedPositions[static_cast<std::size_t>(atomToApply)].load());
+    node->setMyDeformedPosition(positions.load(static_cast<std::size_t>(atomToApply)));
     requestStep();
 }
 
@@ -593,20 +470,21 @@ void ElasticNetworkModel::updateDeformables()
     constexpr int32_t kAhead = 8; // nodes fetched ahead of the one written
     for (int32_t i = 0; i < std::min(kAhead, amountOfAtoms); ++i)
         atomArray[static_cast<std::size_t>(i)]->prefetchForStep(newZoom);
-    positionsVersion.fetch_add(1, std::memory_order_acq_rel); // odd: positions being written
+    positions.beginUpdate(); // odd: positions being written
     for (int32_t i = 0; i < amountOfAtoms; ++i) {
         if (i + kAhead < amountOfAtoms) atomArray[static_cast<std::size_t>(i + kAhead)]->prefetchForStep(newZoom);
         Atom* node = atomArray[static_cast<std::size_t>(i)];
         if (newZoom) node->setCamZoom(zoom);
         const auto k = static_cast<std::size_t>(3 * i);
         const Vector3d p = node->getMyLocalPosition()
-            + Vector3d(static_cast<float>(displacement[k] * 10.0), static_cast<float>(displacement[k + 1] * 10.0),
-                       static_cast<float>(displacement[k + 2] * 10.0));
-        deformedPositions[static_cast<std::size_t>(i)].store(p);
+            + Vector3d(static_cast<float>(units::toModel(displacement[k])),
+                       static_cast<float>(units::toModel(displacement[k + 1])),
+                       static_cast<float>(units::toModel(displacement[k + 2])));
+        positions.store(static_cast<std::size_t>(i), p);
         node->setMyDeformedPosition(p);
     }
     zoomInNodes = zoom;
-    positionsVersion.fetch_add(1, std::memory_order_acq_rel);
+    positions.endUpdate();
 }
 
 // ---- Mode selection ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 // The mode budget: whether the response matrix Y fits in memory, how many modes fit beside
 // it, and how many one response can use within 60 ms on this machine.
+#include "enm/ModeBudget.h"
+
 #include "enm/ElasticNetworkModel.h"
 
 #include "common/Console.h"
@@ -17,8 +19,6 @@ namespace {
 
 /// 0.7 GiB: the most a 32-bit process plans for, however much memory is free.
 constexpr uint64_t k32BitMemoryLimit = 751619276;
-/// Milliseconds one response may take.
-constexpr double kResponseMilliseconds = 60.0;
 
 int32_t toInt32(uint64_t v)
 {
@@ -32,19 +32,87 @@ int32_t modesFitting(uint64_t budget, uint64_t reserved, uint64_t perMode)
     return toInt32((budget - reserved) / perMode);
 }
 
+/// Trial responses of one force through a count of modes, as the simulation step computes them.
+/// Their contents do not matter, only the time. The modes just computed serve as the trial block
+/// where they are (a second block of their size would be a third matrix beside them and Y);
+/// otherwise the block is allocated and filled once, at the size of the largest trial so far, as
+/// later trials are smaller.
+class TrialResponses {
+public:
+    TrialResponses(std::size_t dim, const double* computedModes, std::size_t computedCount, const double force[3])
+        : m_dim(dim), m_computed(computedModes), m_computedCount(computedModes ? computedCount : 0),
+          m_force{force[0] + 1.0, force[1], force[2]}
+    {
+    }
+
+    /// Milliseconds of one response through `count` modes; infinite when they cannot be held.
+    double operator()(int32_t count)
+    {
+        const auto modes = static_cast<std::size_t>(count);
+        const double* t = modesFor(modes);
+        if (!t) return std::numeric_limits<double>::infinity(); // cannot hold: too many
+        DoubleBuffer a = allocateDoubles(modes);
+        DoubleBuffer w = allocateDoubles(modes);
+        if (!a || !w) return std::numeric_limits<double>::infinity();
+        std::fill(w.get(), w.get() + modes, 1.0);
+        std::vector<double> out(m_dim, 0.0), scratch(m_dim, 0.0);
+        const double* f = m_force;
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t k = 0; k < modes; ++k)
+            a[k] = (t[k] * f[0] + t[modes + k] * f[1] + t[2 * modes + k] * f[2]) * w[k];
+        for (std::size_t i = 0; i < m_dim; ++i) {
+            out[i] = 0.0;
+            const double* row = t + i * modes;
+            double s = 0.0;
+            for (std::size_t k = 0; k < modes; ++k) s += a[k] * row[k];
+            scratch[i] += s;
+        }
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        // Keep the result alive so the work is not optimised away.
+        volatile double sink = scratch[m_dim ? m_dim - 1 : 0] + out[0];
+        (void)sink;
+        return ms;
+    }
+
+    /// Lets the trial block go (before the kept modes are allocated).
+    void release() { m_block.reset(); }
+
+private:
+    const double* modesFor(std::size_t modes)
+    {
+        if (modes * m_dim <= m_computedCount) return m_computed;
+        if (modes * m_dim > m_blockCount) {
+            m_block.reset();
+            m_blockCount = 0;
+            m_block = allocateBulkDoubles(modes * m_dim);
+            if (!m_block) return nullptr;
+            m_blockCount = modes * m_dim;
+            std::fill(m_block.get(), m_block.get() + m_blockCount, 1e-3); // nothing reads garbage
+        }
+        return m_block.get();
+    }
+
+    std::size_t m_dim;
+    const double* m_computed;
+    std::size_t m_computedCount;
+    double m_force[3];
+    DoubleBuffer m_block;
+    std::size_t m_blockCount = 0;
+};
+
 } // namespace
 
-uint64_t ElasticNetworkModel::availableMemory() const
+uint64_t ModeBudget::availableMemory() const
 {
-    return machineFacts.availableMemory ? machineFacts.availableMemory() : availablePhysicalMemory();
+    return m_facts.availableMemory ? m_facts.availableMemory() : availablePhysicalMemory();
 }
 
-int ElasticNetworkModel::pointerBits() const
+int ModeBudget::pointerBits() const
 {
-    return machineFacts.pointerBits > 0 ? machineFacts.pointerBits : static_cast<int>(8 * sizeof(void*));
+    return m_facts.pointerBits > 0 ? m_facts.pointerBits : static_cast<int>(8 * sizeof(void*));
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
+ModeBudget::Plan ModeBudget::plan(uint64_t m, bool yHeld)
 {
     const uint64_t available = availableMemory();
     console::Line() << "detected memory: " << available;
@@ -62,38 +130,53 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
         console::line("64 bit application detected...");
         budget = available / 8;
     }
-    const uint64_t m = static_cast<uint64_t>(std::max(threeN, 0));
     const uint64_t ySize = (m + 3) * m + 3;
     // A Y computed in this run already holds its memory: it is not free any more, but it is
     // part of what this structure may use.
-    if (yMatrix && pointerBits() != 32) budget += m * m;
-    memoryBudget = budget;
+    if (yHeld && pointerBits() != 32) budget += m * m;
+    m_memoryBudget = budget;
+    return Plan{modesFitting(budget, 3 * m, m), modesFitting(budget, 3 * m + ySize, m), ySize < budget};
+}
 
-    const int32_t withoutY = modesFitting(budget, 3 * m, m);
-    const int32_t besideY = modesFitting(budget, 3 * m + ySize, m);
-    if (ySize >= budget) {
-        modesAllowedByMemory = withoutY;
-        return -3;
+int32_t ModeBudget::searchModeCount(int32_t lo, int32_t hi, int32_t allowance,
+                                    const std::function<double(int32_t)>& trial, Progress* progress)
+{
+    lo = std::max(lo, 0);
+    hi = std::max(hi, 0);
+    // With nothing to search (no modes fit) the search ends at once.
+    while (hi > lo) {
+        const double ms = trial(std::min(hi, std::max(allowance, lo + 1)));
+        stepProgress(progress);
+        const int32_t half = (hi - lo) / 2;
+        if (ms > kResponseMilliseconds) {
+            if (lo + 1 == hi) break;
+            hi = lo + half;
+        } else {
+            // Fast enough (exactly 60 ms counts as fast enough). Once the allowance itself is
+            // fast enough, no larger count can be kept.
+            if (lo + 1 == hi || hi >= allowance) break;
+            lo = hi;
+            hi = hi + half;
+        }
     }
-    if (yMatrixAvailable || eigenComputed) {
-        modesAllowedByMemory = besideY;
-        return -2;
-    }
-    if (readingStandardData) {
-        modesAllowedByMemory = withoutY;
-        return -3;
-    }
+    return hi;
+}
+
+int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
+{
+    const ModeBudget::Plan plan = budget.plan(static_cast<uint64_t>(std::max(threeN, 0)), yMatrix != nullptr);
+    const auto decide = [&](int32_t modes, int32_t result) {
+        budget.setModesAllowedByMemory(modes);
+        return result;
+    };
+    if (!plan.yFits) return decide(plan.withoutY, -3);
+    if (yMatrixAvailable || eigenComputed) return decide(plan.besideY, -2);
+    if (readingStandardData) return decide(plan.withoutY, -3);
     const MessageAnswer answer = userPrompts().messageBox(
         "Data Required", "Preprocessed matrix is not available, \nDo you want to wait for the calculation?",
         MessageIcon::Information, MessageButtons::YesNo);
-    if (answer == MessageAnswer::Yes) {
-        modesAllowedByMemory = besideY;
-        return -2;
-    }
-    if (answer == MessageAnswer::No) {
-        modesAllowedByMemory = withoutY;
-        return -3;
-    }
+    if (answer == MessageAnswer::Yes) return decide(plan.besideY, -2);
+    if (answer == MessageAnswer::No) return decide(plan.withoutY, -3);
     return -10;
 }
 
@@ -106,9 +189,9 @@ int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
     }
     loadResult = findMaxPossibleModesOnMemory();
     if (loadResult == -2 || loadResult == -3) {
-        console::Line() << "modes allowed by memory: " << modesAllowedByMemory;
-        if (modesAllowedByMemory > threeNMinusSix) modesAllowedByMemory = std::max(threeNMinusSix, 0);
-        calcModesAllowed(0, modesAllowedByMemory, progress, instantLoad);
+        console::Line() << "modes allowed by memory: " << budget.getModesAllowedByMemory();
+        if (budget.getModesAllowedByMemory() > threeNMinusSix) budget.setModesAllowedByMemory(std::max(threeNMinusSix, 0));
+        calcModesAllowed(0, budget.getModesAllowedByMemory(), progress, instantLoad);
     } else {
         console::Line(console::Warning) << "No modes are kept: the question about the response matrix was not answered";
     }
@@ -153,74 +236,22 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
                                               bool instantLoad)
 {
     const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    int32_t lo = std::max(currentMinMode, 0);
-    int32_t hi = std::max(currentMaxMode, 0);
-    // Trial responses of one force through `count` modes, as the simulation step computes them.
-    // Their contents do not matter, only the time. The modes just computed serve as the trial
-    // block where they are (a second block of their size would be a third matrix beside them
-    // and Y); otherwise the block is allocated and filled once, at the size of the largest
-    // trial so far, as later trials are smaller.
-    DoubleBuffer block;
-    std::size_t blockCount = 0;
-    const double* computedModes = eigenComputed ? eigenvectorsT : nullptr;
-    const std::size_t computedCount = computedModes ? static_cast<std::size_t>(std::max(threeNMinusSix, 0)) * dim : 0;
-    auto trial = [&](int32_t count) -> double {
-        if (machineFacts.trialMilliseconds) return machineFacts.trialMilliseconds(count);
-        const auto modes = static_cast<std::size_t>(count);
-        const bool inPlace = modes * dim <= computedCount;
-        if (!inPlace && modes * dim > blockCount) {
-            block.reset();
-            blockCount = 0;
-            block = allocateBulkDoubles(modes * dim);
-            if (!block) return std::numeric_limits<double>::infinity(); // cannot hold: too many
-            blockCount = modes * dim;
-            std::fill(block.get(), block.get() + blockCount, 1e-3); // nothing reads garbage
-        }
-        DoubleBuffer a = allocateDoubles(modes);
-        DoubleBuffer w = allocateDoubles(modes);
-        if (!a || !w) return std::numeric_limits<double>::infinity();
-        std::fill(w.get(), w.get() + modes, 1.0);
-        std::vector<double> out(dim, 0.0), scratch(dim, 0.0);
-        const double f[3] = {force[0] + 1.0, force[1], force[2]};
-        const auto start = std::chrono::steady_clock::now();
-        const double* t = inPlace ? computedModes : block.get();
-        for (std::size_t k = 0; k < modes; ++k)
-            a[k] = (t[k] * f[0] + t[modes + k] * f[1] + t[2 * modes + k] * f[2]) * w[k];
-        for (std::size_t i = 0; i < dim; ++i) {
-            out[i] = 0.0;
-            const double* row = t + i * modes;
-            double s = 0.0;
-            for (std::size_t k = 0; k < modes; ++k) s += a[k] * row[k];
-            scratch[i] += s;
-        }
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        // Keep the result alive so the work is not optimised away.
-        volatile double sink = scratch[dim ? dim - 1 : 0] + out[0];
-        (void)sink;
-        return ms;
-    };
+    const int32_t allowance = budget.getModesAllowedByMemory();
+    TrialResponses trial(dim, eigenComputed ? eigenvectorsT : nullptr,
+                         static_cast<std::size_t>(std::max(threeNMinusSix, 0)) * dim, force);
+    const std::function<double(int32_t)> timed = budget.machineFacts().trialMilliseconds
+        ? budget.machineFacts().trialMilliseconds
+        : std::function<double(int32_t)>(std::ref(trial));
+    const int32_t result =
+        dim > 0 ? ModeBudget::searchModeCount(currentMinMode, currentMaxMode, allowance, timed, progress)
+                : std::max(currentMaxMode, 0);
+    trial.release();
+    return keepBudgetedModes(result, allowance, progress, instantLoad) ? result : 0;
+}
 
-    int32_t result = hi;
-    const int32_t allowance = modesAllowedByMemory;
-    // With nothing to search (no modes fit) the search ends at once.
-    while (hi > lo && dim > 0) {
-        const double ms = trial(std::min(hi, std::max(allowance, lo + 1)));
-        stepProgress(progress);
-        const int32_t half = (hi - lo) / 2;
-        if (ms > kResponseMilliseconds) {
-            if (lo + 1 == hi) break;
-            hi = lo + half;
-        } else {
-            // Fast enough (exactly 60 ms counts as fast enough). Once the allowance itself is
-            // fast enough, no larger count can be kept.
-            if (lo + 1 == hi || hi >= allowance) break;
-            lo = hi;
-            hi = hi + half;
-        }
-    }
-    result = hi;
-    block.reset();
-
+bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
+{
+    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
     // The kept modes and the selection change together, with no step running.
     const ModeChangeToken token = beginModeChange();
     zeroForces();
@@ -231,7 +262,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     if (instantLoad) {
         if (!readEigenDataFromOldFile(progress)) {
             totalMaxModes = amountSelected = 0;
-            return 0;
+            return false;
         }
     } else {
         inverseScaledEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
@@ -241,13 +272,13 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
         if (kept > 0 && !ownedModeVectors) {
             console::Line(console::Warning) << "Not enough memory for " << kept << " modes";
             totalMaxModes = amountSelected = 0;
-            return 0;
+            return false;
         }
         modeVectors = ownedModeVectors.get();
     }
     useAllModesFlag.store(loadResult == -2, std::memory_order_release);
     modesReady.store(totalMaxModes > 0 || yMatrix != nullptr, std::memory_order_release);
-    return result;
+    return true;
 }
 
 } // namespace vornax

@@ -3,7 +3,7 @@
 #include "common/Console.h"
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 #include "molecule/Atom.h"
 
 #include <algorithm>
@@ -19,21 +19,6 @@
 #include <utility>
 
 namespace vornax {
-
-namespace {
-
-std::string lowerExtension(const std::filesystem::path& file)
-{
-    std::string ext = file.extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
-} // namespace
-
-bool isMainEigenDataFile(const std::filesystem::path& file) { return lowerExtension(file) == ".hdv"; }
-
-bool isResponseMatrixFile(const std::filesystem::path& file) { return lowerExtension(file) == ".ppy"; }
 
 const char* describe(LoadStatus status)
 {
@@ -93,7 +78,7 @@ std::string StructureSource::name() const
 {
     if (!pdb.empty()) return pdb.string();
     for (const std::string& f : eigenFiles)
-        if (f.find(".hdv") != std::string::npos) return f;
+        if (isMainEigenDataFile(f)) return f;
     return eigenFiles.empty() ? std::string() : eigenFiles.front();
 }
 
@@ -408,7 +393,7 @@ private:
     {
         std::string yFile;
         for (const std::string& f : m_source.eigenFiles)
-            if (f.find(".ppy") != std::string::npos) yFile = f;
+            if (isResponseMatrixFile(f)) yFile = f;
         ElasticNetworkModel* eln = nullptr;
         const bool read = stage(LoadStage::Read, [&] {
             m_result.network = std::make_unique<ElasticNetworkModel>();

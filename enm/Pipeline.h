@@ -19,6 +19,7 @@
 #pragma once
 
 #include "enm/ElasticNetworkModel.h"
+#include "enm/io/EigenFileNames.h" // isMainEigenDataFile, isResponseMatrixFile (callers of the pipeline)
 #include "molecule/StructureFile.h"
 
 #include <array>
@@ -68,10 +69,6 @@ struct StructureSource {
     /// The file the structure is named by in messages.
     std::string name() const;
 };
-
-/// A main eigen data file (.hdv) or a response matrix file (.ppy), by its extension in any case.
-bool isMainEigenDataFile(const std::filesystem::path& file);
-bool isResponseMatrixFile(const std::filesystem::path& file);
 
 /// Which solution of the network a PDB load computes.
 enum class EnginePath {

@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 
 #include <cfloat>
 #include <cmath>
@@ -40,8 +41,8 @@ bool readAtomRecord(std::string_view line, AtomRecord& record)
 {
     if (!readCoordinates(line, record.coordinates)) return false;
     const double* c = record.coordinates;
-    record.position =
-        Vector3d(static_cast<float>(c[0]) * 10.0f, static_cast<float>(c[1]) * 10.0f, static_cast<float>(c[2]) * 10.0f);
+    record.position = units::toModel(
+        Vector3d(static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2])));
     record.residueNumber.assign(text::columns(line, 23, 26));
     record.chainID.assign(text::columns(line, 22, 22));
     record.residueName.assign(text::columns(line, 18, 20));

@@ -9,6 +9,7 @@
 #include "common/InputLimits.h"
 #include "common/SystemInfo.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "molecule/FileHandle.h"
 #include "molecule/PdbRecord.h"
@@ -436,8 +437,9 @@ std::string modelRecords(const gemmi::Model& model, bool dropCopies, LibraryStru
                 }
                 LibraryRecord record;
                 record.line = atomLine(residue, atom, ++serial, chain.name, p, number);
-                if (record.line.empty() || std::fabs(p.x) > FLT_MAX / 10 || std::fabs(p.y) > FLT_MAX / 10
-                    || std::fabs(p.z) > FLT_MAX / 10)
+                constexpr double kLargestModelable = FLT_MAX / units::kModelUnitsPerAngstrom;
+                if (record.line.empty() || std::fabs(p.x) > kLargestModelable || std::fabs(p.y) > kLargestModelable
+                    || std::fabs(p.z) > kLargestModelable)
                     return "atom " + atom.name + " of " + residue.name + " " + number + " in chain " + chain.name
                         + " lies at (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ", " + std::to_string(p.z)
                         + "), which is no usable position";
@@ -811,8 +813,8 @@ void FileHandle::takeLibraryStructure(LibraryStructure& structure)
         pdb::AtomRecord record;
         if (!pdb::readAtomRecord(r.line, record)) continue; // never: the line was written to be read
         std::copy(std::begin(r.xyz), std::end(r.xyz), record.coordinates);
-        record.position = Vector3d(static_cast<float>(r.xyz[0]) * 10.0f, static_cast<float>(r.xyz[1]) * 10.0f,
-                                   static_cast<float>(r.xyz[2]) * 10.0f);
+        record.position = units::toModel(
+            Vector3d(static_cast<float>(r.xyz[0]), static_cast<float>(r.xyz[1]), static_cast<float>(r.xyz[2])));
         record.chainID = std::move(r.chainID);
         record.residueName = std::move(r.residueName);
         record.residueNumber = std::move(r.residueNumber);

@@ -836,8 +836,7 @@ void COpenGL::setRc(float rc)
 float COpenGL::getRc() const
 {
     if (!my_ELN_Model) return 0.0f;
-    // The network keeps Rc in model units once its nodes and springs are built.
-    return my_ELN_Model->getAmountOfAtoms() > 0 ? my_ELN_Model->getRc() / 10.0f : my_ELN_Model->getRc();
+    return my_ELN_Model->getRc();
 }
 void COpenGL::setELNRenderingDataUp()
 {

@@ -1,36 +1,12 @@
 #include "enm/sparse/SparseHessian.h"
 
-#include "enm/ContactGrid.h"
+#include "enm/NeighbourSearch.h"
+#include "enm/SpringBlocks.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace vornax {
-
-namespace {
-
-/// Node i's diagonal block and its block with each neighbour (`blocks`, 9 a neighbour, row-major),
-/// summed in the order of `near` as the dense Hessian sums them.
-void nodeBlocks(const double* xyz, int32_t i, const std::vector<int32_t>& near, double diag[3][3],
-                std::vector<double>& blocks)
-{
-    const double* pi = xyz + 3 * static_cast<std::size_t>(i);
-    std::fill(&diag[0][0], &diag[0][0] + 9, 0.0);
-    blocks.resize(9 * near.size());
-    for (std::size_t e = 0; e < near.size(); ++e) {
-        const double* pj = xyz + 3 * static_cast<std::size_t>(near[e]);
-        const double d[3] = {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]};
-        const double s = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < 3; ++b) {
-                const double v = 1.0 * d[a] * d[b] / s;
-                diag[a][b] += v;
-                blocks[9 * e + 3 * a + b] = -v;
-            }
-    }
-}
-
-} // namespace
 
 SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom, int64_t* orderedPairs,
                                  HessianTriangle triangle)
@@ -59,7 +35,7 @@ SparseMatrixD buildSparseHessian(const double* xyz, int32_t n, double rcAngstrom
         const std::vector<int32_t>& near = lists[static_cast<std::size_t>(i)];
         pairs += static_cast<int64_t>(near.size());
         double diag[3][3];
-        nodeBlocks(xyz, i, near, diag, blocks);
+        springBlocks(xyz, i, near, diag, blocks);
         for (int b = 0; b < 3; ++b) {
             const int column = 3 * i + b;
             bool diagonalDone = false;
@@ -115,7 +91,7 @@ SparseMatrixD buildPermutedLowerHessian(const double* xyz, int32_t n, double rcA
         const int32_t node = row / 3;
         const int a = row % 3;
         const std::vector<int32_t>& near = lists[static_cast<std::size_t>(node)];
-        nodeBlocks(xyz, node, near, diag, blocks);
+        springBlocks(xyz, node, near, diag, blocks);
         eachEntry(k, [&](int column, std::size_t e, int c) {
             // H is symmetric: its entry (row, 3·other + c) is the node's block entry (a, c).
             const double v = e < near.size() ? blocks[9 * e + 3 * a + c] : diag[a][c];

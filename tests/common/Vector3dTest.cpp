@@ -1,3 +1,4 @@
+#include "common/Units.h"
 #include "common/Vector3d.h"
 
 #include <gtest/gtest.h>
@@ -77,4 +78,23 @@ TEST(Vector3dTest, AngleBetweenVectors)
     EXPECT_FLOAT_EQ(Vector3d(1, 0, 0).angleBetweenVectors(Vector3d(-2, 0, 0)), static_cast<float>(M_PI));
     EXPECT_FLOAT_EQ(Vector3d(1, 1, 0).angleBetweenVectors(Vector3d(2, 2, 0)), 0.0f);
     EXPECT_EQ(Vector3d().angleBetweenVectors(Vector3d(1, 0, 0)), 0.0f);
+}
+
+TEST(Units, AngstromAndModelUnitsRoundTripAndTheCutoffRule)
+{
+    namespace u = vornax::units;
+    // The reader's positions, the published deformation and the chain distances all go
+    // through these: ten model units to the Å, both ways, in floats and doubles.
+    EXPECT_EQ(u::toModel(1.5f), 15.0f);
+    EXPECT_EQ(u::toModel(-0.25), -2.5);
+    EXPECT_EQ(u::toAngstrom(120.0f), 12.0f);
+    EXPECT_EQ(u::toAngstrom(u::toModel(Vector3d(1, -2, 3.5f))), Vector3d(1, -2, 3.5f));
+    // The smallest cutoff a load accepts: 7 Å exactly is enough, just below or NaN is not.
+    struct Case {
+        float rc;
+        bool enough;
+    };
+    for (const Case& c : {Case{7.0f, true}, Case{6.999f, false}, Case{11.0f, true}, Case{std::nanf(""), false},
+                          Case{-8.0f, false}})
+        EXPECT_EQ(u::isCutoffLargeEnough(c.rc), c.enough) << c.rc;
 }

@@ -95,7 +95,7 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
     ASSERT_EQ(loaded.getAmountOfAtoms(), computed.getAmountOfAtoms());
     const auto dim = static_cast<std::size_t>(computed.get3N());
     const auto modes = static_cast<std::size_t>(computed.get3NMinus6());
-    EXPECT_EQ(loaded.getRc(), computed.getRc() * 10.0f); // back in model units once the springs are built
+    EXPECT_EQ(loaded.getRc(), computed.getRc()); // Å, before and after the springs are built
     EXPECT_EQ(loaded.getAmountOfSprings(), computed.getAmountOfSprings());
     // The same nodes from the same coordinates (the positions may be centred differently).
     for (int32_t i = 0; i < computed.getAmountOfAtoms(); ++i) {

@@ -52,18 +52,18 @@ TEST(MemoryDecision, ThirtyTwoBitProcessPlansForAtMostSevenTenthsOfAGibibyte)
     s->prompts.queueAnswer(MessageAnswer::No);
     eln.setMachineFacts(facts(kGiB, 32));
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.getMemoryBudget(), 93952409u); // not 134217728
-    EXPECT_EQ(eln.getModesAllowedByMemory(), static_cast<int32_t>((93952409u - 3 * 138) / 138));
+    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), 93952409u); // not 134217728
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), static_cast<int32_t>((93952409u - 3 * 138) / 138));
 
     s->prompts.queueAnswer(MessageAnswer::No);
     eln.setMachineFacts(facts(kGiB / 2, 32));
     eln.findMaxPossibleModesOnMemory();
-    EXPECT_EQ(eln.getMemoryBudget(), kGiB / 2 / 8);
+    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), kGiB / 2 / 8);
 
     s->prompts.queueAnswer(MessageAnswer::No);
     eln.setMachineFacts(facts(kGiB, 64));
     eln.findMaxPossibleModesOnMemory();
-    EXPECT_EQ(eln.getMemoryBudget(), kGiB / 8);
+    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), kGiB / 8);
 }
 
 TEST(MemoryDecision, HoldingYCostsItsSizeInModes)
@@ -77,12 +77,12 @@ TEST(MemoryDecision, HoldingYCostsItsSizeInModes)
 
     s->prompts.queueAnswer(MessageAnswer::No);
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.getModesAllowedByMemory(), 1000);
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 1000);
 
     s->prompts.queueAnswer(MessageAnswer::Yes);
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -2);
-    EXPECT_EQ(eln.getModesAllowedByMemory(), static_cast<int32_t>((1000 * m - ySize) / m));
-    EXPECT_EQ(eln.getModesAllowedByMemory(), 1000 - 142); // Ysize / M = M + 3 and a remainder
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), static_cast<int32_t>((1000 * m - ySize) / m));
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 1000 - 142); // Ysize / M = M + 3 and a remainder
 
     // The question is put once per decision, in the system's words.
     const auto messages = s->prompts.messages();
@@ -103,7 +103,7 @@ TEST(MemoryDecision, NoQuestionWhenTheAnswerIsKnown)
     // Less than the per-structure vectors: no modes, and no wrap-around to a huge count.
     eln.setMachineFacts(facts(100));
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.getModesAllowedByMemory(), 0);
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 0);
     EXPECT_EQ(s->prompts.messages().size(), 0u);
 }
 
@@ -159,7 +159,7 @@ TEST(TimingSearch, FastMachineKeepsEveryModeAndSlowOneKeepsOne)
     // Memory for far more than 3N − 6 modes: capped at 132.
     eln.setMachineFacts(facts(kGiB));
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 132);
-    EXPECT_EQ(eln.getModesAllowedByMemory(), 132);
+    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 132);
     EXPECT_EQ(eln.getLoadResult(), -2); // computed in this run: Y held without asking
     EXPECT_TRUE(s->prompts.messages().empty());
     // The kept modes are the computed Vᵀ itself, not a copy.

@@ -49,7 +49,7 @@ TEST(NetworkTest, SpringsAreStrictlyShorterThanRc)
     EXPECT_EQ(neighbourIndices(eln->getAtom(1)), (std::vector<int>{1, 2}));
     EXPECT_EQ(neighbourIndices(eln->getAtom(2)), (std::vector<int>{2, 1}));
     EXPECT_EQ(eln->getAtom(3)->getAmountOfConnectedAtoms(), 1); // an isolated node lists itself
-    EXPECT_FLOAT_EQ(eln->getRc(), 110.0f);                      // converted to model units, once
+    EXPECT_FLOAT_EQ(eln->getRc(), 11.0f);                       // Å, before and after the springs
     EXPECT_TRUE(s->console.contains("total number of springs: 2"));
     EXPECT_TRUE(s->console.contains("final chain reached so time to exit")); // the chain closed by TER
 }

@@ -1,5 +1,5 @@
 // Hessian of the network and the agreement of the eigen solvers.
-#include "enm/ReferenceNumerics.h"
+#include "enm/dense/ReferenceNumerics.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>

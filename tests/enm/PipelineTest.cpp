@@ -2,7 +2,7 @@
 // anything half-built, and what it records per stage.
 #include "common/Progress.h"
 #include "common/SystemInfo.h"
-#include "enm/EigenSolvers.h"
+#include "enm/dense/EigenSolvers.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -254,4 +254,25 @@ TEST(LoadPipeline, RecordsEveryStageAndReadsEigenFilesBack)
     EXPECT_EQ(back.network->getAmountOfAtoms(), s.network->getAmountOfAtoms());
     EXPECT_FALSE(back.stages[static_cast<std::size_t>(LoadStage::Hessian)].ran);
     EXPECT_TRUE(back.stages[static_cast<std::size_t>(LoadStage::Budget)].ran);
+}
+
+TEST(LoadPipeline, CutoffStaysInAngstromOnEveryPath)
+{
+    TempDir dir;
+    LoadOptions options;
+    options.rc = 12.0f;
+    options.eigenFileFolder = dir.path();
+    LoadedStructure computed(StructureSource::pdbFile(findPdb("1crn.pdb")), options);
+    ASSERT_EQ(computed.status, LoadStatus::Ok) << computed.message;
+    // The eigen data files are found by extension, in any case, never by a substring elsewhere.
+    const fs::path upper = dir.path() / "1CRN.HDV";
+    fs::copy_file(dir.path() / "1CRN.hdv", upper);
+    LoadedStructure read(StructureSource::eigenDataFiles({(dir.path() / "x.hdv.old").string(), upper.string()}),
+                         LoadOptions());
+    ASSERT_EQ(read.status, LoadStatus::Ok) << read.message;
+    for (const ElasticNetworkModel* eln : {computed.network.get(), read.network.get()}) {
+        EXPECT_EQ(eln->getRc(), 12.0f);
+        EXPECT_EQ(eln->getRcAngstrom(), 12.0);
+    }
+    EXPECT_EQ(read.network->getAmountOfSprings(), computed.network->getAmountOfSprings());
 }

@@ -1,5 +1,5 @@
 // Eigen data from text: the plain-text eigen file, ElNemo mode files and the eigenvalue dialog.
-#include "enm/StandardFileLoader.h"
+#include "enm/io/StandardFileLoader.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The tridiagonal reduction with its sparse leading block, against LAPACK's dsytrd.
-#include "enm/Tridiagonal.h"
+#include "enm/dense/Tridiagonal.h"
 
 #include "support/TestData.h"
 

@@ -1,5 +1,5 @@
 // The eigenvalue dialog's text: any bytes give a list of numbers, never a crash.
-#include "enm/StandardFileLoader.h"
+#include "enm/io/StandardFileLoader.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cmath>

@@ -1,8 +1,8 @@
 // Plain-text eigen files and ElNemo mode files, read into a small network. The first byte
 // chooses the reader; the rest is the file.
 #include "enm/ElasticNetworkModel.h"
-#include "enm/NetworkFileHandle.h"
-#include "enm/StandardFileLoader.h"
+#include "enm/io/NetworkFileHandle.h"
+#include "enm/io/StandardFileLoader.h"
 #include "fuzz/FuzzSupport.h"
 #include "molecule/Atom.h"
 

@@ -16,7 +16,7 @@
 #include "render/ViewGlobals.h"
 #include "support/TestData.h"
 
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 
 #include <gtest/gtest.h>
 

@@ -37,7 +37,7 @@ EnmStatus ElasticNetworkModel::constructSparseHessian()
     if (amountOfAtoms < 3 || nodeCoordinates.size() != 3 * static_cast<std::size_t>(amountOfAtoms))
         return EnmStatus::NotReady;
     try {
-        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
+        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
     } catch (const std::bad_alloc&) {
         sparseSolver.reset();
         return EnmStatus::OutOfMemory;
@@ -127,17 +127,11 @@ void ElasticNetworkModel::setUpSparseModes()
     modeSelectState = 2;
     const bool allModes = setupCompleteFlag && allModesRouteHeld();
     loadResult = allModes ? -2 : -3;
-    modesAllowedByMemory = totalMaxModes;
+    budget.setModesAllowedByMemory(totalMaxModes);
     modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
     useAllModesFlag.store(allModes, std::memory_order_release);
     zeroForces();
     modesReady.store(totalMaxModes > 0, std::memory_order_release);
-}
-
-void ElasticNetworkModel::responseThroughFactorisation(const double f[3], int32_t node, double* out)
-{
-    const std::lock_guard<std::mutex> lock(sparseMutex);
-    sparseSolver->response(f, node, out);
 }
 
 bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
@@ -167,8 +161,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
     // The user's choice of modes stays: the first n (now out of more), the listed modes, or all.
     totalMaxModes = solved.totalMaxModes;
     amountSelected = std::min(amountSelected.load(), totalMaxModes);
-    modesAllowedByMemory = solved.modesAllowedByMemory;
-    memoryBudget = solved.memoryBudget;
+    budget.takeDecision(solved.budget);
     loadResult = solved.loadResult;
     modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.

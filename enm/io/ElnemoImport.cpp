@@ -28,6 +28,74 @@ void ElasticNetworkModel::setupBlankArrays()
     eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
 }
 
+namespace {
+
+/// The mode number of the header line ("REMARK MODE" in the first 11 characters, the number in
+/// columns 16-17), reading up to it; -1 when there is none.
+int readElnemoModeNumber(std::istream& in)
+{
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!text::contains(text::trim(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 11))),
+                            "REMARK MODE"))
+            continue;
+        double m = 0.0;
+        if (text::parseDouble(text::columns(line, 16, 17), m) && m == std::floor(m)) return static_cast<int>(m);
+        console::line("bad cast error in calculateEigen from ELN ");
+    }
+    return -1;
+}
+
+/// The coordinate records, in node order, up to the end of the model: each node's reference
+/// position (`reference`, Å, 3 a node) minus the record's goes into `vector` (as many nodes as
+/// it holds). The number of coordinate records read.
+std::size_t readElnemoDisplacements(std::istream& in, const std::vector<double>& reference, std::vector<double>& vector)
+{
+    const std::size_t n = vector.size() / 3;
+    std::size_t atoms = 0;
+    bool started = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string_view rec = pdb::recordName(line);
+        if (!started) {
+            if (!text::contains(rec, "ATOM")) continue;
+            started = true;
+        }
+        if (rec == "END" || rec == "ENDMDL") break;
+        if (!pdb::isAtomRecord(line)) continue;
+        for (int c = 0; c < 3 && atoms < n; ++c) {
+            double v = 0.0;
+            const std::size_t first = 31 + 8 * static_cast<std::size_t>(c);
+            const std::size_t at = 3 * atoms + static_cast<std::size_t>(c);
+            if (text::parseDouble(text::columns(line, first, first + 7), v))
+                vector[at] = reference[at] - v;
+            else
+                console::line("bad cast error ");
+        }
+        ++atoms;
+    }
+    return atoms;
+}
+
+/// Keeps `vector` as the mode numbered `index`, replacing one read before for that mode.
+void keepMode(std::vector<int32_t>& modes, std::vector<std::vector<double>>& vectors, int32_t index,
+              std::vector<double>&& vector)
+{
+    bool replaced = false;
+    for (std::size_t k = 0; k < modes.size(); ++k)
+        if (modes[k] == index) {
+            vectors[k] = vector;
+            replaced = true;
+        }
+    if (!replaced) {
+        modes.push_back(index);
+        vectors.push_back(std::move(vector));
+    }
+}
+
+} // namespace
+
 void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
 {
     double sum = 0.0;
@@ -49,20 +117,7 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
     std::ifstream in(fileName);
     if (!in) return refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
 
-    // Header: "REMARK MODE" in the first 11 characters, the mode number in columns 16-17.
-    std::string line;
-    int mode = -1;
-    while (std::getline(in, line)) {
-        if (!text::contains(text::trim(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 11))),
-                            "REMARK MODE"))
-            continue;
-        double m = 0.0;
-        if (text::parseDouble(text::columns(line, 16, 17), m) && m == std::floor(m)) {
-            mode = static_cast<int>(m);
-            break;
-        }
-        console::line("bad cast error in calculateEigen from ELN ");
-    }
+    const int mode = readElnemoModeNumber(in);
     if (mode < 0)
         return refuseEigenFile("The ElNemo mode file " + fileName
                                + " has no \"REMARK MODE\" line with a mode number;"
@@ -74,32 +129,8 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
         return refuseEigenFile(text.str());
     }
 
-    // The coordinate records, in node order, up to the end of the model.
     std::vector<double> vector(3 * n, 0.0);
-    std::size_t atoms = 0;
-    bool started = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::string_view rec = pdb::recordName(line);
-        if (!started) {
-            if (!text::contains(rec, "ATOM")) continue;
-            started = true;
-        }
-        if (rec == "END" || rec == "ENDMDL") break;
-        if (!pdb::isAtomRecord(line)) continue;
-        if (atoms < n) {
-            for (int c = 0; c < 3; ++c) {
-                double v = 0.0;
-                const std::size_t first = 31 + 8 * static_cast<std::size_t>(c);
-                if (text::parseDouble(text::columns(line, first, first + 7), v))
-                    vector[3 * atoms + static_cast<std::size_t>(c)] =
-                        nodeCoordinates[3 * atoms + static_cast<std::size_t>(c)] - v;
-                else
-                    console::line("bad cast error ");
-            }
-        }
-        ++atoms;
-    }
+    const std::size_t atoms = readElnemoDisplacements(in, nodeCoordinates, vector);
     if (atoms != n) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " has " << atoms << " atoms; the network has " << n
@@ -110,16 +141,7 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
     normaliseEigenVectors(vector);
     const int32_t index = mode - 6;
     console::Line() << "Mode: " << index;
-    bool replaced = false;
-    for (std::size_t k = 0; k < elNemoModes.size(); ++k)
-        if (elNemoModes[k] == index) {
-            elNemoVectors[k] = vector;
-            replaced = true;
-        }
-    if (!replaced) {
-        elNemoModes.push_back(index);
-        elNemoVectors.push_back(std::move(vector));
-    }
+    keepMode(elNemoModes, elNemoVectors, index, std::move(vector));
     totalMaxModes = std::max(totalMaxModes, index);
     return true;
 }

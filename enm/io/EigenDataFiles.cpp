@@ -30,6 +30,7 @@
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "enm/sparse/SparseHessian.h"
+#include "enm/io/EigenFileNames.h"
 #include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/PdbRecord.h"
 
@@ -208,6 +209,224 @@ uint64_t fileSize(const std::string& name, bool& ok)
     return ok ? static_cast<uint64_t>(size) : 0;
 }
 
+/// Fields 4-7 of a dense main eigen data file, as far as the mode budget keeps its modes.
+struct DenseEigenFields {
+    double newtonToKcal = 0.0;
+    double forceScaler = 0.0;
+    std::vector<double> inverse; ///< 3N − 6 inverse scaled eigenvalues
+    DoubleBuffer rows;           ///< the first `kept` rows of Vᵀ, 3N each
+};
+
+/// Reads the force scaling, the inverse scaled eigenvalues and `kept` of the `modes` rows of
+/// Vᵀ. Why they cannot be read, or "".
+std::string readDenseFields(std::istream& in, std::size_t dim, std::size_t modes, std::size_t kept,
+                            const std::string& file, DenseEigenFields& f)
+{
+    f.inverse.assign(modes, 0.0);
+    f.rows = allocateBulkDoubles(kept * dim);
+    if (kept > 0 && !f.rows) return "Not enough memory to read the modes of " + file + ".";
+    console::Line() << "reading " << kept << " modes...";
+    const bool ok = le::read(in, f.newtonToKcal) && le::read(in, f.forceScaler)
+        && le::read(in, f.inverse.data(), modes) && le::read(in, f.rows.get(), kept * dim);
+    if (!ok) return "The eigen data file " + file + " ended early while it was read.";
+    return {};
+}
+
+/// The first of `count` eigenvectors (3N values each, at `rows`; the first is kept mode
+/// `first`) that is not of unit length as the solver leaves it (to within rounding, about
+/// 3N·1e-16), as a refusal; "" when none is.
+std::string unitLengthProblem(const double* rows, std::size_t dim, std::size_t count, const std::string& file,
+                              std::size_t first = 0)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const double* v = rows + k * dim;
+        double length2 = 0.0;
+        for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
+        if (!(std::fabs(length2 - 1.0) <= 1e-6))
+            return "The eigen data file " + file + " holds an eigenvector (mode " + std::to_string(first + k + 7)
+                + ") that is not of unit length.";
+    }
+    return {};
+}
+
+/// The numbers themselves: finite, in range, and every eigenvector of unit length. Why not, or "".
+std::string checkDenseNumbers(const DenseEigenFields& f, std::size_t dim, std::size_t kept, const std::string& file)
+{
+    // Far beyond anything a network gives, and low enough that a response (a sum of 3N
+    // products of unit-vector components, a compliance and a force) stays a finite number.
+    constexpr double kLargest = 1e100;
+    const double ntk = f.newtonToKcal, s = f.forceScaler;
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest;
+    for (double v : f.inverse) sane = sane && std::isfinite(v) && v >= 0.0 && v <= kLargest;
+    if (!sane) return "The eigen data file " + file + " holds force scaling or eigenvalues that are not usable numbers.";
+    for (std::size_t k = 0; k < kept; ++k) {
+        const double* v = f.rows.get() + k * dim;
+        if (!allFinite(v, dim))
+            return "The eigen data file " + file + " holds eigenvectors with values that are not finite numbers.";
+        if (std::string problem = unitLengthProblem(v, dim, 1, file, k); !problem.empty()) return problem;
+    }
+    return {};
+}
+
+/// Fields of the sparse variant after its record lines: force scaling, K, Σinv with its bound,
+/// the lowest k modes' eigenvalues, inverse scaled eigenvalues and vectors.
+struct SparseEigenFields {
+    double newtonToKcal = 0.0, forceScaler = 0.0, K = 0.0;
+    std::unique_ptr<TraceEstimate> trace = std::make_unique<TraceEstimate>();
+    int32_t k = 0;
+    std::vector<double> values, inverse;
+    DoubleBuffer rows;
+};
+
+/// Reads them from `offset` on, for a network of `dim` coordinates and `modes` non-rigid
+/// modes. Why they cannot be read, or "".
+std::string readSparseFields(std::istream& in, uint64_t offset, std::size_t dim, int32_t modes,
+                             const std::string& file, SparseEigenFields& f)
+{
+    in.seekg(static_cast<std::streamoff>(offset));
+    bool ok = le::read(in, f.newtonToKcal) && le::read(in, f.forceScaler) && le::read(in, f.K)
+        && le::read(in, f.trace->value) && le::read(in, f.trace->bound) && le::read(in, f.k) && f.k >= 1
+        && f.k <= modes;
+    const auto kept = static_cast<std::size_t>(std::max(f.k, 0));
+    f.values.assign(kept, 0.0);
+    f.inverse.assign(kept, 0.0);
+    if (ok) f.rows = allocateBulkDoubles(kept * dim);
+    if (ok && !f.rows) return "Not enough memory to read the modes of " + file + ".";
+    ok = ok && le::read(in, f.values.data(), kept) && le::read(in, f.inverse.data(), kept)
+        && le::read(in, f.rows.get(), kept * dim);
+    if (!ok) return "The eigen data file " + file + " ended early while it was read.";
+    return {};
+}
+
+/// Finite numbers in range, eigenvalues ascending, eigenvectors of unit length. Why not, or "".
+std::string checkSparseNumbers(const SparseEigenFields& f, std::size_t dim, const std::string& file)
+{
+    constexpr double kLargest = 1e100;
+    const double ntk = f.newtonToKcal, s = f.forceScaler, K = f.K;
+    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest
+        && std::isfinite(K) && K >= 0.0 && std::isfinite(f.trace->value) && f.trace->value >= 0.0
+        && std::isfinite(f.trace->bound) && f.trace->bound >= 0.0;
+    const std::vector<double>& values = f.values;
+    for (std::size_t m = 0; m < values.size(); ++m)
+        sane = sane && std::isfinite(values[m]) && std::isfinite(f.inverse[m]) && f.inverse[m] >= 0.0
+            && f.inverse[m] <= kLargest && (m == 0 || values[m] >= values[m - 1]);
+    if (!sane) return "The eigen data file " + file + " holds force scaling or eigenvalues that are not usable numbers.";
+    return unitLengthProblem(f.rows.get(), dim, values.size(), file);
+}
+
+/// The lowest modes against the network the records rebuild (`n` nodes at `xyz`, cutoff `rc`
+/// Å); every stored eigenvalue within the Hessian's bounds (0 to its largest row sum); K within
+/// what a calibration gives; and the inverse scaled eigenvalues 1/(λ·K), or 0 for a zero mode,
+/// as the calibration wrote them. Why not, or "".
+std::string checkSparseFit(const SparseEigenFields& f, const double* xyz, int32_t n, double rc, std::size_t dim,
+                           const std::string& file)
+{
+    const std::vector<double>& values = f.values;
+    const std::size_t kept = values.size();
+    const ModeFit fit = fitModesToNetwork(xyz, n, rc, f.rows.get(), dim, kept, values.data());
+    const std::string notThis = "The eigen data file " + file + " does not fit its structure: ";
+    if (!fit.problem.empty()) return notThis + fit.problem + ".";
+    constexpr double kRelative = 1e-6;
+    std::ostringstream text;
+    text << notThis << std::setprecision(3);
+    for (std::size_t m = 0; m < kept; ++m)
+        if (!(values[m] >= -kRelative * fit.norm && values[m] <= (1.0 + kRelative) * fit.norm)) {
+            text << "its eigenvalue " << values[m] << " of mode " << m + 7 << " lies outside the network's spectrum (0 to "
+                 << fit.norm << ").";
+            return text.str();
+        }
+    if (!(f.forceScaler > 0.0)) return {};
+    if (!springConstantUsable(f.K)) {
+        text << "its spring constant " << f.K << " kcal/mol/\u00c5\u00b2 is outside " << kSmallestSpringConstant
+             << " to " << kLargestSpringConstant << ".";
+        return text.str();
+    }
+    const double zero = ElasticNetworkModel::kZeroModeTolerance * std::fabs(values.back());
+    for (std::size_t m = 0; m < kept; ++m) {
+        const double expected = values[m] > zero ? 1.0 / (values[m] * f.K) : 0.0;
+        if (!(std::fabs(f.inverse[m] - expected) <= kRelative * expected)) {
+            text << "the inverse scaled eigenvalue " << f.inverse[m] << " of mode " << m + 7
+                 << " is not 1/(eigenvalue \u00d7 K) = " << expected << ".";
+            return text.str();
+        }
+    }
+    return {};
+}
+
+/// The factorisation all-mode responses need, rebuilt from the stored nodes and calibrated as
+/// stored; null when responses go through the stored modes alone (an uncalibrated file, or a
+/// network that cannot be factorised or hangs loose: it was solved with its extra zero modes,
+/// which the file does not hold).
+std::unique_ptr<SparseNetworkSolver> rebuildFactorisation(const SparseEigenFields& f, const double* xyz, int32_t n,
+                                                          double rc)
+{
+    if (!(f.forceScaler > 0.0 && f.K > 0.0)) return nullptr;
+    auto solver = std::make_unique<SparseNetworkSolver>(xyz, n, rc);
+    const char* without = nullptr; // why the responses go through the stored modes alone
+    if (solver->factorise() != EnmStatus::Ok) {
+        without = "could not be factorised";
+    } else if (solver->shifted()) {
+        without = "hangs loose";
+    } else {
+        Calibration stored;
+        stored.K = f.K;
+        stored.S = f.forceScaler;
+        stored.sumInverse = f.trace->value;
+        stored.calibrated = true;
+        solver->useCalibration(stored);
+        // A damaged network may factorise and still answer nothing finite.
+        if (!solver->responseColumns(0).allFinite()) without = "could not be factorised";
+    }
+    if (!without) return solver;
+    console::Line() << "the stored network " << without << ": responses go through its stored modes";
+    return nullptr;
+}
+
+/// The lowest modes against the network the records rebuild (`n` nodes at `xyz`, cutoff `rc`
+/// Å), and the one spring constant they imply: the inverse scaled eigenvalue of mode k is
+/// 1/(λ_k·K). Why they do not fit, or "".
+std::string checkModesFitNetwork(const DenseEigenFields& f, const double* xyz, int32_t n, double rc,
+                                 std::size_t dim, std::size_t kept, const std::string& file)
+{
+    if (kept == 0) return {};
+    const ModeFit fit = fitModesToNetwork(xyz, n, rc, f.rows.get(), dim, kept, nullptr);
+    if (!fit.problem.empty()) return "The eigen data file " + file + " does not fit its structure: " + fit.problem + ".";
+    std::optional<double> firstK;
+    for (std::size_t k = 0; k < fit.quotients.size(); ++k) {
+        if (f.inverse[k] == 0.0) continue; // a zero mode: no route goes through it
+        const double K = 1.0 / (f.inverse[k] * fit.quotients[k]);
+        if (!firstK) firstK = K;
+        // One K to 1e-4: vᵀHv of a mode barely above zero holds rounding of 1e-16 of ‖H‖.
+        if (springConstantUsable(K) && std::fabs(K / *firstK - 1.0) <= 1e-4) continue;
+        std::ostringstream text;
+        text << "The eigen data file " << file << " holds inverse scaled eigenvalues that give a"
+             << " spring constant of " << std::setprecision(3) << K << " kcal/mol/\u00c5\u00b2 for mode " << k + 7;
+        if (springConstantUsable(K))
+            text << " and " << *firstK << " for a lower one: they are not of one network.";
+        else
+            text << ", outside " << kSmallestSpringConstant << " to " << kLargestSpringConstant << ".";
+        return text.str();
+    }
+    return {};
+}
+
+/// What reading a response matrix file gave.
+enum class YRead { Held, Unreadable, NotFinite };
+
+/// Y (3N × 3N) from `file`, whole or not at all.
+YRead readResponseMatrix(const std::string& file, std::size_t dim, DoubleBuffer& y)
+{
+    bool sized = false;
+    const uint64_t size = fileSize(file, sized);
+    std::ifstream yin(file, std::ios::binary);
+    y = allocateBulkDoubles(dim * dim);
+    if (!sized || size != 8 * dim * dim || !yin || !y || !le::read(yin, y.get(), dim * dim)) {
+        y.reset();
+        return YRead::Unreadable;
+    }
+    return allFinite(y.get(), dim * dim) ? YRead::Held : YRead::NotFinite;
+}
+
 } // namespace
 
 bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
@@ -297,8 +516,8 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
         return refuseEigenFile(text.str());
     }
 
-    // The cutoff is stored in Å, as entered; Rc is back in Å after the write.
-    const float rcStored = static_cast<float>(rcAngstrom);
+    // The cutoff is stored in Å, as entered.
+    const float rcStored = Rc;
     bool ok = !sparse
         || (le::write(fout, kSparseMarker) && fout.write(kSparseMagic, sizeof kSparseMagic)
             && le::write(fout, kSparseVersion));
@@ -320,7 +539,6 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
         ok = ok && le::write(fout, inverseScaledEigenvalues.data(), modes)
             && le::write(fout, eigenvectorsT, modes * dim);
     }
-    Rc = rcStored;
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
     if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
         return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
@@ -405,9 +623,9 @@ bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fi
 {
     std::string hdv, ppy;
     for (const auto& name : fileNames) {
-        if (name.find(".hdv") != std::string::npos)
+        if (isMainEigenDataFile(name))
             hdv = name;
-        else if (name.find(".ppy") != std::string::npos)
+        else if (isResponseMatrixFile(name))
             ppy = name;
     }
     if (hdv.empty()) {
@@ -456,91 +674,38 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
         return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
     console::Line() << "loading: " << mainFileName;
-    double ntk = 0.0, s = 0.0;
-    std::vector<double> inverse(modes);
-    DoubleBuffer rows = allocateBulkDoubles(kept * dim);
-    if (kept > 0 && !rows) return refuseEigenFile("Not enough memory to read the modes of " + mainFileName + ".");
-    console::Line() << "reading " << kept << " modes...";
-    const bool ok = le::read(mainFileStream, ntk) && le::read(mainFileStream, s)
-        && le::read(mainFileStream, inverse.data(), modes) && le::read(mainFileStream, rows.get(), kept * dim);
+    DenseEigenFields read;
+    std::string problem = readDenseFields(mainFileStream, dim, modes, kept, mainFileName, read);
     mainFileStream.close();
-    if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
-    // Far beyond anything a network gives, and low enough that a response (a sum of 3N
-    // products of unit-vector components, a compliance and a force) stays a finite number.
-    constexpr double kLargest = 1e100;
-    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest;
-    for (double v : inverse) sane = sane && std::isfinite(v) && v >= 0.0 && v <= kLargest;
-    if (!sane)
-        return refuseEigenFile("The eigen data file " + mainFileName
-                               + " holds force scaling or eigenvalues that are not usable numbers.");
-    // Every value finite, and every eigenvector of unit length as the solver leaves it (to within
-    // rounding, about 3N·1e-16): one pass over the modes.
-    for (std::size_t k = 0; k < kept; ++k) {
-        const double* v = rows.get() + k * dim;
-        if (!allFinite(v, dim))
-            return refuseEigenFile("The eigen data file " + mainFileName
-                                   + " holds eigenvectors with values that are not finite numbers.");
-        double length2 = 0.0;
-        for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
-        if (!(std::fabs(length2 - 1.0) <= 1e-6))
-            return refuseEigenFile("The eigen data file " + mainFileName + " holds an eigenvector (mode "
-                                   + std::to_string(k + 7) + ") that is not of unit length.");
-    }
-
-    // The lowest modes against the network the records rebuild, and the spring constant they
-    // imply: the inverse scaled eigenvalue of mode k is 1/(λ_k·K).
-    if (kept > 0) {
-        const ModeFit fit =
-            fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, nullptr);
-        if (!fit.problem.empty())
-            return refuseEigenFile("The eigen data file " + mainFileName + " does not fit its structure: " + fit.problem
-                                   + ".");
-        std::optional<double> firstK;
-        for (std::size_t k = 0; k < fit.quotients.size(); ++k) {
-            if (inverse[k] == 0.0) continue; // a zero mode: no route goes through it
-            const double K = 1.0 / (inverse[k] * fit.quotients[k]);
-            if (!firstK) firstK = K;
-            // One K to 1e-4: vᵀHv of a mode barely above zero holds rounding of 1e-16 of ‖H‖.
-            if (!springConstantUsable(K) || !(std::fabs(K / *firstK - 1.0) <= 1e-4)) {
-                std::ostringstream text;
-                text << "The eigen data file " << mainFileName << " holds inverse scaled eigenvalues that give a"
-                     << " spring constant of " << std::setprecision(3) << K << " kcal/mol/\u00c5\u00b2 for mode "
-                     << k + 7;
-                if (springConstantUsable(K))
-                    text << " and " << *firstK << " for a lower one: they are not of one network.";
-                else
-                    text << ", outside " << kSmallestSpringConstant << " to " << kLargestSpringConstant << ".";
-                return refuseEigenFile(text.str());
-            }
-        }
-    }
+    if (problem.empty()) problem = checkDenseNumbers(read, dim, kept, mainFileName);
+    if (problem.empty())
+        problem = checkModesFitNetwork(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, kept,
+                                       mainFileName);
+    if (!problem.empty()) return refuseEigenFile(problem);
 
     DoubleBuffer y;
     if (loadResult == -2 && yMatrixAvailable) {
         console::Line() << "loading PP matrix: " << yFileName;
-        bool sized = false;
-        const uint64_t size = fileSize(yFileName, sized);
-        std::ifstream yin(yFileName, std::ios::binary);
-        y = allocateBulkDoubles(dim * dim);
-        if (!sized || size != 8 * dim * dim || !yin || !y || !le::read(yin, y.get(), dim * dim)) {
-            y.reset();
+        switch (readResponseMatrix(yFileName, dim, y)) {
+        case YRead::Unreadable:
             yMatrixAvailable = false;
             refuseEigenFile("The response matrix file " + yFileName
                             + " cannot be read whole; responses go through the modes.");
-        } else if (!allFinite(y.get(), dim * dim)) {
-            return refuseEigenFile("The response matrix file " + yFileName
-                                   + " holds values that are not finite numbers.");
-        } else if (std::string why; !yFitsModes(y.get(), rows.get(), inverse, dim, kept, why)) {
-            return refuseEigenFile("The response matrix file " + yFileName + " does not belong to " + mainFileName
-                                   + ": " + why);
+            break;
+        case YRead::NotFinite:
+            return refuseEigenFile("The response matrix file " + yFileName + " holds values that are not finite numbers.");
+        case YRead::Held:
+            if (std::string why; !yFitsModes(y.get(), read.rows.get(), read.inverse, dim, kept, why))
+                return refuseEigenFile("The response matrix file " + yFileName + " does not belong to " + mainFileName
+                                       + ": " + why);
         }
     }
 
     // Everything read: commit.
-    newtonToKcal = ntk;
-    forceScaler = s;
-    inverseScaledEigenvalues = std::move(inverse);
-    ownedModeVectors = std::move(rows);
+    newtonToKcal = read.newtonToKcal;
+    forceScaler = read.forceScaler;
+    inverseScaledEigenvalues = std::move(read.inverse);
+    ownedModeVectors = std::move(read.rows);
     modeVectors = ownedModeVectors.get();
     yMatrix = std::move(y);
     if (loadResult == -2 && !yMatrix) yFromModes();
@@ -601,118 +766,33 @@ bool ElasticNetworkModel::readSparseEigenData()
     if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
         return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
     const auto dim = static_cast<std::size_t>(threeN);
-    double ntk = 0.0, s = 0.0, K = 0.0;
-    auto trace = std::make_unique<TraceEstimate>();
-    int32_t k = 0;
-    mainFileStream.seekg(static_cast<std::streamoff>(offset));
-    bool ok = le::read(mainFileStream, ntk) && le::read(mainFileStream, s) && le::read(mainFileStream, K)
-        && le::read(mainFileStream, trace->value) && le::read(mainFileStream, trace->bound)
-        && le::read(mainFileStream, k) && k >= 1 && k <= threeNMinusSix;
-    const auto kept = static_cast<std::size_t>(std::max(k, 0));
-    std::vector<double> values(kept), inverse(kept);
-    DoubleBuffer rows = ok ? allocateBulkDoubles(kept * dim) : DoubleBuffer();
-    if (ok && !rows) return refuseEigenFile("Not enough memory to read the modes of " + mainFileName + ".");
-    ok = ok && le::read(mainFileStream, values.data(), kept) && le::read(mainFileStream, inverse.data(), kept)
-        && le::read(mainFileStream, rows.get(), kept * dim);
+    SparseEigenFields read;
+    std::string problem = readSparseFields(mainFileStream, offset, dim, threeNMinusSix, mainFileName, read);
     mainFileStream.close();
-    if (!ok) return refuseEigenFile("The eigen data file " + mainFileName + " ended early while it was read.");
-    constexpr double kLargest = 1e100;
-    bool sane = std::isfinite(ntk) && ntk > 0.0 && std::isfinite(s) && s >= 0.0 && ntk * s <= kLargest
-        && std::isfinite(K) && K >= 0.0 && std::isfinite(trace->value) && trace->value >= 0.0
-        && std::isfinite(trace->bound) && trace->bound >= 0.0;
-    for (std::size_t m = 0; m < kept; ++m)
-        sane = sane && std::isfinite(values[m]) && std::isfinite(inverse[m]) && inverse[m] >= 0.0
-            && inverse[m] <= kLargest && (m == 0 || values[m] >= values[m - 1]);
-    if (!sane)
-        return refuseEigenFile("The eigen data file " + mainFileName
-                               + " holds force scaling or eigenvalues that are not usable numbers.");
-    for (std::size_t m = 0; m < kept; ++m) {
-        const double* v = rows.get() + m * dim;
-        double length2 = 0.0;
-        for (std::size_t c = 0; c < dim; ++c) length2 += v[c] * v[c];
-        if (!(std::fabs(length2 - 1.0) <= 1e-6))
-            return refuseEigenFile("The eigen data file " + mainFileName + " holds an eigenvector (mode "
-                                   + std::to_string(m + 7) + ") that is not of unit length.");
-    }
-
-    // The lowest modes against the network the records rebuild; every stored eigenvalue within
-    // the Hessian's bounds (0 to its largest row sum); K within what a calibration gives; and
-    // the inverse scaled eigenvalues 1/(λ·K), or 0 for a zero mode, as the calibration wrote them.
-    const ModeFit fit =
-        fitModesToNetwork(nodeCoordinates.data(), amountOfAtoms, rcAngstrom, rows.get(), dim, kept, values.data());
-    const std::string notThis = "The eigen data file " + mainFileName + " does not fit its structure: ";
-    if (!fit.problem.empty()) return refuseEigenFile(notThis + fit.problem + ".");
-    constexpr double kRelative = 1e-6;
-    for (std::size_t m = 0; m < kept; ++m)
-        if (!(values[m] >= -kRelative * fit.norm && values[m] <= (1.0 + kRelative) * fit.norm)) {
-            std::ostringstream text;
-            text << notThis << "its eigenvalue " << std::setprecision(3) << values[m] << " of mode " << m + 7
-                 << " lies outside the network's spectrum (0 to " << fit.norm << ").";
-            return refuseEigenFile(text.str());
-        }
-    if (s > 0.0) {
-        if (!springConstantUsable(K)) {
-            std::ostringstream text;
-            text << notThis << "its spring constant " << std::setprecision(3) << K
-                 << " kcal/mol/\u00c5\u00b2 is outside " << kSmallestSpringConstant << " to " << kLargestSpringConstant
-                 << ".";
-            return refuseEigenFile(text.str());
-        }
-        const double zero = kZeroModeTolerance * std::fabs(values.back());
-        for (std::size_t m = 0; m < kept; ++m) {
-            const double expected = values[m] > zero ? 1.0 / (values[m] * K) : 0.0;
-            if (!(std::fabs(inverse[m] - expected) <= kRelative * expected)) {
-                std::ostringstream text;
-                text << notThis << "the inverse scaled eigenvalue " << std::setprecision(3) << inverse[m] << " of mode "
-                     << m + 7 << " is not 1/(eigenvalue \u00d7 K) = " << expected << ".";
-                return refuseEigenFile(text.str());
-            }
-        }
-    }
-
-    // All-mode responses need the factorisation again: it is rebuilt from the stored nodes.
-    // A network that hangs loose was solved with its extra zero modes, which the file does not
-    // hold: its responses go through the stored modes only.
-    std::unique_ptr<SparseNetworkSolver> solver;
-    if (s > 0.0 && K > 0.0) {
-        solver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, rcAngstrom);
-        const char* without = nullptr; // why the responses go through the stored modes alone
-        if (solver->factorise() != EnmStatus::Ok) {
-            without = "could not be factorised";
-        } else if (solver->shifted()) {
-            without = "hangs loose";
-        } else {
-            Calibration stored;
-            stored.K = K;
-            stored.S = s;
-            stored.sumInverse = trace->value;
-            stored.calibrated = true;
-            solver->useCalibration(stored);
-            // A damaged network may factorise and still answer nothing finite.
-            if (!solver->responseColumns(0).allFinite()) without = "could not be factorised";
-        }
-        if (without) {
-            console::Line() << "the stored network " << without << ": responses go through its stored modes";
-            solver.reset();
-        }
-    }
+    if (problem.empty()) problem = checkSparseNumbers(read, dim, mainFileName);
+    if (problem.empty())
+        problem = checkSparseFit(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, mainFileName);
+    if (!problem.empty()) return refuseEigenFile(problem);
+    std::unique_ptr<SparseNetworkSolver> solver =
+        rebuildFactorisation(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
 
     // Everything read: commit.
-    keepLowestModes(values, rows.get(), k);
-    newtonToKcal = ntk;
+    const double K = read.K, s = read.forceScaler;
+    keepLowestModes(read.values, read.rows.get(), read.k);
+    newtonToKcal = read.newtonToKcal;
     forceScaler = s;
     springConstant = K;
     calibration = Calibration();
     calibration.K = K;
     calibration.S = s;
-    calibration.sumInverse = trace->value;
+    calibration.sumInverse = read.trace->value;
     calibration.calibrated = s > 0.0;
-    trace->exact = trace->bound == 0.0;
-    sparseTrace = std::move(trace);
+    read.trace->exact = read.trace->bound == 0.0;
+    sparseTrace = std::move(read.trace);
     inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
-    std::copy(inverse.begin(), inverse.end(), inverseScaledEigenvalues.begin());
+    std::copy(read.inverse.begin(), read.inverse.end(), inverseScaledEigenvalues.begin());
     scaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
-    for (std::size_t m = 0; m < kept; ++m) scaledEigenvalues[m] = values[m] * K;
+    for (std::size_t m = 0; m < read.values.size(); ++m) scaledEigenvalues[m] = read.values[m] * K;
     sparseSolver = std::move(solver);
     sparseAllModes = sparseSolver != nullptr;
     setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());

@@ -1,6 +1,7 @@
 // Hessian of the anisotropic network and its eigen solution (the solvers: EigenSolvers.cpp).
-#include "enm/EigenSolvers.h"
+#include "enm/dense/EigenSolvers.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/SpringBlocks.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -17,6 +18,47 @@
 #include <vector>
 
 namespace vornax {
+
+namespace {
+
+/// The nodes `node` (node i) is joined to, in its list's (ascending) order, itself left out.
+void neighboursOf(const Atom& node, int32_t i, std::vector<int32_t>& near)
+{
+    near.clear();
+    const int32_t count = node.getAmountOfConnectedAtoms();
+    for (int32_t e = 0; e < count; ++e) {
+        const int32_t j = node.getConnectedAtom(e)->getMyPositionInOriginalList();
+        if (j != i) near.push_back(j);
+    }
+}
+
+/// Appends node i's three rows of the Hessian to `rows`: its blocks with the nodes of `near`,
+/// the diagonal block among them, columns ascending. False when a value is not finite.
+bool appendNodeRows(SymmetricRows& rows, const double* xyz, int32_t i, const std::vector<int32_t>& near,
+                    std::vector<double>& blocks)
+{
+    double diag[3][3];
+    springBlocks(xyz, i, near, diag, blocks);
+    const auto firstAbove = static_cast<std::size_t>(std::upper_bound(near.begin(), near.end(), i) - near.begin());
+    bool finite = true;
+    for (int a = 0; a < 3; ++a) {
+        for (std::size_t e = 0; e <= near.size(); ++e) {
+            const bool self = e == firstAbove;
+            const std::size_t at = e < firstAbove ? e : e - 1; // the neighbour's block
+            const int32_t j = self ? i : near[at];
+            for (int b = 0; b < 3; ++b) {
+                const double v = self ? diag[a][b] : blocks[9 * at + 3 * a + b];
+                finite = finite && std::isfinite(v);
+                rows.column.push_back(3 * j + b);
+                rows.value.push_back(v);
+            }
+        }
+        rows.rowStart.push_back(rows.column.size());
+    }
+    return finite;
+}
+
+} // namespace
 
 EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
 {
@@ -45,12 +87,6 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     stepProgress(progress);
     console::Line() << "Constructing Hessian matrix from " << amountOfSprings << " springs";
 
-    struct Neighbour {
-        int32_t j;
-        double d[3];
-        double s;
-    };
-    std::vector<Neighbour> neighbours;
     try {
         // Each spring gives one 3 × 3 block in each of its two nodes' rows; each node its
         // diagonal block.
@@ -63,51 +99,16 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
     }
-    std::vector<std::size_t>& rowStart = hessianRows.rowStart;
-    std::vector<int>& column = hessianRows.column;
-    std::vector<double>& value = hessianRows.value;
-    rowStart.push_back(0);
+    hessianRows.rowStart.push_back(0);
 
-    const double gamma = springConstant;
     bool finite = true;
     // Spring directions from the coordinates as read (double precision); the blocks do not
     // depend on the length unit.
-    const double* xyz = nodeCoordinates.data();
+    std::vector<int32_t> near;
+    std::vector<double> blocks;
     for (int32_t i = 0; i < n; ++i) {
-        const Atom* node = atomArray[static_cast<std::size_t>(i)];
-        const double* pi = xyz + 3 * static_cast<std::size_t>(i);
-        double diag[3][3] = {};
-        neighbours.clear();
-        neighbours.push_back({i, {0.0, 0.0, 0.0}, 0.0});
-        const int32_t count = node->getAmountOfConnectedAtoms();
-        for (int32_t e = 0; e < count; ++e) {
-            const Atom* other = node->getConnectedAtom(e);
-            const int32_t j = other->getMyPositionInOriginalList();
-            if (j == i) continue;
-            const double* pj = xyz + 3 * static_cast<std::size_t>(j);
-            Neighbour nb{j, {pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]}, 0.0};
-            nb.s = nb.d[0] * nb.d[0] + nb.d[1] * nb.d[1] + nb.d[2] * nb.d[2];
-            for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b) diag[a][b] += gamma * nb.d[a] * nb.d[b] / nb.s;
-            neighbours.push_back(nb);
-        }
-        // Columns ascending in every row; a node listed twice gives one block.
-        std::sort(neighbours.begin(), neighbours.end(),
-                  [](const Neighbour& x, const Neighbour& y) { return x.j < y.j; });
-        neighbours.erase(std::unique(neighbours.begin(), neighbours.end(),
-                                     [](const Neighbour& x, const Neighbour& y) { return x.j == y.j; }),
-                         neighbours.end());
-        for (int a = 0; a < 3; ++a) {
-            for (const Neighbour& nb : neighbours) {
-                for (int b = 0; b < 3; ++b) {
-                    const double v = nb.j == i ? diag[a][b] : -(gamma * nb.d[a] * nb.d[b] / nb.s);
-                    finite = finite && std::isfinite(v);
-                    column.push_back(3 * nb.j + b);
-                    value.push_back(v);
-                }
-            }
-            rowStart.push_back(column.size());
-        }
+        neighboursOf(*atomArray[static_cast<std::size_t>(i)], i, near);
+        finite = appendNodeRows(hessianRows, nodeCoordinates.data(), i, near, blocks) && finite;
         stepProgress(progress);
     }
     hessianFinite = finite;
@@ -210,7 +211,7 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc / 10.0f);
+    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc);
     zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
     scaledEigenvalues.assign(modes, 0.0);

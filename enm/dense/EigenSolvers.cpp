@@ -1,9 +1,9 @@
 // The eigen solvers: LAPACK's stages one by one, LAPACK's drivers, and the reference solver.
-#include "enm/EigenSolvers.h"
+#include "enm/dense/EigenSolvers.h"
 
 #include "common/Progress.h"
-#include "enm/ReferenceNumerics.h"
-#include "enm/Tridiagonal.h"
+#include "enm/dense/ReferenceNumerics.h"
+#include "enm/dense/Tridiagonal.h"
 
 #include <cblas.h>
 #include <lapacke.h>

@@ -1,5 +1,5 @@
 // Householder reduction, QL iteration and the plain matrix helpers of the reference solver.
-#include "enm/ReferenceNumerics.h"
+#include "enm/dense/ReferenceNumerics.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"

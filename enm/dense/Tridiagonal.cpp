@@ -1,4 +1,4 @@
-#include "enm/Tridiagonal.h"
+#include "enm/dense/Tridiagonal.h"
 
 #include <cblas.h>
 #include <lapacke.h>

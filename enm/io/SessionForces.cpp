@@ -42,7 +42,7 @@ SessionStructure ElasticNetworkModel::sessionStructure() const
 {
     // Rc as the main eigen data file stores it: in Å, single precision.
     const std::string name = !pdbName.empty() ? pdbName : std::filesystem::path(mainFileName).stem().string();
-    return describeStructure(pdbLines, storedLineCount(), static_cast<float>(rcAngstrom), amountOfAtoms, name);
+    return describeStructure(pdbLines, storedLineCount(), Rc, amountOfAtoms, name);
 }
 
 bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForceRecords(out, keptForces()); }

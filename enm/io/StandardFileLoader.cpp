@@ -1,4 +1,4 @@
-#include "enm/StandardFileLoader.h"
+#include "enm/io/StandardFileLoader.h"
 
 #include "common/InputFile.h"
 

@@ -1,4 +1,4 @@
-#include "enm/NetworkFileHandle.h"
+#include "enm/io/NetworkFileHandle.h"
 
 #include "enm/ElasticNetworkModel.h"
 
