@@ -1,10 +1,10 @@
-#include "enm_cli/Replay.h"
+#include "cli/Replay.h"
 
-#include "enm_cli/EigenFilesCli.h"
+#include "cli/EigenFilesCli.h"
+#include "cli/EnmRun.h"
 
 #include "common/AtomicFile.h"
 #include "common/InputFile.h"
-#include "enm_cli/EnmRun.h"
 #include "haptics/StylusScript.h"
 #include "haptics/VirtualDeviceSession.h"
 #include "haptics/hdapi/VirtualDevice.h"

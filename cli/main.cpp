@@ -1,9 +1,9 @@
 // vornax-enm: the elastic network of a PDB structure without the window: its normal modes and
 // calibration, or the displacement a force causes, as JSON.
-#include "enm_cli/CliSupport.h"
-#include "enm_cli/EigenFilesCli.h"
-#include "enm_cli/EnmRun.h"
-#include "enm_cli/Replay.h"
+#include "cli/CliSupport.h"
+#include "cli/EigenFilesCli.h"
+#include "cli/EnmRun.h"
+#include "cli/Replay.h"
 
 #include "common/AtomicFile.h"
 

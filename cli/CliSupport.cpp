@@ -1,4 +1,4 @@
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include "common/Console.h"
 #include "common/TextParse.h"

@@ -6,7 +6,7 @@
 #include "molecule/StructureFile.h"
 
 #include "enm/ElasticNetworkModel.h"
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
