@@ -208,6 +208,8 @@ AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies
         if (!ids) throw CliFailure(kExitInput, "--copies: " + error);
         request.copies = std::move(*ids);
     }
+    if (const std::string problem = assemblyRequestProblem(file, request); !problem.empty())
+        throw CliFailure(kExitInput, problem);
     return request;
 }
 

@@ -67,7 +67,8 @@ std::string toString(const ModeSelection& selection);
 std::string singleLine(std::string text);
 
 /// The assembly of --assembly ID and --copies LIST for the structure `file`. --copies needs
-/// --assembly, and neither goes with a main eigen data file. Throws CliFailure.
+/// --assembly, neither goes with a main eigen data file, and the file must describe the
+/// assembly and copies asked for (assemblyRequestProblem). Throws CliFailure.
 AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies, const std::string& file);
 
 /// Strict decimal number reading for option values that arrive as text.
