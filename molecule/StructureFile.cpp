@@ -644,6 +644,27 @@ std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::p
     return list;
 }
 
+std::string assemblyRequestProblem(const std::filesystem::path& path, const AssemblyRequest& request)
+{
+    if (!request.wanted()) return {};
+    std::string error;
+    const std::optional<std::vector<AssemblyInfo>> described = listAssemblies(path, error);
+    if (!described) return error;
+    const auto found =
+        std::find_if(described->begin(), described->end(), [&](const AssemblyInfo& a) { return a.id == request.id; });
+    if (found == described->end()) {
+        std::vector<std::string> ids;
+        for (const AssemblyInfo& a : *described) ids.push_back(a.id);
+        return path.string() + " describes no assembly " + request.id
+            + (ids.empty() ? " (it describes none)" : " (it describes " + joined(ids) + ")");
+    }
+    for (const std::string& id : request.copies)
+        if (std::find(found->operators.begin(), found->operators.end(), id) == found->operators.end())
+            return "assembly " + request.id + " has no operator " + id + " (it has " + std::to_string(found->copies())
+                + ")";
+    return {};
+}
+
 std::string assemblyMemoryProblem(uint64_t atoms, uint64_t nodes, uint64_t available)
 {
     const uint64_t need =

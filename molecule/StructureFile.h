@@ -36,6 +36,12 @@ struct AssemblyInfo {
 /// empty when it describes none. Nothing, and the reason in `error`, when it cannot be read.
 std::optional<std::vector<AssemblyInfo>> listAssemblies(const std::filesystem::path& path, std::string& error);
 
+/// Why `request` cannot be asked of the structure file at `path`: empty when it can (or when it
+/// asks for no assembly). The file must describe assembly `request.id`, and every copy asked for
+/// must be one of its operators; a file that cannot be listed gives listAssemblies' reason. The
+/// window's command line and vornax-enm refuse a request with this text before anything loads.
+std::string assemblyRequestProblem(const std::filesystem::path& path, const AssemblyRequest& request);
+
 /// The name the network of an assembly goes by, made of letters and digits only (the eigen data
 /// files are named by it): the structure's code, "A" and the assembly id, and for a choice of
 /// copies "C" and that choice ("1to12", "1x3x5to7"), or a hash of it when it is long or its ids

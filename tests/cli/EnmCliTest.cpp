@@ -1,6 +1,7 @@
 // End-to-end tests of vornax-enm: the built program is run on real structures and its JSON is
 // compared with the peer (ProDy) results beside the checkout, with itself through other
 // routes and solvers, and with the exit status and message its bad inputs must give.
+#include "molecule/StructureFile.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -394,6 +395,22 @@ TEST_F(CliOn1crn, MmcifFilesAndAssemblies)
         const CliRun run = runCli(refused);
         EXPECT_EQ(run.status, 2) << describe(run);
         EXPECT_FALSE(run.err.empty());
+    }
+    // An assembly or copy the file does not describe: refused before the load, in the window's words.
+    const struct {
+        vornax::AssemblyRequest request;
+        const char* copies;
+        const char* words;
+    } unknown[] = {{{"7", {}}, nullptr, "2por.pdb describes no assembly 7 (it describes 1)"},
+                   {{"1", {"2", "4"}}, "2,4", "assembly 1 has no operator 4 (it has 3)"}};
+    for (const auto& c : unknown) {
+        std::vector<std::string> args{"modes", por, "--assembly", c.request.id};
+        if (c.copies) args.insert(args.end(), {"--copies", c.copies});
+        const CliRun run = runCli(args);
+        const std::string problem = vornax::assemblyRequestProblem(por, c.request);
+        EXPECT_NE(problem.find(c.words), std::string::npos) << problem;
+        EXPECT_EQ(run.status, 2) << describe(run);
+        EXPECT_EQ(run.err, "vornax-enm: error: " + problem + "\n");
     }
 }
 

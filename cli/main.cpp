@@ -1,9 +1,9 @@
 // vornax-enm: the elastic network of a PDB structure without the window: its normal modes and
 // calibration, or the displacement a force causes, as JSON.
-#include "enm_cli/CliSupport.h"
-#include "enm_cli/EigenFilesCli.h"
-#include "enm_cli/EnmRun.h"
-#include "enm_cli/Replay.h"
+#include "cli/CliSupport.h"
+#include "cli/EigenFilesCli.h"
+#include "cli/EnmRun.h"
+#include "cli/Replay.h"
 
 #include "common/AtomicFile.h"
 
@@ -24,8 +24,6 @@ using namespace vornax;
 using namespace vornax::cli;
 
 namespace {
-
-constexpr const char* kProgram = "vornax-enm";
 
 const char* const kFooter = R"(Output: one JSON object, written to OUT or to stdout (no --json, or --json -).
 Engine diagnostics go to stderr: warnings only, every line with --verbose.
@@ -255,11 +253,143 @@ std::string parseErrorText(const CLI::ParseError& e, int argc, char** argv)
     return what;
 }
 
-/// Every failure ends the run with exactly one line on stderr.
-int fail(int status, const std::string& message)
+/// What the subcommands' options fill in.
+struct Arguments {
+    CommonArguments common; ///< modes, response and deform
+    std::string eigenOut;   ///< modes --out
+    ForceArguments forces;  ///< response and deform
+    std::string ppy;        ///< response and deform
+    bool withoutY = false;  ///< response and deform
+    std::string deformOut;  ///< deform --out
+    LoadArguments load;
+    ReplayArguments replay;
+};
+
+/// The subcommands, to tell which one was given.
+struct Commands {
+    CLI::App* modes = nullptr;
+    CLI::App* response = nullptr;
+    CLI::App* deform = nullptr;
+    CLI::App* load = nullptr;
+    CLI::App* replay = nullptr;
+};
+
+Commands addCommands(CLI::App& app, Arguments& args)
 {
-    std::cerr << kProgram << ": error: " << singleLine(message) << std::endl;
-    return status;
+    Commands commands;
+    commands.modes = app.add_subcommand("modes", "Normal modes and calibration of FILE");
+    addCommonOptions(commands.modes, args.common);
+    commands.modes
+        ->add_option("--out", args.eigenOut, "Also write the eigen data files <code>.hdv and <code>.ppy into DIR")
+        ->type_name("DIR");
+
+    commands.response = app.add_subcommand("response",
+                                           "Displacement of every node for a force on one node, through Y (all modes), "
+                                           "the first N modes or listed modes");
+    addCommonOptions(commands.response, args.common);
+    addForceOptions(commands.response, args.forces, false);
+    addEigenFileOptions(commands.response, args.ppy, args.withoutY);
+
+    commands.deform =
+        app.add_subcommand("deform",
+                           "Keep forces on nodes, in order, as released pulls in force-saving mode do, and write "
+                           "the deformed C-alpha structure with its force remarks to a PDB file");
+    addCommonOptions(commands.deform, args.common);
+    addForceOptions(commands.deform, args.forces, true);
+    addEigenFileOptions(commands.deform, args.ppy, args.withoutY);
+    commands.deform->add_option("--out", args.deformOut, "The PDB file to write")->required();
+
+    commands.load = addLoadCommand(app, args.load);
+    commands.replay = addReplayCommand(app, args.replay);
+    return commands;
+}
+
+/// Reads the arguments. Nothing when the run goes on; otherwise its exit status: the help was
+/// shown, or the arguments cannot be used (one line on stderr).
+std::optional<int> parseArguments(CLI::App& app, int argc, char** argv)
+{
+    checkSubcommandName(argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+        return reportFailure(kExitInput, parseErrorText(e, argc, argv));
+    }
+    return std::nullopt;
+}
+
+/// The run options of modes, response and deform, checked before anything is read.
+RunOptions engineRunOptions(const Arguments& args)
+{
+    RunOptions options = checkedRunOptions(args.common);
+    options.yFile = args.ppy;
+    if (!args.ppy.empty() && !isMainEigenDataFile(options.file))
+        throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
+    if (args.withoutY && !isMainEigenDataFile(options.file))
+        throw CliFailure(kExitInput, "--without-y goes with a main eigen data file (.hdv) as FILE");
+    return options;
+}
+
+nlohmann::ordered_json modesRun(RunOptions options, const Arguments& args)
+{
+    if (isMainEigenDataFile(options.file))
+        throw CliFailure(kExitInput,
+                         "modes needs a PDB file; " + options.file.string() + " is a main eigen data file (see load)");
+    options.eigenOut = args.eigenOut;
+    SolvedNetwork solved(options);
+    return modesReport(solved);
+}
+
+/// The forces of response and deform, the k-th --node with the k-th --force, as far as they can
+/// be checked before the structure is read.
+std::vector<ResponseRequest> forceRequests(const ForceArguments& args)
+{
+    if (args.forces.size() != 3 * args.nodes.size())
+        throw CliFailure(kExitInput, "each --node needs its --force FX FY FZ");
+    const ModeSelection selection = parseModeSelection(args.modes);
+    std::vector<ResponseRequest> requests(args.nodes.size());
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        ResponseRequest& request = requests[k];
+        request.node = nodeArgument(args.nodes[k]);
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (!std::isfinite(args.forces[3 * k + i]))
+                throw CliFailure(kExitInput, "--force components must be finite numbers");
+            request.force[i] = args.forces[3 * k + i];
+        }
+        request.modes = selection;
+    }
+    return requests;
+}
+
+/// response: one force on one node; deform: one or more, each on its node.
+nlohmann::ordered_json forceRun(const RunOptions& options, const Arguments& args, bool deform)
+{
+    const std::vector<ResponseRequest> requests = forceRequests(args.forces);
+    SolvedNetwork solved(options, [&](const SolvedNetwork& s) {
+        for (const ResponseRequest& request : requests) checkResponseRequest(s.network(), request);
+    });
+    return deform ? deformReport(solved, requests, args.deformOut) : responseReport(solved, requests[0]);
+}
+
+/// modes, response, deform or load, the engine's console lines and questions kept away from
+/// stdout and stdin.
+int engineMain(const Commands& commands, const Arguments& args)
+{
+    EigenFilePrompts prompts;
+    prompts.setHoldY(!(args.withoutY || args.load.withoutY));
+    ScopedUserPrompts scopedPrompts(&prompts);
+    DiagnosticsRouting diagnostics(args.common.verbose || args.load.verbose);
+    if (commands.load->parsed()) {
+        JsonOutput json(args.load.json);
+        json.write(loadReport(args.load));
+    } else {
+        const RunOptions options = engineRunOptions(args);
+        JsonOutput json(args.common.json);
+        json.write(commands.modes->parsed() ? modesRun(options, args)
+                                            : forceRun(options, args, commands.deform->parsed()));
+    }
+    diagnostics.flushWarnings();
+    return kExitOk;
 }
 
 int run(int argc, char** argv)
@@ -270,111 +400,11 @@ int run(int argc, char** argv)
     app.footer(kFooter);
     app.require_subcommand(1);
     app.fallthrough(false);
-
-    CommonArguments common;
-    CLI::App* modes = app.add_subcommand("modes", "Normal modes and calibration of FILE");
-    addCommonOptions(modes, common);
-    std::string eigenOut;
-    modes->add_option("--out", eigenOut, "Also write the eigen data files <code>.hdv and <code>.ppy into DIR")
-        ->type_name("DIR");
-
-    CLI::App* response =
-        app.add_subcommand("response",
-                           "Displacement of every node for a force on one node, through Y (all modes), "
-                           "the first N modes or listed modes");
-    addCommonOptions(response, common);
-    ForceArguments forceArgs;
-    addForceOptions(response, forceArgs, false);
-    std::string ppy;
-    bool withoutY = false;
-    addEigenFileOptions(response, ppy, withoutY);
-
-    CLI::App* deform =
-        app.add_subcommand("deform",
-                           "Keep forces on nodes, in order, as released pulls in force-saving mode do, and write "
-                           "the deformed C-alpha structure with its force remarks to a PDB file");
-    addCommonOptions(deform, common);
-    addForceOptions(deform, forceArgs, true);
-    addEigenFileOptions(deform, ppy, withoutY);
-    std::string deformOut;
-    deform->add_option("--out", deformOut, "The PDB file to write")->required();
-
-    LoadArguments loadArgs;
-    CLI::App* load = addLoadCommand(app, loadArgs);
-
-    ReplayArguments replayArgs;
-    CLI::App* replay = addReplayCommand(app, replayArgs);
-
-    try {
-        checkSubcommandName(argc, argv);
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
-        return fail(kExitInput, parseErrorText(e, argc, argv));
-    } catch (const CliFailure& e) {
-        return fail(e.status(), e.what());
-    }
-    if (replay->parsed()) return replayMain(replayArgs);
-
-    // From here on the engine's console lines and questions must not reach stdout or stdin.
-    EigenFilePrompts prompts;
-    prompts.setHoldY(!(withoutY || loadArgs.withoutY));
-    ScopedUserPrompts scopedPrompts(&prompts);
-    DiagnosticsRouting diagnostics(common.verbose || loadArgs.verbose);
-    try {
-        if (load->parsed()) {
-            JsonOutput json(loadArgs.json);
-            json.write(loadReport(loadArgs));
-            diagnostics.flushWarnings();
-            return kExitOk;
-        }
-        RunOptions options = checkedRunOptions(common);
-        options.yFile = ppy;
-        if (!ppy.empty() && !isMainEigenDataFile(options.file))
-            throw CliFailure(kExitInput, "--ppy goes with a main eigen data file (.hdv) as FILE");
-        if (withoutY && !isMainEigenDataFile(options.file))
-            throw CliFailure(kExitInput, "--without-y goes with a main eigen data file (.hdv) as FILE");
-        JsonOutput json(common.json);
-        nlohmann::ordered_json report;
-        if (modes->parsed()) {
-            if (isMainEigenDataFile(options.file))
-                throw CliFailure(kExitInput,
-                                 "modes needs a PDB file; " + options.file.string()
-                                     + " is a main eigen data file (see load)");
-            options.eigenOut = eigenOut;
-            SolvedNetwork solved(options);
-            report = modesReport(solved);
-        } else {
-            // response: one force on one node; deform: one or more, each on its node.
-            if (forceArgs.forces.size() != 3 * forceArgs.nodes.size())
-                throw CliFailure(kExitInput, "each --node needs its --force FX FY FZ");
-            const ModeSelection selection = parseModeSelection(forceArgs.modes);
-            std::vector<ResponseRequest> requests(forceArgs.nodes.size());
-            for (std::size_t k = 0; k < requests.size(); ++k) {
-                ResponseRequest& request = requests[k];
-                request.node = nodeArgument(forceArgs.nodes[k]);
-                for (std::size_t i = 0; i < 3; ++i) {
-                    if (!std::isfinite(forceArgs.forces[3 * k + i]))
-                        throw CliFailure(kExitInput, "--force components must be finite numbers");
-                    request.force[i] = forceArgs.forces[3 * k + i];
-                }
-                request.modes = selection;
-            }
-            SolvedNetwork solved(options, [&](const SolvedNetwork& s) {
-                for (const ResponseRequest& request : requests) checkResponseRequest(s.network(), request);
-            });
-            report = deform->parsed() ? deformReport(solved, requests, deformOut) : responseReport(solved, requests[0]);
-        }
-        json.write(report);
-        diagnostics.flushWarnings();
-        return kExitOk;
-    } catch (const CliFailure& e) {
-        return fail(e.status(), e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(kExitInput, "not enough memory for this run");
-    } catch (const std::exception& e) {
-        return fail(kExitComputation, e.what());
-    }
+    Arguments args;
+    const Commands commands = addCommands(app, args);
+    if (const std::optional<int> status = parseArguments(app, argc, argv)) return *status;
+    if (commands.replay->parsed()) return replayMain(args.replay);
+    return engineMain(commands, args);
 }
 
 } // namespace
@@ -385,9 +415,5 @@ int main(int argc, char** argv)
     // killing the program without a word.
     std::signal(SIGXFSZ, SIG_IGN);
     // Memory can run out anywhere, also while the arguments are read or the report is written.
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        return fail(kExitInput, "not enough memory for this run");
-    }
+    return exitStatusOf([&] { return run(argc, argv); });
 }

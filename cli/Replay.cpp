@@ -1,10 +1,10 @@
-#include "enm_cli/Replay.h"
+#include "cli/Replay.h"
 
-#include "enm_cli/EigenFilesCli.h"
+#include "cli/EigenFilesCli.h"
+#include "cli/EnmRun.h"
 
 #include "common/AtomicFile.h"
 #include "common/InputFile.h"
-#include "enm_cli/EnmRun.h"
 #include "haptics/StylusScript.h"
 #include "haptics/VirtualDeviceSession.h"
 #include "haptics/hdapi/VirtualDevice.h"
@@ -193,35 +193,23 @@ void runReplay(const ReplayArguments& args, std::ostream& out)
 
 int replayMain(const ReplayArguments& args)
 {
-    auto fail = [](int status, const std::string& message) {
-        std::cerr << "vornax-enm: error: " << singleLine(message) << std::endl;
-        return status;
-    };
-    try {
-        EigenFilePrompts prompts;
-        prompts.setHoldY(!args.withoutY);
-        ScopedUserPrompts scopedPrompts(&prompts);
-        DiagnosticsRouting diagnostics(args.verbose);
-        if (args.json == "-") {
-            runReplay(args, std::cout);
-            std::cout.flush();
-            if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
-        } else {
-            // Opened first: a destination that cannot be written fails before the run.
-            AtomicFile out(args.json);
-            if (!out.ok()) throw CliFailure(kExitInput, "--json: " + out.error());
-            runReplay(args, out.stream());
-            if (!out.commit()) throw CliFailure(kExitInput, "--json: " + out.error());
-        }
-        diagnostics.flushWarnings();
-        return kExitOk;
-    } catch (const CliFailure& e) {
-        return fail(e.status(), e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(kExitInput, "not enough memory for this run");
-    } catch (const std::exception& e) {
-        return fail(kExitComputation, e.what());
+    EigenFilePrompts prompts;
+    prompts.setHoldY(!args.withoutY);
+    ScopedUserPrompts scopedPrompts(&prompts);
+    DiagnosticsRouting diagnostics(args.verbose);
+    if (args.json == "-") {
+        runReplay(args, std::cout);
+        std::cout.flush();
+        if (!std::cout) throw CliFailure(kExitInput, "cannot write the JSON to stdout");
+    } else {
+        // Opened first: a destination that cannot be written fails before the run.
+        AtomicFile out(args.json);
+        if (!out.ok()) throw CliFailure(kExitInput, "--json: " + out.error());
+        runReplay(args, out.stream());
+        if (!out.commit()) throw CliFailure(kExitInput, "--json: " + out.error());
     }
+    diagnostics.flushWarnings();
+    return kExitOk;
 }
 
 } // namespace vornax::cli

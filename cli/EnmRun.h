@@ -4,7 +4,7 @@
 
 #include "enm/ElasticNetworkModel.h"
 #include "enm/Pipeline.h"
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include <nlohmann/json.hpp>
 

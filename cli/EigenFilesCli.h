@@ -2,7 +2,7 @@
 // through the mode budget, and `response` takes a main eigen data file in place of a PDB file.
 #pragma once
 
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -6,12 +6,16 @@
 #include "molecule/StructureFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace vornax::cli {
+
+/// The program's name, as its help, errors and warnings give it.
+constexpr const char* kProgram = "vornax-enm";
 
 /// Exit statuses of the program.
 enum ExitStatus : int {
@@ -29,6 +33,15 @@ public:
 private:
     int m_status;
 };
+
+/// Writes the program's one line on stderr for a failure ("vornax-enm: error: ..."); returns
+/// `status`.
+int reportFailure(int status, const std::string& message);
+
+/// Runs `command` and returns its exit status. Whatever it throws ends the run with one line
+/// on stderr: a CliFailure with its own status, memory that runs out as a bad input (2), any
+/// other exception as a failed computation (1).
+int exitStatusOf(const std::function<int()>& command);
 
 /// Which modes a response goes through (--modes).
 struct ModeSelection {
@@ -54,7 +67,8 @@ std::string toString(const ModeSelection& selection);
 std::string singleLine(std::string text);
 
 /// The assembly of --assembly ID and --copies LIST for the structure `file`. --copies needs
-/// --assembly, and neither goes with a main eigen data file. Throws CliFailure.
+/// --assembly, neither goes with a main eigen data file, and the file must describe the
+/// assembly and copies asked for (assemblyRequestProblem). Throws CliFailure.
 AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies, const std::string& file);
 
 /// Strict decimal number reading for option values that arrive as text.

@@ -1,6 +1,6 @@
-#include "enm_cli/EnmRun.h"
+#include "cli/EnmRun.h"
 
-#include "enm_cli/EigenFilesCli.h"
+#include "cli/EigenFilesCli.h"
 #include "enm/sparse/SparseNetworkSolver.h"
 
 #include "molecule/Atom.h"

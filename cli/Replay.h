@@ -6,7 +6,7 @@
 #include "molecule/StructureFile.h"
 
 #include "enm/ElasticNetworkModel.h"
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -58,8 +58,8 @@ std::unique_ptr<ReplayNetwork> loadReplayNetwork(const std::filesystem::path& fi
 /// Runs the replay, writing its report to `out` tick by tick. Throws CliFailure.
 void runReplay(const ReplayArguments& args, std::ostream& out);
 
-/// The whole command: diagnostics routing, the run, the JSON written; one line on stderr and
-/// the exit status on failure.
+/// The whole command: diagnostics routing, the run, the JSON written. Throws CliFailure (see
+/// exitStatusOf).
 int replayMain(const ReplayArguments& args);
 
 } // namespace vornax::cli

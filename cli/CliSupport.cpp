@@ -1,4 +1,4 @@
-#include "enm_cli/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include "common/Console.h"
 #include "common/TextParse.h"
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iostream>
+#include <new>
 #include <set>
 
 namespace vornax::cli {
@@ -32,6 +33,25 @@ ModeSelection::Kind kindOf(const std::string& text, std::string& rest)
 }
 
 } // namespace
+
+int reportFailure(int status, const std::string& message)
+{
+    std::cerr << kProgram << ": error: " << singleLine(message) << std::endl;
+    return status;
+}
+
+int exitStatusOf(const std::function<int()>& command)
+{
+    try {
+        return command();
+    } catch (const CliFailure& e) {
+        return reportFailure(e.status(), e.what());
+    } catch (const std::bad_alloc&) {
+        return reportFailure(kExitInput, "not enough memory for this run");
+    } catch (const std::exception& e) {
+        return reportFailure(kExitComputation, e.what());
+    }
+}
 
 std::string singleLine(std::string text)
 {
@@ -152,7 +172,7 @@ void DiagnosticsRouting::receive(int attribute, const std::string& text)
 
 void DiagnosticsRouting::flushWarnings()
 {
-    for (const std::string& line : m_warnings) std::cerr << "vornax-enm: warning: " << line << '\n';
+    for (const std::string& line : m_warnings) std::cerr << kProgram << ": warning: " << line << '\n';
     m_warnings.clear();
     std::cerr.flush();
 }
@@ -188,6 +208,8 @@ AssemblyRequest checkedAssembly(const std::string& id, const std::string& copies
         if (!ids) throw CliFailure(kExitInput, "--copies: " + error);
         request.copies = std::move(*ids);
     }
+    if (const std::string problem = assemblyRequestProblem(file, request); !problem.empty())
+        throw CliFailure(kExitInput, problem);
     return request;
 }
 
