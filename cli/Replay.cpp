@@ -59,7 +59,7 @@ CLI::App* addReplayCommand(CLI::App& app, ReplayArguments& args)
     replay->add_option("--rc", args.rc, "Spring cutoff in A")->default_val(11.0);
     replay->add_flag("--save-forces", args.saveForces, "Force-saving mode: released forces are kept");
     replay->add_option("--force-factor", args.forceFactor, "User force multiplier (0 to 1000)")->default_val(1.0);
-    replay->add_option("--script", args.script, "Stylus script (see README: vornax-enm replay)")
+    replay->add_option("--script", args.script, "Stylus script (see docs/vornax-enm.md: replay)")
         ->required()
         ->check(CLI::ExistingFile);
     replay

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  cmake ninja-build ccache g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev libqt6opengl6-dev libglew-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth fonts-dejavu-core
   libboost-dev liblapacke-dev libopenblas-dev liblapack-dev libeigen3-dev libspectra-dev libsuitesparse-dev
