@@ -2,6 +2,7 @@
 
 #include "common/InputFile.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 #include "haptics/StylusScript.h"
 
 #include <CLI/CLI.hpp>
@@ -187,7 +188,7 @@ std::string takeLoadChoice(const Arguments& a, CommandLine& line)
 {
     WindowOptions& w = line.window;
     // The same rule as the cutoff dialog: 7 Å or more.
-    if (!(a.rc >= 7.0f) || !std::isfinite(a.rc) || a.rc > 1000.0f)
+    if (!units::isCutoffLargeEnough(a.rc) || !std::isfinite(a.rc) || a.rc > 1000.0f)
         return "--rc wants a cutoff from 7 to 1000 Å, not " + text::shortNumber(a.rc);
     w.rc = a.rc;
 

@@ -108,7 +108,7 @@ CutoffEntry::Outcome CutoffEntry::enter(const std::string& typed)
         console::line(text::numberErrorMessage(error));
         return Outcome::NotANumber;
     }
-    if (value >= kMinimum) {
+    if (units::isCutoffLargeEnough(value)) {
         accepted = value;
         hintRed = false;
         return Outcome::Accepted;

@@ -3,6 +3,7 @@
 // scripted stand-in used by tests) only pass the user's input through these classes.
 #pragma once
 
+#include "common/Units.h"
 #include "molecule/StructureFile.h"
 
 #include <cstdint>
@@ -123,7 +124,7 @@ public:
     static constexpr const char* kLabelHtml = "Specify cutoff distance for elastic bonds (R<sub>C</sub>) in Å";
     static constexpr const char* kHint = "Distance entered must be larger than 7Å";
     static constexpr const char* kButton = "Enter";
-    static constexpr float kMinimum = 7.0f;
+    static constexpr float kMinimum = units::kMinCutoffAngstrom;
 
     enum class Outcome {
         Accepted,   ///< 7 Å or more: the dialog closes

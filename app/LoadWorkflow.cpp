@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/UserPrompts.h"
+#include "enm/io/EigenFileNames.h"
 
 #include <cmath>
 #include <filesystem>
@@ -58,9 +59,7 @@ std::optional<LoadRequest> LoadWorkflow::begin()
     case load::EigenFiles: {
         console::line("loading internal files...");
         const std::vector<std::string> names = m_dialogs->getEigenFileNames();
-        bool main = false;
-        for (const std::string& name : names) main = main || name.find(".hdv") != std::string::npos;
-        if (!main) {
+        if (!hasMainEigenDataFile(names)) {
             // Nothing could be built without the main file: the load stops here, with nothing changed.
             userPrompts().messageBox(kSetupErrorCaption, kMissingHdv, MessageIcon::None, MessageButtons::Ok);
             m_loadMode = load::Cancel;

@@ -7,6 +7,7 @@
 
 #include "common/Console.h"
 #include "common/UserPrompts.h"
+#include "enm/io/EigenFileNames.h"
 #include "enm/ElasticNetworkModel.h"
 #include "render/COpenGL.h"
 
@@ -100,9 +101,7 @@ std::optional<SessionOpening> SessionWorkflow::askOpen()
     eigen.multiple = true;
     const auto files = m_dialogs.chooseFiles(eigen);
     if (!files) return std::nullopt; // cancelled: nothing is loaded
-    bool main = false;
-    for (const std::string& name : *files) main = main || name.find(".hdv") != std::string::npos;
-    if (!main) {
+    if (!hasMainEigenDataFile(*files)) {
         userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, LoadWorkflow::kMissingHdv, MessageIcon::None,
                                  MessageButtons::Ok);
         return std::nullopt;

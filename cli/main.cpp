@@ -6,6 +6,7 @@
 #include "cli/Replay.h"
 
 #include "common/AtomicFile.h"
+#include "common/Units.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -158,8 +159,9 @@ void addForceOptions(CLI::App* command, ForceArguments& args, bool several)
 
 RunOptions checkedRunOptions(const CommonArguments& args)
 {
-    // The network works in 32-bit floats and multiplies Rc by ten for its model units.
-    constexpr double kLargestRc = std::numeric_limits<float>::max() / 100.0;
+    // The network works in 32-bit floats, with Rc converted to model units where it meets positions.
+    constexpr double kLargestRc =
+        std::numeric_limits<float>::max() / (units::kModelUnitsPerAngstrom * units::kModelUnitsPerAngstrom);
     if (!(std::isfinite(args.rc) && args.rc > 0.0 && args.rc <= kLargestRc)) {
         std::ostringstream text;
         text << "--rc must be a positive number of A, got " << args.rc;

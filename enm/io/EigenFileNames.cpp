@@ -1,7 +1,7 @@
 #include "enm/io/EigenFileNames.h"
 
+#include <algorithm>
 #include <cctype>
-#include <string>
 
 namespace vornax {
 
@@ -19,5 +19,10 @@ std::string lowerExtension(const std::filesystem::path& file)
 bool isMainEigenDataFile(const std::filesystem::path& file) { return lowerExtension(file) == ".hdv"; }
 
 bool isResponseMatrixFile(const std::filesystem::path& file) { return lowerExtension(file) == ".ppy"; }
+
+bool hasMainEigenDataFile(const std::vector<std::string>& names)
+{
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) { return isMainEigenDataFile(name); });
+}
 
 } // namespace vornax

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace vornax {
 
@@ -9,5 +11,7 @@ namespace vornax {
 bool isMainEigenDataFile(const std::filesystem::path& file);
 /// A response matrix file (.ppy).
 bool isResponseMatrixFile(const std::filesystem::path& file);
+/// True when a main eigen data file is among `names` (without one, nothing can be loaded).
+bool hasMainEigenDataFile(const std::vector<std::string>& names);
 
 } // namespace vornax
