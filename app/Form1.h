@@ -12,9 +12,9 @@
 // worker thread while the view keeps drawing its idle scene; the status line names the stage.
 // A computed load stops after the network is built for the set-up questions (asked on the
 // window thread), then goes on. When the work ends (and the view's GL context exists) the
-// window opens the haptic device when asked to, hands the molecule and the network to the view,
-// reads ElNemo or text eigen data, sets up the mode controls, marks the network initialised and
-// starts the simulation thread.
+// window opens the haptic device when asked to, hands the molecule and the network to its
+// workbench (which the view draws), reads ElNemo or text eigen data, sets up the mode controls,
+// marks the network initialised and starts the simulation thread, all through the workbench.
 #pragma once
 
 #include "FormControls.h"
@@ -52,6 +52,7 @@ class QtPrompts;
 class SurfaceFormView;
 class UserGuide;
 class ViewSurface;
+class Workbench;
 
 struct WindowOptions {
     std::filesystem::path file; ///< the structure to load; empty loads nothing
@@ -100,6 +101,8 @@ public:
 
     /// The view, once its GL context exists.
     COpenGL* view() const;
+    /// The loaded structure: network, device and simulation thread.
+    Workbench& workbench() const { return *m_workbench; }
     ViewSurface* surface() const { return m_surface; }
     const FormControls& controls() const { return m_controls; }
     FormLogic& logic() const { return *m_logic; }
@@ -157,8 +160,8 @@ private:
     void startLoad(const LoadRequest& request);
     /// The set-up questions of a computed load, put by the worker once the network is built.
     void answerSetupQuestions();
-    void finishElNemo(COpenGL& gl);
-    void finishTextFile(COpenGL& gl);
+    void finishElNemo();
+    void finishTextFile();
     /// The load's cutoff in Å.
     float cutoff() const;
     void tick();
@@ -169,7 +172,7 @@ private:
     void handOver();
     /// The device at the end of a load: the HDAPI layer's choice; the mouse stylus when no arm
     /// opens. Context current.
-    bool openFirstDevice(COpenGL& gl, int32_t& model);
+    bool openFirstDevice(int32_t& model);
     /// The controls and the information text for a device in use, or none.
     void showDeviceState(bool device);
     /// Both mouse stylus controls ticked or not, without running the switch.
@@ -185,7 +188,7 @@ private:
     /// A session waiting for the load: false (the load dropped, the user told) when it does
     /// not fit the loaded network.
     bool acceptPendingSession();
-    void restorePendingSession(COpenGL& gl);
+    void restorePendingSession();
     QString fileName() const;
     /// `p` (window coordinates) on the view.
     QPoint onView(const QPointF& p) const;
@@ -194,6 +197,8 @@ private:
 
     WindowOptions m_options;
     QtPrompts* m_prompts;
+    /// Outlives the surface, whose view draws it.
+    std::unique_ptr<Workbench> m_workbench;
     ViewSurface* m_surface = nullptr;
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;

@@ -9,7 +9,7 @@
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
-#include "render/COpenGL.h"
+#include "haptics/Workbench.h"
 
 #include <QAction>
 #include <QDir>
@@ -49,23 +49,21 @@ void Form1::openSession()
 
 void Form1::saveSession()
 {
-    COpenGL* gl = view();
-    if (!gl || !gl->getELN_loaded()) {
+    if (!view() || !m_workbench->loaded()) {
         userPrompts().messageBox(session::kErrorCaption, "There is no session to save yet.", MessageIcon::Information,
                                  MessageButtons::Ok);
         return;
     }
-    m_sessions->save([&] { return collectSession(m_controls, *gl); });
+    m_sessions->save([&] { return collectSession(m_controls, *m_workbench); });
 }
 
 bool Form1::saveSessionTo(const std::filesystem::path& file, std::string& error)
 {
-    COpenGL* gl = view();
-    if (!gl || !gl->getELN_loaded()) {
+    if (!view() || !m_workbench->loaded()) {
         error = "there is no session to save";
         return false;
     }
-    return writeSessionFile(file, collectSession(m_controls, *gl), error);
+    return writeSessionFile(file, collectSession(m_controls, *m_workbench), error);
 }
 
 bool Form1::acceptPendingSession()
@@ -104,13 +102,13 @@ bool Form1::acceptPendingSession()
     return false;
 }
 
-void Form1::restorePendingSession(COpenGL& gl)
+void Form1::restorePendingSession()
 {
     if (!m_pendingSession) return;
     const SessionData data = std::move(*m_pendingSession);
     m_pendingSession.reset();
     m_sessionFromMenu = false;
-    applySession(data, m_controls, *m_logic, gl);
+    applySession(data, m_controls, *m_logic, *m_workbench);
 }
 
 } // namespace vornax
