@@ -6,6 +6,7 @@
 #include "FormView.h"
 #include "LoadDialogs.h"
 #include "QtPrompts.h"
+#include "RecentFiles.h"
 #include "UserGuide.h"
 #include "ViewSurface.h"
 #include "WelcomePanel.h"
@@ -28,12 +29,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -153,6 +157,9 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     }
     m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
     setUpSessions();
+    m_recent = std::make_unique<RecentFiles>(m_options.profileFolder);
+    refreshRecent();
+    setAcceptDrops(true);
 
     // The start-up preference decides whether the welcome panel shows; a structure named on the
     // command line is what the user chose to open, so it is not offered then.
@@ -162,7 +169,10 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     connect(m_guide, &UserGuide::openRequested, this, &Form1::openFile);
     connect(m_guide, &UserGuide::tutorialRunning, this, [this](bool on) { m_workflow->dialogs().setTutorial(on); });
     connect(this, &Form1::loadEnded, m_guide, [this](bool ok) { m_guide->loadEnded(ok); });
-    const bool heldBack = m_options.fileIsDefault && m_guide->welcome().isShown();
+    // A person at the window (a profile folder) opens a structure of their own: the example is
+    // only loaded for unattended runs.
+    const bool heldBack =
+        m_options.fileIsDefault && (m_guide->welcome().isShown() || !m_options.profileFolder.empty());
     if (heldBack) setStatus("To start please open a PDB file using the file menu.");
 
     if (!m_options.file.empty() && !heldBack) {
@@ -246,10 +256,93 @@ void Form1::showAdvancedOptions()
     m_advanced->exec();
 }
 
+bool Form1::canOpen() const { return !m_worker.joinable() && !m_result && !m_closing; }
+
+bool Form1::offerToSaveSession()
+{
+    const ElasticNetworkModel* network = m_workbench->network();
+    if (!m_loaded || !network || network->keptForces().empty()) return true;
+    const std::string code = network->getPDB_Code();
+    const MessageAnswer answer = userPrompts().messageBox(
+        "Open", "The forces kept on " + (code.empty() ? std::string("the structure") : code)
+                    + " go when another structure opens. Save its session first?",
+        MessageIcon::Question, MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Cancel) return false;
+    if (answer == MessageAnswer::No) return true;
+    return m_sessions->save([&] { return collectSession(m_controls, *m_workbench); });
+}
+
+void Form1::openPath(const QString& file)
+{
+    if (!canOpen()) return;
+    const std::string path = file.toStdString();
+    const OpenKind kind = openKindOf(path);
+    if (kind == OpenKind::None) {
+        setStatus(QString("%1 is not a structure, eigen data or session file.").arg(file));
+        return;
+    }
+    if (!offerToSaveSession()) return;
+    if (kind == OpenKind::Session) {
+        startSession(m_sessions->askOpen(path));
+        return;
+    }
+    FormState& state = m_logic->state();
+    state.Rc = LoadWorkflow::kDefaultRc;
+    m_flow = m_workflow.get();
+    std::optional<LoadRequest> request = m_flow->beginWithFile(path, kind == OpenKind::EigenData);
+    state.loadMode = m_flow->loadMode();
+    if (request) startLoad(*request);
+}
+
+void Form1::refreshRecent()
+{
+    QMenu* menu = m_controls.openRecent;
+    menu->clear();
+    for (const std::string& file : m_recent->files()) {
+        const QString path = QString::fromStdString(file);
+        QAction* item = menu->addAction(QFileInfo(path).fileName());
+        item->setToolTip(path);
+        item->setStatusTip(path);
+        connect(item, &QAction::triggered, this, [this, path] { openPath(path); });
+    }
+    menu->setEnabled(!m_recent->files().empty() && canOpen());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile() && openKindOf(url.toLocalFile().toStdString()) != OpenKind::None) {
+            event->acceptProposedAction();
+            return;
+        }
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString file = url.toLocalFile();
+        if (!url.isLocalFile() || openKindOf(file.toStdString()) == OpenKind::None) continue;
+        event->acceptProposedAction();
+        // After the drop has ended: opening asks its questions in dialogs of its own.
+        QTimer::singleShot(0, this, [this, file] { openPath(file); });
+        return;
+    }
+}
+
+void Form1::closeStructure()
+{
+    m_stylus.detach();
+    Workbench& bench = *m_workbench;
+    bench.stopSimulation();
+    bench.adoptDevice(nullptr); // its servo ticks, and any pull, end with it
+    m_logic->structureClosed();
+    m_loaded = false;
+    m_running = false;
+}
+
 void Form1::openFile()
 {
-    // One structure per window: "&Open" is off from the first load on.
-    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
+    if (!canOpen() || !offerToSaveSession()) return;
     FormState& state = m_logic->state();
     state.Rc = LoadWorkflow::kDefaultRc;
     m_flow = m_workflow.get();
@@ -285,6 +378,7 @@ void Form1::startLoad(const LoadRequest& request)
     m_request = request;
     m_controls.openSession->setEnabled(false);
     m_controls.openToolStripMenuItem->setEnabled(false);
+    m_controls.openRecent->setEnabled(false);
     m_logic->state().Rc = request.rc;
     m_logic->state().introState = true;
     m_controls.ELNcalcProgBar->setVisible(request.loadMode == load::PdbFile);
@@ -370,6 +464,9 @@ void Form1::loadFinished()
         m_result.reset();
         // Nothing of the load is left: the menu is as it was before it.
         m_controls.openToolStripMenuItem->setEnabled(true);
+        m_controls.openSession->setEnabled(true);
+        m_sessionFile.clear();
+        refreshRecent();
         m_controls.ELNcalcProgBar->setVisible(false);
         emit loadEnded(false, message);
         return;
@@ -402,8 +499,11 @@ void Form1::handOver()
     FormState& state = m_logic->state();
     state.loadMode = mode;
 
-    // The device, then the structure on the workbench.
+    // The structure on the window goes (its atoms once the device that refers to them has gone),
+    // then the device, then the new structure on the workbench.
     Workbench& bench = *m_workbench;
+    if (m_loaded) closeStructure();
+    std::vector<Atom*> oldAtoms = std::exchange(m_atoms, {});
     if (mode != load::EigenFiles) m_atoms = load.takeAtoms();
     int32_t model = 0;
     const bool device = openFirstDevice(model);
@@ -415,10 +515,10 @@ void Form1::handOver()
         const Vector3d maxPos = reader.findMaxCoord();
         bench.handOver(std::move(load.network), deviceAtoms(), Placement::around(maxPos, reader.getMidPoint()));
     }
+    deleteAtoms(oldAtoms);
     state.isOmni = device ? model : 0;
 
     c.infoText->setText("Waiting for initial processing stage...");
-    c.openSession->setEnabled(false);
     c.tabControl1->setEnabled(true);
     showDeviceState(device);
 
@@ -459,6 +559,12 @@ void Form1::handOver()
     state.introState = false;
     m_loaded = true;
     if (running) restorePendingSession();
+    // Another structure may be opened from now on; this one is remembered.
+    c.openToolStripMenuItem->setEnabled(true);
+    c.openSession->setEnabled(true);
+    m_recent->add(m_sessionFile.empty() ? m_request.source.name() : m_sessionFile);
+    m_sessionFile.clear();
+    refreshRecent();
     showLoadedStatus();
     emit loadEnded(true, QString());
 }

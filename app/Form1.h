@@ -49,6 +49,7 @@ class COpenGL;
 class FormLogic;
 class NetworkFileHandle;
 class QtPrompts;
+class RecentFiles;
 class SurfaceFormView;
 class UserGuide;
 class ViewSurface;
@@ -121,8 +122,13 @@ public:
     UserGuide& guide() const { return *m_guide; }
 
 public slots:
-    /// "&Open": the load workflow's entry.
+    /// "&Open": the load workflow's entry. Whenever no load is running: a new structure replaces
+    /// the one on the window once it is loaded (its forces kept, the user is first asked whether
+    /// to save its session).
     void openFile();
+    /// A structure, main eigen data file or session named (dropped on the window, or recent),
+    /// opened as "&Open" or "Open &Session" would open it.
+    void openPath(const QString& file);
     /// "Save &As": the deformed C-alpha atoms to a PDB file.
     void saveAs();
     /// "Mouse Stylus" (menu entry and check box): the mouse drives the virtual device's stylus,
@@ -139,6 +145,8 @@ public:
     bool saveSessionTo(const std::filesystem::path& file, std::string& error);
     /// The last load ended because its session did not fit the eigen data files.
     bool sessionRefused() const { return m_sessionRefused; }
+    /// The structures and sessions opened last, newest first.
+    const RecentFiles& recentFiles() const { return *m_recent; }
 
 signals:
     /// The load ended: `ok` with the network on the view, otherwise with `message` shown.
@@ -151,11 +159,22 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class CancelProgress;
 
     void connectMenus();
+    /// No load is running (nor waiting to be handed over) and the window stays open.
+    bool canOpen() const;
+    /// Before another structure replaces one with kept forces: whether to save its session
+    /// first. False when the user cancels (nothing is opened then).
+    bool offerToSaveSession();
+    /// The structure on the window stops (simulation, device) and its controls start again.
+    void closeStructure();
+    void startSession(std::optional<SessionOpening> opening);
+    void refreshRecent();
     void showAdvancedOptions();
     void startLoad(const LoadRequest& request);
     /// The set-up questions of a computed load, put by the worker once the network is built.
@@ -255,6 +274,8 @@ private:
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
     std::vector<Atom*> m_noAtoms; ///< the device's atoms for eigen data files
+    std::unique_ptr<RecentFiles> m_recent;
+    std::string m_sessionFile; ///< the session being opened, for the recent files
     std::unique_ptr<SessionDialogs> m_ownSessionDialogs;
     std::unique_ptr<SessionWorkflow> m_sessions;
     std::optional<SessionData> m_pendingSession; ///< resumed once its load is handed over

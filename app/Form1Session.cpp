@@ -30,10 +30,15 @@ void Form1::setUpSessions()
 
 void Form1::openSession()
 {
-    // A session brings its own structure: only into a window with none.
-    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
-    std::optional<SessionOpening> opening = m_sessions->askOpen();
+    // A session brings its own structure, which replaces the one on the window.
+    if (!canOpen() || !offerToSaveSession()) return;
+    startSession(m_sessions->askOpen());
+}
+
+void Form1::startSession(std::optional<SessionOpening> opening)
+{
     if (!opening) return;
+    m_sessionFile = opening->file;
     m_pendingSession = std::move(opening->data);
     m_sessionFromMenu = true;
     m_sessionRefused = false;
@@ -94,6 +99,8 @@ bool Form1::acceptPendingSession()
     setStatus(QString("The session could not be opened: %1").arg(QString::fromStdString(error)));
     m_controls.openToolStripMenuItem->setEnabled(true);
     m_controls.openSession->setEnabled(true);
+    m_sessionFile.clear();
+    refreshRecent();
     m_controls.ELNcalcProgBar->setVisible(false);
     if (m_sessionFromMenu)
         userPrompts().messageBox(session::kErrorCaption, error, MessageIcon::Warning, MessageButtons::Ok);

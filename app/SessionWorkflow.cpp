@@ -81,8 +81,13 @@ std::optional<SessionOpening> SessionWorkflow::askOpen()
     request.filterIndex = 2;
     const auto chosen = m_dialogs.chooseFiles(request);
     if (!chosen || chosen->empty() || chosen->front().empty()) return std::nullopt;
+    return askOpen(chosen->front());
+}
+
+std::optional<SessionOpening> SessionWorkflow::askOpen(const std::string& file)
+{
     SessionOpening opening;
-    opening.file = chosen->front();
+    opening.file = file;
     std::string error;
     std::optional<SessionData> data = readSessionFile(opening.file, error);
     if (!data) {

@@ -92,6 +92,8 @@ public:
     /// reported), then the eigen data files. Nothing when a dialog is cancelled, the file is
     /// refused or no ".hdv" file is among those chosen.
     std::optional<SessionOpening> askOpen();
+    /// The same for a session file already chosen (dropped on the window, or a recent one).
+    std::optional<SessionOpening> askOpen(const std::string& file);
 
     /// The folder the save dialog starts in.
     const std::string& saveFolder() const { return m_folder; }

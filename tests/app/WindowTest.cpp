@@ -7,6 +7,7 @@
 #include "FormControls.h"
 #include "FormLogic.h"
 #include "LoadDialogs.h"
+#include "RecentFiles.h"
 #include "SessionWorkflow.h"
 #include "ViewSurface.h"
 
@@ -27,12 +28,17 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -764,4 +770,126 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         window.close();
     }
     EXPECT_EQ(linesOf(saved), linesOf(deformed));
+}
+
+// "&Open" and "Open &Session" at any time: 1crn with a force kept, then 4hhb opened over it (the
+// user is asked first whether to save 1crn's session, and saves it), then that session opened
+// over 4hhb. Each structure replaces the one before: its simulation and device stop, the new
+// one's start, and the recent files list all three, newest first.
+TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
+{
+    REQUIRE_DISPLAY();
+    const std::filesystem::path haemoglobin = vornax::testing::findPdb("4hhb.pdb");
+    if (haemoglobin.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    VirtualDeviceChoice choice;
+    vornax::testing::TempDir folder;
+    ScriptedLoadDialogs load;
+    ScriptedSessionDialogs sessions;
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    options.saveDir = folder.path();
+    options.dialogs = &load;
+    options.sessionDialogs = &sessions;
+    options.profileFolder = folder.path();
+    Form1 window(options);
+    window.resize(1024, 768);
+    window.show();
+    const FormControls& c = window.controls();
+    auto shot = [&](const char* name) {
+        QTest::qWait(300);
+        window.grab().save(QString::fromStdString(gltest::picturePath(name)));
+    };
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+    EXPECT_TRUE(c.openToolStripMenuItem->isEnabled());
+    EXPECT_TRUE(c.openSession->isEnabled());
+    c.saveForces->setChecked(true);
+    const std::vector<int> nodes = frontNodes(window);
+    ASSERT_FALSE(nodes.empty());
+    pull(window, nodes[0]);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.workbench().network()->getAtom(nodes[0])->getPressed() == 3 && listed(window, nodes[0]); },
+        5000));
+    ASSERT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    shot("open-any-time-1crn.png");
+
+    // 4hhb over it: asked first, and the session saved.
+    const std::string session = (folder.path() / "1crn-pulled.vsf").string();
+    sessions.queueSaveFile(session);
+    load.queueChoice(load::PdbFile);
+    load.queueFiles(std::vector<std::string>{haemoglobin.string()});
+    load.queueCutoff({"11"});
+    load.queueFolder(std::string()); // no eigen data files
+    c.openToolStripMenuItem->trigger();
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 1);
+    ASSERT_TRUE(std::filesystem::exists(session));
+    EXPECT_EQ(std::filesystem::file_size(session), 244u + 112u + 28u + 4u);
+    EXPECT_TRUE(window.loading());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 576; },
+                                180000));
+    EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 4HHB");
+    EXPECT_TRUE(window.workbench().network()->keptForces().empty());
+    EXPECT_TRUE(window.workbench().simulationRunning());
+    EXPECT_NE(window.workbench().device(), nullptr);
+    EXPECT_TRUE(c.appliedForcesTextBox->toPlainText().trimmed().isEmpty()) << "1crn's forces are not listed";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+    shot("open-any-time-4hhb.png");
+
+    // The session over 4hhb, which keeps no force: nothing is asked.
+    sessions.queueFiles(std::vector<std::string>{session});
+    sessions.queueFiles(std::vector<std::string>{(folder.path() / "1CRN.hdv").string(),
+                                                 (folder.path() / "1CRN.ppy").string()});
+    c.openSession->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 46; },
+                                120000));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 1);
+    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    EXPECT_TRUE(window.workbench().simulationRunning());
+    EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 1CRN");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed(window, nodes[0]); }, 5000));
+    shot("open-any-time-session.png");
+
+    // Dropped on the window: a text file is not taken; 1crn's main eigen data file is, the user
+    // first cancelling at the question, then declining to save the session.
+    auto drop = [&](const std::string& file) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &dropped);
+        QTest::qWait(100); // the opening follows the drop
+        return true;
+    };
+    const std::string hdv = (folder.path() / "1CRN.hdv").string();
+    EXPECT_FALSE(drop((folder.path() / "notes.txt").string()));
+    prompts.queueAnswer(MessageAnswer::Cancel);
+    ASSERT_TRUE(drop(hdv));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 2);
+    EXPECT_FALSE(window.loading());
+    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u) << "cancelled: the structure stays";
+    prompts.queueAnswer(MessageAnswer::No);
+    ASSERT_TRUE(drop(hdv));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 3);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !window.loading() && window.loaded() && window.workbench().network()->keptForces().empty(); },
+        120000));
+    EXPECT_EQ(window.workbench().network()->getAmountOfAtoms(), 46);
+
+    const std::vector<std::string> recent{hdv, session, haemoglobin.string(),
+                                          vornax::testing::findPdb("1crn.pdb").string()};
+    EXPECT_EQ(window.recentFiles().files(), recent);
+    EXPECT_EQ(c.openRecent->actions().size(), 4);
+    EXPECT_TRUE(c.openRecent->isEnabled());
+
+    // A file of no kind the window opens is refused by name, and nothing changes.
+    window.openPath("/tmp/notes.txt");
+    EXPECT_FALSE(window.loading());
+    EXPECT_TRUE(window.statusText().contains("notes.txt is not a structure")) << window.statusText().toStdString();
+    window.close();
 }
