@@ -11,6 +11,8 @@
 #include "ViewSurface.h"
 
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Workbench.h"
 #include "render/COpenGL.h"
 
 #include <QApplication>
