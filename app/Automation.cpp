@@ -7,9 +7,9 @@
 
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
-#include "render/COpenGL.h"
 
 #include <QCheckBox>
 #include <QBuffer>
@@ -87,14 +87,14 @@ bool Automation::startScript()
         }
         steps = parseStylusScript(in, error);
     }
-    COpenGL* view = m_window.view();
-    const ElasticNetworkModel* network = view ? view->getNetwork() : nullptr;
+    const Workbench& bench = m_window.workbench();
+    const ElasticNetworkModel* network = bench.network();
     if (steps && network && !checkScriptNodes(*steps, network->getAmountOfAtoms(), error)) steps.reset();
     if (!steps) {
         fail(m_options.stylusScript.string() + ": " + error);
         return false;
     }
-    if (!view->getDevice() || !hdapi::VirtualDevice::instance().isOpen()) {
+    if (!bench.device() || !hdapi::VirtualDevice::instance().isOpen()) {
         fail("a stylus script needs the virtual device (--mouse-stylus or --virtual-device)");
         return false;
     }
@@ -107,8 +107,8 @@ bool Automation::startScript()
 void Automation::playStep()
 {
     hdapi::VirtualDevice& device = hdapi::VirtualDevice::instance();
-    COpenGL* view = m_window.view();
-    Haptics* haptics = view ? view->getDevice() : nullptr;
+    const Workbench& bench = m_window.workbench();
+    Haptics* haptics = bench.device();
     if (!haptics || !device.isOpen()) {
         fail("the virtual device closed during the stylus script");
         return;
@@ -125,7 +125,7 @@ void Automation::playStep()
                static_cast<float>(step.position[2]));
     if (step.atNode) {
         // The node's undeformed position, where the device shows it now.
-        p += Haptics::modelToDevice(haptics->getTransform(), view->getNetwork()->getAtom(step.node)->getMyLocalPosition());
+        p += Haptics::modelToDevice(haptics->getTransform(), bench.network()->getAtom(step.node)->getMyLocalPosition());
     }
     device.setPosition(p.x, p.y, p.z);
     device.setButtons(step.buttons);
@@ -180,8 +180,8 @@ void Automation::finish()
         std::cout << "session: " << m_options.saveSession.string() << std::endl;
     }
     if (!m_options.saveAs.empty()) {
-        COpenGL* view = m_window.view();
-        if (!view || !view->writeCAlphaFile(m_options.saveAs.string())) {
+        const ElasticNetworkModel* network = m_window.workbench().network();
+        if (!m_window.view() || !network || !network->write_C_alphaFile(m_options.saveAs.string())) {
             fail("cannot write the deformed structure " + m_options.saveAs.string());
             return;
         }

@@ -6,6 +6,7 @@
 #include "FormView.h"
 #include "LoadDialogs.h"
 #include "QtPrompts.h"
+#include "RecentFiles.h"
 #include "UserGuide.h"
 #include "ViewSurface.h"
 #include "WelcomePanel.h"
@@ -16,6 +17,7 @@
 #include "enm/ElasticNetworkModel.h"
 #include "enm/io/NetworkFileHandle.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
@@ -27,12 +29,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -103,17 +108,18 @@ const QString kMouseStylusText =
 } // namespace
 
 Form1::Form1(WindowOptions options, QtPrompts* prompts)
-    : m_options(std::move(options)), m_prompts(prompts), m_progress(std::make_unique<CancelProgress>(m_cancel))
+    : m_options(std::move(options)), m_prompts(prompts), m_workbench(std::make_unique<Workbench>()),
+      m_progress(std::make_unique<CancelProgress>(m_cancel))
 {
     setWindowTitle("Vornax");
-    m_surface = makeViewSurface(this, m_options.allowStereo);
+    m_surface = makeViewSurface(this, *m_workbench, m_options.allowStereo);
     m_controls = buildFormControls(*this, m_surface->widget());
     // The stylus tip follows the pointer with no button held: moves must reach the window from
     // the view through every widget between them.
     for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
-    m_formView = std::make_unique<SurfaceFormView>(m_surface);
+    m_formView = std::make_unique<SurfaceFormView>(*m_workbench, m_surface);
     m_logic = new FormLogic(m_controls, *m_formView, this);
-    new ColouringPage(*m_controls.viewingTab, [this] { return view() ? view()->getNetwork() : nullptr; }, this);
+    new ColouringPage(*m_controls.viewingTab, [this] { return m_workbench->network(); }, this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"
@@ -151,6 +157,9 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     }
     m_workflow = std::make_unique<LoadWorkflow>(*dialogs);
     setUpSessions();
+    m_recent = std::make_unique<RecentFiles>(m_options.profileFolder);
+    refreshRecent();
+    setAcceptDrops(true);
 
     // The start-up preference decides whether the welcome panel shows; a structure named on the
     // command line is what the user chose to open, so it is not offered then.
@@ -160,7 +169,10 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     connect(m_guide, &UserGuide::openRequested, this, &Form1::openFile);
     connect(m_guide, &UserGuide::tutorialRunning, this, [this](bool on) { m_workflow->dialogs().setTutorial(on); });
     connect(this, &Form1::loadEnded, m_guide, [this](bool ok) { m_guide->loadEnded(ok); });
-    const bool heldBack = m_options.fileIsDefault && m_guide->welcome().isShown();
+    // A person at the window (a profile folder) opens a structure of their own: the example is
+    // only loaded for unattended runs.
+    const bool heldBack =
+        m_options.fileIsDefault && (m_guide->welcome().isShown() || !m_options.profileFolder.empty());
     if (heldBack) setStatus("To start please open a PDB file using the file menu.");
 
     if (!m_options.file.empty() && !heldBack) {
@@ -202,12 +214,13 @@ Form1::~Form1()
     joinWorker();
     joinEveryMode();
     console::line("attempting to close threads");
-    if (COpenGL* gl = view()) gl->stopSchedular();
-    // The view (its simulation thread and device) goes before the atoms the device refers to.
+    m_workbench->stop();
     m_stylus.detach();
     m_formView->setSurface(nullptr);
     delete m_surface->widget();
     m_surface = nullptr;
+    // The simulation thread and the device go before the atoms the device refers to.
+    m_workbench->shutdown();
     console::line("attempting to delete components");
     delete m_logic;
     m_logic = nullptr;
@@ -243,10 +256,93 @@ void Form1::showAdvancedOptions()
     m_advanced->exec();
 }
 
+bool Form1::canOpen() const { return !m_worker.joinable() && !m_result && !m_closing; }
+
+bool Form1::offerToSaveSession()
+{
+    const ElasticNetworkModel* network = m_workbench->network();
+    if (!m_loaded || !network || network->keptForces().empty()) return true;
+    const std::string code = network->getPDB_Code();
+    const MessageAnswer answer = userPrompts().messageBox(
+        "Open", "The forces kept on " + (code.empty() ? std::string("the structure") : code)
+                    + " go when another structure opens. Save its session first?",
+        MessageIcon::Question, MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Cancel) return false;
+    if (answer == MessageAnswer::No) return true;
+    return m_sessions->save([&] { return collectSession(m_controls, *m_workbench); });
+}
+
+void Form1::openPath(const QString& file)
+{
+    if (!canOpen()) return;
+    const std::string path = file.toStdString();
+    const OpenKind kind = openKindOf(path);
+    if (kind == OpenKind::None) {
+        setStatus(QString("%1 is not a structure, eigen data or session file.").arg(file));
+        return;
+    }
+    if (!offerToSaveSession()) return;
+    if (kind == OpenKind::Session) {
+        startSession(m_sessions->askOpen(path));
+        return;
+    }
+    FormState& state = m_logic->state();
+    state.Rc = LoadWorkflow::kDefaultRc;
+    m_flow = m_workflow.get();
+    std::optional<LoadRequest> request = m_flow->beginWithFile(path, kind == OpenKind::EigenData);
+    state.loadMode = m_flow->loadMode();
+    if (request) startLoad(*request);
+}
+
+void Form1::refreshRecent()
+{
+    QMenu* menu = m_controls.openRecent;
+    menu->clear();
+    for (const std::string& file : m_recent->files()) {
+        const QString path = QString::fromStdString(file);
+        QAction* item = menu->addAction(QFileInfo(path).fileName());
+        item->setToolTip(path);
+        item->setStatusTip(path);
+        connect(item, &QAction::triggered, this, [this, path] { openPath(path); });
+    }
+    menu->setEnabled(!m_recent->files().empty() && canOpen());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile() && openKindOf(url.toLocalFile().toStdString()) != OpenKind::None) {
+            event->acceptProposedAction();
+            return;
+        }
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString file = url.toLocalFile();
+        if (!url.isLocalFile() || openKindOf(file.toStdString()) == OpenKind::None) continue;
+        event->acceptProposedAction();
+        // After the drop has ended: opening asks its questions in dialogs of its own.
+        QTimer::singleShot(0, this, [this, file] { openPath(file); });
+        return;
+    }
+}
+
+void Form1::closeStructure()
+{
+    m_stylus.detach();
+    Workbench& bench = *m_workbench;
+    bench.stopSimulation();
+    bench.adoptDevice(nullptr); // its servo ticks, and any pull, end with it
+    m_logic->structureClosed();
+    m_loaded = false;
+    m_running = false;
+}
+
 void Form1::openFile()
 {
-    // One structure per window: "&Open" is off from the first load on.
-    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
+    if (!canOpen() || !offerToSaveSession()) return;
     FormState& state = m_logic->state();
     state.Rc = LoadWorkflow::kDefaultRc;
     m_flow = m_workflow.get();
@@ -259,15 +355,15 @@ void Form1::openFile()
 
 void Form1::saveAs()
 {
-    COpenGL* gl = view();
-    if (!gl || !gl->getELN_loaded()) {
+    const ElasticNetworkModel* network = m_workbench->network();
+    if (!view() || !m_workbench->loaded()) {
         QMessageBox::information(this, "Save As", "There is no structure to save yet.");
         return;
     }
     const QString file = QFileDialog::getSaveFileName(this, "Save &As", m_saveFolder, "C Alpha Atoms (*.pdb)");
     if (file.isEmpty()) return;
     m_saveFolder = QFileInfo(file).absolutePath();
-    if (!gl->writeCAlphaFile(file.toStdString()))
+    if (!network->write_C_alphaFile(file.toStdString()))
         QMessageBox::warning(this, "Save As", "The file " + file + " could not be written.");
 }
 
@@ -282,6 +378,7 @@ void Form1::startLoad(const LoadRequest& request)
     m_request = request;
     m_controls.openSession->setEnabled(false);
     m_controls.openToolStripMenuItem->setEnabled(false);
+    m_controls.openRecent->setEnabled(false);
     m_logic->state().Rc = request.rc;
     m_logic->state().introState = true;
     m_controls.ELNcalcProgBar->setVisible(request.loadMode == load::PdbFile);
@@ -367,6 +464,9 @@ void Form1::loadFinished()
         m_result.reset();
         // Nothing of the load is left: the menu is as it was before it.
         m_controls.openToolStripMenuItem->setEnabled(true);
+        m_controls.openSession->setEnabled(true);
+        m_sessionFile.clear();
+        refreshRecent();
         m_controls.ELNcalcProgBar->setVisible(false);
         emit loadEnded(false, message);
         return;
@@ -399,69 +499,72 @@ void Form1::handOver()
     FormState& state = m_logic->state();
     state.loadMode = mode;
 
-    // The device, then the molecule on the view.
-    m_surface->makeCurrent();
+    // The structure on the window goes (its atoms once the device that refers to them has gone),
+    // then the device, then the new structure on the workbench.
+    Workbench& bench = *m_workbench;
+    if (m_loaded) closeStructure();
+    std::vector<Atom*> oldAtoms = std::exchange(m_atoms, {});
     if (mode != load::EigenFiles) m_atoms = load.takeAtoms();
     int32_t model = 0;
-    const bool device = openFirstDevice(*gl, model);
+    const bool device = openFirstDevice(model);
     if (mode == load::EigenFiles) {
-        gl->setupBinaryELN(load.network.release());
+        const Placement placement = Placement::ofNodes(*load.network);
+        bench.handOver(std::move(load.network), deviceAtoms(), placement);
     } else {
         NetworkFileHandle& reader = *load.reader;
-        gl->initilizeData(reader.findMaxCoord(), reader.findMinCoord(), reader.getMidPoint(), m_atoms, nullptr,
-                          load.network.release());
+        const Vector3d maxPos = reader.findMaxCoord();
+        bench.handOver(std::move(load.network), deviceAtoms(), Placement::around(maxPos, reader.getMidPoint()));
     }
-    gl->resetHapticWS();
-    gl->stopSchedular();
-    if (device) gl->setReconfigureMolecule(1);
-    m_surface->doneCurrent();
+    deleteAtoms(oldAtoms);
     state.isOmni = device ? model : 0;
 
     c.infoText->setText("Waiting for initial processing stage...");
-    if (device) gl->switchElasticMode(true);
-    c.openSession->setEnabled(false);
     c.tabControl1->setEnabled(true);
     showDeviceState(device);
 
     // The modes.
     bool running = true;
-    const ElasticNetworkModel* network = gl->getNetwork();
-    const int total = network ? network->get3NMinus6() : 0;
+    ElasticNetworkModel& network = *bench.network();
+    const int total = network.get3NMinus6();
     if (mode == load::PdbFile || mode == load::EigenFiles) {
         if (!load.eigenFilesWritten && !load.eigenFileError.empty())
             console::write(console::Warning, "the eigen data files were not written: " + load.eigenFileError);
-        console::Line() << "max modes detected: " << gl->getMaxModes();
-        m_logic->networkLoaded(gl->getMaxModes(), total, gl->getS(), cutoff());
+        console::Line() << "max modes detected: " << network.getTotalMaxModes();
+        m_logic->networkLoaded(network.getTotalMaxModes(), total, network.getS(), cutoff());
         if (mode == load::EigenFiles) {
-            console::Line() << "gotS " << gl->getS();
+            console::Line() << "gotS " << network.getS();
             console::line("showing");
         }
         m_flow->showDeviceInstructions(state.isOmni);
     } else if (mode == load::ElNemo) {
-        finishElNemo(*gl);
-        running = gl->getNetwork() && gl->getNetwork()->isSetup();
+        finishElNemo();
+        running = network.isSetup();
     } else {
-        finishTextFile(*gl);
-        running = gl->getNetwork() && gl->getNetwork()->isSetup();
+        finishTextFile();
+        running = network.isSetup();
     }
     m_running = running;
     if (running && !m_closing) {
-        m_surface->makeCurrent();
-        gl->startSchedular();
+        bench.start();
         gl->resetALL();
-        gl->fireSimulationThread();
-        m_surface->doneCurrent();
+        bench.startSimulation();
         console::line("COMPLETE SETUP");
     }
     m_stylus.attach(*gl);
 
     // The end of every set-up, with modes or without.
     c.viewTutorial->setEnabled(false);
-    const std::string code = gl->getPDB_Code();
+    const std::string code = network.getPDB_Code();
     setWindowTitle("Vornax - PDB code: " + QString::fromStdString(code));
     state.introState = false;
     m_loaded = true;
-    if (running) restorePendingSession(*gl);
+    if (running) restorePendingSession();
+    // Another structure may be opened from now on; this one is remembered.
+    c.openToolStripMenuItem->setEnabled(true);
+    c.openSession->setEnabled(true);
+    m_recent->add(m_sessionFile.empty() ? m_request.source.name() : m_sessionFile);
+    m_sessionFile.clear();
+    refreshRecent();
     showLoadedStatus();
     emit loadEnded(true, QString());
 }
@@ -516,13 +619,12 @@ void Form1::everyModeFinished()
     if (m_everyModeWorker.joinable()) m_everyModeWorker.join();
     std::optional<LoadResult> done = std::move(m_everyModeResult);
     m_everyModeResult.reset();
-    COpenGL* gl = view();
-    ElasticNetworkModel* network = gl ? gl->getNetwork() : nullptr;
-    if (!done || !network) return;
+    ElasticNetworkModel* network = m_workbench->network();
+    if (!done || !network || !view()) return;
     if (done->ok() && done->network && network->adoptSolution(*done->network)) {
         m_pathNote.clear();
         m_status->setToolTip("Every mode is computed.");
-        m_logic->networkLoaded(gl->getMaxModes(), network->get3NMinus6(), gl->getS(), cutoff());
+        m_logic->networkLoaded(network->getTotalMaxModes(), network->get3NMinus6(), network->getS(), cutoff());
     } else {
         const std::string why = done->ok() ? "the response matrix Y does not fit in memory" : done->message;
         m_pathNote = QString(" (the lowest modes: every mode could not be computed)");
@@ -535,13 +637,13 @@ void Form1::everyModeFinished()
 
 void Form1::showLoadedStatus()
 {
-    const COpenGL* gl = view();
-    if (!gl) return;
-    const std::string code = gl->getPDB_Code();
+    const ElasticNetworkModel* network = m_workbench->network();
+    if (!view() || !network) return;
+    const std::string code = network->getPDB_Code();
     setStatus(QString("%1: %2 nodes, %3 modes%4%5")
                   .arg(code.empty() ? fileName() : QString::fromStdString(code))
-                  .arg(gl->getAmountOfAtoms())
-                  .arg(gl->getMaxModes())
+                  .arg(network->getAmountOfAtoms())
+                  .arg(network->getTotalMaxModes())
                   .arg(m_pathNote, deviceNote()));
 }
 
@@ -552,18 +654,16 @@ const std::vector<Atom*>& Form1::deviceAtoms() const
 
 bool Form1::usingMouseStylus() const
 {
-    const COpenGL* gl = view();
-    return gl && gl->getDevice() && hdapi::activeBackend() == hdapi::Backend::Virtual;
+    return view() && m_workbench->device() && hdapi::activeBackend() == hdapi::Backend::Virtual;
 }
 
 QString Form1::deviceNote() const
 {
-    const COpenGL* gl = view();
-    if (!gl || !gl->getDevice()) return " (no haptic device)";
+    if (!view() || !m_workbench->device()) return " (no haptic device)";
     return usingMouseStylus() ? " (mouse stylus)" : "";
 }
 
-bool Form1::openFirstDevice(COpenGL& gl, int32_t& model)
+bool Form1::openFirstDevice(int32_t& model)
 {
     if (!m_options.openDevice) return false;
     // Without an arm's library the mouse is the stylus, unless the user said otherwise.
@@ -571,11 +671,11 @@ bool Form1::openFirstDevice(COpenGL& gl, int32_t& model)
         console::line("no haptic device library: the mouse drives the virtual device");
         hdapi::useVirtualDevice(true);
     }
-    bool device = gl.initiliseHaptics(deviceAtoms(), &model);
+    bool device = m_workbench->openDevice(deviceAtoms(), &model);
     if (!device && !hdapi::virtualDeviceRequested() && !m_stylusChosen) {
         // The arm's library opened no device (the user has been told): the mouse takes over.
         hdapi::useVirtualDevice(true);
-        device = gl.initiliseHaptics(deviceAtoms(), &model);
+        device = m_workbench->openDevice(deviceAtoms(), &model);
     }
     showMouseStylus(device && hdapi::virtualDeviceRequested());
     return device;
@@ -596,9 +696,9 @@ void Form1::showDeviceState(bool device)
         c.tabControl1->setCurrentWidget(c.elasticNetworkTab);
         if (c.hapticsOnOff->isChecked()) {
             // Already ticked: the new device is told as a tick would tell it.
-            if (COpenGL* gl = view()) {
-                gl->setReconfigureMolecule(1);
-                gl->setHatpicState(true);
+            if (Haptics* d = m_workbench->device()) {
+                d->setReconfiguringMolecule(1);
+                d->setHatpicState(true);
             }
         } else {
             c.hapticsOnOff->setChecked(true);
@@ -623,20 +723,15 @@ void Form1::setMouseStylus(bool on)
     if (!m_loaded || !gl || m_closing || on == usingMouseStylus()) return;
 
     m_stylus.detach();
-    m_surface->makeCurrent();
+    Workbench& bench = *m_workbench;
     int32_t model = 0;
     bool device = false;
     if (on || hdapi::vendorLibraryAvailable()) {
-        device = gl->replaceDevice(deviceAtoms(), &model);
+        device = bench.replaceDevice(deviceAtoms(), gl->getCurrentCamZ(), &model);
     } else {
-        gl->adoptDevice(nullptr); // no arm to go back to
+        bench.adoptDevice(nullptr); // no arm to go back to
     }
-    if (device) {
-        gl->setReconfigureMolecule(1);
-        gl->switchElasticMode(true);
-        if (m_running) gl->startSchedular();
-    }
-    m_surface->doneCurrent();
+    if (device && m_running) bench.start();
     m_logic->state().isOmni = device ? model : 0;
     showMouseStylus(device && on);
     showDeviceState(device);
@@ -645,32 +740,24 @@ void Form1::setMouseStylus(bool on)
     showLoadedStatus();
 }
 
-namespace {
-
-float averageForce(COpenGL& gl)
-{
-    return gl.getDevice() ? gl.getDevice()->getAveForce() : COpenGL::kNoDeviceAverageForce;
-}
-
-} // namespace
-
 float Form1::cutoff() const
 {
     // Eigen data files bring their own cutoff; the others use the one given for the load.
     if (m_request.loadMode != load::EigenFiles) return m_request.rc;
-    const COpenGL* gl = view();
-    return gl ? gl->getRc() : m_request.rc;
+    const ElasticNetworkModel* network = m_workbench->network();
+    if (!network) return m_request.rc;
+    return network->getRc(); // Å, as stored
 }
 
-void Form1::finishElNemo(COpenGL& gl)
+void Form1::finishElNemo()
 {
     FormControls& c = m_controls;
-    ElasticNetworkModel* network = gl.getNetwork();
+    ElasticNetworkModel* network = m_workbench->network();
     const std::optional<std::vector<std::string>> files = m_flow->askModeFiles();
     if (!files || !network) return;
     network->setupBlankArrays();
-    for (const std::string& file : *files) gl.pipeNewModeFileToELN(file);
-    const std::vector<int32_t> modes = gl.getElNemoModes();
+    for (const std::string& file : *files) network->calculateEigenFromElnemo(file);
+    const std::vector<int32_t> modes = network->getElNemoModes();
     const std::vector<double> values = m_flow->askEigenvalues();
     if (modes.empty()) {
         userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "None of the chosen mode files could be read.",
@@ -678,10 +765,10 @@ void Form1::finishElNemo(COpenGL& gl)
         return;
     }
     // The rigid-body values come first; the network skips them.
-    network->finishElnemoImport(values, averageForce(gl));
+    network->finishElnemoImport(values, m_workbench->averageForce());
     const int total = network->get3NMinus6();
-    m_logic->networkLoaded(gl.getMaxModes(), total, gl.getS(), cutoff());
-    c.uncheckAllModes->setText("Select " + QString::number(gl.getMaxModes()) + " out of " + QString::number(total)
+    m_logic->networkLoaded(network->getTotalMaxModes(), total, network->getS(), cutoff());
+    c.uncheckAllModes->setText("Select " + QString::number(network->getTotalMaxModes()) + " out of " + QString::number(total)
                                + " total modes");
     c.undoSelection->setEnabled(true);
     c.resetSimulation->setEnabled(true);
@@ -694,18 +781,18 @@ void Form1::finishElNemo(COpenGL& gl)
     m_logic->state().loadedELNEMO = true;
 }
 
-void Form1::finishTextFile(COpenGL& gl)
+void Form1::finishTextFile()
 {
-    ElasticNetworkModel* network = gl.getNetwork();
+    ElasticNetworkModel* network = m_workbench->network();
     const std::optional<std::string> file = m_flow->askTextFile();
     if (!file || !network) return;
-    if (!network->loadStandardEigenFile(*file, averageForce(gl), nullptr)) {
+    if (!network->loadStandardEigenFile(*file, m_workbench->averageForce(), nullptr)) {
         userPrompts().messageBox(LoadWorkflow::kSetupErrorCaption, "The eigen data in " + *file + " could not be used.",
                                  MessageIcon::Warning, MessageButtons::Ok);
         return;
     }
-    console::Line() << "max modes detected: " << gl.getMaxModes();
-    m_logic->networkLoaded(gl.getMaxModes(), network->get3NMinus6(), gl.getS(), cutoff());
+    console::Line() << "max modes detected: " << network->getTotalMaxModes();
+    m_logic->networkLoaded(network->getTotalMaxModes(), network->get3NMinus6(), network->getS(), cutoff());
     m_flow->showDeviceInstructions(m_logic->state().isOmni);
 }
 
@@ -843,12 +930,13 @@ void Form1::mousePressEvent(QMouseEvent* event)
         gl->mouseDownTranslate(p.x(), p.y());
         setCursor(Qt::SizeAllCursor);
         m_leftMouse = true;
-        gl->setReconfigureMolecule(0);
+        if (Haptics* d = m_workbench->device()) d->setReconfiguringMolecule(0);
     } else if (event->button() == Qt::RightButton) {
-        gl->mouseDownRotate(p.x(), p.y());
+        Haptics* d = m_workbench->device();
+        if (d) d->mouseDownRotate(p.x(), p.y());
         setCursor(Qt::PointingHandCursor);
         m_rightMouse = true;
-        gl->setReconfigureMolecule(0);
+        if (d) d->setReconfiguringMolecule(0);
     }
 }
 
@@ -860,7 +948,8 @@ void Form1::mouseMoveEvent(QMouseEvent* event)
     m_stylus.move(s.x(), s.y());
     const QPoint p = onView(event->position());
     if (m_leftMouse) gl->shiftCam(p.x(), p.y());
-    if (m_rightMouse) gl->updateMoleculePosition(p.x(), p.y());
+    if (m_rightMouse)
+        if (Haptics* d = m_workbench->device()) d->updateMoleculePosition(p.x(), p.y());
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* event)
@@ -876,7 +965,7 @@ void Form1::mouseReleaseEvent(QMouseEvent* event)
     if (left) m_leftMouse = false;
     if (event->button() == Qt::RightButton) m_rightMouse = false;
     if (panning) {
-        gl->setReconfigureMolecule(1);
+        if (Haptics* d = m_workbench->device()) d->setReconfiguringMolecule(1);
         unsetCursor();
     }
 }

@@ -12,9 +12,9 @@
 // worker thread while the view keeps drawing its idle scene; the status line names the stage.
 // A computed load stops after the network is built for the set-up questions (asked on the
 // window thread), then goes on. When the work ends (and the view's GL context exists) the
-// window opens the haptic device when asked to, hands the molecule and the network to the view,
-// reads ElNemo or text eigen data, sets up the mode controls, marks the network initialised and
-// starts the simulation thread.
+// window opens the haptic device when asked to, hands the molecule and the network to its
+// workbench (which the view draws), reads ElNemo or text eigen data, sets up the mode controls,
+// marks the network initialised and starts the simulation thread, all through the workbench.
 #pragma once
 
 #include "FormControls.h"
@@ -49,9 +49,11 @@ class COpenGL;
 class FormLogic;
 class NetworkFileHandle;
 class QtPrompts;
+class RecentFiles;
 class SurfaceFormView;
 class UserGuide;
 class ViewSurface;
+class Workbench;
 
 struct WindowOptions {
     std::filesystem::path file; ///< the structure to load; empty loads nothing
@@ -100,6 +102,8 @@ public:
 
     /// The view, once its GL context exists.
     COpenGL* view() const;
+    /// The loaded structure: network, device and simulation thread.
+    Workbench& workbench() const { return *m_workbench; }
     ViewSurface* surface() const { return m_surface; }
     const FormControls& controls() const { return m_controls; }
     FormLogic& logic() const { return *m_logic; }
@@ -118,8 +122,13 @@ public:
     UserGuide& guide() const { return *m_guide; }
 
 public slots:
-    /// "&Open": the load workflow's entry.
+    /// "&Open": the load workflow's entry. Whenever no load is running: a new structure replaces
+    /// the one on the window once it is loaded (its forces kept, the user is first asked whether
+    /// to save its session).
     void openFile();
+    /// A structure, main eigen data file or session named (dropped on the window, or recent),
+    /// opened as "&Open" or "Open &Session" would open it.
+    void openPath(const QString& file);
     /// "Save &As": the deformed C-alpha atoms to a PDB file.
     void saveAs();
     /// "Mouse Stylus" (menu entry and check box): the mouse drives the virtual device's stylus,
@@ -136,6 +145,8 @@ public:
     bool saveSessionTo(const std::filesystem::path& file, std::string& error);
     /// The last load ended because its session did not fit the eigen data files.
     bool sessionRefused() const { return m_sessionRefused; }
+    /// The structures and sessions opened last, newest first.
+    const RecentFiles& recentFiles() const { return *m_recent; }
 
 signals:
     /// The load ended: `ok` with the network on the view, otherwise with `message` shown.
@@ -148,17 +159,28 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class CancelProgress;
 
     void connectMenus();
+    /// No load is running (nor waiting to be handed over) and the window stays open.
+    bool canOpen() const;
+    /// Before another structure replaces one with kept forces: whether to save its session
+    /// first. False when the user cancels (nothing is opened then).
+    bool offerToSaveSession();
+    /// The structure on the window stops (simulation, device) and its controls start again.
+    void closeStructure();
+    void startSession(std::optional<SessionOpening> opening);
+    void refreshRecent();
     void showAdvancedOptions();
     void startLoad(const LoadRequest& request);
     /// The set-up questions of a computed load, put by the worker once the network is built.
     void answerSetupQuestions();
-    void finishElNemo(COpenGL& gl);
-    void finishTextFile(COpenGL& gl);
+    void finishElNemo();
+    void finishTextFile();
     /// The load's cutoff in Å.
     float cutoff() const;
     void tick();
@@ -169,7 +191,7 @@ private:
     void handOver();
     /// The device at the end of a load: the HDAPI layer's choice; the mouse stylus when no arm
     /// opens. Context current.
-    bool openFirstDevice(COpenGL& gl, int32_t& model);
+    bool openFirstDevice(int32_t& model);
     /// The controls and the information text for a device in use, or none.
     void showDeviceState(bool device);
     /// Both mouse stylus controls ticked or not, without running the switch.
@@ -185,7 +207,7 @@ private:
     /// A session waiting for the load: false (the load dropped, the user told) when it does
     /// not fit the loaded network.
     bool acceptPendingSession();
-    void restorePendingSession(COpenGL& gl);
+    void restorePendingSession();
     QString fileName() const;
     /// `p` (window coordinates) on the view.
     QPoint onView(const QPointF& p) const;
@@ -194,6 +216,8 @@ private:
 
     WindowOptions m_options;
     QtPrompts* m_prompts;
+    /// Outlives the surface, whose view draws it.
+    std::unique_ptr<Workbench> m_workbench;
     ViewSurface* m_surface = nullptr;
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;
@@ -250,6 +274,8 @@ private:
     /// The reader's atoms: they outlive the view's device, which refers to them.
     std::vector<Atom*> m_atoms;
     std::vector<Atom*> m_noAtoms; ///< the device's atoms for eigen data files
+    std::unique_ptr<RecentFiles> m_recent;
+    std::string m_sessionFile; ///< the session being opened, for the recent files
     std::unique_ptr<SessionDialogs> m_ownSessionDialogs;
     std::unique_ptr<SessionWorkflow> m_sessions;
     std::optional<SessionData> m_pendingSession; ///< resumed once its load is handed over

@@ -9,7 +9,7 @@
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
-#include "render/COpenGL.h"
+#include "haptics/Workbench.h"
 
 #include <QAction>
 #include <QDir>
@@ -30,10 +30,15 @@ void Form1::setUpSessions()
 
 void Form1::openSession()
 {
-    // A session brings its own structure: only into a window with none.
-    if (m_worker.joinable() || m_loaded || m_result || m_closing) return;
-    std::optional<SessionOpening> opening = m_sessions->askOpen();
+    // A session brings its own structure, which replaces the one on the window.
+    if (!canOpen() || !offerToSaveSession()) return;
+    startSession(m_sessions->askOpen());
+}
+
+void Form1::startSession(std::optional<SessionOpening> opening)
+{
     if (!opening) return;
+    m_sessionFile = opening->file;
     m_pendingSession = std::move(opening->data);
     m_sessionFromMenu = true;
     m_sessionRefused = false;
@@ -49,23 +54,21 @@ void Form1::openSession()
 
 void Form1::saveSession()
 {
-    COpenGL* gl = view();
-    if (!gl || !gl->getELN_loaded()) {
+    if (!view() || !m_workbench->loaded()) {
         userPrompts().messageBox(session::kErrorCaption, "There is no session to save yet.", MessageIcon::Information,
                                  MessageButtons::Ok);
         return;
     }
-    m_sessions->save([&] { return collectSession(m_controls, *gl); });
+    m_sessions->save([&] { return collectSession(m_controls, *m_workbench); });
 }
 
 bool Form1::saveSessionTo(const std::filesystem::path& file, std::string& error)
 {
-    COpenGL* gl = view();
-    if (!gl || !gl->getELN_loaded()) {
+    if (!view() || !m_workbench->loaded()) {
         error = "there is no session to save";
         return false;
     }
-    return writeSessionFile(file, collectSession(m_controls, *gl), error);
+    return writeSessionFile(file, collectSession(m_controls, *m_workbench), error);
 }
 
 bool Form1::acceptPendingSession()
@@ -96,6 +99,8 @@ bool Form1::acceptPendingSession()
     setStatus(QString("The session could not be opened: %1").arg(QString::fromStdString(error)));
     m_controls.openToolStripMenuItem->setEnabled(true);
     m_controls.openSession->setEnabled(true);
+    m_sessionFile.clear();
+    refreshRecent();
     m_controls.ELNcalcProgBar->setVisible(false);
     if (m_sessionFromMenu)
         userPrompts().messageBox(session::kErrorCaption, error, MessageIcon::Warning, MessageButtons::Ok);
@@ -104,13 +109,13 @@ bool Form1::acceptPendingSession()
     return false;
 }
 
-void Form1::restorePendingSession(COpenGL& gl)
+void Form1::restorePendingSession()
 {
     if (!m_pendingSession) return;
     const SessionData data = std::move(*m_pendingSession);
     m_pendingSession.reset();
     m_sessionFromMenu = false;
-    applySession(data, m_controls, *m_logic, gl);
+    applySession(data, m_controls, *m_logic, *m_workbench);
 }
 
 } // namespace vornax

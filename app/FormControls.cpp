@@ -60,6 +60,7 @@ void buildMenus(QMainWindow& window, FormControls& c)
 {
     c.fileMenu = named(window.menuBar()->addMenu("&File"), "fileToolStripMenuItem");
     c.openToolStripMenuItem = action(c.fileMenu, "openToolStripMenuItem", "&Open");
+    c.openRecent = named(c.fileMenu->addMenu("Open &Recent"), "openRecentToolStripMenuItem");
     c.advancedOptions = action(c.fileMenu, "advancedOptionsToolStripMenuItem", "Advanced Options");
     c.mouseStylusItem = action(c.fileMenu, "mouseStylusToolStripMenuItem", "&Mouse Stylus");
     c.mouseStylusItem->setCheckable(true);

@@ -26,6 +26,7 @@ struct FormControls {
     // "&File"
     QMenu* fileMenu = nullptr;
     QAction* openToolStripMenuItem = nullptr; ///< "&Open"
+    QMenu* openRecent = nullptr;              ///< "Open &Recent": the structures and sessions opened last
     QAction* advancedOptions = nullptr;
     QAction* mouseStylusItem = nullptr; ///< "&Mouse Stylus" (checkable)
     /// "&Pull First, Every Mode Later" (checkable): large structures are pullable once their

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QRegularExpression>
 #include <QSlider>
 #include <QTabWidget>
@@ -26,6 +27,8 @@ namespace {
 // Rich text of the read-outs: 9.75 pt text, 6.75 pt sub- and superscripts.
 const QString kOpen = "<div style=\"font-family:'Lucida Sans Unicode'; font-size:9.75pt;\">";
 const QString kClose = "</div>";
+const QString kEmptyReadout =
+    kOpen + "Contacted Residue:<br>Force Applied: <br>Scaling Factor (S): <br>Fluctuation Percentage:" + kClose;
 
 QString sub(const QString& text)
 {
@@ -110,9 +113,7 @@ QString FormLogic::inactiveStyle() { return "background-color: dimgray; color: b
 FormLogic::FormLogic(const FormControls& controls, FormView& view, QObject* parent)
     : QObject(parent), m_c(controls), m_view(view)
 {
-    const QString empty =
-        kOpen + "Contacted Residue:<br>Force Applied: <br>Scaling Factor (S): <br>Fluctuation Percentage:" + kClose;
-    writeReadouts(empty);
+    writeReadouts(kEmptyReadout);
     connectControls();
 }
 
@@ -285,6 +286,23 @@ void FormLogic::networkLoaded(int originalMaxModes, int totalModes, double force
     scalerDisplay(forceScaler, m_state.finalM, m_state.N);
     console::Line() << "S: " << forceScaler;
     m_state.introState = false;
+}
+
+void FormLogic::structureClosed()
+{
+    m_state.firstEntry = false;
+    m_state.pressed = false;
+    m_state.renderingELN = false;
+    m_state.loadedELNEMO = false;
+    m_state.introState = true;
+    untickAllSilently();
+    {
+        const QSignalBlocker blocked(m_c.hapticsTranslate);
+        m_c.hapticsTranslate->setChecked(false);
+    }
+    m_c.appliedForcesTextBox->clear();
+    m_c.elasticNetworkTab->setEnabled(true);
+    writeReadouts(kEmptyReadout);
 }
 
 // ---- Mode selection -------------------------------------------------------------------------

@@ -96,6 +96,9 @@ public:
     /// A solved network is on the view: mode controls for `originalMaxModes` of `totalModes`, the
     /// fluctuation percentage, the controls a load enables and the force scaler's display.
     void networkLoaded(int originalMaxModes, int totalModes, double forceScaler, float rc);
+    /// The structure on the window is being replaced: the stylus's entry, the pulls, the mode
+    /// boxes and the read-outs start again as before a first load.
+    void structureClosed();
 
     // ---- Mode selection -------------------------------------------------------------------
     void generatePossibleModalList();

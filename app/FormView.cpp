@@ -1,7 +1,13 @@
 #include "FormView.h"
 #include "ViewSurface.h"
 
+#include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Workbench.h"
 #include "render/COpenGL.h"
+
+#include <algorithm>
+#include <array>
 
 namespace vornax {
 
@@ -12,81 +18,78 @@ void SurfaceFormView::requestFrame()
     if (m_surface) m_surface->requestFrame();
 }
 
+// ---- The device ---------------------------------------------------------------------------------
+
 Atom* SurfaceFormView::getCurrentAtom()
 {
-    COpenGL* v = gl();
-    return v ? v->getCurrentAtom() : nullptr;
+    Haptics* d = m_workbench.device();
+    return d ? d->getCurrentAtom() : nullptr;
 }
 
-float SurfaceFormView::getForceMax() const
-{
-    COpenGL* v = gl();
-    return v ? v->getForceMax() : 0.0f;
-}
+float SurfaceFormView::getForceMax() const { return m_workbench.forceMax(); }
 
 int32_t SurfaceFormView::gethapticButton()
 {
-    COpenGL* v = gl();
-    return v ? v->gethapticButton() : 0;
+    Haptics* d = m_workbench.device();
+    return d ? d->getButtons() : 0;
 }
 
 bool SurfaceFormView::pollHapticFirstEntry()
 {
-    COpenGL* v = gl();
-    return v ? v->pollHapticFirstEntry() : false;
+    Haptics* d = m_workbench.device();
+    return d ? d->getFirstEntry() : false;
 }
 
 void SurfaceFormView::setReconfigureMolecule(int32_t r)
 {
-    if (COpenGL* v = gl()) v->setReconfigureMolecule(r);
+    if (Haptics* d = m_workbench.device()) d->setReconfiguringMolecule(r);
 }
 
 void SurfaceFormView::setHatpicState(bool on)
 {
-    if (COpenGL* v = gl()) v->setHatpicState(on);
+    if (Haptics* d = m_workbench.device()) d->setHatpicState(on);
 }
 
 void SurfaceFormView::setHapticsTranslate(bool on)
 {
-    if (COpenGL* v = gl()) v->setHapticsTranslate(on);
+    if (Haptics* d = m_workbench.device()) d->setTranslates(on);
 }
 
 bool SurfaceFormView::checkToggle()
 {
-    COpenGL* v = gl();
-    return v ? v->checkToggle() : false;
+    Haptics* d = m_workbench.device();
+    return d ? d->toggleTranslations() : false;
 }
 
 void SurfaceFormView::setHapticTranslateAmount(float amount)
 {
-    if (COpenGL* v = gl()) v->setHapticTranslateAmount(amount);
+    if (Haptics* d = m_workbench.device()) d->setTransformAmount(amount);
 }
 
 void SurfaceFormView::setHapticSticking(bool on)
 {
-    if (COpenGL* v = gl()) v->setHapticSticking(on);
+    if (Haptics* d = m_workbench.device()) d->setStickingToSurface(on);
 }
 
 bool SurfaceFormView::undoLastSelection()
 {
-    COpenGL* v = gl();
-    return v ? v->undoLastSelection() : false;
+    Haptics* d = m_workbench.device();
+    return d ? d->popLastSelectionFromStack() : false;
 }
 
 void SurfaceFormView::resetSim()
 {
-    if (COpenGL* v = gl()) v->resetSim();
+    if (Haptics* d = m_workbench.device()) d->resetAllForces();
 }
 
 void SurfaceFormView::addEqForce(float f)
 {
-    if (COpenGL* v = gl()) v->addEqForce(f);
+    if (Haptics* d = m_workbench.device()) d->addNewForceForEq(f);
 }
 
-void SurfaceFormView::setSaveForces(bool on)
-{
-    if (COpenGL* v = gl()) v->setSaveForces(on);
-}
+void SurfaceFormView::setSaveForces(bool on) { m_workbench.setSaveForces(on); }
+
+// ---- The view -----------------------------------------------------------------------------------
 
 void SurfaceFormView::toggleWorkspace(bool show)
 {
@@ -96,16 +99,6 @@ void SurfaceFormView::toggleWorkspace(bool show)
 void SurfaceFormView::toggleRotateMode()
 {
     if (COpenGL* v = gl()) v->toggleRotateMode();
-}
-
-void SurfaceFormView::setRenderForces(bool on)
-{
-    if (COpenGL* v = gl()) v->setRenderForces(on);
-}
-
-void SurfaceFormView::setRenderingSpheresElN(bool on)
-{
-    if (COpenGL* v = gl()) v->setRenderingSpheresElN(on);
 }
 
 void SurfaceFormView::showSelectedAtoms(bool on)
@@ -123,95 +116,106 @@ void SurfaceFormView::resetALL()
     if (COpenGL* v = gl()) v->resetALL();
 }
 
-bool SurfaceFormView::hasNetwork() const
+// ---- The network --------------------------------------------------------------------------------
+
+void SurfaceFormView::setRenderForces(bool on)
 {
-    const COpenGL* v = gl();
-    return v && v->getNetwork() != nullptr;
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->setRenderForces(on);
 }
 
-bool SurfaceFormView::getELN_loaded() const
+void SurfaceFormView::setRenderingSpheresElN(bool on)
 {
-    COpenGL* v = gl();
-    return v ? v->getELN_loaded() : false;
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->setRenderingSpheres(on);
 }
+
+bool SurfaceFormView::hasNetwork() const { return m_workbench.network() != nullptr; }
+
+bool SurfaceFormView::getELN_loaded() const { return m_workbench.loaded(); }
 
 int32_t SurfaceFormView::getELN_loadMode() const
 {
-    COpenGL* v = gl();
-    return v ? v->getELN_loadMode() : 0;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getSimulationMode() : -1;
 }
 
 std::vector<int32_t> SurfaceFormView::getElNemoModes() const
 {
-    COpenGL* v = gl();
-    return v ? v->getElNemoModes() : std::vector<int32_t>{};
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getElNemoModes() : std::vector<int32_t>{};
 }
 
 std::vector<Atom*> SurfaceFormView::getAtomContactList() const
 {
-    COpenGL* v = gl();
-    return v ? v->getAtomContactList() : std::vector<Atom*>{};
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getContactList() : std::vector<Atom*>{};
 }
 
 bool SurfaceFormView::newForceAdded() const
 {
-    COpenGL* v = gl();
-    return v ? v->newForceAdded() : false;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln && eln->getNeedsListUpdate();
 }
 
 void SurfaceFormView::setNewForceAdded(bool b)
 {
-    if (COpenGL* v = gl()) v->setNewForceAdded(b);
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->setNeedsListUpdate(b);
 }
 
 bool SurfaceFormView::writeCAlphaFile(const std::string& file) const
 {
-    COpenGL* v = gl();
-    return v ? v->writeCAlphaFile(file) : false;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln && eln->write_C_alphaFile(file);
 }
 
 double SurfaceFormView::getRMSingle(int32_t mode) const
 {
-    COpenGL* v = gl();
-    return v ? v->getRMSingle(mode) : 0.0;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getRMSingle(mode) : 0.0;
 }
 
 double SurfaceFormView::getRM(int32_t n) const
 {
-    COpenGL* v = gl();
-    return v ? v->getRM(n) : 0.0;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getRMForTest(n) : 0.0;
 }
 
 double SurfaceFormView::getRTotal() const
 {
-    COpenGL* v = gl();
-    return v ? v->getRTotal() : 0.0;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->getRTotal() : 0.0;
 }
 
 std::optional<ModeChangeToken> SurfaceFormView::setChangingSimMode()
 {
-    COpenGL* v = gl();
-    return v ? v->setChangingSimMode() : std::nullopt;
+    ElasticNetworkModel* eln = m_workbench.network();
+    return eln ? eln->tryBeginModeChange() : std::nullopt;
 }
 
 void SurfaceFormView::copyModesToELN(const ModeChangeToken& token, const int32_t* modes, int32_t n)
 {
-    if (COpenGL* v = gl()) v->copyModesToELN(token, modes, n);
+    ElasticNetworkModel* eln = m_workbench.network();
+    if (!eln) return;
+    console::Line() << "adding to ELN from pointer: " << n;
+    std::array<int32_t, 20> copy{};
+    const int32_t count = std::clamp<int32_t>(n, 0, 20);
+    for (int32_t i = 0; i < count && modes; ++i) copy[static_cast<std::size_t>(i)] = modes[i];
+    eln->receiveNewModes(token, copy.data(), count);
 }
 
 void SurfaceFormView::useAllModes(const ModeChangeToken& token, bool on)
 {
-    if (COpenGL* v = gl()) v->useAllModes(token, on);
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->useAllModes(token, on);
+    if (Haptics* d = m_workbench.device()) d->setUsingAllModes(on);
 }
 
 void SurfaceFormView::selectSliderAmount(const ModeChangeToken& token, int32_t n)
 {
-    if (COpenGL* v = gl()) v->selectSliderAmount(token, n);
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->selectAmountOfModes(token, n);
 }
 
 void SurfaceFormView::setElasticNetworkModeState(const ModeChangeToken& token, int32_t state)
 {
-    if (COpenGL* v = gl()) v->setElasticNetworkModeState(token, state);
+    if (ElasticNetworkModel* eln = m_workbench.network()) eln->selectModeState(token, state);
 }
 
 } // namespace vornax

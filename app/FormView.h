@@ -1,9 +1,10 @@
 // What the main window's controls and control loop ask of the view: the frame, the device's
 // state and commands, and the network's mode selection and force read-outs.
 //
-// FormLogic works through this interface only, so it runs without a GL context; SurfaceFormView
-// forwards to the COpenGL of the window's GL surface (every call does nothing, or answers 0 /
-// false / none, before the view exists).
+// FormLogic works through this interface only, so it runs without a GL context. SurfaceFormView
+// answers from the window's workbench (the network and the device) and its GL surface (the
+// view's switches, which do nothing before the view exists); without a device the device's
+// calls do nothing, or answer 0 / false / none.
 #pragma once
 
 #include "enm/ModeChangeToken.h"
@@ -18,6 +19,7 @@ namespace vornax {
 class Atom;
 class COpenGL;
 class ViewSurface;
+class Workbench;
 
 class FormView {
 public:
@@ -71,11 +73,11 @@ public:
     virtual void setElasticNetworkModeState(const ModeChangeToken& token, int32_t state) = 0;
 };
 
-/// The view of a GL surface.
+/// The workbench and the view of a GL surface.
 class SurfaceFormView final : public FormView {
 public:
-    /// `surface` may be null (no view then).
-    explicit SurfaceFormView(ViewSurface* surface) : m_surface(surface) {}
+    /// `surface` may be null (no view then); `workbench` outlives this object.
+    SurfaceFormView(Workbench& workbench, ViewSurface* surface) : m_workbench(workbench), m_surface(surface) {}
     void setSurface(ViewSurface* surface) { m_surface = surface; }
 
     void requestFrame() override;
@@ -119,6 +121,7 @@ public:
 
 private:
     COpenGL* gl() const;
+    Workbench& m_workbench;
     ViewSurface* m_surface;
 };
 

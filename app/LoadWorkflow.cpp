@@ -72,6 +72,30 @@ std::optional<LoadRequest> LoadWorkflow::begin()
     }
 }
 
+std::optional<LoadRequest> LoadWorkflow::beginWithFile(const std::string& file, bool eigenData)
+{
+    LoadRequest request;
+    const std::filesystem::path path(file);
+    if (eigenData) {
+        m_loadMode = request.loadMode = load::EigenFiles;
+        std::vector<std::string> names{file};
+        std::filesystem::path ppy = path;
+        ppy.replace_extension(".ppy");
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(ppy, ec)) names.push_back(ppy.string());
+        request.source = StructureSource::eigenDataFiles(names);
+        return request;
+    }
+    m_loadMode = request.loadMode = load::PdbFile;
+    console::line("internal eigen calculation");
+    request.source = StructureSource::pdbFile(file);
+    const std::optional<AssemblyRequest> assembly = askAssembly(file);
+    if (!assembly) return std::nullopt;
+    request.source.assembly = *assembly;
+    request.rc = checkedCutoff(m_dialogs->askCutoff());
+    return request;
+}
+
 std::optional<AssemblyRequest> LoadWorkflow::askAssembly(const std::string& file)
 {
     if (m_presetAssembly) return m_presetAssembly;

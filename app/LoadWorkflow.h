@@ -52,6 +52,10 @@ public:
     /// earlier choice, a cancelled file dialog or assembly question, or no ".hdv" file among
     /// those chosen.
     std::optional<LoadRequest> begin();
+    /// The same for a file already chosen (dropped on the window, or a recent one): a main eigen
+    /// data file (`eigenData`, with the .ppy beside it when there is one) loads its modes; any
+    /// other file is a structure whose modes are computed, after its assembly and cutoff questions.
+    std::optional<LoadRequest> beginWithFile(const std::string& file, bool eigenData);
     /// Computed modes load `assembly` of the file (an empty request: its own content) without
     /// the assembly question, as a command line asks.
     void presetAssembly(AssemblyRequest assembly) { m_presetAssembly = std::move(assembly); }

@@ -2,10 +2,10 @@
 
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"
-#include "render/ViewGlobals.h"
 
 #include <chrono>
 #include <cmath>
@@ -93,15 +93,7 @@ constexpr double kNearestTip = 2.0 * 2.7474774;
 
 void MouseStylus::attach(COpenGL& view)
 {
-    attach(
-        [] {
-            ViewTransforms t;
-            t.modelView = modelView.load();
-            t.projection = projection.load();
-            t.viewport = viewport.load();
-            return t;
-        },
-        [&view] { return view.getDevice(); });
+    attach([&view] { return view.frameTransforms(); }, [&view] { return view.workbench().device(); });
 }
 
 void MouseStylus::attach(std::function<ViewTransforms()> matrices, std::function<Haptics*()> device)

@@ -9,7 +9,7 @@
 #include "common/UserPrompts.h"
 #include "enm/io/EigenFileNames.h"
 #include "enm/ElasticNetworkModel.h"
-#include "render/COpenGL.h"
+#include "haptics/Workbench.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -82,8 +82,13 @@ std::optional<SessionOpening> SessionWorkflow::askOpen()
     request.filterIndex = 2;
     const auto chosen = m_dialogs.chooseFiles(request);
     if (!chosen || chosen->empty() || chosen->front().empty()) return std::nullopt;
+    return askOpen(chosen->front());
+}
+
+std::optional<SessionOpening> SessionWorkflow::askOpen(const std::string& file)
+{
     SessionOpening opening;
-    opening.file = chosen->front();
+    opening.file = file;
     std::string error;
     std::optional<SessionData> data = readSessionFile(opening.file, error);
     if (!data) {
@@ -112,22 +117,22 @@ std::optional<SessionOpening> SessionWorkflow::askOpen()
 
 // ---- The window's state -----------------------------------------------------------------------
 
-SessionData collectSession(const FormControls& c, COpenGL& view)
+SessionData collectSession(const FormControls& c, const Workbench& bench)
 {
     SessionData d;
     d.version = session::kVersion;
     d.saveForces = c.saveForces->isChecked() ? 1 : 0;
     d.sliderPosition = c.forceMagSlider->value();
-    view.writeHapticTransformationData(d.workspace);
+    bench.writeWorkspace(d.workspace);
     for (std::size_t i = 0; i < d.modeSwitches.size(); ++i) d.modeSwitches[i] = c.modeArray[i]->isChecked() ? 1 : 0;
-    if (const ElasticNetworkModel* eln = view.getNetwork()) {
+    if (const ElasticNetworkModel* eln = bench.network()) {
         d.forces = eln->keptForces();
         d.structure = eln->sessionStructure();
     }
     return d;
 }
 
-void applySession(const SessionData& d, const FormControls& c, FormLogic& logic, COpenGL& view)
+void applySession(const SessionData& d, const FormControls& c, FormLogic& logic, Workbench& bench)
 {
     // The modes first: "Save Forces" locks the mode boxes, and the kept forces carry their own
     // routes whatever the selection.
@@ -158,12 +163,12 @@ void applySession(const SessionData& d, const FormControls& c, FormLogic& logic,
     // A 0 leaves a ticked box as it is.
     if (d.saveForces == 1) c.saveForces->setChecked(true);
 
-    for (const SessionForce& f : d.forces) view.applyForceToELN(f.node, f.force, f.magnitude, f.eqForce, f.modeState);
+    for (const SessionForce& f : d.forces) bench.restoreKeptForce(f);
     logic.rebuildAppliedForces();
     // After the view's reset, which puts the workspace back to its start. A session saved
     // without a device carries the untouched default (no translation at all), which no device
     // workspace is: the view's own start stays then.
-    if (!(d.workspace == SessionWorkspace())) view.insertHapticTransformationData(d.workspace);
+    if (!(d.workspace == SessionWorkspace())) bench.restoreWorkspace(d.workspace);
     console::line("finished reading session file");
 }
 

@@ -2,11 +2,11 @@
 // that goes into a session file and comes back out of it.
 //
 //     SessionWorkflow sessions(dialogs, homeFolder);
-//     sessions.save([&] { return collectSession(controls, view); });   // asks, then writes whole
+//     sessions.save([&] { return collectSession(controls, bench); });  // asks, then writes whole
 //     std::optional<SessionOpening> opening = sessions.askOpen();       // the file, checked, and
 //                                                                      // the eigen data files
 //     ... the eigen data files loaded; sessionFitsNetwork(...) checked before the hand-over ...
-//     applySession(opening->data, controls, logic, view);              // on the loaded window
+//     applySession(opening->data, controls, logic, bench);             // on the loaded window
 //
 // A session comes back as it was saved: the mode switches first (with "Save Forces" ticked the
 // mode boxes are locked), the force-scaling slider, "Save Forces", then every kept force into
@@ -27,8 +27,8 @@ class QWidget;
 
 namespace vornax {
 
-class COpenGL;
 class FormLogic;
+class Workbench;
 struct FormControls;
 
 /// The file dialogs of the two commands.
@@ -92,6 +92,8 @@ public:
     /// reported), then the eigen data files. Nothing when a dialog is cancelled, the file is
     /// refused or no ".hdv" file is among those chosen.
     std::optional<SessionOpening> askOpen();
+    /// The same for a session file already chosen (dropped on the window, or a recent one).
+    std::optional<SessionOpening> askOpen(const std::string& file);
 
     /// The folder the save dialog starts in.
     const std::string& saveFolder() const { return m_folder; }
@@ -103,8 +105,8 @@ private:
 
 /// The window's session: the switches and sliders of `c`, the device's workspace and the
 /// network's kept forces.
-SessionData collectSession(const FormControls& c, COpenGL& view);
+SessionData collectSession(const FormControls& c, const Workbench& bench);
 /// Puts `data` back on a loaded window whose network it fits (sessionFitsNetwork).
-void applySession(const SessionData& data, const FormControls& c, FormLogic& logic, COpenGL& view);
+void applySession(const SessionData& data, const FormControls& c, FormLogic& logic, Workbench& bench);
 
 } // namespace vornax

@@ -6,7 +6,10 @@
 
 namespace vornax {
 
-ViewRenderer::ViewRenderer(float hapticRadius) : m_hapticRadius(hapticRadius) {}
+ViewRenderer::ViewRenderer(Workbench& workbench, float hapticRadius)
+    : m_workbench(workbench), m_hapticRadius(hapticRadius)
+{
+}
 ViewRenderer::~ViewRenderer() = default;
 
 bool ViewRenderer::initialize(int width, int height, std::string* problem)
@@ -17,7 +20,7 @@ bool ViewRenderer::initialize(int width, int height, std::string* problem)
         if (problem) *problem = why;
         return false;
     }
-    m_view = std::make_unique<COpenGL>(width, height, m_hapticRadius);
+    m_view = std::make_unique<COpenGL>(m_workbench, width, height, m_hapticRadius);
     m_measureStart = std::chrono::steady_clock::now();
     return true;
 }

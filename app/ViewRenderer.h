@@ -9,11 +9,12 @@
 namespace vornax {
 
 class COpenGL;
+class Workbench;
 
 class ViewRenderer {
 public:
-    /// `hapticRadius`: the probe sphere's radius in Å.
-    explicit ViewRenderer(float hapticRadius = 1.52f);
+    /// The view draws `workbench` (not owned); `hapticRadius`: the probe sphere's radius in Å.
+    explicit ViewRenderer(Workbench& workbench, float hapticRadius = 1.52f);
     ~ViewRenderer();
     ViewRenderer(const ViewRenderer&) = delete;
     ViewRenderer& operator=(const ViewRenderer&) = delete;
@@ -32,6 +33,7 @@ public:
     int measuredFrameRate() const { return m_frameRate; }
 
 private:
+    Workbench& m_workbench;
     float m_hapticRadius;
     std::unique_ptr<COpenGL> m_view;
     int m_count = 0;

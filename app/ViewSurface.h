@@ -16,6 +16,7 @@ class QWidget;
 namespace vornax {
 
 class COpenGL;
+class Workbench;
 
 class ViewSurface {
 public:
@@ -43,7 +44,8 @@ public:
 
 /// Whether the driver gives a context with quad-buffer stereo.
 bool quadBufferStereoOffered();
-/// The stereo surface where stereo is offered and `allowStereo`, else the widget.
-ViewSurface* makeViewSurface(QWidget* parent, bool allowStereo = true);
+/// The stereo surface where stereo is offered and `allowStereo`, else the widget; its view
+/// draws `workbench`.
+ViewSurface* makeViewSurface(QWidget* parent, Workbench& workbench, bool allowStereo = true);
 
 } // namespace vornax

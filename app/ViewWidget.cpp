@@ -19,13 +19,13 @@ bool quadBufferStereoOffered()
     return context.format().stereo();
 }
 
-ViewSurface* makeViewSurface(QWidget* parent, bool allowStereo)
+ViewSurface* makeViewSurface(QWidget* parent, Workbench& workbench, bool allowStereo)
 {
     if (allowStereo && quadBufferStereoOffered()) {
         console::write(console::Information, "Quad-buffer stereo offered: drawing through a stereo window");
-        return new StereoViewWindow(parent);
+        return new StereoViewWindow(workbench, parent);
     }
-    return new ViewWidget(parent);
+    return new ViewWidget(workbench, parent);
 }
 
 namespace {
@@ -34,7 +34,7 @@ int pixels(int logical, qreal ratio) { return static_cast<int>(std::lround(logic
 
 // ---- ViewWidget ---------------------------------------------------------------------------
 
-ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent)
+ViewWidget::ViewWidget(Workbench& workbench, QWidget* parent) : QOpenGLWidget(parent), m_renderer(workbench)
 {
     setFormat(viewFormat(true));
     setMinimumSize(64, 64);
@@ -66,7 +66,8 @@ void ViewWidget::paintGL() { m_renderer.paint(); }
 
 // ---- StereoViewWindow ---------------------------------------------------------------------
 
-StereoViewWindow::StereoViewWindow(QWidget* parent) : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
+StereoViewWindow::StereoViewWindow(Workbench& workbench, QWidget* parent)
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate), m_renderer(workbench)
 {
     setFormat(viewFormat(true));
     m_container = QWidget::createWindowContainer(this, parent);

@@ -12,7 +12,8 @@ namespace vornax {
 
 class ViewWidget final : public QOpenGLWidget, public ViewSurface {
 public:
-    explicit ViewWidget(QWidget* parent = nullptr);
+    /// The view draws `workbench` (not owned; it outlives the widget).
+    ViewWidget(Workbench& workbench, QWidget* parent = nullptr);
     ~ViewWidget() override;
 
     QWidget* widget() override { return this; }
@@ -37,8 +38,8 @@ private:
 
 class StereoViewWindow final : public QOpenGLWindow, public ViewSurface {
 public:
-    /// Makes the window and its container (a child of `parent`).
-    explicit StereoViewWindow(QWidget* parent);
+    /// Makes the window and its container (a child of `parent`); the view draws `workbench`.
+    StereoViewWindow(Workbench& workbench, QWidget* parent);
     ~StereoViewWindow() override;
 
     QWidget* widget() override { return m_container; }

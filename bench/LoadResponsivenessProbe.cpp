@@ -11,6 +11,8 @@
 #include "ViewSurface.h"
 
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Workbench.h"
 #include "render/COpenGL.h"
 
 #include <QApplication>
@@ -139,7 +141,7 @@ int main(int argc, char** argv)
     app.exec();
 
     std::printf("{\n  \"file\": \"%s\",\n  \"loaded\": %s,\n  \"nodes\": %d,\n  \"load_seconds\": %.2f,\n", argv[1],
-                ok ? "true" : "false", window.view() ? window.view()->getAmountOfAtoms() : 0, ms(Clock::now() - start) / 1000.0);
+                ok ? "true" : "false", window.workbench().network() ? window.workbench().network()->getAmountOfAtoms() : 0, ms(Clock::now() - start) / 1000.0);
     std::printf("  \"frames_during_load\": %zu,\n  \"longest_frame_gap_ms\": %.1f,\n  \"median_frame_gap_ms\": %.1f,\n",
                 frames.times.size(), frames.longest(), frames.median());
     std::printf("  \"longest_window_thread_gap_ms\": %.1f,\n  \"progress_values_seen\": %zu,\n"

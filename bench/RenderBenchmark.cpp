@@ -27,6 +27,7 @@
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/io/NetworkFileHandle.h"
+#include "haptics/Workbench.h"
 #include "molecule/StructureFile.h"
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"
@@ -332,9 +333,11 @@ double viewFramesPerSecond(const std::string& pdbText, bool springs, double seco
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
     {
-        COpenGL view(size[2], size[3], 1.52f);
-        view.setupBinaryELN(b->network.release());
-        view.startSchedular();
+        Workbench bench;
+        COpenGL view(bench, size[2], size[3], 1.52f);
+        const Placement placement = Placement::ofNodes(*b->network);
+        bench.handOver(std::move(b->network), {}, placement);
+        bench.start();
         view.resetALL();
         view.renderSprings(springs);
         auto frame = [&] {

@@ -18,12 +18,12 @@
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"
 #include "render/GLHeaders.h"
 #include "render/NetworkDrawing.h"
-#include "render/ViewGlobals.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,7 +53,7 @@ int32_t frontNode(COpenGL& view, int width, int height)
 {
     int32_t best = -1;
     double bestDepth = 2.0;
-    for (int32_t i = 0; i < view.getAmountOfAtoms(); ++i) {
+    for (int32_t i = 0; i < view.workbench().network()->getAmountOfAtoms(); ++i) {
         const auto p = pixelOf(view, i);
         // Near the middle, away from the workspace's walls (where the view would scroll).
         if (std::abs(p[0] - width / 2.0) > width / 8.0 || std::abs(p[1] - height / 2.0) > height / 8.0) continue;
@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     while (!ended) QTest::qWait(50);
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     COpenGL* view = window.view();
-    if (!ok || !view || !view->getDevice() || !view->getNetworkDrawing()) return 1;
+    if (!ok || !view || !window.workbench().device() || !view->getNetworkDrawing()) return 1;
     if (full) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Never);
     if (cheap) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Always);
     QTest::qWait(1500); // the first frames (buffers grown)
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
                                                         static_cast<int>(std::lround(at[1]))));
     QTest::mousePress(&window, Qt::LeftButton, Qt::NoModifier, press);
     QTest::qWait(200);
-    const bool grabbed = view->getNetwork()->getAtom(node)->isSelected();
+    const bool grabbed = window.workbench().network()->getAtom(node)->isSelected();
     const double pulling = framesPerSecond(seconds, [&](double t) {
         const int dx = static_cast<int>(std::lround(swing * std::sin(t * 1.5)));
         QTest::mouseMove(&window, press + QPoint(dx + swing / 2, 0));
@@ -160,11 +160,11 @@ int main(int argc, char** argv)
     QTest::mouseMove(&window, press + QPoint(3 * swing, -2 * swing));
     QTest::qWait(800);
     const NetworkDrawing::FrameCounts counts = view->getNetworkDrawing()->lastFrame();
-    const float force = view->getNetwork()->getAtom(node)->getMyApplyingForce().size();
+    const float force = window.workbench().network()->getAtom(node)->getMyApplyingForce().size();
     // Nodes whose positions the pull lost (never drawn).
     int nonFinite = 0;
-    for (int32_t i = 0; i < view->getAmountOfAtoms(); ++i) {
-        const Vector3d p = view->getNetwork()->getDeformedPosition(i);
+    for (int32_t i = 0; i < window.workbench().network()->getAmountOfAtoms(); ++i) {
+        const Vector3d p = window.workbench().network()->getDeformedPosition(i);
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
             ++nonFinite;
         }
@@ -176,7 +176,7 @@ int main(int argc, char** argv)
     int spheres = 0;
     for (int32_t c : counts.spheres) spheres += c;
     std::printf("{\n  \"file\": \"%s\",\n  \"assembly\": \"%s\",\n  \"nodes\": %d,\n  \"load_seconds\": %.1f,\n",
-                line.window.file.string().c_str(), line.window.assembly.id.c_str(), view->getAmountOfAtoms(),
+                line.window.file.string().c_str(), line.window.assembly.id.c_str(), window.workbench().network()->getAmountOfAtoms(),
                 loadSeconds);
     std::printf("  \"drawing\": \"%s\",\n  \"surface\": [%d, %d],\n  \"fps_idle\": %.1f,\n  \"fps_pulling\": %.1f,\n",
                 full ? "full" : cheap ? "cheap" : "view's choice", surface->width(), surface->height(), idle, pulling);

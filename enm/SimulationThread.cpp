@@ -9,11 +9,10 @@
 
 namespace vornax {
 
-std::atomic<bool> runningELN{false};
-std::atomic<ElasticNetworkModel*> globalPointerForELNAccessedBySimThread{nullptr};
-
 namespace {
-/// Bumped by everything that calls for a step; the thread sleeps while it stays the same.
+/// Bumped by everything that calls for a step; the threads sleep while it stays the same (a
+/// request wakes every simulation thread of the process: one without news steps its network
+/// once more and sleeps again).
 std::atomic<uint64_t> g_stepRequests{0};
 /// Steps up to this long follow each other at once (small networks step at the servo's rate).
 constexpr std::chrono::microseconds kLongStep{500};
@@ -27,16 +26,16 @@ void ElasticNetworkModel::requestStep()
     g_stepRequests.notify_all();
 }
 
-void simulateELN()
+void SimulationThread::simulate()
 {
-    if (!globalPointerForELNAccessedBySimThread.load(std::memory_order_acquire)) {
+    ElasticNetworkModel* const eln = m_network;
+    if (!eln) {
         console::line("RETURN 2");
         return;
     }
     uint64_t seen = g_stepRequests.load(std::memory_order_acquire);
     for (;;) {
-        ElasticNetworkModel* eln = globalPointerForELNAccessedBySimThread.load(std::memory_order_acquire);
-        if (!runningELN.load(std::memory_order_acquire) || !eln) break;
+        if (!m_running.load(std::memory_order_acquire)) break;
         if (eln->isInit()) {
             const auto start = std::chrono::steady_clock::now();
             eln->simulate();
@@ -55,11 +54,10 @@ void simulateELN()
     console::line("RETURN 1");
 }
 
-SimulationThread::SimulationThread(ElasticNetworkModel* network)
+SimulationThread::SimulationThread(ElasticNetworkModel* network) : m_network(network)
 {
-    globalPointerForELNAccessedBySimThread.store(network, std::memory_order_release);
-    runningELN.store(true, std::memory_order_release);
-    m_thread = std::thread(simulateELN);
+    m_running.store(true, std::memory_order_release);
+    m_thread = std::thread([this] { simulate(); });
 }
 
 SimulationThread::~SimulationThread() { stop(); }
@@ -67,7 +65,7 @@ SimulationThread::~SimulationThread() { stop(); }
 void SimulationThread::stop()
 {
     if (!m_thread.joinable()) return;
-    runningELN.store(false, std::memory_order_release);
+    m_running.store(false, std::memory_order_release);
     ElasticNetworkModel::requestStep();
     m_thread.join();
 }

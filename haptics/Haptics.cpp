@@ -10,8 +10,6 @@
 
 namespace vornax {
 
-DeviceParameters deviceParams;
-
 namespace {
 
 struct ModelEntry {

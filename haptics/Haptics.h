@@ -50,9 +50,6 @@ DeviceParameters deviceParametersForModel(const std::string& modelName, std::str
 /// The largest force any device model pulls with (its maxForce), N.
 float largestDeviceForce();
 
-/// The loaded device's parameters, copied here by the view's set-up (window thread).
-extern DeviceParameters deviceParams;
-
 /// Safety flags of the device; nothing in the running system sets them.
 struct Errors {
     bool forceExceeded = false;
@@ -224,6 +221,8 @@ public:
     const std::vector<Atom*>& getProteinData() const { return proteinData; }
     /// Model point → device point by `m` (getTransform()).
     static Vector3d modelToDevice(const Matrix4f& m, const Vector3d& p);
+    /// Device point → model point by the inverse rigid transform `m`.
+    static Vector3d deviceToModel(const Matrix4f& m, const Vector3d& p);
 
 protected:
     /// Rebuilds moleculeTransform from translation and hapticsTransform and publishes it
@@ -234,8 +233,6 @@ protected:
     void updateMoleculeLocked();
     void mouseDownRotateLocked(int32_t x, int32_t y);
     void updateMoleculePositionLocked(int32_t x, int32_t y);
-    /// Device point → model point by the inverse rigid transform `m`.
-    static Vector3d deviceToModel(const Matrix4f& m, const Vector3d& p);
     /// Model direction → device direction (rotation part only).
     static Vector3d rotateToDevice(const Matrix4f& m, const Vector3d& v);
 

@@ -223,8 +223,7 @@ std::unique_ptr<SensableHaptics> setUpHapticDevice(std::vector<Atom*> atoms, flo
                                  MessageButtons::Ok);
         return nullptr;
     }
-    deviceParams = device->getDeviceParams();
-    if (deviceModel) *deviceModel = deviceParams.deviceModel;
+    if (deviceModel) *deviceModel = device->getDeviceParams().deviceModel;
     return device;
 }
 

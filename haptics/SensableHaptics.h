@@ -114,9 +114,8 @@ private:
     std::atomic<bool> schedulerStarted{false};
 };
 
-/// The view's device set-up: opens the device object and copies its parameters into
-/// `deviceParams`. Without a device, tells the user ("No device has been loaded.") and returns
-/// null; the system then runs with the mouse alone.
+/// Opens the device object (the workbench's device set-up). Without a device, tells the user
+/// ("No device has been loaded.") and returns null; the system then runs with the mouse alone.
 std::unique_ptr<SensableHaptics> setUpHapticDevice(std::vector<Atom*> atoms, float width, float height,
                                                    HapticsUiHooks hooks = {}, int32_t* deviceModel = nullptr);
 

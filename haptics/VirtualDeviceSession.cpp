@@ -2,7 +2,9 @@
 
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/hdapi/VirtualDevice.h"
+#include "haptics/Workbench.h"
 #include "molecule/Atom.h"
+#include "molecule/FileHandle.h"
 
 namespace vornax {
 
@@ -19,25 +21,22 @@ VirtualDeviceSession::VirtualDeviceSession(ElasticNetworkModel& network, std::ve
     if (!m_options.modelName.empty()) vd.setModelName(m_options.modelName);
     if (m_options.usableWorkspace) vd.setUsableWorkspace(*m_options.usableWorkspace);
 
-    // The view's set-up: open the device, then the load workflow's steps with the scheduler
-    // stopped, then start it again.
+    // The window's set-up: open the device, place it for the structure with the scheduler
+    // stopped, reset the placement, then start it again.
     m_device = std::make_unique<SensableHaptics>(atoms, 800.0f, 600.0f);
     m_ok = m_device->initHD();
     if (!m_ok) return;
-    deviceParams = m_device->getDeviceParams();
-    m_device->stopSched();
-
     const DeviceParameters params = m_device->getDeviceParams();
-    m_sphereRadius = network.findMaxCoord().euclideanDistance(network.getMidPoint());
-    const Vector3d translationVector(0.0f, params.viewHeightOffset, -m_sphereRadius);
-    m_device->resetProteinData(std::move(atoms));
-    m_device->setInitPositions(translationVector);
-    m_device->addElasticNetworkInfo(&network);
-    m_device->setCameraZoom(params.deviceModel == 2 ? 866.0f : 266.0f);
-    m_device->reset(translationVector);
-    m_device->resetWorkspace();
-    m_device->setRenderingElasticNetwork(true);
-    m_device->setReconfiguringMolecule(1);
+    // A structure file's atoms give its centre and extent as the reader measures them; without
+    // atoms (eigen data files, or a host that keeps none) the nodes do, as they do in the window.
+    const Placement placement = atoms.empty()
+        ? Placement::ofNodes(network)
+        : Placement::around(maxCoordOfAtoms(atoms), centreOfAtoms(atoms));
+    m_sphereRadius = placement.sphereRadius;
+    const Vector3d translation = Workbench::initialTranslation(placement, params);
+    Workbench::placeDevice(*m_device, network, atoms, placement.centre, translation,
+                           Workbench::cameraDistance(params));
+    m_device->reset(translation);
     m_device->setSimulateMode(true);
     m_device->setTranslates(false);
     m_device->setSaveForces(m_options.saveForces);

@@ -404,15 +404,20 @@ void FileHandle::finishLoad()
 Vector3d FileHandle::getMidPoint()
 {
     console::Line() << "LINE MAX: " << atomCount;
-    if (atomList.empty()) return {};
+    return centreOfAtoms(atomList);
+}
+
+Vector3d centreOfAtoms(const std::vector<Atom*>& atoms)
+{
+    if (atoms.empty()) return {};
     double sx = 0.0, sy = 0.0, sz = 0.0;
-    for (const Atom* a : atomList) {
+    for (const Atom* a : atoms) {
         const Vector3d p = a->getMyLocalPosition();
         sx += p.x;
         sy += p.y;
         sz += p.z;
     }
-    const double n = static_cast<double>(atomList.size());
+    const double n = static_cast<double>(atoms.size());
     return Vector3d(static_cast<float>(sx / n), static_cast<float>(sy / n), static_cast<float>(sz / n));
 }
 
@@ -428,11 +433,13 @@ Vector3d FileHandle::findMinCoord() const
     return m - Vector3d(0.1f, 0.1f, 0.1f);
 }
 
-Vector3d FileHandle::findMaxCoord() const
+Vector3d FileHandle::findMaxCoord() const { return maxCoordOfAtoms(atomList); }
+
+Vector3d maxCoordOfAtoms(const std::vector<Atom*>& atoms)
 {
-    if (atomList.empty()) return Vector3d(0.1f, 0.1f, 0.1f);
+    if (atoms.empty()) return Vector3d(0.1f, 0.1f, 0.1f);
     Vector3d m(-FLT_MAX, -FLT_MAX, -FLT_MAX);
-    for (const Atom* a : atomList) {
+    for (const Atom* a : atoms) {
         const Vector3d p = a->getMyLocalPosition();
         const float r = a->getRadius();
         for (int k = 0; k < 3; ++k) m[k] = std::max(m[k], p[k] - r);

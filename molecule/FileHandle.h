@@ -120,5 +120,9 @@ private:
 
 /// Deletes every atom of `atoms` and empties the list.
 void deleteAtoms(std::vector<Atom*>& atoms);
+/// Mean of the atoms' positions (model units); the origin for none.
+Vector3d centreOfAtoms(const std::vector<Atom*>& atoms);
+/// Per axis, the largest (position − radius) over the atoms, plus 0.1; (0.1, 0.1, 0.1) for none.
+Vector3d maxCoordOfAtoms(const std::vector<Atom*>& atoms);
 
 } // namespace vornax

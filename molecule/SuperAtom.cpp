@@ -1,7 +1,6 @@
 #include "molecule/SuperAtom.h"
 
 #include "common/AxisAngle.h"
-#include "common/Console.h"
 #include "molecule/Atom.h"
 
 #include <algorithm>
@@ -12,7 +11,6 @@ namespace vornax {
 std::atomic<float> SuperAtom::hapticRadius{15.2f};
 std::atomic<float> SuperAtom::origHapticRadius{15.2f};
 std::atomic<float> SuperAtom::defaultHapticRadius{15.2f};
-SphereMesh SuperAtom::sphereMesh;
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -162,13 +160,6 @@ void SuperAtom::setAllHapticRadii(float r)
     hapticRadius.store(r, std::memory_order_relaxed);
     origHapticRadius.store(r, std::memory_order_relaxed);
     defaultHapticRadius.store(r, std::memory_order_relaxed);
-}
-
-void SuperAtom::setUpDrawElements(float cx, float cy, float cz, float r, int p)
-{
-    sphereMesh = makeSphereStrip(cx, cy, cz, r, p);
-    console::Line() << sphereMesh.indices.size();
-    console::line("setting up draw elements");
 }
 
 void HSVtoRGB(int& r, int& g, int& b, int h, int s, int v)

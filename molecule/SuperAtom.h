@@ -194,10 +194,6 @@ public:
     /// Sets the three radii together (the view does this at start and on every size change).
     static void setAllHapticRadii(float r);
 
-    /// Fills the class-wide sphere strip for centre (cx, cy, cz), radius r and p slices.
-    static void setUpDrawElements(float cx, float cy, float cz, float r, int p);
-    static const SphereMesh& getSphereMesh() { return sphereMesh; }
-
 protected:
     bool water = false;
     std::atomic<bool> selected{false};
@@ -236,7 +232,6 @@ protected:
     static std::atomic<float> hapticRadius;
     static std::atomic<float> origHapticRadius;
     static std::atomic<float> defaultHapticRadius;
-    static SphereMesh sphereMesh;
 };
 
 /// Integer HSV to RGB: h in degrees 0..359, s and v 0..255; results 0..255.

@@ -4,6 +4,7 @@
 #include "FormControls.h"
 #include "FormLogic.h"
 #include "FormView.h"
+#include "RecentFiles.h"
 
 #include "molecule/Atom.h"
 #include "support/TestData.h"
@@ -591,4 +592,37 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST(RecentFiles, NewestFirstOnceEachAtMostEightAndKeptWhole)
+{
+    vornax::testing::TempDir home;
+    {
+        RecentFiles recent(home.path());
+        EXPECT_TRUE(recent.files().empty());
+        for (int i = 0; i < 10; ++i) EXPECT_TRUE(recent.add("/data/s" + std::to_string(i) + ".pdb"));
+        EXPECT_TRUE(recent.add("/data/s5.pdb")); // again: to the front, not twice
+        EXPECT_FALSE(recent.add("/data/two\nlines.pdb"));
+        EXPECT_FALSE(recent.add(""));
+    }
+    const std::vector<std::string> expected{"/data/s5.pdb", "/data/s9.pdb", "/data/s8.pdb", "/data/s7.pdb",
+                                            "/data/s6.pdb", "/data/s4.pdb", "/data/s3.pdb", "/data/s2.pdb"};
+    EXPECT_EQ(RecentFiles(home.path()).files(), expected) << "read back as written";
+    // Without a profile folder the list lives in memory only.
+    RecentFiles unkept({});
+    EXPECT_TRUE(unkept.add("/data/a.pdb"));
+    EXPECT_EQ(unkept.files(), std::vector<std::string>{"/data/a.pdb"});
+}
+
+TEST(RecentFiles, FilesOpenByTheirNames)
+{
+    const std::pair<const char*, OpenKind> cases[] = {
+        {"/d/1crn.pdb", OpenKind::Structure},   {"/d/1CRN.PDB", OpenKind::Structure},
+        {"/d/4hhb.cif", OpenKind::Structure},   {"/d/4hhb.cif.gz", OpenKind::Structure},
+        {"/d/x.mmcif", OpenKind::Structure},    {"/d/pdb1crn.ent", OpenKind::Structure},
+        {"/d/1CRN.hdv", OpenKind::EigenData},   {"/d/pulled.vsf", OpenKind::Session},
+        {"/d/1CRN.ppy", OpenKind::None},        {"/d/notes.txt", OpenKind::None},
+        {"/d/.pdb", OpenKind::None},            {"/d/archive.gz", OpenKind::None},
+    };
+    for (const auto& [file, kind] : cases) EXPECT_EQ(openKindOf(file), kind) << file;
 }

@@ -7,12 +7,12 @@
 #include "MouseStylus.h"
 #include "enm/Pipeline.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
 #include "render/COpenGL.h"
 #include "render/GLHeaders.h"
-#include "render/ViewGlobals.h"
 #include "support/TestData.h"
 
 #include "enm/io/NetworkFileHandle.h"
@@ -42,6 +42,7 @@ struct Scene {
     gltest::GLTestContext gl{kWidth, kHeight};
     LoadResult load;
     std::vector<Atom*> atoms;
+    Workbench bench;
     std::unique_ptr<COpenGL> view;
     MouseStylus stylus;
     ElasticNetworkModel* eln = nullptr;
@@ -61,20 +62,16 @@ struct Scene {
         vd.setManualMode(manual);
         vd.setUsableWorkspace({-80.0, -60.0, -40.0, 80.0, 60.0, 40.0});
 
-        const Vector3d maxPos = load.reader->findMaxCoord(), minPos = load.reader->findMinCoord();
+        const Vector3d maxPos = load.reader->findMaxCoord();
         const Vector3d mid = load.reader->getMidPoint();
         atoms = load.atoms.list();
-        view = std::make_unique<COpenGL>(kWidth, kHeight, 1.52f);
+        view = std::make_unique<COpenGL>(bench, kWidth, kHeight, 1.52f);
         frame();
-        if (!view->initiliseHaptics(atoms)) return;
-        view->initilizeData(maxPos, minPos, mid, atoms, nullptr, load.network.release());
-        view->resetHapticWS();
-        view->stopSchedular();
-        view->setReconfigureMolecule(1);
-        view->switchElasticMode(true);
-        view->startSchedular();
+        if (!bench.openDevice(atoms)) return;
+        bench.handOver(std::move(load.network), atoms, Placement::around(maxPos, mid));
+        bench.start();
         view->resetALL();
-        eln = view->getNetwork();
+        eln = bench.network();
         if (manual)
             ticks(1); // the servo publishes the molecule's transform
         else
@@ -87,6 +84,7 @@ struct Scene {
     {
         stylus.detach();
         view.reset();
+        bench.shutdown();
         VirtualDevice::instance().reset();
         hdapi::resetDeviceChoice();
     }
@@ -137,7 +135,7 @@ struct Scene {
         EXPECT_EQ(stylus.buttons(), 1);
         ticks(2);
     }
-    Atom* current() { return view->getDevice()->getCurrentAtom(); }
+    Atom* current() { return bench.device()->getCurrentAtom(); }
 };
 
 #define VORNAX_REQUIRE_SCENE(s)                     \
@@ -196,7 +194,7 @@ TEST(MouseStylus, PressOnANodeGrabsItADragPullsItAReleaseLetsGo)
     EXPECT_GT(atom->getMyApplyingForce().size(), 0.0f);
     const Vector3d moved = s.eln->getDeformedPosition(node) - before;
     EXPECT_GT(moved.size(), 1.0f) << "the node should move (model units)";
-    const Matrix4f m = s.view->getDevice()->getTransform();
+    const Matrix4f m = s.bench.device()->getTransform();
     const double screenX = m[0] * moved.x + m[4] * moved.y + m[8] * moved.z; // device x is screen right
     EXPECT_GT(screenX, 0.5 * moved.size()) << "the node should follow the drag";
 
@@ -273,8 +271,8 @@ TEST(MouseStylus, PointerFindsTheNodeAfterTheCameraMoves)
          }},
         {"rotate",
          [](Scene& s) {
-             s.view->mouseDownRotate(160, 120);
-             s.view->updateMoleculePosition(300, 200);
+             s.bench.device()->mouseDownRotate(160, 120);
+             s.bench.device()->updateMoleculePosition(300, 200);
              s.ticks(3);
          }},
     };

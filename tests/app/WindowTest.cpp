@@ -7,14 +7,15 @@
 #include "FormControls.h"
 #include "FormLogic.h"
 #include "LoadDialogs.h"
+#include "RecentFiles.h"
 #include "SessionWorkflow.h"
 #include "ViewSurface.h"
 
 #include "common/Console.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
-#include "enm/SimulationThread.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "haptics/hdapi/hdapi.h"
 #include "molecule/Atom.h"
@@ -27,12 +28,17 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -126,8 +132,8 @@ TEST(Window, DrawsTheIdleSceneThenTheLoadedNetwork)
     ASSERT_NE(window.view(), nullptr);
     EXPECT_FALSE(window.surface()->stereo()) << "Xvfb offers no stereo";
     EXPECT_FALSE(window.view()->getStereoSupport());
-    EXPECT_TRUE(window.view()->getELN_loaded());
-    EXPECT_TRUE(window.view()->simulationThreadRunning());
+    EXPECT_TRUE(window.workbench().loaded());
+    EXPECT_TRUE(window.workbench().simulationRunning());
     EXPECT_TRUE(window.statusText().contains("46 nodes")) << window.statusText().toStdString();
     EXPECT_TRUE(capture.contains("COMPLETE SETUP"));
 
@@ -154,7 +160,7 @@ TEST(Window, ClosingDuringALoadStopsItAndClosesCleanly)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 60000));
     EXPECT_FALSE(window.loading());
     EXPECT_FALSE(window.loaded());
-    EXPECT_FALSE(runningELN.load());
+    EXPECT_FALSE(window.workbench().simulationRunning());
 }
 
 TEST(Window, ABadFileIsReportedOnTheStatusLine)
@@ -201,8 +207,8 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
         ASSERT_TRUE(shown);
         Form1& window = *shown;
         COpenGL* view = window.view();
-        ASSERT_TRUE(view->hasDevice());
-        EXPECT_EQ(view->getForceMax(), deviceParams.maxForce);
+        ASSERT_NE(window.workbench().device(), nullptr);
+        EXPECT_EQ(window.workbench().forceMax(), window.workbench().deviceParameters().maxForce);
         EXPECT_FALSE(window.statusText().contains("no haptic device")) << window.statusText().toStdString();
         // The servo thread, the simulation thread and the frames run together for a while (as
         // long as six frames take: under ThreadSanitizer, in software, that is over 400 ms).
@@ -210,7 +216,7 @@ TEST(Window, VirtualDeviceIsOpenedAndDrivesTheViewWhileFramesRun)
         EXPECT_TRUE(QTest::qWaitFor([&] { return view->getFramesDrawn() > before + 5; }, 10000));
         window.close();
     }
-    EXPECT_FALSE(runningELN.load());
+    EXPECT_TRUE(capture.contains("RETURN 1")) << "the simulation thread ended with the window";
 }
 
 namespace {
@@ -218,7 +224,7 @@ namespace {
 /// The nodes drawn well inside the view, nearest the eye first.
 std::vector<int> frontNodes(const Form1& window)
 {
-    const ElasticNetworkModel& eln = *window.view()->getNetwork();
+    const ElasticNetworkModel& eln = *window.workbench().network();
     const QWidget* surface = window.surface()->widget();
     const double ratio = surface->devicePixelRatioF();
     std::vector<std::pair<double, int>> nodes;
@@ -235,7 +241,7 @@ std::vector<int> frontNodes(const Form1& window)
 /// Whether the applied forces list names `node`'s residue.
 bool listed(const Form1& window, int node)
 {
-    const Atom* a = window.view()->getNetwork()->getAtom(node);
+    const Atom* a = window.workbench().network()->getAtom(node);
     return window.findChild<QTextEdit*>("appliedForcesTextBox")
         ->toPlainText()
         .contains(QString::fromStdString(a->getResidueName() + " " + a->getResidue()));
@@ -246,7 +252,7 @@ bool listed(const Form1& window, int node)
 void pull(Form1& window, int node)
 {
     SCOPED_TRACE(node);
-    ElasticNetworkModel& eln = *window.view()->getNetwork();
+    ElasticNetworkModel& eln = *window.workbench().network();
     QWidget* surface = window.surface()->widget();
     const double ratio = surface->devicePixelRatioF();
     const auto p = window.mouseStylus().nodePixel(node);
@@ -330,7 +336,7 @@ TEST(Window, MouseDragsOnNodesPullThemAndSaveAsWritesWhatDeformGives)
         ASSERT_TRUE(shown);
         Form1& window = *shown;
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
-        ElasticNetworkModel& eln = *window.view()->getNetwork();
+        ElasticNetworkModel& eln = *window.workbench().network();
         window.findChild<QCheckBox*>("saveForces")->setChecked(true);
         const auto* applied = window.findChild<QTextEdit*>("appliedForcesTextBox");
 
@@ -391,7 +397,7 @@ TEST(Window, WithoutAnArmTheMouseIsTheStylusAndItsSwitchActsAtOnce)
     const FormControls& c = window.controls();
     auto expectState = [&](bool stylus) {
         EXPECT_EQ(window.usingMouseStylus(), stylus);
-        EXPECT_EQ(window.view()->getDevice() != nullptr, stylus);
+        EXPECT_EQ(window.workbench().device() != nullptr, stylus);
         EXPECT_EQ(c.mouseStylus->isChecked(), stylus);
         EXPECT_EQ(c.mouseStylusItem->isChecked(), stylus);
         EXPECT_EQ(c.hapticsOnOff->isChecked(), stylus);
@@ -485,7 +491,7 @@ TEST(Window, ColouringPageHighlightsResiduesInTheView)
     ASSERT_EQ(lines.size(), 12) << list->toPlainText().toStdString();
     EXPECT_EQ(lines.front(), "Added Residue Seq: 10 Colour (R, G, B): (1, 0, 0)");
     EXPECT_EQ(lines.back(), "Added Residue: CYS Chain: A Colour (R, G, B): (0, 1, 0)");
-    const ElasticNetworkModel* eln = window.view()->getNetwork();
+    const ElasticNetworkModel* eln = window.workbench().network();
     EXPECT_EQ(eln->getAtom(9)->getMyResidueColour(), Vector3d(1, 0, 0)); // residue 10
     EXPECT_EQ(eln->getAtom(2)->getMyResidueColour(), Vector3d(0, 1, 0)); // CYS 3
     EXPECT_EQ(eln->getAtom(0)->getMyResidueColour(), Vector3d(200 / 255.0f, 200 / 255.0f, 200 / 255.0f));
@@ -516,8 +522,7 @@ struct SessionView {
 SessionView sessionView(Form1& window)
 {
     SessionView v;
-    COpenGL& gl = *window.view();
-    const ElasticNetworkModel& eln = *gl.getNetwork();
+    const ElasticNetworkModel& eln = *window.workbench().network();
     const FormControls& c = window.controls();
     v.forces = eln.keptForces();
     v.applied = c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts);
@@ -525,7 +530,7 @@ SessionView sessionView(Form1& window)
     for (std::size_t i = 0; i < 20; ++i) v.modes[i] = c.modeArray[i]->isChecked();
     v.slider = c.forceMagSlider->value();
     v.saveForces = c.saveForces->isChecked();
-    EXPECT_TRUE(gl.writeHapticTransformationData(v.workspace));
+    EXPECT_TRUE(window.workbench().writeWorkspace(v.workspace));
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) v.positions.push_back(eln.getDeformedPosition(i));
     return v;
 }
@@ -533,7 +538,7 @@ SessionView sessionView(Form1& window)
 /// The largest distance between the nodes' deformed positions and `want`, in Å.
 double largestShift(const Form1& window, const std::vector<Vector3d>& want)
 {
-    const ElasticNetworkModel& eln = *window.view()->getNetwork();
+    const ElasticNetworkModel& eln = *window.workbench().network();
     double largest = 0;
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
         largest = std::max(largest, 0.1 * eln.getDeformedPosition(i).euclideanDistance(want[static_cast<std::size_t>(i)]));
@@ -598,8 +603,8 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
             // may have been drawn during the pull too, when the stylus left a node it touched.
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] {
-                    return window->view()->getNetwork()->getAtom(node)->getPressed() == 3
-                        && !window->view()->newForceAdded() && listed(*window, node);
+                    return window->workbench().network()->getAtom(node)->getPressed() == 3
+                        && !window->workbench().network()->getNeedsListUpdate() && listed(*window, node);
                 },
                 5000));
         }
@@ -607,8 +612,8 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
         // moves the workspace on every tick while translation is on: the user switches it off
         // so that what is saved is what is read here.
         c.hapticsTranslate->setChecked(false);
-        window->view()->getDevice()->mouseDownRotate(300, 300);
-        window->view()->getDevice()->updateMoleculePosition(360, 330);
+        window->workbench().device()->mouseDownRotate(300, 300);
+        window->workbench().device()->updateMoleculePosition(360, 330);
         QTest::qWait(300);
         before = sessionView(*window);
         ASSERT_EQ(before.forces.size(), 2u);
@@ -692,7 +697,7 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
     // button's page opens when the stylus first enters the workspace; its handler is called.)
     EXPECT_TRUE(c.undoSelection->testAttribute(Qt::WA_ForceDisabled) == false);
     window->logic().undoLastForce();
-    const ElasticNetworkModel& eln = *window->view()->getNetwork();
+    const ElasticNetworkModel& eln = *window->workbench().network();
     const SessionForce& other = before.forces[0];
     const double f[3] = {other.force.x, other.force.y, other.force.z};
     std::vector<double> response(static_cast<std::size_t>(eln.get3N()));
@@ -736,7 +741,7 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         window.show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
-        ElasticNetworkModel& eln = *window.view()->getNetwork();
+        ElasticNetworkModel& eln = *window.workbench().network();
         EXPECT_TRUE(eln.isSparse());
         EXPECT_TRUE(window.statusText().contains("46 nodes, 20 modes (the lowest modes; every mode is being computed)"))
             << window.statusText().toStdString();
@@ -765,4 +770,126 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         window.close();
     }
     EXPECT_EQ(linesOf(saved), linesOf(deformed));
+}
+
+// "&Open" and "Open &Session" at any time: 1crn with a force kept, then 4hhb opened over it (the
+// user is asked first whether to save 1crn's session, and saves it), then that session opened
+// over 4hhb. Each structure replaces the one before: its simulation and device stop, the new
+// one's start, and the recent files list all three, newest first.
+TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
+{
+    REQUIRE_DISPLAY();
+    const std::filesystem::path haemoglobin = vornax::testing::findPdb("4hhb.pdb");
+    if (haemoglobin.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    VirtualDeviceChoice choice;
+    vornax::testing::TempDir folder;
+    ScriptedLoadDialogs load;
+    ScriptedSessionDialogs sessions;
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    options.saveDir = folder.path();
+    options.dialogs = &load;
+    options.sessionDialogs = &sessions;
+    options.profileFolder = folder.path();
+    Form1 window(options);
+    window.resize(1024, 768);
+    window.show();
+    const FormControls& c = window.controls();
+    auto shot = [&](const char* name) {
+        QTest::qWait(300);
+        window.grab().save(QString::fromStdString(gltest::picturePath(name)));
+    };
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+    EXPECT_TRUE(c.openToolStripMenuItem->isEnabled());
+    EXPECT_TRUE(c.openSession->isEnabled());
+    c.saveForces->setChecked(true);
+    const std::vector<int> nodes = frontNodes(window);
+    ASSERT_FALSE(nodes.empty());
+    pull(window, nodes[0]);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.workbench().network()->getAtom(nodes[0])->getPressed() == 3 && listed(window, nodes[0]); },
+        5000));
+    ASSERT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    shot("open-any-time-1crn.png");
+
+    // 4hhb over it: asked first, and the session saved.
+    const std::string session = (folder.path() / "1crn-pulled.vsf").string();
+    sessions.queueSaveFile(session);
+    load.queueChoice(load::PdbFile);
+    load.queueFiles(std::vector<std::string>{haemoglobin.string()});
+    load.queueCutoff({"11"});
+    load.queueFolder(std::string()); // no eigen data files
+    c.openToolStripMenuItem->trigger();
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 1);
+    ASSERT_TRUE(std::filesystem::exists(session));
+    EXPECT_EQ(std::filesystem::file_size(session), 244u + 112u + 28u + 4u);
+    EXPECT_TRUE(window.loading());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 576; },
+                                180000));
+    EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 4HHB");
+    EXPECT_TRUE(window.workbench().network()->keptForces().empty());
+    EXPECT_TRUE(window.workbench().simulationRunning());
+    EXPECT_NE(window.workbench().device(), nullptr);
+    EXPECT_TRUE(c.appliedForcesTextBox->toPlainText().trimmed().isEmpty()) << "1crn's forces are not listed";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+    shot("open-any-time-4hhb.png");
+
+    // The session over 4hhb, which keeps no force: nothing is asked.
+    sessions.queueFiles(std::vector<std::string>{session});
+    sessions.queueFiles(std::vector<std::string>{(folder.path() / "1CRN.hdv").string(),
+                                                 (folder.path() / "1CRN.ppy").string()});
+    c.openSession->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 46; },
+                                120000));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 1);
+    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    EXPECT_TRUE(window.workbench().simulationRunning());
+    EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 1CRN");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed(window, nodes[0]); }, 5000));
+    shot("open-any-time-session.png");
+
+    // Dropped on the window: a text file is not taken; 1crn's main eigen data file is, the user
+    // first cancelling at the question, then declining to save the session.
+    auto drop = [&](const std::string& file) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &dropped);
+        QTest::qWait(100); // the opening follows the drop
+        return true;
+    };
+    const std::string hdv = (folder.path() / "1CRN.hdv").string();
+    EXPECT_FALSE(drop((folder.path() / "notes.txt").string()));
+    prompts.queueAnswer(MessageAnswer::Cancel);
+    ASSERT_TRUE(drop(hdv));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 2);
+    EXPECT_FALSE(window.loading());
+    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u) << "cancelled: the structure stays";
+    prompts.queueAnswer(MessageAnswer::No);
+    ASSERT_TRUE(drop(hdv));
+    EXPECT_EQ(prompts.countMessages("Save its session first?"), 3);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !window.loading() && window.loaded() && window.workbench().network()->keptForces().empty(); },
+        120000));
+    EXPECT_EQ(window.workbench().network()->getAmountOfAtoms(), 46);
+
+    const std::vector<std::string> recent{hdv, session, haemoglobin.string(),
+                                          vornax::testing::findPdb("1crn.pdb").string()};
+    EXPECT_EQ(window.recentFiles().files(), recent);
+    EXPECT_EQ(c.openRecent->actions().size(), 4);
+    EXPECT_TRUE(c.openRecent->isEnabled());
+
+    // A file of no kind the window opens is refused by name, and nothing changes.
+    window.openPath("/tmp/notes.txt");
+    EXPECT_FALSE(window.loading());
+    EXPECT_TRUE(window.statusText().contains("notes.txt is not a structure")) << window.statusText().toStdString();
+    window.close();
 }

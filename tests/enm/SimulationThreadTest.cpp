@@ -81,8 +81,9 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         done.store(true);
         ui.join();
         window.join();
+        sim.stop();
+        EXPECT_FALSE(sim.isRunning());
     }
-    EXPECT_FALSE(runningELN.load());
     EXPECT_EQ(torn.load(), 0);
     // The last force before the release is the one kept, and it is all that moves the molecule.
     const Vector3d kept = eln->getAtom(node)->getOLDKcalForce();
@@ -211,11 +212,9 @@ TEST(SimulationThreadTest, SleepsWhenNothingChanges)
 TEST(SimulationThreadTest, NoNetworkEndsAtOnce)
 {
     console::Capture capture;
-    globalPointerForELNAccessedBySimThread.store(nullptr);
-    runningELN.store(true);
-    std::thread t(simulateELN);
-    t.join();
-    runningELN.store(false);
+    {
+        SimulationThread sim(nullptr);
+    }
     EXPECT_TRUE(capture.contains("RETURN 2"));
 }
 

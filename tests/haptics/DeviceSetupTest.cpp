@@ -5,6 +5,7 @@
 #include "common/Console.h"
 #include "haptics/ArcBall.h"
 #include "haptics/SensableHaptics.h"
+#include "haptics/Workbench.h"
 #include "haptics/StylusScript.h"
 #include "haptics/hdapi/VirtualDevice.h"
 
@@ -154,12 +155,13 @@ TEST(DeviceSetup, ViewSetUpTellsTheUserOnceWhenThereIsNoDevice)
     VirtualDevice::instance().setManualMode(true);
     VirtualDevice::instance().setModelName("PHANTOM Premium 1.5 6DOF");
     int32_t model = -1;
-    auto dev = setUpHapticDevice({}, 800.0f, 600.0f, {}, &model);
-    ASSERT_NE(dev, nullptr);
+    Workbench bench;
+    ASSERT_TRUE(bench.openDevice({}, &model));
     EXPECT_EQ(model, 2);
-    EXPECT_FLOAT_EQ(deviceParams.viewHeightOffset, 150.0f);
+    EXPECT_FLOAT_EQ(bench.deviceParameters().viewHeightOffset, 150.0f);
+    EXPECT_EQ(bench.cameraDistance(), Workbench::kPremiumCameraZ);
     EXPECT_EQ(prompts.messages().size(), 1u);
-    dev.reset();
+    bench.shutdown();
     VirtualDevice::instance().reset();
 }
 

@@ -4,6 +4,7 @@
 #include "HapticsTestSupport.h"
 
 #include "enm/SimulationThread.h"
+#include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
 
@@ -186,4 +187,66 @@ TEST_F(HapticsThreadTest, KeptForcesUndoneWhileTheSimulationRuns)
     ASSERT_TRUE(waitForServo(
         [&] { return eln->getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f); }));
     sim.stop();
+}
+
+// Two workbenches in one process, each with its own network and simulation thread: pulls made
+// at once from two threads are stepped by each one's own thread into its own network, and one
+// stopped leaves the other running.
+TEST(WorkbenchThreadTest, TwoWorkbenchesRunSideBySide)
+{
+    const auto path = findPdb("1crn.pdb");
+    if (path.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    std::unique_ptr<LoadedStructure> loaded[2] = {solvedStructure(path), solvedStructure(path)};
+    ASSERT_TRUE(loaded[0] && loaded[1]);
+    Workbench benches[2];
+    for (int k = 0; k < 2; ++k) {
+        const Placement placement = Placement::ofNodes(*loaded[k]->network);
+        benches[k].handOver(std::move(loaded[k]->network), loaded[k]->atoms, placement);
+        benches[k].start();
+        benches[k].startSimulation();
+        EXPECT_TRUE(benches[k].simulationRunning());
+    }
+    ElasticNetworkModel* eln[2] = {benches[0].network(), benches[1].network()};
+    const int nodes[2] = {10, 30};
+    const Vector3d forces[2] = {Vector3d(0.2f, 0.0f, 0.1f), Vector3d(0.0f, -0.3f, 0.2f)};
+
+    // Each network pulled by its own servo-like thread, then let go with the force kept.
+    auto pull = [](ElasticNetworkModel* network, int node, Vector3d force) {
+        network->getAtom(node)->simulateState(0);
+        for (int tick = 1; tick <= 100; ++tick) {
+            network->applyForce(force * (tick / 100.0f), node);
+            std::this_thread::sleep_for(200us);
+        }
+        network->getAtom(node)->simulateState(2);
+        ElasticNetworkModel::requestStep();
+    };
+    std::thread servo0(pull, eln[0], nodes[0], forces[0]);
+    std::thread servo1(pull, eln[1], nodes[1], forces[1]);
+    servo0.join();
+    servo1.join();
+    for (int k = 0; k < 2; ++k) {
+        Atom* atom = eln[k]->getAtom(nodes[k]);
+        ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 3; })) << "workbench " << k;
+        EXPECT_EQ(atom->getOLDKcalForce(), atom->getKcalForce()) << "workbench " << k;
+        EXPECT_NE(atom->getOLDKcalForce(), Vector3d()) << "workbench " << k;
+        // The other workbench's pull left this network alone.
+        EXPECT_EQ(eln[k]->getAtom(nodes[1 - k])->getOLDKcalForce(), Vector3d()) << "workbench " << k;
+        EXPECT_GT(eln[k]->getDeformedPosition(nodes[k]).euclideanDistance(atom->getMyLocalPosition()), 0.0f);
+    }
+
+    // The first stops: a request on it stays unanswered while the second answers a later one.
+    benches[0].stopSimulation();
+    EXPECT_FALSE(benches[0].simulationRunning());
+    EXPECT_TRUE(benches[1].simulationRunning());
+    Atom* idle = eln[0]->getAtom(5);
+    idle->simulateState(0);
+    eln[0]->applyForce(Vector3d(0.1f, 0.1f, 0.1f), 5);
+    Atom* live = eln[1]->getAtom(5);
+    live->simulateState(0);
+    eln[1]->applyForce(Vector3d(0.1f, 0.1f, 0.1f), 5);
+    EXPECT_TRUE(waitForServo([&] { return live->getPressed() == 1; }));
+    EXPECT_EQ(idle->getPressed(), 0);
+    benches[1].shutdown();
+    EXPECT_FALSE(benches[1].simulationRunning());
+    EXPECT_EQ(benches[1].network(), nullptr);
 }

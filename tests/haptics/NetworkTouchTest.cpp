@@ -76,6 +76,7 @@ TEST_F(NetworkTouchTest, ContactStartsInsideTheBoundaryNotOnIt)
 {
     open();
     dev->reset(Vector3d()); // model and device coordinates coincide
+    dev->setModelCentre(Vector3d());
     // A node whose x + 12 is exact in single precision, so that the probe lies on the boundary.
     int node = -1;
     Vector3d c;
@@ -145,10 +146,9 @@ TEST_F(NetworkTouchTest, PullIsClampedScaledAndDeformsTheNetwork)
     EXPECT_EQ(atom->getPressed(), 1);
     EXPECT_EQ(dev->getSelectionStack(), std::vector<int32_t>{node});
     // Magnitude from the distance to the atom's position at contact, less the rest length 6.
-    const float m = (atom->getInitialPosition().euclideanDistance(session->nodeInDevice(node) + Vector3d(40, 0, 0)
-                                                                  - dev->getTranslation())
-                     - 6.0f)
-        / scale;
+    const Vector3d probe =
+        Haptics::deviceToModel(dev->getTransform(), session->nodeInDevice(node) + Vector3d(40, 0, 0));
+    const float m = (atom->getInitialPosition().euclideanDistance(probe) - 6.0f) / scale;
     ASSERT_LT(m, 3.0f);
     EXPECT_NEAR(atom->getMyApplyingForce().size(), 2.0f * m, 1e-4);
     EXPECT_NEAR(atom->getEQForce(), m / 3.0f, 1e-5);

@@ -216,10 +216,5 @@ TEST(AtomTest, SphereStrip)
     // The last band ends at the north pole.
     EXPECT_NEAR(m.normals[3 * expected - 2], 1.0f, 1e-6);
 
-    console::Capture capture;
-    SuperAtom::setUpDrawElements(0, 0, 0, 1, 66);
-    EXPECT_EQ(SuperAtom::getSphereMesh().indices.size(), 2u * 67 * 33);
-    EXPECT_TRUE(capture.contains("setting up draw elements"));
-    EXPECT_TRUE(capture.contains(std::to_string(2 * 67 * 33)));
     EXPECT_TRUE(makeSphereStrip(0, 0, 0, 1, 0).indices.empty());
 }

@@ -4,16 +4,16 @@
 
 #include "common/Console.h"
 #include "enm/Pipeline.h"
-#include "enm/SimulationThread.h"
 #include "haptics/Haptics.h"
+#include "haptics/Workbench.h"
 #include "molecule/Atom.h"
 #include "molecule/FileHandle.h"
+#include "molecule/SessionFile.h"
 #include "molecule/SuperAtom.h"
 #include "render/COpenGL.h"
 #include "render/GLHeaders.h"
 #include "render/IdleAnimation.h"
 #include "render/StereoOptions.h"
-#include "render/ViewGlobals.h"
 #include "support/TestData.h"
 
 #include "enm/io/NetworkFileHandle.h"
@@ -47,12 +47,6 @@ int countPixels(const QImage& image, const std::function<bool(QColor)>& match, d
 
 bool notBackground(QColor c) { return c.red() < 245 || c.green() < 245 || c.blue() < 245; }
 
-/// Restores the device parameters a test changes.
-struct DeviceParamsGuard {
-    DeviceParameters saved = deviceParams;
-    ~DeviceParamsGuard() { deviceParams = saved; }
-};
-
 /// 1CRN loaded through the pipeline, every mode kept, ready for the view.
 struct LoadedCrambin {
     LoadResult load;
@@ -76,14 +70,14 @@ struct LoadedCrambin {
 
 void frame(COpenGL& view, int count = 1);
 
-/// Hands 1CRN to `view` the way the window does after a load: the idle scene has been drawn
-/// before.
+/// Hands 1CRN to the view's workbench the way the window does after a load: the idle scene has
+/// been drawn before.
 void handOver(COpenGL& view, LoadedCrambin& crambin)
 {
     frame(view);
-    view.initilizeData(crambin.maxPos, crambin.minPos, crambin.mid, crambin.atoms, nullptr,
-                       crambin.load.network.release());
-    view.startSchedular();
+    Workbench& bench = view.workbench();
+    bench.handOver(std::move(crambin.load.network), crambin.atoms, Placement::around(crambin.maxPos, crambin.mid));
+    bench.start();
     view.resetALL();
 }
 
@@ -95,6 +89,12 @@ void frame(COpenGL& view, int count)
         view.SwapOpenGLBuffers();
     }
 }
+
+/// A device object of a given model (its parameters are the model's defaults otherwise).
+class ModelDevice : public Haptics {
+public:
+    explicit ModelDevice(int32_t model) : Haptics({}, kWidth, kHeight) { deviceParameters.deviceModel = model; }
+};
 
 /// A device object that reports a chosen atom under the stylus.
 class TouchingDevice : public Haptics {
@@ -112,8 +112,9 @@ TEST(View, IdleSceneDrawsTheTurningChain)
 {
     gltest::GLTestContext gl(kWidth, kHeight);
     VORNAX_REQUIRE_CONTEXT(gl);
-    COpenGL view(kWidth, kHeight, 1.52f);
-    EXPECT_FALSE(view.getELN_loaded());
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
+    EXPECT_FALSE(bench.loaded());
     frame(view);
     const QImage first = gl.read();
     gl.savePng(gltest::picturePath("idle.png"));
@@ -155,7 +156,8 @@ TEST(View, ConstructionAndDisposalWriteTheirConsoleLines)
     VORNAX_REQUIRE_CONTEXT(gl);
     console::Capture capture;
     {
-        COpenGL view(kWidth, kHeight, 1.52f);
+        Workbench bench;
+        COpenGL view(bench, kWidth, kHeight, 1.52f);
         EXPECT_FLOAT_EQ(SuperAtom::getHapticRadius(), 15.2f);
         const std::string glsl = view.isShaderEnabled() ? "GLSL is Enabled" : "GLSL Cannot Be Enabled";
         bool coloured = false;
@@ -175,8 +177,8 @@ TEST(View, CameraResetZoomAndEasing)
 {
     gltest::GLTestContext gl(kWidth, kHeight);
     VORNAX_REQUIRE_CONTEXT(gl);
-    DeviceParamsGuard guard;
-    COpenGL view(kWidth, kHeight, 1.52f);
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
 
     struct Case {
         int model;
@@ -184,7 +186,9 @@ TEST(View, CameraResetZoomAndEasing)
         bool notPremiumLine;
     };
     for (const Case c : {Case{2, 866.0f, false}, Case{1, 266.0f, true}, Case{0, 266.0f, true}}) {
-        deviceParams.deviceModel = c.model;
+        // The camera follows the last device opened, after it has closed too.
+        bench.adoptDevice(std::make_unique<ModelDevice>(c.model));
+        bench.adoptDevice(nullptr);
         console::Capture capture;
         view.resetALL();
         EXPECT_EQ(view.getCurrentCamZ(), c.camera) << "model " << c.model;
@@ -232,8 +236,8 @@ TEST(View, CameraResetZoomAndEasing)
     GLint box[4] = {};
     glGetIntegerv(GL_VIEWPORT, box);
     EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{0, kHeight - 100, 200, 100}));
-    EXPECT_EQ(ScreenWidth.load(), 200);
-    EXPECT_EQ(ScreenHeight.load(), 100);
+    EXPECT_EQ(view.getScreenWidth(), 200);
+    EXPECT_EQ(view.getScreenHeight(), 100);
     EXPECT_DOUBLE_EQ(view.getAspect(), 2.0);
     EXPECT_DOUBLE_EQ(view.getFarDist() - view.getNearDist(), 18000.0);
 }
@@ -242,7 +246,8 @@ TEST(View, StereoIsRefusedWithoutStereoBuffersAndTheOptionsFollowTheSlider)
 {
     gltest::GLTestContext gl(kWidth, kHeight);
     VORNAX_REQUIRE_CONTEXT(gl);
-    COpenGL view(kWidth, kHeight, 1.52f);
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
     // Xvfb offers no quad-buffer stereo: the view stays mono and still draws.
     EXPECT_FALSE(view.getStereoSupport());
     StereoOptions options(view);
@@ -280,9 +285,10 @@ TEST(View, ContactHighlightIsNotDrawnForASelectedAtom)
     VORNAX_REQUIRE_CONTEXT(gl);
     LoadedCrambin crambin;
     ASSERT_TRUE(crambin.ok()) << crambin.load.message;
-    COpenGL view(kWidth, kHeight, 1.52f);
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
     Atom* atom = crambin.load.network->getAtom(10);
-    view.adoptDevice(std::make_unique<TouchingDevice>(atom));
+    bench.adoptDevice(std::make_unique<TouchingDevice>(atom));
     handOver(view, crambin);
 
     struct Case {
@@ -305,24 +311,25 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
     VORNAX_REQUIRE_CONTEXT(gl);
     LoadedCrambin crambin;
     ASSERT_TRUE(crambin.ok()) << crambin.load.message;
-    COpenGL view(kWidth, kHeight, 1.52f);
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
     handOver(view, crambin);
-    ElasticNetworkModel* eln = view.getNetwork();
+    ElasticNetworkModel* eln = bench.network();
     std::array<int32_t, 22> modes{};
     modes[0] = 2;
 
     for (const int32_t bad : {-1, eln->getAmountOfAtoms(), 1 << 30})
-        EXPECT_FALSE(view.applyForceToELN(bad, Vector3d(1, 0, 0), 1.0f, 1.0f, modes)) << bad;
-    EXPECT_TRUE(view.getAtomContactList().empty());
+        EXPECT_FALSE(bench.restoreKeptForce(SessionForce{bad, Vector3d(1, 0, 0), 1.0f, 1.0f, modes})) << bad;
+    EXPECT_TRUE(eln->getContactList().empty());
 
-    ASSERT_TRUE(view.applyForceToELN(5, Vector3d(0.0f, 2.0f, 0.0f), 2.0f, 1.0f, modes));
+    ASSERT_TRUE(bench.restoreKeptForce(SessionForce{5, Vector3d(0.0f, 2.0f, 0.0f), 2.0f, 1.0f, modes}));
     Atom* atom = eln->getAtom(5);
     EXPECT_TRUE(atom->isSelected());
     // Kept, as a released pull is: idle, with the force it keeps.
     EXPECT_EQ(atom->getPressed(), 3);
     EXPECT_EQ(atom->getOLDKcalForce(), Vector3d(0.0f, 2.0f, 0.0f));
-    ASSERT_EQ(view.getAtomContactList().size(), 1u);
-    EXPECT_EQ(view.getAtomContactList()[0], atom);
+    ASSERT_EQ(eln->getContactList().size(), 1u);
+    EXPECT_EQ(eln->getContactList()[0], atom);
     double moved = 0.0;
     for (double d : eln->getDisplacement()) moved += std::fabs(d);
     EXPECT_GT(moved, 0.0) << "the kept force deforms the network";
@@ -333,10 +340,11 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
 std::array<double, 4> screenExtent(COpenGL& view)
 {
     frame(view);
-    const ElasticNetworkModel& eln = *view.getNetwork();
-    const Matrix4d mv = modelView.load(), pr = projection.load();
-    const Viewport vp = viewport.load();
-    const Vector3d t = translationVector.load() - midMolPoint.load();
+    const ElasticNetworkModel& eln = *view.workbench().network();
+    const ViewTransforms saved = view.frameTransforms();
+    const auto &mv = saved.modelView, &pr = saved.projection;
+    const auto& vp = saved.viewport;
+    const Vector3d t = view.workbench().translation() - view.workbench().placement().centre;
     double lo[2] = {1e9, 1e9}, hi[2] = {-1e9, -1e9};
     for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const Vector3d p = eln.getAtom(i)->getMyLocalPosition() + t;
@@ -367,7 +375,8 @@ TEST(View, LoadedMoleculeProjectsIntoTheMiddleOfTheView)
     VORNAX_REQUIRE_CONTEXT(gl);
     LoadedCrambin crambin;
     ASSERT_TRUE(crambin.ok()) << crambin.load.message;
-    COpenGL view(kWidth, kHeight, 1.52f);
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
     handOver(view, crambin);
     const auto whole = screenExtent(view);
     expectCentredInView(whole);
@@ -397,11 +406,13 @@ TEST(View, NetworkFromEigenDataFilesIsCentredToo)
         runLoadPipeline(StructureSource::eigenDataFiles({computed.network->getMainFileName()}), options);
     ASSERT_TRUE(stored.ok()) << stored.message;
 
-    COpenGL view(kWidth, kHeight, 1.52f);
-    view.setupBinaryELN(stored.network.release());
-    view.startSchedular();
+    Workbench bench;
+    COpenGL view(bench, kWidth, kHeight, 1.52f);
+    const Placement placement = Placement::ofNodes(*stored.network);
+    bench.handOver(std::move(stored.network), {}, placement);
+    bench.start();
     view.resetALL();
-    EXPECT_NEAR(sphereRad.load(), 200.0f, 80.0f) << "1CRN reaches about 20 Å from its centre";
+    EXPECT_NEAR(bench.placement().sphereRadius, 200.0f, 80.0f) << "1CRN reaches about 20 Å from its centre";
     expectCentredInView(screenExtent(view));
 }
 
@@ -412,19 +423,19 @@ TEST(View, LoadedCrambinNetworkIsDrawnInMono)
     VORNAX_REQUIRE_CONTEXT(gl);
     LoadedCrambin crambin;
     ASSERT_TRUE(crambin.ok()) << crambin.load.message;
-    COpenGL view(gl.width(), gl.height(), 1.52f);
+    Workbench bench;
+    COpenGL view(bench, gl.width(), gl.height(), 1.52f);
     handOver(view, crambin);
-    EXPECT_TRUE(view.getELN_loaded());
-    EXPECT_GT(sphereRad.load(), 100.0f);
-    EXPECT_EQ(globalPointerForELNAccessedBySimThread.load(), view.getNetwork());
+    EXPECT_TRUE(bench.loaded());
+    EXPECT_GT(bench.placement().sphereRadius, 100.0f);
 
-    view.fireSimulationThread();
-    EXPECT_TRUE(runningELN.load());
+    bench.startSimulation();
+    EXPECT_TRUE(bench.simulationRunning());
     frame(view, 5);
     const QImage picture = gl.read();
     gl.savePng(gltest::picturePath("1crn.png"));
-    view.stopSimulationThread();
-    EXPECT_FALSE(runningELN.load());
+    bench.stopSimulation();
+    EXPECT_FALSE(bench.simulationRunning());
 
     // The molecule sits in the middle of the view; its nodes are the network's grey.
     EXPECT_GT(countPixels(picture, notBackground, 0.7), 3000);
@@ -439,10 +450,10 @@ TEST(View, LoadedCrambinNetworkIsDrawnInMono)
 
     // "Colour Chains" through the view: the one chain turns blue; back to grey after.
     auto blue = [](QColor c) { return c.blue() > c.red() + 60 && c.blue() > c.green() + 60; };
-    view.colourELNChains();
+    bench.network()->generateColourList();
     frame(view, 1);
     EXPECT_GT(countPixels(gl.read(), blue), 1000);
-    view.removeAllResidues();
+    bench.network()->clearAllResCols();
     frame(view, 1);
     EXPECT_LT(countPixels(gl.read(), blue), 50);
 }
