@@ -16,12 +16,33 @@ RecentFiles::RecentFiles(std::filesystem::path profileFolder)
 {
     if (profileFolder.empty()) return;
     m_file = profileFolder / StartupConfig::kFolderName / kFileName;
-    std::ifstream in(m_file);
+    std::ifstream in(m_file, std::ios::binary);
+    m_files = readRecentList(in);
+}
+
+std::vector<std::string> readRecentList(std::istream& in)
+{
+    std::vector<std::string> files;
     std::string line;
-    while (m_files.size() < kMaximum && std::getline(in, line)) {
+    bool tooLong = false;
+    auto endLine = [&] {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && std::find(m_files.begin(), m_files.end(), line) == m_files.end()) m_files.push_back(line);
+        const bool usable = !tooLong && !line.empty() && line.find('\0') == std::string::npos;
+        if (usable && std::find(files.begin(), files.end(), line) == files.end()) files.push_back(line);
+        line.clear();
+        tooLong = false;
+    };
+    // One character at a time, and no more than a whole list of the longest names can take:
+    // a file of one endless line costs neither memory nor time.
+    std::size_t budget = RecentFiles::kMaximum * (kLongestName + 2);
+    char c = 0;
+    while (files.size() < RecentFiles::kMaximum && budget-- > 0 && in.get(c)) {
+        if (c == '\n') endLine();
+        else if (line.size() > kLongestName) tooLong = true;
+        else line.push_back(c);
     }
+    if (files.size() < RecentFiles::kMaximum) endLine(); // a last line without its line end
+    return files;
 }
 
 bool RecentFiles::add(const std::string& file)

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ private:
 /// Whether a file is opened as a session (.vsf), eigen data (.hdv) or a structure (.pdb,
 /// .cif, .cif.gz, .mmcif, .ent), by its name; nothing for any other.
 enum class OpenKind { None, Structure, EigenData, Session };
+
+/// The kept list as `in` holds it: at most RecentFiles::kMaximum distinct names, one a line.
+/// A line longer than kLongestName, or holding a NUL, is passed over; nothing past the list's
+/// end (or past what eight of the longest names take) is read.
+std::vector<std::string> readRecentList(std::istream& in);
+inline constexpr std::size_t kLongestName = 4096;
 OpenKind openKindOf(const std::filesystem::path& file);
 
 } // namespace vornax

@@ -26,6 +26,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 using namespace vornax;
 
@@ -612,6 +613,24 @@ TEST(RecentFiles, NewestFirstOnceEachAtMostEightAndKeptWhole)
     RecentFiles unkept({});
     EXPECT_TRUE(unkept.add("/data/a.pdb"));
     EXPECT_EQ(unkept.files(), std::vector<std::string>{"/data/a.pdb"});
+}
+
+TEST(RecentFiles, AKeptListThatIsNotOneIsReadBoundedly)
+{
+    const std::string longName(kLongestName + 1, 'a');
+    const std::string nine = "1\n2\n3\n4\n5\n6\n7\n8\n9\n";
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"/a.pdb\r\n/b.pdb", {"/a.pdb", "/b.pdb"}},                   // CR LF, no last line end
+        {"/a.pdb\n\n/a.pdb\n", {"/a.pdb"}},                          // blank and repeated lines
+        {longName + "\n/b.pdb\n", {"/b.pdb"}},                        // a name no file can have
+        {std::string("/a\0.pdb\n/b.pdb", 15), {"/b.pdb"}},            // a NUL
+        {nine, {"1", "2", "3", "4", "5", "6", "7", "8"}},              // at most eight
+        {std::string(RecentFiles::kMaximum * (kLongestName + 2), 'x') + "\n/late.pdb\n", {}}, // one endless line
+    };
+    for (const auto& [text, expected] : cases) {
+        std::istringstream in(text);
+        EXPECT_EQ(readRecentList(in), expected) << text.substr(0, 40);
+    }
 }
 
 TEST(RecentFiles, FilesOpenByTheirNames)

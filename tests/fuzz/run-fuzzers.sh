@@ -9,7 +9,7 @@ build=$1 seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(pdb_reader mmcif_reader mmcif_gz_reader eigen_data_files text_eigen stylus_script eigenvalue_text tga_reader session_file)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(pdb_reader mmcif_reader mmcif_gz_reader eigen_data_files text_eigen stylus_script eigenvalue_text tga_reader session_file recent_list)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vornax-fuzz.XXXXXX")
 artifacts=${VORNAX_FUZZ_ARTIFACTS:-$scratch/artifacts}
 mkdir -p "$artifacts"
