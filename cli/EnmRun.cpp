@@ -137,7 +137,11 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
     m_checking = nullptr;
     if (refused) throw *refused;
     if (!m_load.ok()) throw CliFailure(exitStatusFor(m_load.status), m_load.message);
-    if (!options.eigenOut.empty() && !m_load.eigenFilesWritten) throw CliFailure(kExitInput, m_load.eigenFileError);
+    if (!options.eigenOut.empty() && !m_load.eigenFilesWritten)
+        throw CliFailure(kExitInput, !m_load.eigenFileError.empty() ? m_load.eigenFileError
+                                         : m_load.notCalibrated
+                                         ? "an NMR structure is not calibrated, so it has no eigen data files to write"
+                                         : "the eigen data files were not written");
 
     if (m_fromEigenFiles) m_options.rc = m_load.rc; // Å, as stored
     auto seconds = [&](LoadStage s) { return m_load.record(s).seconds; };

@@ -467,6 +467,11 @@ TEST_F(CliOn1crn, NmrStructureHasModesButNoCalibration)
     const CliRun response = respond(nmr.path().string(), 0, {1, 0, 0}, "all");
     EXPECT_EQ(response.status, 2) << describe(response);
     EXPECT_EQ(response.errLines().size(), 1u) << response.err;
+    // Its eigen data files cannot be asked for either, and the refusal says why (it was empty).
+    const vornax::testing::TempDir folder;
+    const CliRun out = runCli({"modes", nmr.path().string(), "--out", folder.path().string()});
+    EXPECT_EQ(out.status, 2) << describe(out);
+    EXPECT_NE(out.err.find("NMR structure is not calibrated"), std::string::npos) << out.err;
 }
 
 // ---- Bad input --------------------------------------------------------------------------------
