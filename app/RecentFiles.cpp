@@ -38,7 +38,7 @@ std::vector<std::string> readRecentList(std::istream& in)
     char c = 0;
     while (files.size() < RecentFiles::kMaximum && budget-- > 0 && in.get(c)) {
         if (c == '\n') endLine();
-        else if (line.size() > kLongestName) tooLong = true;
+        else if (line.size() >= kLongestName) tooLong = true;
         else line.push_back(c);
     }
     if (files.size() < RecentFiles::kMaximum) endLine(); // a last line without its line end

@@ -623,7 +623,8 @@ TEST(RecentFiles, AKeptListThatIsNotOneIsReadBoundedly)
         {"/a.pdb\r\n/b.pdb", {"/a.pdb", "/b.pdb"}},                   // CR LF, no last line end
         {"/a.pdb\n\n/a.pdb\n", {"/a.pdb"}},                          // blank and repeated lines
         {longName + "\n/b.pdb\n", {"/b.pdb"}},                        // a name no file can have
-        {std::string("/a\0.pdb\n/b.pdb", 15), {"/b.pdb"}},            // a NUL
+        {longName.substr(1) + "\n", {longName.substr(1)}},             // the longest name kept
+        {std::string("/a\0.pdb\n/b.pdb", 14), {"/b.pdb"}},            // a NUL
         {nine, {"1", "2", "3", "4", "5", "6", "7", "8"}},              // at most eight
         {std::string(RecentFiles::kMaximum * (kLongestName + 2), 'x') + "\n/late.pdb\n", {}}, // one endless line
     };
