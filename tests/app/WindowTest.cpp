@@ -12,6 +12,7 @@
 #include "ViewSurface.h"
 
 #include "common/Console.h"
+#include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
@@ -54,8 +55,10 @@
 #include <future>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -304,6 +307,33 @@ std::vector<std::string> linesOf(const std::filesystem::path& file)
     return lines;
 }
 
+/// `ours` (the window's "Save As") and `theirs` (vornax-enm deform) hold the same structure: every
+/// record alike, and the same forces. A force's newtons are the device's own in the window and
+/// derived from kcal/mol/Å in vornax-enm, so those REMARK numbers may differ in the sixth digit.
+void expectSameDeformedStructure(const std::filesystem::path& ours, const std::filesystem::path& theirs,
+                                 const std::string& note = {})
+{
+    const std::vector<std::string> a = linesOf(ours), b = linesOf(theirs);
+    ASSERT_EQ(a.size(), b.size()) << note;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].rfind("REMARK   1 Force Applied", 0) != 0) {
+            EXPECT_EQ(a[i], b[i]) << "line " << i << ", " << note;
+            continue;
+        }
+        std::istringstream left(a[i]), right(b[i]);
+        std::string x, y;
+        while (left >> x) {
+            ASSERT_TRUE(right >> y) << a[i] << " | " << b[i];
+            double u = 0, v = 0;
+            if (text::parseDouble(x, u) && text::parseDouble(y, v))
+                EXPECT_NEAR(u, v, 2e-5 * std::max(1.0, std::abs(u))) << a[i] << " | " << b[i];
+            else
+                EXPECT_EQ(x, y) << a[i] << " | " << b[i];
+        }
+        EXPECT_FALSE(right >> y) << a[i] << " | " << b[i];
+    }
+}
+
 /// What vornax-enm deform writes to `out` for 1crn with the forces `nodes` keep in `eln`.
 void deformThroughCli(const ElasticNetworkModel& eln, const std::vector<int>& nodes,
                       const std::filesystem::path& out)
@@ -365,9 +395,8 @@ TEST(Window, MouseDragsOnNodesPullThemAndSaveAsWritesWhatDeformGives)
         deformThroughCli(eln, pulled, deformed);
         window.close();
     }
-    const std::vector<std::string> ours = linesOf(saved), theirs = linesOf(deformed);
-    ASSERT_EQ(ours.size(), 2u * 2u + 46u + 1u);
-    EXPECT_EQ(ours, theirs);
+    EXPECT_EQ(linesOf(saved).size(), 2u * 2u + 46u + 1u);
+    expectSameDeformedStructure(saved, deformed);
 }
 
 TEST(Window, WithoutAnArmTheMouseIsTheStylusAndItsSwitchActsAtOnce)
@@ -735,6 +764,7 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
     options.everyModeStarts = [released] { released.wait(); };
     std::vector<Vector3d> kept;
     int node = -1;
+    std::string route; // the kept force's, for a failure's message
     {
         Form1 window(options);
         window.resize(1024, 768);
@@ -767,9 +797,11 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
         ASSERT_TRUE(std::filesystem::exists(saved));
         deformThroughCli(eln, {node}, deformed);
+        const auto state = eln.getAtom(node)->getStateArray();
+        route = "route " + std::to_string(state[0]) + ", " + std::to_string(state[1]) + " modes";
         window.close();
     }
-    EXPECT_EQ(linesOf(saved), linesOf(deformed));
+    expectSameDeformedStructure(saved, deformed, route);
 }
 
 // "&Open" and "Open &Session" at any time: 1crn with a force kept, then 4hhb opened over it (the
