@@ -127,7 +127,7 @@ LoadedNetwork* calibratedNetwork(const fs::path& file, bool withY)
 void setNodeCounters(benchmark::State& state, const LoadedNetwork& network)
 {
     state.counters["nodes"] = network.nodes();
-    state.counters["springs"] = network.eln->getAmountOfSprings();
+    state.counters["springs"] = network.eln->geometry().getAmountOfSprings();
 }
 
 void hessianBenchmark(benchmark::State& state, const fs::path& file)

@@ -62,13 +62,13 @@ nlohmann::ordered_json structureJson(const SolvedNetwork& solved)
 {
     const ElasticNetworkModel& eln = solved.network();
     return {{"file", solved.options().file.string()},
-            {"pdb_code", eln.getPDBName()},
+            {"pdb_code", eln.geometry().getPDBName()},
             {"nodes", eln.getAmountOfAtoms()},
-            {"springs", eln.getAmountOfSprings()},
+            {"springs", eln.geometry().getAmountOfSprings()},
             {"rc", solved.options().rc},
             {"solver", solverName(solved.options().solver)},
-            {"temperature", eln.getTemperature()},
-            {"nmr", eln.isNMR()}};
+            {"temperature", eln.geometry().getTemperature()},
+            {"nmr", eln.geometry().isNMR()}};
 }
 
 } // namespace
@@ -227,14 +227,14 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
 
 void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest& request)
 {
-    if (eln.isNMR())
+    if (eln.geometry().isNMR())
         throw CliFailure(kExitInput, "NMR structure: the network is not calibrated, so it has no force response");
     const int32_t n = eln.getAmountOfAtoms();
     if (request.node < 0 || request.node >= n)
         throw CliFailure(kExitInput,
                          "--node " + std::to_string(request.node) + " is out of range: the structure has "
                              + std::to_string(n) + " nodes (0 to " + std::to_string(n - 1) + ")");
-    checkModeSelection(request.modes, eln.get3NMinus6());
+    checkModeSelection(request.modes, eln.geometry().get3NMinus6());
 }
 
 nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request)

@@ -32,6 +32,7 @@
 #include "enm/EnmStatus.h"
 #include "enm/ModeBudget.h"
 #include "enm/ModeChangeToken.h"
+#include "enm/NetworkGeometry.h"
 #include "enm/dense/Tridiagonal.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
@@ -88,53 +89,35 @@ public:
     void init();
 
     // ---- Filling: calls from the structure reader, in load order (NetworkRecordSink) ------
-    void enterPDBName(const std::string& name) override { pdbName = name; }
-    void savePdBHeaderLine(const std::string& line) override { headerLines.push_back(line); }
-    void addLineInfo(const std::string& line) { pdbLines.push_back(line); }
-    void addLineInfo(std::string&& line) override { pdbLines.push_back(std::move(line)); }
-    /// Experiment temperature in K. A value that is not a number, not above 0 or above
-    /// kMaxTemperature is replaced by 300 K, with a warning.
-    void set_X_RAY_Temperature(float kelvin) override;
-    static constexpr float kMaxTemperature = vornax::kMaxTemperature;
-    void set_NMR_Exp(bool nmr) override { nmrExperiment = nmr; }
-    /// Subtracts `centre` (model units) from every node record received so far.
-    void subtractVectorFromLocalPosition(const Vector3d& centre) override;
-    /// Takes the chains (emptying `chains`) and appends their records to the node list.
-    void recieveChainList(ChainList& chains) override;
-    /// Takes the unscaled backbone coordinates (Å), emptying `list`.
-    void insertPureCoordList(std::vector<Vector3d>& list) override;
-    void setTotalAmountOfAtoms(int32_t count) override { totalAmountOfAtoms = count; }
+    void enterPDBName(const std::string& name) override { m_geometry.enterPDBName(name); }
+    void savePdBHeaderLine(const std::string& line) override { m_geometry.savePdBHeaderLine(line); }
+    void addLineInfo(const std::string& line) { m_geometry.addLineInfo(line); }
+    void addLineInfo(std::string&& line) override { m_geometry.addLineInfo(std::move(line)); }
+    void set_X_RAY_Temperature(float kelvin) override { m_geometry.set_X_RAY_Temperature(kelvin); }
+    void set_NMR_Exp(bool nmr) override { m_geometry.set_NMR_Exp(nmr); }
+    void subtractVectorFromLocalPosition(const Vector3d& centre) override { m_geometry.subtractVectorFromLocalPosition(centre); }
+    void recieveChainList(ChainList& chains) override { m_geometry.recieveChainList(chains); }
+    void insertPureCoordList(std::vector<Vector3d>& list) override { m_geometry.insertPureCoordList(list); }
+    void setTotalAmountOfAtoms(int32_t count) override { m_geometry.setTotalAmountOfAtoms(count); }
     void setResidueData(std::vector<std::string> chainIDList, std::vector<std::string> residueNameList,
-                        std::vector<std::string> residueNumberList) override;
+                        std::vector<std::string> residueNumberList) override
+    {
+        m_geometry.setResidueData(std::move(chainIDList), std::move(residueNameList), std::move(residueNumberList));
+    }
+    void processLine(const std::string& line) { m_geometry.processLine(line); }
+    bool processAtoms(std::istream& in) { return m_geometry.processAtoms(in); }
 
-    // ---- Filling from stored record lines (eigen data files) ------------------------------
-    /// Reads one stored record line into a node (C-alpha or phosphorus); other lines add nothing.
-    void processLine(const std::string& line);
-    /// Reads the line count, Rc (Å) and the record lines from `in` and rebuilds the nodes.
-    /// Returns false (nothing changed) when the stream ends early or the counts are absurd.
-    bool processAtoms(std::istream& in);
-
-    // ---- Construction ---------------------------------------------------------------------
-    void setRc(float rc) { Rc = rc; }
-    /// The spring cutoff in Å, as set (and as the springs were built with).
-    float getRc() const { return Rc; }
+    // ---- Construction (NetworkGeometry.h) -------------------------------------------------
+    void setRc(float rc) { m_geometry.setRc(rc); }
+    float getRc() const { return m_geometry.getRc(); }
     /// calcDistances, generateRenderingBB, buildLightAtomList and buildConnectedList.
     void setRenderingDataUp();
-    void calcDistances();
+    void calcDistances() { m_geometry.calcDistances(); }
     /// Fixes N, 3N and 3N − 6 and allocates the response vectors.
     void generateRenderingBB();
-    /// Creates one node atom per record.
+    /// Creates one node atom per record and publishes its position.
     void buildLightAtomList();
-    /// Links every pair of nodes closer than Rc.
-    void buildConnectedList();
-    /// Two nodes whose spring would have no direction (a Hessian of 0/0): their coordinates as
-    /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
-    /// node indices, or {-1, -1}. Sorts the node records: O(N log N), before any neighbour list.
-    std::array<int32_t, 2> findCoincidentNodes() const;
-    /// True when every node coordinate is a finite number within ±kLargestCoordinate Å (beyond,
-    /// squared spring lengths overflow and model units leave the range of a float).
-    bool nodeCoordinatesUsable() const;
-    static constexpr double kLargestCoordinate = 1e9;
+    void buildConnectedList() { m_geometry.buildConnectedList(); }
 
     // ---- Hessian and normal modes ---------------------------------------------------------
     /// Builds the 3N × 3N Hessian of the network with unit spring constant.
@@ -170,15 +153,6 @@ public:
     /// without the mode budget: for benchmarks and tests that need every mode.
     void setUpAllModes();
 
-    /// No node is ever moved farther than this many times the size of the structure (the
-    /// diagonal of its nodes' bounding box, at least kSmallestExtent Å). A linear model holds
-    /// for displacements of a few Å; one that carries a node across several widths of the whole
-    /// structure comes from absurd numbers (a tampered eigen data file, a force far beyond any
-    /// device), never from physics, and would leave the positions without finite values.
-    static constexpr double kDisplacementExtents = 4.0;
-    static constexpr double kSmallestExtent = 10.0;
-    /// The largest displacement of a node (Å) that a step publishes or a session restores.
-    double getDisplacementLimit() const { return displacementLimit; }
 
     /// Device force in newtons (network frame) on node `atomToApply`.
     void applyForce(const Vector3d& forceApplied, int32_t atomToApply);
@@ -290,7 +264,7 @@ public:
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
     bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
     void setupBlankArrays();
-    void insertThreeN(int32_t n) { threeN = n; }
+    void insertThreeN(int32_t n) { m_geometry.insertThreeN(n); }
     /// Eigenvalue of non-rigid mode `index` (0 = mode 7); divided by 10 for ElNemo input.
     /// False (mode left out) for a value that is not positive or an index out of range.
     bool insertEigenValue(double val, int32_t index);
@@ -399,25 +373,22 @@ public:
     /// has made them): what the drawing needs.
     bool hasNodeAtoms() const
     {
-        return positions.exists() && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
+        return positions.exists() && m_geometry.getAtoms().size() == static_cast<std::size_t>(m_geometry.getAmountOfAtoms());
     }
     /// Size factor of the node spheres (written by the device from the camera distance).
     float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
 
     // ---- Queries --------------------------------------------------------------------------
-    Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
-    int32_t getAmountOfAtoms() const { return amountOfAtoms; }
-    int32_t get3N() const { return threeN; }
-    int32_t get3NMinus6() const { return threeNMinusSix; }
-    Vector3d getMidPoint() const { return Vector3d(midPoint[0], midPoint[1], midPoint[2]); }
-    /// Per axis, the largest node position minus its radius, plus 0.1 (model units).
-    Vector3d findMaxCoord() const;
+    Atom* getAtom(int32_t i) const { return m_geometry.getAtom(i); }
+    int32_t getAmountOfAtoms() const { return m_geometry.getAmountOfAtoms(); }
+    int32_t get3N() const { return m_geometry.get3N(); }
+    Vector3d getMidPoint() const { return m_geometry.getMidPoint(); }
+    Vector3d findMaxCoord() const { return m_geometry.findMaxCoord(); }
     /// The atoms that keep a force, as last published: any thread, never a torn list. The device
     /// object changes the list under its selection lock (servo tick and undo), so writers take
     /// turns; a reader never holds a writer up.
     std::vector<Atom*> getContactList() const { return contacts.snapshot(); }
-    /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
-    std::string getPDB_Code() const;
+    std::string getPDB_Code() const { return m_geometry.getPDB_Code(); }
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
     void setInit()
     {
@@ -427,23 +398,6 @@ public:
     bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
     bool setupComplete() const { return setupCompleteFlag; }
 
-    const std::string& getPDBName() const { return pdbName; }
-    float getTemperature() const { return temperature; }
-    bool isNMR() const { return nmrExperiment; }
-    int32_t getTotalAmountOfAtoms() const { return totalAmountOfAtoms; }
-    const std::vector<std::string>& getPdbLines() const { return pdbLines; }
-    const std::vector<std::string>& getHeaderLines() const { return headerLines; }
-    const ChainList& getChainList() const { return chainList; }
-    const std::vector<ELNBackboneData>& getBackboneList() const { return backboneList; }
-    /// Node coordinates as read (Å, double precision), 3N, node-major; the springs' geometry.
-    const std::vector<double>& getNodeCoordinates() const { return nodeCoordinates; }
-    /// The cutoff the springs were built with, in Å, as the neighbour search takes it.
-    double getRcAngstrom() const { return Rc; }
-    const std::vector<Vector3d>& getPureCoordList() const { return pureCoordList; }
-    const std::vector<std::string>& getChainIDs() const { return chainIDs; }
-    const std::vector<std::string>& getResidueNames() const { return residueNames; }
-    const std::vector<std::string>& getSeqNums() const { return seqNums; }
-    int32_t getAmountOfSprings() const { return amountOfSprings; }
     double getSpringConstant() const { return springConstant; }
     bool isEigenComputed() const { return eigenComputed; }
     bool isYMatrixAvailable() const { return yMatrixAvailable; }
@@ -508,6 +462,10 @@ public:
     /// Eigenvalues below this fraction of the largest one count as zero.
     static constexpr double kZeroModeTolerance = 1e-10;
 
+    /// The parts.
+    NetworkGeometry& geometry() { return m_geometry; }
+    const NetworkGeometry& geometry() const { return m_geometry; }
+
 private:
     friend class ModeChangeToken;
     /// The two halves of the mode-change handshake: true sets the changing flag unless a step
@@ -539,14 +497,7 @@ private:
     /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
     /// ended it unfinished.
     bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
-    void freeNodes();
     bool refuseEigenFile(const std::string& text);
-    /// Line count, Rc and the stored lines of a main eigen data file, of which at most
-    /// `bytesAvailable` bytes are left. False when they do not fit in it.
-    static bool readStoredLines(std::istream& in, uint64_t bytesAvailable, int32_t& lineCount, float& rc,
-                                std::vector<std::string>& lines);
-    /// Rebuilds the node records from stored lines.
-    void processStoredLines(std::vector<std::string>&& lines, int32_t lineCount, float rc);
     /// Shared by the two budget drivers.
     int32_t runModeBudget(Progress* progress, bool instantLoad);
     /// The search's result kept: the mode arrays, filled from the main eigen data file when
@@ -554,63 +505,40 @@ private:
     bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
     void reportMissingEigenvalues(int32_t given);
 
-    std::string pdbName;
-    std::vector<ELNBackboneData> backboneList;
-    ChainList chainList;
     std::string mainFileName;
     std::string yFileName;
     bool readingStandardData = false;
-    float Rc = 11.0f; ///< Å, always
-    int32_t amountOfAtoms = 0;
     std::atomic<bool> initialised{false};
     bool eigenComputed = false;
-    int32_t chainCounter = -1;
-    std::array<float, 3> midPoint{};
-    std::array<double, 3> midPointSum{};
-    int64_t midPointCount = 0;
-    std::string currentChainID;
     std::atomic<float> currentZoom{1.0f};
     // The mode selection: written only with a ModeChangeToken; atomics so that a query from
     // any thread reads whole values.
     std::array<std::atomic<int32_t>, 20> modeArray{};
     std::atomic<int32_t> amountSelected{-1};
     std::atomic<int32_t> modeSelectState{0};
-    int32_t totalAmountOfAtoms = 0;
     int32_t loadResult = 0;
     bool yMatrixAvailable = false;
-    std::vector<std::string> chainIDs;
-    std::vector<std::string> residueNames;
-    std::vector<std::string> seqNums;
     bool elNemoInput = false;
     int32_t totalMaxModes = 0;
     std::atomic<bool> needsListUpdate{false};
-    bool nmrExperiment = false;
     double newtonToKcal = 1.4396e10;
     std::vector<int32_t> elNemoModes;
     bool setupCompleteFlag = false;
-    std::vector<std::string> pdbLines;
-    std::vector<std::string> headerLines;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
-    std::vector<Atom*> atomArray;
     PublishedContacts contacts; ///< the atoms that keep a force
     PublishedPositions positions; ///< the deformed node positions the step publishes
     /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
     /// before the first): an unchanged zoom is not written again.
     float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
     std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
-    std::vector<Vector3d> pureCoordList;
     std::atomic<bool> useAllModesFlag{true};
-    int32_t threeN = 0;
-    int32_t threeNMinusSix = 0;
-    float temperature = 300.0f;
     mutable std::string cAlphaFileError;
     double springConstant = 1.0;
-    int32_t amountOfSprings = 0;
     std::atomic<bool> modesReady{false};
-    std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
-    double displacementLimit = 0.0;      ///< Å, set with the nodes (getDisplacementLimit)
     bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
+
+    NetworkGeometry m_geometry;
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
@@ -644,8 +572,6 @@ private:
     /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
     void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
     bool writeSparseEigenData(std::ostream& fout);
-    /// How many of pdbLines the main eigen data file stores (the first totalAmountOfAtoms).
-    std::size_t storedLineCount() const;
     bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
     bool readSparseEigenData();
     uint64_t sparseFileModesOffset = 0;

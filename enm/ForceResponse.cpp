@@ -57,13 +57,13 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
     springConstant = 0.0;
     readingStandardData = readingStandardData_;
     calibration = Calibration();
-    if (nmrExperiment) {
+    if (m_geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
-    const int32_t n = amountOfAtoms;
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
-    if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(threeN) + 1)
+    const int32_t n = m_geometry.getAmountOfAtoms();
+    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
+    if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(m_geometry.get3N()) + 1)
         return EnmStatus::NotReady;
 
     double sumInverse = 0.0;
@@ -74,17 +74,17 @@ EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool re
 
 void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapticForce)
 {
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
-    std::vector<double> bFactors(static_cast<std::size_t>(amountOfAtoms));
-    for (int32_t i = 0; i < amountOfAtoms; ++i)
-        bFactors[static_cast<std::size_t>(i)] = atomArray[static_cast<std::size_t>(i)]->getMyBFactor();
-    calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), temperature, averageHapticForce, pdbName});
+    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
+    std::vector<double> bFactors(static_cast<std::size_t>(m_geometry.getAmountOfAtoms()));
+    for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i)
+        bFactors[static_cast<std::size_t>(i)] = m_geometry.getAtoms()[static_cast<std::size_t>(i)]->getMyBFactor();
+    calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), m_geometry.getTemperature(), averageHapticForce, m_geometry.getPDBName()});
     const Calibration& cal = calibration;
     springConstant = cal.K;
 
     // Modes not computed (the sparse path's) have eigenvalue 0 and stay out.
     scaledEigenvalues.assign(modes, 0.0);
-    for (std::size_t k = 7; k <= static_cast<std::size_t>(threeN); ++k)
+    for (std::size_t k = 7; k <= static_cast<std::size_t>(m_geometry.get3N()); ++k)
         scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
     newtonToKcal = kNewtonToKcal;
 
@@ -101,8 +101,8 @@ void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapti
 EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
 {
     const auto start = std::chrono::steady_clock::now();
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
+    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
     if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
     yMatrix = allocateMatrixDoubles(dim * dim);
     if (!yMatrix) {
@@ -151,7 +151,7 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
 
 bool ElasticNetworkModel::checkAvailableMemForY() const
 {
-    const uint64_t m = static_cast<uint64_t>(threeN);
+    const uint64_t m = static_cast<uint64_t>(m_geometry.get3N());
     const bool enough = (2 * m + 3) * m + 3 < budget.availableMemory() / 8;
     if (enough) console::line("enough memory to do the calculation of Y");
     return enough;
@@ -168,7 +168,7 @@ void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)
 void ElasticNetworkModel::setUpAllModes()
 {
     const ModeChangeToken token = beginModeChange();
-    totalMaxModes = threeNMinusSix;
+    totalMaxModes = m_geometry.get3NMinus6();
     amountSelected = totalMaxModes;
     modeSelectState = 2;
     ownedModeVectors.reset();
@@ -185,19 +185,19 @@ void ElasticNetworkModel::setUpAllModes()
 void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32_t route, int32_t count,
                                           const int32_t* modes, double* out)
 {
-    if (node < 0 || node >= amountOfAtoms) {
-        std::fill(out, out + threeN, 0.0);
+    if (node < 0 || node >= m_geometry.getAmountOfAtoms()) {
+        std::fill(out, out + m_geometry.get3N(), 0.0);
         return;
     }
     if (route == kRouteAllModes && yMatrix) {
-        ResponseThroughY(yMatrix.get(), static_cast<std::size_t>(threeN)).respond(f, node, out);
+        ResponseThroughY(yMatrix.get(), static_cast<std::size_t>(m_geometry.get3N())).respond(f, node, out);
         return;
     }
     if (route == kRouteAllModes && allModesRouteHeld()) {
         ResponseThroughFactorisation(*sparseSolver, sparseMutex).respond(f, node, out);
         return;
     }
-    ResponseThroughModes through(modeVectors, totalMaxModes, inverseScaledEigenvalues, static_cast<std::size_t>(threeN),
+    ResponseThroughModes through(modeVectors, totalMaxModes, inverseScaledEigenvalues, static_cast<std::size_t>(m_geometry.get3N()),
                                  modeAmplitudes);
     if (route == kRouteAllModes || route == kRouteFirstModes)
         through.first(count).respond(f, node, out);
@@ -218,7 +218,7 @@ void ElasticNetworkModel::applyForce(const Vector3d& forceApplied, int32_t atomT
 
 void ElasticNetworkModel::applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply)
 {
-    if (atomToApply < 0 || atomToApply >= amountOfAtoms) return;
+    if (atomToApply < 0 || atomToApply >= m_geometry.getAmountOfAtoms()) return;
     // The force travels in single precision, as the node keeps it: a pull puts in exactly
     // what removing the kept force later takes out.
     ForceCommand cmd;
@@ -227,7 +227,7 @@ void ElasticNetworkModel::applyNonScaleForce(const Vector3d& forceApplied, int32
     cmd.force[2] = toSinglePrecision(forceApplied.z);
     cmd.selectedCoordinate = 3 * atomToApply;
     forceCommand.store(cmd);
-    Atom* node = atomArray[static_cast<std::size_t>(atomToApply)];
+    Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(atomToApply)];
     node->addAKcalForce(forceApplied);
     node->setMyDeformedPosition(positions.load(static_cast<std::size_t>(atomToApply)));
     requestStep();
@@ -247,7 +247,7 @@ void ElasticNetworkModel::zeroForces()
     force[0] = force[1] = force[2] = 0.0;
     std::fill(displacement.begin(), displacement.end(), 0.0);
     if (!elNemoInput) {
-        const std::size_t n = std::min(responseScratch.size(), static_cast<std::size_t>(std::max(threeNMinusSix, 0)));
+        const std::size_t n = std::min(responseScratch.size(), static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)));
         std::fill(responseScratch.begin(), responseScratch.begin() + static_cast<std::ptrdiff_t>(n), 0.0);
     }
 }
@@ -278,10 +278,10 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool on
 
 void ElasticNetworkModel::applyZeroForce(int32_t toApply)
 {
-    if (toApply < 0 || toApply >= amountOfAtoms) return;
+    if (toApply < 0 || toApply >= m_geometry.getAmountOfAtoms()) return;
     const ModeChangeToken token = beginModeChange();
     console::line("removing force from simulation");
-    Atom* node = atomArray[static_cast<std::size_t>(toApply)];
+    Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(toApply)];
     if (!responseScratch.empty()) removeKeptForce(node, toApply, false);
     node->setOldKcalForce(0.0, 0.0, 0.0);
     node->simulateState(3);
@@ -369,13 +369,13 @@ void ElasticNetworkModel::simulate()
 
     const ForceCommand cmd = forceCommand.load();
     selectedCoordinate = cmd.selectedCoordinate;
-    if (selectedCoordinate < 0 || selectedCoordinate + 2 >= threeN) return;
+    if (selectedCoordinate < 0 || selectedCoordinate + 2 >= m_geometry.get3N()) return;
     force[0] = cmd.force[0];
     force[1] = cmd.force[1];
     force[2] = cmd.force[2];
     if (loadResult != -2 && loadResult != -3) return;
     const int32_t nodeIndex = selectedCoordinate / 3;
-    Atom* node = atomArray[static_cast<std::size_t>(nodeIndex)];
+    Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(nodeIndex)];
     if (node->getPressed() == 3) return;
     // The selection this step works with (no change can overlap the step).
     const int32_t selectState = modeSelectState.load(std::memory_order_relaxed);
@@ -433,7 +433,7 @@ void ElasticNetworkModel::simulate()
 std::pair<int32_t, double> ElasticNetworkModel::firstNodeTooFar(const std::vector<double>& base,
                                                                 const double* added) const
 {
-    const double limit2 = displacementLimit * displacementLimit;
+    const double limit2 = m_geometry.getDisplacementLimit() * m_geometry.getDisplacementLimit();
     for (std::size_t i = 0; i + 2 < base.size(); i += 3) {
         const double x = base[i] + added[i], y = base[i + 1] + added[i + 1], z = base[i + 2] + added[i + 2];
         const double length2 = x * x + y * y + z * z;
@@ -450,7 +450,7 @@ std::string ElasticNetworkModel::tooFarText(const std::string& what, std::pair<i
         text << std::setprecision(3) << far.second << " \u00c5";
     else
         text << "a length that is not a finite number";
-    text << ", more than " << std::setprecision(3) << displacementLimit << " \u00c5 (" << kDisplacementExtents
+    text << ", more than " << std::setprecision(3) << m_geometry.getDisplacementLimit() << " \u00c5 (" << NetworkGeometry::kDisplacementExtents
          << " times the size of the structure). The eigen data or the force are not usable numbers.";
     return text.str();
 }
@@ -468,12 +468,12 @@ void ElasticNetworkModel::updateDeformables()
     // step, every node already holds it.
     const bool newZoom = !(zoom == zoomInNodes);
     constexpr int32_t kAhead = 8; // nodes fetched ahead of the one written
-    for (int32_t i = 0; i < std::min(kAhead, amountOfAtoms); ++i)
-        atomArray[static_cast<std::size_t>(i)]->prefetchForStep(newZoom);
+    for (int32_t i = 0; i < std::min(kAhead, m_geometry.getAmountOfAtoms()); ++i)
+        m_geometry.getAtoms()[static_cast<std::size_t>(i)]->prefetchForStep(newZoom);
     positions.beginUpdate(); // odd: positions being written
-    for (int32_t i = 0; i < amountOfAtoms; ++i) {
-        if (i + kAhead < amountOfAtoms) atomArray[static_cast<std::size_t>(i + kAhead)]->prefetchForStep(newZoom);
-        Atom* node = atomArray[static_cast<std::size_t>(i)];
+    for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i) {
+        if (i + kAhead < m_geometry.getAmountOfAtoms()) m_geometry.getAtoms()[static_cast<std::size_t>(i + kAhead)]->prefetchForStep(newZoom);
+        Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(i)];
         if (newZoom) node->setCamZoom(zoom);
         const auto k = static_cast<std::size_t>(3 * i);
         const Vector3d p = node->getMyLocalPosition()
@@ -492,10 +492,10 @@ void ElasticNetworkModel::updateDeformables()
 void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const ModeChangeToken& /*token*/,
                                                            const std::function<void(Atom*)>& write)
 {
-    if (atomArray.empty()) return;
+    if (m_geometry.getAtoms().empty()) return;
     const int32_t coordinate = forceCommand.load().selectedCoordinate;
-    const int32_t index = std::clamp(coordinate / 3, 0, amountOfAtoms - 1);
-    Atom* node = atomArray[static_cast<std::size_t>(index)];
+    const int32_t index = std::clamp(coordinate / 3, 0, m_geometry.getAmountOfAtoms() - 1);
+    Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(index)];
     write(node);
     node->simulateState(1);
     requestStep();
@@ -561,7 +561,7 @@ void ElasticNetworkModel::receiveNewModes(const ModeChangeToken& token, const in
 double ElasticNetworkModel::getRMSingle(int32_t mode) const
 {
     if (mode < 0 || static_cast<std::size_t>(mode) >= inverseScaledEigenvalues.size()) return 0.0;
-    const double val1 = 0.6 * temperature;
+    const double val1 = 0.6 * m_geometry.getTemperature();
     const double val2 = inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
     console::Line() << "Val1: " << val1;
     console::Line() << "Val2: " << val2;
@@ -572,7 +572,7 @@ double ElasticNetworkModel::getRTotal() const
 {
     double sum = 0.0;
     for (double v : inverseScaledEigenvalues) sum += v;
-    return 0.6 * temperature * sum;
+    return 0.6 * m_geometry.getTemperature() * sum;
 }
 
 double ElasticNetworkModel::getRMForTest(int32_t n) const
@@ -580,7 +580,7 @@ double ElasticNetworkModel::getRMForTest(int32_t n) const
     double sum = 0.0;
     const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), inverseScaledEigenvalues.size());
     for (std::size_t k = 0; k < count; ++k) sum += inverseScaledEigenvalues[k];
-    return 0.6 * temperature * sum;
+    return 0.6 * m_geometry.getTemperature() * sum;
 }
 
 } // namespace vornax

@@ -164,7 +164,7 @@ int32_t ModeBudget::searchModeCount(int32_t lo, int32_t hi, int32_t allowance,
 
 int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
 {
-    const ModeBudget::Plan plan = budget.plan(static_cast<uint64_t>(std::max(threeN, 0)), yMatrix != nullptr);
+    const ModeBudget::Plan plan = budget.plan(static_cast<uint64_t>(std::max(m_geometry.get3N(), 0)), yMatrix != nullptr);
     const auto decide = [&](int32_t modes, int32_t result) {
         budget.setModesAllowedByMemory(modes);
         return result;
@@ -190,7 +190,7 @@ int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
     loadResult = findMaxPossibleModesOnMemory();
     if (loadResult == -2 || loadResult == -3) {
         console::Line() << "modes allowed by memory: " << budget.getModesAllowedByMemory();
-        if (budget.getModesAllowedByMemory() > threeNMinusSix) budget.setModesAllowedByMemory(std::max(threeNMinusSix, 0));
+        if (budget.getModesAllowedByMemory() > m_geometry.get3NMinus6()) budget.setModesAllowedByMemory(std::max(m_geometry.get3NMinus6(), 0));
         calcModesAllowed(0, budget.getModesAllowedByMemory(), progress, instantLoad);
     } else {
         console::Line(console::Warning) << "No modes are kept: the question about the response matrix was not answered";
@@ -235,10 +235,10 @@ int32_t ElasticNetworkModel::getMaxPossibleModesStandardFile(Progress* progress)
 int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress,
                                               bool instantLoad)
 {
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     const int32_t allowance = budget.getModesAllowedByMemory();
     TrialResponses trial(dim, eigenComputed ? eigenvectorsT : nullptr,
-                         static_cast<std::size_t>(std::max(threeNMinusSix, 0)) * dim, force);
+                         static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)) * dim, force);
     const std::function<double(int32_t)> timed = budget.machineFacts().trialMilliseconds
         ? budget.machineFacts().trialMilliseconds
         : std::function<double(int32_t)>(std::ref(trial));
@@ -251,7 +251,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
 
 bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
 {
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     // The kept modes and the selection change together, with no step running.
     const ModeChangeToken token = beginModeChange();
     zeroForces();
@@ -265,9 +265,9 @@ bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, P
             return false;
         }
     } else {
-        inverseScaledEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
-        eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
-        inverseEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
+        inverseScaledEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+        eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
+        inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
         ownedModeVectors = allocateZeroedDoubles(kept * dim);
         if (kept > 0 && !ownedModeVectors) {
             console::Line(console::Warning) << "Not enough memory for " << kept << " modes";

@@ -62,16 +62,16 @@ Vector3d ElasticNetworkModel::hueColour(int h)
 
 void ElasticNetworkModel::generateColourList()
 {
-    const auto n = static_cast<int>(chainIDs.size());
+    const auto n = static_cast<int>(m_geometry.getChainIDs().size());
     if (n <= 1) {
         setBBColour(hueColour(240));
         return;
     }
     const int step = 240 / n;
     int hue = 240;
-    for (const std::string& id : chainIDs) {
+    for (const std::string& id : m_geometry.getChainIDs()) {
         const Vector3d colour = hueColour(hue);
-        for (Atom* a : atomArray)
+        for (Atom* a : m_geometry.getAtoms())
             if (a->getChainID() == id) a->setMyColour(colour);
         hue -= step;
     }
@@ -79,14 +79,14 @@ void ElasticNetworkModel::generateColourList()
 
 void ElasticNetworkModel::generateColourListOverSeq()
 {
-    const auto n = static_cast<int>(chainIDs.size());
-    if (atomArray.empty()) return;
+    const auto n = static_cast<int>(m_geometry.getChainIDs().size());
+    if (m_geometry.getAtoms().empty()) return;
     // 240 over the mean chain length. Without chain identifiers the nodes form one chain.
     const double chains = n > 0 ? n : 1;
-    const double step = 240.0 / (static_cast<double>(atomArray.size()) / chains);
+    const double step = 240.0 / (static_cast<double>(m_geometry.getAtoms().size()) / chains);
     auto paint = [&](const std::string* id) {
         double hue = 240.0;
-        for (Atom* a : atomArray) {
+        for (Atom* a : m_geometry.getAtoms()) {
             if (id && a->getChainID() != *id) continue;
             // A chain longer than the mean runs on below hue 0 into the conversion's other
             // branches; the hue is kept within one turn so that the conversion stays defined.
@@ -100,12 +100,12 @@ void ElasticNetworkModel::generateColourListOverSeq()
         paint(nullptr);
         return;
     }
-    for (const std::string& id : chainIDs) paint(&id);
+    for (const std::string& id : m_geometry.getChainIDs()) paint(&id);
 }
 
 void ElasticNetworkModel::setBBColour(const Vector3d& colour)
 {
-    for (Atom* a : atomArray) a->setMyColour(colour);
+    for (Atom* a : m_geometry.getAtoms()) a->setMyColour(colour);
 }
 
 void ElasticNetworkModel::clearAllResCols()
@@ -113,41 +113,41 @@ void ElasticNetworkModel::clearAllResCols()
     setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
 }
 
-bool ElasticNetworkModel::searchChainID(const std::string& chain) const { return listHolds(chainIDs, chain, true); }
+bool ElasticNetworkModel::searchChainID(const std::string& chain) const { return listHolds(m_geometry.getChainIDs(), chain, true); }
 
-bool ElasticNetworkModel::searchResidue(const std::string& name) const { return listHolds(residueNames, name); }
+bool ElasticNetworkModel::searchResidue(const std::string& name) const { return listHolds(m_geometry.getResidueNames(), name); }
 
-bool ElasticNetworkModel::searchseqNumList(const std::string& number) const { return listHolds(seqNums, number); }
+bool ElasticNetworkModel::searchseqNumList(const std::string& number) const { return listHolds(m_geometry.getSeqNums(), number); }
 
 int32_t ElasticNetworkModel::addChainID(const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{&chain}, &colour);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{&chain}, &colour);
 }
 
 int32_t ElasticNetworkModel::addResidue(const std::string& name, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false}, &colour);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{nullptr, &name, false}, &colour);
 }
 
 int32_t ElasticNetworkModel::addSeqNum(const std::string& number, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true}, &colour);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{nullptr, &number, true}, &colour);
 }
 
 int32_t ElasticNetworkModel::addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false, &chain}, &colour);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{nullptr, &name, false, &chain}, &colour);
 }
 
 int32_t ElasticNetworkModel::addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true, &chain}, &colour);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{nullptr, &number, true, &chain}, &colour);
 }
 
 int32_t ElasticNetworkModel::countHighlightNodes(const std::string& chain, const std::string* text, bool byNumber) const
 {
-    if (!text) return paintNodes(atomArray, HighlightMatch{&chain}, nullptr);
-    return paintNodes(atomArray, HighlightMatch{nullptr, text, byNumber, &chain}, nullptr);
+    if (!text) return paintNodes(m_geometry.getAtoms(), HighlightMatch{&chain}, nullptr);
+    return paintNodes(m_geometry.getAtoms(), HighlightMatch{nullptr, text, byNumber, &chain}, nullptr);
 }
 
 } // namespace vornax

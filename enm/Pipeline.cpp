@@ -205,7 +205,7 @@ private:
     bool checkNodes()
     {
         ElasticNetworkModel& eln = *m_result.network;
-        const auto n = eln.getBackboneList().size();
+        const auto n = eln.geometry().getBackboneList().size();
         if (n < 3) {
             fail(LoadStatus::TooFewNodes,
                  m_source.name() + " has " + std::to_string(n)
@@ -213,12 +213,12 @@ private:
                        " normal modes need at least 3");
             return false;
         }
-        if (!eln.nodeCoordinatesUsable()) {
+        if (!eln.geometry().nodeCoordinatesUsable()) {
             fail(LoadStatus::BadInput,
                  "a network node of " + m_source.name() + " has coordinates that are not numbers of a usable size");
             return false;
         }
-        const std::array<int32_t, 2> pair = eln.findCoincidentNodes();
+        const std::array<int32_t, 2> pair = eln.geometry().findCoincidentNodes();
         if (pair[0] >= 0) {
             m_result.coincidentNodes[0] = pair[0];
             m_result.coincidentNodes[1] = pair[1];
@@ -233,7 +233,7 @@ private:
     /// "node 3 (A 4 ALA)": index, chain, residue number and name.
     std::string nodeName(int32_t i) const
     {
-        const ELNBackboneData& r = m_result.network->getBackboneList()[static_cast<std::size_t>(i)];
+        const ELNBackboneData& r = m_result.network->geometry().getBackboneList()[static_cast<std::size_t>(i)];
         std::string residue = r.chainID + " " + r.residueNumber + " " + r.residueName;
         residue.erase(std::unique(residue.begin(), residue.end(), [](char a, char b) { return a == ' ' && b == ' '; }),
                       residue.end());
@@ -320,7 +320,7 @@ private:
     {
         const ElasticNetworkModel& eln = *m_result.network;
         const int64_t n = eln.getAmountOfAtoms();
-        const bool withY = m_options.computeY && !eln.isNMR();
+        const bool withY = m_options.computeY && !eln.geometry().isNMR();
         const uint64_t need = ElasticNetworkModel::denseBytesNeeded(n, withY);
         const uint64_t available =
             m_options.machineFacts.availableMemory ? m_options.machineFacts.availableMemory() : availablePhysicalMemory();

@@ -61,7 +61,7 @@ std::pair<int64_t, int64_t> numberSpan(const ElasticNetworkModel* network)
 {
     int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
     if (!network) return {lo, hi};
-    for (const auto* list : {&network->getSeqNums(), &network->getResidueNames()})
+    for (const auto* list : {&network->geometry().getSeqNums(), &network->geometry().getResidueNames()})
         for (const std::string& t : *list) {
             int32_t n = 0;
             if (readWholeNumber(t, n) != text::NumberError::None) continue;

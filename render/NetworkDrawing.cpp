@@ -196,12 +196,12 @@ void NetworkDrawing::init()
 
 void NetworkDrawing::generateRenderingBB()
 {
-    const std::vector<ELNBackboneData>& nodes = m_network.getBackboneList();
+    const std::vector<ELNBackboneData>& nodes = m_network.geometry().getBackboneList();
     const auto n = static_cast<int32_t>(nodes.size());
     console::Line() << "Length of array: " << n;
     m_segmentModels.clear();
     m_chainLengths.clear();
-    const ChainList& chains = m_network.getChainList();
+    const ChainList& chains = m_network.geometry().getChainList();
     int32_t k = 0;
     for (std::size_t c = 0; c < chains.size() && k < n; ++c) {
         // A chain list that holds more nodes than the network is cut to the network.
@@ -242,7 +242,7 @@ bool NetworkDrawing::consistent() const
     int64_t total = 0;
     for (int32_t length : m_chainLengths) total += length;
     return total == m_network.getAmountOfAtoms()
-        && static_cast<std::size_t>(total) == m_network.getBackboneList().size();
+        && static_cast<std::size_t>(total) == m_network.geometry().getBackboneList().size();
 }
 
 void NetworkDrawing::takeFramePositions()

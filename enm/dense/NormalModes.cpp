@@ -62,15 +62,15 @@ bool appendNodeRows(SymmetricRows& rows, const double* xyz, int32_t i, const std
 
 EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
 {
-    const int32_t n = amountOfAtoms;
+    const int32_t n = m_geometry.getAmountOfAtoms();
     if (n < 3) {
-        const std::string text = "The elastic network of " + pdbName + " has " + std::to_string(n)
+        const std::string text = "The elastic network of " + m_geometry.getPDBName() + " has " + std::to_string(n)
             + " nodes (C-alpha or phosphorus atoms): at least 3 are needed for normal modes.";
         console::write(console::Warning, text);
         userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
         return EnmStatus::TooFewNodes;
     }
-    const auto dim = static_cast<std::size_t>(threeN);
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
     // The dense matrix is only reserved here: its pages are zeroed by the system when first
@@ -85,12 +85,12 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
         return EnmStatus::OutOfMemory;
     }
     stepProgress(progress);
-    console::Line() << "Constructing Hessian matrix from " << amountOfSprings << " springs";
+    console::Line() << "Constructing Hessian matrix from " << m_geometry.getAmountOfSprings() << " springs";
 
     try {
         // Each spring gives one 3 × 3 block in each of its two nodes' rows; each node its
         // diagonal block.
-        const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(amountOfSprings, 0));
+        const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(m_geometry.getAmountOfSprings(), 0));
         hessianRows.rowStart.reserve(dim + 1);
         hessianRows.column.reserve(9 * blocks);
         hessianRows.value.reserve(9 * blocks);
@@ -107,8 +107,8 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     std::vector<int32_t> near;
     std::vector<double> blocks;
     for (int32_t i = 0; i < n; ++i) {
-        neighboursOf(*atomArray[static_cast<std::size_t>(i)], i, near);
-        finite = appendNodeRows(hessianRows, nodeCoordinates.data(), i, near, blocks) && finite;
+        neighboursOf(*m_geometry.getAtoms()[static_cast<std::size_t>(i)], i, near);
+        finite = appendNodeRows(hessianRows, m_geometry.getNodeCoordinates().data(), i, near, blocks) && finite;
         stepProgress(progress);
     }
     hessianFinite = finite;
@@ -131,7 +131,7 @@ bool ElasticNetworkModel::fillHessian(HessianFill fill, const std::function<bool
 
 EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
 {
-    if (amountOfAtoms < 3) return EnmStatus::TooFewNodes;
+    if (m_geometry.getAmountOfAtoms() < 3) return EnmStatus::TooFewNodes;
     if (!hessian) return EnmStatus::NotReady;
     eigenComputed = true;
     const auto start = std::chrono::steady_clock::now();
@@ -139,7 +139,7 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
     // Whatever a previous solve left goes first: a failed solve must not leave it looking current.
     eigenvectorsT = nullptr;
     eigenBuffer.reset();
-    eigenvalues.assign(static_cast<std::size_t>(threeN) + 1, 0.0);
+    eigenvalues.assign(static_cast<std::size_t>(m_geometry.get3N()) + 1, 0.0);
     double* values = eigenvalues.data() + 1;
     EigenSolution solution;
     // The staged solver reads each row of the Hessian from the diagonal on (its lower triangle
@@ -151,10 +151,10 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         solution.outcome = SolverOutcome{EnmStatus::Cancelled, 0, "the Hessian"};
     } else {
         switch (eigenSolver) {
-        case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress, &hessianRows); break;
-        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, threeN, values, true); break;
-        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, threeN, values, false); break;
-        case EigenSolver::Reference: solution = solveReference(hessian, threeN, values, progress); break;
+        case EigenSolver::Lapack: solution = solveStaged(hessian, m_geometry.get3N(), values, progress, &hessianRows); break;
+        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, m_geometry.get3N(), values, true); break;
+        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, m_geometry.get3N(), values, false); break;
+        case EigenSolver::Reference: solution = solveReference(hessian, m_geometry.get3N(), values, progress); break;
         }
     }
     hessian.reset();
@@ -167,7 +167,7 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         switch (outcome.status) {
         case EnmStatus::OutOfMemory:
             console::Line(console::Warning)
-                << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes (" << outcome.stage << ")";
+                << "Not enough memory for the eigenvectors of " << m_geometry.getAmountOfAtoms() << " nodes (" << outcome.stage << ")";
             break;
         case EnmStatus::Cancelled: console::line("The eigen solution was cancelled"); break;
         default:
@@ -188,8 +188,8 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
 
 void ElasticNetworkModel::finishEigenSolution(Progress* progress)
 {
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
+    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
     eigenvectorsT = eigenBuffer.get() + 6 * dim;
     stepProgress(progress, static_cast<int>(dim));
 
@@ -211,7 +211,7 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc);
+    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, m_geometry.getRc());
     zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
     scaledEigenvalues.assign(modes, 0.0);

@@ -148,15 +148,15 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
     // the whole file before anything is written.
     std::vector<std::string> records;
     std::string problem;
-    if (!movedCAlphaRecords(pdbLines, amountOfAtoms, displacementSnapshot(), filename, records, problem))
+    if (!movedCAlphaRecords(m_geometry.getPdbLines(), m_geometry.getAmountOfAtoms(), displacementSnapshot(), filename, records, problem))
         return refuse(problem);
 
     // Written whole to a temporary file that replaces `filename` only once complete.
     AtomicFile out(filename);
     if (!out.ok()) return refuse("The deformed structure cannot be written to " + filename + ": " + out.error());
     std::ostream& os = out.stream();
-    for (int32_t i = 0; i < amountOfAtoms; ++i) {
-        const Atom* atom = atomArray[static_cast<std::size_t>(i)];
+    for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i) {
+        const Atom* atom = m_geometry.getAtoms()[static_cast<std::size_t>(i)];
         if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, totalMaxModes);
     }
     for (const std::string& record : records) os << record << '\n';

@@ -443,7 +443,7 @@ void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
 {
     // The structure code comes from the file: only letters and digits may name files, so that
     // a code such as "../x" or "/tmp/x" cannot place them outside the chosen folder.
-    std::string code = pdbName;
+    std::string code = m_geometry.getPDBName();
     if (!text::isAlphanumeric(code)) {
         console::Line(console::Warning) << "The structure code \"" << text::printable(code)
                                         << "\" cannot name a file (only letters and digits can); the eigen data"
@@ -492,32 +492,25 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     return true;
 }
 
-std::size_t ElasticNetworkModel::storedLineCount() const
-{
-    if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < pdbLines.size())
-        return static_cast<std::size_t>(totalAmountOfAtoms);
-    return pdbLines.size();
-}
-
 bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
 {
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
+    const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
     const bool sparse = sparseModeCount > 0;
     if (!sparse && (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes))
-        return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
-    const std::size_t lineCount = storedLineCount();
-    const std::vector<std::string> lines(pdbLines.begin(), pdbLines.begin() + static_cast<std::ptrdiff_t>(lineCount));
+        return refuseEigenFile("There are no computed normal modes of " + m_geometry.getPDBName() + " to save.");
+    const std::size_t lineCount = m_geometry.storedLineCount();
+    const std::vector<std::string> lines(m_geometry.getPdbLines().begin(), m_geometry.getPdbLines().begin() + static_cast<std::ptrdiff_t>(lineCount));
     // A reader rebuilds N from these lines: a file it would rebuild differently is not written.
-    if (countNodeRecords(lines) != amountOfAtoms) {
+    if (countNodeRecords(lines) != m_geometry.getAmountOfAtoms()) {
         std::ostringstream text;
-        text << "The eigen data of " << pdbName << " cannot be saved: its stored record lines give "
-             << countNodeRecords(lines) << " nodes, the network has " << amountOfAtoms << ".";
+        text << "The eigen data of " << m_geometry.getPDBName() << " cannot be saved: its stored record lines give "
+             << countNodeRecords(lines) << " nodes, the network has " << m_geometry.getAmountOfAtoms() << ".";
         return refuseEigenFile(text.str());
     }
 
     // The cutoff is stored in Å, as entered.
-    const float rcStored = Rc;
+    const float rcStored = m_geometry.getRc();
     bool ok = !sparse
         || (le::write(fout, kSparseMarker) && fout.write(kSparseMagic, sizeof kSparseMagic)
             && le::write(fout, kSparseVersion));
@@ -550,7 +543,7 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
 bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
 {
     eigenFileError.clear();
-    if (!backboneList.empty() || !pdbLines.empty())
+    if (!m_geometry.getBackboneList().empty() || !m_geometry.getPdbLines().empty())
         return refuseEigenFile("A structure is already loaded into this network; " + fileName + " was not read.");
     if (const std::string problem = regularFileProblem(fileName); !problem.empty())
         return refuseEigenFile("The eigen data file cannot be read: " + problem);
@@ -567,7 +560,7 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     float rc = 0.0f;
     std::vector<std::string> lines;
     const std::string notOurs = fileName + " is not a main eigen data file (.hdv)";
-    if (!readStoredLines(in, size, lineCount, rc, lines))
+    if (!m_geometry.readStoredLines(in, size, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
     if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
@@ -583,7 +576,7 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     }
 
     // Checked: commit.
-    processStoredLines(std::move(lines), lineCount, rc);
+    m_geometry.processStoredLines(std::move(lines), lineCount, rc);
     mainFileName = fileName;
     mainFileNodes = static_cast<int32_t>(n);
     mainFileStream = std::move(in);
@@ -606,7 +599,7 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
     bool sized = false;
     const uint64_t size = fileSize(eigenVecFileName, sized);
     if (!sized) return refuseEigenFile("The response matrix file " + eigenVecFileName + " cannot be opened.");
-    const int64_t n = mainFileNodes > 0 ? mainFileNodes : amountOfAtoms;
+    const int64_t n = mainFileNodes > 0 ? mainFileNodes : m_geometry.getAmountOfAtoms();
     if (n > 0 && size != 72 * static_cast<uint64_t>(n) * static_cast<uint64_t>(n)) {
         std::ostringstream text;
         text << "The response matrix file " << eigenVecFileName << " does not belong to this structure: " << n
@@ -643,9 +636,9 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
 {
     console::line("READING DATA");
     stepProgress(progress);
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
-    const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, threeNMinusSix));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
+    const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
+    const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, m_geometry.get3NMinus6()));
 
     // Y from the modes when it was asked for and none is held or named.
     auto yFromModes = [&]() {
@@ -671,15 +664,15 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
         return true;
     }
 
-    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
-        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
+    if (!mainFileStream.is_open() || mainFileNodes != m_geometry.getAmountOfAtoms())
+        return refuseEigenFile("No checked main eigen data file is open for " + m_geometry.getPDBName() + ".");
     console::Line() << "loading: " << mainFileName;
     DenseEigenFields read;
     std::string problem = readDenseFields(mainFileStream, dim, modes, kept, mainFileName, read);
     mainFileStream.close();
     if (problem.empty()) problem = checkDenseNumbers(read, dim, kept, mainFileName);
     if (problem.empty())
-        problem = checkModesFitNetwork(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, kept,
+        problem = checkModesFitNetwork(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom(), dim, kept,
                                        mainFileName);
     if (!problem.empty()) return refuseEigenFile(problem);
 
@@ -731,7 +724,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
     int32_t lineCount = 0;
     float rc = 0.0f;
     std::vector<std::string> lines;
-    if (size < start || !readStoredLines(in, size - start, lineCount, rc, lines))
+    if (size < start || !m_geometry.readStoredLines(in, size - start, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
     if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
@@ -750,7 +743,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
              << " modes of its " << n << " nodes do not make the " << size << " bytes of the file.";
         return refuseEigenFile(text.str());
     }
-    processStoredLines(std::move(lines), lineCount, rc);
+    m_geometry.processStoredLines(std::move(lines), lineCount, rc);
     mainFileName = fileName;
     mainFileNodes = static_cast<int32_t>(n);
     sparseFileModesOffset = header;
@@ -763,18 +756,18 @@ bool ElasticNetworkModel::readSparseEigenData()
 {
     const uint64_t offset = sparseFileModesOffset;
     sparseFileModesOffset = 0;
-    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
-        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
-    const auto dim = static_cast<std::size_t>(threeN);
+    if (!mainFileStream.is_open() || mainFileNodes != m_geometry.getAmountOfAtoms())
+        return refuseEigenFile("No checked main eigen data file is open for " + m_geometry.getPDBName() + ".");
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     SparseEigenFields read;
-    std::string problem = readSparseFields(mainFileStream, offset, dim, threeNMinusSix, mainFileName, read);
+    std::string problem = readSparseFields(mainFileStream, offset, dim, m_geometry.get3NMinus6(), mainFileName, read);
     mainFileStream.close();
     if (problem.empty()) problem = checkSparseNumbers(read, dim, mainFileName);
     if (problem.empty())
-        problem = checkSparseFit(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, mainFileName);
+        problem = checkSparseFit(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom(), dim, mainFileName);
     if (!problem.empty()) return refuseEigenFile(problem);
     std::unique_ptr<SparseNetworkSolver> solver =
-        rebuildFactorisation(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
+        rebuildFactorisation(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
 
     // Everything read: commit.
     const double K = read.K, s = read.forceScaler;
@@ -789,9 +782,9 @@ bool ElasticNetworkModel::readSparseEigenData()
     calibration.calibrated = s > 0.0;
     read.trace->exact = read.trace->bound == 0.0;
     sparseTrace = std::move(read.trace);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
     std::copy(read.inverse.begin(), read.inverse.end(), inverseScaledEigenvalues.begin());
-    scaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    scaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
     for (std::size_t m = 0; m < read.values.size(); ++m) scaledEigenvalues[m] = read.values[m] * K;
     sparseSolver = std::move(solver);
     sparseAllModes = sparseSolver != nullptr;

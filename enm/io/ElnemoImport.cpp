@@ -24,8 +24,8 @@ void ElasticNetworkModel::setupBlankArrays()
     missingEigenvalues = 0;
     elNemoModes.clear();
     elNemoVectors.clear();
-    inverseEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
-    eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
+    inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+    eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
 }
 
 namespace {
@@ -109,8 +109,8 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
 {
     elNemoInput = true;
     eigenFileError.clear();
-    const auto n = static_cast<std::size_t>(std::max(amountOfAtoms, 0));
-    if (n < 3 || nodeCoordinates.size() != 3 * n)
+    const auto n = static_cast<std::size_t>(std::max(m_geometry.getAmountOfAtoms(), 0));
+    if (n < 3 || m_geometry.getNodeCoordinates().size() != 3 * n)
         return refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
     if (const std::string problem = regularFileProblem(fileName); !problem.empty())
         return refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
@@ -122,15 +122,15 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
         return refuseEigenFile("The ElNemo mode file " + fileName
                                + " has no \"REMARK MODE\" line with a mode number;"
                                  " it was skipped.");
-    if (mode < 7 || mode - 7 >= threeNMinusSix) {
+    if (mode < 7 || mode - 7 >= m_geometry.get3NMinus6()) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " is for mode " << mode << "; this network has modes 7 to "
-             << threeNMinusSix + 6 << ". The file was skipped.";
+             << m_geometry.get3NMinus6() + 6 << ". The file was skipped.";
         return refuseEigenFile(text.str());
     }
 
     std::vector<double> vector(3 * n, 0.0);
-    const std::size_t atoms = readElnemoDisplacements(in, nodeCoordinates, vector);
+    const std::size_t atoms = readElnemoDisplacements(in, m_geometry.getNodeCoordinates(), vector);
     if (atoms != n) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " has " << atoms << " atoms; the network has " << n
@@ -151,11 +151,11 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     const ModeChangeToken token = beginModeChange();
     zeroForces();
     console::Line() << "total modes in ELN: " << totalMaxModes;
-    if (totalMaxModes <= 0 || threeN <= 0) {
+    if (totalMaxModes <= 0 || m_geometry.get3N() <= 0) {
         modesReady.store(false, std::memory_order_release);
         return;
     }
-    const auto dim = static_cast<std::size_t>(threeN);
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     const auto kept = static_cast<std::size_t>(totalMaxModes);
     DoubleBuffer rows = allocateZeroedDoubles(kept * dim);
     if (!rows) {
@@ -169,7 +169,7 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     ownedModeVectors = std::move(rows);
     modeVectors = ownedModeVectors.get();
     modeAmplitudes.assign(kept, 0.0);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
     // Until the user chooses, every imported mode takes part.
     modeSelectState = 2;
     amountSelected = totalMaxModes;
@@ -184,7 +184,7 @@ void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogVa
     const auto count = static_cast<int32_t>(dialogValues.size());
     // The first six values are the rigid-body modes.
     for (int32_t k = 6; k < count; ++k) insertEigenValue(dialogValues[static_cast<std::size_t>(k)], k - 6);
-    reportMissingEigenvalues(std::max(0, std::min(count - 6, threeNMinusSix)));
+    reportMissingEigenvalues(std::max(0, std::min(count - 6, m_geometry.get3NMinus6())));
     setupSelectedELNemoModes();
     calculateForceScaler(averageHapticForce, true);
     finalize_inv_HDK(count);

@@ -22,9 +22,9 @@ std::vector<SessionForce> ElasticNetworkModel::keptForces() const
     // Between two steps: the step that ends a pull writes the kept force and its route.
     const ModeChangeToken hold = const_cast<ElasticNetworkModel*>(this)->beginModeChange();
     std::vector<SessionForce> forces;
-    const auto n = std::min(static_cast<std::size_t>(std::max(amountOfAtoms, 0)), atomArray.size());
+    const auto n = std::min(static_cast<std::size_t>(std::max(m_geometry.getAmountOfAtoms(), 0)), m_geometry.getAtoms().size());
     for (std::size_t i = 0; i < n; ++i) {
-        const Atom* atom = atomArray[i];
+        const Atom* atom = m_geometry.getAtoms()[i];
         const Vector3d kept = atom->getOLDKcalForce();
         if (isZero(kept)) continue;
         SessionForce f;
@@ -41,8 +41,8 @@ std::vector<SessionForce> ElasticNetworkModel::keptForces() const
 SessionStructure ElasticNetworkModel::sessionStructure() const
 {
     // Rc as the main eigen data file stores it: in Å, single precision.
-    const std::string name = !pdbName.empty() ? pdbName : std::filesystem::path(mainFileName).stem().string();
-    return describeStructure(pdbLines, storedLineCount(), Rc, amountOfAtoms, name);
+    const std::string name = !m_geometry.getPDBName().empty() ? m_geometry.getPDBName() : std::filesystem::path(mainFileName).stem().string();
+    return describeStructure(m_geometry.getPdbLines(), m_geometry.storedLineCount(), m_geometry.getRc(), m_geometry.getAmountOfAtoms(), name);
 }
 
 bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForceRecords(out, keptForces()); }
@@ -50,13 +50,13 @@ bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForce
 bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
 {
     const int32_t index = record.node;
-    const auto dim = static_cast<std::size_t>(threeN);
-    if (index < 0 || index >= amountOfAtoms || static_cast<std::size_t>(index) >= atomArray.size()
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
+    if (index < 0 || index >= m_geometry.getAmountOfAtoms() || static_cast<std::size_t>(index) >= m_geometry.getAtoms().size()
         || responseScratch.size() != dim || displacement.size() != dim || baseDisplacement.size() != dim
         || !modesReady.load(std::memory_order_acquire))
         return false;
     const ModeChangeToken token = beginModeChange();
-    Atom* node = atomArray[static_cast<std::size_t>(index)];
+    Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(index)];
 
     ModeStateArray state = record.modeState;
     // All modes without Y: through every kept mode, recorded so, so that the removal agrees.

@@ -34,10 +34,10 @@ const TraceEstimate& ElasticNetworkModel::getSumInverseEstimate() const
 
 EnmStatus ElasticNetworkModel::constructSparseHessian()
 {
-    if (amountOfAtoms < 3 || nodeCoordinates.size() != 3 * static_cast<std::size_t>(amountOfAtoms))
+    if (m_geometry.getAmountOfAtoms() < 3 || m_geometry.getNodeCoordinates().size() != 3 * static_cast<std::size_t>(m_geometry.getAmountOfAtoms()))
         return EnmStatus::NotReady;
     try {
-        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
+        sparseSolver = std::make_unique<SparseNetworkSolver>(m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
     } catch (const std::bad_alloc&) {
         sparseSolver.reset();
         return EnmStatus::OutOfMemory;
@@ -52,9 +52,9 @@ EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progres
     if (isCancelled(progress)) return EnmStatus::Cancelled;
     // Lanczos keeps a little of the space to itself: all but the top two modes (every mode
     // of so small a network is the dense path's work).
-    const int32_t most = std::max(1, threeNMinusSix - 2);
+    const int32_t most = std::max(1, m_geometry.get3NMinus6() - 2);
     if (k > most) console::Line(console::Warning) << "the sparse path computes at most " << most << " modes of "
-                                                  << amountOfAtoms << " nodes, not " << k;
+                                                  << m_geometry.getAmountOfAtoms() << " nodes, not " << k;
     k = std::clamp(k, 1, most);
     EnmStatus status = sparseSolver->factorise();
     if (status != EnmStatus::Ok) return status;
@@ -73,9 +73,9 @@ EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progres
 
 void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k)
 {
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
-    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, threeNMinusSix));
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
+    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
+    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, m_geometry.get3NMinus6()));
     // The arrays keep the dense path's shapes (one-based eigenvalues of 3N + 1, 3N − 6 inverse
     // ones); the modes not computed are zero, and no route reaches them.
     eigenvalues.assign(dim + 1, 0.0);
@@ -100,7 +100,7 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
     springConstant = 0.0;
     calibration = Calibration();
     if (!sparseSolver || sparseModeCount == 0) return EnmStatus::NotReady;
-    if (nmrExperiment) {
+    if (m_geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
@@ -138,8 +138,8 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
 {
     // Only the whole solution with Y replaces the sparse one: without Y an all-mode force
     // kept through the factorisation could not leave by the route it came in.
-    if (!isSparse() || solved.isSparse() || solved.amountOfAtoms != amountOfAtoms || solved.threeN != threeN
-        || !solved.yMatrix || !solved.isSetup() || solved.nodeCoordinates != nodeCoordinates)
+    if (!isSparse() || solved.isSparse() || solved.m_geometry.getAmountOfAtoms() != m_geometry.getAmountOfAtoms() || solved.m_geometry.get3N() != m_geometry.get3N()
+        || !solved.yMatrix || !solved.isSetup() || solved.m_geometry.getNodeCoordinates() != m_geometry.getNodeCoordinates())
         return false;
     const ModeChangeToken token = beginModeChange();
     eigenvalues = std::move(solved.eigenvalues);
@@ -165,7 +165,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
     loadResult = solved.loadResult;
     modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.
-    for (Atom* node : atomArray)
+    for (Atom* node : m_geometry.getAtoms())
         if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
             node->setStatePosition(token, 1, totalMaxModes);
     mainFileName = solved.mainFileName;

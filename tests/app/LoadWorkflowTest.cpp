@@ -267,7 +267,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode)
 {
     std::ostringstream text;
     text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
         text << vornax::testing::atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - 0.01 * (i % 7 + mode),
@@ -530,7 +530,7 @@ TEST(LoadWorkflowWindow, TheCommandLineLoadsAnAssembly)
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "2POR.hdv"));
     // Three chains, one per copy, each drawn.
     std::set<std::string> chains;
-    for (const auto& node : window.workbench().network()->getBackboneList()) chains.insert(node.chainID);
+    for (const auto& node : window.workbench().network()->geometry().getBackboneList()) chains.insert(node.chainID);
     EXPECT_EQ(chains.size(), 3u);
     QTest::qWait(300);
     const std::filesystem::path picture = gltest::picturePath("2por-assembly1.png");

@@ -94,13 +94,13 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
 {
     ASSERT_EQ(loaded.getAmountOfAtoms(), computed.getAmountOfAtoms());
     const auto dim = static_cast<std::size_t>(computed.get3N());
-    const auto modes = static_cast<std::size_t>(computed.get3NMinus6());
+    const auto modes = static_cast<std::size_t>(computed.geometry().get3NMinus6());
     EXPECT_EQ(loaded.getRc(), computed.getRc()); // Å, before and after the springs are built
-    EXPECT_EQ(loaded.getAmountOfSprings(), computed.getAmountOfSprings());
+    EXPECT_EQ(loaded.geometry().getAmountOfSprings(), computed.geometry().getAmountOfSprings());
     // The same nodes from the same coordinates (the positions may be centred differently).
     for (int32_t i = 0; i < computed.getAmountOfAtoms(); ++i) {
-        const auto& a = loaded.getBackboneList()[static_cast<std::size_t>(i)];
-        const auto& b = computed.getBackboneList()[static_cast<std::size_t>(i)];
+        const auto& a = loaded.geometry().getBackboneList()[static_cast<std::size_t>(i)];
+        const auto& b = computed.geometry().getBackboneList()[static_cast<std::size_t>(i)];
         ASSERT_EQ(a.coordinates, b.coordinates) << "node " << i;
         ASSERT_EQ(a.chainID, b.chainID);
         ASSERT_EQ(a.residueNumber, b.residueNumber);
@@ -145,7 +145,7 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(l.eln->getPDB_Code(), w.eln->getPDB_Code());
     // A session saved on the computed network belongs to the one read back, by the same name.
     EXPECT_EQ(l.eln->sessionStructure(), w.eln->sessionStructure());
-    EXPECT_EQ(l.eln->sessionStructure().name, w.eln->getPDBName());
+    EXPECT_EQ(l.eln->sessionStructure().name, w.eln->geometry().getPDBName());
     const auto dim = static_cast<std::size_t>(w.eln->get3N());
     ASSERT_NE(l.eln->getYMatrix(), nullptr);
     EXPECT_TRUE(sameBits(l.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));
@@ -176,7 +176,7 @@ TEST(EigenFiles, LayoutIsLittleEndianFieldByField)
         for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
         return v;
     };
-    const auto& lines = w.eln->getPdbLines();
+    const auto& lines = w.eln->geometry().getPdbLines();
     EXPECT_EQ(u32(0), lines.size());
     const uint32_t rcBits = u32(4);
     float rc = 0;
@@ -295,10 +295,10 @@ protected:
         ASSERT_EQ(prompts.messages().size(), 1u);
         EXPECT_EQ(prompts.messages()[0].caption, "Elastic Network Setup Error");
         EXPECT_FALSE(eln.getEigenFileError().empty());
-        EXPECT_TRUE(eln.getPdbLines().empty());
-        EXPECT_TRUE(eln.getBackboneList().empty());
+        EXPECT_TRUE(eln.geometry().getPdbLines().empty());
+        EXPECT_TRUE(eln.geometry().getBackboneList().empty());
         EXPECT_TRUE(eln.inputMainFile(crambin.hdv.string()));
-        EXPECT_EQ(eln.getBackboneList().size(), 46u);
+        EXPECT_EQ(eln.geometry().getBackboneList().size(), 46u);
     }
 
     TempDir dir;
@@ -368,7 +368,7 @@ TEST_F(EigenFileRefusal, ResponseMatrixAloneIsNotEnough)
     ASSERT_EQ(l.prompts.messages().size(), 1u);
     EXPECT_EQ(l.prompts.messages()[0].caption, "Elastic Network Setup Error");
     EXPECT_EQ(l.prompts.messages()[0].text, "File Input Error, the HDV file is missing.");
-    EXPECT_TRUE(l.eln->getBackboneList().empty());
+    EXPECT_TRUE(l.eln->geometry().getBackboneList().empty());
 }
 
 TEST_F(EigenFileRefusal, NetworkThatAlreadyHoldsAStructureIsNotOverwritten)
@@ -376,7 +376,7 @@ TEST_F(EigenFileRefusal, NetworkThatAlreadyHoldsAStructureIsNotOverwritten)
     ScopedUserPrompts scoped(&crambin.s->prompts);
     EXPECT_FALSE(crambin.eln->inputMainFile(ubiquitin.hdv.string()));
     EXPECT_EQ(crambin.eln->getAmountOfAtoms(), 46);
-    EXPECT_EQ(crambin.eln->getBackboneList().size(), 46u);
+    EXPECT_EQ(crambin.eln->geometry().getBackboneList().size(), 46u);
 }
 
 TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)

@@ -143,7 +143,7 @@ TEST(CalibrationTest, UncalibratableStructures)
     std::string nmr = cAlphaChain({{0, 0, 0}, {3.8f, 0, 0}, {5, 3, 0}, {8, 3, 1}});
     nmr.replace(nmr.find("X-RAY DIFFRACTION"), 17, "NMR              ");
     auto s = buildNetworkFromText(nmr);
-    ASSERT_TRUE(s->network->isNMR());
+    ASSERT_TRUE(s->network->geometry().isNMR());
     ASSERT_EQ(s->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
     ASSERT_EQ(s->network->calculateEigen(nullptr), EnmStatus::Ok);
     EXPECT_EQ(s->network->calculateForceScaler(1.0f, false), EnmStatus::NotCalibrated);
@@ -413,8 +413,8 @@ TEST(ResponseTest, DisplacementsBeyondTheStructureAreNeverPublished)
     ElasticNetworkModel* eln = solved.eln;
     ASSERT_NE(eln, nullptr);
     // Four times the diagonal of crambin's box of nodes (about 40 Å).
-    EXPECT_GT(eln->getDisplacementLimit(), 120.0);
-    EXPECT_LT(eln->getDisplacementLimit(), 240.0);
+    EXPECT_GT(eln->geometry().getDisplacementLimit(), 120.0);
+    EXPECT_LT(eln->geometry().getDisplacementLimit(), 240.0);
     ScopedUserPrompts scoped(&solved.s->prompts);
     const int kept = 3, pulled = 20;
     grab(eln, kept, Vector3d(0.2f, -0.1f, 0.4f));
@@ -426,7 +426,7 @@ TEST(ResponseTest, DisplacementsBeyondTheStructureAreNeverPublished)
     const std::vector<double> r = response(eln, unit, pulled);
     double farthest = 0.0;
     for (std::size_t i = 0; i < r.size(); i += 3) farthest = std::max(farthest, std::hypot(r[i], r[i + 1], r[i + 2]));
-    const auto beyond = static_cast<float>(10.0 * eln->getDisplacementLimit() / farthest);
+    const auto beyond = static_cast<float>(10.0 * eln->geometry().getDisplacementLimit() / farthest);
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         const char* what;

@@ -91,7 +91,7 @@ TEST(HessianTest, SymmetricWithZeroRowSums)
         trace += h[r * n + r];
     }
     // Every spring adds 1 to the trace from each end.
-    EXPECT_NEAR(trace, s->network->getAmountOfSprings(), 1e-9);
+    EXPECT_NEAR(trace, s->network->geometry().getAmountOfSprings(), 1e-9);
 }
 
 TEST(HessianTest, NodesAtOnePositionMakeItNonFinite)
@@ -114,7 +114,7 @@ TEST(HessianTest, TooFewNodes)
         EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::TooFewNodes);
         EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::TooFewNodes);
         EXPECT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::NotReady);
-        EXPECT_EQ(eln->get3NMinus6(), 0);
+        EXPECT_EQ(eln->geometry().get3NMinus6(), 0);
     }
 }
 
@@ -124,7 +124,7 @@ TEST(HessianTest, ThreeNodesKeepThreeModes)
     auto* eln = s->network.get();
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     ASSERT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(eln->get3NMinus6(), 3);
+    EXPECT_EQ(eln->geometry().get3NMinus6(), 3);
     EXPECT_EQ(eln->getInverseEigenvalues().size(), 3u);
     EXPECT_EQ(eln->getExtraZeroModes(), 0);
     for (int k = 1; k <= 6; ++k) EXPECT_NEAR(eln->getEigenvalues()[k], 0.0, 1e-12);

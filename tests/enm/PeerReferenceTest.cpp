@@ -59,7 +59,7 @@ TEST_P(PeerReferenceTest, EigenvaluesCalibrationAndResponses)
     auto* eln = s->network.get();
     ScopedUserPrompts scoped(&s->prompts);
     ASSERT_EQ(eln->getAmountOfAtoms(), nodes);
-    EXPECT_EQ(eln->getAmountOfSprings(), ref["n_springs_ordered_pairs"].get<int>());
+    EXPECT_EQ(eln->geometry().getAmountOfSprings(), ref["n_springs_ordered_pairs"].get<int>());
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     ASSERT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
     const int zeroModes = ref["n_eigenvalues_below_1e-6"].get<int>();

@@ -87,13 +87,13 @@ TEST(CoincidentNodes, FoundByPositionAsTheHessianSeesIt)
         positions.insert(positions.end(), c.extra.begin(), c.extra.end());
         ElasticNetworkModel eln;
         networkAt(positions, eln);
-        EXPECT_TRUE(eln.nodeCoordinatesUsable());
-        EXPECT_EQ(eln.findCoincidentNodes(), c.expected);
+        EXPECT_TRUE(eln.geometry().nodeCoordinatesUsable());
+        EXPECT_EQ(eln.geometry().findCoincidentNodes(), c.expected);
     }
     for (double bad : {nan, std::numeric_limits<double>::infinity(), -1e200}) {
         ElasticNetworkModel unusable;
         networkAt({{0, 0, 0}, {1, bad, 2}, {3, 4, 5}}, unusable);
-        EXPECT_FALSE(unusable.nodeCoordinatesUsable()) << bad;
+        EXPECT_FALSE(unusable.geometry().nodeCoordinatesUsable()) << bad;
     }
 }
 
@@ -272,7 +272,7 @@ TEST(LoadPipeline, CutoffStaysInAngstromOnEveryPath)
     ASSERT_EQ(read.status, LoadStatus::Ok) << read.message;
     for (const ElasticNetworkModel* eln : {computed.network.get(), read.network.get()}) {
         EXPECT_EQ(eln->getRc(), 12.0f);
-        EXPECT_EQ(eln->getRcAngstrom(), 12.0);
+        EXPECT_EQ(eln->geometry().getRcAngstrom(), 12.0);
     }
-    EXPECT_EQ(read.network->getAmountOfSprings(), computed.network->getAmountOfSprings());
+    EXPECT_EQ(read.network->geometry().getAmountOfSprings(), computed.network->geometry().getAmountOfSprings());
 }

@@ -37,8 +37,8 @@ BothPaths bothPaths(std::unique_ptr<LoadedStructure> s, bool dense = true)
         EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
         EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
     }
-    b.sparse = std::make_unique<SparseNetworkSolver>(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                     eln->getRcAngstrom());
+    b.sparse = std::make_unique<SparseNetworkSolver>(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                     eln->geometry().getRcAngstrom());
     EXPECT_EQ(b.sparse->factorise(), EnmStatus::Ok);
     return b;
 }
@@ -119,9 +119,9 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     auto* eln = s->network.get();
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     int64_t pairs = 0;
-    const SparseMatrixD h = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                               eln->getRcAngstrom(), &pairs);
-    EXPECT_EQ(pairs, eln->getAmountOfSprings());
+    const SparseMatrixD h = buildSparseHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                               eln->geometry().getRcAngstrom(), &pairs);
+    EXPECT_EQ(pairs, eln->geometry().getAmountOfSprings());
     const int n = eln->get3N();
     const Eigen::MatrixXd dense = h.toDense();
     int differing = 0;
@@ -133,8 +133,8 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     for (const auto [triangle, expected] :
          {std::pair{HessianTriangle::Lower, SparseMatrixD(h.triangularView<Eigen::Lower>())},
           std::pair{HessianTriangle::Upper, SparseMatrixD(h.triangularView<Eigen::Upper>())}}) {
-        const SparseMatrixD half = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                      eln->getRcAngstrom(), nullptr, triangle);
+        const SparseMatrixD half = buildSparseHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                      eln->geometry().getRcAngstrom(), nullptr, triangle);
         EXPECT_EQ(half.nonZeros(), expected.nonZeros());
         EXPECT_EQ((Eigen::MatrixXd(half) - Eigen::MatrixXd(expected)).cwiseAbs().maxCoeff(), 0.0);
     }
@@ -144,8 +144,8 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     std::iota(perm.begin(), perm.end(), 0);
     std::shuffle(perm.begin(), perm.end(), std::mt19937(7));
     const std::vector<std::pair<int, double>> added{{5, 0.25}, {n - 1, 2.0}, {5, 0.5}};
-    const SparseMatrixD permuted = buildPermutedLowerHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                             eln->getRcAngstrom(), perm.data(), added);
+    const SparseMatrixD permuted = buildPermutedLowerHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                             eln->geometry().getRcAngstrom(), perm.data(), added);
     Eigen::MatrixXd expected = Eigen::MatrixXd::Zero(n, n);
     for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) expected(i, j) = dense(perm[static_cast<std::size_t>(i)], perm[static_cast<std::size_t>(j)]);
@@ -200,7 +200,7 @@ TEST(SparseModesTest, FloppyNetworkHasTheDenseZeroModesAndWarning)
     EXPECT_TRUE(b.s->console.contains("has 6 zero-frequency modes besides the six rigid-body ones"));
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
     EXPECT_LT(relativeError(b.sparse->sumInverseExact().value, b.eln()->getCalibration().sumInverse), 1e-8);
-    b.sparse->calibrate(b.sparse->sumInverseExact(), bFactors(*b.eln()), b.eln()->getTemperature(), 1.0f, "two cubes");
+    b.sparse->calibrate(b.sparse->sumInverseExact(), bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "two cubes");
     expectSameResponses(b, {0, 30});
 }
 
@@ -230,7 +230,7 @@ TEST_P(SparseReferenceTest, LowestModesCalibrationAndResponsesAsDense)
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
     const auto& want = b.eln()->getCalibration();
     const TraceEstimate exact = b.sparse->sumInverseExact();
-    const auto& got = b.sparse->calibrate(exact, bFactors(*b.eln()), b.eln()->getTemperature(), 1.0f, "x");
+    const auto& got = b.sparse->calibrate(exact, bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "x");
     EXPECT_EQ(got.calibrated, want.calibrated);
     for (auto field : {&ElasticNetworkModel::Calibration::sumInverse, &ElasticNetworkModel::Calibration::K,
                        &ElasticNetworkModel::Calibration::R, &ElasticNetworkModel::Calibration::c,

@@ -219,7 +219,7 @@ TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
     ASSERT_TRUE(eln.adoptSolution(*dense->network));
     EXPECT_FALSE(eln.isSparse());
     EXPECT_TRUE(eln.getYMatrix());
-    EXPECT_EQ(eln.getTotalMaxModes(), eln.get3NMinus6());
+    EXPECT_EQ(eln.getTotalMaxModes(), eln.geometry().get3NMinus6());
     EXPECT_EQ(eln.getDisplacement(), before) << "the picture does not move when the modes change hands";
 
     // Each force leaves by its own route through the new modes: nothing is left.

@@ -170,7 +170,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1,
     if (header) text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
     text << "REMARK generated for the test\n";
     const int n = atoms < 0 ? eln.getAmountOfAtoms() : atoms;
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < n; ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i % eln.getAmountOfAtoms())].coordinates;
         const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};
@@ -183,7 +183,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1,
 std::vector<double> expectedVector(const ElasticNetworkModel& eln, int mode)
 {
     std::vector<double> v;
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
         const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};

@@ -89,7 +89,7 @@ TEST(NetworkColours, ColourChainsGivesEveryChainItsOwnHue)
     if (!s) GTEST_SKIP() << "4hhb.pdb is not available";
     ElasticNetworkModel& eln = *s->network;
     eln.generateColourList();
-    const auto& ids = eln.getChainIDs();
+    const auto& ids = eln.geometry().getChainIDs();
     ASSERT_EQ(ids.size(), 4u);
     std::set<int> hues;
     for (std::size_t c = 0; c < ids.size(); ++c) {
@@ -417,7 +417,7 @@ TEST_F(DrawingTest, SpringsAppearWhenSwitchedOn)
     const int without = greyLines(readRgb(gl));
     frame(*drawing, centre + Vector3d(0, 0, 700), centre, true);
     const int with = greyLines(readRgb(gl));
-    EXPECT_EQ(drawing->lastFrame().springs * 2, s->network->getAmountOfSprings());
+    EXPECT_EQ(drawing->lastFrame().springs * 2, s->network->geometry().getAmountOfSprings());
     EXPECT_GT(with, without + 2000);
 }
 
