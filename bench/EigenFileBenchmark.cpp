@@ -114,7 +114,7 @@ void loadBenchmark(benchmark::State& state, const fs::path& pdb, bool withY, boo
             state.SkipWithError(("the eigen data files were refused: " + load.message).c_str());
             return;
         }
-        benchmark::DoNotOptimize(load.network->getModeVectors());
+        benchmark::DoNotOptimize(load.network->modes().getModeVectors());
         state.SetIterationTime(secondsSince(start));
         kept = load.network->getTotalMaxModes();
         nodes = load.network->getAmountOfAtoms();

@@ -94,7 +94,7 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     report["load_result"] = eln.getLoadResult();
     report["modes_allowed_by_memory"] = eln.modeBudget().getModesAllowedByMemory();
     report["memory_budget_doubles"] = eln.modeBudget().getMemoryBudget();
-    report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["y_matrix"] = eln.modes().getYMatrix() != nullptr;
     report["timings"] = {
         {"read", solved.times().read}, {"network", solved.times().network}, {"budget", solved.times().budget}};
     report["peak_rss_bytes"] = processPeakBytes(solved);

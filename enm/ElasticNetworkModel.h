@@ -32,6 +32,7 @@
 #include "enm/EnmStatus.h"
 #include "enm/ModeBudget.h"
 #include "enm/ModeChangeToken.h"
+#include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
 #include "enm/dense/Tridiagonal.h"
 #include "molecule/ELNBackboneData.h"
@@ -61,16 +62,6 @@ class SparseNetworkSolver;
 struct SessionForce;
 struct SessionStructure;
 struct TraceEstimate;
-
-/// How the Hessian is diagonalised.
-enum class EigenSolver {
-    Lapack,     ///< LAPACK's stages run one by one (tridiagonal reduction with a sparse first block,
-                ///< dstedc, the reflectors applied in large blocks), holding at most two and a half
-                ///< 3N × 3N matrices: the default
-    LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
-    LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
-    Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
-};
 
 /// The force handed from the servo thread to the simulation thread.
 struct ForceCommand {
@@ -126,8 +117,6 @@ public:
     /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
     /// `progress`) leaves no eigen data and no Hessian behind.
     EnmStatus calculateEigen(Progress* progress);
-    void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
-    EigenSolver getEigenSolver() const { return eigenSolver; }
 
     // ---- Calibration and response ---------------------------------------------------------
     /// Calibrates K from the B-factors, scales the eigenvalues, computes the force scaler S for
@@ -142,8 +131,6 @@ public:
     /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å. Cancelled through
     /// `progress` between blocks of modes (Y is then freed).
     EnmStatus calculateY(Progress* progress = nullptr);
-    /// Seconds the last calculateY took.
-    double getYSeconds() const { return ySeconds; }
     /// True when Y and the per-structure vectors fit in the available physical memory.
     bool checkAvailableMemForY() const;
     /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
@@ -199,14 +186,6 @@ public:
     /// Keeps every mode found and selects them all; all-mode responses go through the
     /// factorisation when the structure is calibrated.
     void setUpSparseModes();
-    bool isSparse() const { return sparseSolver != nullptr || sparseModeCount > 0; }
-    /// Modes the sparse path computed or its eigen data file held (0 on the dense path).
-    int32_t getSparseModeCount() const { return sparseModeCount; }
-    const SparseNetworkSolver* getSparseSolver() const { return sparseSolver.get(); }
-    /// Σinv as the sparse path found it: exact, or estimated with its bound.
-    const TraceEstimate& getSumInverseEstimate() const;
-    /// True when responses through every mode can be given (Y held, or the sparse factorisation).
-    bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
     /// Takes the dense solution of `solved` (the same structure, loaded and solved apart, with
     /// Y) in place of the sparse one, under the mode-change handshake: every mode, Y, the
     /// calibration and the budget's modes. Kept forces and the displacement stay as they are
@@ -251,7 +230,7 @@ public:
     /// own responses: the name is then set aside with a console warning (true, no Y).
     bool inputYFile(const std::string& eigenVecFileName);
     /// The main eigen data file read by inputMainFile is of the sparse variant.
-    bool mainFileIsSparse() const { return sparseFileModesOffset > 0; }
+    bool mainFileIsSparse() const { return m_modes.sparseFileModesOffset > 0; }
     /// Picks the .hdv and .ppy files out of the names the user chose; refuses a set without .hdv.
     bool inputEigenDataFiles(const std::vector<std::string>& fileNames);
     /// Reads S, the inverse scaled eigenvalues, the kept modes and (held) Y; run by the budget.
@@ -282,8 +261,6 @@ public:
     /// Eigenvalues the last text or dialog input did not give (set to 0) and those refused.
     int32_t getMissingEigenvalues() const { return missingEigenvalues; }
     int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
-    /// Kept mode vectors: totalMaxModes rows of 3N, or null.
-    const double* getModeVectors() const { return modeVectors; }
     bool isReadingStandardData() const { return readingStandardData; }
     bool isElNemoInput() const { return elNemoInput; }
 
@@ -291,7 +268,7 @@ public:
     double getRMSingle(int32_t mode) const;
     double getRTotal() const;
     double getRMForTest(int32_t n) const;
-    double getS() const { return forceScaler.load(std::memory_order_relaxed); }
+    double getS() const { return m_modes.getS(); }
 
     // ---- Deformed structure output ---------------------------------------------------------
     /// Writes the C-alpha records of the structure with the current deformation added to
@@ -395,20 +372,16 @@ public:
         initialised.store(true, std::memory_order_release);
         requestStep();
     }
-    bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
+    bool isSetup() const { return m_modes.isSetup(); }
     bool setupComplete() const { return setupCompleteFlag; }
 
-    double getSpringConstant() const { return springConstant; }
-    bool isEigenComputed() const { return eigenComputed; }
-    bool isYMatrixAvailable() const { return yMatrixAvailable; }
-    int32_t getTotalMaxModes() const { return totalMaxModes; }
-    int32_t getAmountSelected() const { return amountSelected.load(std::memory_order_relaxed); }
-    int32_t getModeSelectState() const { return modeSelectState.load(std::memory_order_relaxed); }
-    std::array<int32_t, 20> getModeArray() const;
-    int32_t getLoadResult() const { return loadResult; }
-    int32_t getSimulationMode() const { return loadResult; }
+    int32_t getTotalMaxModes() const { return m_modes.getTotalMaxModes(); }
+    int32_t getAmountSelected() const { return m_modes.getAmountSelected(); }
+    int32_t getModeSelectState() const { return m_modes.getModeSelectState(); }
+    std::array<int32_t, 20> getModeArray() const { return m_modes.getModeArray(); }
+    int32_t getLoadResult() const { return m_modes.getLoadResult(); }
+    int32_t getSimulationMode() const { return m_modes.getLoadResult(); }
     int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
-    double getNewtonToKcal() const { return newtonToKcal; }
     /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
     void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
@@ -418,34 +391,15 @@ public:
         requestStep();
     }
 
-    /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
-    /// The network keeps it in compressed rows; the first call writes out its dense form.
-    const double* getHessian() const;
-    /// False when two nodes share a position: the Hessian then holds NaN and has no modes.
-    bool isHessianFinite() const { return hessianFinite; }
-    /// One-based, ascending eigenvalues of the unit-spring Hessian (element 0 unused).
-    const std::vector<double>& getEigenvalues() const { return eigenvalues; }
-    const std::vector<double>& getInverseEigenvalues() const { return inverseEigenvalues; }
-    const std::vector<double>& getScaledEigenvalues() const { return scaledEigenvalues; }
-    const std::vector<double>& getInverseScaledEigenvalues() const { return inverseScaledEigenvalues; }
-    /// Vᵀ: (3N − 6) rows of 3N coordinates, one row per non-rigid mode. V(r, k) = Vᵀ(k, r).
-    const double* getEigenvectorMatrixT() const { return eigenvectorsT; }
-    /// Y, 3N × 3N row-major, or null when not held.
-    const double* getYMatrix() const { return yMatrix.get(); }
     /// The displacement as the last step left it: for the stepping thread, or with no simulation
     /// thread running (write_C_alphaFile takes a copy between steps from any thread).
     const std::vector<double>& getDisplacement() const { return displacement; }
     const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
     Vector3d getDeformedPosition(int32_t i) const { return positions.load(static_cast<std::size_t>(i)); }
 
-    /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
-    int32_t getExtraZeroModes() const { return extraZeroModes; }
     /// Tells the user (console and message box) that the network has `count` zero-frequency
     /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
     static void warnExtraZeroModes(int32_t count, float rcAngstrom);
-    /// Calibration quantities of the last calculateForceScaler (enm/Calibration.h).
-    using Calibration = vornax::Calibration;
-    const Calibration& getCalibration() const { return calibration; }
     /// vornax::calibrate, for the sparse solver.
     static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
                                  float averageHapticForce, const std::string& name)
@@ -459,12 +413,12 @@ public:
     void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count, const int32_t* modes,
                          double* out);
 
-    /// Eigenvalues below this fraction of the largest one count as zero.
-    static constexpr double kZeroModeTolerance = 1e-10;
 
     /// The parts.
     NetworkGeometry& geometry() { return m_geometry; }
     const NetworkGeometry& geometry() const { return m_geometry; }
+    ModeSet& modes() { return m_modes; }
+    const ModeSet& modes() const { return m_modes; }
 
 private:
     friend class ModeChangeToken;
@@ -491,12 +445,6 @@ private:
     /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
     /// of the modes held (both paths).
     void applyCalibration(double sumInverse, float averageHapticForce);
-    /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
-    /// the staged solver reads), or all.
-    enum class HessianFill { None, Upper, Full };
-    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
-    /// ended it unfinished.
-    bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
     bool refuseEigenFile(const std::string& text);
     /// Shared by the two budget drivers.
     int32_t runModeBudget(Progress* progress, bool instantLoad);
@@ -509,19 +457,9 @@ private:
     std::string yFileName;
     bool readingStandardData = false;
     std::atomic<bool> initialised{false};
-    bool eigenComputed = false;
     std::atomic<float> currentZoom{1.0f};
-    // The mode selection: written only with a ModeChangeToken; atomics so that a query from
-    // any thread reads whole values.
-    std::array<std::atomic<int32_t>, 20> modeArray{};
-    std::atomic<int32_t> amountSelected{-1};
-    std::atomic<int32_t> modeSelectState{0};
-    int32_t loadResult = 0;
-    bool yMatrixAvailable = false;
     bool elNemoInput = false;
-    int32_t totalMaxModes = 0;
     std::atomic<bool> needsListUpdate{false};
-    double newtonToKcal = 1.4396e10;
     std::vector<int32_t> elNemoModes;
     bool setupCompleteFlag = false;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
@@ -532,49 +470,18 @@ private:
     /// before the first): an unchanged zoom is not written again.
     float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
     std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
-    std::atomic<bool> useAllModesFlag{true};
     mutable std::string cAlphaFileError;
-    double springConstant = 1.0;
-    std::atomic<bool> modesReady{false};
     bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 
     NetworkGeometry m_geometry;
-
-    // Hessian and eigen solution.
-    EigenSolver eigenSolver = EigenSolver::Lapack;
-    DoubleBuffer hessian;                                ///< 3N × 3N, freed by the solve; written out on demand
-    SymmetricRows hessianRows;                           ///< the Hessian's non-zero blocks, freed by the solve
-    mutable HessianFill hessianFill = HessianFill::None; ///< how much of `hessian` holds the rows
-    bool hessianFinite = true;
-    std::vector<double> eigenvalues;       ///< one-based, 3N + 1
-    DoubleBuffer eigenBuffer;              ///< 3N rows of 3N: every eigenvector, rigid ones first
-    const double* eigenvectorsT = nullptr; ///< Vᵀ: eigenBuffer from row 6 on
-    std::vector<double> inverseEigenvalues;
-    int32_t extraZeroModes = 0;
-
-    // Calibration and response.
-    Calibration calibration;
-    /// S: read by the servo thread with every force, replaced when a background solution is adopted.
-    std::atomic<double> forceScaler{0.0};
-    std::vector<double> scaledEigenvalues;
-    std::vector<double> inverseScaledEigenvalues;
-    DoubleBuffer yMatrix;
-    double ySeconds = 0.0;
-    const double* modeVectors = nullptr; ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
-    DoubleBuffer ownedModeVectors;       ///< the kept modes when they came from a file
+    ModeSet m_modes;
 
     // The sparse path.
-    std::unique_ptr<SparseNetworkSolver> sparseSolver;
-    std::unique_ptr<TraceEstimate> sparseTrace;
-    int32_t sparseModeCount = 0;
-    bool sparseAllModes = false;   ///< the factorisation gives all-mode responses
-    mutable std::mutex sparseMutex; ///< one thread at a time in the solver (columns are cached)
     /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
     void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
     bool writeSparseEigenData(std::ostream& fout);
     bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
     bool readSparseEigenData();
-    uint64_t sparseFileModesOffset = 0;
 
     // Mode budget and eigen data files.
     ModeBudget budget;
@@ -584,7 +491,6 @@ private:
     int32_t missingEigenvalues = 0;
     int32_t refusedEigenvalues = 0;
     std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes
-    std::vector<double> modeAmplitudes;
     std::vector<double> responseScratch;
     std::vector<double> displacement;
     std::vector<double> baseDisplacement;

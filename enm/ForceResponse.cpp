@@ -48,26 +48,26 @@ EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bo
 EnmStatus ElasticNetworkModel::holdY(Progress* progress)
 {
     const EnmStatus status = calculateY(progress);
-    yMatrixAvailable = status == EnmStatus::Ok;
+    m_modes.yMatrixAvailable = status == EnmStatus::Ok;
     return status;
 }
 
 EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool readingStandardData_)
 {
-    springConstant = 0.0;
+    m_modes.springConstant = 0.0;
     readingStandardData = readingStandardData_;
-    calibration = Calibration();
+    m_modes.calibration = Calibration();
     if (m_geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
     const int32_t n = m_geometry.getAmountOfAtoms();
     const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(m_geometry.get3N()) + 1)
+    if (n < 3 || m_modes.inverseEigenvalues.size() != modes || m_modes.eigenvalues.size() != static_cast<std::size_t>(m_geometry.get3N()) + 1)
         return EnmStatus::NotReady;
 
     double sumInverse = 0.0;
-    for (double inv : inverseEigenvalues) sumInverse += inv;
+    for (double inv : m_modes.inverseEigenvalues) sumInverse += inv;
     applyCalibration(sumInverse, averageHapticForce);
     return EnmStatus::Ok;
 }
@@ -78,23 +78,23 @@ void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapti
     std::vector<double> bFactors(static_cast<std::size_t>(m_geometry.getAmountOfAtoms()));
     for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i)
         bFactors[static_cast<std::size_t>(i)] = m_geometry.getAtoms()[static_cast<std::size_t>(i)]->getMyBFactor();
-    calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), m_geometry.getTemperature(), averageHapticForce, m_geometry.getPDBName()});
-    const Calibration& cal = calibration;
-    springConstant = cal.K;
+    m_modes.calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), m_geometry.getTemperature(), averageHapticForce, m_geometry.getPDBName()});
+    const Calibration& cal = m_modes.calibration;
+    m_modes.springConstant = cal.K;
 
     // Modes not computed (the sparse path's) have eigenvalue 0 and stay out.
-    scaledEigenvalues.assign(modes, 0.0);
+    m_modes.scaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 7; k <= static_cast<std::size_t>(m_geometry.get3N()); ++k)
-        scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
-    newtonToKcal = kNewtonToKcal;
+        m_modes.scaledEigenvalues[k - 7] = m_modes.eigenvalues[k] * cal.K;
+    m_modes.newtonToKcal = kNewtonToKcal;
 
-    inverseScaledEigenvalues.assign(modes, 0.0);
+    m_modes.inverseScaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 0; k < modes; ++k)
-        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
-            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
+        if (m_modes.inverseEigenvalues[k] != 0.0 && m_modes.scaledEigenvalues[k] > 0.0)
+            m_modes.inverseScaledEigenvalues[k] = 1.0 / m_modes.scaledEigenvalues[k];
 
-    forceScaler = cal.S;
-    console::Line() << "S: " << forceScaler.load();
+    m_modes.forceScaler = cal.S;
+    console::Line() << "S: " << m_modes.forceScaler.load();
     setupCompleteFlag = true;
 }
 
@@ -103,9 +103,9 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
     const auto start = std::chrono::steady_clock::now();
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
-    yMatrix = allocateMatrixDoubles(dim * dim);
-    if (!yMatrix) {
+    if (!m_modes.eigenvectorsT || m_modes.inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
+    m_modes.yMatrix = allocateMatrixDoubles(dim * dim);
+    if (!m_modes.yMatrix) {
         console::Line(console::Warning)
             << "Not enough memory for the response matrix Y; responses go through the modes";
         return EnmStatus::OutOfMemory;
@@ -115,21 +115,21 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
     const std::size_t block = std::min<std::size_t>(modes, 256);
     DoubleBuffer w = allocateDoubles(std::max<std::size_t>(block, 1) * dim);
     if (!w) {
-        yMatrix.reset();
+        m_modes.yMatrix.reset();
         return EnmStatus::OutOfMemory;
     }
-    double* y = yMatrix.get();
+    double* y = m_modes.yMatrix.get();
     bool first = true;
     for (std::size_t k0 = 0; k0 < modes; k0 += block) {
         if (isCancelled(progress)) {
-            yMatrix.reset();
+            m_modes.yMatrix.reset();
             console::line("The response matrix Y was cancelled");
             return EnmStatus::Cancelled;
         }
         const std::size_t b = std::min(block, modes - k0);
         for (std::size_t j = 0; j < b; ++j) {
-            const double scale = std::sqrt(inverseScaledEigenvalues[k0 + j]);
-            const double* v = eigenvectorsT + (k0 + j) * dim;
+            const double scale = std::sqrt(m_modes.inverseScaledEigenvalues[k0 + j]);
+            const double* v = m_modes.eigenvectorsT + (k0 + j) * dim;
             double* out = w.get() + j * dim;
             for (std::size_t i = 0; i < dim; ++i) out[i] = v[i] * scale;
         }
@@ -144,8 +144,8 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
         for (std::size_t ib = 0; ib <= jb; ib += tile)
             for (std::size_t j = jb; j < std::min(jb + tile, dim); ++j)
                 for (std::size_t i = ib; i < std::min(ib + tile, j); ++i) y[i * dim + j] = y[j * dim + i];
-    ySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    console::Line() << "Time for calculating Y: " << ySeconds;
+    m_modes.ySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console::Line() << "Time for calculating Y: " << m_modes.ySeconds;
     return EnmStatus::Ok;
 }
 
@@ -160,24 +160,24 @@ bool ElasticNetworkModel::checkAvailableMemForY() const
 void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)
 {
     const int32_t from = std::max(0, amountRead - 6);
-    const auto to = static_cast<int32_t>(inverseScaledEigenvalues.size());
+    const auto to = static_cast<int32_t>(m_modes.inverseScaledEigenvalues.size());
     console::Line() << "zeroing non set modes: " << from << " to " << to - 1;
-    for (int32_t k = from; k < to; ++k) inverseScaledEigenvalues[static_cast<std::size_t>(k)] = 0.0;
+    for (int32_t k = from; k < to; ++k) m_modes.inverseScaledEigenvalues[static_cast<std::size_t>(k)] = 0.0;
 }
 
 void ElasticNetworkModel::setUpAllModes()
 {
     const ModeChangeToken token = beginModeChange();
-    totalMaxModes = m_geometry.get3NMinus6();
-    amountSelected = totalMaxModes;
-    modeSelectState = 2;
-    ownedModeVectors.reset();
-    modeVectors = eigenvectorsT;
-    modeAmplitudes.assign(static_cast<std::size_t>(totalMaxModes), 0.0);
-    loadResult = yMatrixAvailable ? -2 : -3;
-    useAllModesFlag.store(true, std::memory_order_release);
+    m_modes.totalMaxModes = m_geometry.get3NMinus6();
+    m_modes.amountSelected = m_modes.totalMaxModes;
+    m_modes.modeSelectState = 2;
+    m_modes.ownedModeVectors.reset();
+    m_modes.modeVectors = m_modes.eigenvectorsT;
+    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(m_modes.totalMaxModes), 0.0);
+    m_modes.loadResult = m_modes.yMatrixAvailable ? -2 : -3;
+    m_modes.useAllModesFlag.store(true, std::memory_order_release);
     zeroForces();
-    modesReady.store(modeVectors != nullptr || yMatrixAvailable, std::memory_order_release);
+    m_modes.modesReady.store(m_modes.modeVectors != nullptr || m_modes.yMatrixAvailable, std::memory_order_release);
 }
 
 // ---- Responses --------------------------------------------------------------------------------
@@ -189,16 +189,16 @@ void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32
         std::fill(out, out + m_geometry.get3N(), 0.0);
         return;
     }
-    if (route == kRouteAllModes && yMatrix) {
-        ResponseThroughY(yMatrix.get(), static_cast<std::size_t>(m_geometry.get3N())).respond(f, node, out);
+    if (route == kRouteAllModes && m_modes.yMatrix) {
+        ResponseThroughY(m_modes.yMatrix.get(), static_cast<std::size_t>(m_geometry.get3N())).respond(f, node, out);
         return;
     }
-    if (route == kRouteAllModes && allModesRouteHeld()) {
-        ResponseThroughFactorisation(*sparseSolver, sparseMutex).respond(f, node, out);
+    if (route == kRouteAllModes && m_modes.allModesRouteHeld()) {
+        ResponseThroughFactorisation(*m_modes.sparseSolver, m_modes.sparseMutex).respond(f, node, out);
         return;
     }
-    ResponseThroughModes through(modeVectors, totalMaxModes, inverseScaledEigenvalues, static_cast<std::size_t>(m_geometry.get3N()),
-                                 modeAmplitudes);
+    ResponseThroughModes through(m_modes.modeVectors, m_modes.totalMaxModes, m_modes.inverseScaledEigenvalues, static_cast<std::size_t>(m_geometry.get3N()),
+                                 m_modes.modeAmplitudes);
     if (route == kRouteAllModes || route == kRouteFirstModes)
         through.first(count).respond(f, node, out);
     else
@@ -209,7 +209,7 @@ void ElasticNetworkModel::computeResponse(const double f[3], int32_t node, int32
 
 void ElasticNetworkModel::applyForce(const Vector3d& forceApplied, int32_t atomToApply)
 {
-    const double scale = -newtonToKcal * forceScaler.load(std::memory_order_relaxed);
+    const double scale = -m_modes.newtonToKcal * m_modes.forceScaler.load(std::memory_order_relaxed);
     applyNonScaleForce(Vector3d(static_cast<float>(toSinglePrecision(forceApplied.x * scale)),
                                 static_cast<float>(toSinglePrecision(forceApplied.y * scale)),
                                 static_cast<float>(toSinglePrecision(forceApplied.z * scale))),
@@ -260,7 +260,7 @@ void ElasticNetworkModel::removeKeptForce(Atom* node, int32_t nodeIndex, bool on
     // The kept force leaves by the route it came in: through Y when it was applied through Y
     // and Y is still held, through the same first modes or the same listed modes otherwise.
     int32_t route = state[0];
-    if (route == kRouteAllModes && !allModesRouteHeld()) route = kRouteFirstModes;
+    if (route == kRouteAllModes && !m_modes.allModesRouteHeld()) route = kRouteFirstModes;
     computeResponse(f, nodeIndex, route, state[1], state.data() + 2, responseScratch.data());
     // The base holds every kept force except that of the node under force. On a grab the
     // node's old force leaves and the rest becomes the base of the new pull. Otherwise the
@@ -365,7 +365,7 @@ void ElasticNetworkModel::simulate()
     // The step holds the handshake, so no mode change overlaps it; the budget clears
     // modesReady under the handshake too, so a step that starts sees it cleared.
     const std::optional<ModeChangeToken> step = tryBeginStep();
-    if (!step || !modesReady.load(std::memory_order_acquire)) return;
+    if (!step || !m_modes.modesReady.load(std::memory_order_acquire)) return;
 
     const ForceCommand cmd = forceCommand.load();
     selectedCoordinate = cmd.selectedCoordinate;
@@ -373,14 +373,14 @@ void ElasticNetworkModel::simulate()
     force[0] = cmd.force[0];
     force[1] = cmd.force[1];
     force[2] = cmd.force[2];
-    if (loadResult != -2 && loadResult != -3) return;
+    if (m_modes.loadResult != -2 && m_modes.loadResult != -3) return;
     const int32_t nodeIndex = selectedCoordinate / 3;
     Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(nodeIndex)];
     if (node->getPressed() == 3) return;
     // The selection this step works with (no change can overlap the step).
-    const int32_t selectState = modeSelectState.load(std::memory_order_relaxed);
-    const int32_t selected = amountSelected.load(std::memory_order_relaxed);
-    const std::array<int32_t, 20> modes = getModeArray();
+    const int32_t selectState = m_modes.modeSelectState.load(std::memory_order_relaxed);
+    const int32_t selected = m_modes.amountSelected.load(std::memory_order_relaxed);
+    const std::array<int32_t, 20> modes = m_modes.getModeArray();
 
     if (node->getPressed() == 0) {
         // Just grabbed: take this node's kept force out before its new pull goes in.
@@ -389,7 +389,7 @@ void ElasticNetworkModel::simulate()
         else
             baseDisplacement = displacement;
         // Record the modes this pull goes through, so that it can leave by the same route.
-        const bool throughY = allModesRouteHeld() && useAllModesFlag.load(std::memory_order_acquire);
+        const bool throughY = m_modes.allModesRouteHeld() && m_modes.useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         node->setStatePosition(*step, 0, route);
         if (route == kRouteModeList) {
@@ -404,7 +404,7 @@ void ElasticNetworkModel::simulate()
 
     const int32_t pressed = node->getPressed();
     if (pressed == 1 || pressed == 2) {
-        const bool throughY = allModesRouteHeld() && useAllModesFlag.load(std::memory_order_acquire);
+        const bool throughY = m_modes.allModesRouteHeld() && m_modes.useAllModesFlag.load(std::memory_order_acquire);
         const int32_t route = throughY ? kRouteAllModes : (selectState == 0 ? kRouteModeList : kRouteFirstModes);
         computeResponse(force, nodeIndex, route, selected, modes.data(), responseScratch.data());
         if (const auto far = firstNodeTooFar(baseDisplacement, responseScratch.data()); far.first >= 0) {
@@ -501,41 +501,34 @@ void ElasticNetworkModel::writeSelectionIntoNodeUnderForce(const ModeChangeToken
     requestStep();
 }
 
-std::array<int32_t, 20> ElasticNetworkModel::getModeArray() const
-{
-    std::array<int32_t, 20> modes{};
-    for (std::size_t i = 0; i < modes.size(); ++i) modes[i] = modeArray[i].load(std::memory_order_relaxed);
-    return modes;
-}
-
 void ElasticNetworkModel::useAllModes(const ModeChangeToken& token, bool newState)
 {
     if (!checkToken(token, "useAllModes")) return;
-    useAllModesFlag.store(newState, std::memory_order_release);
+    m_modes.useAllModesFlag.store(newState, std::memory_order_release);
 }
 
 void ElasticNetworkModel::selectModeState(const ModeChangeToken& token, int32_t newState)
 {
     if (!checkToken(token, "selectModeState")) return;
-    modeSelectState = newState;
+    m_modes.modeSelectState = newState;
     if (newState != 2) return;
-    if (loadResult == -2)
-        useAllModesFlag.store(true, std::memory_order_release);
+    if (m_modes.loadResult == -2)
+        m_modes.useAllModesFlag.store(true, std::memory_order_release);
     else
-        amountSelected = totalMaxModes;
+        m_modes.amountSelected = m_modes.totalMaxModes;
     writeSelectionIntoNodeUnderForce(token, [this, &token](Atom* node) {
         node->setStatePosition(token, 0, 2);
-        node->setStatePosition(token, 1, totalMaxModes);
+        node->setStatePosition(token, 1, m_modes.totalMaxModes);
     });
 }
 
 void ElasticNetworkModel::selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected)
 {
     if (!checkToken(token, "selectAmountOfModes")) return;
-    useAllModesFlag.store(false, std::memory_order_release);
-    amountSelected = std::clamp(modeSelected, 0, totalMaxModes);
+    m_modes.useAllModesFlag.store(false, std::memory_order_release);
+    m_modes.amountSelected = std::clamp(modeSelected, 0, m_modes.totalMaxModes);
     writeSelectionIntoNodeUnderForce(token, [this, &token](Atom* node) {
-        node->setStatePosition(token, 1, amountSelected);
+        node->setStatePosition(token, 1, m_modes.amountSelected);
         node->setStatePosition(token, 0, 1);
     });
 }
@@ -547,10 +540,10 @@ void ElasticNetworkModel::receiveNewModes(const ModeChangeToken& token, const in
     amount = std::clamp(amount, 0, 20);
     int32_t kept = 0;
     for (int32_t i = 0; i < amount; ++i)
-        if (newModes[i] >= 0 && newModes[i] < totalMaxModes) modeArray[static_cast<std::size_t>(kept++)] = newModes[i];
-    amountSelected = kept;
+        if (newModes[i] >= 0 && newModes[i] < m_modes.totalMaxModes) m_modes.modeArray[static_cast<std::size_t>(kept++)] = newModes[i];
+    m_modes.amountSelected = kept;
     writeSelectionIntoNodeUnderForce(token, [this, &token, kept](Atom* node) {
-        const std::array<int32_t, 20> modes = getModeArray();
+        const std::array<int32_t, 20> modes = m_modes.getModeArray();
         node->setArrayOfValues(token, modes.data(), kept);
         node->setStatePosition(token, 0, 0);
     });
@@ -560,9 +553,9 @@ void ElasticNetworkModel::receiveNewModes(const ModeChangeToken& token, const in
 
 double ElasticNetworkModel::getRMSingle(int32_t mode) const
 {
-    if (mode < 0 || static_cast<std::size_t>(mode) >= inverseScaledEigenvalues.size()) return 0.0;
+    if (mode < 0 || static_cast<std::size_t>(mode) >= m_modes.inverseScaledEigenvalues.size()) return 0.0;
     const double val1 = 0.6 * m_geometry.getTemperature();
-    const double val2 = inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
+    const double val2 = m_modes.inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
     console::Line() << "Val1: " << val1;
     console::Line() << "Val2: " << val2;
     return val1 * val2;
@@ -571,15 +564,15 @@ double ElasticNetworkModel::getRMSingle(int32_t mode) const
 double ElasticNetworkModel::getRTotal() const
 {
     double sum = 0.0;
-    for (double v : inverseScaledEigenvalues) sum += v;
+    for (double v : m_modes.inverseScaledEigenvalues) sum += v;
     return 0.6 * m_geometry.getTemperature() * sum;
 }
 
 double ElasticNetworkModel::getRMForTest(int32_t n) const
 {
     double sum = 0.0;
-    const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), inverseScaledEigenvalues.size());
-    for (std::size_t k = 0; k < count; ++k) sum += inverseScaledEigenvalues[k];
+    const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), m_modes.inverseScaledEigenvalues.size());
+    for (std::size_t k = 0; k < count; ++k) sum += m_modes.inverseScaledEigenvalues[k];
     return 0.6 * m_geometry.getTemperature() * sum;
 }
 

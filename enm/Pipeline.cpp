@@ -154,7 +154,7 @@ public:
         for (std::size_t s = 0; s < kLoadStageCount; ++s)
             if (static_cast<LoadStage>(s) != LoadStage::EigenFiles) m_result.timeToFirstPull += m_result.stages[s].seconds;
         if (m_result.network && m_source.fromEigenFiles())
-            m_result.path = m_result.network->isSparse() ? EnginePath::Sparse : EnginePath::Dense;
+            m_result.path = m_result.network->modes().isSparse() ? EnginePath::Sparse : EnginePath::Dense;
     }
 
     /// Ends the load with `status`; `message` says why.
@@ -286,7 +286,7 @@ private:
         if (!stage(LoadStage::Hessian,
                    [&] { return engine(eln->constructHessianMatrix(progress), "building the Hessian failed"); }))
             return;
-        eln->setEigenSolver(m_options.solver);
+        eln->modes().setEigenSolver(m_options.solver);
         if (!stage(LoadStage::Eigen,
                    [&] { return engine(eln->calculateEigen(progress), "the eigen solution failed"); }))
             return;
@@ -403,7 +403,7 @@ private:
                 return false;
             }
             // A response matrix that does not belong to the structure is refused, not used.
-            if (!yFile.empty() && !eln->isYMatrixAvailable() && !eln->mainFileIsSparse()) {
+            if (!yFile.empty() && !eln->modes().isYMatrixAvailable() && !eln->mainFileIsSparse()) {
                 fail(LoadStatus::BadInput, eln->getEigenFileError());
                 return false;
             }

@@ -72,15 +72,15 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     }
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     if (progress) progress->setMaximum(12 * n + 10);
-    springConstant = 1.0;
+    m_modes.springConstant = 1.0;
     // The dense matrix is only reserved here: its pages are zeroed by the system when first
     // written, and the solve writes the values into it (fillHessian). What is built here is
     // the Hessian's non-zero blocks, row by row.
-    hessianRows = SymmetricRows();
-    hessianFill = HessianFill::None;
-    hessianFinite = true;
-    hessian = allocateMatrixDoubles(dim * dim);
-    if (!hessian) {
+    m_modes.hessianRows = SymmetricRows();
+    m_modes.hessianFill = ModeSet::HessianFill::None;
+    m_modes.hessianFinite = true;
+    m_modes.hessian = allocateMatrixDoubles(dim * dim);
+    if (!m_modes.hessian) {
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
     }
@@ -91,15 +91,15 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
         // Each spring gives one 3 × 3 block in each of its two nodes' rows; each node its
         // diagonal block.
         const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(m_geometry.getAmountOfSprings(), 0));
-        hessianRows.rowStart.reserve(dim + 1);
-        hessianRows.column.reserve(9 * blocks);
-        hessianRows.value.reserve(9 * blocks);
+        m_modes.hessianRows.rowStart.reserve(dim + 1);
+        m_modes.hessianRows.column.reserve(9 * blocks);
+        m_modes.hessianRows.value.reserve(9 * blocks);
     } catch (const std::bad_alloc&) {
-        hessian.reset();
+        m_modes.hessian.reset();
         console::Line(console::Warning) << "Not enough memory for the Hessian of " << n << " nodes";
         return EnmStatus::OutOfMemory;
     }
-    hessianRows.rowStart.push_back(0);
+    m_modes.hessianRows.rowStart.push_back(0);
 
     bool finite = true;
     // Spring directions from the coordinates as read (double precision); the blocks do not
@@ -108,61 +108,47 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     std::vector<double> blocks;
     for (int32_t i = 0; i < n; ++i) {
         neighboursOf(*m_geometry.getAtoms()[static_cast<std::size_t>(i)], i, near);
-        finite = appendNodeRows(hessianRows, m_geometry.getNodeCoordinates().data(), i, near, blocks) && finite;
+        finite = appendNodeRows(m_modes.hessianRows, m_geometry.getNodeCoordinates().data(), i, near, blocks) && finite;
         stepProgress(progress);
     }
-    hessianFinite = finite;
+    m_modes.hessianFinite = finite;
     return EnmStatus::Ok;
-}
-
-const double* ElasticNetworkModel::getHessian() const
-{
-    fillHessian(HessianFill::Full);
-    return hessian.get();
-}
-
-bool ElasticNetworkModel::fillHessian(HessianFill fill, const std::function<bool()>& stop) const
-{
-    if (!hessian || hessianFill == HessianFill::Full || hessianFill == fill || fill == HessianFill::None) return true;
-    if (!hessianRows.scatter(hessian.get(), fill == HessianFill::Upper, stop)) return false;
-    hessianFill = fill;
-    return true;
 }
 
 EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
 {
     if (m_geometry.getAmountOfAtoms() < 3) return EnmStatus::TooFewNodes;
-    if (!hessian) return EnmStatus::NotReady;
-    eigenComputed = true;
+    if (!m_modes.hessian) return EnmStatus::NotReady;
+    m_modes.eigenComputed = true;
     const auto start = std::chrono::steady_clock::now();
 
     // Whatever a previous solve left goes first: a failed solve must not leave it looking current.
-    eigenvectorsT = nullptr;
-    eigenBuffer.reset();
-    eigenvalues.assign(static_cast<std::size_t>(m_geometry.get3N()) + 1, 0.0);
-    double* values = eigenvalues.data() + 1;
+    m_modes.eigenvectorsT = nullptr;
+    m_modes.eigenBuffer.reset();
+    m_modes.eigenvalues.assign(static_cast<std::size_t>(m_geometry.get3N()) + 1, 0.0);
+    double* values = m_modes.eigenvalues.data() + 1;
     EigenSolution solution;
     // The staged solver reads each row of the Hessian from the diagonal on (its lower triangle
     // in LAPACK's column-major terms) and takes its sparse products from the rows themselves.
     // Writing a fresh matrix faults in its pages, seconds on the largest: a cancel is heeded.
-    const bool filled = fillHessian(eigenSolver == EigenSolver::Lapack ? HessianFill::Upper : HessianFill::Full,
+    const bool filled = m_modes.fillHessian(m_modes.eigenSolver == EigenSolver::Lapack ? ModeSet::HessianFill::Upper : ModeSet::HessianFill::Full,
                                     [progress] { return isCancelled(progress); });
     if (!filled) {
         solution.outcome = SolverOutcome{EnmStatus::Cancelled, 0, "the Hessian"};
     } else {
-        switch (eigenSolver) {
-        case EigenSolver::Lapack: solution = solveStaged(hessian, m_geometry.get3N(), values, progress, &hessianRows); break;
-        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, m_geometry.get3N(), values, true); break;
-        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, m_geometry.get3N(), values, false); break;
-        case EigenSolver::Reference: solution = solveReference(hessian, m_geometry.get3N(), values, progress); break;
+        switch (m_modes.eigenSolver) {
+        case EigenSolver::Lapack: solution = solveStaged(m_modes.hessian, m_geometry.get3N(), values, progress, &m_modes.hessianRows); break;
+        case EigenSolver::LapackDC: solution = solveWithDriver(m_modes.hessian, m_geometry.get3N(), values, true); break;
+        case EigenSolver::LapackMRRR: solution = solveWithDriver(m_modes.hessian, m_geometry.get3N(), values, false); break;
+        case EigenSolver::Reference: solution = solveReference(m_modes.hessian, m_geometry.get3N(), values, progress); break;
         }
     }
-    hessian.reset();
-    hessianRows = SymmetricRows();
-    hessianFill = HessianFill::None;
+    m_modes.hessian.reset();
+    m_modes.hessianRows = SymmetricRows();
+    m_modes.hessianFill = ModeSet::HessianFill::None;
     if (!solution.outcome.ok()) {
-        eigenComputed = false;
-        eigenvalues.clear();
+        m_modes.eigenComputed = false;
+        m_modes.eigenvalues.clear();
         const SolverOutcome& outcome = solution.outcome;
         switch (outcome.status) {
         case EnmStatus::OutOfMemory:
@@ -177,7 +163,7 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         }
         return outcome.status;
     }
-    eigenBuffer = std::move(solution.vectors);
+    m_modes.eigenBuffer = std::move(solution.vectors);
     stepProgress(progress, 9);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console::Line() << "Time for calculating eigen vectors and values in seconds: " << seconds;
@@ -190,31 +176,31 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
 {
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    eigenvectorsT = eigenBuffer.get() + 6 * dim;
+    m_modes.eigenvectorsT = m_modes.eigenBuffer.get() + 6 * dim;
     stepProgress(progress, static_cast<int>(dim));
 
     // Modes 7… keep their inverse eigenvalue; modes the network has in excess of the six
     // rigid-body ones (disconnected or floppy parts) have a zero eigenvalue and stay out.
-    const double largest = std::fabs(eigenvalues[dim]);
-    const double zero = kZeroModeTolerance * largest;
-    inverseEigenvalues.assign(modes, 0.0);
-    extraZeroModes = 0;
+    const double largest = std::fabs(m_modes.eigenvalues[dim]);
+    const double zero = ModeSet::kZeroModeTolerance * largest;
+    m_modes.inverseEigenvalues.assign(modes, 0.0);
+    m_modes.extraZeroModes = 0;
     std::ostringstream line;
     line.precision(10);
     for (std::size_t k = 7; k <= dim; ++k) {
-        line << eigenvalues[k] << ' ';
-        if (eigenvalues[k] > zero) {
-            inverseEigenvalues[k - 7] = 1.0 / eigenvalues[k];
+        line << m_modes.eigenvalues[k] << ' ';
+        if (m_modes.eigenvalues[k] > zero) {
+            m_modes.inverseEigenvalues[k - 7] = 1.0 / m_modes.eigenvalues[k];
         } else {
-            ++extraZeroModes;
+            ++m_modes.extraZeroModes;
         }
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, m_geometry.getRc());
+    if (m_modes.extraZeroModes > 0) warnExtraZeroModes(m_modes.extraZeroModes, m_geometry.getRc());
     zeroForces();
-    inverseScaledEigenvalues.assign(modes, 0.0);
-    scaledEigenvalues.assign(modes, 0.0);
+    m_modes.inverseScaledEigenvalues.assign(modes, 0.0);
+    m_modes.scaledEigenvalues.assign(modes, 0.0);
 }
 
 void ElasticNetworkModel::warnExtraZeroModes(int32_t count, float rcAngstrom)

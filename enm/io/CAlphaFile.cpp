@@ -157,7 +157,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
     std::ostream& os = out.stream();
     for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i) {
         const Atom* atom = m_geometry.getAtoms()[static_cast<std::size_t>(i)];
-        if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, totalMaxModes);
+        if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, m_modes.totalMaxModes);
     }
     for (const std::string& record : records) os << record << '\n';
     os << "END" << std::string(77, ' ') << '\n';

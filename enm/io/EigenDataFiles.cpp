@@ -341,7 +341,7 @@ std::string checkSparseFit(const SparseEigenFields& f, const double* xyz, int32_
              << " to " << kLargestSpringConstant << ".";
         return text.str();
     }
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * std::fabs(values.back());
+    const double zero = ModeSet::kZeroModeTolerance * std::fabs(values.back());
     for (std::size_t m = 0; m < kept; ++m) {
         const double expected = values[m] > zero ? 1.0 / (values[m] * f.K) : 0.0;
         if (!(std::fabs(f.inverse[m] - expected) <= kRelative * expected)) {
@@ -468,7 +468,7 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     if (!mainFile.ok())
         return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created: " + mainFile.error());
     std::optional<AtomicFile> yFile;
-    if (yMatrix) {
+    if (m_modes.yMatrix) {
         yFile.emplace(yFileName);
         if (!yFile->ok())
             return refuseEigenFile("The response matrix file " + yFileName + " cannot be created: " + yFile->error());
@@ -496,8 +496,8 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
 {
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
-    const bool sparse = sparseModeCount > 0;
-    if (!sparse && (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes))
+    const bool sparse = m_modes.sparseModeCount > 0;
+    if (!sparse && (!m_modes.eigenvectorsT || modes == 0 || m_modes.inverseScaledEigenvalues.size() != modes))
         return refuseEigenFile("There are no computed normal modes of " + m_geometry.getPDBName() + " to save.");
     const std::size_t lineCount = m_geometry.storedLineCount();
     const std::vector<std::string> lines(m_geometry.getPdbLines().begin(), m_geometry.getPdbLines().begin() + static_cast<std::ptrdiff_t>(lineCount));
@@ -521,19 +521,19 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
             && fout.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
     // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
-    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler.load());
+    ok = ok && le::write(fout, m_modes.newtonToKcal) && le::write(fout, m_modes.forceScaler.load());
     if (sparse) {
-        const auto k = static_cast<std::size_t>(sparseModeCount);
-        const TraceEstimate& trace = getSumInverseEstimate();
-        ok = ok && le::write(fout, springConstant) && le::write(fout, trace.value) && le::write(fout, trace.bound)
-            && le::write(fout, sparseModeCount) && le::write(fout, eigenvalues.data() + 7, k)
-            && le::write(fout, inverseScaledEigenvalues.data(), k) && le::write(fout, modeVectors, k * dim);
+        const auto k = static_cast<std::size_t>(m_modes.sparseModeCount);
+        const TraceEstimate& trace = m_modes.getSumInverseEstimate();
+        ok = ok && le::write(fout, m_modes.springConstant) && le::write(fout, trace.value) && le::write(fout, trace.bound)
+            && le::write(fout, m_modes.sparseModeCount) && le::write(fout, m_modes.eigenvalues.data() + 7, k)
+            && le::write(fout, m_modes.inverseScaledEigenvalues.data(), k) && le::write(fout, m_modes.modeVectors, k * dim);
     } else {
-        ok = ok && le::write(fout, inverseScaledEigenvalues.data(), modes)
-            && le::write(fout, eigenvectorsT, modes * dim);
+        ok = ok && le::write(fout, m_modes.inverseScaledEigenvalues.data(), modes)
+            && le::write(fout, m_modes.eigenvectorsT, modes * dim);
     }
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
-    if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
+    if (yOut && m_modes.yMatrix && !(le::write(*yOut, m_modes.yMatrix.get(), dim * dim) && yOut->good()))
         return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
     return true;
 }
@@ -608,7 +608,7 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
         return refuseEigenFile(text.str());
     }
     yFileName = eigenVecFileName;
-    yMatrixAvailable = true;
+    m_modes.yMatrixAvailable = true;
     return true;
 }
 
@@ -638,28 +638,28 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     stepProgress(progress);
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
-    const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, m_geometry.get3NMinus6()));
+    const auto kept = static_cast<std::size_t>(std::clamp(m_modes.totalMaxModes, 0, m_geometry.get3NMinus6()));
 
     // Y from the modes when it was asked for and none is held or named.
     auto yFromModes = [&]() {
         console::line("here runing mode 2");
-        if (forceScaler > 0.0 && kept == modes && checkAvailableMemForY()) {
-            eigenvectorsT = modeVectors;
-            yMatrixAvailable = calculateY() == EnmStatus::Ok;
+        if (m_modes.forceScaler > 0.0 && kept == modes && checkAvailableMemForY()) {
+            m_modes.eigenvectorsT = m_modes.modeVectors;
+            m_modes.yMatrixAvailable = calculateY() == EnmStatus::Ok;
         }
-        if (!yMatrix) loadResult = -3;
+        if (!m_modes.yMatrix) m_modes.loadResult = -3;
     };
 
-    if (eigenComputed) {
+    if (m_modes.eigenComputed) {
         // The file was written from these very arrays: its first totalMaxModes rows of Vᵀ are
         // the leading rows in memory, so the modes are used where they are.
         console::line("calculation has taken place so clearing up old memory");
-        ownedModeVectors.reset();
-        modeVectors = eigenvectorsT;
-        if (loadResult == -2 && !yMatrix) yFromModes();
-        if (loadResult == -3 && yMatrix) {
-            yMatrix.reset();
-            yMatrixAvailable = false;
+        m_modes.ownedModeVectors.reset();
+        m_modes.modeVectors = m_modes.eigenvectorsT;
+        if (m_modes.loadResult == -2 && !m_modes.yMatrix) yFromModes();
+        if (m_modes.loadResult == -3 && m_modes.yMatrix) {
+            m_modes.yMatrix.reset();
+            m_modes.yMatrixAvailable = false;
         }
         return true;
     }
@@ -677,11 +677,11 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (!problem.empty()) return refuseEigenFile(problem);
 
     DoubleBuffer y;
-    if (loadResult == -2 && yMatrixAvailable) {
+    if (m_modes.loadResult == -2 && m_modes.yMatrixAvailable) {
         console::Line() << "loading PP matrix: " << yFileName;
         switch (readResponseMatrix(yFileName, dim, y)) {
         case YRead::Unreadable:
-            yMatrixAvailable = false;
+            m_modes.yMatrixAvailable = false;
             refuseEigenFile("The response matrix file " + yFileName
                             + " cannot be read whole; responses go through the modes.");
             break;
@@ -695,16 +695,16 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     }
 
     // Everything read: commit.
-    newtonToKcal = read.newtonToKcal;
-    forceScaler = read.forceScaler;
-    inverseScaledEigenvalues = std::move(read.inverse);
-    ownedModeVectors = std::move(read.rows);
-    modeVectors = ownedModeVectors.get();
-    yMatrix = std::move(y);
-    if (loadResult == -2 && !yMatrix) yFromModes();
-    if (loadResult == -3) yMatrixAvailable = false;
+    m_modes.newtonToKcal = read.newtonToKcal;
+    m_modes.forceScaler = read.forceScaler;
+    m_modes.inverseScaledEigenvalues = std::move(read.inverse);
+    m_modes.ownedModeVectors = std::move(read.rows);
+    m_modes.modeVectors = m_modes.ownedModeVectors.get();
+    m_modes.yMatrix = std::move(y);
+    if (m_modes.loadResult == -2 && !m_modes.yMatrix) yFromModes();
+    if (m_modes.loadResult == -3) m_modes.yMatrixAvailable = false;
     // S is 0 for a structure that was never calibrated: forces are then not applied.
-    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
+    setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 
@@ -746,7 +746,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
     m_geometry.processStoredLines(std::move(lines), lineCount, rc);
     mainFileName = fileName;
     mainFileNodes = static_cast<int32_t>(n);
-    sparseFileModesOffset = header;
+    m_modes.sparseFileModesOffset = header;
     mainFileStream = std::ifstream(fileName, std::ios::binary);
     mainFileStream.seekg(static_cast<std::streamoff>(header));
     return true;
@@ -754,8 +754,8 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
 
 bool ElasticNetworkModel::readSparseEigenData()
 {
-    const uint64_t offset = sparseFileModesOffset;
-    sparseFileModesOffset = 0;
+    const uint64_t offset = m_modes.sparseFileModesOffset;
+    m_modes.sparseFileModesOffset = 0;
     if (!mainFileStream.is_open() || mainFileNodes != m_geometry.getAmountOfAtoms())
         return refuseEigenFile("No checked main eigen data file is open for " + m_geometry.getPDBName() + ".");
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
@@ -772,23 +772,23 @@ bool ElasticNetworkModel::readSparseEigenData()
     // Everything read: commit.
     const double K = read.K, s = read.forceScaler;
     keepLowestModes(read.values, read.rows.get(), read.k);
-    newtonToKcal = read.newtonToKcal;
-    forceScaler = s;
-    springConstant = K;
-    calibration = Calibration();
-    calibration.K = K;
-    calibration.S = s;
-    calibration.sumInverse = read.trace->value;
-    calibration.calibrated = s > 0.0;
+    m_modes.newtonToKcal = read.newtonToKcal;
+    m_modes.forceScaler = s;
+    m_modes.springConstant = K;
+    m_modes.calibration = Calibration();
+    m_modes.calibration.K = K;
+    m_modes.calibration.S = s;
+    m_modes.calibration.sumInverse = read.trace->value;
+    m_modes.calibration.calibrated = s > 0.0;
     read.trace->exact = read.trace->bound == 0.0;
-    sparseTrace = std::move(read.trace);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
-    std::copy(read.inverse.begin(), read.inverse.end(), inverseScaledEigenvalues.begin());
-    scaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
-    for (std::size_t m = 0; m < read.values.size(); ++m) scaledEigenvalues[m] = read.values[m] * K;
-    sparseSolver = std::move(solver);
-    sparseAllModes = sparseSolver != nullptr;
-    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
+    m_modes.sparseTrace = std::move(read.trace);
+    m_modes.inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
+    std::copy(read.inverse.begin(), read.inverse.end(), m_modes.inverseScaledEigenvalues.begin());
+    m_modes.scaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
+    for (std::size_t m = 0; m < read.values.size(); ++m) m_modes.scaledEigenvalues[m] = read.values[m] * K;
+    m_modes.sparseSolver = std::move(solver);
+    m_modes.sparseAllModes = m_modes.sparseSolver != nullptr;
+    setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 

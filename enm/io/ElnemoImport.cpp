@@ -16,16 +16,16 @@ namespace vornax {
 
 void ElasticNetworkModel::setupBlankArrays()
 {
-    totalMaxModes = -1;
+    m_modes.totalMaxModes = -1;
     elNemoInput = true;
-    loadResult = -3;
+    m_modes.loadResult = -3;
     readingStandardData = true;
     refusedEigenvalues = 0;
     missingEigenvalues = 0;
     elNemoModes.clear();
     elNemoVectors.clear();
-    inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
-    eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
+    m_modes.inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+    m_modes.eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
 }
 
 namespace {
@@ -142,7 +142,7 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
     const int32_t index = mode - 6;
     console::Line() << "Mode: " << index;
     keepMode(elNemoModes, elNemoVectors, index, std::move(vector));
-    totalMaxModes = std::max(totalMaxModes, index);
+    m_modes.totalMaxModes = std::max(m_modes.totalMaxModes, index);
     return true;
 }
 
@@ -150,13 +150,13 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
 {
     const ModeChangeToken token = beginModeChange();
     zeroForces();
-    console::Line() << "total modes in ELN: " << totalMaxModes;
-    if (totalMaxModes <= 0 || m_geometry.get3N() <= 0) {
-        modesReady.store(false, std::memory_order_release);
+    console::Line() << "total modes in ELN: " << m_modes.totalMaxModes;
+    if (m_modes.totalMaxModes <= 0 || m_geometry.get3N() <= 0) {
+        m_modes.modesReady.store(false, std::memory_order_release);
         return;
     }
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
-    const auto kept = static_cast<std::size_t>(totalMaxModes);
+    const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);
     DoubleBuffer rows = allocateZeroedDoubles(kept * dim);
     if (!rows) {
         refuseEigenFile("Not enough memory for the ElNemo modes.");
@@ -166,15 +166,15 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
         const auto row = static_cast<std::size_t>(elNemoModes[k] - 1); // mode m goes to row m − 7
         std::copy(elNemoVectors[k].begin(), elNemoVectors[k].end(), rows.get() + row * dim);
     }
-    ownedModeVectors = std::move(rows);
-    modeVectors = ownedModeVectors.get();
-    modeAmplitudes.assign(kept, 0.0);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
+    m_modes.ownedModeVectors = std::move(rows);
+    m_modes.modeVectors = m_modes.ownedModeVectors.get();
+    m_modes.modeAmplitudes.assign(kept, 0.0);
+    m_modes.inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
     // Until the user chooses, every imported mode takes part.
-    modeSelectState = 2;
-    amountSelected = totalMaxModes;
-    useAllModesFlag.store(false, std::memory_order_release);
-    modesReady.store(true, std::memory_order_release);
+    m_modes.modeSelectState = 2;
+    m_modes.amountSelected = m_modes.totalMaxModes;
+    m_modes.useAllModesFlag.store(false, std::memory_order_release);
+    m_modes.modesReady.store(true, std::memory_order_release);
     setupCompleteFlag = true;
 }
 
@@ -189,12 +189,12 @@ void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogVa
     calculateForceScaler(averageHapticForce, true);
     finalize_inv_HDK(count);
     for (int32_t m : elNemoModes)
-        if (m - 1 < static_cast<int32_t>(inverseEigenvalues.size())
-            && inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
+        if (m - 1 < static_cast<int32_t>(m_modes.inverseEigenvalues.size())
+            && m_modes.inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
             console::Line(console::Warning)
                 << "Mode " << m + 6 << " was read but has no eigenvalue; it takes no part in the response";
     // calculateForceScaler makes no Y for imported modes; it must not leave the flag behind.
-    loadResult = -3;
+    m_modes.loadResult = -3;
 }
 
 } // namespace vornax

@@ -53,16 +53,16 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
     const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     if (index < 0 || index >= m_geometry.getAmountOfAtoms() || static_cast<std::size_t>(index) >= m_geometry.getAtoms().size()
         || responseScratch.size() != dim || displacement.size() != dim || baseDisplacement.size() != dim
-        || !modesReady.load(std::memory_order_acquire))
+        || !m_modes.modesReady.load(std::memory_order_acquire))
         return false;
     const ModeChangeToken token = beginModeChange();
     Atom* node = m_geometry.getAtoms()[static_cast<std::size_t>(index)];
 
     ModeStateArray state = record.modeState;
     // All modes without Y: through every kept mode, recorded so, so that the removal agrees.
-    if (state[0] == 2 && !allModesRouteHeld()) {
+    if (state[0] == 2 && !m_modes.allModesRouteHeld()) {
         state[0] = 1;
-        state[1] = totalMaxModes;
+        state[1] = m_modes.totalMaxModes;
     }
     // In by the route it was recorded with, so that undo takes out exactly what went in. A
     // force that would carry a node beyond any physical reach changes nothing.
@@ -91,7 +91,7 @@ bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
     node->setOldKcalForce(f[0], f[1], f[2]);
     node->addAKcalForce(record.force);
     // The device force the kept force came from (applyForce's scaling undone).
-    const double scale = -newtonToKcal * forceScaler.load(std::memory_order_relaxed);
+    const double scale = -m_modes.newtonToKcal * m_modes.forceScaler.load(std::memory_order_relaxed);
     Vector3d newtons;
     if (scale != 0.0 && std::isfinite(scale))
         newtons = Vector3d(static_cast<float>(f[0] / scale), static_cast<float>(f[1] / scale),

@@ -126,31 +126,31 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
 bool ElasticNetworkModel::insertEigenValue(double val, int32_t index)
 {
     if (elNemoInput) val /= 10.0;
-    if (index < 0 || index >= m_geometry.get3NMinus6() || inverseEigenvalues.size() != static_cast<std::size_t>(m_geometry.get3NMinus6())
-        || eigenvalues.size() < static_cast<std::size_t>(m_geometry.get3NMinus6()) + 7) {
+    if (index < 0 || index >= m_geometry.get3NMinus6() || m_modes.inverseEigenvalues.size() != static_cast<std::size_t>(m_geometry.get3NMinus6())
+        || m_modes.eigenvalues.size() < static_cast<std::size_t>(m_geometry.get3NMinus6()) + 7) {
         console::Line(console::Warning) << "Eigenvalue " << val << " for mode " << index + 7
                                         << " is beyond the modes of the network and is ignored";
         return false;
     }
     const auto i = static_cast<std::size_t>(index);
-    eigenvalues[i + 7] = val;
+    m_modes.eigenvalues[i + 7] = val;
     if (!(val > 0.0) || !std::isfinite(val)) {
         // 1/λ would be infinite or negative: the mode takes no part in any response.
         console::Line(console::Warning) << "Eigenvalue " << val << " of mode " << index + 7
                                         << " is not positive; that mode is left out";
-        inverseEigenvalues[i] = 0.0;
-        eigenvalues[i + 7] = 0.0;
+        m_modes.inverseEigenvalues[i] = 0.0;
+        m_modes.eigenvalues[i + 7] = 0.0;
         ++refusedEigenvalues;
         return false;
     }
-    inverseEigenvalues[i] = 1.0 / val;
+    m_modes.inverseEigenvalues[i] = 1.0 / val;
     return true;
 }
 
 void ElasticNetworkModel::insertEigenVector(int32_t row, int32_t col, double value)
 {
-    if (!ownedModeVectors || row < 0 || row >= totalMaxModes || col < 0 || col >= m_geometry.get3N()) return;
-    ownedModeVectors[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_geometry.get3N()) + static_cast<std::size_t>(col)] =
+    if (!m_modes.ownedModeVectors || row < 0 || row >= m_modes.totalMaxModes || col < 0 || col >= m_geometry.get3N()) return;
+    m_modes.ownedModeVectors[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_geometry.get3N()) + static_cast<std::size_t>(col)] =
         value;
 }
 
@@ -204,15 +204,15 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
     calculateForceScaler(averageHapticForce, true);
     console::Line() << "Amount of Vectors: " << vectors.size() << " length of first vector: " << vectors.front().size();
     // Modes without a vector in the file stay zero rows.
-    const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(totalMaxModes));
+    const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(m_modes.totalMaxModes));
     for (std::size_t r = 0; r < rows; ++r)
         for (int32_t c = 0; c < m_geometry.get3N(); ++c)
             insertEigenVector(static_cast<int32_t>(r), c, vectors[r][static_cast<std::size_t>(c)]);
-    if (vectors.size() < static_cast<std::size_t>(totalMaxModes)) {
+    if (vectors.size() < static_cast<std::size_t>(m_modes.totalMaxModes)) {
         console::Line(console::Warning) << "The eigen file has " << vectors.size() << " eigenvectors for "
-                                        << totalMaxModes << " kept modes; the others take no part in the response";
-        for (std::size_t k = vectors.size(); k < inverseScaledEigenvalues.size(); ++k)
-            inverseScaledEigenvalues[k] = 0.0;
+                                        << m_modes.totalMaxModes << " kept modes; the others take no part in the response";
+        for (std::size_t k = vectors.size(); k < m_modes.inverseScaledEigenvalues.size(); ++k)
+            m_modes.inverseScaledEigenvalues[k] = 0.0;
     }
     return true;
 }

@@ -357,7 +357,7 @@ TraceEstimate SparseNetworkSolver::sumInverse(const TracePlan& plan)
     return out;
 }
 
-const ElasticNetworkModel::Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,
+const Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,
                                                                       const std::vector<double>& bFactors, double kelvin,
                                                                       float averageHapticForce, const std::string& name)
 {

@@ -15,7 +15,6 @@
 namespace vornax {
 
 namespace {
-const TraceEstimate kNoTrace{};
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 } // namespace
 
@@ -27,28 +26,23 @@ uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
     return need >= 1.8e19L ? UINT64_MAX : static_cast<uint64_t>(need);
 }
 
-const TraceEstimate& ElasticNetworkModel::getSumInverseEstimate() const
-{
-    return sparseTrace ? *sparseTrace : kNoTrace;
-}
-
 EnmStatus ElasticNetworkModel::constructSparseHessian()
 {
     if (m_geometry.getAmountOfAtoms() < 3 || m_geometry.getNodeCoordinates().size() != 3 * static_cast<std::size_t>(m_geometry.getAmountOfAtoms()))
         return EnmStatus::NotReady;
     try {
-        sparseSolver = std::make_unique<SparseNetworkSolver>(m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
+        m_modes.sparseSolver = std::make_unique<SparseNetworkSolver>(m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
     } catch (const std::bad_alloc&) {
-        sparseSolver.reset();
+        m_modes.sparseSolver.reset();
         return EnmStatus::OutOfMemory;
     }
-    console::Line() << "sparse Hessian: " << sparseSolver->hessianNonZeros() << " non-zero entries";
+    console::Line() << "sparse Hessian: " << m_modes.sparseSolver->hessianNonZeros() << " non-zero entries";
     return EnmStatus::Ok;
 }
 
 EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progress)
 {
-    if (!sparseSolver) return EnmStatus::NotReady;
+    if (!m_modes.sparseSolver) return EnmStatus::NotReady;
     if (isCancelled(progress)) return EnmStatus::Cancelled;
     // Lanczos keeps a little of the space to itself: all but the top two modes (every mode
     // of so small a network is the dense path's work).
@@ -56,18 +50,18 @@ EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progres
     if (k > most) console::Line(console::Warning) << "the sparse path computes at most " << most << " modes of "
                                                   << m_geometry.getAmountOfAtoms() << " nodes, not " << k;
     k = std::clamp(k, 1, most);
-    EnmStatus status = sparseSolver->factorise();
+    EnmStatus status = m_modes.sparseSolver->factorise();
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);
     if (isCancelled(progress)) return EnmStatus::Cancelled;
-    status = sparseSolver->computeLowestModes(k);
+    status = m_modes.sparseSolver->computeLowestModes(k);
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);
-    const std::vector<double>& values = sparseSolver->eigenvalues();
-    keepLowestModes(values, sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
-    extraZeroModes = sparseSolver->extraZeroModes();
-    sparseAllModes = true;
-    console::Line() << "lowest " << sparseModeCount << " modes found by the sparse path";
+    const std::vector<double>& values = m_modes.sparseSolver->eigenvalues();
+    keepLowestModes(values, m_modes.sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
+    m_modes.extraZeroModes = m_modes.sparseSolver->extraZeroModes();
+    m_modes.sparseAllModes = true;
+    console::Line() << "lowest " << m_modes.sparseModeCount << " modes found by the sparse path";
     return EnmStatus::Ok;
 }
 
@@ -78,36 +72,36 @@ void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, con
     const auto kept = static_cast<std::size_t>(std::clamp(k, 0, m_geometry.get3NMinus6()));
     // The arrays keep the dense path's shapes (one-based eigenvalues of 3N + 1, 3N − 6 inverse
     // ones); the modes not computed are zero, and no route reaches them.
-    eigenvalues.assign(dim + 1, 0.0);
-    inverseEigenvalues.assign(modes, 0.0);
+    m_modes.eigenvalues.assign(dim + 1, 0.0);
+    m_modes.inverseEigenvalues.assign(modes, 0.0);
     const double largest = values.empty() ? 0.0 : std::fabs(values.back());
     for (std::size_t m = 0; m < kept; ++m) {
-        eigenvalues[m + 7] = values[m];
-        if (values[m] > kZeroModeTolerance * largest) inverseEigenvalues[m] = 1.0 / values[m];
+        m_modes.eigenvalues[m + 7] = values[m];
+        if (values[m] > ModeSet::kZeroModeTolerance * largest) m_modes.inverseEigenvalues[m] = 1.0 / values[m];
     }
-    ownedModeVectors = allocateBulkDoubles(kept * dim);
-    if (!ownedModeVectors) throw std::bad_alloc();
+    m_modes.ownedModeVectors = allocateBulkDoubles(kept * dim);
+    if (!m_modes.ownedModeVectors) throw std::bad_alloc();
     // A 3N × k column-major matrix is k contiguous rows of 3N: Vᵀ as the routes read it.
-    std::copy(columns, columns + kept * dim, ownedModeVectors.get());
-    modeVectors = ownedModeVectors.get();
-    eigenvectorsT = nullptr;
-    sparseModeCount = static_cast<int32_t>(kept);
-    eigenComputed = false;
+    std::copy(columns, columns + kept * dim, m_modes.ownedModeVectors.get());
+    m_modes.modeVectors = m_modes.ownedModeVectors.get();
+    m_modes.eigenvectorsT = nullptr;
+    m_modes.sparseModeCount = static_cast<int32_t>(kept);
+    m_modes.eigenComputed = false;
 }
 
 EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t largestExact)
 {
-    springConstant = 0.0;
-    calibration = Calibration();
-    if (!sparseSolver || sparseModeCount == 0) return EnmStatus::NotReady;
+    m_modes.springConstant = 0.0;
+    m_modes.calibration = Calibration();
+    if (!m_modes.sparseSolver || m_modes.sparseModeCount == 0) return EnmStatus::NotReady;
     if (m_geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
     TracePlan plan;
     plan.largestExact = largestExact;
-    sparseTrace = std::make_unique<TraceEstimate>(sparseSolver->sumInverse(plan));
-    const TraceEstimate& trace = *sparseTrace;
+    m_modes.sparseTrace = std::make_unique<TraceEstimate>(m_modes.sparseSolver->sumInverse(plan));
+    const TraceEstimate& trace = *m_modes.sparseTrace;
     if (trace.exact)
         console::Line() << "sum of inverse eigenvalues (exact): " << trace.value;
     else
@@ -115,70 +109,70 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
                         << " samples): " << trace.value << " \u00b1 " << trace.bound;
 
     applyCalibration(trace.value, averageHapticForce);
-    sparseSolver->useCalibration(calibration);
+    m_modes.sparseSolver->useCalibration(m_modes.calibration);
     return EnmStatus::Ok;
 }
 
 void ElasticNetworkModel::setUpSparseModes()
 {
     const ModeChangeToken token = beginModeChange();
-    totalMaxModes = sparseModeCount;
-    amountSelected = totalMaxModes;
-    modeSelectState = 2;
-    const bool allModes = setupCompleteFlag && allModesRouteHeld();
-    loadResult = allModes ? -2 : -3;
-    budget.setModesAllowedByMemory(totalMaxModes);
-    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
-    useAllModesFlag.store(allModes, std::memory_order_release);
+    m_modes.totalMaxModes = m_modes.sparseModeCount;
+    m_modes.amountSelected = m_modes.totalMaxModes;
+    m_modes.modeSelectState = 2;
+    const bool allModes = setupCompleteFlag && m_modes.allModesRouteHeld();
+    m_modes.loadResult = allModes ? -2 : -3;
+    budget.setModesAllowedByMemory(m_modes.totalMaxModes);
+    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
+    m_modes.useAllModesFlag.store(allModes, std::memory_order_release);
     zeroForces();
-    modesReady.store(totalMaxModes > 0, std::memory_order_release);
+    m_modes.modesReady.store(m_modes.totalMaxModes > 0, std::memory_order_release);
 }
 
 bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
 {
     // Only the whole solution with Y replaces the sparse one: without Y an all-mode force
     // kept through the factorisation could not leave by the route it came in.
-    if (!isSparse() || solved.isSparse() || solved.m_geometry.getAmountOfAtoms() != m_geometry.getAmountOfAtoms() || solved.m_geometry.get3N() != m_geometry.get3N()
-        || !solved.yMatrix || !solved.isSetup() || solved.m_geometry.getNodeCoordinates() != m_geometry.getNodeCoordinates())
+    if (!m_modes.isSparse() || solved.m_modes.isSparse() || solved.m_geometry.getAmountOfAtoms() != m_geometry.getAmountOfAtoms() || solved.m_geometry.get3N() != m_geometry.get3N()
+        || !solved.m_modes.yMatrix || !solved.isSetup() || solved.m_geometry.getNodeCoordinates() != m_geometry.getNodeCoordinates())
         return false;
     const ModeChangeToken token = beginModeChange();
-    eigenvalues = std::move(solved.eigenvalues);
-    inverseEigenvalues = std::move(solved.inverseEigenvalues);
-    eigenBuffer = std::move(solved.eigenBuffer);
-    eigenvectorsT = std::exchange(solved.eigenvectorsT, nullptr);
-    extraZeroModes = solved.extraZeroModes;
-    eigenComputed = solved.eigenComputed;
-    calibration = solved.calibration;
-    springConstant = solved.springConstant;
-    forceScaler.store(solved.forceScaler.load(), std::memory_order_relaxed);
-    scaledEigenvalues = std::move(solved.scaledEigenvalues);
-    inverseScaledEigenvalues = std::move(solved.inverseScaledEigenvalues);
-    yMatrix = std::move(solved.yMatrix);
-    yMatrixAvailable = solved.yMatrixAvailable;
-    ySeconds = solved.ySeconds;
-    ownedModeVectors = std::move(solved.ownedModeVectors);
-    modeVectors = std::exchange(solved.modeVectors, nullptr);
+    m_modes.eigenvalues = std::move(solved.m_modes.eigenvalues);
+    m_modes.inverseEigenvalues = std::move(solved.m_modes.inverseEigenvalues);
+    m_modes.eigenBuffer = std::move(solved.m_modes.eigenBuffer);
+    m_modes.eigenvectorsT = std::exchange(solved.m_modes.eigenvectorsT, nullptr);
+    m_modes.extraZeroModes = solved.m_modes.extraZeroModes;
+    m_modes.eigenComputed = solved.m_modes.eigenComputed;
+    m_modes.calibration = solved.m_modes.calibration;
+    m_modes.springConstant = solved.m_modes.springConstant;
+    m_modes.forceScaler.store(solved.m_modes.forceScaler.load(), std::memory_order_relaxed);
+    m_modes.scaledEigenvalues = std::move(solved.m_modes.scaledEigenvalues);
+    m_modes.inverseScaledEigenvalues = std::move(solved.m_modes.inverseScaledEigenvalues);
+    m_modes.yMatrix = std::move(solved.m_modes.yMatrix);
+    m_modes.yMatrixAvailable = solved.m_modes.yMatrixAvailable;
+    m_modes.ySeconds = solved.m_modes.ySeconds;
+    m_modes.ownedModeVectors = std::move(solved.m_modes.ownedModeVectors);
+    m_modes.modeVectors = std::exchange(solved.m_modes.modeVectors, nullptr);
     // The user's choice of modes stays: the first n (now out of more), the listed modes, or all.
-    totalMaxModes = solved.totalMaxModes;
-    amountSelected = std::min(amountSelected.load(), totalMaxModes);
+    m_modes.totalMaxModes = solved.m_modes.totalMaxModes;
+    m_modes.amountSelected = std::min(m_modes.amountSelected.load(), m_modes.totalMaxModes);
     budget.takeDecision(solved.budget);
-    loadResult = solved.loadResult;
-    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
+    m_modes.loadResult = solved.m_modes.loadResult;
+    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.
     for (Atom* node : m_geometry.getAtoms())
         if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
-            node->setStatePosition(token, 1, totalMaxModes);
+            node->setStatePosition(token, 1, m_modes.totalMaxModes);
     mainFileName = solved.mainFileName;
     yFileName = solved.yFileName;
     setupCompleteFlag = solved.setupCompleteFlag;
     {
-        const std::lock_guard<std::mutex> lock(sparseMutex);
-        sparseSolver.reset();
+        const std::lock_guard<std::mutex> lock(m_modes.sparseMutex);
+        m_modes.sparseSolver.reset();
     }
-    sparseTrace.reset();
-    sparseModeCount = 0;
-    sparseAllModes = false;
-    console::Line() << "every mode is ready: " << totalMaxModes << " modes kept, responses through Y";
+    m_modes.sparseTrace.reset();
+    m_modes.sparseModeCount = 0;
+    m_modes.sparseAllModes = false;
+    console::Line() << "every mode is ready: " << m_modes.totalMaxModes << " modes kept, responses through Y";
     return true;
 }
 

@@ -742,7 +742,7 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
         ElasticNetworkModel& eln = *window.workbench().network();
-        EXPECT_TRUE(eln.isSparse());
+        EXPECT_TRUE(eln.modes().isSparse());
         EXPECT_TRUE(window.statusText().contains("46 nodes, 20 modes (the lowest modes; every mode is being computed)"))
             << window.statusText().toStdString();
 
@@ -755,11 +755,11 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i) before.push_back(eln.getDeformedPosition(i));
 
         go.set_value();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !eln.isSparse(); }, 60000)) << window.statusText().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !eln.modes().isSparse(); }, 60000)) << window.statusText().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.statusText().contains("46 nodes, 132 modes"); }, 5000))
             << window.statusText().toStdString();
         EXPECT_FALSE(window.statusText().contains("lowest")) << window.statusText().toStdString();
-        EXPECT_TRUE(eln.getYMatrix());
+        EXPECT_TRUE(eln.modes().getYMatrix());
         QTest::qWait(200);
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
             EXPECT_LT(eln.getDeformedPosition(i).euclideanDistance(before[static_cast<std::size_t>(i)]), 1e-4f) << i;

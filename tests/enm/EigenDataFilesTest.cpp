@@ -108,12 +108,12 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
     }
     const double sLoaded = loaded.getS(), sComputed = computed.getS();
     EXPECT_TRUE(sameBits(&sLoaded, &sComputed, 1));
-    ASSERT_EQ(loaded.getInverseScaledEigenvalues().size(), modes);
+    ASSERT_EQ(loaded.modes().getInverseScaledEigenvalues().size(), modes);
     EXPECT_TRUE(
-        sameBits(loaded.getInverseScaledEigenvalues().data(), computed.getInverseScaledEigenvalues().data(), modes));
+        sameBits(loaded.modes().getInverseScaledEigenvalues().data(), computed.modes().getInverseScaledEigenvalues().data(), modes));
     const auto kept = static_cast<std::size_t>(loaded.getTotalMaxModes());
-    ASSERT_NE(loaded.getModeVectors(), nullptr);
-    EXPECT_TRUE(sameBits(loaded.getModeVectors(), computed.getEigenvectorMatrixT(), kept * dim));
+    ASSERT_NE(loaded.modes().getModeVectors(), nullptr);
+    EXPECT_TRUE(sameBits(loaded.modes().getModeVectors(), computed.modes().getEigenvectorMatrixT(), kept * dim));
 }
 
 } // namespace
@@ -147,8 +147,8 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(l.eln->sessionStructure(), w.eln->sessionStructure());
     EXPECT_EQ(l.eln->sessionStructure().name, w.eln->geometry().getPDBName());
     const auto dim = static_cast<std::size_t>(w.eln->get3N());
-    ASSERT_NE(l.eln->getYMatrix(), nullptr);
-    EXPECT_TRUE(sameBits(l.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));
+    ASSERT_NE(l.eln->modes().getYMatrix(), nullptr);
+    EXPECT_TRUE(sameBits(l.eln->modes().getYMatrix(), w.eln->modes().getYMatrix(), dim * dim));
 
     // Responses through Y, the first modes and listed modes are those of the computed network.
     const double f[3] = {0.3, -1.1, 0.7};
@@ -221,7 +221,7 @@ TEST(EigenFiles, OnlyTheModesTheBudgetKeepsAreRead)
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.eln->getTotalMaxModes(), 50);
     EXPECT_EQ(l.eln->getLoadResult(), -3);
-    EXPECT_EQ(l.eln->getYMatrix(), nullptr);
+    EXPECT_EQ(l.eln->modes().getYMatrix(), nullptr);
     expectSameAsWritten(*w.eln, *l.eln);
 }
 
@@ -234,13 +234,13 @@ TEST(EigenFiles, WithoutTheResponseMatrixFileYIsMadeFromTheModesOrLeftOut)
     ASSERT_TRUE(yes.ok);
     EXPECT_EQ(yes.prompts.countMessages("Preprocessed matrix is not available"), 1);
     EXPECT_EQ(yes.eln->getLoadResult(), -2);
-    ASSERT_NE(yes.eln->getYMatrix(), nullptr);
-    EXPECT_TRUE(sameBits(yes.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));
+    ASSERT_NE(yes.eln->modes().getYMatrix(), nullptr);
+    EXPECT_TRUE(sameBits(yes.eln->modes().getYMatrix(), w.eln->modes().getYMatrix(), dim * dim));
 
     Loaded no({w.hdv.string()}, plenty(), MessageAnswer::No);
     ASSERT_TRUE(no.ok);
     EXPECT_EQ(no.eln->getLoadResult(), -3);
-    EXPECT_EQ(no.eln->getYMatrix(), nullptr);
+    EXPECT_EQ(no.eln->modes().getYMatrix(), nullptr);
 }
 
 TEST(EigenFiles, WritingTwiceGivesTheSameFileAndRc)
@@ -265,8 +265,8 @@ TEST(EigenFiles, UncalibratedStructureStoresZeroScalerAndLoadsWithoutForces)
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.eln->getS(), 0.0);
     EXPECT_FALSE(l.eln->setupComplete());
-    EXPECT_EQ(l.eln->getYMatrix(), nullptr);
-    for (double v : l.eln->getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(l.eln->modes().getYMatrix(), nullptr);
+    for (double v : l.eln->modes().getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
 }
 
 // ---- Refusals ---------------------------------------------------------------------------------
@@ -355,7 +355,7 @@ TEST_F(EigenFileRefusal, ResponseMatrixOfAnotherStructureIsRefusedAndTheModesSti
     Loaded l({crambin.hdv.string(), ubiquitin.ppy.string()});
     EXPECT_EQ(l.prompts.countMessages("does not belong to this structure"), 1);
     ASSERT_TRUE(l.ok);
-    EXPECT_NE(l.eln->getYMatrix(), nullptr);
+    EXPECT_NE(l.eln->modes().getYMatrix(), nullptr);
     // Asked instead, and Y was made from the modes.
     EXPECT_EQ(l.prompts.countMessages("Preprocessed matrix is not available"), 1);
     expectSameAsWritten(*crambin.eln, *l.eln);
@@ -402,7 +402,7 @@ TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
         Loaded l({bad.string()});
         EXPECT_FALSE(l.ok);
         EXPECT_EQ(l.prompts.countMessages(c.message), 1) << c.message;
-        EXPECT_EQ(l.eln->getModeVectors(), nullptr);
+        EXPECT_EQ(l.eln->modes().getModeVectors(), nullptr);
         EXPECT_EQ(l.eln->getS(), 0.0);
     }
 }
@@ -441,7 +441,7 @@ TEST_F(EigenFileRefusal, TamperedDenseDataIsCheckedAgainstItsOwnNetwork)
         Loaded loaded(files);
         EXPECT_FALSE(loaded.ok);
         EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->getEigenFileError();
-        EXPECT_EQ(loaded.eln->getModeVectors(), nullptr);
+        EXPECT_EQ(loaded.eln->modes().getModeVectors(), nullptr);
     }
 }
 
@@ -467,7 +467,7 @@ TEST(EigenFiles, TamperedSparseDataIsCheckedAgainstItsOwnNetworkAndBringsItsOwnR
                              LoadOptions());
         ASSERT_TRUE(both.ok) << both.message;
         EXPECT_EQ(both.console.count("is not read"), 1);
-        EXPECT_EQ(both.network->getYMatrix(), nullptr);
+        EXPECT_EQ(both.network->modes().getYMatrix(), nullptr);
     }
 
     const auto with = [&](const std::function<void(std::string&)>& edit) {

@@ -57,7 +57,7 @@ void expectClose(const std::vector<double>& got, const std::vector<double>& want
 std::array<double, 3> kcal(const ElasticNetworkModel* eln, int node, const Vector3d& newtons)
 {
     const Vector3d k = eln->getAtom(node)->getKcalForce();
-    const double scale = -eln->getNewtonToKcal() * eln->getS();
+    const double scale = -eln->modes().getNewtonToKcal() * eln->getS();
     EXPECT_NEAR(k.x, newtons.x * scale, 1e-6 * std::fabs(newtons.x * scale) + 1e-30);
     EXPECT_NEAR(k.y, newtons.y * scale, 1e-6 * std::fabs(newtons.y * scale) + 1e-30);
     EXPECT_NEAR(k.z, newtons.z * scale, 1e-6 * std::fabs(newtons.z * scale) + 1e-30);
@@ -85,25 +85,25 @@ TEST(CalibrationTest, MatchesThePeerValues)
 {
     // ProDy values for crambin at Rc 11 Å, an average device force of 1 N.
     auto c = solve("1crn.pdb");
-    const auto& cal = c.eln->getCalibration();
+    const auto& cal = c.eln->modes().getCalibration();
     EXPECT_TRUE(cal.calibrated);
     EXPECT_NEAR(cal.K, 2.8318401310304195, 1e-6 * 2.83);
     EXPECT_NEAR(cal.R, 0.4644200878506868, 1e-6 * 0.46);
     EXPECT_NEAR(cal.c, 0.12268214876258607, 1e-6 * 0.12);
     EXPECT_NEAR(cal.S, 2.629588454805808e-10, 1e-6 * 2.63e-10);
-    EXPECT_DOUBLE_EQ(c.eln->getSpringConstant(), cal.K);
+    EXPECT_DOUBLE_EQ(c.eln->modes().getSpringConstant(), cal.K);
     EXPECT_TRUE(c.eln->setupComplete());
-    EXPECT_TRUE(c.eln->isYMatrixAvailable());
+    EXPECT_TRUE(c.eln->modes().isYMatrixAvailable());
     EXPECT_EQ(c.eln->getLoadResult(), -2);
     for (std::size_t k = 0; k < 5; ++k) {
-        EXPECT_DOUBLE_EQ(c.eln->getScaledEigenvalues()[k], c.eln->getEigenvalues()[k + 7] * cal.K);
-        EXPECT_DOUBLE_EQ(c.eln->getInverseScaledEigenvalues()[k], 1.0 / c.eln->getScaledEigenvalues()[k]);
+        EXPECT_DOUBLE_EQ(c.eln->modes().getScaledEigenvalues()[k], c.eln->modes().getEigenvalues()[k + 7] * cal.K);
+        EXPECT_DOUBLE_EQ(c.eln->modes().getInverseScaledEigenvalues()[k], 1.0 / c.eln->modes().getScaledEigenvalues()[k]);
     }
     EXPECT_TRUE(c.s->console.contains("calculated K: "));
     EXPECT_TRUE(c.s->console.contains("S: "));
     // Fluctuation measures: 0.6 T times sums of the inverse scaled eigenvalues.
     double all = 0;
-    for (double v : c.eln->getInverseScaledEigenvalues()) all += v;
+    for (double v : c.eln->modes().getInverseScaledEigenvalues()) all += v;
     EXPECT_NEAR(c.eln->getRTotal(), 0.6 * 300 * all, 1e-12 * all * 180);
     EXPECT_DOUBLE_EQ(c.eln->getRMForTest(1), c.eln->getRMSingle(0));
     EXPECT_DOUBLE_EQ(c.eln->getRMForTest(100000), c.eln->getRTotal());
@@ -114,9 +114,9 @@ TEST(CalibrationTest, YIsTheWeightedOuterProductOfTheModes)
 {
     auto c = solve("1crn.pdb");
     const std::size_t n = static_cast<std::size_t>(c.eln->get3N());
-    const double* y = c.eln->getYMatrix();
-    const double* vt = c.eln->getEigenvectorMatrixT();
-    const auto& w = c.eln->getInverseScaledEigenvalues();
+    const double* y = c.eln->modes().getYMatrix();
+    const double* vt = c.eln->modes().getEigenvectorMatrixT();
+    const auto& w = c.eln->modes().getInverseScaledEigenvalues();
     for (std::size_t i : {std::size_t(0), std::size_t(5), n / 2, n - 1})
         for (std::size_t j : {std::size_t(0), std::size_t(7), n - 2}) {
             double v = 0;
@@ -130,14 +130,14 @@ TEST(CalibrationTest, UncalibratableStructures)
 {
     // All B-factors zero: a unit spring constant, the user is told, pulls still move.
     auto zeroB = solve("nochainnameterrecords.pdb");
-    const auto& cal = zeroB.eln->getCalibration();
+    const auto& cal = zeroB.eln->modes().getCalibration();
     EXPECT_FALSE(cal.calibrated);
-    EXPECT_EQ(zeroB.eln->getSpringConstant(), 1.0);
+    EXPECT_EQ(zeroB.eln->modes().getSpringConstant(), 1.0);
     EXPECT_TRUE(std::isfinite(cal.S));
     EXPECT_GT(cal.S, 0.0);
     EXPECT_EQ(zeroB.s->prompts.countMessages("forces are not calibrated"), 1);
     EXPECT_EQ(zeroB.s->prompts.messages().back().caption, "Elastic Network Setup Error");
-    for (double v : zeroB.eln->getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
+    for (double v : zeroB.eln->modes().getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
 
     // NMR models are never calibrated and take no forces.
     std::string nmr = cAlphaChain({{0, 0, 0}, {3.8f, 0, 0}, {5, 3, 0}, {8, 3, 1}});
@@ -148,8 +148,8 @@ TEST(CalibrationTest, UncalibratableStructures)
     ASSERT_EQ(s->network->calculateEigen(nullptr), EnmStatus::Ok);
     EXPECT_EQ(s->network->calculateForceScaler(1.0f, false), EnmStatus::NotCalibrated);
     EXPECT_FALSE(s->network->setupComplete());
-    EXPECT_EQ(s->network->getYMatrix(), nullptr);
-    EXPECT_EQ(s->network->getSpringConstant(), 0.0);
+    EXPECT_EQ(s->network->modes().getYMatrix(), nullptr);
+    EXPECT_EQ(s->network->modes().getSpringConstant(), 0.0);
 }
 
 class PullTest : public ::testing::TestWithParam<bool> {};

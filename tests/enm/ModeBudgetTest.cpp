@@ -117,7 +117,7 @@ TEST(MemoryDecision, UnansweredQuestionKeepsNoModes)
     eln.getMaxPossibleModes(nullptr);
     EXPECT_EQ(eln.getLoadResult(), -10);
     EXPECT_FALSE(eln.isSetup());
-    EXPECT_EQ(eln.getModeVectors(), nullptr);
+    EXPECT_EQ(eln.modes().getModeVectors(), nullptr);
     eln.getAtom(3)->simulateState(0);
     eln.applyNonScaleForce(Vector3d(1, 0, 0), 3);
     eln.simulate(); // does nothing, and does not crash
@@ -163,7 +163,7 @@ TEST(TimingSearch, FastMachineKeepsEveryModeAndSlowOneKeepsOne)
     EXPECT_EQ(eln.getLoadResult(), -2); // computed in this run: Y held without asking
     EXPECT_TRUE(s->prompts.messages().empty());
     // The kept modes are the computed Vᵀ itself, not a copy.
-    EXPECT_EQ(eln.getModeVectors(), eln.getEigenvectorMatrixT());
+    EXPECT_EQ(eln.modes().getModeVectors(), eln.modes().getEigenvectorMatrixT());
 
     eln.setMachineFacts(facts(kGiB, 64, 1000.0));
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 1);
@@ -193,7 +193,7 @@ TEST(TimingSearch, ZeroBudgetEndsAtOnceWithoutModes)
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 0);
     EXPECT_EQ(trials, 0);
     EXPECT_EQ(eln.getLoadResult(), -3);
-    EXPECT_EQ(eln.getYMatrix(), nullptr);
+    EXPECT_EQ(eln.modes().getYMatrix(), nullptr);
     EXPECT_FALSE(eln.isSetup());
 }
 
@@ -202,13 +202,13 @@ TEST(TimingSearch, YComputedInThisRunCountsAsMemoryItMayUse)
     auto s = solvedCrambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    ASSERT_NE(eln.getYMatrix(), nullptr);
+    ASSERT_NE(eln.modes().getYMatrix(), nullptr);
     // Free memory after Y was made: enough for the vectors and the modes, not for a second Y.
     const uint64_t m = 138;
     eln.setMachineFacts(facts(8 * (3 * m + 20 * m)));
     eln.getMaxPossibleModes(nullptr);
     EXPECT_EQ(eln.getLoadResult(), -2);
-    EXPECT_NE(eln.getYMatrix(), nullptr);
+    EXPECT_NE(eln.modes().getYMatrix(), nullptr);
 }
 
 // ---- Mode selection ---------------------------------------------------------------------------

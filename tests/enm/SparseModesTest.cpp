@@ -53,11 +53,11 @@ std::vector<double> bFactors(const ElasticNetworkModel& eln)
 /// The sparse eigenvalues against modes 7… of the dense solve; zero modes against zero.
 void expectSameLowestModes(const BothPaths& b, int k)
 {
-    const auto& dense = b.eln()->getEigenvalues();
+    const auto& dense = b.eln()->modes().getEigenvalues();
     const auto& sparse = b.sparse->eigenvalues();
     ASSERT_GE(static_cast<int>(sparse.size()), k);
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * dense.back();
-    EXPECT_EQ(b.sparse->extraZeroModes(), b.eln()->getExtraZeroModes());
+    const double zero = ModeSet::kZeroModeTolerance * dense.back();
+    EXPECT_EQ(b.sparse->extraZeroModes(), b.eln()->modes().getExtraZeroModes());
     for (std::size_t j = 0; j < sparse.size(); ++j) {
         if (dense[j + 7] <= zero)
             EXPECT_LE(std::fabs(sparse[j]), zero) << "zero mode " << j;
@@ -85,7 +85,7 @@ void expectSameResponses(BothPaths& b, const std::vector<int>& nodes)
         EXPECT_LT(err / scale, 1e-8) << "node " << node;
         const auto diag = b.sparse->responseDiagonal(node);
         for (int c = 0; c < 3; ++c)
-            EXPECT_LT(relativeError(diag[static_cast<std::size_t>(c)], b.eln()->getYMatrix()[(3 * node + c) * (n + 1)]),
+            EXPECT_LT(relativeError(diag[static_cast<std::size_t>(c)], b.eln()->modes().getYMatrix()[(3 * node + c) * (n + 1)]),
                       1e-8);
     }
 }
@@ -126,7 +126,7 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     const Eigen::MatrixXd dense = h.toDense();
     int differing = 0;
     for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->getHessian()[static_cast<std::size_t>(r) * n + c];
+        for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->modes().getHessian()[static_cast<std::size_t>(r) * n + c];
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(h.nonZeros(), 9 * (eln->getAmountOfAtoms() + pairs));
     // Either triangle, built alone, is that triangle of the whole matrix.
@@ -160,7 +160,7 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
 TEST(SparseModesTest, DegenerateGroupsComeOutWholeAndOrthonormal)
 {
     BothPaths b = bothPaths(buildNetworkFromText(cubicGrid(4, 3.8), 7.0f));
-    const auto& dense = b.eln()->getEigenvalues();
+    const auto& dense = b.eln()->modes().getEigenvalues();
     // Cut a degenerate group: k is the first count from 20 on whose next mode shares its eigenvalue.
     int k = 20;
     while (k < 150 && relativeError(dense[static_cast<std::size_t>(k + 7)], dense[static_cast<std::size_t>(k + 6)]) > 1e-8) ++k;
@@ -199,7 +199,7 @@ TEST(SparseModesTest, FloppyNetworkHasTheDenseZeroModesAndWarning)
     expectSameLowestModes(b, 20);
     EXPECT_TRUE(b.s->console.contains("has 6 zero-frequency modes besides the six rigid-body ones"));
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    EXPECT_LT(relativeError(b.sparse->sumInverseExact().value, b.eln()->getCalibration().sumInverse), 1e-8);
+    EXPECT_LT(relativeError(b.sparse->sumInverseExact().value, b.eln()->modes().getCalibration().sumInverse), 1e-8);
     b.sparse->calibrate(b.sparse->sumInverseExact(), bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "two cubes");
     expectSameResponses(b, {0, 30});
 }
@@ -228,13 +228,13 @@ TEST_P(SparseReferenceTest, LowestModesCalibrationAndResponsesAsDense)
     expectSameLowestModes(b, 20);
 
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    const auto& want = b.eln()->getCalibration();
+    const auto& want = b.eln()->modes().getCalibration();
     const TraceEstimate exact = b.sparse->sumInverseExact();
     const auto& got = b.sparse->calibrate(exact, bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "x");
     EXPECT_EQ(got.calibrated, want.calibrated);
-    for (auto field : {&ElasticNetworkModel::Calibration::sumInverse, &ElasticNetworkModel::Calibration::K,
-                       &ElasticNetworkModel::Calibration::R, &ElasticNetworkModel::Calibration::c,
-                       &ElasticNetworkModel::Calibration::S})
+    for (auto field : {&Calibration::sumInverse, &Calibration::K,
+                       &Calibration::R, &Calibration::c,
+                       &Calibration::S})
         EXPECT_LT(relativeError(got.*field, want.*field), 1e-8);
     expectSameResponses(b, {0, b.s->nodeCount() / 2});
 }

@@ -56,19 +56,19 @@ std::vector<std::vector<double>> responsesByEveryRoute(ElasticNetworkModel& eln,
 void expectSameSolution(ElasticNetworkModel& dense, ElasticNetworkModel& sparse, double exactness)
 {
     ASSERT_EQ(dense.get3N(), sparse.get3N());
-    ASSERT_GE(sparse.getSparseModeCount(), kLowest);
+    ASSERT_GE(sparse.modes().getSparseModeCount(), kLowest);
     // Extra zero modes of a network that hangs loose are zero to rounding, on either path.
-    EXPECT_EQ(dense.getExtraZeroModes(), sparse.getExtraZeroModes());
-    const double largest = dense.getEigenvalues().back();
+    EXPECT_EQ(dense.modes().getExtraZeroModes(), sparse.modes().getExtraZeroModes());
+    const double largest = dense.modes().getEigenvalues().back();
     for (int m = 7; m < 7 + kLowest; ++m) {
-        const double a = dense.getEigenvalues()[m], b = sparse.getEigenvalues()[m];
-        if (m < 7 + dense.getExtraZeroModes())
+        const double a = dense.modes().getEigenvalues()[m], b = sparse.modes().getEigenvalues()[m];
+        if (m < 7 + dense.modes().getExtraZeroModes())
             EXPECT_LT(std::fabs(a - b), 1e-10 * largest) << "zero mode " << m;
         else
             EXPECT_LT(relative(a, b), 1e-8) << "mode " << m;
     }
-    const auto& c = dense.getCalibration();
-    const auto& s = sparse.getCalibration();
+    const auto& c = dense.modes().getCalibration();
+    const auto& s = sparse.modes().getCalibration();
     EXPECT_LT(relative(c.sumInverse, s.sumInverse), exactness);
     EXPECT_LT(relative(c.K, s.K), exactness);
     EXPECT_LT(relative(c.S, s.S), exactness);
@@ -94,9 +94,9 @@ TEST(SparsePathTest, AgreesWithTheDensePathOnEveryRoute)
         ASSERT_EQ(sparse->path, EnginePath::Sparse);
         ElasticNetworkModel& s = *sparse->network;
         EXPECT_TRUE(s.isSetup() && s.setupComplete());
-        EXPECT_EQ(s.getTotalMaxModes(), s.getSparseModeCount());
+        EXPECT_EQ(s.getTotalMaxModes(), s.modes().getSparseModeCount());
         EXPECT_EQ(s.getLoadResult(), -2); // all-mode responses, through the factorisation
-        EXPECT_TRUE(s.getSumInverseEstimate().exact);
+        EXPECT_TRUE(s.modes().getSumInverseEstimate().exact);
         expectSameSolution(*dense->network, s, 1e-10);
     }
 }
@@ -124,7 +124,7 @@ TEST(SparsePathTest, TheMemoryGuardTakesTheSparsePathWhenDenseDoesNotFit)
         EXPECT_EQ(loaded->path, c.expected);
         EXPECT_EQ(loaded->denseLater, c.denseLater);
         EXPECT_NE(loaded->pathReason.find(c.says), std::string::npos) << loaded->pathReason;
-        EXPECT_EQ(loaded->network->isSparse(), c.expected == EnginePath::Sparse);
+        EXPECT_EQ(loaded->network->modes().isSparse(), c.expected == EnginePath::Sparse);
         EXPECT_GT(loaded->timeToFirstPull, 0.0);
     }
     // 46 nodes need 46² · 72 · 3.5 bytes with Y.
@@ -153,7 +153,7 @@ TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
     ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.path, EnginePath::Sparse);
     ElasticNetworkModel& again = *read.network;
-    EXPECT_EQ(again.getSparseModeCount(), computed->network->getSparseModeCount());
+    EXPECT_EQ(again.modes().getSparseModeCount(), computed->network->modes().getSparseModeCount());
     EXPECT_EQ(again.getS(), computed->network->getS());
     EXPECT_EQ(again.getLoadResult(), -2);
     EXPECT_EQ(again.sessionStructure(), computed->network->sessionStructure());
@@ -217,8 +217,8 @@ TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
     auto dense = loadedThroughPipeline(pdb, pathOptions(EnginePath::Dense));
     ASSERT_TRUE(dense);
     ASSERT_TRUE(eln.adoptSolution(*dense->network));
-    EXPECT_FALSE(eln.isSparse());
-    EXPECT_TRUE(eln.getYMatrix());
+    EXPECT_FALSE(eln.modes().isSparse());
+    EXPECT_TRUE(eln.modes().getYMatrix());
     EXPECT_EQ(eln.getTotalMaxModes(), eln.geometry().get3NMinus6());
     EXPECT_EQ(eln.getDisplacement(), before) << "the picture does not move when the modes change hands";
 

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     eln.getMaxPossibleModes(nullptr);
     if (!eln.isSetup()) return 0;
     if (!std::isfinite(eln.getS())) __builtin_trap();
-    for (double v : eln.getInverseScaledEigenvalues())
+    for (double v : eln.modes().getInverseScaledEigenvalues())
         if (!std::isfinite(v)) __builtin_trap();
     // A response through every route stays finite.
     const auto dim = static_cast<std::size_t>(eln.get3N());

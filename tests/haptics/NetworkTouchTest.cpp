@@ -154,7 +154,7 @@ TEST_F(NetworkTouchTest, PullIsClampedScaledAndDeformsTheNetwork)
     EXPECT_NEAR(atom->getEQForce(), m / 3.0f, 1e-5);
     // The network receives the force in kcal/mol/Å, pointing from the atom towards the probe.
     const Vector3d kcal = atom->getKcalForce();
-    EXPECT_NEAR(kcal.size(), 2.0 * m * eln->getNewtonToKcal() * eln->getS(), 1e-3 * kcal.size());
+    EXPECT_NEAR(kcal.size(), 2.0 * m * eln->modes().getNewtonToKcal() * eln->getS(), 1e-3 * kcal.size());
     EXPECT_GT(kcal.x, 0.0f);
     EXPECT_GT(eln->getDisplacement()[3 * node], 0.0);
     EXPECT_GT(atom->getMyDeformedPosition().x, atom->getMyLocalPosition().x);
@@ -322,8 +322,8 @@ TEST_F(NetworkTouchTest, HostileEigenDataNeverDrivesTheDeviceBeyondItsLimit)
         open();
         if (IsSkipped() || HasFatalFailure()) return;
         const std::size_t dim = static_cast<std::size_t>(eln->get3N());
-        double* y = const_cast<double*>(eln->getYMatrix());
-        double* modes = const_cast<double*>(eln->getModeVectors());
+        double* y = const_cast<double*>(eln->modes().getYMatrix());
+        double* modes = const_cast<double*>(eln->modes().getModeVectors());
         ASSERT_NE(y, nullptr);
         for (std::size_t i = 0; i < dim * dim; ++i) y[i] = std::isnan(poison) ? poison : y[i] * poison;
         for (std::size_t i = 0; i < dim * static_cast<std::size_t>(eln->getTotalMaxModes()); ++i)

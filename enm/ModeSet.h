@@ -1,0 +1,150 @@
+// The normal-mode solution of one network: the Hessian while it exists, the eigenvalues (plain,
+// inverse and scaled by the calibrated spring constant), the eigenvectors, the modes kept by
+// the budget and the selection of modes the force response goes through, the response matrix Y,
+// and the sparse factorisation that stands in for them on large networks. The dense solvers
+// (dense/NormalModes.cpp), the sparse path (sparse/SparsePath.cpp) and the eigen data files
+// (io/) fill it.
+#pragma once
+
+#include "common/Buffer.h"
+#include "enm/Calibration.h"
+#include "enm/dense/Tridiagonal.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vornax {
+
+class SparseNetworkSolver;
+struct TraceEstimate;
+
+/// How the Hessian is diagonalised.
+enum class EigenSolver {
+    Lapack,     ///< LAPACK's stages run one by one (tridiagonal reduction with a sparse first block,
+                ///< dstedc, the reflectors applied in large blocks), holding at most two and a half
+                ///< 3N × 3N matrices: the default
+    LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
+    LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
+    Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
+};
+
+class ModeSet {
+public:
+    ModeSet();
+    ~ModeSet();
+    ModeSet(const ModeSet&) = delete;
+    ModeSet& operator=(const ModeSet&) = delete;
+
+    void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
+    EigenSolver getEigenSolver() const { return eigenSolver; }
+    /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
+    /// The network keeps it in compressed rows; the first call writes out its dense form.
+    const double* getHessian() const;
+    /// False when two nodes share a position: the Hessian then holds NaN and has no modes.
+    bool isHessianFinite() const { return hessianFinite; }
+    bool isEigenComputed() const { return eigenComputed; }
+    /// One-based, ascending eigenvalues of the unit-spring Hessian (element 0 unused).
+    const std::vector<double>& getEigenvalues() const { return eigenvalues; }
+    const std::vector<double>& getInverseEigenvalues() const { return inverseEigenvalues; }
+    const std::vector<double>& getScaledEigenvalues() const { return scaledEigenvalues; }
+    const std::vector<double>& getInverseScaledEigenvalues() const { return inverseScaledEigenvalues; }
+    /// Vᵀ: (3N − 6) rows of 3N coordinates, one row per non-rigid mode. V(r, k) = Vᵀ(k, r).
+    const double* getEigenvectorMatrixT() const { return eigenvectorsT; }
+    /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
+    int32_t getExtraZeroModes() const { return extraZeroModes; }
+    /// Eigenvalues below this fraction of the largest one count as zero.
+    static constexpr double kZeroModeTolerance = 1e-10;
+
+    /// Calibration quantities of the last calibration (enm/Calibration.h).
+    const Calibration& getCalibration() const { return calibration; }
+    double getSpringConstant() const { return springConstant; }
+    double getS() const { return forceScaler.load(std::memory_order_relaxed); }
+    double getNewtonToKcal() const { return newtonToKcal; }
+
+    /// Y, 3N × 3N row-major, or null when not held.
+    const double* getYMatrix() const { return yMatrix.get(); }
+    bool isYMatrixAvailable() const { return yMatrixAvailable; }
+    /// Seconds the last calculateY took.
+    double getYSeconds() const { return ySeconds; }
+
+    /// Kept mode vectors: totalMaxModes rows of 3N, or null.
+    const double* getModeVectors() const { return modeVectors; }
+    int32_t getTotalMaxModes() const { return totalMaxModes; }
+    int32_t getAmountSelected() const { return amountSelected.load(std::memory_order_relaxed); }
+    int32_t getModeSelectState() const { return modeSelectState.load(std::memory_order_relaxed); }
+    std::array<int32_t, 20> getModeArray() const;
+    int32_t getLoadResult() const { return loadResult; }
+    bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
+
+    bool isSparse() const { return sparseSolver != nullptr || sparseModeCount > 0; }
+    /// Modes the sparse path computed or its eigen data file held (0 on the dense path).
+    int32_t getSparseModeCount() const { return sparseModeCount; }
+    const SparseNetworkSolver* getSparseSolver() const { return sparseSolver.get(); }
+    /// Σinv as the sparse path found it: exact, or estimated with its bound.
+    const TraceEstimate& getSumInverseEstimate() const;
+    /// True when responses through every mode can be given (Y held, or the sparse factorisation).
+    bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
+
+private:
+    friend class ElasticNetworkModel;
+
+    /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
+    /// the staged solver reads), or all.
+    enum class HessianFill { None, Upper, Full };
+    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
+    /// ended it unfinished.
+    bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
+
+    // Hessian and eigen solution.
+    EigenSolver eigenSolver = EigenSolver::Lapack;
+    DoubleBuffer hessian;                                ///< 3N × 3N, freed by the solve; written out on demand
+    SymmetricRows hessianRows;                           ///< the Hessian's non-zero blocks, freed by the solve
+    mutable HessianFill hessianFill = HessianFill::None; ///< how much of `hessian` holds the rows
+    bool hessianFinite = true;
+    bool eigenComputed = false;
+    std::vector<double> eigenvalues;       ///< one-based, 3N + 1
+    DoubleBuffer eigenBuffer;              ///< 3N rows of 3N: every eigenvector, rigid ones first
+    const double* eigenvectorsT = nullptr; ///< Vᵀ: eigenBuffer from row 6 on
+    std::vector<double> inverseEigenvalues;
+    int32_t extraZeroModes = 0;
+
+    // Calibration and response.
+    Calibration calibration;
+    double springConstant = 1.0;
+    /// S: read by the servo thread with every force, replaced when a background solution is adopted.
+    std::atomic<double> forceScaler{0.0};
+    double newtonToKcal = 1.4396e10;
+    std::vector<double> scaledEigenvalues;
+    std::vector<double> inverseScaledEigenvalues;
+    DoubleBuffer yMatrix;
+    bool yMatrixAvailable = false;
+    double ySeconds = 0.0;
+
+    // The kept modes and the selection: written only with a ModeChangeToken; atomics so that a
+    // query from any thread reads whole values.
+    const double* modeVectors = nullptr; ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
+    DoubleBuffer ownedModeVectors;       ///< the kept modes when they came from a file
+    int32_t totalMaxModes = 0;
+    std::vector<double> modeAmplitudes;
+    std::array<std::atomic<int32_t>, 20> modeArray{};
+    std::atomic<int32_t> amountSelected{-1};
+    std::atomic<int32_t> modeSelectState{0};
+    std::atomic<bool> useAllModesFlag{true};
+    int32_t loadResult = 0;
+    std::atomic<bool> modesReady{false};
+
+    // The sparse path.
+    std::unique_ptr<SparseNetworkSolver> sparseSolver;
+    std::unique_ptr<TraceEstimate> sparseTrace;
+    int32_t sparseModeCount = 0;
+    bool sparseAllModes = false;   ///< the factorisation gives all-mode responses
+    mutable std::mutex sparseMutex; ///< one thread at a time in the solver (columns are cached)
+    uint64_t sparseFileModesOffset = 0;
+};
+
+} // namespace vornax
