@@ -261,7 +261,7 @@ bool Form1::canOpen() const { return !m_worker.joinable() && !m_result && !m_clo
 bool Form1::offerToSaveSession()
 {
     const ElasticNetworkModel* network = m_workbench->network();
-    if (!m_loaded || !network || network->keptForces().empty()) return true;
+    if (!m_loaded || !network || network->deformation().keptForces().empty()) return true;
     const std::string code = network->getPDB_Code();
     const MessageAnswer answer = userPrompts().messageBox(
         "Open", "The forces kept on " + (code.empty() ? std::string("the structure") : code)

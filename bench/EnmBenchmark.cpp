@@ -225,7 +225,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
         state.SkipWithError("the pulled node is not in press state 1");
         return;
     }
-    const std::vector<double>& displacement = eln.getDisplacement();
+    const std::vector<double>& displacement = eln.deformation().getDisplacement();
     for (auto _ : state) {
         eln.simulate();
         benchmark::DoNotOptimize(displacement.data());

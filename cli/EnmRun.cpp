@@ -252,18 +252,18 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
     switch (sel.kind) {
     case ModeSelection::Kind::All:
         // Through Y when it is held, through every kept mode otherwise.
-        eln.computeResponse(request.force.data(), request.node, 2, eln.getTotalMaxModes(), nullptr,
+        eln.deformation().computeResponse(request.force.data(), request.node, 2, eln.getTotalMaxModes(), nullptr,
                             displacement.data());
         modes["count"] = eln.getTotalMaxModes();
         modes["through_y"] = eln.modes().getYMatrix() != nullptr;
         break;
     case ModeSelection::Kind::First:
-        eln.computeResponse(request.force.data(), request.node, 1, sel.first, nullptr, displacement.data());
+        eln.deformation().computeResponse(request.force.data(), request.node, 1, sel.first, nullptr, displacement.data());
         modes["count"] = sel.first;
         modes["through_y"] = false;
         break;
     case ModeSelection::Kind::List:
-        eln.computeResponse(request.force.data(), request.node, 0, static_cast<int32_t>(sel.indices.size()),
+        eln.deformation().computeResponse(request.force.data(), request.node, 0, static_cast<int32_t>(sel.indices.size()),
                             sel.indices.data(), displacement.data());
         modes["count"] = sel.indices.size();
         modes["indices"] = sel.indices;
@@ -372,7 +372,7 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<Res
     report["forces"] = forces;
     report["modes"] = toString(sel);
     report["out"] = out.string();
-    report["displacement"] = eln.getDisplacement();
+    report["displacement"] = eln.deformation().getDisplacement();
     report["timings"] = timingsJson(solved.times());
     report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;

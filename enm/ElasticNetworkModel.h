@@ -63,12 +63,6 @@ struct SessionForce;
 struct SessionStructure;
 struct TraceEstimate;
 
-/// The force handed from the servo thread to the simulation thread.
-struct ForceCommand {
-    double force[3] = {0.0, 0.0, 0.0}; ///< kcal/mol/Å, network frame
-    int32_t selectedCoordinate = -1;   ///< 3 × node index, −1 for none
-};
-
 class ElasticNetworkModel final : public NetworkRecordSink {
 public:
     ElasticNetworkModel();
@@ -141,34 +135,23 @@ public:
     void setUpAllModes();
 
 
-    /// Device force in newtons (network frame) on node `atomToApply`.
-    void applyForce(const Vector3d& forceApplied, int32_t atomToApply);
-    /// Force in kcal/mol/Å as given (re-applied from a session).
-    void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply);
-    /// Removes the kept force of node `toApply` from the deformation.
-    void applyZeroForce(int32_t toApply);
-    void zeroF();
-    void zeroForces();
-
-    /// One step of the force response (simulation thread).
-    void simulate();
-    /// Publishes the deformed node positions (simulation thread).
-    void updateDeformables();
-    /// Wakes the simulation thread: call after changing a node's press state.
-    static void requestStep();
-
-    /// Starts a mode change unless a simulation step (or another change) is running; the
-    /// change lasts as long as the token.
-    std::optional<ModeChangeToken> tryBeginModeChange();
-    /// Starts a mode change, waiting for the running step (or change) to end.
-    ModeChangeToken beginModeChange();
-    bool isSimulating() const;
+    // ---- Forces and the simulation step (Deformation.h) -----------------------------------
+    void applyForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyForce(forceApplied, atomToApply); }
+    void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyNonScaleForce(forceApplied, atomToApply); }
+    void applyZeroForce(int32_t toApply) { m_deformation.applyZeroForce(toApply); }
+    void zeroF() { m_deformation.zeroF(); }
+    void zeroForces() { m_deformation.zeroForces(); }
+    void simulate() { m_deformation.simulate(); }
+    void updateDeformables() { m_deformation.updateDeformables(); }
+    static void requestStep() { Deformation::requestStep(); }
+    std::optional<ModeChangeToken> tryBeginModeChange() { return m_deformation.tryBeginModeChange(); }
+    ModeChangeToken beginModeChange() { return m_deformation.beginModeChange(); }
 
     // ---- Mode selection (each writes the node under force's record, see ModeChangeToken) ----
-    void selectModeState(const ModeChangeToken& token, int32_t newState);
-    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected);
-    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
-    void useAllModes(const ModeChangeToken& token, bool newState);
+    void selectModeState(const ModeChangeToken& token, int32_t newState) { m_deformation.selectModeState(token, newState); }
+    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected) { m_deformation.selectAmountOfModes(token, modeSelected); }
+    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount) { m_deformation.receiveNewModes(token, newModes, amount); }
+    void useAllModes(const ModeChangeToken& token, bool newState) { m_deformation.useAllModes(token, newState); }
 
     // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
     // For networks whose dense solution does not fit (or is not wanted before the first pull):
@@ -262,7 +245,6 @@ public:
     int32_t getMissingEigenvalues() const { return missingEigenvalues; }
     int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
     bool isReadingStandardData() const { return readingStandardData; }
-    bool isElNemoInput() const { return elNemoInput; }
 
     // ---- Fluctuation measures -------------------------------------------------------------
     double getRMSingle(int32_t mode) const;
@@ -285,29 +267,18 @@ public:
     static std::string padString(const std::string& text);
 
     // ---- Sessions (io/SessionForces.cpp) --------------------------------------------------
-    /// Every node that keeps a force (a non-zero oldKcalForce), in ascending node order, with
-    /// its force, M, eqForce and mode state; taken between two simulation steps.
-    std::vector<SessionForce> keptForces() const;
     /// The count n and the n force records of keptForces, as a session file holds them.
     bool serialize(std::ostream& out) const;
-    /// Puts a saved force back as a kept force of its node, as if it had been pulled and let go:
-    /// its response through the route it was recorded with goes into the deformation, the node
-    /// keeps it (oldKcalForce and kcalForce), its device force in newtons is derived from it, and
-    /// the node's press state is idle. Selection and undo are the device's (Haptics). False,
-    /// nothing changed, for a node outside the network or a network without modes.
-    bool restoreKeptForce(const SessionForce& force);
     /// The structure a session on this network belongs to: the record lines the main eigen
     /// data file stores, the cutoff and the node count, named by the PDB code (or the main eigen
     /// data file's name). The same whether the network was computed or read from its files.
     SessionStructure sessionStructure() const;
 
     // ---- Selection of atoms to pull -------------------------------------------------------
-    void addAtomToList(Atom* atom) { contacts.add(atom); }
-    bool removeAtomFromList(int32_t indexToRemove) { return contacts.remove(indexToRemove); }
-    void deselectAll() { contacts.deselectAll(); }
-    /// First node (in index order) whose deformed sphere holds `HIP` (model units).
-    Atom* collisionCheck(const Vector3d& HIP, bool& res);
-    const ContactGrid* getContactGrid() const { return contactGrid.get(); }
+    void addAtomToList(Atom* atom) { m_deformation.addAtomToList(atom); }
+    bool removeAtomFromList(int32_t indexToRemove) { return m_deformation.removeAtomFromList(indexToRemove); }
+    void deselectAll() { m_deformation.deselectAll(); }
+    Atom* collisionCheck(const Vector3d& HIP, bool& res) { return m_deformation.collisionCheck(HIP, res); }
 
     // ---- Colours and drawing switches (window thread; read by the frame) ------------------
     /// "Colour Chains": one hue per chain identifier, blue (240) towards red in order of first
@@ -346,14 +317,6 @@ public:
     bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
     void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }
     bool isRenderingSpheres() const { return renderingSpheres.load(std::memory_order_relaxed); }
-    /// The node atoms and their published positions exist for every node (setRenderingDataUp
-    /// has made them): what the drawing needs.
-    bool hasNodeAtoms() const
-    {
-        return positions.exists() && m_geometry.getAtoms().size() == static_cast<std::size_t>(m_geometry.getAmountOfAtoms());
-    }
-    /// Size factor of the node spheres (written by the device from the camera distance).
-    float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
 
     // ---- Queries --------------------------------------------------------------------------
     Atom* getAtom(int32_t i) const { return m_geometry.getAtom(i); }
@@ -361,10 +324,7 @@ public:
     int32_t get3N() const { return m_geometry.get3N(); }
     Vector3d getMidPoint() const { return m_geometry.getMidPoint(); }
     Vector3d findMaxCoord() const { return m_geometry.findMaxCoord(); }
-    /// The atoms that keep a force, as last published: any thread, never a torn list. The device
-    /// object changes the list under its selection lock (servo tick and undo), so writers take
-    /// turns; a reader never holds a writer up.
-    std::vector<Atom*> getContactList() const { return contacts.snapshot(); }
+    std::vector<Atom*> getContactList() const { return m_deformation.getContactList(); }
     std::string getPDB_Code() const { return m_geometry.getPDB_Code(); }
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
     void setInit()
@@ -381,21 +341,10 @@ public:
     std::array<int32_t, 20> getModeArray() const { return m_modes.getModeArray(); }
     int32_t getLoadResult() const { return m_modes.getLoadResult(); }
     int32_t getSimulationMode() const { return m_modes.getLoadResult(); }
-    int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
     /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
     void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
-    void setCurrentZoom(float zoom)
-    {
-        currentZoom.store(zoom, std::memory_order_relaxed);
-        requestStep();
-    }
 
-    /// The displacement as the last step left it: for the stepping thread, or with no simulation
-    /// thread running (write_C_alphaFile takes a copy between steps from any thread).
-    const std::vector<double>& getDisplacement() const { return displacement; }
-    const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
-    Vector3d getDeformedPosition(int32_t i) const { return positions.load(static_cast<std::size_t>(i)); }
 
     /// Tells the user (console and message box) that the network has `count` zero-frequency
     /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
@@ -407,11 +356,6 @@ public:
         return vornax::calibrate(CalibrationInput{sumInverse, bFactors, kelvin, averageHapticForce, name});
     }
 
-    /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
-    /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without
-    /// Y), through the listed modes when 0.
-    void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count, const int32_t* modes,
-                         double* out);
 
 
     /// The parts.
@@ -419,28 +363,11 @@ public:
     const NetworkGeometry& geometry() const { return m_geometry; }
     ModeSet& modes() { return m_modes; }
     const ModeSet& modes() const { return m_modes; }
+    Deformation& deformation() { return m_deformation; }
+    const Deformation& deformation() const { return m_deformation; }
 
 private:
-    friend class ModeChangeToken;
-    /// The two halves of the mode-change handshake: true sets the changing flag unless a step
-    /// runs (false then); false clears it and asks for a step.
-    bool setChangingSimMode(bool changing);
-    /// Holds the handshake for one simulation step (or position update); empty while a mode
-    /// change is running.
-    std::optional<ModeChangeToken> tryBeginStep();
-    void releaseHold(uint32_t bit);
-    /// True (with a console line) when `token` holds this network's handshake.
-    bool checkToken(const ModeChangeToken& token, const char* operation) const;
-    /// The displacement between two simulation steps (any thread).
-    std::vector<double> displacementSnapshot() const;
-    void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
-    /// The first node that `base` + `added` (Å, 3N each) moves by a displacement that is not a
-    /// finite number or beyond getDisplacementLimit, with that displacement's length; -1 when
-    /// there is none.
-    std::pair<int32_t, double> firstNodeTooFar(const std::vector<double>& base, const double* added) const;
-    /// What the user is told when `what` (a force refused) would move a node as `far` says.
-    std::string tooFarText(const std::string& what, std::pair<int32_t, double> far) const;
-    void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
+    bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
     void finishEigenSolution(Progress* progress);
     /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
     /// of the modes held (both paths).
@@ -457,24 +384,16 @@ private:
     std::string yFileName;
     bool readingStandardData = false;
     std::atomic<bool> initialised{false};
-    std::atomic<float> currentZoom{1.0f};
-    bool elNemoInput = false;
     std::atomic<bool> needsListUpdate{false};
     std::vector<int32_t> elNemoModes;
     bool setupCompleteFlag = false;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
-    PublishedContacts contacts; ///< the atoms that keep a force
-    PublishedPositions positions; ///< the deformed node positions the step publishes
-    /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
-    /// before the first): an unchanged zoom is not written again.
-    float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
-    std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
     mutable std::string cAlphaFileError;
-    bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 
     NetworkGeometry m_geometry;
     ModeSet m_modes;
+    Deformation m_deformation{m_geometry, m_modes};
 
     // The sparse path.
     /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
@@ -491,16 +410,6 @@ private:
     int32_t missingEigenvalues = 0;
     int32_t refusedEigenvalues = 0;
     std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes
-    std::vector<double> responseScratch;
-    std::vector<double> displacement;
-    std::vector<double> baseDisplacement;
-    SeqLocked<ForceCommand> forceCommand;
-    double force[3] = {0.0, 0.0, 0.0}; ///< the command the current step works on
-    int32_t selectedCoordinate = 0;
-
-    /// Bits of the mode-change handshake: a change or a step holds one, never both at once.
-    static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
-    std::atomic<uint32_t> simState{0};
 };
 
 } // namespace vornax

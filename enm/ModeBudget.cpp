@@ -238,7 +238,7 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     const int32_t allowance = budget.getModesAllowedByMemory();
     TrialResponses trial(dim, m_modes.eigenComputed ? m_modes.eigenvectorsT : nullptr,
-                         static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)) * dim, force);
+                         static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)) * dim, m_deformation.getStepForce());
     const std::function<double(int32_t)> timed = budget.machineFacts().trialMilliseconds
         ? budget.machineFacts().trialMilliseconds
         : std::function<double(int32_t)>(std::ref(trial));

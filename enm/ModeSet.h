@@ -89,9 +89,12 @@ public:
     const TraceEstimate& getSumInverseEstimate() const;
     /// True when responses through every mode can be given (Y held, or the sparse factorisation).
     bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
+    /// The modes came from ElNemo files.
+    bool isElNemoInput() const { return elNemoInput; }
 
 private:
     friend class ElasticNetworkModel;
+    friend class Deformation;
 
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
     /// the staged solver reads), or all.
@@ -137,6 +140,7 @@ private:
     std::atomic<bool> useAllModesFlag{true};
     int32_t loadResult = 0;
     std::atomic<bool> modesReady{false};
+    bool elNemoInput = false;
 
     // The sparse path.
     std::unique_ptr<SparseNetworkSolver> sparseSolver;

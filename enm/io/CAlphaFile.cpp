@@ -148,7 +148,7 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
     // the whole file before anything is written.
     std::vector<std::string> records;
     std::string problem;
-    if (!movedCAlphaRecords(m_geometry.getPdbLines(), m_geometry.getAmountOfAtoms(), displacementSnapshot(), filename, records, problem))
+    if (!movedCAlphaRecords(m_geometry.getPdbLines(), m_geometry.getAmountOfAtoms(), m_deformation.displacementSnapshot(), filename, records, problem))
         return refuse(problem);
 
     // Written whole to a temporary file that replaces `filename` only once complete.

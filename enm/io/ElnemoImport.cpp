@@ -17,7 +17,7 @@ namespace vornax {
 void ElasticNetworkModel::setupBlankArrays()
 {
     m_modes.totalMaxModes = -1;
-    elNemoInput = true;
+    m_modes.elNemoInput = true;
     m_modes.loadResult = -3;
     readingStandardData = true;
     refusedEigenvalues = 0;
@@ -107,7 +107,7 @@ void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
 
 bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
 {
-    elNemoInput = true;
+    m_modes.elNemoInput = true;
     eigenFileError.clear();
     const auto n = static_cast<std::size_t>(std::max(m_geometry.getAmountOfAtoms(), 0));
     if (n < 3 || m_geometry.getNodeCoordinates().size() != 3 * n)

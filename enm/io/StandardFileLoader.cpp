@@ -125,7 +125,7 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
 
 bool ElasticNetworkModel::insertEigenValue(double val, int32_t index)
 {
-    if (elNemoInput) val /= 10.0;
+    if (m_modes.elNemoInput) val /= 10.0;
     if (index < 0 || index >= m_geometry.get3NMinus6() || m_modes.inverseEigenvalues.size() != static_cast<std::size_t>(m_geometry.get3NMinus6())
         || m_modes.eigenvalues.size() < static_cast<std::size_t>(m_geometry.get3NMinus6()) + 7) {
         console::Line(console::Warning) << "Eigenvalue " << val << " for mode " << index + 7

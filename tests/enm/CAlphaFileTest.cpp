@@ -147,7 +147,7 @@ TEST(CAlphaFileTest, KeptForcesGiveRemarksAndMoveTheRecords)
     EXPECT_EQ(lines[7], "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " + std::to_string(eln.getTotalMaxModes()));
 
     // Every written record sits at its node's coordinates plus the displacement.
-    const auto& d = eln.getDisplacement();
+    const auto& d = eln.deformation().getDisplacement();
     const auto& nodes = eln.geometry().getBackboneList();
     double largest = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -193,7 +193,7 @@ TEST(CAlphaFileTest, NucleicAcidNodesAreSkippedButCounted)
     keepForce(&eln, lastProtein, Vector3d(0.3f, -0.3f, 0.6f));
     OutFile out;
     const auto lines = out.write(eln);
-    const auto& d = eln.getDisplacement();
+    const auto& d = eln.deformation().getDisplacement();
     std::size_t row = 2; // the force remark and the maximum-modes remark
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (nodes[i].isNucleic) continue;

@@ -156,8 +156,8 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     const int node = static_cast<int>(n / 2);
     for (int route : {2, 1, 0}) {
         std::vector<double> a(dim), b(dim);
-        w.eln->computeResponse(f, node, route, route == 0 ? 3 : 20, listed, a.data());
-        l.eln->computeResponse(f, node, route, route == 0 ? 3 : 20, listed, b.data());
+        w.eln->deformation().computeResponse(f, node, route, route == 0 ? 3 : 20, listed, a.data());
+        l.eln->deformation().computeResponse(f, node, route, route == 0 ? 3 : 20, listed, b.data());
         EXPECT_TRUE(sameBits(a.data(), b.data(), dim)) << "route " << route;
     }
 }

@@ -121,7 +121,7 @@ TEST(MemoryDecision, UnansweredQuestionKeepsNoModes)
     eln.getAtom(3)->simulateState(0);
     eln.applyNonScaleForce(Vector3d(1, 0, 0), 3);
     eln.simulate(); // does nothing, and does not crash
-    for (double d : eln.getDisplacement()) EXPECT_EQ(d, 0.0);
+    for (double d : eln.deformation().getDisplacement()) EXPECT_EQ(d, 0.0);
 }
 
 TEST(TimingSearch, SettlesOnTheLastCountWithinSixtyMilliseconds)
@@ -276,8 +276,8 @@ TEST(ModeSelection, SelectAllGoesThroughYWhenHeldAndEveryKeptModeOtherwise)
         eln.simulate();
         std::vector<double> want(138);
         const double f[3] = {0.5, -1.0, 0.25};
-        eln.computeResponse(f, 9, holdY ? 2 : 1, eln.getTotalMaxModes(), nullptr, want.data());
-        EXPECT_EQ(eln.getDisplacement(), want);
+        eln.deformation().computeResponse(f, 9, holdY ? 2 : 1, eln.getTotalMaxModes(), nullptr, want.data());
+        EXPECT_EQ(eln.deformation().getDisplacement(), want);
         EXPECT_NE(want, std::vector<double>(138, 0.0));
     }
 }

@@ -103,7 +103,7 @@ TEST(NetworkTest, NodeAtomsAndDistances)
     EXPECT_FLOAT_EQ(a->getEQForce(), 1.0f);
     EXPECT_EQ(a->getChainID(), "A");
     EXPECT_EQ(eln->getAtom(2)->getMyResidueColour(), Vector3d(0, 1, 0)); // nucleic node
-    EXPECT_EQ(eln->getDeformedPosition(1), Vector3d(30, 40, 0));
+    EXPECT_EQ(eln->deformation().getDeformedPosition(1), Vector3d(30, 40, 0));
     // Distance to the next node of the same chain, in Å.
     EXPECT_FLOAT_EQ(eln->geometry().getChainList()[0][0].distance, 5.0f);
     EXPECT_FLOAT_EQ(eln->geometry().getBackboneList()[0].distance, 5.0f);

@@ -75,7 +75,7 @@ void expectSameResponses(BothPaths& b, const std::vector<int>& nodes)
     for (int node : nodes) {
         const double f[3] = {0.3, -1.2, 0.7};
         std::vector<double> viaY(n), viaSolves(n);
-        b.eln()->computeResponse(f, node, 2, 0, nullptr, viaY.data());
+        b.eln()->deformation().computeResponse(f, node, 2, 0, nullptr, viaY.data());
         b.sparse->response(f, node, viaSolves.data());
         double err = 0, scale = 0;
         for (std::size_t i = 0; i < n; ++i) {

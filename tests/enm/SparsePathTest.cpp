@@ -47,7 +47,7 @@ std::vector<std::vector<double>> responsesByEveryRoute(ElasticNetworkModel& eln,
     std::vector<std::vector<double>> out;
     for (const auto& [route, count] : {std::pair{2, 0}, std::pair{1, 10}, std::pair{0, 3}}) {
         std::vector<double> d(static_cast<std::size_t>(eln.get3N()));
-        eln.computeResponse(f, node, route, count, list, d.data());
+        eln.deformation().computeResponse(f, node, route, count, list, d.data());
         out.push_back(std::move(d));
     }
     return out;
@@ -210,9 +210,9 @@ TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
     firstTen.force = Vector3d(-0.1f, 0.5f, 0.2f);
     firstTen.modeState[0] = 1;
     firstTen.modeState[1] = 10;
-    ASSERT_TRUE(eln.restoreKeptForce(all) && eln.restoreKeptForce(firstTen));
+    ASSERT_TRUE(eln.deformation().restoreKeptForce(all) && eln.deformation().restoreKeptForce(firstTen));
     eln.updateDeformables();
-    const std::vector<double> before = eln.getDisplacement();
+    const std::vector<double> before = eln.deformation().getDisplacement();
 
     auto dense = loadedThroughPipeline(pdb, pathOptions(EnginePath::Dense));
     ASSERT_TRUE(dense);
@@ -220,14 +220,14 @@ TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
     EXPECT_FALSE(eln.modes().isSparse());
     EXPECT_TRUE(eln.modes().getYMatrix());
     EXPECT_EQ(eln.getTotalMaxModes(), eln.geometry().get3NMinus6());
-    EXPECT_EQ(eln.getDisplacement(), before) << "the picture does not move when the modes change hands";
+    EXPECT_EQ(eln.deformation().getDisplacement(), before) << "the picture does not move when the modes change hands";
 
     // Each force leaves by its own route through the new modes: nothing is left.
     double largest = 0.0;
     for (double d : before) largest = std::max(largest, std::fabs(d));
     eln.applyZeroForce(firstTen.node);
     eln.applyZeroForce(all.node);
-    for (double d : eln.getDisplacement()) ASSERT_NEAR(d, 0.0, 1e-9 * largest);
+    for (double d : eln.deformation().getDisplacement()) ASSERT_NEAR(d, 0.0, 1e-9 * largest);
 
     // Only a dense solution with Y of the same structure is taken, and only over a sparse one.
     EXPECT_FALSE(eln.adoptSolution(*dense->network));

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const double f[3] = {0.5, -0.25, 1.0};
     const int32_t listed[] = {0};
     for (int route : {2, 1, 0}) {
-        eln.computeResponse(f, 0, route, route == 0 ? 1 : eln.getTotalMaxModes(), listed, out.data());
+        eln.deformation().computeResponse(f, 0, route, route == 0 ? 1 : eln.getTotalMaxModes(), listed, out.data());
         for (double d : out)
             if (!std::isfinite(d)) __builtin_trap();
     }

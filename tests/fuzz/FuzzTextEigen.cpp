@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         eln->getAtom(2)->simulateState(0);
         eln->applyNonScaleForce(Vector3d(1, 1, 1), 2);
         eln->simulate();
-        for (double d : eln->getDisplacement())
+        for (double d : eln->deformation().getDisplacement())
             if (!std::isfinite(d)) __builtin_trap();
     }
     eln.reset();

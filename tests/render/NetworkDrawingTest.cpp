@@ -70,7 +70,7 @@ Vector3d middle(const ElasticNetworkModel& eln)
 {
     Vector3d lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
-        const Vector3d p = eln.getDeformedPosition(i);
+        const Vector3d p = eln.deformation().getDeformedPosition(i);
         for (int k = 0; k < 3; ++k) {
             lo[k] = std::min(lo[k], p[k]);
             hi[k] = std::max(hi[k], p[k]);
@@ -378,7 +378,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
     NetworkDrawing drawing(eln);
     drawing.init();
     drawing.generateRenderingBB();
-    const Vector3d p = eln.getDeformedPosition(node);
+    const Vector3d p = eln.deformation().getDeformedPosition(node);
     frame(drawing, p + Vector3d(0, 0, 250), p, false, true);
     savePicture(gl, "1ubq-pulled.png");
     EXPECT_EQ(drawing.lastFrame().arrows, 1);
@@ -472,7 +472,7 @@ TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
     drawing.init();
     drawing.generateRenderingBB();
     // The camera exactly 200000 model units² from the lone node: level 1, not 0.
-    const Vector3d lone = eln.getDeformedPosition(0);
+    const Vector3d lone = eln.deformation().getDeformedPosition(0);
     const Vector3d cam = lone + Vector3d(400, 200, 0);
     ASSERT_EQ(lone.squaredEuclideanDistance(cam), 200000.0f);
     for (bool batched : {true, false}) {
@@ -483,7 +483,7 @@ TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
         std::array<int32_t, 7> expected{};
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
             ++expected[static_cast<std::size_t>(
-                NetworkDrawing::levelOfDetail(eln.getDeformedPosition(i).squaredEuclideanDistance(cam)))];
+                NetworkDrawing::levelOfDetail(eln.deformation().getDeformedPosition(i).squaredEuclideanDistance(cam)))];
         EXPECT_EQ(drawing.lastFrame().spheres, expected);
         EXPECT_GE(drawing.lastFrame().spheres[1], 1);
         EXPECT_EQ(drawing.lastFrame().cylinders, 3); // none for the one-node chain
@@ -542,7 +542,7 @@ TEST_F(DrawingTest, ShowSpheresOffShrinksTheSpheresOnly)
         NetworkDrawing drawing(eln);
         drawing.init();
         drawing.generateRenderingBB();
-        const Vector3d lone = eln.getDeformedPosition(0);
+        const Vector3d lone = eln.deformation().getDeformedPosition(0);
         beginFrame(gl, lone + Vector3d(0, 0, 500), lone);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
