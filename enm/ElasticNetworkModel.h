@@ -35,6 +35,7 @@
 #include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
 #include "enm/dense/Tridiagonal.h"
+#include "enm/io/NetworkOutput.h"
 #include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -246,33 +247,19 @@ public:
     int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
     bool isReadingStandardData() const { return readingStandardData; }
 
-    // ---- Fluctuation measures -------------------------------------------------------------
-    double getRMSingle(int32_t mode) const;
-    double getRTotal() const;
-    double getRMForTest(int32_t n) const;
+    // ---- Fluctuation measures (ModeSet.h) -------------------------------------------------
+    double getRMSingle(int32_t mode) const { return m_modes.getRMSingle(mode, m_geometry.getTemperature()); }
+    double getRTotal() const { return m_modes.getRTotal(m_geometry.getTemperature()); }
+    double getRMForTest(int32_t n) const { return m_modes.getRMForTest(n, m_geometry.getTemperature()); }
     double getS() const { return m_modes.getS(); }
 
-    // ---- Deformed structure output ---------------------------------------------------------
-    /// Writes the C-alpha records of the structure with the current deformation added to
-    /// their coordinates, after REMARK lines for every node that keeps a force, then END.
-    /// False (with a console warning, nothing written) when the file cannot be written whole or a
-    /// moved coordinate does not fit its 8 columns; the file is replaced only once complete. Any
-    /// thread: the displacement is taken between two simulation steps (so not under a
-    /// ModeChangeToken).
-    bool write_C_alphaFile(const std::string& filename) const;
+    // ---- Deformed structure output and sessions (io/NetworkOutput.h) ----------------------
+    bool write_C_alphaFile(const std::string& filename) const { return writeCAlphaFile(m_geometry, m_modes, m_deformation, filename, cAlphaFileError); }
     /// Why the last write_C_alphaFile failed (empty after a success).
     const std::string& getCAlphaFileError() const { return cAlphaFileError; }
-    /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
-    /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
-    static std::string padString(const std::string& text);
-
-    // ---- Sessions (io/SessionForces.cpp) --------------------------------------------------
-    /// The count n and the n force records of keptForces, as a session file holds them.
-    bool serialize(std::ostream& out) const;
-    /// The structure a session on this network belongs to: the record lines the main eigen
-    /// data file stores, the cutoff and the node count, named by the PDB code (or the main eigen
-    /// data file's name). The same whether the network was computed or read from its files.
-    SessionStructure sessionStructure() const;
+    static std::string padString(const std::string& text) { return padCoordinateField(text); }
+    bool serialize(std::ostream& out) const { return writeKeptForces(m_deformation, out); }
+    SessionStructure sessionStructure() const { return describeSessionStructure(m_geometry, mainFileName); }
 
     // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom) { m_deformation.addAtomToList(atom); }
@@ -280,39 +267,19 @@ public:
     void deselectAll() { m_deformation.deselectAll(); }
     Atom* collisionCheck(const Vector3d& HIP, bool& res) { return m_deformation.collisionCheck(HIP, res); }
 
-    // ---- Colours and drawing switches (window thread; read by the frame) ------------------
-    /// "Colour Chains": one hue per chain identifier, blue (240) towards red in order of first
-    /// appearance; a single chain is all blue.
-    void generateColourList();
-    /// "Chainbow": each chain runs from blue at its first node towards red at its end.
-    void generateColourListOverSeq();
-    /// Every node gets `colour` (RGB 0..1).
-    void setBBColour(const Vector3d& colour);
-    /// Every node back to grey (200/255).
-    void clearAllResCols();
-    /// Colour (RGB 0..1) of hue `h` degrees at saturation 255 and value 200.
-    static Vector3d hueColour(int h);
-
-    // ---- Residue highlights (window thread) -----------------------------------------------
-    /// Whether the chain identifier, residue name or residue sequence number (text) occurs in
-    /// the loaded structure. Both sides are compared without surrounding white space; a blank
-    /// name or number occurs nowhere (a blank chain may).
-    bool searchChainID(const std::string& chain) const;
-    bool searchResidue(const std::string& name) const;
-    bool searchseqNumList(const std::string& number) const;
-    /// Colour every node of chain `chain` (compared exactly), of residue name `name` or of
-    /// sequence number `number` (both trimmed), the last two optionally within one chain
-    /// (trimmed). Each returns the number of nodes coloured.
-    int32_t addChainID(const std::string& chain, const Vector3d& colour);
-    int32_t addResidue(const std::string& name, const Vector3d& colour);
-    int32_t addSeqNum(const std::string& number, const Vector3d& colour);
-    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour);
-    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour);
-    /// The nodes the operations above would colour, none coloured: of chain `chain` alone when
-    /// `text` is null, else of the residue name (or, with `byNumber`, sequence number) `*text`
-    /// within that chain.
-    int32_t countHighlightNodes(const std::string& chain, const std::string* text = nullptr,
-                                bool byNumber = false) const;
+    // ---- Colours, highlights and drawing switches (window thread; read by the frame) -------
+    void generateColourList() { m_geometry.generateColourList(); }
+    void generateColourListOverSeq() { m_geometry.generateColourListOverSeq(); }
+    void setBBColour(const Vector3d& colour) { m_geometry.setBBColour(colour); }
+    void clearAllResCols() { m_geometry.clearAllResCols(); }
+    bool searchChainID(const std::string& chain) const { return m_geometry.searchChainID(chain); }
+    bool searchResidue(const std::string& name) const { return m_geometry.searchResidue(name); }
+    bool searchseqNumList(const std::string& number) const { return m_geometry.searchseqNumList(number); }
+    int32_t addChainID(const std::string& chain, const Vector3d& colour) { return m_geometry.addChainID(chain, colour); }
+    int32_t addResidue(const std::string& name, const Vector3d& colour) { return m_geometry.addResidue(name, colour); }
+    int32_t addSeqNum(const std::string& number, const Vector3d& colour) { return m_geometry.addSeqNum(number, colour); }
+    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour) { return m_geometry.addResidueChain(name, chain, colour); }
+    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour) { return m_geometry.addSeqChain(number, chain, colour); }
     void setRenderForces(bool b) { forceRender.store(b, std::memory_order_relaxed); }
     bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
     void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }

@@ -172,31 +172,4 @@ void ElasticNetworkModel::setUpAllModes()
 
 // ---- Mode selection ---------------------------------------------------------------------------
 
-// ---- Fluctuation measures ---------------------------------------------------------------------
-
-double ElasticNetworkModel::getRMSingle(int32_t mode) const
-{
-    if (mode < 0 || static_cast<std::size_t>(mode) >= m_modes.inverseScaledEigenvalues.size()) return 0.0;
-    const double val1 = 0.6 * m_geometry.getTemperature();
-    const double val2 = m_modes.inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
-    console::Line() << "Val1: " << val1;
-    console::Line() << "Val2: " << val2;
-    return val1 * val2;
-}
-
-double ElasticNetworkModel::getRTotal() const
-{
-    double sum = 0.0;
-    for (double v : m_modes.inverseScaledEigenvalues) sum += v;
-    return 0.6 * m_geometry.getTemperature() * sum;
-}
-
-double ElasticNetworkModel::getRMForTest(int32_t n) const
-{
-    double sum = 0.0;
-    const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), m_modes.inverseScaledEigenvalues.size());
-    for (std::size_t k = 0; k < count; ++k) sum += m_modes.inverseScaledEigenvalues[k];
-    return 0.6 * m_geometry.getTemperature() * sum;
-}
-
 } // namespace vornax

@@ -1,7 +1,10 @@
 #include "enm/ModeSet.h"
 
+#include "common/Console.h"
 #include "enm/sparse/SparseNetworkSolver.h"
 #include "enm/sparse/TraceEstimator.h"
+
+#include <algorithm>
 
 namespace vornax {
 
@@ -34,5 +37,30 @@ std::array<int32_t, 20> ModeSet::getModeArray() const
 }
 
 const TraceEstimate& ModeSet::getSumInverseEstimate() const { return sparseTrace ? *sparseTrace : kNoTrace; }
+
+double ModeSet::getRMSingle(int32_t mode, double kelvin) const
+{
+    if (mode < 0 || static_cast<std::size_t>(mode) >= inverseScaledEigenvalues.size()) return 0.0;
+    const double val1 = 0.6 * kelvin;
+    const double val2 = inverseScaledEigenvalues[static_cast<std::size_t>(mode)];
+    console::Line() << "Val1: " << val1;
+    console::Line() << "Val2: " << val2;
+    return val1 * val2;
+}
+
+double ModeSet::getRTotal(double kelvin) const
+{
+    double sum = 0.0;
+    for (double v : inverseScaledEigenvalues) sum += v;
+    return 0.6 * kelvin * sum;
+}
+
+double ModeSet::getRMForTest(int32_t n, double kelvin) const
+{
+    double sum = 0.0;
+    const auto count = std::min(static_cast<std::size_t>(std::max(n, 0)), inverseScaledEigenvalues.size());
+    for (std::size_t k = 0; k < count; ++k) sum += inverseScaledEigenvalues[k];
+    return 0.6 * kelvin * sum;
+}
 
 } // namespace vornax

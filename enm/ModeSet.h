@@ -92,6 +92,12 @@ public:
     /// The modes came from ElNemo files.
     bool isElNemoInput() const { return elNemoInput; }
 
+    /// Mean-square fluctuation 0.6·T/(λ_k·K) of mode `mode` (zero-based), and their sum over
+    /// every mode or the first `n`, at `kelvin`.
+    double getRMSingle(int32_t mode, double kelvin) const;
+    double getRTotal(double kelvin) const;
+    double getRMForTest(int32_t n, double kelvin) const;
+
 private:
     friend class ElasticNetworkModel;
     friend class Deformation;

@@ -95,6 +95,40 @@ public:
     /// The largest displacement of a node (Å) that a step publishes or a session restores.
     double getDisplacementLimit() const { return displacementLimit; }
 
+    // ---- Colours (window thread; read by the frame; NetworkColours.cpp) -------------------
+    /// "Colour Chains": one hue per chain identifier, blue (240) towards red in order of first
+    /// appearance; a single chain is all blue.
+    void generateColourList();
+    /// "Chainbow": each chain runs from blue at its first node towards red at its end.
+    void generateColourListOverSeq();
+    /// Every node gets `colour` (RGB 0..1).
+    void setBBColour(const Vector3d& colour);
+    /// Every node back to grey (200/255).
+    void clearAllResCols();
+    /// Colour (RGB 0..1) of hue `h` degrees at saturation 255 and value 200.
+    static Vector3d hueColour(int h);
+
+    // ---- Residue highlights (window thread) -----------------------------------------------
+    /// Whether the chain identifier, residue name or residue sequence number (text) occurs in
+    /// the loaded structure. Both sides are compared without surrounding white space; a blank
+    /// name or number occurs nowhere (a blank chain may).
+    bool searchChainID(const std::string& chain) const;
+    bool searchResidue(const std::string& name) const;
+    bool searchseqNumList(const std::string& number) const;
+    /// Colour every node of chain `chain` (compared exactly), of residue name `name` or of
+    /// sequence number `number` (both trimmed), the last two optionally within one chain
+    /// (trimmed). Each returns the number of nodes coloured.
+    int32_t addChainID(const std::string& chain, const Vector3d& colour);
+    int32_t addResidue(const std::string& name, const Vector3d& colour);
+    int32_t addSeqNum(const std::string& number, const Vector3d& colour);
+    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour);
+    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour);
+    /// The nodes the operations above would colour, none coloured: of chain `chain` alone when
+    /// `text` is null, else of the residue name (or, with `byNumber`, sequence number) `*text`
+    /// within that chain.
+    int32_t countHighlightNodes(const std::string& chain, const std::string* text = nullptr,
+                                bool byNumber = false) const;
+
     // ---- Queries --------------------------------------------------------------------------
     Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
     const std::vector<Atom*>& getAtoms() const { return atomArray; }

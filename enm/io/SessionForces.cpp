@@ -1,5 +1,8 @@
 // Kept forces in and out of session files.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/NetworkOutput.h"
+
+#include "enm/Deformation.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/Console.h"
 #include "molecule/Atom.h"
@@ -11,13 +14,16 @@
 
 namespace vornax {
 
-SessionStructure ElasticNetworkModel::sessionStructure() const
+SessionStructure describeSessionStructure(const NetworkGeometry& geometry, const std::string& mainFileName)
 {
     // Rc as the main eigen data file stores it: in Å, single precision.
-    const std::string name = !m_geometry.getPDBName().empty() ? m_geometry.getPDBName() : std::filesystem::path(mainFileName).stem().string();
-    return describeStructure(m_geometry.getPdbLines(), m_geometry.storedLineCount(), m_geometry.getRc(), m_geometry.getAmountOfAtoms(), name);
+    const std::string name = !geometry.getPDBName().empty() ? geometry.getPDBName() : std::filesystem::path(mainFileName).stem().string();
+    return describeStructure(geometry.getPdbLines(), geometry.storedLineCount(), geometry.getRc(), geometry.getAmountOfAtoms(), name);
 }
 
-bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForceRecords(out, m_deformation.keptForces()); }
+bool writeKeptForces(const Deformation& deformation, std::ostream& out)
+{
+    return writeForceRecords(out, deformation.keptForces());
+}
 
 } // namespace vornax

@@ -96,7 +96,7 @@ TEST(NetworkColours, ColourChainsGivesEveryChainItsOwnHue)
         const int hue = 240 - static_cast<int>(c) * (240 / 4);
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
             if (eln.getAtom(i)->getChainID() == ids[c]) {
-                ASSERT_EQ(eln.getAtom(i)->getMyResidueColour(), ElasticNetworkModel::hueColour(hue));
+                ASSERT_EQ(eln.getAtom(i)->getMyResidueColour(), NetworkGeometry::hueColour(hue));
             }
         }
         hues.insert(hue);
@@ -387,7 +387,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
     const Vector3d arrowColour = atom->getCurrentArrowColour();
     EXPECT_GT(pixelsOfHue(readRgb(gl), hueOfColour(arrowColour), 10), 300);
     EXPECT_EQ(atom->getCurrentArrowColour(),
-              ElasticNetworkModel::hueColour(static_cast<int>((1 - atom->getEQForce()) * 240)));
+              NetworkGeometry::hueColour(static_cast<int>((1 - atom->getEQForce()) * 240)));
 
     // The halo follows the arrow: blue for a weak pull, red at the maximum force. Without the
     // arrows drawn too.
@@ -397,7 +397,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
         atom->setInitEQForce(eq);
         frame(drawing, eye, p, false, true);
         EXPECT_EQ(drawing.lastFrame().arrows, 0);
-        EXPECT_EQ(atom->getCurrentArrowColour(), ElasticNetworkModel::hueColour(hue));
+        EXPECT_EQ(atom->getCurrentArrowColour(), NetworkGeometry::hueColour(hue));
         EXPECT_GT(pixelsOfHue(readRgb(gl), hue, 20), 1500) << "eqForce " << eq;
     }
 }
