@@ -105,36 +105,16 @@ public:
     void buildLightAtomList();
     void buildConnectedList() { m_geometry.buildConnectedList(); }
 
-    // ---- Hessian and normal modes ---------------------------------------------------------
-    /// Builds the 3N × 3N Hessian of the network with unit spring constant.
-    EnmStatus constructHessianMatrix(Progress* progress);
-    /// Diagonalises the Hessian (dense/EigenSolvers.h), sorts the modes, drops the six rigid ones and
-    /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
-    /// `progress`) leaves no eigen data and no Hessian behind.
-    EnmStatus calculateEigen(Progress* progress);
-
-    // ---- Calibration and response ---------------------------------------------------------
-    /// Calibrates K from the B-factors, scales the eigenvalues, computes the force scaler S for
-    /// a device whose average force is `averageHapticForce` newtons and, unless
-    /// `readingStandardData`, the response matrix Y.
-    EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
-    /// calculateForceScaler in two steps, so that a load can time and cancel Y on its own:
-    /// the calibration (K, scaled eigenvalues, S), then holdY.
-    EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData);
-    /// Computes Y and keeps it as the response matrix of all-mode responses.
-    EnmStatus holdY(Progress* progress);
-    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å. Cancelled through
-    /// `progress` between blocks of modes (Y is then freed).
-    EnmStatus calculateY(Progress* progress = nullptr);
-    /// True when Y and the per-structure vectors fit in the available physical memory.
-    bool checkAvailableMemForY() const;
-    /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
-    void finalize_inv_HDK(int32_t amountRead);
-
-    /// Keeps every computed mode and selects them all (responses through Y when it is held),
-    /// without the mode budget: for benchmarks and tests that need every mode.
-    void setUpAllModes();
-
+    // ---- Hessian, normal modes, calibration and Y (ModeSet.h) -----------------------------
+    EnmStatus constructHessianMatrix(Progress* progress) { return m_modes.constructHessianMatrix(m_geometry, progress); }
+    EnmStatus calculateEigen(Progress* progress) { return m_modes.calculateEigen(m_geometry, m_deformation, progress); }
+    EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData) { return m_modes.calculateForceScaler(m_geometry, averageHapticForce, readingStandardData); }
+    EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData) { return m_modes.calibrateForces(m_geometry, averageHapticForce, readingStandardData); }
+    EnmStatus holdY(Progress* progress) { return m_modes.holdY(m_geometry, progress); }
+    EnmStatus calculateY(Progress* progress = nullptr) { return m_modes.calculateY(m_geometry, progress); }
+    bool checkAvailableMemForY() const { return m_modes.checkAvailableMemForY(m_geometry, budget); }
+    void finalize_inv_HDK(int32_t amountRead) { m_modes.finalize_inv_HDK(amountRead); }
+    void setUpAllModes() { m_modes.setUpAllModes(m_geometry, m_deformation); }
 
     // ---- Forces and the simulation step (Deformation.h) -----------------------------------
     void applyForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyForce(forceApplied, atomToApply); }
@@ -245,7 +225,6 @@ public:
     /// Eigenvalues the last text or dialog input did not give (set to 0) and those refused.
     int32_t getMissingEigenvalues() const { return missingEigenvalues; }
     int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
-    bool isReadingStandardData() const { return readingStandardData; }
 
     // ---- Fluctuation measures (ModeSet.h) -------------------------------------------------
     double getRMSingle(int32_t mode) const { return m_modes.getRMSingle(mode, m_geometry.getTemperature()); }
@@ -300,7 +279,7 @@ public:
         requestStep();
     }
     bool isSetup() const { return m_modes.isSetup(); }
-    bool setupComplete() const { return setupCompleteFlag; }
+    bool setupComplete() const { return m_modes.setupComplete(); }
 
     int32_t getTotalMaxModes() const { return m_modes.getTotalMaxModes(); }
     int32_t getAmountSelected() const { return m_modes.getAmountSelected(); }
@@ -313,9 +292,6 @@ public:
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
 
 
-    /// Tells the user (console and message box) that the network has `count` zero-frequency
-    /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
-    static void warnExtraZeroModes(int32_t count, float rcAngstrom);
     /// vornax::calibrate, for the sparse solver.
     static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
                                  float averageHapticForce, const std::string& name)
@@ -335,10 +311,6 @@ public:
 
 private:
     bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
-    void finishEigenSolution(Progress* progress);
-    /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
-    /// of the modes held (both paths).
-    void applyCalibration(double sumInverse, float averageHapticForce);
     bool refuseEigenFile(const std::string& text);
     /// Shared by the two budget drivers.
     int32_t runModeBudget(Progress* progress, bool instantLoad);
@@ -349,11 +321,9 @@ private:
 
     std::string mainFileName;
     std::string yFileName;
-    bool readingStandardData = false;
     std::atomic<bool> initialised{false};
     std::atomic<bool> needsListUpdate{false};
     std::vector<int32_t> elNemoModes;
-    bool setupCompleteFlag = false;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
     mutable std::string cAlphaFileError;

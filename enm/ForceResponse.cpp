@@ -1,6 +1,8 @@
-// Calibration of the network from the B-factors, the response to forces and the simulation step.
-#include "enm/ElasticNetworkModel.h"
-#include "enm/ResponseRoutes.h"
+// The calibration of the modes against the B-factors, and the response matrix Y.
+#include "enm/Deformation.h"
+#include "enm/ModeBudget.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -22,74 +24,75 @@ namespace vornax {
 
 // ---- Calibration ------------------------------------------------------------------------------
 
-EnmStatus ElasticNetworkModel::calculateForceScaler(float averageHapticForce, bool readingStandardData_)
+EnmStatus ModeSet::calculateForceScaler(const NetworkGeometry& geometry, float averageHapticForce,
+                                        bool readingStandardData_)
 {
-    const EnmStatus status = calibrateForces(averageHapticForce, readingStandardData_);
-    if (status == EnmStatus::Ok && !readingStandardData) holdY(nullptr);
+    const EnmStatus status = calibrateForces(geometry, averageHapticForce, readingStandardData_);
+    if (status == EnmStatus::Ok && !readingStandardData) holdY(geometry, nullptr);
     return status;
 }
 
-EnmStatus ElasticNetworkModel::holdY(Progress* progress)
+EnmStatus ModeSet::holdY(const NetworkGeometry& geometry, Progress* progress)
 {
-    const EnmStatus status = calculateY(progress);
-    m_modes.yMatrixAvailable = status == EnmStatus::Ok;
+    const EnmStatus status = calculateY(geometry, progress);
+    yMatrixAvailable = status == EnmStatus::Ok;
     return status;
 }
 
-EnmStatus ElasticNetworkModel::calibrateForces(float averageHapticForce, bool readingStandardData_)
+EnmStatus ModeSet::calibrateForces(const NetworkGeometry& geometry, float averageHapticForce, bool readingStandardData_)
 {
-    m_modes.springConstant = 0.0;
+    springConstant = 0.0;
     readingStandardData = readingStandardData_;
-    m_modes.calibration = Calibration();
-    if (m_geometry.isNMR()) {
+    calibration = Calibration();
+    if (geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
-    const int32_t n = m_geometry.getAmountOfAtoms();
-    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    if (n < 3 || m_modes.inverseEigenvalues.size() != modes || m_modes.eigenvalues.size() != static_cast<std::size_t>(m_geometry.get3N()) + 1)
+    const int32_t n = geometry.getAmountOfAtoms();
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
+    if (n < 3 || inverseEigenvalues.size() != modes || eigenvalues.size() != static_cast<std::size_t>(geometry.get3N()) + 1)
         return EnmStatus::NotReady;
 
     double sumInverse = 0.0;
-    for (double inv : m_modes.inverseEigenvalues) sumInverse += inv;
-    applyCalibration(sumInverse, averageHapticForce);
+    for (double inv : inverseEigenvalues) sumInverse += inv;
+    applyCalibration(geometry, sumInverse, averageHapticForce);
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::applyCalibration(double sumInverse, float averageHapticForce)
+void ModeSet::applyCalibration(const NetworkGeometry& geometry, double sumInverse, float averageHapticForce)
 {
-    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    std::vector<double> bFactors(static_cast<std::size_t>(m_geometry.getAmountOfAtoms()));
-    for (int32_t i = 0; i < m_geometry.getAmountOfAtoms(); ++i)
-        bFactors[static_cast<std::size_t>(i)] = m_geometry.getAtoms()[static_cast<std::size_t>(i)]->getMyBFactor();
-    m_modes.calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), m_geometry.getTemperature(), averageHapticForce, m_geometry.getPDBName()});
-    const Calibration& cal = m_modes.calibration;
-    m_modes.springConstant = cal.K;
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
+    std::vector<double> bFactors(static_cast<std::size_t>(geometry.getAmountOfAtoms()));
+    for (int32_t i = 0; i < geometry.getAmountOfAtoms(); ++i)
+        bFactors[static_cast<std::size_t>(i)] = geometry.getAtoms()[static_cast<std::size_t>(i)]->getMyBFactor();
+    calibration = vornax::calibrate(CalibrationInput{sumInverse, std::move(bFactors), geometry.getTemperature(), averageHapticForce, geometry.getPDBName()});
+    const Calibration& cal = calibration;
+    springConstant = cal.K;
 
     // Modes not computed (the sparse path's) have eigenvalue 0 and stay out.
-    m_modes.scaledEigenvalues.assign(modes, 0.0);
-    for (std::size_t k = 7; k <= static_cast<std::size_t>(m_geometry.get3N()); ++k)
-        m_modes.scaledEigenvalues[k - 7] = m_modes.eigenvalues[k] * cal.K;
-    m_modes.newtonToKcal = kNewtonToKcal;
+    scaledEigenvalues.assign(modes, 0.0);
+    for (std::size_t k = 7; k <= static_cast<std::size_t>(geometry.get3N()); ++k)
+        scaledEigenvalues[k - 7] = eigenvalues[k] * cal.K;
+    newtonToKcal = kNewtonToKcal;
 
-    m_modes.inverseScaledEigenvalues.assign(modes, 0.0);
+    inverseScaledEigenvalues.assign(modes, 0.0);
     for (std::size_t k = 0; k < modes; ++k)
-        if (m_modes.inverseEigenvalues[k] != 0.0 && m_modes.scaledEigenvalues[k] > 0.0)
-            m_modes.inverseScaledEigenvalues[k] = 1.0 / m_modes.scaledEigenvalues[k];
+        if (inverseEigenvalues[k] != 0.0 && scaledEigenvalues[k] > 0.0)
+            inverseScaledEigenvalues[k] = 1.0 / scaledEigenvalues[k];
 
-    m_modes.forceScaler = cal.S;
-    console::Line() << "S: " << m_modes.forceScaler.load();
+    forceScaler = cal.S;
+    console::Line() << "S: " << forceScaler.load();
     setupCompleteFlag = true;
 }
 
-EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
+EnmStatus ModeSet::calculateY(const NetworkGeometry& geometry, Progress* progress)
 {
     const auto start = std::chrono::steady_clock::now();
-    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
-    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    if (!m_modes.eigenvectorsT || m_modes.inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
-    m_modes.yMatrix = allocateMatrixDoubles(dim * dim);
-    if (!m_modes.yMatrix) {
+    const auto dim = static_cast<std::size_t>(geometry.get3N());
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
+    if (!eigenvectorsT || inverseScaledEigenvalues.size() != modes) return EnmStatus::NotReady;
+    yMatrix = allocateMatrixDoubles(dim * dim);
+    if (!yMatrix) {
         console::Line(console::Warning)
             << "Not enough memory for the response matrix Y; responses go through the modes";
         return EnmStatus::OutOfMemory;
@@ -99,21 +102,21 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
     const std::size_t block = std::min<std::size_t>(modes, 256);
     DoubleBuffer w = allocateDoubles(std::max<std::size_t>(block, 1) * dim);
     if (!w) {
-        m_modes.yMatrix.reset();
+        yMatrix.reset();
         return EnmStatus::OutOfMemory;
     }
-    double* y = m_modes.yMatrix.get();
+    double* y = yMatrix.get();
     bool first = true;
     for (std::size_t k0 = 0; k0 < modes; k0 += block) {
         if (isCancelled(progress)) {
-            m_modes.yMatrix.reset();
+            yMatrix.reset();
             console::line("The response matrix Y was cancelled");
             return EnmStatus::Cancelled;
         }
         const std::size_t b = std::min(block, modes - k0);
         for (std::size_t j = 0; j < b; ++j) {
-            const double scale = std::sqrt(m_modes.inverseScaledEigenvalues[k0 + j]);
-            const double* v = m_modes.eigenvectorsT + (k0 + j) * dim;
+            const double scale = std::sqrt(inverseScaledEigenvalues[k0 + j]);
+            const double* v = eigenvectorsT + (k0 + j) * dim;
             double* out = w.get() + j * dim;
             for (std::size_t i = 0; i < dim; ++i) out[i] = v[i] * scale;
         }
@@ -128,48 +131,40 @@ EnmStatus ElasticNetworkModel::calculateY(Progress* progress)
         for (std::size_t ib = 0; ib <= jb; ib += tile)
             for (std::size_t j = jb; j < std::min(jb + tile, dim); ++j)
                 for (std::size_t i = ib; i < std::min(ib + tile, j); ++i) y[i * dim + j] = y[j * dim + i];
-    m_modes.ySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    console::Line() << "Time for calculating Y: " << m_modes.ySeconds;
+    ySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console::Line() << "Time for calculating Y: " << ySeconds;
     return EnmStatus::Ok;
 }
 
-bool ElasticNetworkModel::checkAvailableMemForY() const
+bool ModeSet::checkAvailableMemForY(const NetworkGeometry& geometry, const ModeBudget& budget) const
 {
-    const uint64_t m = static_cast<uint64_t>(m_geometry.get3N());
+    const uint64_t m = static_cast<uint64_t>(geometry.get3N());
     const bool enough = (2 * m + 3) * m + 3 < budget.availableMemory() / 8;
     if (enough) console::line("enough memory to do the calculation of Y");
     return enough;
 }
 
-void ElasticNetworkModel::finalize_inv_HDK(int32_t amountRead)
+void ModeSet::finalize_inv_HDK(int32_t amountRead)
 {
     const int32_t from = std::max(0, amountRead - 6);
-    const auto to = static_cast<int32_t>(m_modes.inverseScaledEigenvalues.size());
+    const auto to = static_cast<int32_t>(inverseScaledEigenvalues.size());
     console::Line() << "zeroing non set modes: " << from << " to " << to - 1;
-    for (int32_t k = from; k < to; ++k) m_modes.inverseScaledEigenvalues[static_cast<std::size_t>(k)] = 0.0;
+    for (int32_t k = from; k < to; ++k) inverseScaledEigenvalues[static_cast<std::size_t>(k)] = 0.0;
 }
 
-void ElasticNetworkModel::setUpAllModes()
+void ModeSet::setUpAllModes(const NetworkGeometry& geometry, Deformation& deformation)
 {
-    const ModeChangeToken token = beginModeChange();
-    m_modes.totalMaxModes = m_geometry.get3NMinus6();
-    m_modes.amountSelected = m_modes.totalMaxModes;
-    m_modes.modeSelectState = 2;
-    m_modes.ownedModeVectors.reset();
-    m_modes.modeVectors = m_modes.eigenvectorsT;
-    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(m_modes.totalMaxModes), 0.0);
-    m_modes.loadResult = m_modes.yMatrixAvailable ? -2 : -3;
-    m_modes.useAllModesFlag.store(true, std::memory_order_release);
-    zeroForces();
-    m_modes.modesReady.store(m_modes.modeVectors != nullptr || m_modes.yMatrixAvailable, std::memory_order_release);
+    const ModeChangeToken token = deformation.beginModeChange();
+    totalMaxModes = geometry.get3NMinus6();
+    amountSelected = totalMaxModes;
+    modeSelectState = 2;
+    ownedModeVectors.reset();
+    modeVectors = eigenvectorsT;
+    modeAmplitudes.assign(static_cast<std::size_t>(totalMaxModes), 0.0);
+    loadResult = yMatrixAvailable ? -2 : -3;
+    useAllModesFlag.store(true, std::memory_order_release);
+    deformation.zeroForces();
+    modesReady.store(modeVectors != nullptr || yMatrixAvailable, std::memory_order_release);
 }
-
-// ---- Responses --------------------------------------------------------------------------------
-
-// ---- Forces -----------------------------------------------------------------------------------
-
-// ---- The simulation step ----------------------------------------------------------------------
-
-// ---- Mode selection ---------------------------------------------------------------------------
 
 } // namespace vornax

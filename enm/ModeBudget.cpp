@@ -171,7 +171,7 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
     };
     if (!plan.yFits) return decide(plan.withoutY, -3);
     if (m_modes.yMatrixAvailable || m_modes.eigenComputed) return decide(plan.besideY, -2);
-    if (readingStandardData) return decide(plan.withoutY, -3);
+    if (m_modes.readingStandardData) return decide(plan.withoutY, -3);
     const MessageAnswer answer = userPrompts().messageBox(
         "Data Required", "Preprocessed matrix is not available, \nDo you want to wait for the calculation?",
         MessageIcon::Information, MessageButtons::YesNo);
@@ -227,7 +227,7 @@ int32_t ElasticNetworkModel::getMaxPossibleModes(Progress* progress)
 
 int32_t ElasticNetworkModel::getMaxPossibleModesStandardFile(Progress* progress)
 {
-    readingStandardData = true;
+    m_modes.readingStandardData = true;
     findMaxPossibleModes_RAM_VS_TIME_StandardFile(progress);
     return m_modes.totalMaxModes;
 }

@@ -8,6 +8,7 @@
 
 #include "common/Buffer.h"
 #include "enm/Calibration.h"
+#include "enm/EnmStatus.h"
 #include "enm/dense/Tridiagonal.h"
 
 #include <array>
@@ -20,6 +21,10 @@
 
 namespace vornax {
 
+class Deformation;
+class ModeBudget;
+class NetworkGeometry;
+class Progress;
 class SparseNetworkSolver;
 struct TraceEstimate;
 
@@ -39,6 +44,45 @@ public:
     ~ModeSet();
     ModeSet(const ModeSet&) = delete;
     ModeSet& operator=(const ModeSet&) = delete;
+
+    // ---- Hessian and normal modes (dense/NormalModes.cpp) ---------------------------------
+    /// Builds the 3N × 3N Hessian of the network with unit spring constant.
+    EnmStatus constructHessianMatrix(const NetworkGeometry& geometry, Progress* progress);
+    /// Diagonalises the Hessian (dense/EigenSolvers.h), sorts the modes, drops the six rigid ones and
+    /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
+    /// `progress`) leaves no eigen data and no Hessian behind. The deformation's forces are zeroed.
+    EnmStatus calculateEigen(const NetworkGeometry& geometry, Deformation& deformation, Progress* progress);
+    /// Tells the user (console and message box) that the network has `count` zero-frequency
+    /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
+    static void warnExtraZeroModes(int32_t count, float rcAngstrom);
+
+    // ---- Calibration and response (ForceResponse.cpp) -------------------------------------
+    /// Calibrates K from the B-factors, scales the eigenvalues, computes the force scaler S for
+    /// a device whose average force is `averageHapticForce` newtons and, unless
+    /// `readingStandardData`, the response matrix Y.
+    EnmStatus calculateForceScaler(const NetworkGeometry& geometry, float averageHapticForce, bool readingStandardData);
+    /// calculateForceScaler in two steps, so that a load can time and cancel Y on its own:
+    /// the calibration (K, scaled eigenvalues, S), then holdY.
+    EnmStatus calibrateForces(const NetworkGeometry& geometry, float averageHapticForce, bool readingStandardData);
+    /// Computes Y and keeps it as the response matrix of all-mode responses.
+    EnmStatus holdY(const NetworkGeometry& geometry, Progress* progress);
+    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å. Cancelled through
+    /// `progress` between blocks of modes (Y is then freed).
+    EnmStatus calculateY(const NetworkGeometry& geometry, Progress* progress = nullptr);
+    /// True when Y and the per-structure vectors fit in the physical memory `budget` sees.
+    bool checkAvailableMemForY(const NetworkGeometry& geometry, const ModeBudget& budget) const;
+    /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
+    void finalize_inv_HDK(int32_t amountRead);
+    /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
+    /// of the modes held (both paths).
+    void applyCalibration(const NetworkGeometry& geometry, double sumInverse, float averageHapticForce);
+    /// Keeps every computed mode and selects them all (responses through Y when it is held),
+    /// without the mode budget: for benchmarks and tests that need every mode.
+    void setUpAllModes(const NetworkGeometry& geometry, Deformation& deformation);
+    /// The calibration is done (S is known): forces can be applied.
+    bool setupComplete() const { return setupCompleteFlag; }
+    /// The modes were read from eigen data files or given as text, not computed in this run.
+    bool isReadingStandardData() const { return readingStandardData; }
 
     void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
     EigenSolver getEigenSolver() const { return eigenSolver; }
@@ -108,6 +152,7 @@ private:
     /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
     /// ended it unfinished.
     bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
+    void finishEigenSolution(const NetworkGeometry& geometry, Deformation& deformation, Progress* progress);
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;
@@ -147,6 +192,8 @@ private:
     int32_t loadResult = 0;
     std::atomic<bool> modesReady{false};
     bool elNemoInput = false;
+    bool readingStandardData = false;
+    bool setupCompleteFlag = false;
 
     // The sparse path.
     std::unique_ptr<SparseNetworkSolver> sparseSolver;

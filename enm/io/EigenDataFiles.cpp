@@ -704,7 +704,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     if (m_modes.loadResult == -2 && !m_modes.yMatrix) yFromModes();
     if (m_modes.loadResult == -3) m_modes.yMatrixAvailable = false;
     // S is 0 for a structure that was never calibrated: forces are then not applied.
-    setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
+    m_modes.setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 
@@ -788,7 +788,7 @@ bool ElasticNetworkModel::readSparseEigenData()
     for (std::size_t m = 0; m < read.values.size(); ++m) m_modes.scaledEigenvalues[m] = read.values[m] * K;
     m_modes.sparseSolver = std::move(solver);
     m_modes.sparseAllModes = m_modes.sparseSolver != nullptr;
-    setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
+    m_modes.setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 

@@ -19,7 +19,7 @@ void ElasticNetworkModel::setupBlankArrays()
     m_modes.totalMaxModes = -1;
     m_modes.elNemoInput = true;
     m_modes.loadResult = -3;
-    readingStandardData = true;
+    m_modes.readingStandardData = true;
     refusedEigenvalues = 0;
     missingEigenvalues = 0;
     elNemoModes.clear();
@@ -175,7 +175,7 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     m_modes.amountSelected = m_modes.totalMaxModes;
     m_modes.useAllModesFlag.store(false, std::memory_order_release);
     m_modes.modesReady.store(true, std::memory_order_release);
-    setupCompleteFlag = true;
+    m_modes.setupCompleteFlag = true;
 }
 
 void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)

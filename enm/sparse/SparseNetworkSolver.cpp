@@ -283,7 +283,7 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
     if (m_factor) m_factor->releaseWorkspace();
     m_times.lanczos = secondsSince(start) + m_largestSeconds;
     if (status == EnmStatus::Ok && m_extraZero > 0)
-        ElasticNetworkModel::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
+        ModeSet::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
     return status;
 }
 

@@ -108,7 +108,7 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
         console::Line() << "sum of inverse eigenvalues (estimated from " << trace.samples
                         << " samples): " << trace.value << " \u00b1 " << trace.bound;
 
-    applyCalibration(trace.value, averageHapticForce);
+    m_modes.applyCalibration(m_geometry, trace.value, averageHapticForce);
     m_modes.sparseSolver->useCalibration(m_modes.calibration);
     return EnmStatus::Ok;
 }
@@ -119,7 +119,7 @@ void ElasticNetworkModel::setUpSparseModes()
     m_modes.totalMaxModes = m_modes.sparseModeCount;
     m_modes.amountSelected = m_modes.totalMaxModes;
     m_modes.modeSelectState = 2;
-    const bool allModes = setupCompleteFlag && m_modes.allModesRouteHeld();
+    const bool allModes = m_modes.setupCompleteFlag && m_modes.allModesRouteHeld();
     m_modes.loadResult = allModes ? -2 : -3;
     budget.setModesAllowedByMemory(m_modes.totalMaxModes);
     m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
@@ -164,7 +164,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
             node->setStatePosition(token, 1, m_modes.totalMaxModes);
     mainFileName = solved.mainFileName;
     yFileName = solved.yFileName;
-    setupCompleteFlag = solved.setupCompleteFlag;
+    m_modes.setupCompleteFlag = solved.m_modes.setupCompleteFlag;
     {
         const std::lock_guard<std::mutex> lock(m_modes.sparseMutex);
         m_modes.sparseSolver.reset();

@@ -95,7 +95,7 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
     ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.getEigenFileError();
-    EXPECT_TRUE(eln.isReadingStandardData());
+    EXPECT_TRUE(eln.modes().isReadingStandardData());
     EXPECT_EQ(eln.getMissingEigenvalues(), 32);
     EXPECT_EQ(eln.getRefusedEigenvalues(), 2);
     EXPECT_EQ(eln.getLoadResult(), -3);
