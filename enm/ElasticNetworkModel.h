@@ -134,31 +134,17 @@ public:
     void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount) { m_deformation.receiveNewModes(token, newModes, amount); }
     void useAllModes(const ModeChangeToken& token, bool newState) { m_deformation.useAllModes(token, newState); }
 
-    // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
-    // For networks whose dense solution does not fit (or is not wanted before the first pull):
-    // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
-    // factorisation, and all-mode responses from the pulled node's columns of the
-    // pseudo-inverse. Run in this order instead of constructHessianMatrix … getMaxPossibleModes.
-    /// The compressed Hessian of the network (unit springs).
-    EnmStatus constructSparseHessian();
-    /// Factorises and finds the lowest `k` non-rigid modes (a degenerate group cut by mode k is
-    /// taken whole). Cancelled through `progress` before the factorisation and the iterations.
-    EnmStatus calculateLowestModes(int32_t k, Progress* progress);
-    /// Σinv (exact while 3N is at most `largestExact`, else estimated with a bound), then K,
-    /// the scaled eigenvalues and S as calibrateForces gives them.
-    EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact);
-    /// Keeps every mode found and selects them all; all-mode responses go through the
-    /// factorisation when the structure is calibrated.
-    void setUpSparseModes();
+    // ---- The sparse path (ModeSet.h, sparse/SparsePath.cpp) -------------------------------
+    EnmStatus constructSparseHessian() { return m_modes.constructSparseHessian(m_geometry); }
+    EnmStatus calculateLowestModes(int32_t k, Progress* progress) { return m_modes.calculateLowestModes(m_geometry, k, progress); }
+    EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact) { return m_modes.calibrateSparse(m_geometry, averageHapticForce, largestExact); }
+    void setUpSparseModes() { m_modes.setUpSparseModes(m_deformation, budget); }
     /// Takes the dense solution of `solved` (the same structure, loaded and solved apart, with
     /// Y) in place of the sparse one, under the mode-change handshake: every mode, Y, the
     /// calibration and the budget's modes. Kept forces and the displacement stay as they are
     /// (all-mode responses are the same either way). False, with nothing changed, when
     /// `solved` is not such a solution.
     bool adoptSolution(ElasticNetworkModel& solved);
-    /// Bytes the dense path needs for a network of `n` nodes: the solve (about two and a half
-    /// 3N × 3N matrices) and, `withY`, Y.
-    static uint64_t denseBytesNeeded(int64_t n, bool withY);
 
     // ---- Mode budget (ModeBudget.h, ModeBudget.cpp) ---------------------------------------
     /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
@@ -332,9 +318,7 @@ private:
     ModeSet m_modes;
     Deformation m_deformation{m_geometry, m_modes};
 
-    // The sparse path.
-    /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
-    void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
+    // The sparse path's eigen data files.
     bool writeSparseEigenData(std::ostream& fout);
     bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
     bool readSparseEigenData();

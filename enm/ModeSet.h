@@ -84,6 +84,26 @@ public:
     /// The modes were read from eigen data files or given as text, not computed in this run.
     bool isReadingStandardData() const { return readingStandardData; }
 
+    // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
+    // For networks whose dense solution does not fit (or is not wanted before the first pull):
+    // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
+    // factorisation, and all-mode responses from the pulled node's columns of the
+    // pseudo-inverse. Run in this order instead of constructHessianMatrix … getMaxPossibleModes.
+    /// The compressed Hessian of the network (unit springs).
+    EnmStatus constructSparseHessian(const NetworkGeometry& geometry);
+    /// Factorises and finds the lowest `k` non-rigid modes (a degenerate group cut by mode k is
+    /// taken whole). Cancelled through `progress` before the factorisation and the iterations.
+    EnmStatus calculateLowestModes(const NetworkGeometry& geometry, int32_t k, Progress* progress);
+    /// Σinv (exact while 3N is at most `largestExact`, else estimated with a bound), then K,
+    /// the scaled eigenvalues and S as calibrateForces gives them.
+    EnmStatus calibrateSparse(const NetworkGeometry& geometry, float averageHapticForce, int32_t largestExact);
+    /// Keeps every mode found and selects them all; all-mode responses go through the
+    /// factorisation when the structure is calibrated.
+    void setUpSparseModes(Deformation& deformation, ModeBudget& budget);
+    /// Bytes the dense path needs for a network of `n` nodes: the solve (about two and a half
+    /// 3N × 3N matrices) and, `withY`, Y.
+    static uint64_t denseBytesNeeded(int64_t n, bool withY);
+
     void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
     EigenSolver getEigenSolver() const { return eigenSolver; }
     /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
@@ -153,6 +173,9 @@ private:
     /// ended it unfinished.
     bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
     void finishEigenSolution(const NetworkGeometry& geometry, Deformation& deformation, Progress* progress);
+    /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
+    void keepLowestModes(const NetworkGeometry& geometry, const std::vector<double>& values, const double* columns,
+                         int32_t k);
 
     // Hessian and eigen solution.
     EigenSolver eigenSolver = EigenSolver::Lapack;

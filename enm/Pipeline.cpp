@@ -321,7 +321,7 @@ private:
         const ElasticNetworkModel& eln = *m_result.network;
         const int64_t n = eln.getAmountOfAtoms();
         const bool withY = m_options.computeY && !eln.geometry().isNMR();
-        const uint64_t need = ElasticNetworkModel::denseBytesNeeded(n, withY);
+        const uint64_t need = ModeSet::denseBytesNeeded(n, withY);
         const uint64_t available =
             m_options.machineFacts.availableMemory ? m_options.machineFacts.availableMemory() : availablePhysicalMemory();
         auto gb = [](uint64_t bytes) {

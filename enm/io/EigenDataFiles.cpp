@@ -771,7 +771,7 @@ bool ElasticNetworkModel::readSparseEigenData()
 
     // Everything read: commit.
     const double K = read.K, s = read.forceScaler;
-    keepLowestModes(read.values, read.rows.get(), read.k);
+    m_modes.keepLowestModes(m_geometry, read.values, read.rows.get(), read.k);
     m_modes.newtonToKcal = read.newtonToKcal;
     m_modes.forceScaler = s;
     m_modes.springConstant = K;

@@ -18,7 +18,13 @@ namespace {
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 } // namespace
 
-uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
+
+
+
+
+
+
+uint64_t ModeSet::denseBytesNeeded(int64_t n, bool withY)
 {
     // 72·N² bytes is one 3N × 3N matrix of doubles.
     const long double one = 72.0L * static_cast<long double>(n) * static_cast<long double>(n);
@@ -26,106 +32,107 @@ uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
     return need >= 1.8e19L ? UINT64_MAX : static_cast<uint64_t>(need);
 }
 
-EnmStatus ElasticNetworkModel::constructSparseHessian()
+EnmStatus ModeSet::constructSparseHessian(const NetworkGeometry& geometry)
 {
-    if (m_geometry.getAmountOfAtoms() < 3 || m_geometry.getNodeCoordinates().size() != 3 * static_cast<std::size_t>(m_geometry.getAmountOfAtoms()))
+    if (geometry.getAmountOfAtoms() < 3 || geometry.getNodeCoordinates().size() != 3 * static_cast<std::size_t>(geometry.getAmountOfAtoms()))
         return EnmStatus::NotReady;
     try {
-        m_modes.sparseSolver = std::make_unique<SparseNetworkSolver>(m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
+        sparseSolver = std::make_unique<SparseNetworkSolver>(geometry.getNodeCoordinates().data(), geometry.getAmountOfAtoms(), geometry.getRcAngstrom());
     } catch (const std::bad_alloc&) {
-        m_modes.sparseSolver.reset();
+        sparseSolver.reset();
         return EnmStatus::OutOfMemory;
     }
-    console::Line() << "sparse Hessian: " << m_modes.sparseSolver->hessianNonZeros() << " non-zero entries";
+    console::Line() << "sparse Hessian: " << sparseSolver->hessianNonZeros() << " non-zero entries";
     return EnmStatus::Ok;
 }
 
-EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progress)
+EnmStatus ModeSet::calculateLowestModes(const NetworkGeometry& geometry, int32_t k, Progress* progress)
 {
-    if (!m_modes.sparseSolver) return EnmStatus::NotReady;
+    if (!sparseSolver) return EnmStatus::NotReady;
     if (isCancelled(progress)) return EnmStatus::Cancelled;
     // Lanczos keeps a little of the space to itself: all but the top two modes (every mode
     // of so small a network is the dense path's work).
-    const int32_t most = std::max(1, m_geometry.get3NMinus6() - 2);
+    const int32_t most = std::max(1, geometry.get3NMinus6() - 2);
     if (k > most) console::Line(console::Warning) << "the sparse path computes at most " << most << " modes of "
-                                                  << m_geometry.getAmountOfAtoms() << " nodes, not " << k;
+                                                  << geometry.getAmountOfAtoms() << " nodes, not " << k;
     k = std::clamp(k, 1, most);
-    EnmStatus status = m_modes.sparseSolver->factorise();
+    EnmStatus status = sparseSolver->factorise();
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);
     if (isCancelled(progress)) return EnmStatus::Cancelled;
-    status = m_modes.sparseSolver->computeLowestModes(k);
+    status = sparseSolver->computeLowestModes(k);
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);
-    const std::vector<double>& values = m_modes.sparseSolver->eigenvalues();
-    keepLowestModes(values, m_modes.sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
-    m_modes.extraZeroModes = m_modes.sparseSolver->extraZeroModes();
-    m_modes.sparseAllModes = true;
-    console::Line() << "lowest " << m_modes.sparseModeCount << " modes found by the sparse path";
+    const std::vector<double>& values = sparseSolver->eigenvalues();
+    keepLowestModes(geometry, values, sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
+    extraZeroModes = sparseSolver->extraZeroModes();
+    sparseAllModes = true;
+    console::Line() << "lowest " << sparseModeCount << " modes found by the sparse path";
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k)
+void ModeSet::keepLowestModes(const NetworkGeometry& geometry, const std::vector<double>& values, const double* columns,
+                              int32_t k)
 {
-    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
-    const auto modes = static_cast<std::size_t>(m_geometry.get3NMinus6());
-    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, m_geometry.get3NMinus6()));
+    const auto dim = static_cast<std::size_t>(geometry.get3N());
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
+    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, geometry.get3NMinus6()));
     // The arrays keep the dense path's shapes (one-based eigenvalues of 3N + 1, 3N − 6 inverse
     // ones); the modes not computed are zero, and no route reaches them.
-    m_modes.eigenvalues.assign(dim + 1, 0.0);
-    m_modes.inverseEigenvalues.assign(modes, 0.0);
+    eigenvalues.assign(dim + 1, 0.0);
+    inverseEigenvalues.assign(modes, 0.0);
     const double largest = values.empty() ? 0.0 : std::fabs(values.back());
     for (std::size_t m = 0; m < kept; ++m) {
-        m_modes.eigenvalues[m + 7] = values[m];
-        if (values[m] > ModeSet::kZeroModeTolerance * largest) m_modes.inverseEigenvalues[m] = 1.0 / values[m];
+        eigenvalues[m + 7] = values[m];
+        if (values[m] > kZeroModeTolerance * largest) inverseEigenvalues[m] = 1.0 / values[m];
     }
-    m_modes.ownedModeVectors = allocateBulkDoubles(kept * dim);
-    if (!m_modes.ownedModeVectors) throw std::bad_alloc();
+    ownedModeVectors = allocateBulkDoubles(kept * dim);
+    if (!ownedModeVectors) throw std::bad_alloc();
     // A 3N × k column-major matrix is k contiguous rows of 3N: Vᵀ as the routes read it.
-    std::copy(columns, columns + kept * dim, m_modes.ownedModeVectors.get());
-    m_modes.modeVectors = m_modes.ownedModeVectors.get();
-    m_modes.eigenvectorsT = nullptr;
-    m_modes.sparseModeCount = static_cast<int32_t>(kept);
-    m_modes.eigenComputed = false;
+    std::copy(columns, columns + kept * dim, ownedModeVectors.get());
+    modeVectors = ownedModeVectors.get();
+    eigenvectorsT = nullptr;
+    sparseModeCount = static_cast<int32_t>(kept);
+    eigenComputed = false;
 }
 
-EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t largestExact)
+EnmStatus ModeSet::calibrateSparse(const NetworkGeometry& geometry, float averageHapticForce, int32_t largestExact)
 {
-    m_modes.springConstant = 0.0;
-    m_modes.calibration = Calibration();
-    if (!m_modes.sparseSolver || m_modes.sparseModeCount == 0) return EnmStatus::NotReady;
-    if (m_geometry.isNMR()) {
+    springConstant = 0.0;
+    calibration = Calibration();
+    if (!sparseSolver || sparseModeCount == 0) return EnmStatus::NotReady;
+    if (geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
     TracePlan plan;
     plan.largestExact = largestExact;
-    m_modes.sparseTrace = std::make_unique<TraceEstimate>(m_modes.sparseSolver->sumInverse(plan));
-    const TraceEstimate& trace = *m_modes.sparseTrace;
+    sparseTrace = std::make_unique<TraceEstimate>(sparseSolver->sumInverse(plan));
+    const TraceEstimate& trace = *sparseTrace;
     if (trace.exact)
         console::Line() << "sum of inverse eigenvalues (exact): " << trace.value;
     else
         console::Line() << "sum of inverse eigenvalues (estimated from " << trace.samples
                         << " samples): " << trace.value << " \u00b1 " << trace.bound;
 
-    m_modes.applyCalibration(m_geometry, trace.value, averageHapticForce);
-    m_modes.sparseSolver->useCalibration(m_modes.calibration);
+    applyCalibration(geometry, trace.value, averageHapticForce);
+    sparseSolver->useCalibration(calibration);
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::setUpSparseModes()
+void ModeSet::setUpSparseModes(Deformation& deformation, ModeBudget& budget)
 {
-    const ModeChangeToken token = beginModeChange();
-    m_modes.totalMaxModes = m_modes.sparseModeCount;
-    m_modes.amountSelected = m_modes.totalMaxModes;
-    m_modes.modeSelectState = 2;
-    const bool allModes = m_modes.setupCompleteFlag && m_modes.allModesRouteHeld();
-    m_modes.loadResult = allModes ? -2 : -3;
-    budget.setModesAllowedByMemory(m_modes.totalMaxModes);
-    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
-    m_modes.useAllModesFlag.store(allModes, std::memory_order_release);
-    zeroForces();
-    m_modes.modesReady.store(m_modes.totalMaxModes > 0, std::memory_order_release);
+    const ModeChangeToken token = deformation.beginModeChange();
+    totalMaxModes = sparseModeCount;
+    amountSelected = totalMaxModes;
+    modeSelectState = 2;
+    const bool allModes = setupCompleteFlag && allModesRouteHeld();
+    loadResult = allModes ? -2 : -3;
+    budget.setModesAllowedByMemory(totalMaxModes);
+    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
+    useAllModesFlag.store(allModes, std::memory_order_release);
+    deformation.zeroForces();
+    modesReady.store(totalMaxModes > 0, std::memory_order_release);
 }
 
 bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)

@@ -128,8 +128,8 @@ TEST(SparsePathTest, TheMemoryGuardTakesTheSparsePathWhenDenseDoesNotFit)
         EXPECT_GT(loaded->timeToFirstPull, 0.0);
     }
     // 46 nodes need 46² · 72 · 3.5 bytes with Y.
-    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(46, true), 533232u);
-    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(2'000'000'000, true), UINT64_MAX);
+    EXPECT_EQ(ModeSet::denseBytesNeeded(46, true), 533232u);
+    EXPECT_EQ(ModeSet::denseBytesNeeded(2'000'000'000, true), UINT64_MAX);
 }
 
 TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
