@@ -24,31 +24,18 @@
 // loads the structure, before the simulation starts.
 #pragma once
 
-#include "common/Buffer.h"
-#include "common/SeqLocked.h"
-#include "common/Vector3d.h"
-#include "enm/Calibration.h"
 #include "enm/Deformation.h"
-#include "enm/EnmStatus.h"
 #include "enm/ModeBudget.h"
-#include "enm/ModeChangeToken.h"
 #include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
-#include "enm/dense/Tridiagonal.h"
 #include "enm/io/NetworkOutput.h"
-#include "molecule/ELNBackboneData.h"
 #include "molecule/NetworkRecordSink.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <istream>
-#include <limits>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -57,12 +44,7 @@
 namespace vornax {
 
 class Atom;
-class ContactGrid;
 class Progress;
-class SparseNetworkSolver;
-struct SessionForce;
-struct SessionStructure;
-struct TraceEstimate;
 
 class ElasticNetworkModel final : public NetworkRecordSink {
 public:
@@ -276,16 +258,6 @@ public:
     /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
     void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
-
-
-    /// vornax::calibrate, for the sparse solver.
-    static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
-                                 float averageHapticForce, const std::string& name)
-    {
-        return vornax::calibrate(CalibrationInput{sumInverse, bFactors, kelvin, averageHapticForce, name});
-    }
-
-
 
     /// The parts.
     NetworkGeometry& geometry() { return m_geometry; }

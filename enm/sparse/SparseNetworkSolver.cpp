@@ -361,7 +361,7 @@ const Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInvers
                                                                       const std::vector<double>& bFactors, double kelvin,
                                                                       float averageHapticForce, const std::string& name)
 {
-    m_calibration = ElasticNetworkModel::calibrate(sumInverse.value, bFactors, kelvin, averageHapticForce, name);
+    m_calibration = vornax::calibrate(CalibrationInput{sumInverse.value, bFactors, kelvin, averageHapticForce, name});
     m_columns.clear();
     return m_calibration;
 }
