@@ -28,6 +28,7 @@
 #include "enm/ModeBudget.h"
 #include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
 #include "enm/io/NetworkOutput.h"
 #include "molecule/NetworkRecordSink.h"
 
@@ -145,31 +146,14 @@ public:
     /// The budget's machine facts and its last decision (memory budget, modes allowed by memory).
     const ModeBudget& modeBudget() const { return budget; }
 
-    // ---- Eigen data files (io/EigenDataFiles.cpp) ------------------------------------------
-    /// <stdPath>/<pdbName>.hdv and .ppy.
-    void setFileNames(const std::filesystem::path& stdPath);
-    const std::string& getMainFileName() const { return mainFileName; }
-    const std::string& getYFileName() const { return yFileName; }
-    /// Writes the main eigen data file and, when Y is held, the response-matrix file. Both
-    /// replace the files of those names together once complete, or neither does.
-    bool writeEigenDataToNewFile();
-    /// Fields 1-7 to `fout` and, when `yOut` is given and Y is held, Y to `yOut`.
-    bool writeEigenDataToStream(std::ostream& fout, std::ostream* yOut);
-    /// Checks the main eigen data file whole, then rebuilds the node records from its lines and
-    /// leaves it open at the force scaling. Refuses (nothing changed) a file of another layout.
-    bool inputMainFile(const std::string& fileName);
-    /// Names the response-matrix file to read with the main one. A sparse main file brings its
-    /// own responses: the name is then set aside with a console warning (true, no Y).
-    bool inputYFile(const std::string& eigenVecFileName);
-    /// The main eigen data file read by inputMainFile is of the sparse variant.
-    bool mainFileIsSparse() const { return m_modes.sparseFileModesOffset > 0; }
-    /// Picks the .hdv and .ppy files out of the names the user chose; refuses a set without .hdv.
-    bool inputEigenDataFiles(const std::vector<std::string>& fileNames);
-    /// Reads S, the inverse scaled eigenvalues, the kept modes and (held) Y; run by the budget.
-    bool readEigenDataFromOldFile(Progress* progress);
+    // ---- Eigen data files (io/EigenDataFiles.h) -------------------------------------------
+    void setFileNames(const std::filesystem::path& stdPath) { m_files.setFileNames(stdPath); }
+    bool writeEigenDataToNewFile() { return m_files.writeEigenDataToNewFile(); }
+    bool writeEigenDataToStream(std::ostream& fout, std::ostream* yOut) { return m_files.writeEigenDataToStream(fout, yOut); }
+    bool inputMainFile(const std::string& fileName) { return m_files.inputMainFile(fileName); }
+    bool inputYFile(const std::string& eigenVecFileName) { return m_files.inputYFile(eigenVecFileName); }
+    bool readEigenDataFromOldFile(Progress* progress) { return m_files.readEigenDataFromOldFile(progress); }
     bool findEigenFile() const { return true; }
-    /// The message of the last refused eigen data file (empty when none was refused).
-    const std::string& getEigenFileError() const { return eigenFileError; }
 
     // ---- Plain-text and ElNemo eigen data (io/StandardFileLoader.cpp, io/ElnemoImport.cpp)
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
@@ -206,7 +190,7 @@ public:
     const std::string& getCAlphaFileError() const { return cAlphaFileError; }
     static std::string padString(const std::string& text) { return padCoordinateField(text); }
     bool serialize(std::ostream& out) const { return writeKeptForces(m_deformation, out); }
-    SessionStructure sessionStructure() const { return describeSessionStructure(m_geometry, mainFileName); }
+    SessionStructure sessionStructure() const { return describeSessionStructure(m_geometry, m_files.getMainFileName()); }
 
     // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom) { m_deformation.addAtomToList(atom); }
@@ -266,10 +250,11 @@ public:
     const ModeSet& modes() const { return m_modes; }
     Deformation& deformation() { return m_deformation; }
     const Deformation& deformation() const { return m_deformation; }
+    EigenDataFiles& files() { return m_files; }
+    const EigenDataFiles& files() const { return m_files; }
 
 private:
     bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
-    bool refuseEigenFile(const std::string& text);
     /// Shared by the two budget drivers.
     int32_t runModeBudget(Progress* progress, bool instantLoad);
     /// The search's result kept: the mode arrays, filled from the main eigen data file when
@@ -277,8 +262,6 @@ private:
     bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
     void reportMissingEigenvalues(int32_t given);
 
-    std::string mainFileName;
-    std::string yFileName;
     std::atomic<bool> initialised{false};
     std::atomic<bool> needsListUpdate{false};
     std::vector<int32_t> elNemoModes;
@@ -290,16 +273,10 @@ private:
     ModeSet m_modes;
     Deformation m_deformation{m_geometry, m_modes};
 
-    // The sparse path's eigen data files.
-    bool writeSparseEigenData(std::ostream& fout);
-    bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
-    bool readSparseEigenData();
 
     // Mode budget and eigen data files.
     ModeBudget budget;
-    std::ifstream mainFileStream;
-    int32_t mainFileNodes = 0; ///< N of the checked main file
-    std::string eigenFileError;
+    EigenDataFiles m_files{m_geometry, m_modes, budget};
     int32_t missingEigenvalues = 0;
     int32_t refusedEigenvalues = 0;
     std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes

@@ -216,7 +216,7 @@ int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progr
 int32_t ElasticNetworkModel::getMaxPossibleModes(Progress* progress)
 {
     // The sparse path keeps every mode it has: there are few, and no Y to budget for.
-    if (m_modes.sparseFileModesOffset > 0 && !readSparseEigenData()) return m_modes.totalMaxModes;
+    if (m_modes.sparseFileModesOffset > 0 && !m_files.readSparseEigenData()) return m_modes.totalMaxModes;
     if (m_modes.sparseModeCount > 0) {
         setUpSparseModes();
         return m_modes.totalMaxModes;
@@ -260,7 +260,7 @@ bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, P
     const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);
     m_modes.modeAmplitudes.assign(kept, 0.0);
     if (instantLoad) {
-        if (!readEigenDataFromOldFile(progress)) {
+        if (!m_files.readEigenDataFromOldFile(progress)) {
             m_modes.totalMaxModes = m_modes.amountSelected = 0;
             return false;
         }

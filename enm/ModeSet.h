@@ -165,6 +165,7 @@ public:
 private:
     friend class ElasticNetworkModel;
     friend class Deformation;
+    friend class EigenDataFiles;
 
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
     /// the staged solver reads), or all.

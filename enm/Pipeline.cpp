@@ -398,13 +398,13 @@ private:
         const bool read = stage(LoadStage::Read, [&] {
             m_result.network = std::make_unique<ElasticNetworkModel>();
             eln = m_result.network.get();
-            if (!eln->inputEigenDataFiles(m_source.eigenFiles)) {
-                fail(LoadStatus::BadInput, eln->getEigenFileError());
+            if (!eln->files().inputEigenDataFiles(m_source.eigenFiles)) {
+                fail(LoadStatus::BadInput, eln->files().getEigenFileError());
                 return false;
             }
             // A response matrix that does not belong to the structure is refused, not used.
-            if (!yFile.empty() && !eln->modes().isYMatrixAvailable() && !eln->mainFileIsSparse()) {
-                fail(LoadStatus::BadInput, eln->getEigenFileError());
+            if (!yFile.empty() && !eln->modes().isYMatrixAvailable() && !eln->files().mainFileIsSparse()) {
+                fail(LoadStatus::BadInput, eln->files().getEigenFileError());
                 return false;
             }
             return checkNodes();
@@ -417,7 +417,7 @@ private:
             eln->getMaxPossibleModes(m_options.progress);
             if (eln->isSetup()) return true;
             const std::string why =
-                eln->getEigenFileError().empty() ? "no modes fit in memory" : eln->getEigenFileError();
+                eln->files().getEigenFileError().empty() ? "no modes fit in memory" : eln->files().getEigenFileError();
             fail(LoadStatus::BadInput, "the eigen data of " + m_source.name() + " could not be used: " + why);
             return false;
         });
@@ -431,7 +431,7 @@ private:
         m_result.eigenFilesWritten = eln.writeEigenDataToNewFile();
         // The files are replaced together and only once both are whole: a failed write leaves
         // the ones that were there before.
-        if (!m_result.eigenFilesWritten) m_result.eigenFileError = eln.getEigenFileError();
+        if (!m_result.eigenFilesWritten) m_result.eigenFileError = eln.files().getEigenFileError();
         // The load goes on: the modes are in memory; the caller decides whether the files matter.
         return true;
     }

@@ -20,7 +20,11 @@
 //   int32 k; k × float64 eigenvalues (unit springs); k × float64 inverse scaled eigenvalues;
 //   k × 3N × float64 the modes, one row per mode.
 // No .ppy goes with it: all-mode responses come from the factorisation, rebuilt on reading.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/EigenDataFiles.h"
+
+#include "enm/ModeBudget.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/AtomicFile.h"
 #include "common/Console.h"
@@ -429,7 +433,7 @@ YRead readResponseMatrix(const std::string& file, std::size_t dim, DoubleBuffer&
 
 } // namespace
 
-bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
+bool EigenDataFiles::refuseEigenFile(const std::string& text)
 {
     eigenFileError = text;
     console::write(console::Warning, text);
@@ -439,7 +443,7 @@ bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
 
 // ---- Names ------------------------------------------------------------------------------------
 
-void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
+void EigenDataFiles::setFileNames(const std::filesystem::path& stdPath)
 {
     // The structure code comes from the file: only letters and digits may name files, so that
     // a code such as "../x" or "/tmp/x" cannot place them outside the chosen folder.
@@ -459,7 +463,7 @@ void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
 
 // ---- Writing ----------------------------------------------------------------------------------
 
-bool ElasticNetworkModel::writeEigenDataToNewFile()
+bool EigenDataFiles::writeEigenDataToNewFile()
 {
     eigenFileError.clear();
     // Both files go to temporary files beside the targets and replace them together once
@@ -492,7 +496,7 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     return true;
 }
 
-bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
+bool EigenDataFiles::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
 {
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
@@ -540,7 +544,7 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
 
 // ---- Reading ----------------------------------------------------------------------------------
 
-bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
+bool EigenDataFiles::inputMainFile(const std::string& fileName)
 {
     eigenFileError.clear();
     if (!m_geometry.getBackboneList().empty() || !m_geometry.getPdbLines().empty())
@@ -583,7 +587,7 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     return true;
 }
 
-bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
+bool EigenDataFiles::inputYFile(const std::string& eigenVecFileName)
 {
     console::Line() << "Y: " << eigenVecFileName;
     if (mainFileIsSparse()) {
@@ -612,7 +616,9 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
     return true;
 }
 
-bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fileNames)
+bool EigenDataFiles::mainFileIsSparse() const { return m_modes.sparseFileModesOffset > 0; }
+
+bool EigenDataFiles::inputEigenDataFiles(const std::vector<std::string>& fileNames)
 {
     std::string hdv, ppy;
     for (const auto& name : fileNames) {
@@ -632,7 +638,7 @@ bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fi
     return true;
 }
 
-bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
+bool EigenDataFiles::readEigenDataFromOldFile(Progress* progress)
 {
     console::line("READING DATA");
     stepProgress(progress);
@@ -643,9 +649,9 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     // Y from the modes when it was asked for and none is held or named.
     auto yFromModes = [&]() {
         console::line("here runing mode 2");
-        if (m_modes.forceScaler > 0.0 && kept == modes && checkAvailableMemForY()) {
+        if (m_modes.forceScaler > 0.0 && kept == modes && m_modes.checkAvailableMemForY(m_geometry, m_budget)) {
             m_modes.eigenvectorsT = m_modes.modeVectors;
-            m_modes.yMatrixAvailable = calculateY() == EnmStatus::Ok;
+            m_modes.yMatrixAvailable = m_modes.calculateY(m_geometry) == EnmStatus::Ok;
         }
         if (!m_modes.yMatrix) m_modes.loadResult = -3;
     };
@@ -710,7 +716,7 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
 
 // ---- The sparse variant -------------------------------------------------------------------------
 
-bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName)
+bool EigenDataFiles::inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName)
 {
     const std::string notOurs = fileName + " is not a sparse eigen data file";
     char magic[sizeof kSparseMagic] = {};
@@ -752,7 +758,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
     return true;
 }
 
-bool ElasticNetworkModel::readSparseEigenData()
+bool EigenDataFiles::readSparseEigenData()
 {
     const uint64_t offset = m_modes.sparseFileModesOffset;
     m_modes.sparseFileModesOffset = 0;

@@ -108,25 +108,25 @@ void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
 bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
 {
     m_modes.elNemoInput = true;
-    eigenFileError.clear();
+    m_files.clearEigenFileError();
     const auto n = static_cast<std::size_t>(std::max(m_geometry.getAmountOfAtoms(), 0));
     if (n < 3 || m_geometry.getNodeCoordinates().size() != 3 * n)
-        return refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
+        return m_files.refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
     if (const std::string problem = regularFileProblem(fileName); !problem.empty())
-        return refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
+        return m_files.refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
     std::ifstream in(fileName);
-    if (!in) return refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
+    if (!in) return m_files.refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
 
     const int mode = readElnemoModeNumber(in);
     if (mode < 0)
-        return refuseEigenFile("The ElNemo mode file " + fileName
+        return m_files.refuseEigenFile("The ElNemo mode file " + fileName
                                + " has no \"REMARK MODE\" line with a mode number;"
                                  " it was skipped.");
     if (mode < 7 || mode - 7 >= m_geometry.get3NMinus6()) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " is for mode " << mode << "; this network has modes 7 to "
              << m_geometry.get3NMinus6() + 6 << ". The file was skipped.";
-        return refuseEigenFile(text.str());
+        return m_files.refuseEigenFile(text.str());
     }
 
     std::vector<double> vector(3 * n, 0.0);
@@ -135,7 +135,7 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " has " << atoms << " atoms; the network has " << n
              << " nodes. The file was skipped.";
-        return refuseEigenFile(text.str());
+        return m_files.refuseEigenFile(text.str());
     }
 
     normaliseEigenVectors(vector);
@@ -159,7 +159,7 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);
     DoubleBuffer rows = allocateZeroedDoubles(kept * dim);
     if (!rows) {
-        refuseEigenFile("Not enough memory for the ElNemo modes.");
+        m_files.refuseEigenFile("Not enough memory for the ElNemo modes.");
         return;
     }
     for (std::size_t k = 0; k < elNemoModes.size(); ++k) {

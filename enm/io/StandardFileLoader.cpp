@@ -169,31 +169,31 @@ void ElasticNetworkModel::reportMissingEigenvalues(int32_t given)
 bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, float averageHapticForce,
                                                 Progress* progress)
 {
-    eigenFileError.clear();
-    if (m_geometry.get3NMinus6() <= 0) return refuseEigenFile("Build the network before its eigen data are read.");
+    m_files.clearEigenFileError();
+    if (m_geometry.get3NMinus6() <= 0) return m_files.refuseEigenFile("Build the network before its eigen data are read.");
     StandardFileLoader loader;
-    if (!loader.openStream(fileName)) return refuseEigenFile("The eigen file " + fileName + " cannot be opened.");
+    if (!loader.openStream(fileName)) return m_files.refuseEigenFile("The eigen file " + fileName + " cannot be opened.");
     loader.openFile();
     // Read and check the whole file before anything of the network changes.
     loader.inputAmountToRead(m_geometry.get3NMinus6(), m_geometry.get3NMinus6());
     loader.closeStream();
     const std::vector<double> values = loader.getEigenVals();
     const std::vector<std::vector<double>> vectors = loader.getEigenVectors();
-    if (values.empty()) return refuseEigenFile("The eigen file " + fileName + " has no eigenvalues on its first line.");
-    if (vectors.empty()) return refuseEigenFile("The eigen file " + fileName + " has no eigenvectors.");
+    if (values.empty()) return m_files.refuseEigenFile("The eigen file " + fileName + " has no eigenvalues on its first line.");
+    if (vectors.empty()) return m_files.refuseEigenFile("The eigen file " + fileName + " has no eigenvectors.");
     for (std::size_t k = 0; k < vectors.size(); ++k) {
         if (vectors[k].size() != static_cast<std::size_t>(m_geometry.get3N())) {
             std::ostringstream text;
             text << "The eigen file " << fileName << " does not fit this structure: eigenvector " << k + 1 << " has "
                  << vectors[k].size() << " values, the network has " << m_geometry.get3N()
                  << " coordinates (the last value of every line is not read).";
-            return refuseEigenFile(text.str());
+            return m_files.refuseEigenFile(text.str());
         }
     }
 
     refusedEigenvalues = 0;
     getMaxPossibleModesStandardFile(progress);
-    if (!isSetup()) return refuseEigenFile("No modes of " + fileName + " fit in memory.");
+    if (!isSetup()) return m_files.refuseEigenFile("No modes of " + fileName + " fit in memory.");
     const int32_t given =
         static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(m_geometry.get3NMinus6())));
     for (int32_t i = 0; i < given; ++i) insertEigenValue(values[static_cast<std::size_t>(i)], i);

@@ -169,8 +169,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
     for (Atom* node : m_geometry.getAtoms())
         if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
             node->setStatePosition(token, 1, m_modes.totalMaxModes);
-    mainFileName = solved.mainFileName;
-    yFileName = solved.yFileName;
+    m_files.takeFileNames(solved.m_files);
     m_modes.setupCompleteFlag = solved.m_modes.setupCompleteFlag;
     {
         const std::lock_guard<std::mutex> lock(m_modes.sparseMutex);

@@ -62,9 +62,9 @@ Written solveAndWrite(const fs::path& pdb, const fs::path& dir, bool nmr = false
     EXPECT_EQ(w.eln->calculateEigen(nullptr), EnmStatus::Ok);
     w.eln->calculateForceScaler(1.0f, false);
     w.eln->setFileNames(dir);
-    EXPECT_TRUE(w.eln->writeEigenDataToNewFile()) << w.eln->getEigenFileError();
-    w.hdv = w.eln->getMainFileName();
-    w.ppy = w.eln->getYFileName();
+    EXPECT_TRUE(w.eln->writeEigenDataToNewFile()) << w.eln->files().getEigenFileError();
+    w.hdv = w.eln->files().getMainFileName();
+    w.ppy = w.eln->files().getYFileName();
     w.eln->setMachineFacts(plenty());
     w.eln->getMaxPossibleModes(nullptr);
     return w;
@@ -82,7 +82,7 @@ struct Loaded {
     {
         ScopedUserPrompts scoped(&prompts);
         prompts.queueAnswer(dataRequired);
-        if (!eln->inputEigenDataFiles(files)) return;
+        if (!eln->files().inputEigenDataFiles(files)) return;
         eln->setRenderingDataUp();
         eln->setMachineFacts(std::move(facts));
         eln->getMaxPossibleModes(nullptr);
@@ -137,7 +137,7 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(fs::file_size(w.ppy), 72 * n * n);
 
     Loaded l({w.hdv.string(), w.ppy.string()});
-    ASSERT_TRUE(l.ok) << l.eln->getEigenFileError();
+    ASSERT_TRUE(l.ok) << l.eln->files().getEigenFileError();
     EXPECT_TRUE(l.prompts.messages().empty()); // Y named: nothing to ask
     expectSameAsWritten(*w.eln, *l.eln);
     EXPECT_EQ(l.eln->getLoadResult(), -2);
@@ -294,7 +294,7 @@ protected:
         EXPECT_FALSE(eln.inputMainFile(bad.string()));
         ASSERT_EQ(prompts.messages().size(), 1u);
         EXPECT_EQ(prompts.messages()[0].caption, "Elastic Network Setup Error");
-        EXPECT_FALSE(eln.getEigenFileError().empty());
+        EXPECT_FALSE(eln.files().getEigenFileError().empty());
         EXPECT_TRUE(eln.geometry().getPdbLines().empty());
         EXPECT_TRUE(eln.geometry().getBackboneList().empty());
         EXPECT_TRUE(eln.inputMainFile(crambin.hdv.string()));
@@ -440,7 +440,7 @@ TEST_F(EigenFileRefusal, TamperedDenseDataIsCheckedAgainstItsOwnNetwork)
         if (!c.ppy.empty()) writeBytes(ppy, c.ppy), files.push_back(ppy.string());
         Loaded loaded(files);
         EXPECT_FALSE(loaded.ok);
-        EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->getEigenFileError();
+        EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->files().getEigenFileError();
         EXPECT_EQ(loaded.eln->modes().getModeVectors(), nullptr);
     }
 }

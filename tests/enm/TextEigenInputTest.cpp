@@ -94,7 +94,7 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     auto s = crambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.getEigenFileError();
+    ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.files().getEigenFileError();
     EXPECT_TRUE(eln.modes().isReadingStandardData());
     EXPECT_EQ(eln.getMissingEigenvalues(), 32);
     EXPECT_EQ(eln.getRefusedEigenvalues(), 2);
@@ -207,8 +207,8 @@ TEST(ElnemoImport, ModesSevenAndEightFillRowsZeroAndOneAndDialogValuesAreDivided
     ElasticNetworkModel& eln = *s->network;
     TempFile seven(elnemoFile(eln, 7)), eight(elnemoFile(eln, 8));
     eln.setupBlankArrays();
-    ASSERT_TRUE(eln.calculateEigenFromElnemo(eight.path().string())) << eln.getEigenFileError();
-    ASSERT_TRUE(eln.calculateEigenFromElnemo(seven.path().string())) << eln.getEigenFileError();
+    ASSERT_TRUE(eln.calculateEigenFromElnemo(eight.path().string())) << eln.files().getEigenFileError();
+    ASSERT_TRUE(eln.calculateEigenFromElnemo(seven.path().string())) << eln.files().getEigenFileError();
     EXPECT_EQ(eln.getElNemoModes(), (std::vector<int32_t>{2, 1}));
     EXPECT_EQ(eln.getTotalMaxModes(), 2);
 

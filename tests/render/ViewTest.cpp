@@ -403,7 +403,7 @@ TEST(View, NetworkFromEigenDataFilesIsCentredToo)
     ASSERT_TRUE(computed.ok()) << computed.message;
     ASSERT_TRUE(computed.eigenFilesWritten) << computed.eigenFileError;
     LoadResult stored =
-        runLoadPipeline(StructureSource::eigenDataFiles({computed.network->getMainFileName()}), options);
+        runLoadPipeline(StructureSource::eigenDataFiles({computed.network->files().getMainFileName()}), options);
     ASSERT_TRUE(stored.ok()) << stored.message;
 
     Workbench bench;
