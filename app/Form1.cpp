@@ -765,7 +765,7 @@ void Form1::finishElNemo()
         return;
     }
     // The rigid-body values come first; the network skips them.
-    network->finishElnemoImport(values, m_workbench->averageForce());
+    network->textInput().finishElnemoImport(values, m_workbench->averageForce());
     const int total = network->geometry().get3NMinus6();
     m_logic->networkLoaded(network->getTotalMaxModes(), total, network->getS(), cutoff());
     c.uncheckAllModes->setText("Select " + QString::number(network->getTotalMaxModes()) + " out of " + QString::number(total)

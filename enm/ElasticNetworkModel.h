@@ -30,6 +30,7 @@
 #include "enm/NetworkGeometry.h"
 #include "enm/io/EigenDataFiles.h"
 #include "enm/io/NetworkOutput.h"
+#include "enm/io/TextEigenInput.h"
 #include "molecule/NetworkRecordSink.h"
 
 #include <atomic>
@@ -155,28 +156,17 @@ public:
     bool readEigenDataFromOldFile(Progress* progress) { return m_files.readEigenDataFromOldFile(progress); }
     bool findEigenFile() const { return true; }
 
-    // ---- Plain-text and ElNemo eigen data (io/StandardFileLoader.cpp, io/ElnemoImport.cpp)
+    // ---- Plain-text and ElNemo eigen data (io/TextEigenInput.h) ----------------------------
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
     bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
-    void setupBlankArrays();
+    void setupBlankArrays() { m_text.setupBlankArrays(); }
     void insertThreeN(int32_t n) { m_geometry.insertThreeN(n); }
-    /// Eigenvalue of non-rigid mode `index` (0 = mode 7); divided by 10 for ElNemo input.
-    /// False (mode left out) for a value that is not positive or an index out of range.
-    bool insertEigenValue(double val, int32_t index);
-    void insertEigenVector(int32_t row, int32_t col, double value);
-    /// Reads one ElNemo mode file; false (file skipped, message given) when it does not fit.
-    bool calculateEigenFromElnemo(const std::string& fileName);
-    std::vector<int32_t> getElNemoModes() const { return elNemoModes; }
-    /// Moves the ElNemo vectors into modeVectors (row m − 7 for mode m).
-    void setupSelectedELNemoModes();
-    /// Scales `vector` to unit Euclidean length (left as it is when all zero).
-    static void normaliseEigenVectors(std::vector<double>& vector);
-    /// Enters the eigenvalue dialog's values (rigid-body ones first), calibrates and zeroes the
-    /// modes beyond those entered.
-    void finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce);
-    /// Eigenvalues the last text or dialog input did not give (set to 0) and those refused.
-    int32_t getMissingEigenvalues() const { return missingEigenvalues; }
-    int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
+    bool insertEigenValue(double val, int32_t index) { return m_text.insertEigenValue(val, index); }
+    void insertEigenVector(int32_t row, int32_t col, double value) { m_text.insertEigenVector(row, col, value); }
+    bool calculateEigenFromElnemo(const std::string& fileName) { return m_text.calculateEigenFromElnemo(fileName); }
+    std::vector<int32_t> getElNemoModes() const { return m_text.getElNemoModes(); }
+    void setupSelectedELNemoModes() { m_text.setupSelectedELNemoModes(); }
+    static void normaliseEigenVectors(std::vector<double>& vector) { TextEigenInput::normaliseEigenVectors(vector); }
 
     // ---- Fluctuation measures (ModeSet.h) -------------------------------------------------
     double getRMSingle(int32_t mode) const { return m_modes.getRMSingle(mode, m_geometry.getTemperature()); }
@@ -252,6 +242,8 @@ public:
     const Deformation& deformation() const { return m_deformation; }
     EigenDataFiles& files() { return m_files; }
     const EigenDataFiles& files() const { return m_files; }
+    TextEigenInput& textInput() { return m_text; }
+    const TextEigenInput& textInput() const { return m_text; }
 
 private:
     bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
@@ -260,11 +252,9 @@ private:
     /// The search's result kept: the mode arrays, filled from the main eigen data file when
     /// `instantLoad`, and the selection. False when they could not be had (no modes kept).
     bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
-    void reportMissingEigenvalues(int32_t given);
 
     std::atomic<bool> initialised{false};
     std::atomic<bool> needsListUpdate{false};
-    std::vector<int32_t> elNemoModes;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
     mutable std::string cAlphaFileError;
@@ -277,9 +267,7 @@ private:
     // Mode budget and eigen data files.
     ModeBudget budget;
     EigenDataFiles m_files{m_geometry, m_modes, budget};
-    int32_t missingEigenvalues = 0;
-    int32_t refusedEigenvalues = 0;
-    std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes
+    TextEigenInput m_text{m_geometry, m_modes, m_deformation, m_files};
 };
 
 } // namespace vornax

@@ -1,6 +1,11 @@
 // Modes from the ElNemo normal-mode service: one PDB-format file per mode, the structure
 // displaced along the mode, and the eigenvalues pasted into the eigenvalue dialog.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/TextEigenInput.h"
+
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
 
 #include "common/Console.h"
 #include "common/InputFile.h"
@@ -14,7 +19,7 @@
 
 namespace vornax {
 
-void ElasticNetworkModel::setupBlankArrays()
+void TextEigenInput::setupBlankArrays()
 {
     m_modes.totalMaxModes = -1;
     m_modes.elNemoInput = true;
@@ -96,7 +101,7 @@ void keepMode(std::vector<int32_t>& modes, std::vector<std::vector<double>>& vec
 
 } // namespace
 
-void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
+void TextEigenInput::normaliseEigenVectors(std::vector<double>& vector)
 {
     double sum = 0.0;
     for (double v : vector) sum += v * v;
@@ -105,7 +110,7 @@ void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
     for (double& v : vector) v *= scale;
 }
 
-bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
+bool TextEigenInput::calculateEigenFromElnemo(const std::string& fileName)
 {
     m_modes.elNemoInput = true;
     m_files.clearEigenFileError();
@@ -146,10 +151,10 @@ bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
     return true;
 }
 
-void ElasticNetworkModel::setupSelectedELNemoModes()
+void TextEigenInput::setupSelectedELNemoModes()
 {
-    const ModeChangeToken token = beginModeChange();
-    zeroForces();
+    const ModeChangeToken token = m_deformation.beginModeChange();
+    m_deformation.zeroForces();
     console::Line() << "total modes in ELN: " << m_modes.totalMaxModes;
     if (m_modes.totalMaxModes <= 0 || m_geometry.get3N() <= 0) {
         m_modes.modesReady.store(false, std::memory_order_release);
@@ -178,7 +183,7 @@ void ElasticNetworkModel::setupSelectedELNemoModes()
     m_modes.setupCompleteFlag = true;
 }
 
-void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)
+void TextEigenInput::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)
 {
     refusedEigenvalues = 0;
     const auto count = static_cast<int32_t>(dialogValues.size());
@@ -186,8 +191,8 @@ void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogVa
     for (int32_t k = 6; k < count; ++k) insertEigenValue(dialogValues[static_cast<std::size_t>(k)], k - 6);
     reportMissingEigenvalues(std::max(0, std::min(count - 6, m_geometry.get3NMinus6())));
     setupSelectedELNemoModes();
-    calculateForceScaler(averageHapticForce, true);
-    finalize_inv_HDK(count);
+    m_modes.calculateForceScaler(m_geometry, averageHapticForce, true);
+    m_modes.finalize_inv_HDK(count);
     for (int32_t m : elNemoModes)
         if (m - 1 < static_cast<int32_t>(m_modes.inverseEigenvalues.size())
             && m_modes.inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)

@@ -7,6 +7,7 @@
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/io/TextEigenInput.h"
 
 #include <cmath>
 #include <sstream>
@@ -123,7 +124,7 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
 
 // ---- The network side of text input -----------------------------------------------------------
 
-bool ElasticNetworkModel::insertEigenValue(double val, int32_t index)
+bool TextEigenInput::insertEigenValue(double val, int32_t index)
 {
     if (m_modes.elNemoInput) val /= 10.0;
     if (index < 0 || index >= m_geometry.get3NMinus6() || m_modes.inverseEigenvalues.size() != static_cast<std::size_t>(m_geometry.get3NMinus6())
@@ -147,14 +148,14 @@ bool ElasticNetworkModel::insertEigenValue(double val, int32_t index)
     return true;
 }
 
-void ElasticNetworkModel::insertEigenVector(int32_t row, int32_t col, double value)
+void TextEigenInput::insertEigenVector(int32_t row, int32_t col, double value)
 {
     if (!m_modes.ownedModeVectors || row < 0 || row >= m_modes.totalMaxModes || col < 0 || col >= m_geometry.get3N()) return;
     m_modes.ownedModeVectors[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_geometry.get3N()) + static_cast<std::size_t>(col)] =
         value;
 }
 
-void ElasticNetworkModel::reportMissingEigenvalues(int32_t given)
+void TextEigenInput::reportMissingEigenvalues(int32_t given)
 {
     missingEigenvalues = std::max(0, m_geometry.get3NMinus6() - given);
     if (missingEigenvalues > 0)
@@ -191,23 +192,23 @@ bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, flo
         }
     }
 
-    refusedEigenvalues = 0;
+    m_text.clearRefusedEigenvalues();
     getMaxPossibleModesStandardFile(progress);
     if (!isSetup()) return m_files.refuseEigenFile("No modes of " + fileName + " fit in memory.");
     const int32_t given =
         static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(m_geometry.get3NMinus6())));
-    for (int32_t i = 0; i < given; ++i) insertEigenValue(values[static_cast<std::size_t>(i)], i);
+    for (int32_t i = 0; i < given; ++i) m_text.insertEigenValue(values[static_cast<std::size_t>(i)], i);
     if (values.size() > static_cast<std::size_t>(m_geometry.get3NMinus6()))
         console::Line(console::Warning) << "The eigen file gives " << values.size() << " eigenvalues; the network has "
                                         << m_geometry.get3NMinus6() << " non-rigid modes, the rest are ignored";
-    reportMissingEigenvalues(given);
+    m_text.reportMissingEigenvalues(given);
     calculateForceScaler(averageHapticForce, true);
     console::Line() << "Amount of Vectors: " << vectors.size() << " length of first vector: " << vectors.front().size();
     // Modes without a vector in the file stay zero rows.
     const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(m_modes.totalMaxModes));
     for (std::size_t r = 0; r < rows; ++r)
         for (int32_t c = 0; c < m_geometry.get3N(); ++c)
-            insertEigenVector(static_cast<int32_t>(r), c, vectors[r][static_cast<std::size_t>(c)]);
+            m_text.insertEigenVector(static_cast<int32_t>(r), c, vectors[r][static_cast<std::size_t>(c)]);
     if (vectors.size() < static_cast<std::size_t>(m_modes.totalMaxModes)) {
         console::Line(console::Warning) << "The eigen file has " << vectors.size() << " eigenvectors for "
                                         << m_modes.totalMaxModes << " kept modes; the others take no part in the response";

@@ -96,8 +96,8 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     ElasticNetworkModel& eln = *s->network;
     ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.files().getEigenFileError();
     EXPECT_TRUE(eln.modes().isReadingStandardData());
-    EXPECT_EQ(eln.getMissingEigenvalues(), 32);
-    EXPECT_EQ(eln.getRefusedEigenvalues(), 2);
+    EXPECT_EQ(eln.textInput().getMissingEigenvalues(), 32);
+    EXPECT_EQ(eln.textInput().getRefusedEigenvalues(), 2);
     EXPECT_EQ(eln.getLoadResult(), -3);
     EXPECT_EQ(eln.getTotalMaxModes(), 132);
     EXPECT_EQ(eln.modes().getYMatrix(), nullptr);
@@ -212,11 +212,11 @@ TEST(ElnemoImport, ModesSevenAndEightFillRowsZeroAndOneAndDialogValuesAreDivided
     EXPECT_EQ(eln.getElNemoModes(), (std::vector<int32_t>{2, 1}));
     EXPECT_EQ(eln.getTotalMaxModes(), 2);
 
-    eln.finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5"), 1.0f);
+    eln.textInput().finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5"), 1.0f);
     EXPECT_DOUBLE_EQ(eln.modes().getEigenvalues()[7], 0.15);
     EXPECT_DOUBLE_EQ(eln.modes().getEigenvalues()[8], 0.25);
     EXPECT_DOUBLE_EQ(eln.modes().getInverseEigenvalues()[0], 1 / 0.15);
-    EXPECT_EQ(eln.getMissingEigenvalues(), 130);
+    EXPECT_EQ(eln.textInput().getMissingEigenvalues(), 130);
     EXPECT_TRUE(eln.isSetup());
     EXPECT_TRUE(eln.setupComplete());
     EXPECT_EQ(eln.getLoadResult(), -3);

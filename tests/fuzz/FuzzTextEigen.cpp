@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (data[0] & 1) {
         eln->setupBlankArrays();
         if (eln->calculateEigenFromElnemo(input.path().string()))
-            eln->finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5 3 4"), 1.0f);
+            eln->textInput().finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5 3 4"), 1.0f);
     } else if (eln->loadStandardEigenFile(input.path().string(), 1.0f, nullptr)) {
         if (!std::isfinite(eln->getS())) __builtin_trap();
         for (double v : eln->modes().getInverseScaledEigenvalues())
