@@ -92,8 +92,8 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     report["modes_kept"] = eln.getTotalMaxModes();
     report["non_rigid_modes"] = eln.geometry().get3NMinus6();
     report["load_result"] = eln.getLoadResult();
-    report["modes_allowed_by_memory"] = eln.modeBudget().getModesAllowedByMemory();
-    report["memory_budget_doubles"] = eln.modeBudget().getMemoryBudget();
+    report["modes_allowed_by_memory"] = eln.budget().getModesAllowedByMemory();
+    report["memory_budget_doubles"] = eln.budget().getMemoryBudget();
     report["y_matrix"] = eln.modes().getYMatrix() != nullptr;
     report["timings"] = {
         {"read", solved.times().read}, {"network", solved.times().network}, {"budget", solved.times().budget}};

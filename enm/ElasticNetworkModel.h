@@ -96,7 +96,7 @@ public:
     EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData) { return m_modes.calibrateForces(m_geometry, averageHapticForce, readingStandardData); }
     EnmStatus holdY(Progress* progress) { return m_modes.holdY(m_geometry, progress); }
     EnmStatus calculateY(Progress* progress = nullptr) { return m_modes.calculateY(m_geometry, progress); }
-    bool checkAvailableMemForY() const { return m_modes.checkAvailableMemForY(m_geometry, budget); }
+    bool checkAvailableMemForY() const { return m_modes.checkAvailableMemForY(m_geometry, m_budget); }
     void finalize_inv_HDK(int32_t amountRead) { m_modes.finalize_inv_HDK(amountRead); }
     void setUpAllModes() { m_modes.setUpAllModes(m_geometry, m_deformation); }
 
@@ -122,7 +122,7 @@ public:
     EnmStatus constructSparseHessian() { return m_modes.constructSparseHessian(m_geometry); }
     EnmStatus calculateLowestModes(int32_t k, Progress* progress) { return m_modes.calculateLowestModes(m_geometry, k, progress); }
     EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact) { return m_modes.calibrateSparse(m_geometry, averageHapticForce, largestExact); }
-    void setUpSparseModes() { m_modes.setUpSparseModes(m_deformation, budget); }
+    void setUpSparseModes() { m_modes.setUpSparseModes(m_deformation, m_budget); }
     /// Takes the dense solution of `solved` (the same structure, loaded and solved apart, with
     /// Y) in place of the sparse one, under the mode-change handshake: every mode, Y, the
     /// calibration and the budget's modes. Kept forces and the displacement stay as they are
@@ -130,22 +130,13 @@ public:
     /// `solved` is not such a solution.
     bool adoptSolution(ElasticNetworkModel& solved);
 
-    // ---- Mode budget (ModeBudget.h, ModeBudget.cpp) ---------------------------------------
-    /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
-    /// returns totalMaxModes.
-    int32_t getMaxPossibleModes(Progress* progress);
-    /// The same for plain-text eigen data: arrays are made ready for insertEigenValue/Vector.
-    int32_t getMaxPossibleModesStandardFile(Progress* progress);
-    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress);
-    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress);
-    /// The memory decision: -2 hold Y, -3 modes only, -10 the question was not answered.
-    int32_t findMaxPossibleModesOnMemory();
-    /// The timing search between `currentMinMode` and `currentMaxMode` modes, then the mode
-    /// arrays; returns the mode count it settled on (0 when it could not finish).
-    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad);
-    void setMachineFacts(MachineFacts facts) { budget.setMachineFacts(std::move(facts)); }
-    /// The budget's machine facts and its last decision (memory budget, modes allowed by memory).
-    const ModeBudget& modeBudget() const { return budget; }
+    // ---- Mode budget (ModeBudget.h) -------------------------------------------------------
+    int32_t getMaxPossibleModes(Progress* progress) { return m_budgeted.getMaxPossibleModes(progress); }
+    int32_t getMaxPossibleModesStandardFile(Progress* progress) { return m_budgeted.getMaxPossibleModesStandardFile(progress); }
+    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress) { return m_budgeted.findMaxPossibleModes_RAM_VS_TIME(progress); }
+    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress) { return m_budgeted.findMaxPossibleModes_RAM_VS_TIME_StandardFile(progress); }
+    int32_t findMaxPossibleModesOnMemory() { return m_budgeted.findMaxPossibleModesOnMemory(); }
+    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad) { return m_budgeted.calcModesAllowed(currentMinMode, currentMaxMode, progress, instantLoad); }
 
     // ---- Eigen data files (io/EigenDataFiles.h) -------------------------------------------
     void setFileNames(const std::filesystem::path& stdPath) { m_files.setFileNames(stdPath); }
@@ -238,6 +229,8 @@ public:
     const NetworkGeometry& geometry() const { return m_geometry; }
     ModeSet& modes() { return m_modes; }
     const ModeSet& modes() const { return m_modes; }
+    ModeBudget& budget() { return m_budget; }
+    const ModeBudget& budget() const { return m_budget; }
     Deformation& deformation() { return m_deformation; }
     const Deformation& deformation() const { return m_deformation; }
     EigenDataFiles& files() { return m_files; }
@@ -247,11 +240,6 @@ public:
 
 private:
     bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
-    /// Shared by the two budget drivers.
-    int32_t runModeBudget(Progress* progress, bool instantLoad);
-    /// The search's result kept: the mode arrays, filled from the main eigen data file when
-    /// `instantLoad`, and the selection. False when they could not be had (no modes kept).
-    bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
 
     std::atomic<bool> initialised{false};
     std::atomic<bool> needsListUpdate{false};
@@ -265,9 +253,10 @@ private:
 
 
     // Mode budget and eigen data files.
-    ModeBudget budget;
-    EigenDataFiles m_files{m_geometry, m_modes, budget};
+    ModeBudget m_budget;
+    EigenDataFiles m_files{m_geometry, m_modes, m_budget};
     TextEigenInput m_text{m_geometry, m_modes, m_deformation, m_files};
+    BudgetedModes m_budgeted{m_geometry, m_modes, m_deformation, m_budget, m_files};
 };
 
 } // namespace vornax

@@ -2,7 +2,10 @@
 // it, and how many one response can use within 60 ms on this machine.
 #include "enm/ModeBudget.h"
 
-#include "enm/ElasticNetworkModel.h"
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -162,11 +165,11 @@ int32_t ModeBudget::searchModeCount(int32_t lo, int32_t hi, int32_t allowance,
     return hi;
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
+int32_t BudgetedModes::findMaxPossibleModesOnMemory()
 {
-    const ModeBudget::Plan plan = budget.plan(static_cast<uint64_t>(std::max(m_geometry.get3N(), 0)), m_modes.yMatrix != nullptr);
+    const ModeBudget::Plan plan = m_budget.plan(static_cast<uint64_t>(std::max(m_geometry.get3N(), 0)), m_modes.yMatrix != nullptr);
     const auto decide = [&](int32_t modes, int32_t result) {
-        budget.setModesAllowedByMemory(modes);
+        m_budget.setModesAllowedByMemory(modes);
         return result;
     };
     if (!plan.yFits) return decide(plan.withoutY, -3);
@@ -180,67 +183,67 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
     return -10;
 }
 
-int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
+int32_t BudgetedModes::runModeBudget(Progress* progress, bool instantLoad)
 {
     {
         // No step may work on the modes while they are replaced.
-        const ModeChangeToken token = beginModeChange();
+        const ModeChangeToken token = m_deformation.beginModeChange();
         m_modes.modesReady.store(false, std::memory_order_release);
     }
     m_modes.loadResult = findMaxPossibleModesOnMemory();
     if (m_modes.loadResult == -2 || m_modes.loadResult == -3) {
-        console::Line() << "modes allowed by memory: " << budget.getModesAllowedByMemory();
-        if (budget.getModesAllowedByMemory() > m_geometry.get3NMinus6()) budget.setModesAllowedByMemory(std::max(m_geometry.get3NMinus6(), 0));
-        calcModesAllowed(0, budget.getModesAllowedByMemory(), progress, instantLoad);
+        console::Line() << "modes allowed by memory: " << m_budget.getModesAllowedByMemory();
+        if (m_budget.getModesAllowedByMemory() > m_geometry.get3NMinus6()) m_budget.setModesAllowedByMemory(std::max(m_geometry.get3NMinus6(), 0));
+        calcModesAllowed(0, m_budget.getModesAllowedByMemory(), progress, instantLoad);
     } else {
         console::Line(console::Warning) << "No modes are kept: the question about the response matrix was not answered";
     }
     {
-        const ModeChangeToken token = beginModeChange();
+        const ModeChangeToken token = m_deformation.beginModeChange();
         m_modes.modeSelectState = 2;
     }
     console::Line() << "Mode checking is complete. \ntotal modes found is: " << m_modes.totalMaxModes;
     return 0;
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME(Progress* progress)
+int32_t BudgetedModes::findMaxPossibleModes_RAM_VS_TIME(Progress* progress)
 {
     return runModeBudget(progress, true);
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress)
+int32_t BudgetedModes::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress)
 {
     return runModeBudget(progress, false);
 }
 
-int32_t ElasticNetworkModel::getMaxPossibleModes(Progress* progress)
+int32_t BudgetedModes::getMaxPossibleModes(Progress* progress)
 {
     // The sparse path keeps every mode it has: there are few, and no Y to budget for.
     if (m_modes.sparseFileModesOffset > 0 && !m_files.readSparseEigenData()) return m_modes.totalMaxModes;
     if (m_modes.sparseModeCount > 0) {
-        setUpSparseModes();
+        m_modes.setUpSparseModes(m_deformation, m_budget);
         return m_modes.totalMaxModes;
     }
     findMaxPossibleModes_RAM_VS_TIME(progress);
     return m_modes.totalMaxModes;
 }
 
-int32_t ElasticNetworkModel::getMaxPossibleModesStandardFile(Progress* progress)
+int32_t BudgetedModes::getMaxPossibleModesStandardFile(Progress* progress)
 {
     m_modes.readingStandardData = true;
     findMaxPossibleModes_RAM_VS_TIME_StandardFile(progress);
     return m_modes.totalMaxModes;
 }
 
-int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress,
+int32_t BudgetedModes::calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress,
                                               bool instantLoad)
 {
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
-    const int32_t allowance = budget.getModesAllowedByMemory();
+    const int32_t allowance = m_budget.getModesAllowedByMemory();
     TrialResponses trial(dim, m_modes.eigenComputed ? m_modes.eigenvectorsT : nullptr,
                          static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)) * dim, m_deformation.getStepForce());
-    const std::function<double(int32_t)> timed = budget.machineFacts().trialMilliseconds
-        ? budget.machineFacts().trialMilliseconds
+    const std::function<double(int32_t)> timed = m_budget.machineFacts().trialMilliseconds
+        ? m_budget.machineFacts().trialMilliseconds
         : std::function<double(int32_t)>(std::ref(trial));
     const int32_t result =
         dim > 0 ? ModeBudget::searchModeCount(currentMinMode, currentMaxMode, allowance, timed, progress)
@@ -249,12 +252,12 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     return keepBudgetedModes(result, allowance, progress, instantLoad) ? result : 0;
 }
 
-bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
+bool BudgetedModes::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
 {
     const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     // The kept modes and the selection change together, with no step running.
-    const ModeChangeToken token = beginModeChange();
-    zeroForces();
+    const ModeChangeToken token = m_deformation.beginModeChange();
+    m_deformation.zeroForces();
     m_modes.totalMaxModes = m_modes.amountSelected = std::max(0, std::min(result, allowance));
     console::Line() << "modes kept: " << m_modes.totalMaxModes;
     const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);

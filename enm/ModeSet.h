@@ -166,6 +166,7 @@ private:
     friend class ElasticNetworkModel;
     friend class Deformation;
     friend class EigenDataFiles;
+    friend class BudgetedModes;
     friend class TextEigenInput;
 
     /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all

@@ -413,7 +413,7 @@ private:
         if (!stage(LoadStage::Network, [&] { return buildNetwork(eln->getRc()); })) return;
         if (m_options.lastStage < LoadStage::Budget) return;
         stage(LoadStage::Budget, [&] {
-            eln->setMachineFacts(m_options.machineFacts);
+            eln->budget().setMachineFacts(m_options.machineFacts);
             eln->getMaxPossibleModes(m_options.progress);
             if (eln->isSetup()) return true;
             const std::string why =
@@ -443,7 +443,7 @@ private:
             eln.setUpAllModes();
             return true;
         }
-        eln.setMachineFacts(m_options.machineFacts);
+        eln.budget().setMachineFacts(m_options.machineFacts);
         eln.getMaxPossibleModes(m_options.progress);
         return true;
     }

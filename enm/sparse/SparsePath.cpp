@@ -162,7 +162,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
     // The user's choice of modes stays: the first n (now out of more), the listed modes, or all.
     m_modes.totalMaxModes = solved.m_modes.totalMaxModes;
     m_modes.amountSelected = std::min(m_modes.amountSelected.load(), m_modes.totalMaxModes);
-    budget.takeDecision(solved.budget);
+    m_budget.takeDecision(solved.m_budget);
     m_modes.loadResult = solved.m_modes.loadResult;
     m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.

@@ -65,7 +65,7 @@ Written solveAndWrite(const fs::path& pdb, const fs::path& dir, bool nmr = false
     EXPECT_TRUE(w.eln->writeEigenDataToNewFile()) << w.eln->files().getEigenFileError();
     w.hdv = w.eln->files().getMainFileName();
     w.ppy = w.eln->files().getYFileName();
-    w.eln->setMachineFacts(plenty());
+    w.eln->budget().setMachineFacts(plenty());
     w.eln->getMaxPossibleModes(nullptr);
     return w;
 }
@@ -84,7 +84,7 @@ struct Loaded {
         prompts.queueAnswer(dataRequired);
         if (!eln->files().inputEigenDataFiles(files)) return;
         eln->setRenderingDataUp();
-        eln->setMachineFacts(std::move(facts));
+        eln->budget().setMachineFacts(std::move(facts));
         eln->getMaxPossibleModes(nullptr);
         ok = eln->isSetup();
     }

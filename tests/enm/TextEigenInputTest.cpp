@@ -26,7 +26,7 @@ MachineFacts plenty()
 std::unique_ptr<LoadedStructure> crambin()
 {
     auto s = buildNetwork(findPdb("1crn.pdb"));
-    s->network->setMachineFacts(plenty());
+    s->network->budget().setMachineFacts(plenty());
     return s;
 }
 

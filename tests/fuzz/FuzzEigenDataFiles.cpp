@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     MachineFacts facts;
     facts.availableMemory = [] { return uint64_t{1} << 30; };
     facts.trialMilliseconds = [](int32_t) { return 1.0; };
-    eln.setMachineFacts(facts);
+    eln.budget().setMachineFacts(facts);
     if (!eln.files().inputEigenDataFiles(names)) return 0;
     eln.setRenderingDataUp();
     eln.getMaxPossibleModes(nullptr);

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     MachineFacts facts;
     facts.availableMemory = [] { return uint64_t{1} << 30; };
     facts.trialMilliseconds = [](int32_t) { return 1.0; };
-    eln->setMachineFacts(facts);
+    eln->budget().setMachineFacts(facts);
 
     input.write(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     if (data[0] & 1) {
