@@ -215,7 +215,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
     }
     ElasticNetworkModel& eln = *network->eln;
     const int32_t node = eln.getAmountOfAtoms() / 2;
-    eln.setUpAllModes();
+    eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
     eln.applyForce(Vector3d(0.0f, 0.0f, 1e-9f), node);
     // First step of the grab (press state 0) records the route and moves the node to state 1.
     eln.getAtom(node)->simulateState(0);

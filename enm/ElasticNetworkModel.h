@@ -93,14 +93,11 @@ public:
     EnmStatus constructHessianMatrix(Progress* progress) { return m_modes.constructHessianMatrix(m_geometry, progress); }
     EnmStatus calculateEigen(Progress* progress) { return m_modes.calculateEigen(m_geometry, m_deformation, progress); }
     EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData) { return m_modes.calculateForceScaler(m_geometry, averageHapticForce, readingStandardData); }
-    EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData) { return m_modes.calibrateForces(m_geometry, averageHapticForce, readingStandardData); }
-    EnmStatus holdY(Progress* progress) { return m_modes.holdY(m_geometry, progress); }
     EnmStatus calculateY(Progress* progress = nullptr) { return m_modes.calculateY(m_geometry, progress); }
     bool checkAvailableMemForY() const { return m_modes.checkAvailableMemForY(m_geometry, m_budget); }
     void finalize_inv_HDK(int32_t amountRead) { m_modes.finalize_inv_HDK(amountRead); }
-    void setUpAllModes() { m_modes.setUpAllModes(m_geometry, m_deformation); }
 
-    // ---- Forces and the simulation step (Deformation.h) -----------------------------------
+    // ---- Forces, the simulation step, mode selection and atoms to pull (Deformation.h) ------
     void applyForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyForce(forceApplied, atomToApply); }
     void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyNonScaleForce(forceApplied, atomToApply); }
     void applyZeroForce(int32_t toApply) { m_deformation.applyZeroForce(toApply); }
@@ -108,11 +105,9 @@ public:
     void zeroForces() { m_deformation.zeroForces(); }
     void simulate() { m_deformation.simulate(); }
     void updateDeformables() { m_deformation.updateDeformables(); }
-    static void requestStep() { Deformation::requestStep(); }
     std::optional<ModeChangeToken> tryBeginModeChange() { return m_deformation.tryBeginModeChange(); }
     ModeChangeToken beginModeChange() { return m_deformation.beginModeChange(); }
-
-    // ---- Mode selection (each writes the node under force's record, see ModeChangeToken) ----
+    // Mode selection: each writes the node under force's record (see ModeChangeToken).
     void selectModeState(const ModeChangeToken& token, int32_t newState) { m_deformation.selectModeState(token, newState); }
     void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected) { m_deformation.selectAmountOfModes(token, modeSelected); }
     void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount) { m_deformation.receiveNewModes(token, newModes, amount); }
@@ -172,8 +167,6 @@ public:
     static std::string padString(const std::string& text) { return padCoordinateField(text); }
     bool serialize(std::ostream& out) const { return writeKeptForces(m_deformation, out); }
     SessionStructure sessionStructure() const { return describeSessionStructure(m_geometry, m_files.getMainFileName()); }
-
-    // ---- Selection of atoms to pull -------------------------------------------------------
     void addAtomToList(Atom* atom) { m_deformation.addAtomToList(atom); }
     bool removeAtomFromList(int32_t indexToRemove) { return m_deformation.removeAtomFromList(indexToRemove); }
     void deselectAll() { m_deformation.deselectAll(); }
@@ -206,11 +199,7 @@ public:
     std::vector<Atom*> getContactList() const { return m_deformation.getContactList(); }
     std::string getPDB_Code() const { return m_geometry.getPDB_Code(); }
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
-    void setInit()
-    {
-        initialised.store(true, std::memory_order_release);
-        requestStep();
-    }
+    void setInit() { initialised.store(true, std::memory_order_release); Deformation::requestStep(); }
     bool isSetup() const { return m_modes.isSetup(); }
     bool setupComplete() const { return m_modes.setupComplete(); }
 
@@ -251,8 +240,6 @@ private:
     ModeSet m_modes;
     Deformation m_deformation{m_geometry, m_modes};
 
-
-    // Mode budget and eigen data files.
     ModeBudget m_budget;
     EigenDataFiles m_files{m_geometry, m_modes, m_budget};
     TextEigenInput m_text{m_geometry, m_modes, m_deformation, m_files};

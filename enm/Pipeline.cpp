@@ -291,7 +291,8 @@ private:
                    [&] { return engine(eln->calculateEigen(progress), "the eigen solution failed"); }))
             return;
         if (!stage(LoadStage::Calibration, [&] {
-                const EnmStatus status = eln->calibrateForces(m_options.averageDeviceForce, false);
+                const EnmStatus status =
+                    eln->modes().calibrateForces(eln->geometry(), m_options.averageDeviceForce, false);
                 m_result.notCalibrated = status == EnmStatus::NotCalibrated;
                 return engine(status, "the calibration failed");
             }))
@@ -299,7 +300,7 @@ private:
         // Y for calibrated structures only, as the calibration itself decides for NMR ones.
         if (m_options.computeY && !m_result.notCalibrated) {
             if (!stage(LoadStage::Y, [&] {
-                    const EnmStatus status = eln->holdY(progress);
+                    const EnmStatus status = eln->modes().holdY(eln->geometry(), progress);
                     // Without the memory for Y the responses go through the modes.
                     return status == EnmStatus::OutOfMemory || engine(status, "the response matrix Y failed");
                 }))
@@ -440,7 +441,7 @@ private:
     {
         ElasticNetworkModel& eln = *m_result.network;
         if (m_options.keepAllModes) {
-            eln.setUpAllModes();
+            eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
             return true;
         }
         eln.budget().setMachineFacts(m_options.machineFacts);

@@ -76,7 +76,7 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         }
         eln->applyForce(last, node);
         eln->getAtom(node)->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         EXPECT_TRUE(waitFor([&] { return eln->getAtom(node)->getPressed() == 3; })) << "release was not stepped";
         done.store(true);
         ui.join();
@@ -166,7 +166,7 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
         pulling.store(false);
         servo.join();
         atom->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         EXPECT_TRUE(waitFor([&] { return atom->getPressed() == 3; })) << "release was not stepped";
     }
     std::filesystem::remove(saved);

@@ -218,7 +218,7 @@ TEST(WorkbenchThreadTest, TwoWorkbenchesRunSideBySide)
             std::this_thread::sleep_for(200us);
         }
         network->getAtom(node)->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
     };
     std::thread servo0(pull, eln[0], nodes[0], forces[0]);
     std::thread servo1(pull, eln[1], nodes[1], forces[1]);

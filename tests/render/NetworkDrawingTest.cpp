@@ -61,7 +61,7 @@ std::unique_ptr<LoadedStructure> solvedFromText(const std::string& text)
     if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok
         || eln.calculateForceScaler(1.0f, false) != EnmStatus::Ok)
         return nullptr;
-    eln.setUpAllModes();
+    eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
     return s;
 }
 
