@@ -261,7 +261,7 @@ bool Form1::canOpen() const { return !m_worker.joinable() && !m_result && !m_clo
 bool Form1::offerToSaveSession()
 {
     const ElasticNetworkModel* network = m_workbench->network();
-    if (!m_loaded || !network || network->keptForces().empty()) return true;
+    if (!m_loaded || !network || network->deformation().keptForces().empty()) return true;
     const std::string code = network->getPDB_Code();
     const MessageAnswer answer = userPrompts().messageBox(
         "Open", "The forces kept on " + (code.empty() ? std::string("the structure") : code)
@@ -525,7 +525,7 @@ void Form1::handOver()
     // The modes.
     bool running = true;
     ElasticNetworkModel& network = *bench.network();
-    const int total = network.get3NMinus6();
+    const int total = network.geometry().get3NMinus6();
     if (mode == load::PdbFile || mode == load::EigenFiles) {
         if (!load.eigenFilesWritten && !load.eigenFileError.empty())
             console::write(console::Warning, "the eigen data files were not written: " + load.eigenFileError);
@@ -624,7 +624,7 @@ void Form1::everyModeFinished()
     if (done->ok() && done->network && network->adoptSolution(*done->network)) {
         m_pathNote.clear();
         m_status->setToolTip("Every mode is computed.");
-        m_logic->networkLoaded(network->getTotalMaxModes(), network->get3NMinus6(), network->getS(), cutoff());
+        m_logic->networkLoaded(network->getTotalMaxModes(), network->geometry().get3NMinus6(), network->getS(), cutoff());
     } else {
         const std::string why = done->ok() ? "the response matrix Y does not fit in memory" : done->message;
         m_pathNote = QString(" (the lowest modes: every mode could not be computed)");
@@ -765,8 +765,8 @@ void Form1::finishElNemo()
         return;
     }
     // The rigid-body values come first; the network skips them.
-    network->finishElnemoImport(values, m_workbench->averageForce());
-    const int total = network->get3NMinus6();
+    network->textInput().finishElnemoImport(values, m_workbench->averageForce());
+    const int total = network->geometry().get3NMinus6();
     m_logic->networkLoaded(network->getTotalMaxModes(), total, network->getS(), cutoff());
     c.uncheckAllModes->setText("Select " + QString::number(network->getTotalMaxModes()) + " out of " + QString::number(total)
                                + " total modes");
@@ -792,7 +792,7 @@ void Form1::finishTextFile()
         return;
     }
     console::Line() << "max modes detected: " << network->getTotalMaxModes();
-    m_logic->networkLoaded(network->getTotalMaxModes(), network->get3NMinus6(), network->getS(), cutoff());
+    m_logic->networkLoaded(network->getTotalMaxModes(), network->geometry().get3NMinus6(), network->getS(), cutoff());
     m_flow->showDeviceInstructions(m_logic->state().isOmni);
 }
 

@@ -79,8 +79,8 @@ bool Form1::acceptPendingSession()
     target.structure = eln.sessionStructure();
     target.keptModes = eln.getTotalMaxModes();
     // The sparse path writes no response matrix: what its files give is all there is.
-    target.allModesHeld = eln.allModesRouteHeld() || eln.isSparse();
-    target.kcalPerNewton = eln.getNewtonToKcal() * eln.getS();
+    target.allModesHeld = eln.modes().allModesRouteHeld() || eln.modes().isSparse();
+    target.kcalPerNewton = eln.modes().getNewtonToKcal() * eln.getS();
     target.deviceForce = largestDeviceForce();
     std::string error, warning;
     if (sessionFitsNetwork(*m_pendingSession, target, error, warning)) {

@@ -138,7 +138,7 @@ std::optional<std::array<double, 3>> MouseStylus::nodePixel(int32_t node) const
     Haptics* haptics = device();
     ElasticNetworkModel* eln = haptics ? haptics->getElasticNetwork() : nullptr;
     if (!eln || node < 0 || node >= eln->getAmountOfAtoms()) return std::nullopt;
-    return toPixel(Haptics::modelToDevice(haptics->getTransform(), eln->getDeformedPosition(node)));
+    return toPixel(Haptics::modelToDevice(haptics->getTransform(), eln->deformation().getDeformedPosition(node)));
 }
 
 std::optional<std::array<double, 3>> MouseStylus::toPixel(const Vector3d& p) const
@@ -205,7 +205,7 @@ int32_t MouseStylus::pickNode(double x, double y, Vector3d* centre) const
         if (!atom) continue;
         // The sphere the servo tick touches: the drawn (published) position, the atom's radius
         // plus the zoom-dependent margin.
-        const Vec c = toVec(Haptics::modelToDevice(m, eln->getDeformedPosition(i)));
+        const Vec c = toVec(Haptics::modelToDevice(m, eln->deformation().getDeformedPosition(i)));
         const double r = 6.0 * atom->getCamZoom() + atom->getRadius();
         const Vec oc = sub(c, ray->origin);
         const double along = dot(oc, ray->direction);

@@ -126,7 +126,7 @@ SessionData collectSession(const FormControls& c, const Workbench& bench)
     bench.writeWorkspace(d.workspace);
     for (std::size_t i = 0; i < d.modeSwitches.size(); ++i) d.modeSwitches[i] = c.modeArray[i]->isChecked() ? 1 : 0;
     if (const ElasticNetworkModel* eln = bench.network()) {
-        d.forces = eln->keptForces();
+        d.forces = eln->deformation().keptForces();
         d.structure = eln->sessionStructure();
     }
     return d;

@@ -51,21 +51,21 @@ int printSummary(const std::filesystem::path& path)
     }
 
     int carbonAlpha = 0, phosphorus = 0, waters = 0;
-    for (const auto& record : network->getBackboneList()) (record.isNucleic ? phosphorus : carbonAlpha)++;
+    for (const auto& record : network->geometry().getBackboneList()) (record.isNucleic ? phosphorus : carbonAlpha)++;
     for (const Atom* a : atoms) waters += a->isWater() ? 1 : 0;
     int nonEmptyChains = 0;
-    for (const auto& chain : network->getChainList()) nonEmptyChains += chain.empty() ? 0 : 1;
+    for (const auto& chain : network->geometry().getChainList()) nonEmptyChains += chain.empty() ? 0 : 1;
 
     std::ostringstream out;
     out << std::fixed << std::setprecision(1);
-    out << "\nStructure " << network->getPDBName() << " (" << path.filename().string() << ")\n"
-        << "  experiment:   " << (network->isNMR() ? "NMR" : "X-RAY DIFFRACTION") << '\n'
-        << "  temperature:  " << network->getTemperature() << " K\n"
+    out << "\nStructure " << network->geometry().getPDBName() << " (" << path.filename().string() << ")\n"
+        << "  experiment:   " << (network->geometry().isNMR() ? "NMR" : "X-RAY DIFFRACTION") << '\n'
+        << "  temperature:  " << network->geometry().getTemperature() << " K\n"
         << "  atoms:        " << atoms.size() << " (" << waters << " water)\n"
-        << "  network nodes:" << ' ' << network->getBackboneList().size() << " (" << carbonAlpha << " C-alpha, "
+        << "  network nodes:" << ' ' << network->geometry().getBackboneList().size() << " (" << carbonAlpha << " C-alpha, "
         << phosphorus << " phosphorus)\n"
-        << "  chains:       " << nonEmptyChains << " with nodes, " << network->getChainList().size() << " in all\n"
-        << "  record lines: " << network->getTotalAmountOfAtoms() << '\n'
+        << "  chains:       " << nonEmptyChains << " with nodes, " << network->geometry().getChainList().size() << " in all\n"
+        << "  record lines: " << network->geometry().getTotalAmountOfAtoms() << '\n'
         << std::setprecision(4) << "  read in:      " << reader.getLoadSeconds() << " s\n";
     std::cout << out.str();
     deleteAtoms(atoms);

@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     const auto& net = load.record(LoadStage::Network);
     std::cout << "{\"file\": \"" << argv[1] << "\", \"assembly\": \"" << assembly.id << "\", \"atoms\": "
               << load.atoms.list().size() << ", \"nodes\": " << load.network->getAmountOfAtoms()
-              << ", \"springs\": " << load.network->getAmountOfSprings() << ", \"read_s\": " << read.seconds
+              << ", \"springs\": " << load.network->geometry().getAmountOfSprings() << ", \"read_s\": " << read.seconds
               << ", \"network_s\": " << net.seconds << ", \"read_peak_mb\": " << read.stagePeakRssBytes / 1048576.0
               << ", \"network_peak_mb\": " << net.stagePeakRssBytes / 1048576.0
               << ", \"peak_rss_mb\": " << load.peakRssBytes / 1048576.0 << "}\n";

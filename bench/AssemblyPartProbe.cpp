@@ -104,7 +104,7 @@ int main(int argc, char** argv)
         std::cerr << one.message << '\n';
         return 1;
     }
-    const std::vector<double>& xyz = one.network->getNodeCoordinates();
+    const std::vector<double>& xyz = one.network->geometry().getNodeCoordinates();
     const int32_t perCopy = one.network->getAmountOfAtoms();
     gemmi::Position centre(0, 0, 0);
     for (int32_t i = 0; i < perCopy; ++i) centre += gemmi::Position(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
@@ -144,7 +144,7 @@ int main(int argc, char** argv)
     }
     const ElasticNetworkModel& eln = *part.network;
     int64_t orderedPairs = 0;
-    const SparseMatrixD h = buildSparseHessian(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), rc, &orderedPairs);
+    const SparseMatrixD h = buildSparseHessian(eln.geometry().getNodeCoordinates().data(), eln.getAmountOfAtoms(), rc, &orderedPairs);
     const int networks = components(h, eln.getAmountOfAtoms());
     std::cout << copies.size() << " copies, " << eln.getAmountOfAtoms() << " nodes, " << orderedPairs / 2
               << " springs, " << networks << (networks == 1 ? " connected network" : " separate networks") << " at Rc "

@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     });
     if (!load) return 1;
     const ElasticNetworkModel& eln = *load->network;
-    SparseNetworkSolver solver(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.getRcAngstrom());
+    SparseNetworkSolver solver(eln.geometry().getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.geometry().getRcAngstrom());
     if (solver.factorise() != EnmStatus::Ok) {
         std::cerr << "factorisation failed\n";
         return 1;

@@ -74,7 +74,7 @@ void BM_PlainScan(benchmark::State& state)
         const Vector3d& probe = cloud->probes[k++ & 4095];
         Atom* a = nullptr;
         for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i)
-            if (eln.getAtom(i)->pointToSphereAt(probe, eln.getDeformedPosition(i))) {
+            if (eln.getAtom(i)->pointToSphereAt(probe, eln.deformation().getDeformedPosition(i))) {
                 a = eln.getAtom(i);
                 break;
             }

@@ -64,7 +64,7 @@ const Written* writeFiles(const fs::path& pdb, ElasticNetworkModel& eln)
     fs::create_directories(dir);
     eln.setFileNames(dir);
     if (!eln.writeEigenDataToNewFile()) return nullptr;
-    Written w{eln.getMainFileName(), eln.getYFileName(), 0};
+    Written w{eln.files().getMainFileName(), eln.files().getYFileName(), 0};
     w.bytes = fs::file_size(w.hdv) + fs::file_size(w.ppy);
     return &written.emplace(pdb, w).first->second;
 }
@@ -114,7 +114,7 @@ void loadBenchmark(benchmark::State& state, const fs::path& pdb, bool withY, boo
             state.SkipWithError(("the eigen data files were refused: " + load.message).c_str());
             return;
         }
-        benchmark::DoNotOptimize(load.network->getModeVectors());
+        benchmark::DoNotOptimize(load.network->modes().getModeVectors());
         state.SetIterationTime(secondsSince(start));
         kept = load.network->getTotalMaxModes();
         nodes = load.network->getAmountOfAtoms();

@@ -127,7 +127,7 @@ LoadedNetwork* calibratedNetwork(const fs::path& file, bool withY)
 void setNodeCounters(benchmark::State& state, const LoadedNetwork& network)
 {
     state.counters["nodes"] = network.nodes();
-    state.counters["springs"] = network.eln->getAmountOfSprings();
+    state.counters["springs"] = network.eln->geometry().getAmountOfSprings();
 }
 
 void hessianBenchmark(benchmark::State& state, const fs::path& file)
@@ -142,7 +142,7 @@ void hessianBenchmark(benchmark::State& state, const fs::path& file)
             state.SkipWithError("constructHessianMatrix failed");
             break;
         }
-        benchmark::DoNotOptimize(network->eln->isHessianFinite());
+        benchmark::DoNotOptimize(network->eln->modes().isHessianFinite());
         benchmark::ClobberMemory();
     }
     setNodeCounters(state, *network);
@@ -161,7 +161,7 @@ void eigenBenchmark(benchmark::State& state, const fs::path& file, EigenSolver s
             break;
         }
         ElasticNetworkModel& eln = *network->eln;
-        eln.setEigenSolver(solver);
+        eln.modes().setEigenSolver(solver);
         if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok) {
             state.SkipWithError("constructHessianMatrix failed");
             break;
@@ -181,8 +181,8 @@ void eigenBenchmark(benchmark::State& state, const fs::path& file, EigenSolver s
     // CPU time of all threads in the solve alone (the benchmark's own CPU column also counts
     // the untimed load and Hessian build).
     state.counters["solve_cpu_s"] = benchmark::Counter(cpuSeconds, benchmark::Counter::kAvgIterations);
-    state.counters["extra_zero_modes"] = network->eln->getExtraZeroModes();
-    if (solver == EigenSolver::Lapack && network->eln->isEigenComputed()) keepSolved(file, std::move(network));
+    state.counters["extra_zero_modes"] = network->eln->modes().getExtraZeroModes();
+    if (solver == EigenSolver::Lapack && network->eln->modes().isEigenComputed()) keepSolved(file, std::move(network));
 }
 
 void yBenchmark(benchmark::State& state, const fs::path& file)
@@ -197,10 +197,10 @@ void yBenchmark(benchmark::State& state, const fs::path& file)
             state.SkipWithError("calculateY failed");
             break;
         }
-        benchmark::DoNotOptimize(network->eln->getYMatrix());
+        benchmark::DoNotOptimize(network->eln->modes().getYMatrix());
         benchmark::ClobberMemory();
     }
-    solvedCache.yHeld = network->eln->getYMatrix() != nullptr;
+    solvedCache.yHeld = network->eln->modes().getYMatrix() != nullptr;
     setNodeCounters(state, *network);
 }
 
@@ -215,7 +215,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
     }
     ElasticNetworkModel& eln = *network->eln;
     const int32_t node = eln.getAmountOfAtoms() / 2;
-    eln.setUpAllModes();
+    eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
     eln.applyForce(Vector3d(0.0f, 0.0f, 1e-9f), node);
     // First step of the grab (press state 0) records the route and moves the node to state 1.
     eln.getAtom(node)->simulateState(0);
@@ -225,7 +225,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
         state.SkipWithError("the pulled node is not in press state 1");
         return;
     }
-    const std::vector<double>& displacement = eln.getDisplacement();
+    const std::vector<double>& displacement = eln.deformation().getDisplacement();
     for (auto _ : state) {
         eln.simulate();
         benchmark::DoNotOptimize(displacement.data());
@@ -236,7 +236,7 @@ void responseBenchmark(benchmark::State& state, const fs::path& file, int modes)
     for (double d : displacement) largest = std::max(largest, std::abs(d));
     if (!(largest > 0.0)) state.SkipWithError("the step produced no displacement");
     state.counters["max_displacement_A"] = largest;
-    state.counters["through_y"] = modes == 0 && eln.getYMatrix() != nullptr ? 1 : 0;
+    state.counters["through_y"] = modes == 0 && eln.modes().getYMatrix() != nullptr ? 1 : 0;
     setNodeCounters(state, *network);
     eln.zeroForces();
     eln.getAtom(node)->simulateState(0);

@@ -121,7 +121,7 @@ int main(int argc, char** argv)
         vornax::ElasticNetworkModel& eln = *network->eln;
         const auto start = std::chrono::steady_clock::now();
         const int32_t node = nodes / 2;
-        eln.setUpAllModes();
+        eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
         eln.applyForce(vornax::Vector3d(0.0f, 0.0f, 1e-9f), node);
         eln.getAtom(node)->simulateState(0);
         eln.simulate();

@@ -51,7 +51,7 @@ int main(int argc, char** argv)
             const double cpu0 = cpuSeconds();
             auto start = std::chrono::steady_clock::now();
             if (eln.constructHessianMatrix(nullptr) != vornax::EnmStatus::Ok) return 1;
-            if (denseFirst) eln.getHessian(); // writes the whole dense matrix now
+            if (denseFirst) eln.modes().getHessian(); // writes the whole dense matrix now
             const double hessian = since(start);
             start = std::chrono::steady_clock::now();
             if (eln.calculateEigen(nullptr) != vornax::EnmStatus::Ok) return 1;

@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     const double networkSeconds = load.record(vornax::LoadStage::Network).seconds;
     const vornax::ElasticNetworkModel& eln = *load.network;
     const long long before = vornax::peakResidentBytes();
-    vornax::SparseNetworkSolver solver(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.getRcAngstrom(),
+    vornax::SparseNetworkSolver solver(eln.geometry().getNodeCoordinates().data(), eln.getAmountOfAtoms(), eln.geometry().getRcAngstrom(),
                                        factorisation == "cholmod" ? vornax::SparseFactorisation::Cholmod
                                                                   : vornax::SparseFactorisation::EigenLLT);
     solver.setLanczosShape(shape);
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     std::vector<double> bFactors;
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) bFactors.push_back(eln.getAtom(i)->getMyBFactor());
     start = Clock::now();
-    const auto& cal = solver.calibrate(trace, bFactors, eln.getTemperature(), 1.0f, file);
+    const auto& cal = solver.calibrate(trace, bFactors, eln.geometry().getTemperature(), 1.0f, file);
     solver.responseColumns(eln.getAmountOfAtoms() / 2);
     const double response = since(start);
     const double firstPull = since(opened);

@@ -164,7 +164,7 @@ int main(int argc, char** argv)
     // Nodes whose positions the pull lost (never drawn).
     int nonFinite = 0;
     for (int32_t i = 0; i < window.workbench().network()->getAmountOfAtoms(); ++i) {
-        const Vector3d p = window.workbench().network()->getDeformedPosition(i);
+        const Vector3d p = window.workbench().network()->deformation().getDeformedPosition(i);
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
             ++nonFinite;
         }

@@ -85,16 +85,16 @@ nlohmann::ordered_json loadReport(const LoadArguments& args)
     report["y_file"] = ppy.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(ppy);
     report["pdb_code"] = eln.getPDB_Code();
     report["nodes"] = eln.getAmountOfAtoms();
-    report["springs"] = eln.getAmountOfSprings();
+    report["springs"] = eln.geometry().getAmountOfSprings();
     report["rc"] = solved.options().rc;
     report["force_scaler"] = eln.getS();
     report["calibrated"] = eln.setupComplete();
     report["modes_kept"] = eln.getTotalMaxModes();
-    report["non_rigid_modes"] = eln.get3NMinus6();
+    report["non_rigid_modes"] = eln.geometry().get3NMinus6();
     report["load_result"] = eln.getLoadResult();
-    report["modes_allowed_by_memory"] = eln.modeBudget().getModesAllowedByMemory();
-    report["memory_budget_doubles"] = eln.modeBudget().getMemoryBudget();
-    report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["modes_allowed_by_memory"] = eln.budget().getModesAllowedByMemory();
+    report["memory_budget_doubles"] = eln.budget().getMemoryBudget();
+    report["y_matrix"] = eln.modes().getYMatrix() != nullptr;
     report["timings"] = {
         {"read", solved.times().read}, {"network", solved.times().network}, {"budget", solved.times().budget}};
     report["peak_rss_bytes"] = processPeakBytes(solved);

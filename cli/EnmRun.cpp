@@ -62,13 +62,13 @@ nlohmann::ordered_json structureJson(const SolvedNetwork& solved)
 {
     const ElasticNetworkModel& eln = solved.network();
     return {{"file", solved.options().file.string()},
-            {"pdb_code", eln.getPDBName()},
+            {"pdb_code", eln.geometry().getPDBName()},
             {"nodes", eln.getAmountOfAtoms()},
-            {"springs", eln.getAmountOfSprings()},
+            {"springs", eln.geometry().getAmountOfSprings()},
             {"rc", solved.options().rc},
             {"solver", solverName(solved.options().solver)},
-            {"temperature", eln.getTemperature()},
-            {"nmr", eln.isNMR()}};
+            {"temperature", eln.geometry().getTemperature()},
+            {"nmr", eln.geometry().isNMR()}};
 }
 
 } // namespace
@@ -154,7 +154,7 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
     else if (m_load.notCalibrated)
         m_outcome = CalibrationOutcome::Nmr;
     else
-        m_outcome = eln.getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
+        m_outcome = eln.modes().getCalibration().calibrated ? CalibrationOutcome::Calibrated : CalibrationOutcome::NoBFactors;
 }
 
 // ---- Reports ----------------------------------------------------------------------------------
@@ -162,32 +162,32 @@ SolvedNetwork::SolvedNetwork(const RunOptions& options,
 nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
 {
     const ElasticNetworkModel& eln = solved.network();
-    const std::vector<double>& lambda = eln.getEigenvalues(); // one-based, 3N + 1
+    const std::vector<double>& lambda = eln.modes().getEigenvalues(); // one-based, 3N + 1
     const auto threeN = static_cast<std::size_t>(eln.get3N());
 
     std::vector<double> rigid(lambda.begin() + 1, lambda.begin() + 7);
     std::vector<double> nonRigid(lambda.begin() + 7, lambda.begin() + static_cast<std::ptrdiff_t>(threeN) + 1);
 
-    const ElasticNetworkModel::Calibration& cal = eln.getCalibration();
+    const Calibration& cal = eln.modes().getCalibration();
     double sumInverse = cal.sumInverse, sumB = cal.sumB;
     if (solved.calibration() == CalibrationOutcome::Nmr) {
         // The engine skips NMR structures before summing: the sums are still well defined.
         sumInverse = 0.0;
-        for (double inv : eln.getInverseEigenvalues()) sumInverse += inv;
+        for (double inv : eln.modes().getInverseEigenvalues()) sumInverse += inv;
         sumB = 0.0;
         for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) sumB += eln.getAtom(i)->getMyBFactor();
     }
 
     nlohmann::ordered_json report = structureJson(solved);
     const LoadResult& load = solved.load();
-    const bool sparse = eln.isSparse();
+    const bool sparse = eln.modes().isSparse();
     report["path"] = sparse ? "sparse" : "dense";
     report["path_reason"] = load.pathReason;
-    if (sparse) nonRigid.resize(static_cast<std::size_t>(eln.getSparseModeCount()));
+    if (sparse) nonRigid.resize(static_cast<std::size_t>(eln.modes().getSparseModeCount()));
     report["k"] = nonRigid.size();
     report["rigid_eigenvalues"] = rigid;
     report["eigenvalues"] = nonRigid;
-    report["extra_zero_modes"] = eln.getExtraZeroModes();
+    report["extra_zero_modes"] = eln.modes().getExtraZeroModes();
     report["sum_inverse_eigenvalues"] = sumInverse;
     report["sum_bfactors"] = sumB;
     report["kT"] = cal.kT;
@@ -198,14 +198,14 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
     report["force_scaler"] = cal.S;
     report["calibrated"] = cal.calibrated;
     report["calibration"] = outcomeName(solved.calibration());
-    report["y_matrix"] = eln.getYMatrix() != nullptr;
+    report["y_matrix"] = eln.modes().getYMatrix() != nullptr;
     report["modes_kept"] = eln.getTotalMaxModes();
-    const TraceEstimate& trace = eln.getSumInverseEstimate();
+    const TraceEstimate& trace = eln.modes().getSumInverseEstimate();
     report["sum_inverse_exact"] = !sparse || trace.exact;
     report["sum_inverse_bound"] = sparse ? trace.bound : 0.0;
     report["time_to_first_pull"] = load.timeToFirstPull;
     nlohmann::ordered_json timings = timingsJson(solved.times());
-    if (const SparseNetworkSolver* solver = eln.getSparseSolver()) {
+    if (const SparseNetworkSolver* solver = eln.modes().getSparseSolver()) {
         const SparseStageTimes& t = solver->times();
         timings["sparse_hessian"] = t.hessian;
         timings["ordering"] = t.ordering;
@@ -227,14 +227,14 @@ nlohmann::ordered_json modesReport(const SolvedNetwork& solved)
 
 void checkResponseRequest(const ElasticNetworkModel& eln, const ResponseRequest& request)
 {
-    if (eln.isNMR())
+    if (eln.geometry().isNMR())
         throw CliFailure(kExitInput, "NMR structure: the network is not calibrated, so it has no force response");
     const int32_t n = eln.getAmountOfAtoms();
     if (request.node < 0 || request.node >= n)
         throw CliFailure(kExitInput,
                          "--node " + std::to_string(request.node) + " is out of range: the structure has "
                              + std::to_string(n) + " nodes (0 to " + std::to_string(n - 1) + ")");
-    checkModeSelection(request.modes, eln.get3NMinus6());
+    checkModeSelection(request.modes, eln.geometry().get3NMinus6());
 }
 
 nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseRequest& request)
@@ -252,18 +252,18 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
     switch (sel.kind) {
     case ModeSelection::Kind::All:
         // Through Y when it is held, through every kept mode otherwise.
-        eln.computeResponse(request.force.data(), request.node, 2, eln.getTotalMaxModes(), nullptr,
+        eln.deformation().computeResponse(request.force.data(), request.node, 2, eln.getTotalMaxModes(), nullptr,
                             displacement.data());
         modes["count"] = eln.getTotalMaxModes();
-        modes["through_y"] = eln.getYMatrix() != nullptr;
+        modes["through_y"] = eln.modes().getYMatrix() != nullptr;
         break;
     case ModeSelection::Kind::First:
-        eln.computeResponse(request.force.data(), request.node, 1, sel.first, nullptr, displacement.data());
+        eln.deformation().computeResponse(request.force.data(), request.node, 1, sel.first, nullptr, displacement.data());
         modes["count"] = sel.first;
         modes["through_y"] = false;
         break;
     case ModeSelection::Kind::List:
-        eln.computeResponse(request.force.data(), request.node, 0, static_cast<int32_t>(sel.indices.size()),
+        eln.deformation().computeResponse(request.force.data(), request.node, 0, static_cast<int32_t>(sel.indices.size()),
                             sel.indices.data(), displacement.data());
         modes["count"] = sel.indices.size();
         modes["indices"] = sel.indices;
@@ -281,11 +281,11 @@ nlohmann::ordered_json responseReport(SolvedNetwork& solved, const ResponseReque
         report["calibrated"] = eln.setupComplete();
         report["force_scaler"] = eln.getS();
     } else {
-        report["spring_constant"] = eln.getCalibration().K;
-        report["calibrated"] = eln.getCalibration().calibrated;
+        report["spring_constant"] = eln.modes().getCalibration().K;
+        report["calibrated"] = eln.modes().getCalibration().calibrated;
     }
     report["displacement"] = displacement;
-    if (const double* y = eln.getYMatrix()) {
+    if (const double* y = eln.modes().getYMatrix()) {
         std::vector<double> diagonal(threeN);
         for (std::size_t i = 0; i < threeN; ++i) diagonal[i] = y[i * threeN + i];
         report["y_diagonal"] = diagonal;
@@ -330,7 +330,7 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<Res
 
     // Each force as a pull released in force-saving mode: grabbed, pulled, let go and kept.
     // The device force that the network turns into `request.force`: f = -F * newtonToKcal * S.
-    const double toKcal = eln.getNewtonToKcal() * S;
+    const double toKcal = eln.modes().getNewtonToKcal() * S;
     nlohmann::ordered_json forces = nlohmann::ordered_json::array();
     for (const ResponseRequest& request : requests) {
         const Vector3d newtons(static_cast<float>(-request.force[0] / toKcal),
@@ -372,7 +372,7 @@ nlohmann::ordered_json deformReport(SolvedNetwork& solved, const std::vector<Res
     report["forces"] = forces;
     report["modes"] = toString(sel);
     report["out"] = out.string();
-    report["displacement"] = eln.getDisplacement();
+    report["displacement"] = eln.deformation().getDisplacement();
     report["timings"] = timingsJson(solved.times());
     report["peak_rss_bytes"] = processPeakBytes(solved);
     return report;

@@ -182,7 +182,7 @@ void runReplay(const ReplayArguments& args, std::ostream& out)
             first = false;
         });
     out << (first ? "]" : "\n  ]");
-    out << ",\n  \"displacement\": " << jsonText(eln.getDisplacement());
+    out << ",\n  \"displacement\": " << jsonText(eln.deformation().getDisplacement());
     nlohmann::ordered_json kept = nlohmann::ordered_json::array();
     for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const Vector3d f = eln.getAtom(i)->getOLDKcalForce();

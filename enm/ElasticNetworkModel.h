@@ -24,28 +24,20 @@
 // loads the structure, before the simulation starts.
 #pragma once
 
-#include "common/Buffer.h"
-#include "common/SeqLocked.h"
-#include "common/Vector3d.h"
-#include "enm/Calibration.h"
 #include "enm/Deformation.h"
-#include "enm/EnmStatus.h"
 #include "enm/ModeBudget.h"
-#include "enm/ModeChangeToken.h"
-#include "enm/dense/Tridiagonal.h"
-#include "molecule/ELNBackboneData.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
+#include "enm/io/NetworkOutput.h"
+#include "enm/io/TextEigenInput.h"
 #include "molecule/NetworkRecordSink.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <istream>
-#include <limits>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -54,28 +46,7 @@
 namespace vornax {
 
 class Atom;
-class ContactGrid;
 class Progress;
-class SparseNetworkSolver;
-struct SessionForce;
-struct SessionStructure;
-struct TraceEstimate;
-
-/// How the Hessian is diagonalised.
-enum class EigenSolver {
-    Lapack,     ///< LAPACK's stages run one by one (tridiagonal reduction with a sparse first block,
-                ///< dstedc, the reflectors applied in large blocks), holding at most two and a half
-                ///< 3N × 3N matrices: the default
-    LapackDC,   ///< LAPACK's divide-and-conquer driver dsyevd (three matrices)
-    LapackMRRR, ///< LAPACK's MRRR driver dsyevr (two matrices)
-    Reference,  ///< Householder tridiagonalisation and implicit-shift QL on a one-based copy
-};
-
-/// The force handed from the servo thread to the simulation thread.
-struct ForceCommand {
-    double force[3] = {0.0, 0.0, 0.0}; ///< kcal/mol/Å, network frame
-    int32_t selectedCoordinate = -1;   ///< 3 × node index, −1 for none
-};
 
 class ElasticNetworkModel final : public NetworkRecordSink {
 public:
@@ -88,587 +59,191 @@ public:
     void init();
 
     // ---- Filling: calls from the structure reader, in load order (NetworkRecordSink) ------
-    void enterPDBName(const std::string& name) override { pdbName = name; }
-    void savePdBHeaderLine(const std::string& line) override { headerLines.push_back(line); }
-    void addLineInfo(const std::string& line) { pdbLines.push_back(line); }
-    void addLineInfo(std::string&& line) override { pdbLines.push_back(std::move(line)); }
-    /// Experiment temperature in K. A value that is not a number, not above 0 or above
-    /// kMaxTemperature is replaced by 300 K, with a warning.
-    void set_X_RAY_Temperature(float kelvin) override;
-    static constexpr float kMaxTemperature = vornax::kMaxTemperature;
-    void set_NMR_Exp(bool nmr) override { nmrExperiment = nmr; }
-    /// Subtracts `centre` (model units) from every node record received so far.
-    void subtractVectorFromLocalPosition(const Vector3d& centre) override;
-    /// Takes the chains (emptying `chains`) and appends their records to the node list.
-    void recieveChainList(ChainList& chains) override;
-    /// Takes the unscaled backbone coordinates (Å), emptying `list`.
-    void insertPureCoordList(std::vector<Vector3d>& list) override;
-    void setTotalAmountOfAtoms(int32_t count) override { totalAmountOfAtoms = count; }
+    void enterPDBName(const std::string& name) override { m_geometry.enterPDBName(name); }
+    void savePdBHeaderLine(const std::string& line) override { m_geometry.savePdBHeaderLine(line); }
+    void addLineInfo(const std::string& line) { m_geometry.addLineInfo(line); }
+    void addLineInfo(std::string&& line) override { m_geometry.addLineInfo(std::move(line)); }
+    void set_X_RAY_Temperature(float kelvin) override { m_geometry.set_X_RAY_Temperature(kelvin); }
+    void set_NMR_Exp(bool nmr) override { m_geometry.set_NMR_Exp(nmr); }
+    void subtractVectorFromLocalPosition(const Vector3d& centre) override { m_geometry.subtractVectorFromLocalPosition(centre); }
+    void recieveChainList(ChainList& chains) override { m_geometry.recieveChainList(chains); }
+    void insertPureCoordList(std::vector<Vector3d>& list) override { m_geometry.insertPureCoordList(list); }
+    void setTotalAmountOfAtoms(int32_t count) override { m_geometry.setTotalAmountOfAtoms(count); }
     void setResidueData(std::vector<std::string> chainIDList, std::vector<std::string> residueNameList,
-                        std::vector<std::string> residueNumberList) override;
+                        std::vector<std::string> residueNumberList) override
+    {
+        m_geometry.setResidueData(std::move(chainIDList), std::move(residueNameList), std::move(residueNumberList));
+    }
+    void processLine(const std::string& line) { m_geometry.processLine(line); }
+    bool processAtoms(std::istream& in) { return m_geometry.processAtoms(in); }
 
-    // ---- Filling from stored record lines (eigen data files) ------------------------------
-    /// Reads one stored record line into a node (C-alpha or phosphorus); other lines add nothing.
-    void processLine(const std::string& line);
-    /// Reads the line count, Rc (Å) and the record lines from `in` and rebuilds the nodes.
-    /// Returns false (nothing changed) when the stream ends early or the counts are absurd.
-    bool processAtoms(std::istream& in);
-
-    // ---- Construction ---------------------------------------------------------------------
-    void setRc(float rc) { Rc = rc; }
-    /// The spring cutoff in Å, as set (and as the springs were built with).
-    float getRc() const { return Rc; }
+    // ---- Construction (NetworkGeometry.h) -------------------------------------------------
+    void setRc(float rc) { m_geometry.setRc(rc); }
+    float getRc() const { return m_geometry.getRc(); }
     /// calcDistances, generateRenderingBB, buildLightAtomList and buildConnectedList.
     void setRenderingDataUp();
-    void calcDistances();
+    void calcDistances() { m_geometry.calcDistances(); }
     /// Fixes N, 3N and 3N − 6 and allocates the response vectors.
     void generateRenderingBB();
-    /// Creates one node atom per record.
+    /// Creates one node atom per record and publishes its position.
     void buildLightAtomList();
-    /// Links every pair of nodes closer than Rc.
-    void buildConnectedList();
-    /// Two nodes whose spring would have no direction (a Hessian of 0/0): their coordinates as
-    /// read are equal, components smaller than 1e-100 Å counting as 0. The lowest such pair of
-    /// node indices, or {-1, -1}. Sorts the node records: O(N log N), before any neighbour list.
-    std::array<int32_t, 2> findCoincidentNodes() const;
-    /// True when every node coordinate is a finite number within ±kLargestCoordinate Å (beyond,
-    /// squared spring lengths overflow and model units leave the range of a float).
-    bool nodeCoordinatesUsable() const;
-    static constexpr double kLargestCoordinate = 1e9;
+    void buildConnectedList() { m_geometry.buildConnectedList(); }
 
-    // ---- Hessian and normal modes ---------------------------------------------------------
-    /// Builds the 3N × 3N Hessian of the network with unit spring constant.
-    EnmStatus constructHessianMatrix(Progress* progress);
-    /// Diagonalises the Hessian (dense/EigenSolvers.h), sorts the modes, drops the six rigid ones and
-    /// frees the Hessian. A solve that fails (not converged, out of memory, cancelled through
-    /// `progress`) leaves no eigen data and no Hessian behind.
-    EnmStatus calculateEigen(Progress* progress);
-    void setEigenSolver(EigenSolver solver) { eigenSolver = solver; }
-    EigenSolver getEigenSolver() const { return eigenSolver; }
+    // ---- Hessian, normal modes, calibration and Y (ModeSet.h) -----------------------------
+    EnmStatus constructHessianMatrix(Progress* progress) { return m_modes.constructHessianMatrix(m_geometry, progress); }
+    EnmStatus calculateEigen(Progress* progress) { return m_modes.calculateEigen(m_geometry, m_deformation, progress); }
+    EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData) { return m_modes.calculateForceScaler(m_geometry, averageHapticForce, readingStandardData); }
+    EnmStatus calculateY(Progress* progress = nullptr) { return m_modes.calculateY(m_geometry, progress); }
+    bool checkAvailableMemForY() const { return m_modes.checkAvailableMemForY(m_geometry, m_budget); }
+    void finalize_inv_HDK(int32_t amountRead) { m_modes.finalize_inv_HDK(amountRead); }
 
-    // ---- Calibration and response ---------------------------------------------------------
-    /// Calibrates K from the B-factors, scales the eigenvalues, computes the force scaler S for
-    /// a device whose average force is `averageHapticForce` newtons and, unless
-    /// `readingStandardData`, the response matrix Y.
-    EnmStatus calculateForceScaler(float averageHapticForce, bool readingStandardData);
-    /// calculateForceScaler in two steps, so that a load can time and cancel Y on its own:
-    /// the calibration (K, scaled eigenvalues, S), then holdY.
-    EnmStatus calibrateForces(float averageHapticForce, bool readingStandardData);
-    /// Computes Y and keeps it as the response matrix of all-mode responses.
-    EnmStatus holdY(Progress* progress);
-    /// Y = V·diag(inverseScaledEigenvalues)·Vᵀ, 3N × 3N, Å per kcal/mol/Å. Cancelled through
-    /// `progress` between blocks of modes (Y is then freed).
-    EnmStatus calculateY(Progress* progress = nullptr);
-    /// Seconds the last calculateY took.
-    double getYSeconds() const { return ySeconds; }
-    /// True when Y and the per-structure vectors fit in the available physical memory.
-    bool checkAvailableMemForY() const;
-    /// Zeroes inverse scaled eigenvalues from index amountRead − 6 on.
-    void finalize_inv_HDK(int32_t amountRead);
+    // ---- Forces, the simulation step, mode selection and atoms to pull (Deformation.h) ------
+    void applyForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyForce(forceApplied, atomToApply); }
+    void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply) { m_deformation.applyNonScaleForce(forceApplied, atomToApply); }
+    void applyZeroForce(int32_t toApply) { m_deformation.applyZeroForce(toApply); }
+    void zeroF() { m_deformation.zeroF(); }
+    void zeroForces() { m_deformation.zeroForces(); }
+    void simulate() { m_deformation.simulate(); }
+    void updateDeformables() { m_deformation.updateDeformables(); }
+    std::optional<ModeChangeToken> tryBeginModeChange() { return m_deformation.tryBeginModeChange(); }
+    ModeChangeToken beginModeChange() { return m_deformation.beginModeChange(); }
+    // Mode selection: each writes the node under force's record (see ModeChangeToken).
+    void selectModeState(const ModeChangeToken& token, int32_t newState) { m_deformation.selectModeState(token, newState); }
+    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected) { m_deformation.selectAmountOfModes(token, modeSelected); }
+    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount) { m_deformation.receiveNewModes(token, newModes, amount); }
+    void useAllModes(const ModeChangeToken& token, bool newState) { m_deformation.useAllModes(token, newState); }
 
-    /// Keeps every computed mode and selects them all (responses through Y when it is held),
-    /// without the mode budget: for benchmarks and tests that need every mode.
-    void setUpAllModes();
-
-    /// No node is ever moved farther than this many times the size of the structure (the
-    /// diagonal of its nodes' bounding box, at least kSmallestExtent Å). A linear model holds
-    /// for displacements of a few Å; one that carries a node across several widths of the whole
-    /// structure comes from absurd numbers (a tampered eigen data file, a force far beyond any
-    /// device), never from physics, and would leave the positions without finite values.
-    static constexpr double kDisplacementExtents = 4.0;
-    static constexpr double kSmallestExtent = 10.0;
-    /// The largest displacement of a node (Å) that a step publishes or a session restores.
-    double getDisplacementLimit() const { return displacementLimit; }
-
-    /// Device force in newtons (network frame) on node `atomToApply`.
-    void applyForce(const Vector3d& forceApplied, int32_t atomToApply);
-    /// Force in kcal/mol/Å as given (re-applied from a session).
-    void applyNonScaleForce(const Vector3d& forceApplied, int32_t atomToApply);
-    /// Removes the kept force of node `toApply` from the deformation.
-    void applyZeroForce(int32_t toApply);
-    void zeroF();
-    void zeroForces();
-
-    /// One step of the force response (simulation thread).
-    void simulate();
-    /// Publishes the deformed node positions (simulation thread).
-    void updateDeformables();
-    /// Wakes the simulation thread: call after changing a node's press state.
-    static void requestStep();
-
-    /// Starts a mode change unless a simulation step (or another change) is running; the
-    /// change lasts as long as the token.
-    std::optional<ModeChangeToken> tryBeginModeChange();
-    /// Starts a mode change, waiting for the running step (or change) to end.
-    ModeChangeToken beginModeChange();
-    bool isSimulating() const;
-
-    // ---- Mode selection (each writes the node under force's record, see ModeChangeToken) ----
-    void selectModeState(const ModeChangeToken& token, int32_t newState);
-    void selectAmountOfModes(const ModeChangeToken& token, int32_t modeSelected);
-    void receiveNewModes(const ModeChangeToken& token, const int32_t* newModes, int32_t amount);
-    void useAllModes(const ModeChangeToken& token, bool newState);
-
-    // ---- The sparse path (sparse/SparsePath.cpp) -----------------------------------------
-    // For networks whose dense solution does not fit (or is not wanted before the first pull):
-    // the Hessian stays compressed, only the lowest modes are computed, Σinv comes from the
-    // factorisation, and all-mode responses from the pulled node's columns of the
-    // pseudo-inverse. Run in this order instead of constructHessianMatrix … getMaxPossibleModes.
-    /// The compressed Hessian of the network (unit springs).
-    EnmStatus constructSparseHessian();
-    /// Factorises and finds the lowest `k` non-rigid modes (a degenerate group cut by mode k is
-    /// taken whole). Cancelled through `progress` before the factorisation and the iterations.
-    EnmStatus calculateLowestModes(int32_t k, Progress* progress);
-    /// Σinv (exact while 3N is at most `largestExact`, else estimated with a bound), then K,
-    /// the scaled eigenvalues and S as calibrateForces gives them.
-    EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact);
-    /// Keeps every mode found and selects them all; all-mode responses go through the
-    /// factorisation when the structure is calibrated.
-    void setUpSparseModes();
-    bool isSparse() const { return sparseSolver != nullptr || sparseModeCount > 0; }
-    /// Modes the sparse path computed or its eigen data file held (0 on the dense path).
-    int32_t getSparseModeCount() const { return sparseModeCount; }
-    const SparseNetworkSolver* getSparseSolver() const { return sparseSolver.get(); }
-    /// Σinv as the sparse path found it: exact, or estimated with its bound.
-    const TraceEstimate& getSumInverseEstimate() const;
-    /// True when responses through every mode can be given (Y held, or the sparse factorisation).
-    bool allModesRouteHeld() const { return yMatrix || (sparseSolver && sparseAllModes); }
+    // ---- The sparse path (ModeSet.h, sparse/SparsePath.cpp) -------------------------------
+    EnmStatus constructSparseHessian() { return m_modes.constructSparseHessian(m_geometry); }
+    EnmStatus calculateLowestModes(int32_t k, Progress* progress) { return m_modes.calculateLowestModes(m_geometry, k, progress); }
+    EnmStatus calibrateSparse(float averageHapticForce, int32_t largestExact) { return m_modes.calibrateSparse(m_geometry, averageHapticForce, largestExact); }
+    void setUpSparseModes() { m_modes.setUpSparseModes(m_deformation, m_budget); }
     /// Takes the dense solution of `solved` (the same structure, loaded and solved apart, with
     /// Y) in place of the sparse one, under the mode-change handshake: every mode, Y, the
     /// calibration and the budget's modes. Kept forces and the displacement stay as they are
     /// (all-mode responses are the same either way). False, with nothing changed, when
     /// `solved` is not such a solution.
     bool adoptSolution(ElasticNetworkModel& solved);
-    /// Bytes the dense path needs for a network of `n` nodes: the solve (about two and a half
-    /// 3N × 3N matrices) and, `withY`, Y.
-    static uint64_t denseBytesNeeded(int64_t n, bool withY);
 
-    // ---- Mode budget (ModeBudget.h, ModeBudget.cpp) ---------------------------------------
-    /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
-    /// returns totalMaxModes.
-    int32_t getMaxPossibleModes(Progress* progress);
-    /// The same for plain-text eigen data: arrays are made ready for insertEigenValue/Vector.
-    int32_t getMaxPossibleModesStandardFile(Progress* progress);
-    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress);
-    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress);
-    /// The memory decision: -2 hold Y, -3 modes only, -10 the question was not answered.
-    int32_t findMaxPossibleModesOnMemory();
-    /// The timing search between `currentMinMode` and `currentMaxMode` modes, then the mode
-    /// arrays; returns the mode count it settled on (0 when it could not finish).
-    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad);
-    void setMachineFacts(MachineFacts facts) { budget.setMachineFacts(std::move(facts)); }
-    /// The budget's machine facts and its last decision (memory budget, modes allowed by memory).
-    const ModeBudget& modeBudget() const { return budget; }
+    // ---- Mode budget (ModeBudget.h) -------------------------------------------------------
+    int32_t getMaxPossibleModes(Progress* progress) { return m_budgeted.getMaxPossibleModes(progress); }
+    int32_t getMaxPossibleModesStandardFile(Progress* progress) { return m_budgeted.getMaxPossibleModesStandardFile(progress); }
+    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress) { return m_budgeted.findMaxPossibleModes_RAM_VS_TIME(progress); }
+    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress) { return m_budgeted.findMaxPossibleModes_RAM_VS_TIME_StandardFile(progress); }
+    int32_t findMaxPossibleModesOnMemory() { return m_budgeted.findMaxPossibleModesOnMemory(); }
+    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad) { return m_budgeted.calcModesAllowed(currentMinMode, currentMaxMode, progress, instantLoad); }
 
-    // ---- Eigen data files (io/EigenDataFiles.cpp) ------------------------------------------
-    /// <stdPath>/<pdbName>.hdv and .ppy.
-    void setFileNames(const std::filesystem::path& stdPath);
-    const std::string& getMainFileName() const { return mainFileName; }
-    const std::string& getYFileName() const { return yFileName; }
-    /// Writes the main eigen data file and, when Y is held, the response-matrix file. Both
-    /// replace the files of those names together once complete, or neither does.
-    bool writeEigenDataToNewFile();
-    /// Fields 1-7 to `fout` and, when `yOut` is given and Y is held, Y to `yOut`.
-    bool writeEigenDataToStream(std::ostream& fout, std::ostream* yOut);
-    /// Checks the main eigen data file whole, then rebuilds the node records from its lines and
-    /// leaves it open at the force scaling. Refuses (nothing changed) a file of another layout.
-    bool inputMainFile(const std::string& fileName);
-    /// Names the response-matrix file to read with the main one. A sparse main file brings its
-    /// own responses: the name is then set aside with a console warning (true, no Y).
-    bool inputYFile(const std::string& eigenVecFileName);
-    /// The main eigen data file read by inputMainFile is of the sparse variant.
-    bool mainFileIsSparse() const { return sparseFileModesOffset > 0; }
-    /// Picks the .hdv and .ppy files out of the names the user chose; refuses a set without .hdv.
-    bool inputEigenDataFiles(const std::vector<std::string>& fileNames);
-    /// Reads S, the inverse scaled eigenvalues, the kept modes and (held) Y; run by the budget.
-    bool readEigenDataFromOldFile(Progress* progress);
+    // ---- Eigen data files (io/EigenDataFiles.h) -------------------------------------------
+    void setFileNames(const std::filesystem::path& stdPath) { m_files.setFileNames(stdPath); }
+    bool writeEigenDataToNewFile() { return m_files.writeEigenDataToNewFile(); }
+    bool writeEigenDataToStream(std::ostream& fout, std::ostream* yOut) { return m_files.writeEigenDataToStream(fout, yOut); }
+    bool inputMainFile(const std::string& fileName) { return m_files.inputMainFile(fileName); }
+    bool inputYFile(const std::string& eigenVecFileName) { return m_files.inputYFile(eigenVecFileName); }
+    bool readEigenDataFromOldFile(Progress* progress) { return m_files.readEigenDataFromOldFile(progress); }
     bool findEigenFile() const { return true; }
-    /// The message of the last refused eigen data file (empty when none was refused).
-    const std::string& getEigenFileError() const { return eigenFileError; }
 
-    // ---- Plain-text and ElNemo eigen data (io/StandardFileLoader.cpp, io/ElnemoImport.cpp)
+    // ---- Plain-text and ElNemo eigen data (io/TextEigenInput.h) ----------------------------
     /// Loads a plain-text eigen file whole: eigenvalues, budget, calibration, eigenvectors.
     bool loadStandardEigenFile(const std::string& fileName, float averageHapticForce, Progress* progress);
-    void setupBlankArrays();
-    void insertThreeN(int32_t n) { threeN = n; }
-    /// Eigenvalue of non-rigid mode `index` (0 = mode 7); divided by 10 for ElNemo input.
-    /// False (mode left out) for a value that is not positive or an index out of range.
-    bool insertEigenValue(double val, int32_t index);
-    void insertEigenVector(int32_t row, int32_t col, double value);
-    /// Reads one ElNemo mode file; false (file skipped, message given) when it does not fit.
-    bool calculateEigenFromElnemo(const std::string& fileName);
-    std::vector<int32_t> getElNemoModes() const { return elNemoModes; }
-    /// Moves the ElNemo vectors into modeVectors (row m − 7 for mode m).
-    void setupSelectedELNemoModes();
-    /// Scales `vector` to unit Euclidean length (left as it is when all zero).
-    static void normaliseEigenVectors(std::vector<double>& vector);
-    /// Enters the eigenvalue dialog's values (rigid-body ones first), calibrates and zeroes the
-    /// modes beyond those entered.
-    void finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce);
-    /// Eigenvalues the last text or dialog input did not give (set to 0) and those refused.
-    int32_t getMissingEigenvalues() const { return missingEigenvalues; }
-    int32_t getRefusedEigenvalues() const { return refusedEigenvalues; }
-    /// Kept mode vectors: totalMaxModes rows of 3N, or null.
-    const double* getModeVectors() const { return modeVectors; }
-    bool isReadingStandardData() const { return readingStandardData; }
-    bool isElNemoInput() const { return elNemoInput; }
+    void setupBlankArrays() { m_text.setupBlankArrays(); }
+    void insertThreeN(int32_t n) { m_geometry.insertThreeN(n); }
+    bool insertEigenValue(double val, int32_t index) { return m_text.insertEigenValue(val, index); }
+    void insertEigenVector(int32_t row, int32_t col, double value) { m_text.insertEigenVector(row, col, value); }
+    bool calculateEigenFromElnemo(const std::string& fileName) { return m_text.calculateEigenFromElnemo(fileName); }
+    std::vector<int32_t> getElNemoModes() const { return m_text.getElNemoModes(); }
+    void setupSelectedELNemoModes() { m_text.setupSelectedELNemoModes(); }
+    static void normaliseEigenVectors(std::vector<double>& vector) { TextEigenInput::normaliseEigenVectors(vector); }
 
-    // ---- Fluctuation measures -------------------------------------------------------------
-    double getRMSingle(int32_t mode) const;
-    double getRTotal() const;
-    double getRMForTest(int32_t n) const;
-    double getS() const { return forceScaler.load(std::memory_order_relaxed); }
+    // ---- Fluctuation measures (ModeSet.h) -------------------------------------------------
+    double getRMSingle(int32_t mode) const { return m_modes.getRMSingle(mode, m_geometry.getTemperature()); }
+    double getRTotal() const { return m_modes.getRTotal(m_geometry.getTemperature()); }
+    double getRMForTest(int32_t n) const { return m_modes.getRMForTest(n, m_geometry.getTemperature()); }
+    double getS() const { return m_modes.getS(); }
 
-    // ---- Deformed structure output ---------------------------------------------------------
-    /// Writes the C-alpha records of the structure with the current deformation added to
-    /// their coordinates, after REMARK lines for every node that keeps a force, then END.
-    /// False (with a console warning, nothing written) when the file cannot be written whole or a
-    /// moved coordinate does not fit its 8 columns; the file is replaced only once complete. Any
-    /// thread: the displacement is taken between two simulation steps (so not under a
-    /// ModeChangeToken).
-    bool write_C_alphaFile(const std::string& filename) const;
+    // ---- Deformed structure output and sessions (io/NetworkOutput.h) ----------------------
+    bool write_C_alphaFile(const std::string& filename) const { return writeCAlphaFile(m_geometry, m_modes, m_deformation, filename, cAlphaFileError); }
     /// Why the last write_C_alphaFile failed (empty after a success).
     const std::string& getCAlphaFileError() const { return cAlphaFileError; }
-    /// One coordinate's text laid out in the 8 columns of a PDB coordinate field: the integer
-    /// part right-aligned in 4 characters, the fraction cut (not rounded) or blank-filled to 3.
-    static std::string padString(const std::string& text);
+    static std::string padString(const std::string& text) { return padCoordinateField(text); }
+    bool serialize(std::ostream& out) const { return writeKeptForces(m_deformation, out); }
+    SessionStructure sessionStructure() const { return describeSessionStructure(m_geometry, m_files.getMainFileName()); }
+    void addAtomToList(Atom* atom) { m_deformation.addAtomToList(atom); }
+    bool removeAtomFromList(int32_t indexToRemove) { return m_deformation.removeAtomFromList(indexToRemove); }
+    void deselectAll() { m_deformation.deselectAll(); }
+    Atom* collisionCheck(const Vector3d& HIP, bool& res) { return m_deformation.collisionCheck(HIP, res); }
 
-    // ---- Sessions (io/SessionForces.cpp) --------------------------------------------------
-    /// Every node that keeps a force (a non-zero oldKcalForce), in ascending node order, with
-    /// its force, M, eqForce and mode state; taken between two simulation steps.
-    std::vector<SessionForce> keptForces() const;
-    /// The count n and the n force records of keptForces, as a session file holds them.
-    bool serialize(std::ostream& out) const;
-    /// Puts a saved force back as a kept force of its node, as if it had been pulled and let go:
-    /// its response through the route it was recorded with goes into the deformation, the node
-    /// keeps it (oldKcalForce and kcalForce), its device force in newtons is derived from it, and
-    /// the node's press state is idle. Selection and undo are the device's (Haptics). False,
-    /// nothing changed, for a node outside the network or a network without modes.
-    bool restoreKeptForce(const SessionForce& force);
-    /// The structure a session on this network belongs to: the record lines the main eigen
-    /// data file stores, the cutoff and the node count, named by the PDB code (or the main eigen
-    /// data file's name). The same whether the network was computed or read from its files.
-    SessionStructure sessionStructure() const;
-
-    // ---- Selection of atoms to pull -------------------------------------------------------
-    void addAtomToList(Atom* atom) { contacts.add(atom); }
-    bool removeAtomFromList(int32_t indexToRemove) { return contacts.remove(indexToRemove); }
-    void deselectAll() { contacts.deselectAll(); }
-    /// First node (in index order) whose deformed sphere holds `HIP` (model units).
-    Atom* collisionCheck(const Vector3d& HIP, bool& res);
-    const ContactGrid* getContactGrid() const { return contactGrid.get(); }
-
-    // ---- Colours and drawing switches (window thread; read by the frame) ------------------
-    /// "Colour Chains": one hue per chain identifier, blue (240) towards red in order of first
-    /// appearance; a single chain is all blue.
-    void generateColourList();
-    /// "Chainbow": each chain runs from blue at its first node towards red at its end.
-    void generateColourListOverSeq();
-    /// Every node gets `colour` (RGB 0..1).
-    void setBBColour(const Vector3d& colour);
-    /// Every node back to grey (200/255).
-    void clearAllResCols();
-    /// Colour (RGB 0..1) of hue `h` degrees at saturation 255 and value 200.
-    static Vector3d hueColour(int h);
-
-    // ---- Residue highlights (window thread) -----------------------------------------------
-    /// Whether the chain identifier, residue name or residue sequence number (text) occurs in
-    /// the loaded structure. Both sides are compared without surrounding white space; a blank
-    /// name or number occurs nowhere (a blank chain may).
-    bool searchChainID(const std::string& chain) const;
-    bool searchResidue(const std::string& name) const;
-    bool searchseqNumList(const std::string& number) const;
-    /// Colour every node of chain `chain` (compared exactly), of residue name `name` or of
-    /// sequence number `number` (both trimmed), the last two optionally within one chain
-    /// (trimmed). Each returns the number of nodes coloured.
-    int32_t addChainID(const std::string& chain, const Vector3d& colour);
-    int32_t addResidue(const std::string& name, const Vector3d& colour);
-    int32_t addSeqNum(const std::string& number, const Vector3d& colour);
-    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour);
-    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour);
-    /// The nodes the operations above would colour, none coloured: of chain `chain` alone when
-    /// `text` is null, else of the residue name (or, with `byNumber`, sequence number) `*text`
-    /// within that chain.
-    int32_t countHighlightNodes(const std::string& chain, const std::string* text = nullptr,
-                                bool byNumber = false) const;
+    // ---- Colours, highlights and drawing switches (window thread; read by the frame) -------
+    void generateColourList() { m_geometry.generateColourList(); }
+    void generateColourListOverSeq() { m_geometry.generateColourListOverSeq(); }
+    void setBBColour(const Vector3d& colour) { m_geometry.setBBColour(colour); }
+    void clearAllResCols() { m_geometry.clearAllResCols(); }
+    bool searchChainID(const std::string& chain) const { return m_geometry.searchChainID(chain); }
+    bool searchResidue(const std::string& name) const { return m_geometry.searchResidue(name); }
+    bool searchseqNumList(const std::string& number) const { return m_geometry.searchseqNumList(number); }
+    int32_t addChainID(const std::string& chain, const Vector3d& colour) { return m_geometry.addChainID(chain, colour); }
+    int32_t addResidue(const std::string& name, const Vector3d& colour) { return m_geometry.addResidue(name, colour); }
+    int32_t addSeqNum(const std::string& number, const Vector3d& colour) { return m_geometry.addSeqNum(number, colour); }
+    int32_t addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour) { return m_geometry.addResidueChain(name, chain, colour); }
+    int32_t addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour) { return m_geometry.addSeqChain(number, chain, colour); }
     void setRenderForces(bool b) { forceRender.store(b, std::memory_order_relaxed); }
     bool isRenderingForces() const { return forceRender.load(std::memory_order_relaxed); }
     void setRenderingSpheres(bool b) { renderingSpheres.store(b, std::memory_order_relaxed); }
     bool isRenderingSpheres() const { return renderingSpheres.load(std::memory_order_relaxed); }
-    /// The node atoms and their published positions exist for every node (setRenderingDataUp
-    /// has made them): what the drawing needs.
-    bool hasNodeAtoms() const
-    {
-        return positions.exists() && atomArray.size() == static_cast<std::size_t>(amountOfAtoms);
-    }
-    /// Size factor of the node spheres (written by the device from the camera distance).
-    float getCurrentZoom() const { return currentZoom.load(std::memory_order_relaxed); }
 
     // ---- Queries --------------------------------------------------------------------------
-    Atom* getAtom(int32_t i) const { return atomArray[static_cast<std::size_t>(i)]; }
-    int32_t getAmountOfAtoms() const { return amountOfAtoms; }
-    int32_t get3N() const { return threeN; }
-    int32_t get3NMinus6() const { return threeNMinusSix; }
-    Vector3d getMidPoint() const { return Vector3d(midPoint[0], midPoint[1], midPoint[2]); }
-    /// Per axis, the largest node position minus its radius, plus 0.1 (model units).
-    Vector3d findMaxCoord() const;
-    /// The atoms that keep a force, as last published: any thread, never a torn list. The device
-    /// object changes the list under its selection lock (servo tick and undo), so writers take
-    /// turns; a reader never holds a writer up.
-    std::vector<Atom*> getContactList() const { return contacts.snapshot(); }
-    /// Characters from offset 62 of the first stored record line (at most 66), trimmed.
-    std::string getPDB_Code() const;
+    Atom* getAtom(int32_t i) const { return m_geometry.getAtom(i); }
+    int32_t getAmountOfAtoms() const { return m_geometry.getAmountOfAtoms(); }
+    int32_t get3N() const { return m_geometry.get3N(); }
+    Vector3d getMidPoint() const { return m_geometry.getMidPoint(); }
+    Vector3d findMaxCoord() const { return m_geometry.findMaxCoord(); }
+    std::vector<Atom*> getContactList() const { return m_deformation.getContactList(); }
+    std::string getPDB_Code() const { return m_geometry.getPDB_Code(); }
     bool isInit() const { return initialised.load(std::memory_order_acquire); }
-    void setInit()
-    {
-        initialised.store(true, std::memory_order_release);
-        requestStep();
-    }
-    bool isSetup() const { return modesReady.load(std::memory_order_acquire); }
-    bool setupComplete() const { return setupCompleteFlag; }
+    void setInit() { initialised.store(true, std::memory_order_release); Deformation::requestStep(); }
+    bool isSetup() const { return m_modes.isSetup(); }
+    bool setupComplete() const { return m_modes.setupComplete(); }
 
-    const std::string& getPDBName() const { return pdbName; }
-    float getTemperature() const { return temperature; }
-    bool isNMR() const { return nmrExperiment; }
-    int32_t getTotalAmountOfAtoms() const { return totalAmountOfAtoms; }
-    const std::vector<std::string>& getPdbLines() const { return pdbLines; }
-    const std::vector<std::string>& getHeaderLines() const { return headerLines; }
-    const ChainList& getChainList() const { return chainList; }
-    const std::vector<ELNBackboneData>& getBackboneList() const { return backboneList; }
-    /// Node coordinates as read (Å, double precision), 3N, node-major; the springs' geometry.
-    const std::vector<double>& getNodeCoordinates() const { return nodeCoordinates; }
-    /// The cutoff the springs were built with, in Å, as the neighbour search takes it.
-    double getRcAngstrom() const { return Rc; }
-    const std::vector<Vector3d>& getPureCoordList() const { return pureCoordList; }
-    const std::vector<std::string>& getChainIDs() const { return chainIDs; }
-    const std::vector<std::string>& getResidueNames() const { return residueNames; }
-    const std::vector<std::string>& getSeqNums() const { return seqNums; }
-    int32_t getAmountOfSprings() const { return amountOfSprings; }
-    double getSpringConstant() const { return springConstant; }
-    bool isEigenComputed() const { return eigenComputed; }
-    bool isYMatrixAvailable() const { return yMatrixAvailable; }
-    int32_t getTotalMaxModes() const { return totalMaxModes; }
-    int32_t getAmountSelected() const { return amountSelected.load(std::memory_order_relaxed); }
-    int32_t getModeSelectState() const { return modeSelectState.load(std::memory_order_relaxed); }
-    std::array<int32_t, 20> getModeArray() const;
-    int32_t getLoadResult() const { return loadResult; }
-    int32_t getSimulationMode() const { return loadResult; }
-    int32_t getSelectedCoordinate() const { return forceCommand.load().selectedCoordinate; }
-    double getNewtonToKcal() const { return newtonToKcal; }
+    int32_t getTotalMaxModes() const { return m_modes.getTotalMaxModes(); }
+    int32_t getAmountSelected() const { return m_modes.getAmountSelected(); }
+    int32_t getModeSelectState() const { return m_modes.getModeSelectState(); }
+    std::array<int32_t, 20> getModeArray() const { return m_modes.getModeArray(); }
+    int32_t getLoadResult() const { return m_modes.getLoadResult(); }
+    int32_t getSimulationMode() const { return m_modes.getLoadResult(); }
     /// A pull has ended: set by the haptic side, read and cleared by the window's timer.
     void setNeedsListUpdate(bool b) { needsListUpdate.store(b, std::memory_order_release); }
     bool getNeedsListUpdate() const { return needsListUpdate.load(std::memory_order_acquire); }
-    void setCurrentZoom(float zoom)
-    {
-        currentZoom.store(zoom, std::memory_order_relaxed);
-        requestStep();
-    }
 
-    /// The Hessian while it exists (after constructHessianMatrix, before the solve): 3N × 3N.
-    /// The network keeps it in compressed rows; the first call writes out its dense form.
-    const double* getHessian() const;
-    /// False when two nodes share a position: the Hessian then holds NaN and has no modes.
-    bool isHessianFinite() const { return hessianFinite; }
-    /// One-based, ascending eigenvalues of the unit-spring Hessian (element 0 unused).
-    const std::vector<double>& getEigenvalues() const { return eigenvalues; }
-    const std::vector<double>& getInverseEigenvalues() const { return inverseEigenvalues; }
-    const std::vector<double>& getScaledEigenvalues() const { return scaledEigenvalues; }
-    const std::vector<double>& getInverseScaledEigenvalues() const { return inverseScaledEigenvalues; }
-    /// Vᵀ: (3N − 6) rows of 3N coordinates, one row per non-rigid mode. V(r, k) = Vᵀ(k, r).
-    const double* getEigenvectorMatrixT() const { return eigenvectorsT; }
-    /// Y, 3N × 3N row-major, or null when not held.
-    const double* getYMatrix() const { return yMatrix.get(); }
-    /// The displacement as the last step left it: for the stepping thread, or with no simulation
-    /// thread running (write_C_alphaFile takes a copy between steps from any thread).
-    const std::vector<double>& getDisplacement() const { return displacement; }
-    const std::vector<double>& getBaseDisplacement() const { return baseDisplacement; }
-    Vector3d getDeformedPosition(int32_t i) const { return positions.load(static_cast<std::size_t>(i)); }
-
-    /// Modes whose eigenvalue is treated as zero beyond the six rigid-body modes.
-    int32_t getExtraZeroModes() const { return extraZeroModes; }
-    /// Tells the user (console and message box) that the network has `count` zero-frequency
-    /// modes besides the six rigid-body ones, built with cutoff `rcAngstrom`.
-    static void warnExtraZeroModes(int32_t count, float rcAngstrom);
-    /// Calibration quantities of the last calculateForceScaler (enm/Calibration.h).
-    using Calibration = vornax::Calibration;
-    const Calibration& getCalibration() const { return calibration; }
-    /// vornax::calibrate, for the sparse solver.
-    static Calibration calibrate(double sumInverse, const std::vector<double>& bFactors, double kelvin,
-                                 float averageHapticForce, const std::string& name)
-    {
-        return vornax::calibrate(CalibrationInput{sumInverse, bFactors, kelvin, averageHapticForce, name});
-    }
-
-    /// Displacement (Å, 3N) of force `f` (kcal/mol/Å) on node `node`: through Y when
-    /// `route` is 2 and Y is held, through the first `count` kept modes when 1 (or 2 without
-    /// Y), through the listed modes when 0.
-    void computeResponse(const double f[3], int32_t node, int32_t route, int32_t count, const int32_t* modes,
-                         double* out);
-
-    /// Eigenvalues below this fraction of the largest one count as zero.
-    static constexpr double kZeroModeTolerance = 1e-10;
+    /// The parts.
+    NetworkGeometry& geometry() { return m_geometry; }
+    const NetworkGeometry& geometry() const { return m_geometry; }
+    ModeSet& modes() { return m_modes; }
+    const ModeSet& modes() const { return m_modes; }
+    ModeBudget& budget() { return m_budget; }
+    const ModeBudget& budget() const { return m_budget; }
+    Deformation& deformation() { return m_deformation; }
+    const Deformation& deformation() const { return m_deformation; }
+    EigenDataFiles& files() { return m_files; }
+    const EigenDataFiles& files() const { return m_files; }
+    TextEigenInput& textInput() { return m_text; }
+    const TextEigenInput& textInput() const { return m_text; }
 
 private:
-    friend class ModeChangeToken;
-    /// The two halves of the mode-change handshake: true sets the changing flag unless a step
-    /// runs (false then); false clears it and asks for a step.
-    bool setChangingSimMode(bool changing);
-    /// Holds the handshake for one simulation step (or position update); empty while a mode
-    /// change is running.
-    std::optional<ModeChangeToken> tryBeginStep();
-    void releaseHold(uint32_t bit);
-    /// True (with a console line) when `token` holds this network's handshake.
-    bool checkToken(const ModeChangeToken& token, const char* operation) const;
-    /// The displacement between two simulation steps (any thread).
-    std::vector<double> displacementSnapshot() const;
-    void removeKeptForce(Atom* node, int32_t nodeIndex, bool onGrab);
-    /// The first node that `base` + `added` (Å, 3N each) moves by a displacement that is not a
-    /// finite number or beyond getDisplacementLimit, with that displacement's length; -1 when
-    /// there is none.
-    std::pair<int32_t, double> firstNodeTooFar(const std::vector<double>& base, const double* added) const;
-    /// What the user is told when `what` (a force refused) would move a node as `far` says.
-    std::string tooFarText(const std::string& what, std::pair<int32_t, double> far) const;
-    void writeSelectionIntoNodeUnderForce(const ModeChangeToken& token, const std::function<void(Atom*)>& write);
-    void finishEigenSolution(Progress* progress);
-    /// K, c, R, D and S from `sumInverse` and the B-factors, then the scaled eigenvalues and S
-    /// of the modes held (both paths).
-    void applyCalibration(double sumInverse, float averageHapticForce);
-    /// How much of the dense Hessian holds its values: none, each row from the diagonal on (all
-    /// the staged solver reads), or all.
-    enum class HessianFill { None, Upper, Full };
-    /// Writes the compressed Hessian into `hessian` (zeroed) up to `fill`; false when `stop`
-    /// ended it unfinished.
-    bool fillHessian(HessianFill fill, const std::function<bool()>& stop = {}) const;
-    void freeNodes();
-    bool refuseEigenFile(const std::string& text);
-    /// Line count, Rc and the stored lines of a main eigen data file, of which at most
-    /// `bytesAvailable` bytes are left. False when they do not fit in it.
-    static bool readStoredLines(std::istream& in, uint64_t bytesAvailable, int32_t& lineCount, float& rc,
-                                std::vector<std::string>& lines);
-    /// Rebuilds the node records from stored lines.
-    void processStoredLines(std::vector<std::string>&& lines, int32_t lineCount, float rc);
-    /// Shared by the two budget drivers.
-    int32_t runModeBudget(Progress* progress, bool instantLoad);
-    /// The search's result kept: the mode arrays, filled from the main eigen data file when
-    /// `instantLoad`, and the selection. False when they could not be had (no modes kept).
-    bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
-    void reportMissingEigenvalues(int32_t given);
+    bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
 
-    std::string pdbName;
-    std::vector<ELNBackboneData> backboneList;
-    ChainList chainList;
-    std::string mainFileName;
-    std::string yFileName;
-    bool readingStandardData = false;
-    float Rc = 11.0f; ///< Å, always
-    int32_t amountOfAtoms = 0;
     std::atomic<bool> initialised{false};
-    bool eigenComputed = false;
-    int32_t chainCounter = -1;
-    std::array<float, 3> midPoint{};
-    std::array<double, 3> midPointSum{};
-    int64_t midPointCount = 0;
-    std::string currentChainID;
-    std::atomic<float> currentZoom{1.0f};
-    // The mode selection: written only with a ModeChangeToken; atomics so that a query from
-    // any thread reads whole values.
-    std::array<std::atomic<int32_t>, 20> modeArray{};
-    std::atomic<int32_t> amountSelected{-1};
-    std::atomic<int32_t> modeSelectState{0};
-    int32_t totalAmountOfAtoms = 0;
-    int32_t loadResult = 0;
-    bool yMatrixAvailable = false;
-    std::vector<std::string> chainIDs;
-    std::vector<std::string> residueNames;
-    std::vector<std::string> seqNums;
-    bool elNemoInput = false;
-    int32_t totalMaxModes = 0;
     std::atomic<bool> needsListUpdate{false};
-    bool nmrExperiment = false;
-    double newtonToKcal = 1.4396e10;
-    std::vector<int32_t> elNemoModes;
-    bool setupCompleteFlag = false;
-    std::vector<std::string> pdbLines;
-    std::vector<std::string> headerLines;
     std::atomic<bool> forceRender{true};      ///< draw the force arrows (set by the view)
     std::atomic<bool> renderingSpheres{true}; ///< full-size node spheres, else small ones (set by the view)
-    std::vector<Atom*> atomArray;
-    PublishedContacts contacts; ///< the atoms that keep a force
-    PublishedPositions positions; ///< the deformed node positions the step publishes
-    /// The zoom the last updateDeformables gave every node's camZoom (under the step handshake; NaN
-    /// before the first): an unchanged zoom is not written again.
-    float zoomInNodes = std::numeric_limits<float>::quiet_NaN();
-    std::unique_ptr<ContactGrid> contactGrid; ///< collisionCheck's search grid (servo thread)
-    std::vector<Vector3d> pureCoordList;
-    std::atomic<bool> useAllModesFlag{true};
-    int32_t threeN = 0;
-    int32_t threeNMinusSix = 0;
-    float temperature = 300.0f;
     mutable std::string cAlphaFileError;
-    double springConstant = 1.0;
-    int32_t amountOfSprings = 0;
-    std::atomic<bool> modesReady{false};
-    std::vector<double> nodeCoordinates; ///< 3N, Å as read, double precision
-    double displacementLimit = 0.0;      ///< Å, set with the nodes (getDisplacementLimit)
-    bool tooFarTold = false;             ///< a refused pull was reported (simulation step)
 
-    // Hessian and eigen solution.
-    EigenSolver eigenSolver = EigenSolver::Lapack;
-    DoubleBuffer hessian;                                ///< 3N × 3N, freed by the solve; written out on demand
-    SymmetricRows hessianRows;                           ///< the Hessian's non-zero blocks, freed by the solve
-    mutable HessianFill hessianFill = HessianFill::None; ///< how much of `hessian` holds the rows
-    bool hessianFinite = true;
-    std::vector<double> eigenvalues;       ///< one-based, 3N + 1
-    DoubleBuffer eigenBuffer;              ///< 3N rows of 3N: every eigenvector, rigid ones first
-    const double* eigenvectorsT = nullptr; ///< Vᵀ: eigenBuffer from row 6 on
-    std::vector<double> inverseEigenvalues;
-    int32_t extraZeroModes = 0;
+    NetworkGeometry m_geometry;
+    ModeSet m_modes;
+    Deformation m_deformation{m_geometry, m_modes};
 
-    // Calibration and response.
-    Calibration calibration;
-    /// S: read by the servo thread with every force, replaced when a background solution is adopted.
-    std::atomic<double> forceScaler{0.0};
-    std::vector<double> scaledEigenvalues;
-    std::vector<double> inverseScaledEigenvalues;
-    DoubleBuffer yMatrix;
-    double ySeconds = 0.0;
-    const double* modeVectors = nullptr; ///< totalMaxModes rows of 3N: Vᵀ, or ownedModeVectors
-    DoubleBuffer ownedModeVectors;       ///< the kept modes when they came from a file
-
-    // The sparse path.
-    std::unique_ptr<SparseNetworkSolver> sparseSolver;
-    std::unique_ptr<TraceEstimate> sparseTrace;
-    int32_t sparseModeCount = 0;
-    bool sparseAllModes = false;   ///< the factorisation gives all-mode responses
-    mutable std::mutex sparseMutex; ///< one thread at a time in the solver (columns are cached)
-    /// Fills the mode arrays from the `k` lowest eigenvalues and modes (3N × k, one column each).
-    void keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k);
-    bool writeSparseEigenData(std::ostream& fout);
-    /// How many of pdbLines the main eigen data file stores (the first totalAmountOfAtoms).
-    std::size_t storedLineCount() const;
-    bool inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName);
-    bool readSparseEigenData();
-    uint64_t sparseFileModesOffset = 0;
-
-    // Mode budget and eigen data files.
-    ModeBudget budget;
-    std::ifstream mainFileStream;
-    int32_t mainFileNodes = 0; ///< N of the checked main file
-    std::string eigenFileError;
-    int32_t missingEigenvalues = 0;
-    int32_t refusedEigenvalues = 0;
-    std::vector<std::vector<double>> elNemoVectors; ///< one per entry of elNemoModes
-    std::vector<double> modeAmplitudes;
-    std::vector<double> responseScratch;
-    std::vector<double> displacement;
-    std::vector<double> baseDisplacement;
-    SeqLocked<ForceCommand> forceCommand;
-    double force[3] = {0.0, 0.0, 0.0}; ///< the command the current step works on
-    int32_t selectedCoordinate = 0;
-
-    /// Bits of the mode-change handshake: a change or a step holds one, never both at once.
-    static constexpr uint32_t kChanging = 1u, kSimulating = 2u;
-    std::atomic<uint32_t> simState{0};
+    ModeBudget m_budget;
+    EigenDataFiles m_files{m_geometry, m_modes, m_budget};
+    TextEigenInput m_text{m_geometry, m_modes, m_deformation, m_files};
+    BudgetedModes m_budgeted{m_geometry, m_modes, m_deformation, m_budget, m_files};
 };
 
 } // namespace vornax

@@ -2,7 +2,10 @@
 // it, and how many one response can use within 60 ms on this machine.
 #include "enm/ModeBudget.h"
 
-#include "enm/ElasticNetworkModel.h"
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
 
 #include "common/Console.h"
 #include "common/Progress.h"
@@ -162,16 +165,16 @@ int32_t ModeBudget::searchModeCount(int32_t lo, int32_t hi, int32_t allowance,
     return hi;
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
+int32_t BudgetedModes::findMaxPossibleModesOnMemory()
 {
-    const ModeBudget::Plan plan = budget.plan(static_cast<uint64_t>(std::max(threeN, 0)), yMatrix != nullptr);
+    const ModeBudget::Plan plan = m_budget.plan(static_cast<uint64_t>(std::max(m_geometry.get3N(), 0)), m_modes.yMatrix != nullptr);
     const auto decide = [&](int32_t modes, int32_t result) {
-        budget.setModesAllowedByMemory(modes);
+        m_budget.setModesAllowedByMemory(modes);
         return result;
     };
     if (!plan.yFits) return decide(plan.withoutY, -3);
-    if (yMatrixAvailable || eigenComputed) return decide(plan.besideY, -2);
-    if (readingStandardData) return decide(plan.withoutY, -3);
+    if (m_modes.yMatrixAvailable || m_modes.eigenComputed) return decide(plan.besideY, -2);
+    if (m_modes.readingStandardData) return decide(plan.withoutY, -3);
     const MessageAnswer answer = userPrompts().messageBox(
         "Data Required", "Preprocessed matrix is not available, \nDo you want to wait for the calculation?",
         MessageIcon::Information, MessageButtons::YesNo);
@@ -180,67 +183,67 @@ int32_t ElasticNetworkModel::findMaxPossibleModesOnMemory()
     return -10;
 }
 
-int32_t ElasticNetworkModel::runModeBudget(Progress* progress, bool instantLoad)
+int32_t BudgetedModes::runModeBudget(Progress* progress, bool instantLoad)
 {
     {
         // No step may work on the modes while they are replaced.
-        const ModeChangeToken token = beginModeChange();
-        modesReady.store(false, std::memory_order_release);
+        const ModeChangeToken token = m_deformation.beginModeChange();
+        m_modes.modesReady.store(false, std::memory_order_release);
     }
-    loadResult = findMaxPossibleModesOnMemory();
-    if (loadResult == -2 || loadResult == -3) {
-        console::Line() << "modes allowed by memory: " << budget.getModesAllowedByMemory();
-        if (budget.getModesAllowedByMemory() > threeNMinusSix) budget.setModesAllowedByMemory(std::max(threeNMinusSix, 0));
-        calcModesAllowed(0, budget.getModesAllowedByMemory(), progress, instantLoad);
+    m_modes.loadResult = findMaxPossibleModesOnMemory();
+    if (m_modes.loadResult == -2 || m_modes.loadResult == -3) {
+        console::Line() << "modes allowed by memory: " << m_budget.getModesAllowedByMemory();
+        if (m_budget.getModesAllowedByMemory() > m_geometry.get3NMinus6()) m_budget.setModesAllowedByMemory(std::max(m_geometry.get3NMinus6(), 0));
+        calcModesAllowed(0, m_budget.getModesAllowedByMemory(), progress, instantLoad);
     } else {
         console::Line(console::Warning) << "No modes are kept: the question about the response matrix was not answered";
     }
     {
-        const ModeChangeToken token = beginModeChange();
-        modeSelectState = 2;
+        const ModeChangeToken token = m_deformation.beginModeChange();
+        m_modes.modeSelectState = 2;
     }
-    console::Line() << "Mode checking is complete. \ntotal modes found is: " << totalMaxModes;
+    console::Line() << "Mode checking is complete. \ntotal modes found is: " << m_modes.totalMaxModes;
     return 0;
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME(Progress* progress)
+int32_t BudgetedModes::findMaxPossibleModes_RAM_VS_TIME(Progress* progress)
 {
     return runModeBudget(progress, true);
 }
 
-int32_t ElasticNetworkModel::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress)
+int32_t BudgetedModes::findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress)
 {
     return runModeBudget(progress, false);
 }
 
-int32_t ElasticNetworkModel::getMaxPossibleModes(Progress* progress)
+int32_t BudgetedModes::getMaxPossibleModes(Progress* progress)
 {
     // The sparse path keeps every mode it has: there are few, and no Y to budget for.
-    if (sparseFileModesOffset > 0 && !readSparseEigenData()) return totalMaxModes;
-    if (sparseModeCount > 0) {
-        setUpSparseModes();
-        return totalMaxModes;
+    if (m_modes.sparseFileModesOffset > 0 && !m_files.readSparseEigenData()) return m_modes.totalMaxModes;
+    if (m_modes.sparseModeCount > 0) {
+        m_modes.setUpSparseModes(m_deformation, m_budget);
+        return m_modes.totalMaxModes;
     }
     findMaxPossibleModes_RAM_VS_TIME(progress);
-    return totalMaxModes;
+    return m_modes.totalMaxModes;
 }
 
-int32_t ElasticNetworkModel::getMaxPossibleModesStandardFile(Progress* progress)
+int32_t BudgetedModes::getMaxPossibleModesStandardFile(Progress* progress)
 {
-    readingStandardData = true;
+    m_modes.readingStandardData = true;
     findMaxPossibleModes_RAM_VS_TIME_StandardFile(progress);
-    return totalMaxModes;
+    return m_modes.totalMaxModes;
 }
 
-int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress,
+int32_t BudgetedModes::calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress,
                                               bool instantLoad)
 {
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    const int32_t allowance = budget.getModesAllowedByMemory();
-    TrialResponses trial(dim, eigenComputed ? eigenvectorsT : nullptr,
-                         static_cast<std::size_t>(std::max(threeNMinusSix, 0)) * dim, force);
-    const std::function<double(int32_t)> timed = budget.machineFacts().trialMilliseconds
-        ? budget.machineFacts().trialMilliseconds
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
+    const int32_t allowance = m_budget.getModesAllowedByMemory();
+    TrialResponses trial(dim, m_modes.eigenComputed ? m_modes.eigenvectorsT : nullptr,
+                         static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)) * dim, m_deformation.getStepForce());
+    const std::function<double(int32_t)> timed = m_budget.machineFacts().trialMilliseconds
+        ? m_budget.machineFacts().trialMilliseconds
         : std::function<double(int32_t)>(std::ref(trial));
     const int32_t result =
         dim > 0 ? ModeBudget::searchModeCount(currentMinMode, currentMaxMode, allowance, timed, progress)
@@ -249,35 +252,35 @@ int32_t ElasticNetworkModel::calcModesAllowed(int32_t currentMinMode, int32_t cu
     return keepBudgetedModes(result, allowance, progress, instantLoad) ? result : 0;
 }
 
-bool ElasticNetworkModel::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
+bool BudgetedModes::keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad)
 {
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
     // The kept modes and the selection change together, with no step running.
-    const ModeChangeToken token = beginModeChange();
-    zeroForces();
-    totalMaxModes = amountSelected = std::max(0, std::min(result, allowance));
-    console::Line() << "modes kept: " << totalMaxModes;
-    const auto kept = static_cast<std::size_t>(totalMaxModes);
-    modeAmplitudes.assign(kept, 0.0);
+    const ModeChangeToken token = m_deformation.beginModeChange();
+    m_deformation.zeroForces();
+    m_modes.totalMaxModes = m_modes.amountSelected = std::max(0, std::min(result, allowance));
+    console::Line() << "modes kept: " << m_modes.totalMaxModes;
+    const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);
+    m_modes.modeAmplitudes.assign(kept, 0.0);
     if (instantLoad) {
-        if (!readEigenDataFromOldFile(progress)) {
-            totalMaxModes = amountSelected = 0;
+        if (!m_files.readEigenDataFromOldFile(progress)) {
+            m_modes.totalMaxModes = m_modes.amountSelected = 0;
             return false;
         }
     } else {
-        inverseScaledEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
-        eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
-        inverseEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
-        ownedModeVectors = allocateZeroedDoubles(kept * dim);
-        if (kept > 0 && !ownedModeVectors) {
+        m_modes.inverseScaledEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+        m_modes.eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
+        m_modes.inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+        m_modes.ownedModeVectors = allocateZeroedDoubles(kept * dim);
+        if (kept > 0 && !m_modes.ownedModeVectors) {
             console::Line(console::Warning) << "Not enough memory for " << kept << " modes";
-            totalMaxModes = amountSelected = 0;
+            m_modes.totalMaxModes = m_modes.amountSelected = 0;
             return false;
         }
-        modeVectors = ownedModeVectors.get();
+        m_modes.modeVectors = m_modes.ownedModeVectors.get();
     }
-    useAllModesFlag.store(loadResult == -2, std::memory_order_release);
-    modesReady.store(totalMaxModes > 0 || yMatrix != nullptr, std::memory_order_release);
+    m_modes.useAllModesFlag.store(m_modes.loadResult == -2, std::memory_order_release);
+    m_modes.modesReady.store(m_modes.totalMaxModes > 0 || m_modes.yMatrix != nullptr, std::memory_order_release);
     return true;
 }
 

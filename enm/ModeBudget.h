@@ -8,6 +8,10 @@
 
 namespace vornax {
 
+class Deformation;
+class EigenDataFiles;
+class ModeSet;
+class NetworkGeometry;
 class Progress;
 
 /// What the mode budget asks of the machine. Every member left empty (or zero) is taken from
@@ -60,6 +64,46 @@ private:
     MachineFacts m_facts;
     uint64_t m_memoryBudget = 0;
     int32_t m_modesAllowedByMemory = 0;
+};
+
+/// The budget run on one network's modes: how many modes it keeps (memory, then time) and the
+/// kept-mode arrays filled for them, from the modes computed in this run, from a main eigen data
+/// file, or blank for eigen data given as text.
+class BudgetedModes {
+public:
+    BudgetedModes(NetworkGeometry& geometry, ModeSet& modes, Deformation& deformation, ModeBudget& budget,
+                  EigenDataFiles& files)
+        : m_geometry(geometry), m_modes(modes), m_deformation(deformation), m_budget(budget), m_files(files)
+    {
+    }
+    BudgetedModes(const BudgetedModes&) = delete;
+    BudgetedModes& operator=(const BudgetedModes&) = delete;
+
+    /// Runs the budget on eigen data computed in this run or read from a main eigen data file;
+    /// returns totalMaxModes.
+    int32_t getMaxPossibleModes(Progress* progress);
+    /// The same for plain-text eigen data: arrays are made ready for insertEigenValue/Vector.
+    int32_t getMaxPossibleModesStandardFile(Progress* progress);
+    int32_t findMaxPossibleModes_RAM_VS_TIME(Progress* progress);
+    int32_t findMaxPossibleModes_RAM_VS_TIME_StandardFile(Progress* progress);
+    /// The memory decision: -2 hold Y, -3 modes only, -10 the question was not answered.
+    int32_t findMaxPossibleModesOnMemory();
+    /// The timing search between `currentMinMode` and `currentMaxMode` modes, then the mode
+    /// arrays; returns the mode count it settled on (0 when it could not finish).
+    int32_t calcModesAllowed(int32_t currentMinMode, int32_t currentMaxMode, Progress* progress, bool instantLoad);
+
+private:
+    /// Shared by the two budget drivers.
+    int32_t runModeBudget(Progress* progress, bool instantLoad);
+    /// The search's result kept: the mode arrays, filled from the main eigen data file when
+    /// `instantLoad`, and the selection. False when they could not be had (no modes kept).
+    bool keepBudgetedModes(int32_t result, int32_t allowance, Progress* progress, bool instantLoad);
+
+    NetworkGeometry& m_geometry;
+    ModeSet& m_modes;
+    Deformation& m_deformation;
+    ModeBudget& m_budget;
+    EigenDataFiles& m_files;
 };
 
 } // namespace vornax

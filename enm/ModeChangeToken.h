@@ -3,8 +3,8 @@
 // The mode selection (the network's modeArray, amountSelected, modeSelectState and each
 // node's modeStateArray) is read by every simulation step. It may change only while no step
 // runs: the window thread takes the mode-change handshake first and lets it go when done.
-// A ModeChangeToken is that handshake held; every operation that writes the selection asks
-// for one, so a change cannot forget it.
+// A ModeChangeToken is that handshake held (the network's Deformation keeps it); every
+// operation that writes the selection asks for one, so a change cannot forget it.
 //
 //     if (auto token = eln.tryBeginModeChange()) {   // window: skip while a step runs
 //         eln.useAllModes(*token, false);
@@ -19,7 +19,7 @@
 
 namespace vornax {
 
-class ElasticNetworkModel;
+class Deformation;
 
 class ModeChangeToken {
 public:
@@ -43,14 +43,14 @@ public:
 
     /// Ends the mode change now (the destructor does it otherwise); the token then holds nothing.
     void release();
-    /// True while it holds the handshake of `eln`.
-    bool holds(const ElasticNetworkModel& eln) const { return network == &eln; }
+    /// True while it holds the handshake of `deformation`.
+    bool holds(const Deformation& deformation) const { return network == &deformation; }
 
 private:
-    friend class ElasticNetworkModel;
-    ModeChangeToken(ElasticNetworkModel* eln, uint32_t heldBit) : network(eln), bit(heldBit) {}
+    friend class Deformation;
+    ModeChangeToken(Deformation* deformation, uint32_t heldBit) : network(deformation), bit(heldBit) {}
 
-    ElasticNetworkModel* network = nullptr;
+    Deformation* network = nullptr;
     uint32_t bit = 0;
 };
 

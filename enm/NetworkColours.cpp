@@ -3,7 +3,7 @@
 // They write the node atoms' residue colours, which the next frame draws.
 #include "common/Console.h"
 #include "common/TextParse.h"
-#include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkGeometry.h"
 #include "molecule/Atom.h"
 
 #include <algorithm>
@@ -53,40 +53,40 @@ int32_t paintNodes(const std::vector<Atom*>& atoms, const HighlightMatch& match,
 
 } // namespace
 
-Vector3d ElasticNetworkModel::hueColour(int h)
+Vector3d NetworkGeometry::hueColour(int h)
 {
     int r = 0, g = 0, b = 0;
     HSVtoRGB(r, g, b, h, 255, 200);
     return Vector3d(r / 255.0f, g / 255.0f, b / 255.0f);
 }
 
-void ElasticNetworkModel::generateColourList()
+void NetworkGeometry::generateColourList()
 {
-    const auto n = static_cast<int>(chainIDs.size());
+    const auto n = static_cast<int>(getChainIDs().size());
     if (n <= 1) {
         setBBColour(hueColour(240));
         return;
     }
     const int step = 240 / n;
     int hue = 240;
-    for (const std::string& id : chainIDs) {
+    for (const std::string& id : getChainIDs()) {
         const Vector3d colour = hueColour(hue);
-        for (Atom* a : atomArray)
+        for (Atom* a : getAtoms())
             if (a->getChainID() == id) a->setMyColour(colour);
         hue -= step;
     }
 }
 
-void ElasticNetworkModel::generateColourListOverSeq()
+void NetworkGeometry::generateColourListOverSeq()
 {
-    const auto n = static_cast<int>(chainIDs.size());
-    if (atomArray.empty()) return;
+    const auto n = static_cast<int>(getChainIDs().size());
+    if (getAtoms().empty()) return;
     // 240 over the mean chain length. Without chain identifiers the nodes form one chain.
     const double chains = n > 0 ? n : 1;
-    const double step = 240.0 / (static_cast<double>(atomArray.size()) / chains);
+    const double step = 240.0 / (static_cast<double>(getAtoms().size()) / chains);
     auto paint = [&](const std::string* id) {
         double hue = 240.0;
-        for (Atom* a : atomArray) {
+        for (Atom* a : getAtoms()) {
             if (id && a->getChainID() != *id) continue;
             // A chain longer than the mean runs on below hue 0 into the conversion's other
             // branches; the hue is kept within one turn so that the conversion stays defined.
@@ -100,54 +100,54 @@ void ElasticNetworkModel::generateColourListOverSeq()
         paint(nullptr);
         return;
     }
-    for (const std::string& id : chainIDs) paint(&id);
+    for (const std::string& id : getChainIDs()) paint(&id);
 }
 
-void ElasticNetworkModel::setBBColour(const Vector3d& colour)
+void NetworkGeometry::setBBColour(const Vector3d& colour)
 {
-    for (Atom* a : atomArray) a->setMyColour(colour);
+    for (Atom* a : getAtoms()) a->setMyColour(colour);
 }
 
-void ElasticNetworkModel::clearAllResCols()
+void NetworkGeometry::clearAllResCols()
 {
     setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
 }
 
-bool ElasticNetworkModel::searchChainID(const std::string& chain) const { return listHolds(chainIDs, chain, true); }
+bool NetworkGeometry::searchChainID(const std::string& chain) const { return listHolds(getChainIDs(), chain, true); }
 
-bool ElasticNetworkModel::searchResidue(const std::string& name) const { return listHolds(residueNames, name); }
+bool NetworkGeometry::searchResidue(const std::string& name) const { return listHolds(getResidueNames(), name); }
 
-bool ElasticNetworkModel::searchseqNumList(const std::string& number) const { return listHolds(seqNums, number); }
+bool NetworkGeometry::searchseqNumList(const std::string& number) const { return listHolds(getSeqNums(), number); }
 
-int32_t ElasticNetworkModel::addChainID(const std::string& chain, const Vector3d& colour)
+int32_t NetworkGeometry::addChainID(const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{&chain}, &colour);
+    return paintNodes(getAtoms(), HighlightMatch{&chain}, &colour);
 }
 
-int32_t ElasticNetworkModel::addResidue(const std::string& name, const Vector3d& colour)
+int32_t NetworkGeometry::addResidue(const std::string& name, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false}, &colour);
+    return paintNodes(getAtoms(), HighlightMatch{nullptr, &name, false}, &colour);
 }
 
-int32_t ElasticNetworkModel::addSeqNum(const std::string& number, const Vector3d& colour)
+int32_t NetworkGeometry::addSeqNum(const std::string& number, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true}, &colour);
+    return paintNodes(getAtoms(), HighlightMatch{nullptr, &number, true}, &colour);
 }
 
-int32_t ElasticNetworkModel::addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour)
+int32_t NetworkGeometry::addResidueChain(const std::string& name, const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &name, false, &chain}, &colour);
+    return paintNodes(getAtoms(), HighlightMatch{nullptr, &name, false, &chain}, &colour);
 }
 
-int32_t ElasticNetworkModel::addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour)
+int32_t NetworkGeometry::addSeqChain(const std::string& number, const std::string& chain, const Vector3d& colour)
 {
-    return paintNodes(atomArray, HighlightMatch{nullptr, &number, true, &chain}, &colour);
+    return paintNodes(getAtoms(), HighlightMatch{nullptr, &number, true, &chain}, &colour);
 }
 
-int32_t ElasticNetworkModel::countHighlightNodes(const std::string& chain, const std::string* text, bool byNumber) const
+int32_t NetworkGeometry::countHighlightNodes(const std::string& chain, const std::string* text, bool byNumber) const
 {
-    if (!text) return paintNodes(atomArray, HighlightMatch{&chain}, nullptr);
-    return paintNodes(atomArray, HighlightMatch{nullptr, text, byNumber, &chain}, nullptr);
+    if (!text) return paintNodes(getAtoms(), HighlightMatch{&chain}, nullptr);
+    return paintNodes(getAtoms(), HighlightMatch{nullptr, text, byNumber, &chain}, nullptr);
 }
 
 } // namespace vornax

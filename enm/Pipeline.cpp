@@ -154,7 +154,7 @@ public:
         for (std::size_t s = 0; s < kLoadStageCount; ++s)
             if (static_cast<LoadStage>(s) != LoadStage::EigenFiles) m_result.timeToFirstPull += m_result.stages[s].seconds;
         if (m_result.network && m_source.fromEigenFiles())
-            m_result.path = m_result.network->isSparse() ? EnginePath::Sparse : EnginePath::Dense;
+            m_result.path = m_result.network->modes().isSparse() ? EnginePath::Sparse : EnginePath::Dense;
     }
 
     /// Ends the load with `status`; `message` says why.
@@ -205,7 +205,7 @@ private:
     bool checkNodes()
     {
         ElasticNetworkModel& eln = *m_result.network;
-        const auto n = eln.getBackboneList().size();
+        const auto n = eln.geometry().getBackboneList().size();
         if (n < 3) {
             fail(LoadStatus::TooFewNodes,
                  m_source.name() + " has " + std::to_string(n)
@@ -213,12 +213,12 @@ private:
                        " normal modes need at least 3");
             return false;
         }
-        if (!eln.nodeCoordinatesUsable()) {
+        if (!eln.geometry().nodeCoordinatesUsable()) {
             fail(LoadStatus::BadInput,
                  "a network node of " + m_source.name() + " has coordinates that are not numbers of a usable size");
             return false;
         }
-        const std::array<int32_t, 2> pair = eln.findCoincidentNodes();
+        const std::array<int32_t, 2> pair = eln.geometry().findCoincidentNodes();
         if (pair[0] >= 0) {
             m_result.coincidentNodes[0] = pair[0];
             m_result.coincidentNodes[1] = pair[1];
@@ -233,7 +233,7 @@ private:
     /// "node 3 (A 4 ALA)": index, chain, residue number and name.
     std::string nodeName(int32_t i) const
     {
-        const ELNBackboneData& r = m_result.network->getBackboneList()[static_cast<std::size_t>(i)];
+        const ELNBackboneData& r = m_result.network->geometry().getBackboneList()[static_cast<std::size_t>(i)];
         std::string residue = r.chainID + " " + r.residueNumber + " " + r.residueName;
         residue.erase(std::unique(residue.begin(), residue.end(), [](char a, char b) { return a == ' ' && b == ' '; }),
                       residue.end());
@@ -286,12 +286,13 @@ private:
         if (!stage(LoadStage::Hessian,
                    [&] { return engine(eln->constructHessianMatrix(progress), "building the Hessian failed"); }))
             return;
-        eln->setEigenSolver(m_options.solver);
+        eln->modes().setEigenSolver(m_options.solver);
         if (!stage(LoadStage::Eigen,
                    [&] { return engine(eln->calculateEigen(progress), "the eigen solution failed"); }))
             return;
         if (!stage(LoadStage::Calibration, [&] {
-                const EnmStatus status = eln->calibrateForces(m_options.averageDeviceForce, false);
+                const EnmStatus status =
+                    eln->modes().calibrateForces(eln->geometry(), m_options.averageDeviceForce, false);
                 m_result.notCalibrated = status == EnmStatus::NotCalibrated;
                 return engine(status, "the calibration failed");
             }))
@@ -299,7 +300,7 @@ private:
         // Y for calibrated structures only, as the calibration itself decides for NMR ones.
         if (m_options.computeY && !m_result.notCalibrated) {
             if (!stage(LoadStage::Y, [&] {
-                    const EnmStatus status = eln->holdY(progress);
+                    const EnmStatus status = eln->modes().holdY(eln->geometry(), progress);
                     // Without the memory for Y the responses go through the modes.
                     return status == EnmStatus::OutOfMemory || engine(status, "the response matrix Y failed");
                 }))
@@ -320,8 +321,8 @@ private:
     {
         const ElasticNetworkModel& eln = *m_result.network;
         const int64_t n = eln.getAmountOfAtoms();
-        const bool withY = m_options.computeY && !eln.isNMR();
-        const uint64_t need = ElasticNetworkModel::denseBytesNeeded(n, withY);
+        const bool withY = m_options.computeY && !eln.geometry().isNMR();
+        const uint64_t need = ModeSet::denseBytesNeeded(n, withY);
         const uint64_t available =
             m_options.machineFacts.availableMemory ? m_options.machineFacts.availableMemory() : availablePhysicalMemory();
         auto gb = [](uint64_t bytes) {
@@ -398,13 +399,13 @@ private:
         const bool read = stage(LoadStage::Read, [&] {
             m_result.network = std::make_unique<ElasticNetworkModel>();
             eln = m_result.network.get();
-            if (!eln->inputEigenDataFiles(m_source.eigenFiles)) {
-                fail(LoadStatus::BadInput, eln->getEigenFileError());
+            if (!eln->files().inputEigenDataFiles(m_source.eigenFiles)) {
+                fail(LoadStatus::BadInput, eln->files().getEigenFileError());
                 return false;
             }
             // A response matrix that does not belong to the structure is refused, not used.
-            if (!yFile.empty() && !eln->isYMatrixAvailable() && !eln->mainFileIsSparse()) {
-                fail(LoadStatus::BadInput, eln->getEigenFileError());
+            if (!yFile.empty() && !eln->modes().isYMatrixAvailable() && !eln->files().mainFileIsSparse()) {
+                fail(LoadStatus::BadInput, eln->files().getEigenFileError());
                 return false;
             }
             return checkNodes();
@@ -413,11 +414,11 @@ private:
         if (!stage(LoadStage::Network, [&] { return buildNetwork(eln->getRc()); })) return;
         if (m_options.lastStage < LoadStage::Budget) return;
         stage(LoadStage::Budget, [&] {
-            eln->setMachineFacts(m_options.machineFacts);
+            eln->budget().setMachineFacts(m_options.machineFacts);
             eln->getMaxPossibleModes(m_options.progress);
             if (eln->isSetup()) return true;
             const std::string why =
-                eln->getEigenFileError().empty() ? "no modes fit in memory" : eln->getEigenFileError();
+                eln->files().getEigenFileError().empty() ? "no modes fit in memory" : eln->files().getEigenFileError();
             fail(LoadStatus::BadInput, "the eigen data of " + m_source.name() + " could not be used: " + why);
             return false;
         });
@@ -431,7 +432,7 @@ private:
         m_result.eigenFilesWritten = eln.writeEigenDataToNewFile();
         // The files are replaced together and only once both are whole: a failed write leaves
         // the ones that were there before.
-        if (!m_result.eigenFilesWritten) m_result.eigenFileError = eln.getEigenFileError();
+        if (!m_result.eigenFilesWritten) m_result.eigenFileError = eln.files().getEigenFileError();
         // The load goes on: the modes are in memory; the caller decides whether the files matter.
         return true;
     }
@@ -440,10 +441,10 @@ private:
     {
         ElasticNetworkModel& eln = *m_result.network;
         if (m_options.keepAllModes) {
-            eln.setUpAllModes();
+            eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
             return true;
         }
-        eln.setMachineFacts(m_options.machineFacts);
+        eln.budget().setMachineFacts(m_options.machineFacts);
         eln.getMaxPossibleModes(m_options.progress);
         return true;
     }

@@ -61,7 +61,7 @@ std::pair<int64_t, int64_t> numberSpan(const ElasticNetworkModel* network)
 {
     int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
     if (!network) return {lo, hi};
-    for (const auto* list : {&network->getSeqNums(), &network->getResidueNames()})
+    for (const auto* list : {&network->geometry().getSeqNums(), &network->geometry().getResidueNames()})
         for (const std::string& t : *list) {
             int32_t n = 0;
             if (readWholeNumber(t, n) != text::NumberError::None) continue;
@@ -160,7 +160,7 @@ void ResidueHighlights::performSearch(ElasticNetworkModel* network, const std::s
 
 void ResidueHighlights::wholeChain(Search& s)
 {
-    if (!s.network || !s.network->searchChainID(s.chain) || s.network->countHighlightNodes(s.chain) == 0) {
+    if (!s.network || !s.network->searchChainID(s.chain) || s.network->geometry().countHighlightNodes(s.chain) == 0) {
         console::line("couldnt find chain ID..");
         report("No chain " + s.chain + " in the structure.");
         return;
@@ -216,9 +216,9 @@ bool ResidueHighlights::singleSearchWithChain(Search& s, const std::string& piec
     ElasticNetworkModel* eln = s.network;
     const bool chain = eln && eln->searchChainID(s.chain);
     // Found only where the chain holds it: a name or number of another chain colours nothing.
-    const bool byName = chain && eln->searchResidue(piece) && eln->countHighlightNodes(s.chain, &piece, false) > 0;
+    const bool byName = chain && eln->searchResidue(piece) && eln->geometry().countHighlightNodes(s.chain, &piece, false) > 0;
     const bool byNumber =
-        !byName && chain && eln->searchseqNumList(piece) && eln->countHighlightNodes(s.chain, &piece, true) > 0;
+        !byName && chain && eln->searchseqNumList(piece) && eln->geometry().countHighlightNodes(s.chain, &piece, true) > 0;
     if (!byName && !byNumber) {
         console::line("couldnt find chain ID..");
         report(chain ? "No residue or sequence number " + text::trimmed(piece) + " in chain " + s.chain + "."

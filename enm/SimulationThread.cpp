@@ -20,7 +20,7 @@ constexpr std::chrono::microseconds kLongStep{500};
 constexpr std::chrono::milliseconds kLongestRest{50};
 } // namespace
 
-void ElasticNetworkModel::requestStep()
+void Deformation::requestStep()
 {
     g_stepRequests.fetch_add(1, std::memory_order_acq_rel);
     g_stepRequests.notify_all();
@@ -66,7 +66,7 @@ void SimulationThread::stop()
 {
     if (!m_thread.joinable()) return;
     m_running.store(false, std::memory_order_release);
-    ElasticNetworkModel::requestStep();
+    Deformation::requestStep();
     m_thread.join();
 }
 

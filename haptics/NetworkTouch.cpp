@@ -206,7 +206,7 @@ bool SensableHaptics::selectForPull(ElasticNetworkModel* eln, Atom* atom, const 
     }
     if (atom->compareAndSetPressed(3, 0)) {
         atom->clearReleaseAfterGrab();
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         if (!tick.saving) pullArmed = true;
     }
     return simulateMode.load() && atom->isSelected();
@@ -294,7 +294,7 @@ void SensableHaptics::rampDown(ElasticNetworkModel* eln, Atom* atom)
         eln->applyForce(force, index);
         atom->addAForce(force, releaseForce);
         atom->simulateState(1);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         if (releaseForce >= kRampEnd) return;
         releaseEnding = true;
     }
@@ -447,14 +447,14 @@ void SensableHaptics::releaseConditions(Vector3d& tempSCP, Vector3d& HIP)
             releaseForce = atom->getMyForceApplied().size();
             if (!pullReleased) releasing = true;
             reportReleasedModes(atom);
-            ElasticNetworkModel::requestStep();
+            Deformation::requestStep();
         }
     } else {
         if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->setNeedsListUpdate(true);
         if (noButton && atom->releasePull()) {
             releaseForce = atom->getMyForceApplied().size();
             reportReleasedModes(atom);
-            ElasticNetworkModel::requestStep();
+            Deformation::requestStep();
         }
         dragProxyValid = false;
         for (double& c : currentForce) c = 0.0;

@@ -206,7 +206,7 @@ void SensableHaptics::setCameraZoom(float currentZoom)
 {
     const float zoom = std::clamp(currentZoom / 266.0f * 0.5f, 1.0f, 1.5f);
     hapticZoom.store(zoom);
-    if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->setCurrentZoom(zoom);
+    if (ElasticNetworkModel* eln = elasticNetwork.load()) eln->deformation().setCurrentZoom(zoom);
 }
 
 bool SensableHaptics::pointToPlane(Vector3d pointOnPlane, Vector3d planeNormal, Vector3d pointToTest)

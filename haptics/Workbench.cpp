@@ -175,7 +175,7 @@ void Workbench::setSaveForces(bool on)
 bool Workbench::restoreKeptForce(const SessionForce& force)
 {
     ElasticNetworkModel* eln = m_network.get();
-    if (!eln || !eln->restoreKeptForce(force)) {
+    if (!eln || !eln->deformation().restoreKeptForce(force)) {
         console::write(console::Warning, "atom: " + std::to_string(force.node) + " could not take its saved force");
         return false;
     }

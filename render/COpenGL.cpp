@@ -545,7 +545,7 @@ void COpenGL::drawTestShape()
 std::array<double, 3> COpenGL::surfacePixelOf(int32_t i) const
 {
     const Matrix4f m = m_workbench.device()->getTransform();
-    const Vector3d p = m_workbench.network()->getDeformedPosition(i);
+    const Vector3d p = m_workbench.network()->deformation().getDeformedPosition(i);
     const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
     const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
     const double dz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];

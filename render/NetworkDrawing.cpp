@@ -196,12 +196,12 @@ void NetworkDrawing::init()
 
 void NetworkDrawing::generateRenderingBB()
 {
-    const std::vector<ELNBackboneData>& nodes = m_network.getBackboneList();
+    const std::vector<ELNBackboneData>& nodes = m_network.geometry().getBackboneList();
     const auto n = static_cast<int32_t>(nodes.size());
     console::Line() << "Length of array: " << n;
     m_segmentModels.clear();
     m_chainLengths.clear();
-    const ChainList& chains = m_network.getChainList();
+    const ChainList& chains = m_network.geometry().getChainList();
     int32_t k = 0;
     for (std::size_t c = 0; c < chains.size() && k < n; ++c) {
         // A chain list that holds more nodes than the network is cut to the network.
@@ -238,18 +238,18 @@ void NetworkDrawing::generateRenderingBB()
 
 bool NetworkDrawing::consistent() const
 {
-    if (!m_network.hasNodeAtoms()) return false;
+    if (!m_network.deformation().hasNodeAtoms()) return false;
     int64_t total = 0;
     for (int32_t length : m_chainLengths) total += length;
     return total == m_network.getAmountOfAtoms()
-        && static_cast<std::size_t>(total) == m_network.getBackboneList().size();
+        && static_cast<std::size_t>(total) == m_network.geometry().getBackboneList().size();
 }
 
 void NetworkDrawing::takeFramePositions()
 {
     const int32_t n = m_network.getAmountOfAtoms();
     m_framePositions.resize(static_cast<std::size_t>(n));
-    for (int32_t i = 0; i < n; ++i) m_framePositions[static_cast<std::size_t>(i)] = m_network.getDeformedPosition(i);
+    for (int32_t i = 0; i < n; ++i) m_framePositions[static_cast<std::size_t>(i)] = m_network.deformation().getDeformedPosition(i);
 }
 
 void NetworkDrawing::updateBackboneAngles()
@@ -281,7 +281,7 @@ void NetworkDrawing::renderBackbone(const Vector3d& camLocal)
     m_near.clear(); // every node in full unless this frame's batched drawing says otherwise
     if (!m_initialised) init();
     // Drawing data made for another network, or none yet: make them now.
-    if (!consistent() && m_network.hasNodeAtoms()) generateRenderingBB();
+    if (!consistent() && m_network.deformation().hasNodeAtoms()) generateRenderingBB();
     if (!consistent() || m_chainLengths.empty()) return;
     if (m_framePositions.size() != static_cast<std::size_t>(m_network.getAmountOfAtoms())) updateBackboneAngles();
 
@@ -333,7 +333,7 @@ void NetworkDrawing::renderRigid()
 void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
 {
     const AtomDisplayLists& lists = atomDisplayLists();
-    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
+    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
     const bool arrows = m_network.isRenderingForces();
     std::size_t k = 0;
     for (auto& segments : m_segmentModels)
@@ -393,7 +393,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
     // Before the modes are set up everything is one grey and the spheres are six times their
     // size (a tenth of that without "Show Spheres"), as the rigid drawing has them.
     const float sphereScale = rigid ? (m_network.isRenderingSpheres() ? 6.0f : 0.6f)
-                                    : (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
+                                    : (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
     const float sphereRadius = kNodeSphereRadius * sphereScale;
     // A tube runs inside a sphere up to `hidden` from its centre: the rest of it is what shows,
     // and all there is to shade.
@@ -440,7 +440,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
 
 void NetworkDrawing::renderBatched(const Vector3d& camLocal)
 {
-    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.getCurrentZoom();
+    const float sphereScale = (m_network.isRenderingSpheres() ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
     for (auto& vertices : m_sphereVertices) vertices.clear();
     m_cylinderVertices.clear();
     const bool cheap = classifyNodes(camLocal);
@@ -733,7 +733,7 @@ void NetworkDrawing::renderSprings()
     m_counts.springs = 0;
     if (!m_initialised) init();
     const int32_t n = m_network.getAmountOfAtoms();
-    if (n == 0 || !m_network.hasNodeAtoms()) return;
+    if (n == 0 || !m_network.deformation().hasNodeAtoms()) return;
     if (m_springNodes != n) buildSpringPairs();
     if (m_framePositions.size() != static_cast<std::size_t>(n)) takeFramePositions();
     if (m_springPairs.empty()) return;
@@ -759,7 +759,7 @@ void NetworkDrawing::renderSelectedAtoms()
 {
     m_counts.halos = 0;
     if (!m_initialised) init();
-    const float scale = m_network.getCurrentZoom() * 6.0f + 1.5f;
+    const float scale = m_network.deformation().getCurrentZoom() * 6.0f + 1.5f;
     for (const Atom* atom : m_network.getContactList()) {
         if (!atom) continue;
         const Vector3d p = atom->getMyDeformedPosition();

@@ -1,6 +1,8 @@
 // Hessian of the anisotropic network and its eigen solution (the solvers: EigenSolvers.cpp).
 #include "enm/dense/EigenSolvers.h"
-#include "enm/ElasticNetworkModel.h"
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
 #include "enm/SpringBlocks.h"
 
 #include "common/Console.h"
@@ -60,17 +62,17 @@ bool appendNodeRows(SymmetricRows& rows, const double* xyz, int32_t i, const std
 
 } // namespace
 
-EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
+EnmStatus ModeSet::constructHessianMatrix(const NetworkGeometry& geometry, Progress* progress)
 {
-    const int32_t n = amountOfAtoms;
+    const int32_t n = geometry.getAmountOfAtoms();
     if (n < 3) {
-        const std::string text = "The elastic network of " + pdbName + " has " + std::to_string(n)
+        const std::string text = "The elastic network of " + geometry.getPDBName() + " has " + std::to_string(n)
             + " nodes (C-alpha or phosphorus atoms): at least 3 are needed for normal modes.";
         console::write(console::Warning, text);
         userPrompts().messageBox("Elastic Network Setup Error", text, MessageIcon::Warning, MessageButtons::Ok);
         return EnmStatus::TooFewNodes;
     }
-    const auto dim = static_cast<std::size_t>(threeN);
+    const auto dim = static_cast<std::size_t>(geometry.get3N());
     if (progress) progress->setMaximum(12 * n + 10);
     springConstant = 1.0;
     // The dense matrix is only reserved here: its pages are zeroed by the system when first
@@ -85,12 +87,12 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
         return EnmStatus::OutOfMemory;
     }
     stepProgress(progress);
-    console::Line() << "Constructing Hessian matrix from " << amountOfSprings << " springs";
+    console::Line() << "Constructing Hessian matrix from " << geometry.getAmountOfSprings() << " springs";
 
     try {
         // Each spring gives one 3 × 3 block in each of its two nodes' rows; each node its
         // diagonal block.
-        const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(amountOfSprings, 0));
+        const std::size_t blocks = static_cast<std::size_t>(n) + static_cast<std::size_t>(std::max(geometry.getAmountOfSprings(), 0));
         hessianRows.rowStart.reserve(dim + 1);
         hessianRows.column.reserve(9 * blocks);
         hessianRows.value.reserve(9 * blocks);
@@ -107,31 +109,17 @@ EnmStatus ElasticNetworkModel::constructHessianMatrix(Progress* progress)
     std::vector<int32_t> near;
     std::vector<double> blocks;
     for (int32_t i = 0; i < n; ++i) {
-        neighboursOf(*atomArray[static_cast<std::size_t>(i)], i, near);
-        finite = appendNodeRows(hessianRows, nodeCoordinates.data(), i, near, blocks) && finite;
+        neighboursOf(*geometry.getAtoms()[static_cast<std::size_t>(i)], i, near);
+        finite = appendNodeRows(hessianRows, geometry.getNodeCoordinates().data(), i, near, blocks) && finite;
         stepProgress(progress);
     }
     hessianFinite = finite;
     return EnmStatus::Ok;
 }
 
-const double* ElasticNetworkModel::getHessian() const
+EnmStatus ModeSet::calculateEigen(const NetworkGeometry& geometry, Deformation& deformation, Progress* progress)
 {
-    fillHessian(HessianFill::Full);
-    return hessian.get();
-}
-
-bool ElasticNetworkModel::fillHessian(HessianFill fill, const std::function<bool()>& stop) const
-{
-    if (!hessian || hessianFill == HessianFill::Full || hessianFill == fill || fill == HessianFill::None) return true;
-    if (!hessianRows.scatter(hessian.get(), fill == HessianFill::Upper, stop)) return false;
-    hessianFill = fill;
-    return true;
-}
-
-EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
-{
-    if (amountOfAtoms < 3) return EnmStatus::TooFewNodes;
+    if (geometry.getAmountOfAtoms() < 3) return EnmStatus::TooFewNodes;
     if (!hessian) return EnmStatus::NotReady;
     eigenComputed = true;
     const auto start = std::chrono::steady_clock::now();
@@ -139,7 +127,7 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
     // Whatever a previous solve left goes first: a failed solve must not leave it looking current.
     eigenvectorsT = nullptr;
     eigenBuffer.reset();
-    eigenvalues.assign(static_cast<std::size_t>(threeN) + 1, 0.0);
+    eigenvalues.assign(static_cast<std::size_t>(geometry.get3N()) + 1, 0.0);
     double* values = eigenvalues.data() + 1;
     EigenSolution solution;
     // The staged solver reads each row of the Hessian from the diagonal on (its lower triangle
@@ -151,10 +139,10 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         solution.outcome = SolverOutcome{EnmStatus::Cancelled, 0, "the Hessian"};
     } else {
         switch (eigenSolver) {
-        case EigenSolver::Lapack: solution = solveStaged(hessian, threeN, values, progress, &hessianRows); break;
-        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, threeN, values, true); break;
-        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, threeN, values, false); break;
-        case EigenSolver::Reference: solution = solveReference(hessian, threeN, values, progress); break;
+        case EigenSolver::Lapack: solution = solveStaged(hessian, geometry.get3N(), values, progress, &hessianRows); break;
+        case EigenSolver::LapackDC: solution = solveWithDriver(hessian, geometry.get3N(), values, true); break;
+        case EigenSolver::LapackMRRR: solution = solveWithDriver(hessian, geometry.get3N(), values, false); break;
+        case EigenSolver::Reference: solution = solveReference(hessian, geometry.get3N(), values, progress); break;
         }
     }
     hessian.reset();
@@ -167,7 +155,7 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
         switch (outcome.status) {
         case EnmStatus::OutOfMemory:
             console::Line(console::Warning)
-                << "Not enough memory for the eigenvectors of " << amountOfAtoms << " nodes (" << outcome.stage << ")";
+                << "Not enough memory for the eigenvectors of " << geometry.getAmountOfAtoms() << " nodes (" << outcome.stage << ")";
             break;
         case EnmStatus::Cancelled: console::line("The eigen solution was cancelled"); break;
         default:
@@ -182,21 +170,21 @@ EnmStatus ElasticNetworkModel::calculateEigen(Progress* progress)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console::Line() << "Time for calculating eigen vectors and values in seconds: " << seconds;
 
-    finishEigenSolution(progress);
+    finishEigenSolution(geometry, deformation, progress);
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::finishEigenSolution(Progress* progress)
+void ModeSet::finishEigenSolution(const NetworkGeometry& geometry, Deformation& deformation, Progress* progress)
 {
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
+    const auto dim = static_cast<std::size_t>(geometry.get3N());
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
     eigenvectorsT = eigenBuffer.get() + 6 * dim;
     stepProgress(progress, static_cast<int>(dim));
 
     // Modes 7… keep their inverse eigenvalue; modes the network has in excess of the six
     // rigid-body ones (disconnected or floppy parts) have a zero eigenvalue and stay out.
     const double largest = std::fabs(eigenvalues[dim]);
-    const double zero = kZeroModeTolerance * largest;
+    const double zero = ModeSet::kZeroModeTolerance * largest;
     inverseEigenvalues.assign(modes, 0.0);
     extraZeroModes = 0;
     std::ostringstream line;
@@ -211,13 +199,13 @@ void ElasticNetworkModel::finishEigenSolution(Progress* progress)
         stepProgress(progress);
     }
     console::line(line.str());
-    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, Rc);
-    zeroForces();
+    if (extraZeroModes > 0) warnExtraZeroModes(extraZeroModes, geometry.getRc());
+    deformation.zeroForces();
     inverseScaledEigenvalues.assign(modes, 0.0);
     scaledEigenvalues.assign(modes, 0.0);
 }
 
-void ElasticNetworkModel::warnExtraZeroModes(int32_t count, float rcAngstrom)
+void ModeSet::warnExtraZeroModes(int32_t count, float rcAngstrom)
 {
     std::ostringstream text;
     text << "The network has " << count << " zero-frequency modes besides the six rigid-body ones:"

@@ -1,6 +1,10 @@
 // The deformed structure as a small PDB file: REMARK lines for the kept forces, the C-alpha
 // records moved by the current displacement, END.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/NetworkOutput.h"
+
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/AtomicFile.h"
 #include "common/Console.h"
@@ -69,7 +73,7 @@ bool movedCAlphaRecords(const std::vector<std::string>& lines, int32_t nodes, co
         std::string record = line.substr(0, 30);
         for (int c = 0; c < 3; ++c) {
             const float moved = static_cast<float>(static_cast<float>(xyz[c]) + shown[k + static_cast<std::size_t>(c)]);
-            const std::string field = ElasticNetworkModel::padString(coordinateText(moved));
+            const std::string field = padCoordinateField(coordinateText(moved));
             if (!std::isfinite(moved) || field.size() != 8) {
                 std::ostringstream text;
                 text << "The deformed structure cannot be written to " << filename << ": node " << node - 1
@@ -117,7 +121,7 @@ void writeForceRemarks(std::ostream& os, const Atom& atom, int32_t totalMaxModes
 
 } // namespace
 
-std::string ElasticNetworkModel::padString(const std::string& input)
+std::string padCoordinateField(const std::string& input)
 {
     const std::string text = withoutExponent(input);
     const std::size_t dot = text.find('.');
@@ -135,11 +139,12 @@ std::string ElasticNetworkModel::padString(const std::string& input)
     return padded + "." + fraction;
 }
 
-bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
+bool writeCAlphaFile(const NetworkGeometry& geometry, const ModeSet& modes, const Deformation& deformation,
+                     const std::string& filename, std::string& error)
 {
-    cAlphaFileError.clear();
+    error.clear();
     auto refuse = [&](const std::string& text) {
-        cAlphaFileError = text;
+        error = text;
         console::write(console::Warning, text);
         return false;
     };
@@ -148,16 +153,17 @@ bool ElasticNetworkModel::write_C_alphaFile(const std::string& filename) const
     // the whole file before anything is written.
     std::vector<std::string> records;
     std::string problem;
-    if (!movedCAlphaRecords(pdbLines, amountOfAtoms, displacementSnapshot(), filename, records, problem))
+    if (!movedCAlphaRecords(geometry.getPdbLines(), geometry.getAmountOfAtoms(), deformation.displacementSnapshot(), filename,
+                            records, problem))
         return refuse(problem);
 
     // Written whole to a temporary file that replaces `filename` only once complete.
     AtomicFile out(filename);
     if (!out.ok()) return refuse("The deformed structure cannot be written to " + filename + ": " + out.error());
     std::ostream& os = out.stream();
-    for (int32_t i = 0; i < amountOfAtoms; ++i) {
-        const Atom* atom = atomArray[static_cast<std::size_t>(i)];
-        if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, totalMaxModes);
+    for (int32_t i = 0; i < geometry.getAmountOfAtoms(); ++i) {
+        const Atom* atom = geometry.getAtoms()[static_cast<std::size_t>(i)];
+        if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, modes.getTotalMaxModes());
     }
     for (const std::string& record : records) os << record << '\n';
     os << "END" << std::string(77, ' ') << '\n';

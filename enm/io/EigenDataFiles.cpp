@@ -20,7 +20,11 @@
 //   int32 k; k × float64 eigenvalues (unit springs); k × float64 inverse scaled eigenvalues;
 //   k × 3N × float64 the modes, one row per mode.
 // No .ppy goes with it: all-mode responses come from the factorisation, rebuilt on reading.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/EigenDataFiles.h"
+
+#include "enm/ModeBudget.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/AtomicFile.h"
 #include "common/Console.h"
@@ -341,7 +345,7 @@ std::string checkSparseFit(const SparseEigenFields& f, const double* xyz, int32_
              << " to " << kLargestSpringConstant << ".";
         return text.str();
     }
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * std::fabs(values.back());
+    const double zero = ModeSet::kZeroModeTolerance * std::fabs(values.back());
     for (std::size_t m = 0; m < kept; ++m) {
         const double expected = values[m] > zero ? 1.0 / (values[m] * f.K) : 0.0;
         if (!(std::fabs(f.inverse[m] - expected) <= kRelative * expected)) {
@@ -429,7 +433,7 @@ YRead readResponseMatrix(const std::string& file, std::size_t dim, DoubleBuffer&
 
 } // namespace
 
-bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
+bool EigenDataFiles::refuseEigenFile(const std::string& text)
 {
     eigenFileError = text;
     console::write(console::Warning, text);
@@ -439,11 +443,11 @@ bool ElasticNetworkModel::refuseEigenFile(const std::string& text)
 
 // ---- Names ------------------------------------------------------------------------------------
 
-void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
+void EigenDataFiles::setFileNames(const std::filesystem::path& stdPath)
 {
     // The structure code comes from the file: only letters and digits may name files, so that
     // a code such as "../x" or "/tmp/x" cannot place them outside the chosen folder.
-    std::string code = pdbName;
+    std::string code = m_geometry.getPDBName();
     if (!text::isAlphanumeric(code)) {
         console::Line(console::Warning) << "The structure code \"" << text::printable(code)
                                         << "\" cannot name a file (only letters and digits can); the eigen data"
@@ -459,7 +463,7 @@ void ElasticNetworkModel::setFileNames(const std::filesystem::path& stdPath)
 
 // ---- Writing ----------------------------------------------------------------------------------
 
-bool ElasticNetworkModel::writeEigenDataToNewFile()
+bool EigenDataFiles::writeEigenDataToNewFile()
 {
     eigenFileError.clear();
     // Both files go to temporary files beside the targets and replace them together once
@@ -468,7 +472,7 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     if (!mainFile.ok())
         return refuseEigenFile("The eigen data file " + mainFileName + " cannot be created: " + mainFile.error());
     std::optional<AtomicFile> yFile;
-    if (yMatrix) {
+    if (m_modes.yMatrix) {
         yFile.emplace(yFileName);
         if (!yFile->ok())
             return refuseEigenFile("The response matrix file " + yFileName + " cannot be created: " + yFile->error());
@@ -492,32 +496,25 @@ bool ElasticNetworkModel::writeEigenDataToNewFile()
     return true;
 }
 
-std::size_t ElasticNetworkModel::storedLineCount() const
+bool EigenDataFiles::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
 {
-    if (totalAmountOfAtoms >= 0 && static_cast<std::size_t>(totalAmountOfAtoms) < pdbLines.size())
-        return static_cast<std::size_t>(totalAmountOfAtoms);
-    return pdbLines.size();
-}
-
-bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostream* yOut)
-{
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
-    const bool sparse = sparseModeCount > 0;
-    if (!sparse && (!eigenvectorsT || modes == 0 || inverseScaledEigenvalues.size() != modes))
-        return refuseEigenFile("There are no computed normal modes of " + pdbName + " to save.");
-    const std::size_t lineCount = storedLineCount();
-    const std::vector<std::string> lines(pdbLines.begin(), pdbLines.begin() + static_cast<std::ptrdiff_t>(lineCount));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
+    const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
+    const bool sparse = m_modes.sparseModeCount > 0;
+    if (!sparse && (!m_modes.eigenvectorsT || modes == 0 || m_modes.inverseScaledEigenvalues.size() != modes))
+        return refuseEigenFile("There are no computed normal modes of " + m_geometry.getPDBName() + " to save.");
+    const std::size_t lineCount = m_geometry.storedLineCount();
+    const std::vector<std::string> lines(m_geometry.getPdbLines().begin(), m_geometry.getPdbLines().begin() + static_cast<std::ptrdiff_t>(lineCount));
     // A reader rebuilds N from these lines: a file it would rebuild differently is not written.
-    if (countNodeRecords(lines) != amountOfAtoms) {
+    if (countNodeRecords(lines) != m_geometry.getAmountOfAtoms()) {
         std::ostringstream text;
-        text << "The eigen data of " << pdbName << " cannot be saved: its stored record lines give "
-             << countNodeRecords(lines) << " nodes, the network has " << amountOfAtoms << ".";
+        text << "The eigen data of " << m_geometry.getPDBName() << " cannot be saved: its stored record lines give "
+             << countNodeRecords(lines) << " nodes, the network has " << m_geometry.getAmountOfAtoms() << ".";
         return refuseEigenFile(text.str());
     }
 
     // The cutoff is stored in Å, as entered.
-    const float rcStored = Rc;
+    const float rcStored = m_geometry.getRc();
     bool ok = !sparse
         || (le::write(fout, kSparseMarker) && fout.write(kSparseMagic, sizeof kSparseMagic)
             && le::write(fout, kSparseVersion));
@@ -528,29 +525,29 @@ bool ElasticNetworkModel::writeEigenDataToStream(std::ostream& fout, std::ostrea
             && fout.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
     // An uncalibrated structure (NMR) has no force scaler: S is stored as 0.
-    ok = ok && le::write(fout, newtonToKcal) && le::write(fout, forceScaler.load());
+    ok = ok && le::write(fout, m_modes.newtonToKcal) && le::write(fout, m_modes.forceScaler.load());
     if (sparse) {
-        const auto k = static_cast<std::size_t>(sparseModeCount);
-        const TraceEstimate& trace = getSumInverseEstimate();
-        ok = ok && le::write(fout, springConstant) && le::write(fout, trace.value) && le::write(fout, trace.bound)
-            && le::write(fout, sparseModeCount) && le::write(fout, eigenvalues.data() + 7, k)
-            && le::write(fout, inverseScaledEigenvalues.data(), k) && le::write(fout, modeVectors, k * dim);
+        const auto k = static_cast<std::size_t>(m_modes.sparseModeCount);
+        const TraceEstimate& trace = m_modes.getSumInverseEstimate();
+        ok = ok && le::write(fout, m_modes.springConstant) && le::write(fout, trace.value) && le::write(fout, trace.bound)
+            && le::write(fout, m_modes.sparseModeCount) && le::write(fout, m_modes.eigenvalues.data() + 7, k)
+            && le::write(fout, m_modes.inverseScaledEigenvalues.data(), k) && le::write(fout, m_modes.modeVectors, k * dim);
     } else {
-        ok = ok && le::write(fout, inverseScaledEigenvalues.data(), modes)
-            && le::write(fout, eigenvectorsT, modes * dim);
+        ok = ok && le::write(fout, m_modes.inverseScaledEigenvalues.data(), modes)
+            && le::write(fout, m_modes.eigenvectorsT, modes * dim);
     }
     if (!ok || fout.fail()) return refuseEigenFile("Writing the eigen data file " + mainFileName + " failed.");
-    if (yOut && yMatrix && !(le::write(*yOut, yMatrix.get(), dim * dim) && yOut->good()))
+    if (yOut && m_modes.yMatrix && !(le::write(*yOut, m_modes.yMatrix.get(), dim * dim) && yOut->good()))
         return refuseEigenFile("Writing the response matrix file " + yFileName + " failed.");
     return true;
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
 
-bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
+bool EigenDataFiles::inputMainFile(const std::string& fileName)
 {
     eigenFileError.clear();
-    if (!backboneList.empty() || !pdbLines.empty())
+    if (!m_geometry.getBackboneList().empty() || !m_geometry.getPdbLines().empty())
         return refuseEigenFile("A structure is already loaded into this network; " + fileName + " was not read.");
     if (const std::string problem = regularFileProblem(fileName); !problem.empty())
         return refuseEigenFile("The eigen data file cannot be read: " + problem);
@@ -567,7 +564,7 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     float rc = 0.0f;
     std::vector<std::string> lines;
     const std::string notOurs = fileName + " is not a main eigen data file (.hdv)";
-    if (!readStoredLines(in, size, lineCount, rc, lines))
+    if (!m_geometry.readStoredLines(in, size, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
     if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
@@ -583,14 +580,14 @@ bool ElasticNetworkModel::inputMainFile(const std::string& fileName)
     }
 
     // Checked: commit.
-    processStoredLines(std::move(lines), lineCount, rc);
+    m_geometry.processStoredLines(std::move(lines), lineCount, rc);
     mainFileName = fileName;
     mainFileNodes = static_cast<int32_t>(n);
     mainFileStream = std::move(in);
     return true;
 }
 
-bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
+bool EigenDataFiles::inputYFile(const std::string& eigenVecFileName)
 {
     console::Line() << "Y: " << eigenVecFileName;
     if (mainFileIsSparse()) {
@@ -606,7 +603,7 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
     bool sized = false;
     const uint64_t size = fileSize(eigenVecFileName, sized);
     if (!sized) return refuseEigenFile("The response matrix file " + eigenVecFileName + " cannot be opened.");
-    const int64_t n = mainFileNodes > 0 ? mainFileNodes : amountOfAtoms;
+    const int64_t n = mainFileNodes > 0 ? mainFileNodes : m_geometry.getAmountOfAtoms();
     if (n > 0 && size != 72 * static_cast<uint64_t>(n) * static_cast<uint64_t>(n)) {
         std::ostringstream text;
         text << "The response matrix file " << eigenVecFileName << " does not belong to this structure: " << n
@@ -615,11 +612,13 @@ bool ElasticNetworkModel::inputYFile(const std::string& eigenVecFileName)
         return refuseEigenFile(text.str());
     }
     yFileName = eigenVecFileName;
-    yMatrixAvailable = true;
+    m_modes.yMatrixAvailable = true;
     return true;
 }
 
-bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fileNames)
+bool EigenDataFiles::mainFileIsSparse() const { return m_modes.sparseFileModesOffset > 0; }
+
+bool EigenDataFiles::inputEigenDataFiles(const std::vector<std::string>& fileNames)
 {
     std::string hdv, ppy;
     for (const auto& name : fileNames) {
@@ -639,56 +638,56 @@ bool ElasticNetworkModel::inputEigenDataFiles(const std::vector<std::string>& fi
     return true;
 }
 
-bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
+bool EigenDataFiles::readEigenDataFromOldFile(Progress* progress)
 {
     console::line("READING DATA");
     stepProgress(progress);
-    const auto dim = static_cast<std::size_t>(std::max(threeN, 0));
-    const auto modes = static_cast<std::size_t>(std::max(threeNMinusSix, 0));
-    const auto kept = static_cast<std::size_t>(std::clamp(totalMaxModes, 0, threeNMinusSix));
+    const auto dim = static_cast<std::size_t>(std::max(m_geometry.get3N(), 0));
+    const auto modes = static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0));
+    const auto kept = static_cast<std::size_t>(std::clamp(m_modes.totalMaxModes, 0, m_geometry.get3NMinus6()));
 
     // Y from the modes when it was asked for and none is held or named.
     auto yFromModes = [&]() {
         console::line("here runing mode 2");
-        if (forceScaler > 0.0 && kept == modes && checkAvailableMemForY()) {
-            eigenvectorsT = modeVectors;
-            yMatrixAvailable = calculateY() == EnmStatus::Ok;
+        if (m_modes.forceScaler > 0.0 && kept == modes && m_modes.checkAvailableMemForY(m_geometry, m_budget)) {
+            m_modes.eigenvectorsT = m_modes.modeVectors;
+            m_modes.yMatrixAvailable = m_modes.calculateY(m_geometry) == EnmStatus::Ok;
         }
-        if (!yMatrix) loadResult = -3;
+        if (!m_modes.yMatrix) m_modes.loadResult = -3;
     };
 
-    if (eigenComputed) {
+    if (m_modes.eigenComputed) {
         // The file was written from these very arrays: its first totalMaxModes rows of Vᵀ are
         // the leading rows in memory, so the modes are used where they are.
         console::line("calculation has taken place so clearing up old memory");
-        ownedModeVectors.reset();
-        modeVectors = eigenvectorsT;
-        if (loadResult == -2 && !yMatrix) yFromModes();
-        if (loadResult == -3 && yMatrix) {
-            yMatrix.reset();
-            yMatrixAvailable = false;
+        m_modes.ownedModeVectors.reset();
+        m_modes.modeVectors = m_modes.eigenvectorsT;
+        if (m_modes.loadResult == -2 && !m_modes.yMatrix) yFromModes();
+        if (m_modes.loadResult == -3 && m_modes.yMatrix) {
+            m_modes.yMatrix.reset();
+            m_modes.yMatrixAvailable = false;
         }
         return true;
     }
 
-    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
-        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
+    if (!mainFileStream.is_open() || mainFileNodes != m_geometry.getAmountOfAtoms())
+        return refuseEigenFile("No checked main eigen data file is open for " + m_geometry.getPDBName() + ".");
     console::Line() << "loading: " << mainFileName;
     DenseEigenFields read;
     std::string problem = readDenseFields(mainFileStream, dim, modes, kept, mainFileName, read);
     mainFileStream.close();
     if (problem.empty()) problem = checkDenseNumbers(read, dim, kept, mainFileName);
     if (problem.empty())
-        problem = checkModesFitNetwork(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, kept,
+        problem = checkModesFitNetwork(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom(), dim, kept,
                                        mainFileName);
     if (!problem.empty()) return refuseEigenFile(problem);
 
     DoubleBuffer y;
-    if (loadResult == -2 && yMatrixAvailable) {
+    if (m_modes.loadResult == -2 && m_modes.yMatrixAvailable) {
         console::Line() << "loading PP matrix: " << yFileName;
         switch (readResponseMatrix(yFileName, dim, y)) {
         case YRead::Unreadable:
-            yMatrixAvailable = false;
+            m_modes.yMatrixAvailable = false;
             refuseEigenFile("The response matrix file " + yFileName
                             + " cannot be read whole; responses go through the modes.");
             break;
@@ -702,22 +701,22 @@ bool ElasticNetworkModel::readEigenDataFromOldFile(Progress* progress)
     }
 
     // Everything read: commit.
-    newtonToKcal = read.newtonToKcal;
-    forceScaler = read.forceScaler;
-    inverseScaledEigenvalues = std::move(read.inverse);
-    ownedModeVectors = std::move(read.rows);
-    modeVectors = ownedModeVectors.get();
-    yMatrix = std::move(y);
-    if (loadResult == -2 && !yMatrix) yFromModes();
-    if (loadResult == -3) yMatrixAvailable = false;
+    m_modes.newtonToKcal = read.newtonToKcal;
+    m_modes.forceScaler = read.forceScaler;
+    m_modes.inverseScaledEigenvalues = std::move(read.inverse);
+    m_modes.ownedModeVectors = std::move(read.rows);
+    m_modes.modeVectors = m_modes.ownedModeVectors.get();
+    m_modes.yMatrix = std::move(y);
+    if (m_modes.loadResult == -2 && !m_modes.yMatrix) yFromModes();
+    if (m_modes.loadResult == -3) m_modes.yMatrixAvailable = false;
     // S is 0 for a structure that was never calibrated: forces are then not applied.
-    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
+    m_modes.setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 
 // ---- The sparse variant -------------------------------------------------------------------------
 
-bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName)
+bool EigenDataFiles::inputSparseMainFile(std::istream& in, uint64_t size, const std::string& fileName)
 {
     const std::string notOurs = fileName + " is not a sparse eigen data file";
     char magic[sizeof kSparseMagic] = {};
@@ -731,7 +730,7 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
     int32_t lineCount = 0;
     float rc = 0.0f;
     std::vector<std::string> lines;
-    if (size < start || !readStoredLines(in, size - start, lineCount, rc, lines))
+    if (size < start || !m_geometry.readStoredLines(in, size - start, lineCount, rc, lines))
         return refuseEigenFile(notOurs + ": its record lines do not fit in the file.");
     if (!storedCutoffUsable(rc)) return refuseEigenFile(notOurs + cutoffRefusal(rc));
     const int64_t n = countNodeRecords(lines);
@@ -750,52 +749,52 @@ bool ElasticNetworkModel::inputSparseMainFile(std::istream& in, uint64_t size, c
              << " modes of its " << n << " nodes do not make the " << size << " bytes of the file.";
         return refuseEigenFile(text.str());
     }
-    processStoredLines(std::move(lines), lineCount, rc);
+    m_geometry.processStoredLines(std::move(lines), lineCount, rc);
     mainFileName = fileName;
     mainFileNodes = static_cast<int32_t>(n);
-    sparseFileModesOffset = header;
+    m_modes.sparseFileModesOffset = header;
     mainFileStream = std::ifstream(fileName, std::ios::binary);
     mainFileStream.seekg(static_cast<std::streamoff>(header));
     return true;
 }
 
-bool ElasticNetworkModel::readSparseEigenData()
+bool EigenDataFiles::readSparseEigenData()
 {
-    const uint64_t offset = sparseFileModesOffset;
-    sparseFileModesOffset = 0;
-    if (!mainFileStream.is_open() || mainFileNodes != amountOfAtoms)
-        return refuseEigenFile("No checked main eigen data file is open for " + pdbName + ".");
-    const auto dim = static_cast<std::size_t>(threeN);
+    const uint64_t offset = m_modes.sparseFileModesOffset;
+    m_modes.sparseFileModesOffset = 0;
+    if (!mainFileStream.is_open() || mainFileNodes != m_geometry.getAmountOfAtoms())
+        return refuseEigenFile("No checked main eigen data file is open for " + m_geometry.getPDBName() + ".");
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
     SparseEigenFields read;
-    std::string problem = readSparseFields(mainFileStream, offset, dim, threeNMinusSix, mainFileName, read);
+    std::string problem = readSparseFields(mainFileStream, offset, dim, m_geometry.get3NMinus6(), mainFileName, read);
     mainFileStream.close();
     if (problem.empty()) problem = checkSparseNumbers(read, dim, mainFileName);
     if (problem.empty())
-        problem = checkSparseFit(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom(), dim, mainFileName);
+        problem = checkSparseFit(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom(), dim, mainFileName);
     if (!problem.empty()) return refuseEigenFile(problem);
     std::unique_ptr<SparseNetworkSolver> solver =
-        rebuildFactorisation(read, nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
+        rebuildFactorisation(read, m_geometry.getNodeCoordinates().data(), m_geometry.getAmountOfAtoms(), m_geometry.getRcAngstrom());
 
     // Everything read: commit.
     const double K = read.K, s = read.forceScaler;
-    keepLowestModes(read.values, read.rows.get(), read.k);
-    newtonToKcal = read.newtonToKcal;
-    forceScaler = s;
-    springConstant = K;
-    calibration = Calibration();
-    calibration.K = K;
-    calibration.S = s;
-    calibration.sumInverse = read.trace->value;
-    calibration.calibrated = s > 0.0;
+    m_modes.keepLowestModes(m_geometry, read.values, read.rows.get(), read.k);
+    m_modes.newtonToKcal = read.newtonToKcal;
+    m_modes.forceScaler = s;
+    m_modes.springConstant = K;
+    m_modes.calibration = Calibration();
+    m_modes.calibration.K = K;
+    m_modes.calibration.S = s;
+    m_modes.calibration.sumInverse = read.trace->value;
+    m_modes.calibration.calibrated = s > 0.0;
     read.trace->exact = read.trace->bound == 0.0;
-    sparseTrace = std::move(read.trace);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
-    std::copy(read.inverse.begin(), read.inverse.end(), inverseScaledEigenvalues.begin());
-    scaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
-    for (std::size_t m = 0; m < read.values.size(); ++m) scaledEigenvalues[m] = read.values[m] * K;
-    sparseSolver = std::move(solver);
-    sparseAllModes = sparseSolver != nullptr;
-    setupCompleteFlag = forceScaler.load() > 0.0 && std::isfinite(forceScaler.load());
+    m_modes.sparseTrace = std::move(read.trace);
+    m_modes.inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
+    std::copy(read.inverse.begin(), read.inverse.end(), m_modes.inverseScaledEigenvalues.begin());
+    m_modes.scaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
+    for (std::size_t m = 0; m < read.values.size(); ++m) m_modes.scaledEigenvalues[m] = read.values[m] * K;
+    m_modes.sparseSolver = std::move(solver);
+    m_modes.sparseAllModes = m_modes.sparseSolver != nullptr;
+    m_modes.setupCompleteFlag = m_modes.forceScaler.load() > 0.0 && std::isfinite(m_modes.forceScaler.load());
     return true;
 }
 

@@ -1,6 +1,11 @@
 // Modes from the ElNemo normal-mode service: one PDB-format file per mode, the structure
 // displaced along the mode, and the eigenvalues pasted into the eigenvalue dialog.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/TextEigenInput.h"
+
+#include "enm/Deformation.h"
+#include "enm/ModeSet.h"
+#include "enm/NetworkGeometry.h"
+#include "enm/io/EigenDataFiles.h"
 
 #include "common/Console.h"
 #include "common/InputFile.h"
@@ -14,18 +19,18 @@
 
 namespace vornax {
 
-void ElasticNetworkModel::setupBlankArrays()
+void TextEigenInput::setupBlankArrays()
 {
-    totalMaxModes = -1;
-    elNemoInput = true;
-    loadResult = -3;
-    readingStandardData = true;
+    m_modes.totalMaxModes = -1;
+    m_modes.elNemoInput = true;
+    m_modes.loadResult = -3;
+    m_modes.readingStandardData = true;
     refusedEigenvalues = 0;
     missingEigenvalues = 0;
     elNemoModes.clear();
     elNemoVectors.clear();
-    inverseEigenvalues.assign(static_cast<std::size_t>(std::max(threeNMinusSix, 0)), 0.0);
-    eigenvalues.assign(static_cast<std::size_t>(std::max(threeN, 0)) + 1, 0.0);
+    m_modes.inverseEigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3NMinus6(), 0)), 0.0);
+    m_modes.eigenvalues.assign(static_cast<std::size_t>(std::max(m_geometry.get3N(), 0)) + 1, 0.0);
 }
 
 namespace {
@@ -96,7 +101,7 @@ void keepMode(std::vector<int32_t>& modes, std::vector<std::vector<double>>& vec
 
 } // namespace
 
-void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
+void TextEigenInput::normaliseEigenVectors(std::vector<double>& vector)
 {
     double sum = 0.0;
     for (double v : vector) sum += v * v;
@@ -105,96 +110,96 @@ void ElasticNetworkModel::normaliseEigenVectors(std::vector<double>& vector)
     for (double& v : vector) v *= scale;
 }
 
-bool ElasticNetworkModel::calculateEigenFromElnemo(const std::string& fileName)
+bool TextEigenInput::calculateEigenFromElnemo(const std::string& fileName)
 {
-    elNemoInput = true;
-    eigenFileError.clear();
-    const auto n = static_cast<std::size_t>(std::max(amountOfAtoms, 0));
-    if (n < 3 || nodeCoordinates.size() != 3 * n)
-        return refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
+    m_modes.elNemoInput = true;
+    m_files.clearEigenFileError();
+    const auto n = static_cast<std::size_t>(std::max(m_geometry.getAmountOfAtoms(), 0));
+    if (n < 3 || m_geometry.getNodeCoordinates().size() != 3 * n)
+        return m_files.refuseEigenFile("Build the network before ElNemo modes are read; " + fileName + " was skipped.");
     if (const std::string problem = regularFileProblem(fileName); !problem.empty())
-        return refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
+        return m_files.refuseEigenFile("The ElNemo mode file cannot be read: " + problem + " It was skipped.");
     std::ifstream in(fileName);
-    if (!in) return refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
+    if (!in) return m_files.refuseEigenFile("The ElNemo mode file " + fileName + " cannot be opened; it was skipped.");
 
     const int mode = readElnemoModeNumber(in);
     if (mode < 0)
-        return refuseEigenFile("The ElNemo mode file " + fileName
+        return m_files.refuseEigenFile("The ElNemo mode file " + fileName
                                + " has no \"REMARK MODE\" line with a mode number;"
                                  " it was skipped.");
-    if (mode < 7 || mode - 7 >= threeNMinusSix) {
+    if (mode < 7 || mode - 7 >= m_geometry.get3NMinus6()) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " is for mode " << mode << "; this network has modes 7 to "
-             << threeNMinusSix + 6 << ". The file was skipped.";
-        return refuseEigenFile(text.str());
+             << m_geometry.get3NMinus6() + 6 << ". The file was skipped.";
+        return m_files.refuseEigenFile(text.str());
     }
 
     std::vector<double> vector(3 * n, 0.0);
-    const std::size_t atoms = readElnemoDisplacements(in, nodeCoordinates, vector);
+    const std::size_t atoms = readElnemoDisplacements(in, m_geometry.getNodeCoordinates(), vector);
     if (atoms != n) {
         std::ostringstream text;
         text << "The ElNemo mode file " << fileName << " has " << atoms << " atoms; the network has " << n
              << " nodes. The file was skipped.";
-        return refuseEigenFile(text.str());
+        return m_files.refuseEigenFile(text.str());
     }
 
     normaliseEigenVectors(vector);
     const int32_t index = mode - 6;
     console::Line() << "Mode: " << index;
     keepMode(elNemoModes, elNemoVectors, index, std::move(vector));
-    totalMaxModes = std::max(totalMaxModes, index);
+    m_modes.totalMaxModes = std::max(m_modes.totalMaxModes, index);
     return true;
 }
 
-void ElasticNetworkModel::setupSelectedELNemoModes()
+void TextEigenInput::setupSelectedELNemoModes()
 {
-    const ModeChangeToken token = beginModeChange();
-    zeroForces();
-    console::Line() << "total modes in ELN: " << totalMaxModes;
-    if (totalMaxModes <= 0 || threeN <= 0) {
-        modesReady.store(false, std::memory_order_release);
+    const ModeChangeToken token = m_deformation.beginModeChange();
+    m_deformation.zeroForces();
+    console::Line() << "total modes in ELN: " << m_modes.totalMaxModes;
+    if (m_modes.totalMaxModes <= 0 || m_geometry.get3N() <= 0) {
+        m_modes.modesReady.store(false, std::memory_order_release);
         return;
     }
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto kept = static_cast<std::size_t>(totalMaxModes);
+    const auto dim = static_cast<std::size_t>(m_geometry.get3N());
+    const auto kept = static_cast<std::size_t>(m_modes.totalMaxModes);
     DoubleBuffer rows = allocateZeroedDoubles(kept * dim);
     if (!rows) {
-        refuseEigenFile("Not enough memory for the ElNemo modes.");
+        m_files.refuseEigenFile("Not enough memory for the ElNemo modes.");
         return;
     }
     for (std::size_t k = 0; k < elNemoModes.size(); ++k) {
         const auto row = static_cast<std::size_t>(elNemoModes[k] - 1); // mode m goes to row m − 7
         std::copy(elNemoVectors[k].begin(), elNemoVectors[k].end(), rows.get() + row * dim);
     }
-    ownedModeVectors = std::move(rows);
-    modeVectors = ownedModeVectors.get();
-    modeAmplitudes.assign(kept, 0.0);
-    inverseScaledEigenvalues.assign(static_cast<std::size_t>(threeNMinusSix), 0.0);
+    m_modes.ownedModeVectors = std::move(rows);
+    m_modes.modeVectors = m_modes.ownedModeVectors.get();
+    m_modes.modeAmplitudes.assign(kept, 0.0);
+    m_modes.inverseScaledEigenvalues.assign(static_cast<std::size_t>(m_geometry.get3NMinus6()), 0.0);
     // Until the user chooses, every imported mode takes part.
-    modeSelectState = 2;
-    amountSelected = totalMaxModes;
-    useAllModesFlag.store(false, std::memory_order_release);
-    modesReady.store(true, std::memory_order_release);
-    setupCompleteFlag = true;
+    m_modes.modeSelectState = 2;
+    m_modes.amountSelected = m_modes.totalMaxModes;
+    m_modes.useAllModesFlag.store(false, std::memory_order_release);
+    m_modes.modesReady.store(true, std::memory_order_release);
+    m_modes.setupCompleteFlag = true;
 }
 
-void ElasticNetworkModel::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)
+void TextEigenInput::finishElnemoImport(const std::vector<double>& dialogValues, float averageHapticForce)
 {
     refusedEigenvalues = 0;
     const auto count = static_cast<int32_t>(dialogValues.size());
     // The first six values are the rigid-body modes.
     for (int32_t k = 6; k < count; ++k) insertEigenValue(dialogValues[static_cast<std::size_t>(k)], k - 6);
-    reportMissingEigenvalues(std::max(0, std::min(count - 6, threeNMinusSix)));
+    reportMissingEigenvalues(std::max(0, std::min(count - 6, m_geometry.get3NMinus6())));
     setupSelectedELNemoModes();
-    calculateForceScaler(averageHapticForce, true);
-    finalize_inv_HDK(count);
+    m_modes.calculateForceScaler(m_geometry, averageHapticForce, true);
+    m_modes.finalize_inv_HDK(count);
     for (int32_t m : elNemoModes)
-        if (m - 1 < static_cast<int32_t>(inverseEigenvalues.size())
-            && inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
+        if (m - 1 < static_cast<int32_t>(m_modes.inverseEigenvalues.size())
+            && m_modes.inverseEigenvalues[static_cast<std::size_t>(m - 1)] == 0.0)
             console::Line(console::Warning)
                 << "Mode " << m + 6 << " was read but has no eigenvalue; it takes no part in the response";
     // calculateForceScaler makes no Y for imported modes; it must not leave the flag behind.
-    loadResult = -3;
+    m_modes.loadResult = -3;
 }
 
 } // namespace vornax

@@ -1,5 +1,8 @@
 // Kept forces in and out of session files.
-#include "enm/ElasticNetworkModel.h"
+#include "enm/io/NetworkOutput.h"
+
+#include "enm/Deformation.h"
+#include "enm/NetworkGeometry.h"
 
 #include "common/Console.h"
 #include "molecule/Atom.h"
@@ -11,97 +14,16 @@
 
 namespace vornax {
 
-namespace {
-
-bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
-
-} // namespace
-
-std::vector<SessionForce> ElasticNetworkModel::keptForces() const
-{
-    // Between two steps: the step that ends a pull writes the kept force and its route.
-    const ModeChangeToken hold = const_cast<ElasticNetworkModel*>(this)->beginModeChange();
-    std::vector<SessionForce> forces;
-    const auto n = std::min(static_cast<std::size_t>(std::max(amountOfAtoms, 0)), atomArray.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const Atom* atom = atomArray[i];
-        const Vector3d kept = atom->getOLDKcalForce();
-        if (isZero(kept)) continue;
-        SessionForce f;
-        f.node = static_cast<int32_t>(i);
-        f.force = kept;
-        f.magnitude = atom->getM();
-        f.eqForce = atom->getEQForce();
-        f.modeState = atom->getStateArray();
-        forces.push_back(f);
-    }
-    return forces;
-}
-
-SessionStructure ElasticNetworkModel::sessionStructure() const
+SessionStructure describeSessionStructure(const NetworkGeometry& geometry, const std::string& mainFileName)
 {
     // Rc as the main eigen data file stores it: in Å, single precision.
-    const std::string name = !pdbName.empty() ? pdbName : std::filesystem::path(mainFileName).stem().string();
-    return describeStructure(pdbLines, storedLineCount(), Rc, amountOfAtoms, name);
+    const std::string name = !geometry.getPDBName().empty() ? geometry.getPDBName() : std::filesystem::path(mainFileName).stem().string();
+    return describeStructure(geometry.getPdbLines(), geometry.storedLineCount(), geometry.getRc(), geometry.getAmountOfAtoms(), name);
 }
 
-bool ElasticNetworkModel::serialize(std::ostream& out) const { return writeForceRecords(out, keptForces()); }
-
-bool ElasticNetworkModel::restoreKeptForce(const SessionForce& record)
+bool writeKeptForces(const Deformation& deformation, std::ostream& out)
 {
-    const int32_t index = record.node;
-    const auto dim = static_cast<std::size_t>(threeN);
-    if (index < 0 || index >= amountOfAtoms || static_cast<std::size_t>(index) >= atomArray.size()
-        || responseScratch.size() != dim || displacement.size() != dim || baseDisplacement.size() != dim
-        || !modesReady.load(std::memory_order_acquire))
-        return false;
-    const ModeChangeToken token = beginModeChange();
-    Atom* node = atomArray[static_cast<std::size_t>(index)];
-
-    ModeStateArray state = record.modeState;
-    // All modes without Y: through every kept mode, recorded so, so that the removal agrees.
-    if (state[0] == 2 && !allModesRouteHeld()) {
-        state[0] = 1;
-        state[1] = totalMaxModes;
-    }
-    // In by the route it was recorded with, so that undo takes out exactly what went in. A
-    // force that would carry a node beyond any physical reach changes nothing.
-    const int32_t route = state[0];
-    const double f[3] = {record.force.x, record.force.y, record.force.z};
-    computeResponse(f, index, route, state[1], state.data() + 2, responseScratch.data());
-    if (const auto far = firstNodeTooFar(displacement, responseScratch.data()); far.first >= 0) {
-        console::write(console::Warning,
-                       tooFarText("The session's force on node " + std::to_string(index) + " was not restored", far));
-        return false;
-    }
-    std::vector<double> added(responseScratch.begin(), responseScratch.end());
-    // A node keeps one force: the one it keeps now leaves first, by its own route.
-    if (!isZero(node->getOLDKcalForce())) removeKeptForce(node, index, false);
-    for (int i = 0; i < static_cast<int>(state.size()); ++i)
-        node->setStatePosition(token, i, state[static_cast<std::size_t>(i)]);
-    responseScratch.swap(added);
-    // The base holds every kept force but that of the node under force.
-    const int32_t coordinate = forceCommand.load().selectedCoordinate;
-    const bool underForce = coordinate >= 0 && coordinate / 3 == index;
-    for (std::size_t i = 0; i < dim; ++i) {
-        displacement[i] += responseScratch[i];
-        if (!underForce) baseDisplacement[i] += responseScratch[i];
-    }
-
-    node->setOldKcalForce(f[0], f[1], f[2]);
-    node->addAKcalForce(record.force);
-    // The device force the kept force came from (applyForce's scaling undone).
-    const double scale = -newtonToKcal * forceScaler.load(std::memory_order_relaxed);
-    Vector3d newtons;
-    if (scale != 0.0 && std::isfinite(scale))
-        newtons = Vector3d(static_cast<float>(f[0] / scale), static_cast<float>(f[1] / scale),
-                           static_cast<float>(f[2] / scale));
-    node->addAForce(newtons, record.magnitude);
-    node->setSavedForce(newtons);
-    node->setInitEQForce(record.eqForce);
-    node->simulateState(3);
-    console::Line() << "atom: " << index << " " << node->getPressed();
-    return true;
+    return writeForceRecords(out, deformation.keptForces());
 }
 
 } // namespace vornax

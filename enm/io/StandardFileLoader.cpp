@@ -7,6 +7,7 @@
 #include "common/TextParse.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/io/TextEigenInput.h"
 
 #include <cmath>
 #include <sstream>
@@ -123,42 +124,42 @@ std::vector<double> parseEigenvalueText(const std::string& textIn, int32_t* skip
 
 // ---- The network side of text input -----------------------------------------------------------
 
-bool ElasticNetworkModel::insertEigenValue(double val, int32_t index)
+bool TextEigenInput::insertEigenValue(double val, int32_t index)
 {
-    if (elNemoInput) val /= 10.0;
-    if (index < 0 || index >= threeNMinusSix || inverseEigenvalues.size() != static_cast<std::size_t>(threeNMinusSix)
-        || eigenvalues.size() < static_cast<std::size_t>(threeNMinusSix) + 7) {
+    if (m_modes.elNemoInput) val /= 10.0;
+    if (index < 0 || index >= m_geometry.get3NMinus6() || m_modes.inverseEigenvalues.size() != static_cast<std::size_t>(m_geometry.get3NMinus6())
+        || m_modes.eigenvalues.size() < static_cast<std::size_t>(m_geometry.get3NMinus6()) + 7) {
         console::Line(console::Warning) << "Eigenvalue " << val << " for mode " << index + 7
                                         << " is beyond the modes of the network and is ignored";
         return false;
     }
     const auto i = static_cast<std::size_t>(index);
-    eigenvalues[i + 7] = val;
+    m_modes.eigenvalues[i + 7] = val;
     if (!(val > 0.0) || !std::isfinite(val)) {
         // 1/λ would be infinite or negative: the mode takes no part in any response.
         console::Line(console::Warning) << "Eigenvalue " << val << " of mode " << index + 7
                                         << " is not positive; that mode is left out";
-        inverseEigenvalues[i] = 0.0;
-        eigenvalues[i + 7] = 0.0;
+        m_modes.inverseEigenvalues[i] = 0.0;
+        m_modes.eigenvalues[i + 7] = 0.0;
         ++refusedEigenvalues;
         return false;
     }
-    inverseEigenvalues[i] = 1.0 / val;
+    m_modes.inverseEigenvalues[i] = 1.0 / val;
     return true;
 }
 
-void ElasticNetworkModel::insertEigenVector(int32_t row, int32_t col, double value)
+void TextEigenInput::insertEigenVector(int32_t row, int32_t col, double value)
 {
-    if (!ownedModeVectors || row < 0 || row >= totalMaxModes || col < 0 || col >= threeN) return;
-    ownedModeVectors[static_cast<std::size_t>(row) * static_cast<std::size_t>(threeN) + static_cast<std::size_t>(col)] =
+    if (!m_modes.ownedModeVectors || row < 0 || row >= m_modes.totalMaxModes || col < 0 || col >= m_geometry.get3N()) return;
+    m_modes.ownedModeVectors[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_geometry.get3N()) + static_cast<std::size_t>(col)] =
         value;
 }
 
-void ElasticNetworkModel::reportMissingEigenvalues(int32_t given)
+void TextEigenInput::reportMissingEigenvalues(int32_t given)
 {
-    missingEigenvalues = std::max(0, threeNMinusSix - given);
+    missingEigenvalues = std::max(0, m_geometry.get3NMinus6() - given);
     if (missingEigenvalues > 0)
-        console::Line(console::Warning) << missingEigenvalues << " of the " << threeNMinusSix
+        console::Line(console::Warning) << missingEigenvalues << " of the " << m_geometry.get3NMinus6()
                                         << " non-rigid eigenvalues were not given; they are set to 0 and their"
                                            " modes take no part in the response";
     if (refusedEigenvalues > 0)
@@ -169,50 +170,50 @@ void ElasticNetworkModel::reportMissingEigenvalues(int32_t given)
 bool ElasticNetworkModel::loadStandardEigenFile(const std::string& fileName, float averageHapticForce,
                                                 Progress* progress)
 {
-    eigenFileError.clear();
-    if (threeNMinusSix <= 0) return refuseEigenFile("Build the network before its eigen data are read.");
+    m_files.clearEigenFileError();
+    if (m_geometry.get3NMinus6() <= 0) return m_files.refuseEigenFile("Build the network before its eigen data are read.");
     StandardFileLoader loader;
-    if (!loader.openStream(fileName)) return refuseEigenFile("The eigen file " + fileName + " cannot be opened.");
+    if (!loader.openStream(fileName)) return m_files.refuseEigenFile("The eigen file " + fileName + " cannot be opened.");
     loader.openFile();
     // Read and check the whole file before anything of the network changes.
-    loader.inputAmountToRead(threeNMinusSix, threeNMinusSix);
+    loader.inputAmountToRead(m_geometry.get3NMinus6(), m_geometry.get3NMinus6());
     loader.closeStream();
     const std::vector<double> values = loader.getEigenVals();
     const std::vector<std::vector<double>> vectors = loader.getEigenVectors();
-    if (values.empty()) return refuseEigenFile("The eigen file " + fileName + " has no eigenvalues on its first line.");
-    if (vectors.empty()) return refuseEigenFile("The eigen file " + fileName + " has no eigenvectors.");
+    if (values.empty()) return m_files.refuseEigenFile("The eigen file " + fileName + " has no eigenvalues on its first line.");
+    if (vectors.empty()) return m_files.refuseEigenFile("The eigen file " + fileName + " has no eigenvectors.");
     for (std::size_t k = 0; k < vectors.size(); ++k) {
-        if (vectors[k].size() != static_cast<std::size_t>(threeN)) {
+        if (vectors[k].size() != static_cast<std::size_t>(m_geometry.get3N())) {
             std::ostringstream text;
             text << "The eigen file " << fileName << " does not fit this structure: eigenvector " << k + 1 << " has "
-                 << vectors[k].size() << " values, the network has " << threeN
+                 << vectors[k].size() << " values, the network has " << m_geometry.get3N()
                  << " coordinates (the last value of every line is not read).";
-            return refuseEigenFile(text.str());
+            return m_files.refuseEigenFile(text.str());
         }
     }
 
-    refusedEigenvalues = 0;
+    m_text.clearRefusedEigenvalues();
     getMaxPossibleModesStandardFile(progress);
-    if (!isSetup()) return refuseEigenFile("No modes of " + fileName + " fit in memory.");
+    if (!isSetup()) return m_files.refuseEigenFile("No modes of " + fileName + " fit in memory.");
     const int32_t given =
-        static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(threeNMinusSix)));
-    for (int32_t i = 0; i < given; ++i) insertEigenValue(values[static_cast<std::size_t>(i)], i);
-    if (values.size() > static_cast<std::size_t>(threeNMinusSix))
+        static_cast<int32_t>(std::min<std::size_t>(values.size(), static_cast<std::size_t>(m_geometry.get3NMinus6())));
+    for (int32_t i = 0; i < given; ++i) m_text.insertEigenValue(values[static_cast<std::size_t>(i)], i);
+    if (values.size() > static_cast<std::size_t>(m_geometry.get3NMinus6()))
         console::Line(console::Warning) << "The eigen file gives " << values.size() << " eigenvalues; the network has "
-                                        << threeNMinusSix << " non-rigid modes, the rest are ignored";
-    reportMissingEigenvalues(given);
+                                        << m_geometry.get3NMinus6() << " non-rigid modes, the rest are ignored";
+    m_text.reportMissingEigenvalues(given);
     calculateForceScaler(averageHapticForce, true);
     console::Line() << "Amount of Vectors: " << vectors.size() << " length of first vector: " << vectors.front().size();
     // Modes without a vector in the file stay zero rows.
-    const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(totalMaxModes));
+    const auto rows = std::min<std::size_t>(vectors.size(), static_cast<std::size_t>(m_modes.totalMaxModes));
     for (std::size_t r = 0; r < rows; ++r)
-        for (int32_t c = 0; c < threeN; ++c)
-            insertEigenVector(static_cast<int32_t>(r), c, vectors[r][static_cast<std::size_t>(c)]);
-    if (vectors.size() < static_cast<std::size_t>(totalMaxModes)) {
+        for (int32_t c = 0; c < m_geometry.get3N(); ++c)
+            m_text.insertEigenVector(static_cast<int32_t>(r), c, vectors[r][static_cast<std::size_t>(c)]);
+    if (vectors.size() < static_cast<std::size_t>(m_modes.totalMaxModes)) {
         console::Line(console::Warning) << "The eigen file has " << vectors.size() << " eigenvectors for "
-                                        << totalMaxModes << " kept modes; the others take no part in the response";
-        for (std::size_t k = vectors.size(); k < inverseScaledEigenvalues.size(); ++k)
-            inverseScaledEigenvalues[k] = 0.0;
+                                        << m_modes.totalMaxModes << " kept modes; the others take no part in the response";
+        for (std::size_t k = vectors.size(); k < m_modes.inverseScaledEigenvalues.size(); ++k)
+            m_modes.inverseScaledEigenvalues[k] = 0.0;
     }
     return true;
 }

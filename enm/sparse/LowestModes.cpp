@@ -58,7 +58,7 @@ bool LowestModeSearch::lanczosPass(int nev, std::vector<Pair>& fresh, double& lo
     const int block = std::min(nev, m_shape.block);
     Eigen::VectorXd theta;
     Eigen::MatrixXd vectors;
-    const double zeroAbove = 1.0 / (m_sigma + ElasticNetworkModel::kZeroModeTolerance * std::fabs(m_largest));
+    const double zeroAbove = 1.0 / (m_sigma + ModeSet::kZeroModeTolerance * std::fabs(m_largest));
     BlockLanczos lanczos(m_deflated, m_solve, m_shape.blocks);
     const bool converged = lanczos.run(nev, block, zeroAbove, theta, vectors);
     m_products += lanczos.products();
@@ -111,7 +111,7 @@ bool LowestModeSearch::finished(int pass, bool check, Eigen::Index before, doubl
 
 bool LowestModeSearch::sameGroup(double a, double b) const
 {
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * m_largest;
+    const double zero = ModeSet::kZeroModeTolerance * m_largest;
     return std::fabs(a - b) <= kGroupTolerance * std::max(std::fabs(a), std::fabs(b)) + zero;
 }
 
@@ -145,7 +145,7 @@ void LowestModeSearch::writeKept(std::vector<double>& values, Eigen::MatrixXd& v
 
 int32_t LowestModeSearch::zeroModes(const std::vector<double>& values) const
 {
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * std::fabs(m_largest);
+    const double zero = ModeSet::kZeroModeTolerance * std::fabs(m_largest);
     int32_t count = 0;
     for (double v : values) count += v <= zero;
     return count;

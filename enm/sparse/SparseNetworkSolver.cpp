@@ -283,7 +283,7 @@ EnmStatus SparseNetworkSolver::computeLowestModes(int32_t k)
     if (m_factor) m_factor->releaseWorkspace();
     m_times.lanczos = secondsSince(start) + m_largestSeconds;
     if (status == EnmStatus::Ok && m_extraZero > 0)
-        ElasticNetworkModel::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
+        ModeSet::warnExtraZeroModes(m_extraZero, static_cast<float>(m_rc));
     return status;
 }
 
@@ -357,11 +357,11 @@ TraceEstimate SparseNetworkSolver::sumInverse(const TracePlan& plan)
     return out;
 }
 
-const ElasticNetworkModel::Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,
+const Calibration& SparseNetworkSolver::calibrate(const TraceEstimate& sumInverse,
                                                                       const std::vector<double>& bFactors, double kelvin,
                                                                       float averageHapticForce, const std::string& name)
 {
-    m_calibration = ElasticNetworkModel::calibrate(sumInverse.value, bFactors, kelvin, averageHapticForce, name);
+    m_calibration = vornax::calibrate(CalibrationInput{sumInverse.value, bFactors, kelvin, averageHapticForce, name});
     m_columns.clear();
     return m_calibration;
 }

@@ -101,11 +101,11 @@ public:
 
     /// K, c, R, D, S from Σinv and the B-factors, as the dense calibration computes them; the
     /// responses then take the calibrated K.
-    const ElasticNetworkModel::Calibration& calibrate(const TraceEstimate& sumInverse, const std::vector<double>& bFactors,
+    const Calibration& calibrate(const TraceEstimate& sumInverse, const std::vector<double>& bFactors,
                                                       double kelvin, float averageHapticForce, const std::string& name);
-    const ElasticNetworkModel::Calibration& calibration() const { return m_calibration; }
+    const Calibration& calibration() const { return m_calibration; }
     /// Takes a calibration made before (that of an eigen data file): responses use its K.
-    void useCalibration(const ElasticNetworkModel::Calibration& calibration)
+    void useCalibration(const Calibration& calibration)
     {
         m_calibration = calibration;
         m_columns.clear();
@@ -192,7 +192,7 @@ private:
     std::vector<double> m_values;
     Eigen::MatrixXd m_vectors;
     int32_t m_extraZero = 0;
-    ElasticNetworkModel::Calibration m_calibration;
+    Calibration m_calibration;
     std::unordered_map<int32_t, Eigen::MatrixXd> m_columns;
     SparseStageTimes m_times;
 };

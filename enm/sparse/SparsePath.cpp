@@ -15,11 +15,16 @@
 namespace vornax {
 
 namespace {
-const TraceEstimate kNoTrace{};
 bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 } // namespace
 
-uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
+
+
+
+
+
+
+uint64_t ModeSet::denseBytesNeeded(int64_t n, bool withY)
 {
     // 72·N² bytes is one 3N × 3N matrix of doubles.
     const long double one = 72.0L * static_cast<long double>(n) * static_cast<long double>(n);
@@ -27,17 +32,12 @@ uint64_t ElasticNetworkModel::denseBytesNeeded(int64_t n, bool withY)
     return need >= 1.8e19L ? UINT64_MAX : static_cast<uint64_t>(need);
 }
 
-const TraceEstimate& ElasticNetworkModel::getSumInverseEstimate() const
+EnmStatus ModeSet::constructSparseHessian(const NetworkGeometry& geometry)
 {
-    return sparseTrace ? *sparseTrace : kNoTrace;
-}
-
-EnmStatus ElasticNetworkModel::constructSparseHessian()
-{
-    if (amountOfAtoms < 3 || nodeCoordinates.size() != 3 * static_cast<std::size_t>(amountOfAtoms))
+    if (geometry.getAmountOfAtoms() < 3 || geometry.getNodeCoordinates().size() != 3 * static_cast<std::size_t>(geometry.getAmountOfAtoms()))
         return EnmStatus::NotReady;
     try {
-        sparseSolver = std::make_unique<SparseNetworkSolver>(nodeCoordinates.data(), amountOfAtoms, getRcAngstrom());
+        sparseSolver = std::make_unique<SparseNetworkSolver>(geometry.getNodeCoordinates().data(), geometry.getAmountOfAtoms(), geometry.getRcAngstrom());
     } catch (const std::bad_alloc&) {
         sparseSolver.reset();
         return EnmStatus::OutOfMemory;
@@ -46,15 +46,15 @@ EnmStatus ElasticNetworkModel::constructSparseHessian()
     return EnmStatus::Ok;
 }
 
-EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progress)
+EnmStatus ModeSet::calculateLowestModes(const NetworkGeometry& geometry, int32_t k, Progress* progress)
 {
     if (!sparseSolver) return EnmStatus::NotReady;
     if (isCancelled(progress)) return EnmStatus::Cancelled;
     // Lanczos keeps a little of the space to itself: all but the top two modes (every mode
     // of so small a network is the dense path's work).
-    const int32_t most = std::max(1, threeNMinusSix - 2);
+    const int32_t most = std::max(1, geometry.get3NMinus6() - 2);
     if (k > most) console::Line(console::Warning) << "the sparse path computes at most " << most << " modes of "
-                                                  << amountOfAtoms << " nodes, not " << k;
+                                                  << geometry.getAmountOfAtoms() << " nodes, not " << k;
     k = std::clamp(k, 1, most);
     EnmStatus status = sparseSolver->factorise();
     if (status != EnmStatus::Ok) return status;
@@ -64,18 +64,19 @@ EnmStatus ElasticNetworkModel::calculateLowestModes(int32_t k, Progress* progres
     if (status != EnmStatus::Ok) return status;
     stepProgress(progress);
     const std::vector<double>& values = sparseSolver->eigenvalues();
-    keepLowestModes(values, sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
+    keepLowestModes(geometry, values, sparseSolver->modes().data(), static_cast<int32_t>(values.size()));
     extraZeroModes = sparseSolver->extraZeroModes();
     sparseAllModes = true;
     console::Line() << "lowest " << sparseModeCount << " modes found by the sparse path";
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, const double* columns, int32_t k)
+void ModeSet::keepLowestModes(const NetworkGeometry& geometry, const std::vector<double>& values, const double* columns,
+                              int32_t k)
 {
-    const auto dim = static_cast<std::size_t>(threeN);
-    const auto modes = static_cast<std::size_t>(threeNMinusSix);
-    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, threeNMinusSix));
+    const auto dim = static_cast<std::size_t>(geometry.get3N());
+    const auto modes = static_cast<std::size_t>(geometry.get3NMinus6());
+    const auto kept = static_cast<std::size_t>(std::clamp(k, 0, geometry.get3NMinus6()));
     // The arrays keep the dense path's shapes (one-based eigenvalues of 3N + 1, 3N − 6 inverse
     // ones); the modes not computed are zero, and no route reaches them.
     eigenvalues.assign(dim + 1, 0.0);
@@ -95,12 +96,12 @@ void ElasticNetworkModel::keepLowestModes(const std::vector<double>& values, con
     eigenComputed = false;
 }
 
-EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t largestExact)
+EnmStatus ModeSet::calibrateSparse(const NetworkGeometry& geometry, float averageHapticForce, int32_t largestExact)
 {
     springConstant = 0.0;
     calibration = Calibration();
     if (!sparseSolver || sparseModeCount == 0) return EnmStatus::NotReady;
-    if (nmrExperiment) {
+    if (geometry.isNMR()) {
         console::line("NMR structure: no B-factors to calibrate against, forces are not applied");
         return EnmStatus::NotCalibrated;
     }
@@ -114,14 +115,14 @@ EnmStatus ElasticNetworkModel::calibrateSparse(float averageHapticForce, int32_t
         console::Line() << "sum of inverse eigenvalues (estimated from " << trace.samples
                         << " samples): " << trace.value << " \u00b1 " << trace.bound;
 
-    applyCalibration(trace.value, averageHapticForce);
+    applyCalibration(geometry, trace.value, averageHapticForce);
     sparseSolver->useCalibration(calibration);
     return EnmStatus::Ok;
 }
 
-void ElasticNetworkModel::setUpSparseModes()
+void ModeSet::setUpSparseModes(Deformation& deformation, ModeBudget& budget)
 {
-    const ModeChangeToken token = beginModeChange();
+    const ModeChangeToken token = deformation.beginModeChange();
     totalMaxModes = sparseModeCount;
     amountSelected = totalMaxModes;
     modeSelectState = 2;
@@ -130,7 +131,7 @@ void ElasticNetworkModel::setUpSparseModes()
     budget.setModesAllowedByMemory(totalMaxModes);
     modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
     useAllModesFlag.store(allModes, std::memory_order_release);
-    zeroForces();
+    deformation.zeroForces();
     modesReady.store(totalMaxModes > 0, std::memory_order_release);
 }
 
@@ -138,47 +139,46 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
 {
     // Only the whole solution with Y replaces the sparse one: without Y an all-mode force
     // kept through the factorisation could not leave by the route it came in.
-    if (!isSparse() || solved.isSparse() || solved.amountOfAtoms != amountOfAtoms || solved.threeN != threeN
-        || !solved.yMatrix || !solved.isSetup() || solved.nodeCoordinates != nodeCoordinates)
+    if (!m_modes.isSparse() || solved.m_modes.isSparse() || solved.m_geometry.getAmountOfAtoms() != m_geometry.getAmountOfAtoms() || solved.m_geometry.get3N() != m_geometry.get3N()
+        || !solved.m_modes.yMatrix || !solved.isSetup() || solved.m_geometry.getNodeCoordinates() != m_geometry.getNodeCoordinates())
         return false;
     const ModeChangeToken token = beginModeChange();
-    eigenvalues = std::move(solved.eigenvalues);
-    inverseEigenvalues = std::move(solved.inverseEigenvalues);
-    eigenBuffer = std::move(solved.eigenBuffer);
-    eigenvectorsT = std::exchange(solved.eigenvectorsT, nullptr);
-    extraZeroModes = solved.extraZeroModes;
-    eigenComputed = solved.eigenComputed;
-    calibration = solved.calibration;
-    springConstant = solved.springConstant;
-    forceScaler.store(solved.forceScaler.load(), std::memory_order_relaxed);
-    scaledEigenvalues = std::move(solved.scaledEigenvalues);
-    inverseScaledEigenvalues = std::move(solved.inverseScaledEigenvalues);
-    yMatrix = std::move(solved.yMatrix);
-    yMatrixAvailable = solved.yMatrixAvailable;
-    ySeconds = solved.ySeconds;
-    ownedModeVectors = std::move(solved.ownedModeVectors);
-    modeVectors = std::exchange(solved.modeVectors, nullptr);
+    m_modes.eigenvalues = std::move(solved.m_modes.eigenvalues);
+    m_modes.inverseEigenvalues = std::move(solved.m_modes.inverseEigenvalues);
+    m_modes.eigenBuffer = std::move(solved.m_modes.eigenBuffer);
+    m_modes.eigenvectorsT = std::exchange(solved.m_modes.eigenvectorsT, nullptr);
+    m_modes.extraZeroModes = solved.m_modes.extraZeroModes;
+    m_modes.eigenComputed = solved.m_modes.eigenComputed;
+    m_modes.calibration = solved.m_modes.calibration;
+    m_modes.springConstant = solved.m_modes.springConstant;
+    m_modes.forceScaler.store(solved.m_modes.forceScaler.load(), std::memory_order_relaxed);
+    m_modes.scaledEigenvalues = std::move(solved.m_modes.scaledEigenvalues);
+    m_modes.inverseScaledEigenvalues = std::move(solved.m_modes.inverseScaledEigenvalues);
+    m_modes.yMatrix = std::move(solved.m_modes.yMatrix);
+    m_modes.yMatrixAvailable = solved.m_modes.yMatrixAvailable;
+    m_modes.ySeconds = solved.m_modes.ySeconds;
+    m_modes.ownedModeVectors = std::move(solved.m_modes.ownedModeVectors);
+    m_modes.modeVectors = std::exchange(solved.m_modes.modeVectors, nullptr);
     // The user's choice of modes stays: the first n (now out of more), the listed modes, or all.
-    totalMaxModes = solved.totalMaxModes;
-    amountSelected = std::min(amountSelected.load(), totalMaxModes);
-    budget.takeDecision(solved.budget);
-    loadResult = solved.loadResult;
-    modeAmplitudes.assign(static_cast<std::size_t>(std::max(totalMaxModes, 0)), 0.0);
+    m_modes.totalMaxModes = solved.m_modes.totalMaxModes;
+    m_modes.amountSelected = std::min(m_modes.amountSelected.load(), m_modes.totalMaxModes);
+    m_budget.takeDecision(solved.m_budget);
+    m_modes.loadResult = solved.m_modes.loadResult;
+    m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.
-    for (Atom* node : atomArray)
+    for (Atom* node : m_geometry.getAtoms())
         if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
-            node->setStatePosition(token, 1, totalMaxModes);
-    mainFileName = solved.mainFileName;
-    yFileName = solved.yFileName;
-    setupCompleteFlag = solved.setupCompleteFlag;
+            node->setStatePosition(token, 1, m_modes.totalMaxModes);
+    m_files.takeFileNames(solved.m_files);
+    m_modes.setupCompleteFlag = solved.m_modes.setupCompleteFlag;
     {
-        const std::lock_guard<std::mutex> lock(sparseMutex);
-        sparseSolver.reset();
+        const std::lock_guard<std::mutex> lock(m_modes.sparseMutex);
+        m_modes.sparseSolver.reset();
     }
-    sparseTrace.reset();
-    sparseModeCount = 0;
-    sparseAllModes = false;
-    console::Line() << "every mode is ready: " << totalMaxModes << " modes kept, responses through Y";
+    m_modes.sparseTrace.reset();
+    m_modes.sparseModeCount = 0;
+    m_modes.sparseAllModes = false;
+    console::Line() << "every mode is ready: " << m_modes.totalMaxModes << " modes kept, responses through Y";
     return true;
 }
 

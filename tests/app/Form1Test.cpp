@@ -282,7 +282,7 @@ protected:
         h = std::make_unique<Harness>(eln);
         maxModes = eln->getTotalMaxModes();
         ASSERT_GE(maxModes, 20);
-        h->logic->networkLoaded(maxModes, eln->get3NMinus6(), eln->getS(), 11.0f);
+        h->logic->networkLoaded(maxModes, eln->geometry().get3NMinus6(), eln->getS(), 11.0f);
         // The pages open as at the stylus's first entry.
         for (int i = 1; i < 4; ++i) h->c.tabControl1->setTabEnabled(i, true);
     }
@@ -299,7 +299,7 @@ TEST_F(Form1Modes, LoadEnablesTheModeControlsAndNamesTheModes)
     EXPECT_TRUE(ownEnabled(h->c.modeArray[19]));
     EXPECT_TRUE(ownEnabled(h->c.saveForces));
     EXPECT_EQ(h->c.modeSlider->maximum(), maxModes);
-    EXPECT_EQ(h->c.uncheckAllModes->text(), QString("Select all %1 modes").arg(eln->get3NMinus6()));
+    EXPECT_EQ(h->c.uncheckAllModes->text(), QString("Select all %1 modes").arg(eln->geometry().get3NMinus6()));
     EXPECT_EQ(h->state().flucPerc, "100");
     EXPECT_EQ(h->c.flucPercLabel->text(), "Fluctation Percentage: 100%");
     EXPECT_FALSE(h->state().introState);

@@ -267,7 +267,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode)
 {
     std::ostringstream text;
     text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
         text << vornax::testing::atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - 0.01 * (i % 7 + mode),
@@ -287,12 +287,12 @@ std::string textEigenFile(int vectors)
     if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok) return {};
     std::ostringstream text;
     text << std::setprecision(17);
-    const auto& lambda = eln.getEigenvalues();
+    const auto& lambda = eln.modes().getEigenvalues();
     for (std::size_t i = 7; i < lambda.size(); ++i) text << (i > 7 ? " " : "") << lambda[i];
     text << '\n';
     const int dim = eln.get3N();
     for (int k = 0; k < vectors; ++k) {
-        for (int c = 0; c < dim; ++c) text << eln.getEigenvectorMatrixT()[k * dim + c] << ' ';
+        for (int c = 0; c < dim; ++c) text << eln.modes().getEigenvectorMatrixT()[k * dim + c] << ' ';
         text << '\n';
     }
     return text.str();
@@ -500,7 +500,7 @@ TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
         EXPECT_EQ(window.logic().state().loadedELNEMO, c.choice == load::ElNemo);
         if (c.choice == load::TextFile) EXPECT_FLOAT_EQ(window.logic().state().Rc, 12.0f);
         // The response matrix comes with the .ppy, or is computed from every mode without it.
-        if (c.choice == load::EigenFiles) EXPECT_NE(bench.network()->getYMatrix(), nullptr);
+        if (c.choice == load::EigenFiles) EXPECT_NE(bench.network()->modes().getYMatrix(), nullptr);
         window.close();
     }
     EXPECT_EQ(files.prompts.messages().size(), 0u) << files.prompts.messages()[0].text;
@@ -530,7 +530,7 @@ TEST(LoadWorkflowWindow, TheCommandLineLoadsAnAssembly)
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "2POR.hdv"));
     // Three chains, one per copy, each drawn.
     std::set<std::string> chains;
-    for (const auto& node : window.workbench().network()->getBackboneList()) chains.insert(node.chainID);
+    for (const auto& node : window.workbench().network()->geometry().getBackboneList()) chains.insert(node.chainID);
     EXPECT_EQ(chains.size(), 3u);
     QTest::qWait(300);
     const std::filesystem::path picture = gltest::picturePath("2por-assembly1.png");

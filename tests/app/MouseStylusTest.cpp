@@ -188,11 +188,11 @@ TEST(MouseStylus, PressOnANodeGrabsItADragPullsItAReleaseLetsGo)
     EXPECT_FALSE(s.eln->getAtom(other)->isSelected());
 
     // Drag 30 pixels to the right: a pull on the node, which moves along.
-    const Vector3d before = s.eln->getDeformedPosition(node);
+    const Vector3d before = s.eln->deformation().getDeformedPosition(node);
     s.stylus.move(at[0] + 30, at[1]);
     s.ticks(300);
     EXPECT_GT(atom->getMyApplyingForce().size(), 0.0f);
-    const Vector3d moved = s.eln->getDeformedPosition(node) - before;
+    const Vector3d moved = s.eln->deformation().getDeformedPosition(node) - before;
     EXPECT_GT(moved.size(), 1.0f) << "the node should move (model units)";
     const Matrix4f m = s.bench.device()->getTransform();
     const double screenX = m[0] * moved.x + m[4] * moved.y + m[8] * moved.z; // device x is screen right
@@ -246,7 +246,7 @@ TEST(MouseStylus, PressOnTheBackgroundGrabsNothing)
         s.stylus.release(x + 20, y + 10, Button::Left);
         s.ticks(5);
     }
-    for (double d : s.eln->getDisplacement()) EXPECT_EQ(d, 0.0);
+    for (double d : s.eln->deformation().getDisplacement()) EXPECT_EQ(d, 0.0);
 }
 
 TEST(MouseStylus, PointerFindsTheNodeAfterTheCameraMoves)

@@ -261,7 +261,7 @@ void pull(Form1& window, int node)
     const auto p = window.mouseStylus().nodePixel(node);
     ASSERT_TRUE(p);
     const QPoint pixel(static_cast<int>((*p)[0] / ratio), static_cast<int>((*p)[1] / ratio));
-    const Vector3d before = eln.getDeformedPosition(node);
+    const Vector3d before = eln.deformation().getDeformedPosition(node);
     QTest::mouseMove(surface, pixel);
     QTest::mousePress(surface, Qt::LeftButton, {}, pixel);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().buttons() == 1; }, 2000));
@@ -272,7 +272,7 @@ void pull(Form1& window, int node)
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return eln.getAtom(node)->getMyApplyingForce() != Vector3d(); }, 3000));
     // The network answers the pull (model units: tenths of an ångström).
-    EXPECT_TRUE(QTest::qWaitFor([&] { return eln.getDeformedPosition(node).euclideanDistance(before) > 0.2f; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return eln.deformation().getDeformedPosition(node).euclideanDistance(before) > 0.2f; }, 3000));
     QTest::mouseRelease(surface, Qt::LeftButton, {}, pixel + QPoint(45, -45));
     EXPECT_EQ(window.mouseStylus().buttons(), 0);
     QTest::mouseMove(surface, pixel + QPoint(110, 0));
@@ -553,14 +553,14 @@ SessionView sessionView(Form1& window)
     SessionView v;
     const ElasticNetworkModel& eln = *window.workbench().network();
     const FormControls& c = window.controls();
-    v.forces = eln.keptForces();
+    v.forces = eln.deformation().keptForces();
     v.applied = c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts);
     v.applied.sort();
     for (std::size_t i = 0; i < 20; ++i) v.modes[i] = c.modeArray[i]->isChecked();
     v.slider = c.forceMagSlider->value();
     v.saveForces = c.saveForces->isChecked();
     EXPECT_TRUE(window.workbench().writeWorkspace(v.workspace));
-    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) v.positions.push_back(eln.getDeformedPosition(i));
+    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) v.positions.push_back(eln.deformation().getDeformedPosition(i));
     return v;
 }
 
@@ -570,7 +570,7 @@ double largestShift(const Form1& window, const std::vector<Vector3d>& want)
     const ElasticNetworkModel& eln = *window.workbench().network();
     double largest = 0;
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
-        largest = std::max(largest, 0.1 * eln.getDeformedPosition(i).euclideanDistance(want[static_cast<std::size_t>(i)]));
+        largest = std::max(largest, 0.1 * eln.deformation().getDeformedPosition(i).euclideanDistance(want[static_cast<std::size_t>(i)]));
     return largest;
 }
 
@@ -730,7 +730,7 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
     const SessionForce& other = before.forces[0];
     const double f[3] = {other.force.x, other.force.y, other.force.z};
     std::vector<double> response(static_cast<std::size_t>(eln.get3N()));
-    const_cast<ElasticNetworkModel&>(eln).computeResponse(f, other.node, other.modeState[0], other.modeState[1],
+    const_cast<ElasticNetworkModel&>(eln).deformation().computeResponse(f, other.node, other.modeState[0], other.modeState[1],
                                                            other.modeState.data() + 2, response.data());
     std::vector<Vector3d> alone;
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
@@ -741,7 +741,7 @@ TEST(Window, ASessionComesBackAsItWasSavedAndUndoTakesItsForcesOut)
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return largestShift(*window, alone) < 1e-5; }, 5000))
         << largestShift(*window, alone);
-    EXPECT_EQ(eln.keptForces().size(), 1u);
+    EXPECT_EQ(eln.deformation().keptForces().size(), 1u);
     EXPECT_EQ(c.appliedForcesTextBox->toPlainText().split('\n', Qt::SkipEmptyParts).size(), 1);
     window->close();
 }
@@ -772,7 +772,7 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000)) << window.statusText().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
         ElasticNetworkModel& eln = *window.workbench().network();
-        EXPECT_TRUE(eln.isSparse());
+        EXPECT_TRUE(eln.modes().isSparse());
         EXPECT_TRUE(window.statusText().contains("46 nodes, 20 modes (the lowest modes; every mode is being computed)"))
             << window.statusText().toStdString();
 
@@ -782,17 +782,17 @@ TEST(Window, PullFirstThenEveryModeTakesOverWithoutAJump)
         ASSERT_TRUE(QTest::qWaitFor([&] { return listed(window, node) && eln.getAtom(node)->getPressed() == 3; }, 3000));
         QTest::qWait(100);
         std::vector<Vector3d> before;
-        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) before.push_back(eln.getDeformedPosition(i));
+        for (int i = 0; i < eln.getAmountOfAtoms(); ++i) before.push_back(eln.deformation().getDeformedPosition(i));
 
         go.set_value();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !eln.isSparse(); }, 60000)) << window.statusText().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !eln.modes().isSparse(); }, 60000)) << window.statusText().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window.statusText().contains("46 nodes, 132 modes"); }, 5000))
             << window.statusText().toStdString();
         EXPECT_FALSE(window.statusText().contains("lowest")) << window.statusText().toStdString();
-        EXPECT_TRUE(eln.getYMatrix());
+        EXPECT_TRUE(eln.modes().getYMatrix());
         QTest::qWait(200);
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
-            EXPECT_LT(eln.getDeformedPosition(i).euclideanDistance(before[static_cast<std::size_t>(i)]), 1e-4f) << i;
+            EXPECT_LT(eln.deformation().getDeformedPosition(i).euclideanDistance(before[static_cast<std::size_t>(i)]), 1e-4f) << i;
 
         saveAsFromTheMenu(window, QString::fromStdString(saved.string()));
         ASSERT_TRUE(std::filesystem::exists(saved));
@@ -846,7 +846,7 @@ TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return window.workbench().network()->getAtom(nodes[0])->getPressed() == 3 && listed(window, nodes[0]); },
         5000));
-    ASSERT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    ASSERT_EQ(window.workbench().network()->deformation().keptForces().size(), 1u);
     shot("open-any-time-1crn.png");
 
     // 4hhb over it: asked first, and the session saved.
@@ -864,7 +864,7 @@ TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 576; },
                                 180000));
     EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 4HHB");
-    EXPECT_TRUE(window.workbench().network()->keptForces().empty());
+    EXPECT_TRUE(window.workbench().network()->deformation().keptForces().empty());
     EXPECT_TRUE(window.workbench().simulationRunning());
     EXPECT_NE(window.workbench().device(), nullptr);
     EXPECT_TRUE(c.appliedForcesTextBox->toPlainText().trimmed().isEmpty()) << "1crn's forces are not listed";
@@ -879,7 +879,7 @@ TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded() && window.workbench().network()->getAmountOfAtoms() == 46; },
                                 120000));
     EXPECT_EQ(prompts.countMessages("Save its session first?"), 1);
-    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u);
+    EXPECT_EQ(window.workbench().network()->deformation().keptForces().size(), 1u);
     EXPECT_TRUE(window.workbench().simulationRunning());
     EXPECT_EQ(window.windowTitle(), "Vornax - PDB code: 1CRN");
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed(window, nodes[0]); }, 5000));
@@ -904,12 +904,12 @@ TEST(Window, AnyStructureOpensAtAnyTimeReplacingTheOneShown)
     ASSERT_TRUE(drop(hdv));
     EXPECT_EQ(prompts.countMessages("Save its session first?"), 2);
     EXPECT_FALSE(window.loading());
-    EXPECT_EQ(window.workbench().network()->keptForces().size(), 1u) << "cancelled: the structure stays";
+    EXPECT_EQ(window.workbench().network()->deformation().keptForces().size(), 1u) << "cancelled: the structure stays";
     prompts.queueAnswer(MessageAnswer::No);
     ASSERT_TRUE(drop(hdv));
     EXPECT_EQ(prompts.countMessages("Save its session first?"), 3);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !window.loading() && window.loaded() && window.workbench().network()->keptForces().empty(); },
+        [&] { return !window.loading() && window.loaded() && window.workbench().network()->deformation().keptForces().empty(); },
         120000));
     EXPECT_EQ(window.workbench().network()->getAmountOfAtoms(), 46);
 

@@ -78,7 +78,7 @@ TEST(CAlphaFileTest, WithoutForcesOnlyTheCAlphaRecordsAndEnd)
     EXPECT_EQ(lines.back(), "END" + std::string(77, ' '));
 
     std::vector<std::string> cAlphas;
-    for (const auto& l : eln.getPdbLines())
+    for (const auto& l : eln.geometry().getPdbLines())
         if (pdb::isCAlphaRecord(l)) cAlphas.push_back(l);
     ASSERT_EQ(cAlphas.size(), lines.size() - 1);
     for (std::size_t i = 0; i < cAlphas.size(); ++i) {
@@ -147,8 +147,8 @@ TEST(CAlphaFileTest, KeptForcesGiveRemarksAndMoveTheRecords)
     EXPECT_EQ(lines[7], "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " + std::to_string(eln.getTotalMaxModes()));
 
     // Every written record sits at its node's coordinates plus the displacement.
-    const auto& d = eln.getDisplacement();
-    const auto& nodes = eln.getBackboneList();
+    const auto& d = eln.deformation().getDisplacement();
+    const auto& nodes = eln.geometry().getBackboneList();
     double largest = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const std::string& l = lines[8 + i];
@@ -177,7 +177,7 @@ TEST(CAlphaFileTest, NucleicAcidNodesAreSkippedButCounted)
     // Protein and DNA: the protein's records take their own nodes' displacements.
     auto s = solved("1d66.pdb");
     ElasticNetworkModel& eln = *s->network;
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     int firstProtein = -1, lastProtein = -1, nucleic = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (nodes[i].isNucleic) {
@@ -193,7 +193,7 @@ TEST(CAlphaFileTest, NucleicAcidNodesAreSkippedButCounted)
     keepForce(&eln, lastProtein, Vector3d(0.3f, -0.3f, 0.6f));
     OutFile out;
     const auto lines = out.write(eln);
-    const auto& d = eln.getDisplacement();
+    const auto& d = eln.deformation().getDisplacement();
     std::size_t row = 2; // the force remark and the maximum-modes remark
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (nodes[i].isNucleic) continue;

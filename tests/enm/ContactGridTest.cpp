@@ -20,7 +20,7 @@ namespace {
 Atom* scan(ElasticNetworkModel& eln, const Vector3d& probe)
 {
     for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i)
-        if (eln.getAtom(i)->pointToSphereAt(probe, eln.getDeformedPosition(i))) return eln.getAtom(i);
+        if (eln.getAtom(i)->pointToSphereAt(probe, eln.deformation().getDeformedPosition(i))) return eln.getAtom(i);
     return nullptr;
 }
 
@@ -30,7 +30,7 @@ std::vector<Vector3d> probesAround(ElasticNetworkModel& eln, int count, std::mt1
     const int n = eln.getAmountOfAtoms();
     Vector3d lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
     for (int i = 0; i < n; ++i) {
-        const Vector3d p = eln.getDeformedPosition(i);
+        const Vector3d p = eln.deformation().getDeformedPosition(i);
         for (int a = 0; a < 3; ++a) {
             lo[a] = std::min(lo[a], p[a]);
             hi[a] = std::max(hi[a], p[a]);
@@ -47,7 +47,7 @@ std::vector<Vector3d> probesAround(ElasticNetworkModel& eln, int count, std::mt1
         }
         const int i = node(rng);
         const float reach = 6.0f * eln.getAtom(i)->getCamZoom() + eln.getAtom(i)->getRadius();
-        probes.push_back(eln.getDeformedPosition(i) + Vector3d(unit(rng), unit(rng), unit(rng)) * (0.9f * reach));
+        probes.push_back(eln.deformation().getDeformedPosition(i) + Vector3d(unit(rng), unit(rng), unit(rng)) * (0.9f * reach));
     }
     return probes;
 }
@@ -92,8 +92,8 @@ TEST(ContactGridTest, OverlappingSpheresGiveTheFirstNodeInNetworkOrder)
     const auto probes = probesAround(eln, 20000, rng);
     const int hits = expectSameAsScan(eln, probes);
     EXPECT_GT(hits, 5000);
-    ASSERT_NE(eln.getContactGrid(), nullptr);
-    EXPECT_EQ(eln.getContactGrid()->builds(), 1u) << "positions at rest: built once and reused";
+    ASSERT_NE(eln.deformation().getContactGrid(), nullptr);
+    EXPECT_EQ(eln.deformation().getContactGrid()->builds(), 1u) << "positions at rest: built once and reused";
 }
 
 TEST(ContactGridTest, FollowsZoomChangesAndMovingPositions)
@@ -103,14 +103,14 @@ TEST(ContactGridTest, FollowsZoomChangesAndMovingPositions)
     ASSERT_TRUE(s && s->ok);
     auto& eln = *s->network;
     expectSameAsScan(eln, probesAround(eln, 2000, rng));
-    const std::size_t builds = eln.getContactGrid()->builds();
+    const std::size_t builds = eln.deformation().getContactGrid()->builds();
 
     // A larger zoom widens every sphere: the grid is rebuilt for it.
-    eln.setCurrentZoom(1.5f);
+    eln.deformation().setCurrentZoom(1.5f);
     eln.updateDeformables();
     const int hits = expectSameAsScan(eln, probesAround(eln, 2000, rng));
     EXPECT_GT(hits, 0);
-    EXPECT_EQ(eln.getContactGrid()->builds(), builds + 1);
+    EXPECT_EQ(eln.deformation().getContactGrid()->builds(), builds + 1);
 
     // Positions republished before every search: the search scans and stays right.
     const auto probes = probesAround(eln, 500, rng);
@@ -119,7 +119,7 @@ TEST(ContactGridTest, FollowsZoomChangesAndMovingPositions)
         bool res = false;
         EXPECT_EQ(eln.collisionCheck(p, res), scan(eln, p));
     }
-    EXPECT_EQ(eln.getContactGrid()->builds(), builds + 1);
+    EXPECT_EQ(eln.deformation().getContactGrid()->builds(), builds + 1);
 
     // Probes far away or not numbers touch nothing.
     bool res = false;
@@ -150,7 +150,7 @@ TEST(ContactGridTest, SearchesWhileTheSimulationPublishesPositions)
     std::atomic<bool> go{true};
     std::thread simulation([&] {
         for (int i = 0; go; ++i) {
-            eln.setCurrentZoom(i % 2 ? 1.0f : 1.2f);
+            eln.deformation().setCurrentZoom(i % 2 ? 1.0f : 1.2f);
             eln.updateDeformables();
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
@@ -179,7 +179,7 @@ TEST(ContactGridTest, TheAtomHitGetsThePositionItWasHitAt)
     ASSERT_TRUE(s && s->ok);
     auto& eln = *s->network;
     const int node = 17;
-    const Vector3d published = eln.getDeformedPosition(node);
+    const Vector3d published = eln.deformation().getDeformedPosition(node);
     for (int call = 0; call < 3; ++call) {
         eln.getAtom(node)->setMyDeformedPosition(published + Vector3d(500.0f, 0.0f, 0.0f)); // stale
         bool hit = false;
@@ -188,8 +188,8 @@ TEST(ContactGridTest, TheAtomHitGetsThePositionItWasHitAt)
         ASSERT_EQ(atom, eln.getAtom(node));
         EXPECT_EQ(atom->getMyDeformedPosition(), published) << "call " << call;
     }
-    ASSERT_NE(eln.getContactGrid(), nullptr);
-    EXPECT_GE(eln.getContactGrid()->builds(), 1u) << "the grid path was taken";
+    ASSERT_NE(eln.deformation().getContactGrid(), nullptr);
+    EXPECT_GE(eln.deformation().getContactGrid()->builds(), 1u) << "the grid path was taken";
 }
 
 TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
@@ -219,7 +219,7 @@ TEST(ContactGridTest, PositionsThatAreNotNumbersOrAbsurdNeverThrowAndNeverHit)
         SCOPED_TRACE(c.what);
         auto positions = std::make_unique<SeqLocked<Vector3d>[]>(static_cast<std::size_t>(n));
         for (int32_t i = 0; i < n; ++i)
-            positions[static_cast<std::size_t>(i)].store(c.place(i, eln.getDeformedPosition(i)));
+            positions[static_cast<std::size_t>(i)].store(c.place(i, eln.deformation().getDeformedPosition(i)));
         const std::atomic<uint64_t> version{2};
         ContactGrid grid;
         std::vector<Vector3d> probes = {Vector3d(3e38f, -3e38f, 0.0f), Vector3d(0.0f, 0.0f, 0.0f)};

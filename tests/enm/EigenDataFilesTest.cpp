@@ -62,10 +62,10 @@ Written solveAndWrite(const fs::path& pdb, const fs::path& dir, bool nmr = false
     EXPECT_EQ(w.eln->calculateEigen(nullptr), EnmStatus::Ok);
     w.eln->calculateForceScaler(1.0f, false);
     w.eln->setFileNames(dir);
-    EXPECT_TRUE(w.eln->writeEigenDataToNewFile()) << w.eln->getEigenFileError();
-    w.hdv = w.eln->getMainFileName();
-    w.ppy = w.eln->getYFileName();
-    w.eln->setMachineFacts(plenty());
+    EXPECT_TRUE(w.eln->writeEigenDataToNewFile()) << w.eln->files().getEigenFileError();
+    w.hdv = w.eln->files().getMainFileName();
+    w.ppy = w.eln->files().getYFileName();
+    w.eln->budget().setMachineFacts(plenty());
     w.eln->getMaxPossibleModes(nullptr);
     return w;
 }
@@ -82,9 +82,9 @@ struct Loaded {
     {
         ScopedUserPrompts scoped(&prompts);
         prompts.queueAnswer(dataRequired);
-        if (!eln->inputEigenDataFiles(files)) return;
+        if (!eln->files().inputEigenDataFiles(files)) return;
         eln->setRenderingDataUp();
-        eln->setMachineFacts(std::move(facts));
+        eln->budget().setMachineFacts(std::move(facts));
         eln->getMaxPossibleModes(nullptr);
         ok = eln->isSetup();
     }
@@ -94,13 +94,13 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
 {
     ASSERT_EQ(loaded.getAmountOfAtoms(), computed.getAmountOfAtoms());
     const auto dim = static_cast<std::size_t>(computed.get3N());
-    const auto modes = static_cast<std::size_t>(computed.get3NMinus6());
+    const auto modes = static_cast<std::size_t>(computed.geometry().get3NMinus6());
     EXPECT_EQ(loaded.getRc(), computed.getRc()); // Å, before and after the springs are built
-    EXPECT_EQ(loaded.getAmountOfSprings(), computed.getAmountOfSprings());
+    EXPECT_EQ(loaded.geometry().getAmountOfSprings(), computed.geometry().getAmountOfSprings());
     // The same nodes from the same coordinates (the positions may be centred differently).
     for (int32_t i = 0; i < computed.getAmountOfAtoms(); ++i) {
-        const auto& a = loaded.getBackboneList()[static_cast<std::size_t>(i)];
-        const auto& b = computed.getBackboneList()[static_cast<std::size_t>(i)];
+        const auto& a = loaded.geometry().getBackboneList()[static_cast<std::size_t>(i)];
+        const auto& b = computed.geometry().getBackboneList()[static_cast<std::size_t>(i)];
         ASSERT_EQ(a.coordinates, b.coordinates) << "node " << i;
         ASSERT_EQ(a.chainID, b.chainID);
         ASSERT_EQ(a.residueNumber, b.residueNumber);
@@ -108,12 +108,12 @@ void expectSameAsWritten(const ElasticNetworkModel& computed, const ElasticNetwo
     }
     const double sLoaded = loaded.getS(), sComputed = computed.getS();
     EXPECT_TRUE(sameBits(&sLoaded, &sComputed, 1));
-    ASSERT_EQ(loaded.getInverseScaledEigenvalues().size(), modes);
+    ASSERT_EQ(loaded.modes().getInverseScaledEigenvalues().size(), modes);
     EXPECT_TRUE(
-        sameBits(loaded.getInverseScaledEigenvalues().data(), computed.getInverseScaledEigenvalues().data(), modes));
+        sameBits(loaded.modes().getInverseScaledEigenvalues().data(), computed.modes().getInverseScaledEigenvalues().data(), modes));
     const auto kept = static_cast<std::size_t>(loaded.getTotalMaxModes());
-    ASSERT_NE(loaded.getModeVectors(), nullptr);
-    EXPECT_TRUE(sameBits(loaded.getModeVectors(), computed.getEigenvectorMatrixT(), kept * dim));
+    ASSERT_NE(loaded.modes().getModeVectors(), nullptr);
+    EXPECT_TRUE(sameBits(loaded.modes().getModeVectors(), computed.modes().getEigenvectorMatrixT(), kept * dim));
 }
 
 } // namespace
@@ -137,7 +137,7 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(fs::file_size(w.ppy), 72 * n * n);
 
     Loaded l({w.hdv.string(), w.ppy.string()});
-    ASSERT_TRUE(l.ok) << l.eln->getEigenFileError();
+    ASSERT_TRUE(l.ok) << l.eln->files().getEigenFileError();
     EXPECT_TRUE(l.prompts.messages().empty()); // Y named: nothing to ask
     expectSameAsWritten(*w.eln, *l.eln);
     EXPECT_EQ(l.eln->getLoadResult(), -2);
@@ -145,10 +145,10 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     EXPECT_EQ(l.eln->getPDB_Code(), w.eln->getPDB_Code());
     // A session saved on the computed network belongs to the one read back, by the same name.
     EXPECT_EQ(l.eln->sessionStructure(), w.eln->sessionStructure());
-    EXPECT_EQ(l.eln->sessionStructure().name, w.eln->getPDBName());
+    EXPECT_EQ(l.eln->sessionStructure().name, w.eln->geometry().getPDBName());
     const auto dim = static_cast<std::size_t>(w.eln->get3N());
-    ASSERT_NE(l.eln->getYMatrix(), nullptr);
-    EXPECT_TRUE(sameBits(l.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));
+    ASSERT_NE(l.eln->modes().getYMatrix(), nullptr);
+    EXPECT_TRUE(sameBits(l.eln->modes().getYMatrix(), w.eln->modes().getYMatrix(), dim * dim));
 
     // Responses through Y, the first modes and listed modes are those of the computed network.
     const double f[3] = {0.3, -1.1, 0.7};
@@ -156,8 +156,8 @@ TEST_P(EigenFileRoundTrip, EverythingComesBackBitForBitAndRespondsTheSame)
     const int node = static_cast<int>(n / 2);
     for (int route : {2, 1, 0}) {
         std::vector<double> a(dim), b(dim);
-        w.eln->computeResponse(f, node, route, route == 0 ? 3 : 20, listed, a.data());
-        l.eln->computeResponse(f, node, route, route == 0 ? 3 : 20, listed, b.data());
+        w.eln->deformation().computeResponse(f, node, route, route == 0 ? 3 : 20, listed, a.data());
+        l.eln->deformation().computeResponse(f, node, route, route == 0 ? 3 : 20, listed, b.data());
         EXPECT_TRUE(sameBits(a.data(), b.data(), dim)) << "route " << route;
     }
 }
@@ -176,7 +176,7 @@ TEST(EigenFiles, LayoutIsLittleEndianFieldByField)
         for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
         return v;
     };
-    const auto& lines = w.eln->getPdbLines();
+    const auto& lines = w.eln->geometry().getPdbLines();
     EXPECT_EQ(u32(0), lines.size());
     const uint32_t rcBits = u32(4);
     float rc = 0;
@@ -221,7 +221,7 @@ TEST(EigenFiles, OnlyTheModesTheBudgetKeepsAreRead)
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.eln->getTotalMaxModes(), 50);
     EXPECT_EQ(l.eln->getLoadResult(), -3);
-    EXPECT_EQ(l.eln->getYMatrix(), nullptr);
+    EXPECT_EQ(l.eln->modes().getYMatrix(), nullptr);
     expectSameAsWritten(*w.eln, *l.eln);
 }
 
@@ -234,13 +234,13 @@ TEST(EigenFiles, WithoutTheResponseMatrixFileYIsMadeFromTheModesOrLeftOut)
     ASSERT_TRUE(yes.ok);
     EXPECT_EQ(yes.prompts.countMessages("Preprocessed matrix is not available"), 1);
     EXPECT_EQ(yes.eln->getLoadResult(), -2);
-    ASSERT_NE(yes.eln->getYMatrix(), nullptr);
-    EXPECT_TRUE(sameBits(yes.eln->getYMatrix(), w.eln->getYMatrix(), dim * dim));
+    ASSERT_NE(yes.eln->modes().getYMatrix(), nullptr);
+    EXPECT_TRUE(sameBits(yes.eln->modes().getYMatrix(), w.eln->modes().getYMatrix(), dim * dim));
 
     Loaded no({w.hdv.string()}, plenty(), MessageAnswer::No);
     ASSERT_TRUE(no.ok);
     EXPECT_EQ(no.eln->getLoadResult(), -3);
-    EXPECT_EQ(no.eln->getYMatrix(), nullptr);
+    EXPECT_EQ(no.eln->modes().getYMatrix(), nullptr);
 }
 
 TEST(EigenFiles, WritingTwiceGivesTheSameFileAndRc)
@@ -265,8 +265,8 @@ TEST(EigenFiles, UncalibratedStructureStoresZeroScalerAndLoadsWithoutForces)
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.eln->getS(), 0.0);
     EXPECT_FALSE(l.eln->setupComplete());
-    EXPECT_EQ(l.eln->getYMatrix(), nullptr);
-    for (double v : l.eln->getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(l.eln->modes().getYMatrix(), nullptr);
+    for (double v : l.eln->modes().getInverseScaledEigenvalues()) EXPECT_TRUE(std::isfinite(v));
 }
 
 // ---- Refusals ---------------------------------------------------------------------------------
@@ -294,11 +294,11 @@ protected:
         EXPECT_FALSE(eln.inputMainFile(bad.string()));
         ASSERT_EQ(prompts.messages().size(), 1u);
         EXPECT_EQ(prompts.messages()[0].caption, "Elastic Network Setup Error");
-        EXPECT_FALSE(eln.getEigenFileError().empty());
-        EXPECT_TRUE(eln.getPdbLines().empty());
-        EXPECT_TRUE(eln.getBackboneList().empty());
+        EXPECT_FALSE(eln.files().getEigenFileError().empty());
+        EXPECT_TRUE(eln.geometry().getPdbLines().empty());
+        EXPECT_TRUE(eln.geometry().getBackboneList().empty());
         EXPECT_TRUE(eln.inputMainFile(crambin.hdv.string()));
-        EXPECT_EQ(eln.getBackboneList().size(), 46u);
+        EXPECT_EQ(eln.geometry().getBackboneList().size(), 46u);
     }
 
     TempDir dir;
@@ -355,7 +355,7 @@ TEST_F(EigenFileRefusal, ResponseMatrixOfAnotherStructureIsRefusedAndTheModesSti
     Loaded l({crambin.hdv.string(), ubiquitin.ppy.string()});
     EXPECT_EQ(l.prompts.countMessages("does not belong to this structure"), 1);
     ASSERT_TRUE(l.ok);
-    EXPECT_NE(l.eln->getYMatrix(), nullptr);
+    EXPECT_NE(l.eln->modes().getYMatrix(), nullptr);
     // Asked instead, and Y was made from the modes.
     EXPECT_EQ(l.prompts.countMessages("Preprocessed matrix is not available"), 1);
     expectSameAsWritten(*crambin.eln, *l.eln);
@@ -368,7 +368,7 @@ TEST_F(EigenFileRefusal, ResponseMatrixAloneIsNotEnough)
     ASSERT_EQ(l.prompts.messages().size(), 1u);
     EXPECT_EQ(l.prompts.messages()[0].caption, "Elastic Network Setup Error");
     EXPECT_EQ(l.prompts.messages()[0].text, "File Input Error, the HDV file is missing.");
-    EXPECT_TRUE(l.eln->getBackboneList().empty());
+    EXPECT_TRUE(l.eln->geometry().getBackboneList().empty());
 }
 
 TEST_F(EigenFileRefusal, NetworkThatAlreadyHoldsAStructureIsNotOverwritten)
@@ -376,7 +376,7 @@ TEST_F(EigenFileRefusal, NetworkThatAlreadyHoldsAStructureIsNotOverwritten)
     ScopedUserPrompts scoped(&crambin.s->prompts);
     EXPECT_FALSE(crambin.eln->inputMainFile(ubiquitin.hdv.string()));
     EXPECT_EQ(crambin.eln->getAmountOfAtoms(), 46);
-    EXPECT_EQ(crambin.eln->getBackboneList().size(), 46u);
+    EXPECT_EQ(crambin.eln->geometry().getBackboneList().size(), 46u);
 }
 
 TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
@@ -402,7 +402,7 @@ TEST_F(EigenFileRefusal, UnusableNumbersInARightSizedFileAreRefusedWhenRead)
         Loaded l({bad.string()});
         EXPECT_FALSE(l.ok);
         EXPECT_EQ(l.prompts.countMessages(c.message), 1) << c.message;
-        EXPECT_EQ(l.eln->getModeVectors(), nullptr);
+        EXPECT_EQ(l.eln->modes().getModeVectors(), nullptr);
         EXPECT_EQ(l.eln->getS(), 0.0);
     }
 }
@@ -440,8 +440,8 @@ TEST_F(EigenFileRefusal, TamperedDenseDataIsCheckedAgainstItsOwnNetwork)
         if (!c.ppy.empty()) writeBytes(ppy, c.ppy), files.push_back(ppy.string());
         Loaded loaded(files);
         EXPECT_FALSE(loaded.ok);
-        EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->getEigenFileError();
-        EXPECT_EQ(loaded.eln->getModeVectors(), nullptr);
+        EXPECT_EQ(loaded.prompts.countMessages(c.says), 1) << loaded.eln->files().getEigenFileError();
+        EXPECT_EQ(loaded.eln->modes().getModeVectors(), nullptr);
     }
 }
 
@@ -467,7 +467,7 @@ TEST(EigenFiles, TamperedSparseDataIsCheckedAgainstItsOwnNetworkAndBringsItsOwnR
                              LoadOptions());
         ASSERT_TRUE(both.ok) << both.message;
         EXPECT_EQ(both.console.count("is not read"), 1);
-        EXPECT_EQ(both.network->getYMatrix(), nullptr);
+        EXPECT_EQ(both.network->modes().getYMatrix(), nullptr);
     }
 
     const auto with = [&](const std::function<void(std::string&)>& edit) {

@@ -50,20 +50,20 @@ TEST(MemoryDecision, ThirtyTwoBitProcessPlansForAtMostSevenTenthsOfAGibibyte)
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
     s->prompts.queueAnswer(MessageAnswer::No);
-    eln.setMachineFacts(facts(kGiB, 32));
+    eln.budget().setMachineFacts(facts(kGiB, 32));
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), 93952409u); // not 134217728
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), static_cast<int32_t>((93952409u - 3 * 138) / 138));
+    EXPECT_EQ(eln.budget().getMemoryBudget(), 93952409u); // not 134217728
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), static_cast<int32_t>((93952409u - 3 * 138) / 138));
 
     s->prompts.queueAnswer(MessageAnswer::No);
-    eln.setMachineFacts(facts(kGiB / 2, 32));
+    eln.budget().setMachineFacts(facts(kGiB / 2, 32));
     eln.findMaxPossibleModesOnMemory();
-    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), kGiB / 2 / 8);
+    EXPECT_EQ(eln.budget().getMemoryBudget(), kGiB / 2 / 8);
 
     s->prompts.queueAnswer(MessageAnswer::No);
-    eln.setMachineFacts(facts(kGiB, 64));
+    eln.budget().setMachineFacts(facts(kGiB, 64));
     eln.findMaxPossibleModesOnMemory();
-    EXPECT_EQ(eln.modeBudget().getMemoryBudget(), kGiB / 8);
+    EXPECT_EQ(eln.budget().getMemoryBudget(), kGiB / 8);
 }
 
 TEST(MemoryDecision, HoldingYCostsItsSizeInModes)
@@ -73,16 +73,16 @@ TEST(MemoryDecision, HoldingYCostsItsSizeInModes)
     ElasticNetworkModel& eln = *s->network;
     const uint64_t m = 138, ySize = (m + 3) * m + 3;
     const uint64_t budget = 3 * m + 1000 * m; // 1000 modes without Y
-    eln.setMachineFacts(facts(budget * 8));
+    eln.budget().setMachineFacts(facts(budget * 8));
 
     s->prompts.queueAnswer(MessageAnswer::No);
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 1000);
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), 1000);
 
     s->prompts.queueAnswer(MessageAnswer::Yes);
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -2);
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), static_cast<int32_t>((1000 * m - ySize) / m));
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 1000 - 142); // Ysize / M = M + 3 and a remainder
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), static_cast<int32_t>((1000 * m - ySize) / m));
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), 1000 - 142); // Ysize / M = M + 3 and a remainder
 
     // The question is put once per decision, in the system's words.
     const auto messages = s->prompts.messages();
@@ -98,12 +98,12 @@ TEST(MemoryDecision, NoQuestionWhenTheAnswerIsKnown)
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
     // Y cannot fit at all: modes only, without asking.
-    eln.setMachineFacts(facts(8 * 19000));
+    eln.budget().setMachineFacts(facts(8 * 19000));
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
     // Less than the per-structure vectors: no modes, and no wrap-around to a huge count.
-    eln.setMachineFacts(facts(100));
+    eln.budget().setMachineFacts(facts(100));
     EXPECT_EQ(eln.findMaxPossibleModesOnMemory(), -3);
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 0);
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), 0);
     EXPECT_EQ(s->prompts.messages().size(), 0u);
 }
 
@@ -112,16 +112,16 @@ TEST(MemoryDecision, UnansweredQuestionKeepsNoModes)
     auto s = crambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    eln.setMachineFacts(facts(kGiB));
+    eln.budget().setMachineFacts(facts(kGiB));
     s->prompts.queueAnswer(MessageAnswer::Cancel);
     eln.getMaxPossibleModes(nullptr);
     EXPECT_EQ(eln.getLoadResult(), -10);
     EXPECT_FALSE(eln.isSetup());
-    EXPECT_EQ(eln.getModeVectors(), nullptr);
+    EXPECT_EQ(eln.modes().getModeVectors(), nullptr);
     eln.getAtom(3)->simulateState(0);
     eln.applyNonScaleForce(Vector3d(1, 0, 0), 3);
     eln.simulate(); // does nothing, and does not crash
-    for (double d : eln.getDisplacement()) EXPECT_EQ(d, 0.0);
+    for (double d : eln.deformation().getDisplacement()) EXPECT_EQ(d, 0.0);
 }
 
 TEST(TimingSearch, SettlesOnTheLastCountWithinSixtyMilliseconds)
@@ -135,7 +135,7 @@ TEST(TimingSearch, SettlesOnTheLastCountWithinSixtyMilliseconds)
         tried.push_back(modes);
         return modes > 40 ? 100.0 : 10.0;
     };
-    eln.setMachineFacts(f);
+    eln.budget().setMachineFacts(f);
     CountingProgress progress;
     EXPECT_EQ(eln.getMaxPossibleModes(&progress), 40);
     EXPECT_EQ(tried, (std::vector<int32_t>{132, 66, 33, 49, 41, 37, 39, 40}));
@@ -147,7 +147,7 @@ TEST(TimingSearch, SettlesOnTheLastCountWithinSixtyMilliseconds)
 
     // Exactly 60 ms is within the limit (it must not end the search without modes).
     f.trialMilliseconds = [](int32_t modes) { return modes > 50 ? 60.5 : 60.0; };
-    eln.setMachineFacts(f);
+    eln.budget().setMachineFacts(f);
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 50);
 }
 
@@ -157,15 +157,15 @@ TEST(TimingSearch, FastMachineKeepsEveryModeAndSlowOneKeepsOne)
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
     // Memory for far more than 3N − 6 modes: capped at 132.
-    eln.setMachineFacts(facts(kGiB));
+    eln.budget().setMachineFacts(facts(kGiB));
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 132);
-    EXPECT_EQ(eln.modeBudget().getModesAllowedByMemory(), 132);
+    EXPECT_EQ(eln.budget().getModesAllowedByMemory(), 132);
     EXPECT_EQ(eln.getLoadResult(), -2); // computed in this run: Y held without asking
     EXPECT_TRUE(s->prompts.messages().empty());
     // The kept modes are the computed Vᵀ itself, not a copy.
-    EXPECT_EQ(eln.getModeVectors(), eln.getEigenvectorMatrixT());
+    EXPECT_EQ(eln.modes().getModeVectors(), eln.modes().getEigenvectorMatrixT());
 
-    eln.setMachineFacts(facts(kGiB, 64, 1000.0));
+    eln.budget().setMachineFacts(facts(kGiB, 64, 1000.0));
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 1);
 }
 
@@ -176,7 +176,7 @@ TEST(TimingSearch, RealTrialsOnThisMachineKeepEveryModeOfASmallNetwork)
     ElasticNetworkModel& eln = *s->network;
     MachineFacts f;
     f.availableMemory = [] { return kGiB; };
-    eln.setMachineFacts(f); // real timing: 132 modes of 138 coordinates take microseconds
+    eln.budget().setMachineFacts(f); // real timing: 132 modes of 138 coordinates take microseconds
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 132);
     EXPECT_TRUE(eln.isSetup());
 }
@@ -189,11 +189,11 @@ TEST(TimingSearch, ZeroBudgetEndsAtOnceWithoutModes)
     int trials = 0;
     MachineFacts f = facts(100);
     f.trialMilliseconds = [&trials](int32_t) { return ++trials, 1.0; };
-    eln.setMachineFacts(f);
+    eln.budget().setMachineFacts(f);
     EXPECT_EQ(eln.getMaxPossibleModes(nullptr), 0);
     EXPECT_EQ(trials, 0);
     EXPECT_EQ(eln.getLoadResult(), -3);
-    EXPECT_EQ(eln.getYMatrix(), nullptr);
+    EXPECT_EQ(eln.modes().getYMatrix(), nullptr);
     EXPECT_FALSE(eln.isSetup());
 }
 
@@ -202,13 +202,13 @@ TEST(TimingSearch, YComputedInThisRunCountsAsMemoryItMayUse)
     auto s = solvedCrambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    ASSERT_NE(eln.getYMatrix(), nullptr);
+    ASSERT_NE(eln.modes().getYMatrix(), nullptr);
     // Free memory after Y was made: enough for the vectors and the modes, not for a second Y.
     const uint64_t m = 138;
-    eln.setMachineFacts(facts(8 * (3 * m + 20 * m)));
+    eln.budget().setMachineFacts(facts(8 * (3 * m + 20 * m)));
     eln.getMaxPossibleModes(nullptr);
     EXPECT_EQ(eln.getLoadResult(), -2);
-    EXPECT_NE(eln.getYMatrix(), nullptr);
+    EXPECT_NE(eln.modes().getYMatrix(), nullptr);
 }
 
 // ---- Mode selection ---------------------------------------------------------------------------
@@ -218,7 +218,7 @@ TEST(ModeSelection, SliderBeforeAnyPullWritesIntoNodeZero)
     auto s = solvedCrambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    eln.setMachineFacts(facts(kGiB));
+    eln.budget().setMachineFacts(facts(kGiB));
     eln.getMaxPossibleModes(nullptr);
     Atom* node0 = eln.getAtom(0);
     node0->simulateState(3);
@@ -255,7 +255,7 @@ TEST(ModeSelection, SelectAllGoesThroughYWhenHeldAndEveryKeptModeOtherwise)
         ScopedUserPrompts scoped(&s->prompts);
         ElasticNetworkModel& eln = *s->network;
         // Without Y: memory for 130 modes, too little for Y.
-        eln.setMachineFacts(holdY ? facts(kGiB) : facts(8 * (3 * 138 + 130 * 138)));
+        eln.budget().setMachineFacts(holdY ? facts(kGiB) : facts(8 * (3 * 138 + 130 * 138)));
         eln.getMaxPossibleModes(nullptr);
         ASSERT_EQ(eln.getLoadResult(), holdY ? -2 : -3);
         ASSERT_EQ(eln.getTotalMaxModes(), holdY ? 132 : 130);
@@ -276,8 +276,8 @@ TEST(ModeSelection, SelectAllGoesThroughYWhenHeldAndEveryKeptModeOtherwise)
         eln.simulate();
         std::vector<double> want(138);
         const double f[3] = {0.5, -1.0, 0.25};
-        eln.computeResponse(f, 9, holdY ? 2 : 1, eln.getTotalMaxModes(), nullptr, want.data());
-        EXPECT_EQ(eln.getDisplacement(), want);
+        eln.deformation().computeResponse(f, 9, holdY ? 2 : 1, eln.getTotalMaxModes(), nullptr, want.data());
+        EXPECT_EQ(eln.deformation().getDisplacement(), want);
         EXPECT_NE(want, std::vector<double>(138, 0.0));
     }
 }

@@ -43,8 +43,8 @@ TEST(NetworkTest, SpringsAreStrictlyShorterThanRc)
     auto* eln = s->network.get();
     EXPECT_EQ(eln->getAmountOfAtoms(), 4);
     EXPECT_EQ(eln->get3N(), 12);
-    EXPECT_EQ(eln->get3NMinus6(), 6);
-    EXPECT_EQ(eln->getAmountOfSprings(), 2); // 1–2 counted from both ends
+    EXPECT_EQ(eln->geometry().get3NMinus6(), 6);
+    EXPECT_EQ(eln->geometry().getAmountOfSprings(), 2); // 1–2 counted from both ends
     EXPECT_EQ(neighbourIndices(eln->getAtom(0)), (std::vector<int>{0}));
     EXPECT_EQ(neighbourIndices(eln->getAtom(1)), (std::vector<int>{1, 2}));
     EXPECT_EQ(neighbourIndices(eln->getAtom(2)), (std::vector<int>{2, 1}));
@@ -59,7 +59,7 @@ TEST(NetworkTest, TenMutuallyCloseNodes)
     std::vector<Vector3d> pos;
     for (int i = 0; i < 10; ++i) pos.emplace_back(static_cast<float>(i % 3), static_cast<float>(i / 3), 0.5f * i);
     auto s = buildNetworkFromText(cAlphaChain(pos));
-    EXPECT_EQ(s->network->getAmountOfSprings(), 90);
+    EXPECT_EQ(s->network->geometry().getAmountOfSprings(), 90);
     EXPECT_EQ(neighbourIndices(s->network->getAtom(4)), (std::vector<int>{4, 0, 1, 2, 3, 5, 6, 7, 8, 9}));
 }
 
@@ -74,17 +74,17 @@ TEST(NetworkTest, GridNeighboursMatchAllPairs)
         int springs = 0;
         for (int i = 0; i < n; ++i) {
             std::vector<int> expected{i};
-            const auto& pi = eln->getBackboneList()[i].coordinates;
+            const auto& pi = eln->geometry().getBackboneList()[i].coordinates;
             for (int j = 0; j < n; ++j) {
                 if (j == i) continue;
-                const auto& pj = eln->getBackboneList()[j].coordinates;
+                const auto& pj = eln->geometry().getBackboneList()[j].coordinates;
                 const double dx = pi[0] - pj[0], dy = pi[1] - pj[1], dz = pi[2] - pj[2];
                 if (dx * dx + dy * dy + dz * dz < double(rc) * double(rc)) expected.push_back(j);
             }
             springs += static_cast<int>(expected.size()) - 1;
             ASSERT_EQ(neighbourIndices(eln->getAtom(i)), expected) << "node " << i << " rc " << rc;
         }
-        EXPECT_EQ(eln->getAmountOfSprings(), springs);
+        EXPECT_EQ(eln->geometry().getAmountOfSprings(), springs);
     }
 }
 
@@ -103,11 +103,11 @@ TEST(NetworkTest, NodeAtomsAndDistances)
     EXPECT_FLOAT_EQ(a->getEQForce(), 1.0f);
     EXPECT_EQ(a->getChainID(), "A");
     EXPECT_EQ(eln->getAtom(2)->getMyResidueColour(), Vector3d(0, 1, 0)); // nucleic node
-    EXPECT_EQ(eln->getDeformedPosition(1), Vector3d(30, 40, 0));
+    EXPECT_EQ(eln->deformation().getDeformedPosition(1), Vector3d(30, 40, 0));
     // Distance to the next node of the same chain, in Å.
-    EXPECT_FLOAT_EQ(eln->getChainList()[0][0].distance, 5.0f);
-    EXPECT_FLOAT_EQ(eln->getBackboneList()[0].distance, 5.0f);
-    EXPECT_FLOAT_EQ(eln->getChainList()[0][1].distance, 0.0f);
+    EXPECT_FLOAT_EQ(eln->geometry().getChainList()[0][0].distance, 5.0f);
+    EXPECT_FLOAT_EQ(eln->geometry().getBackboneList()[0].distance, 5.0f);
+    EXPECT_FLOAT_EQ(eln->geometry().getChainList()[0][1].distance, 0.0f);
     EXPECT_FALSE(s->console.contains("final chain reached so time to exit")); // no empty chain here
 }
 
@@ -118,13 +118,13 @@ TEST(NetworkTest, StoredLinesRebuildTheSameNodes)
         const auto pdb = findPdb(assembly.wanted() ? "2por.pdb" : "1d66.pdb");
         ASSERT_FALSE(pdb.empty());
         LoadedStructure fromPdb(pdb, assembly);
-        std::istringstream in(storedLines(fromPdb.network->getPdbLines(), 11.0f));
+        std::istringstream in(storedLines(fromPdb.network->geometry().getPdbLines(), 11.0f));
         ElasticNetworkModel eln;
         ASSERT_TRUE(eln.processAtoms(in));
         EXPECT_EQ(eln.getRc(), 11.0f);
-        EXPECT_EQ(eln.getTotalAmountOfAtoms(), fromPdb.network->getTotalAmountOfAtoms());
-        const auto& a = fromPdb.network->getBackboneList();
-        const auto& b = eln.getBackboneList();
+        EXPECT_EQ(eln.geometry().getTotalAmountOfAtoms(), fromPdb.network->geometry().getTotalAmountOfAtoms());
+        const auto& a = fromPdb.network->geometry().getBackboneList();
+        const auto& b = eln.geometry().getBackboneList();
         ASSERT_EQ(a.size(), b.size());
         // The stored copy is centred on the mean atom position, the reader's copy is not.
         const Vector3d shift = fromPdb.reader->getMidPoint();
@@ -136,11 +136,11 @@ TEST(NetworkTest, StoredLinesRebuildTheSameNodes)
             EXPECT_EQ(a[i].isNucleic, b[i].isNucleic);
             EXPECT_DOUBLE_EQ(a[i].bFactor, b[i].bFactor);
         }
-        ASSERT_EQ(eln.getChainList().size(), fromPdb.network->getChainList().size());
-        for (std::size_t c = 0; c < eln.getChainList().size(); ++c)
-            EXPECT_EQ(eln.getChainList()[c].size(), fromPdb.network->getChainList()[c].size());
+        ASSERT_EQ(eln.geometry().getChainList().size(), fromPdb.network->geometry().getChainList().size());
+        for (std::size_t c = 0; c < eln.geometry().getChainList().size(); ++c)
+            EXPECT_EQ(eln.geometry().getChainList()[c].size(), fromPdb.network->geometry().getChainList()[c].size());
         // DNA chains D and E are named at their first phosphorus, protein chains at their TER.
-        if (!assembly.wanted()) EXPECT_EQ(eln.getChainIDs(), (std::vector<std::string>{"D", "E", "A", "B"}));
+        if (!assembly.wanted()) EXPECT_EQ(eln.geometry().getChainIDs(), (std::vector<std::string>{"D", "E", "A", "B"}));
     }
 }
 
@@ -158,10 +158,10 @@ TEST(NetworkTest, StoredLinesEdgeCases)
     std::istringstream in(storedLines(lines, 7.0f));
     ElasticNetworkModel eln;
     ASSERT_TRUE(eln.processAtoms(in));
-    EXPECT_EQ(eln.getBackboneList().size(), 3u); // calcium is no node
-    ASSERT_EQ(eln.getChainList().size(), 2u);    // MASTER ends no chain, the blank-padded TER does
-    EXPECT_EQ(eln.getChainList()[0].size(), 2u);
-    EXPECT_EQ(eln.getChainList()[1].size(), 1u);
+    EXPECT_EQ(eln.geometry().getBackboneList().size(), 3u); // calcium is no node
+    ASSERT_EQ(eln.geometry().getChainList().size(), 2u);    // MASTER ends no chain, the blank-padded TER does
+    EXPECT_EQ(eln.geometry().getChainList()[0].size(), 2u);
+    EXPECT_EQ(eln.geometry().getChainList()[1].size(), 1u);
     EXPECT_EQ(eln.getPDB_Code(), "1TST");
 
     // Truncated or absurd data leaves the object untouched.
@@ -170,8 +170,8 @@ TEST(NetworkTest, StoredLinesEdgeCases)
         std::istringstream truncated(good.substr(0, cut));
         ElasticNetworkModel fresh;
         EXPECT_FALSE(fresh.processAtoms(truncated)) << cut;
-        EXPECT_TRUE(fresh.getBackboneList().empty());
-        EXPECT_TRUE(fresh.getPdbLines().empty());
+        EXPECT_TRUE(fresh.geometry().getBackboneList().empty());
+        EXPECT_TRUE(fresh.geometry().getPdbLines().empty());
     }
     std::string negative = good;
     const int32_t minusOne = -1;

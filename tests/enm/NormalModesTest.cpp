@@ -17,14 +17,14 @@ namespace {
 std::vector<double> copyHessian(const ElasticNetworkModel& eln)
 {
     const std::size_t n = static_cast<std::size_t>(eln.get3N());
-    return std::vector<double>(eln.getHessian(), eln.getHessian() + n * n);
+    return std::vector<double>(eln.modes().getHessian(), eln.modes().getHessian() + n * n);
 }
 
 std::unique_ptr<LoadedStructure> solved(const std::filesystem::path& pdb, EigenSolver solver, float rc = 11.0f,
                                         std::vector<double>* hessian = nullptr)
 {
     auto s = buildNetwork(pdb, rc);
-    s->network->setEigenSolver(solver);
+    s->network->modes().setEigenSolver(solver);
     EXPECT_EQ(s->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
     if (hessian) *hessian = copyHessian(*s->network);
     EXPECT_EQ(s->network->calculateEigen(nullptr), EnmStatus::Ok);
@@ -36,8 +36,8 @@ std::unique_ptr<LoadedStructure> solved(const std::filesystem::path& pdb, EigenS
 std::vector<double> pseudoInverseColumn(const ElasticNetworkModel& eln, int node, int axis)
 {
     const std::size_t n = static_cast<std::size_t>(eln.get3N());
-    const double* vt = eln.getEigenvectorMatrixT();
-    const auto& inv = eln.getInverseEigenvalues();
+    const double* vt = eln.modes().getEigenvectorMatrixT();
+    const auto& inv = eln.modes().getInverseEigenvalues();
     std::vector<double> out(n, 0.0);
     for (std::size_t k = 0; k < inv.size(); ++k) {
         const double a = vt[k * n + 3 * node + axis] * inv[k];
@@ -54,7 +54,7 @@ TEST(HessianTest, BlocksOfOnePairAndZeroRowSums)
     auto s = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {3, 4, 1}, {50, 0, 0}}));
     auto* eln = s->network.get();
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    const double* h = eln->getHessian();
+    const double* h = eln->modes().getHessian();
     const double d[3] = {-30, -40, -10}; // model units; the blocks do not depend on length
     const double s2 = 30 * 30 + 40 * 40 + 10 * 10;
     for (int a = 0; a < 3; ++a)
@@ -68,9 +68,9 @@ TEST(HessianTest, BlocksOfOnePairAndZeroRowSums)
     std::vector<double> hessian = copyHessian(*eln);
     ASSERT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
     // Rank one: one non-zero eigenvalue, equal to 2 (the trace of the pair's two diagonal blocks).
-    EXPECT_NEAR(eln->getEigenvalues()[9], 2.0, 1e-12);
-    EXPECT_EQ(eln->getExtraZeroModes(), 2); // 3N − 6 = 3 kept, two of them zero
-    EXPECT_EQ(eln->getHessian(), nullptr);  // freed after the solve
+    EXPECT_NEAR(eln->modes().getEigenvalues()[9], 2.0, 1e-12);
+    EXPECT_EQ(eln->modes().getExtraZeroModes(), 2); // 3N − 6 = 3 kept, two of them zero
+    EXPECT_EQ(eln->modes().getHessian(), nullptr);  // freed after the solve
 }
 
 TEST(HessianTest, SymmetricWithZeroRowSums)
@@ -79,7 +79,7 @@ TEST(HessianTest, SymmetricWithZeroRowSums)
     auto s = buildNetwork(pdb);
     ASSERT_EQ(s->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
     const std::size_t n = static_cast<std::size_t>(s->network->get3N());
-    const double* h = s->network->getHessian();
+    const double* h = s->network->modes().getHessian();
     double trace = 0;
     for (std::size_t r = 0; r < n; ++r) {
         double sum = 0;
@@ -91,17 +91,17 @@ TEST(HessianTest, SymmetricWithZeroRowSums)
         trace += h[r * n + r];
     }
     // Every spring adds 1 to the trace from each end.
-    EXPECT_NEAR(trace, s->network->getAmountOfSprings(), 1e-9);
+    EXPECT_NEAR(trace, s->network->geometry().getAmountOfSprings(), 1e-9);
 }
 
 TEST(HessianTest, NodesAtOnePositionMakeItNonFinite)
 {
     auto apart = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {3.8f, 0, 0}, {5, 3, 0}}));
     ASSERT_EQ(apart->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    EXPECT_TRUE(apart->network->isHessianFinite());
+    EXPECT_TRUE(apart->network->modes().isHessianFinite());
     auto together = buildNetworkFromText(cAlphaChain({{0, 0, 0}, {3.8f, 0, 0}, {3.8f, 0, 0}}));
     ASSERT_EQ(together->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
-    EXPECT_FALSE(together->network->isHessianFinite());
+    EXPECT_FALSE(together->network->modes().isHessianFinite());
 }
 
 TEST(HessianTest, TooFewNodes)
@@ -114,7 +114,7 @@ TEST(HessianTest, TooFewNodes)
         EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::TooFewNodes);
         EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::TooFewNodes);
         EXPECT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::NotReady);
-        EXPECT_EQ(eln->get3NMinus6(), 0);
+        EXPECT_EQ(eln->geometry().get3NMinus6(), 0);
     }
 }
 
@@ -124,10 +124,10 @@ TEST(HessianTest, ThreeNodesKeepThreeModes)
     auto* eln = s->network.get();
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     ASSERT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
-    EXPECT_EQ(eln->get3NMinus6(), 3);
-    EXPECT_EQ(eln->getInverseEigenvalues().size(), 3u);
-    EXPECT_EQ(eln->getExtraZeroModes(), 0);
-    for (int k = 1; k <= 6; ++k) EXPECT_NEAR(eln->getEigenvalues()[k], 0.0, 1e-12);
+    EXPECT_EQ(eln->geometry().get3NMinus6(), 3);
+    EXPECT_EQ(eln->modes().getInverseEigenvalues().size(), 3u);
+    EXPECT_EQ(eln->modes().getExtraZeroModes(), 0);
+    for (int k = 1; k <= 6; ++k) EXPECT_NEAR(eln->modes().getEigenvalues()[k], 0.0, 1e-12);
 }
 
 TEST(EigenSolverTest, SolversAgreeAndSolve)
@@ -145,10 +145,10 @@ TEST(EigenSolverTest, SolversAgreeAndSolve)
         auto reference = solved(pdb, EigenSolver::Reference);
         const auto* a = lapack->network.get();
         const std::size_t n = static_cast<std::size_t>(a->get3N());
-        const double largest = a->getEigenvalues()[n];
+        const double largest = a->modes().getEigenvalues()[n];
         for (const auto* other : {dc->network.get(), mrrr->network.get(), reference->network.get()}) {
             for (std::size_t k = 1; k <= n; ++k) {
-                const double x = a->getEigenvalues()[k], y = other->getEigenvalues()[k];
+                const double x = a->modes().getEigenvalues()[k], y = other->modes().getEigenvalues()[k];
                 if (k <= 6)
                     EXPECT_NEAR(x, y, 1e-9 * largest) << name << " mode " << k;
                 else
@@ -163,9 +163,9 @@ TEST(EigenSolverTest, SolversAgreeAndSolve)
             }
         }
         // Residuals and orthonormality of the LAPACK eigenvectors, on a sample of modes.
-        const double* vt = a->getEigenvectorMatrixT();
+        const double* vt = a->modes().getEigenvectorMatrixT();
         for (std::size_t k : {std::size_t(0), std::size_t(1), n / 2, n - 7}) {
-            const double lambda = a->getEigenvalues()[k + 7];
+            const double lambda = a->modes().getEigenvalues()[k + 7];
             double residual = 0, norm = 0;
             for (std::size_t r = 0; r < n; ++r) {
                 double hv = 0;
@@ -187,9 +187,9 @@ TEST(EigenSolverTest, ExtraZeroModesAreLeftOut)
     // The DNA dodecamer at Rc 11 Å has 40 zero eigenvalues: 34 beyond the rigid-body six.
     auto s = solved(findPdb("1bna.pdb"), EigenSolver::Lapack);
     auto* eln = s->network.get();
-    EXPECT_EQ(eln->getExtraZeroModes(), 34);
+    EXPECT_EQ(eln->modes().getExtraZeroModes(), 34);
     int zeros = 0;
-    for (double inv : eln->getInverseEigenvalues()) {
+    for (double inv : eln->modes().getInverseEigenvalues()) {
         EXPECT_TRUE(std::isfinite(inv));
         zeros += inv == 0.0 ? 1 : 0;
     }
@@ -197,8 +197,8 @@ TEST(EigenSolverTest, ExtraZeroModesAreLeftOut)
     EXPECT_TRUE(s->console.contains("34 zero-frequency modes"));
     // The rest of the calibration stays finite.
     ASSERT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    EXPECT_TRUE(std::isfinite(eln->getSpringConstant()));
-    EXPECT_GT(eln->getSpringConstant(), 0.0);
+    EXPECT_TRUE(std::isfinite(eln->modes().getSpringConstant()));
+    EXPECT_GT(eln->modes().getSpringConstant(), 0.0);
     EXPECT_TRUE(std::isfinite(eln->getS()));
 }
 

@@ -59,22 +59,22 @@ TEST_P(PeerReferenceTest, EigenvaluesCalibrationAndResponses)
     auto* eln = s->network.get();
     ScopedUserPrompts scoped(&s->prompts);
     ASSERT_EQ(eln->getAmountOfAtoms(), nodes);
-    EXPECT_EQ(eln->getAmountOfSprings(), ref["n_springs_ordered_pairs"].get<int>());
+    EXPECT_EQ(eln->geometry().getAmountOfSprings(), ref["n_springs_ordered_pairs"].get<int>());
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     ASSERT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
     const int zeroModes = ref["n_eigenvalues_below_1e-6"].get<int>();
-    EXPECT_EQ(eln->getExtraZeroModes(), zeroModes - 6);
+    EXPECT_EQ(eln->modes().getExtraZeroModes(), zeroModes - 6);
     if (zeroModes != 6) return; // floppy networks: the peer's sums are rounding noise
 
     const double tol = 1e-6;
-    const auto& lambda = eln->getEigenvalues();
+    const auto& lambda = eln->modes().getEigenvalues();
     const json& first20 = ref["first20_eigenvalues"];
     for (std::size_t k = 0; k < first20.size(); ++k)
         EXPECT_LT(relativeError(lambda[k + 7], first20[k].get<double>()), tol) << "eigenvalue " << k;
     EXPECT_LT(relativeError(lambda.back(), ref["largest_eigenvalue"].get<double>()), tol);
 
     ASSERT_EQ(eln->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    const auto& cal = eln->getCalibration();
+    const auto& cal = eln->modes().getCalibration();
     EXPECT_LT(relativeError(cal.sumInverse, ref["Sinv"].get<double>()), tol);
     if (ref["K"].is_null()) {
         EXPECT_FALSE(cal.calibrated);
@@ -86,16 +86,16 @@ TEST_P(PeerReferenceTest, EigenvaluesCalibrationAndResponses)
         EXPECT_LT(relativeError(cal.S, ref["S"].get<double>()), tol);
     }
     // Y and the two test responses (the peer's Y uses K = 1 where K is undefined, as we do).
-    ASSERT_TRUE(eln->isYMatrixAvailable());
+    ASSERT_TRUE(eln->modes().isYMatrixAvailable());
     const std::size_t n = static_cast<std::size_t>(eln->get3N());
     std::vector<double> diag(n);
-    for (std::size_t i = 0; i < n; ++i) diag[i] = eln->getYMatrix()[i * n + i];
+    for (std::size_t i = 0; i < n; ++i) diag[i] = eln->modes().getYMatrix()[i * n + i];
     EXPECT_LT(relativeMaxError(diag, ref["diag_Y"]), 1e-5);
     for (const json& r : ref["responses"]) {
         const double f[3] = {r["force_kcal_mol_A"][0].get<double>(), r["force_kcal_mol_A"][1].get<double>(),
                              r["force_kcal_mol_A"][2].get<double>()};
         std::vector<double> out(n);
-        eln->computeResponse(f, r["node"].get<int>(), 2, 0, nullptr, out.data());
+        eln->deformation().computeResponse(f, r["node"].get<int>(), 2, 0, nullptr, out.data());
         EXPECT_LT(relativeMaxError(out, r["displacement_A"]), 1e-5) << "response on node " << r["node"];
     }
 }

@@ -87,13 +87,13 @@ TEST(CoincidentNodes, FoundByPositionAsTheHessianSeesIt)
         positions.insert(positions.end(), c.extra.begin(), c.extra.end());
         ElasticNetworkModel eln;
         networkAt(positions, eln);
-        EXPECT_TRUE(eln.nodeCoordinatesUsable());
-        EXPECT_EQ(eln.findCoincidentNodes(), c.expected);
+        EXPECT_TRUE(eln.geometry().nodeCoordinatesUsable());
+        EXPECT_EQ(eln.geometry().findCoincidentNodes(), c.expected);
     }
     for (double bad : {nan, std::numeric_limits<double>::infinity(), -1e200}) {
         ElasticNetworkModel unusable;
         networkAt({{0, 0, 0}, {1, bad, 2}, {3, 4, 5}}, unusable);
-        EXPECT_FALSE(unusable.nodeCoordinatesUsable()) << bad;
+        EXPECT_FALSE(unusable.geometry().nodeCoordinatesUsable()) << bad;
     }
 }
 
@@ -194,22 +194,22 @@ TEST(LoadPipeline, EigenSolutionStoppedInsideLeavesTheNetworkConsistent)
         auto s = buildNetwork(findPdb("1crn.pdb"));
         ScopedUserPrompts scoped(&s->prompts);
         ElasticNetworkModel& eln = *s->network;
-        eln.setEigenSolver(solver);
+        eln.modes().setEigenSolver(solver);
         ASSERT_EQ(eln.constructHessianMatrix(nullptr), EnmStatus::Ok);
         CancellingProgress progress([](int asked) { return asked == 3; });
         EXPECT_EQ(eln.calculateEigen(&progress), EnmStatus::Cancelled);
-        EXPECT_EQ(eln.getHessian(), nullptr);
-        EXPECT_EQ(eln.getEigenvectorMatrixT(), nullptr);
-        EXPECT_TRUE(eln.getEigenvalues().empty());
-        EXPECT_FALSE(eln.isEigenComputed());
+        EXPECT_EQ(eln.modes().getHessian(), nullptr);
+        EXPECT_EQ(eln.modes().getEigenvectorMatrixT(), nullptr);
+        EXPECT_TRUE(eln.modes().getEigenvalues().empty());
+        EXPECT_FALSE(eln.modes().isEigenComputed());
         EXPECT_EQ(eln.calculateForceScaler(1.0f, false), EnmStatus::NotReady);
 
         ASSERT_EQ(eln.constructHessianMatrix(nullptr), EnmStatus::Ok);
         ASSERT_EQ(eln.calculateEigen(nullptr), EnmStatus::Ok);
         const auto fresh = solvedStructure(findPdb("1crn.pdb"));
         ASSERT_TRUE(fresh);
-        const auto& a = eln.getEigenvalues();
-        const auto& b = fresh->network->getEigenvalues();
+        const auto& a = eln.modes().getEigenvalues();
+        const auto& b = fresh->network->modes().getEigenvalues();
         ASSERT_EQ(a.size(), b.size());
         for (std::size_t k = 7; k < a.size(); ++k) EXPECT_NEAR(a[k], b[k], 1e-9 * b.back()) << k;
     }
@@ -272,7 +272,7 @@ TEST(LoadPipeline, CutoffStaysInAngstromOnEveryPath)
     ASSERT_EQ(read.status, LoadStatus::Ok) << read.message;
     for (const ElasticNetworkModel* eln : {computed.network.get(), read.network.get()}) {
         EXPECT_EQ(eln->getRc(), 12.0f);
-        EXPECT_EQ(eln->getRcAngstrom(), 12.0);
+        EXPECT_EQ(eln->geometry().getRcAngstrom(), 12.0);
     }
-    EXPECT_EQ(read.network->getAmountOfSprings(), computed.network->getAmountOfSprings());
+    EXPECT_EQ(read.network->geometry().getAmountOfSprings(), computed.network->geometry().getAmountOfSprings());
 }

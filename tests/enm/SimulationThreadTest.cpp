@@ -51,7 +51,7 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         std::thread window([&] {
             while (!done.load()) {
                 for (int i = 0; i < eln->getAmountOfAtoms(); ++i) {
-                    const Vector3d p = eln->getDeformedPosition(i);
+                    const Vector3d p = eln->deformation().getDeformedPosition(i);
                     const Vector3d q = eln->getAtom(i)->getMyDeformedPosition();
                     if (!std::isfinite(p.x) || !std::isfinite(q.z)) torn.fetch_add(1);
                 }
@@ -76,7 +76,7 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
         }
         eln->applyForce(last, node);
         eln->getAtom(node)->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         EXPECT_TRUE(waitFor([&] { return eln->getAtom(node)->getPressed() == 3; })) << "release was not stepped";
         done.store(true);
         ui.join();
@@ -91,14 +91,14 @@ TEST(SimulationThreadTest, PullsFromAnotherThreadAreStepped)
     EXPECT_EQ(kept, sent);
     const double f[3] = {kept.x, kept.y, kept.z};
     std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
-    eln->computeResponse(f, node, 2, eln->getTotalMaxModes(), nullptr, want.data());
+    eln->deformation().computeResponse(f, node, 2, eln->getTotalMaxModes(), nullptr, want.data());
     double scale = 0, err = 0;
     for (std::size_t i = 0; i < want.size(); ++i) {
         scale = std::max(scale, std::fabs(want[i]));
-        err = std::max(err, std::fabs(eln->getDisplacement()[i] - want[i]));
+        err = std::max(err, std::fabs(eln->deformation().getDisplacement()[i] - want[i]));
     }
     EXPECT_LT(err, 1e-9 * scale);
-    const Vector3d moved = eln->getDeformedPosition(node) - eln->getAtom(node)->getMyLocalPosition();
+    const Vector3d moved = eln->deformation().getDeformedPosition(node) - eln->getAtom(node)->getMyLocalPosition();
     EXPECT_NEAR(moved.y, 10 * want[3 * node + 1], 1e-3);
 }
 
@@ -147,7 +147,7 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
             };
             if (round % 2 == 0) {
                 if (auto token = eln->tryBeginModeChange()) {
-                    EXPECT_FALSE(eln->isSimulating());
+                    EXPECT_FALSE(eln->deformation().isSimulating());
                     change(*token);
                     ++changed;
                 } else {
@@ -166,7 +166,7 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
         pulling.store(false);
         servo.join();
         atom->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
         EXPECT_TRUE(waitFor([&] { return atom->getPressed() == 3; })) << "release was not stepped";
     }
     std::filesystem::remove(saved);
@@ -178,11 +178,11 @@ TEST(SimulationThreadTest, ModeChangesWithTheTokenAgainstLiveSteps)
     const ModeStateArray state = atom->getStateArray();
     const double f[3] = {kept.x, kept.y, kept.z};
     std::vector<double> want(static_cast<std::size_t>(eln->get3N()));
-    eln->computeResponse(f, node, state[0], state[1], state.data() + 2, want.data());
+    eln->deformation().computeResponse(f, node, state[0], state[1], state.data() + 2, want.data());
     double scale = 0, err = 0;
     for (std::size_t i = 0; i < want.size(); ++i) {
         scale = std::max(scale, std::fabs(want[i]));
-        err = std::max(err, std::fabs(eln->getDisplacement()[i] - want[i]));
+        err = std::max(err, std::fabs(eln->deformation().getDisplacement()[i] - want[i]));
     }
     EXPECT_GT(scale, 0.0);
     EXPECT_LT(err, 1e-9 * scale);
@@ -204,7 +204,7 @@ TEST(SimulationThreadTest, SleepsWhenNothingChanges)
     eln->getAtom(5)->simulateState(0);
     eln->applyForce(Vector3d(0, 0, 0.5f), 5);
     EXPECT_TRUE(waitFor([&] { return eln->getAtom(5)->getPressed() == 1; }));
-    EXPECT_TRUE(waitFor([&] { return !(eln->getDeformedPosition(5) == eln->getAtom(5)->getMyLocalPosition()); }));
+    EXPECT_TRUE(waitFor([&] { return !(eln->deformation().getDeformedPosition(5) == eln->getAtom(5)->getMyLocalPosition()); }));
     sim.stop();
     EXPECT_TRUE(s->console.contains("RETURN 1"));
 }

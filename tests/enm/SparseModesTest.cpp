@@ -37,8 +37,8 @@ BothPaths bothPaths(std::unique_ptr<LoadedStructure> s, bool dense = true)
         EXPECT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
         EXPECT_EQ(eln->calculateEigen(nullptr), EnmStatus::Ok);
     }
-    b.sparse = std::make_unique<SparseNetworkSolver>(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                     eln->getRcAngstrom());
+    b.sparse = std::make_unique<SparseNetworkSolver>(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                     eln->geometry().getRcAngstrom());
     EXPECT_EQ(b.sparse->factorise(), EnmStatus::Ok);
     return b;
 }
@@ -53,11 +53,11 @@ std::vector<double> bFactors(const ElasticNetworkModel& eln)
 /// The sparse eigenvalues against modes 7… of the dense solve; zero modes against zero.
 void expectSameLowestModes(const BothPaths& b, int k)
 {
-    const auto& dense = b.eln()->getEigenvalues();
+    const auto& dense = b.eln()->modes().getEigenvalues();
     const auto& sparse = b.sparse->eigenvalues();
     ASSERT_GE(static_cast<int>(sparse.size()), k);
-    const double zero = ElasticNetworkModel::kZeroModeTolerance * dense.back();
-    EXPECT_EQ(b.sparse->extraZeroModes(), b.eln()->getExtraZeroModes());
+    const double zero = ModeSet::kZeroModeTolerance * dense.back();
+    EXPECT_EQ(b.sparse->extraZeroModes(), b.eln()->modes().getExtraZeroModes());
     for (std::size_t j = 0; j < sparse.size(); ++j) {
         if (dense[j + 7] <= zero)
             EXPECT_LE(std::fabs(sparse[j]), zero) << "zero mode " << j;
@@ -75,7 +75,7 @@ void expectSameResponses(BothPaths& b, const std::vector<int>& nodes)
     for (int node : nodes) {
         const double f[3] = {0.3, -1.2, 0.7};
         std::vector<double> viaY(n), viaSolves(n);
-        b.eln()->computeResponse(f, node, 2, 0, nullptr, viaY.data());
+        b.eln()->deformation().computeResponse(f, node, 2, 0, nullptr, viaY.data());
         b.sparse->response(f, node, viaSolves.data());
         double err = 0, scale = 0;
         for (std::size_t i = 0; i < n; ++i) {
@@ -85,7 +85,7 @@ void expectSameResponses(BothPaths& b, const std::vector<int>& nodes)
         EXPECT_LT(err / scale, 1e-8) << "node " << node;
         const auto diag = b.sparse->responseDiagonal(node);
         for (int c = 0; c < 3; ++c)
-            EXPECT_LT(relativeError(diag[static_cast<std::size_t>(c)], b.eln()->getYMatrix()[(3 * node + c) * (n + 1)]),
+            EXPECT_LT(relativeError(diag[static_cast<std::size_t>(c)], b.eln()->modes().getYMatrix()[(3 * node + c) * (n + 1)]),
                       1e-8);
     }
 }
@@ -119,22 +119,22 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     auto* eln = s->network.get();
     ASSERT_EQ(eln->constructHessianMatrix(nullptr), EnmStatus::Ok);
     int64_t pairs = 0;
-    const SparseMatrixD h = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                               eln->getRcAngstrom(), &pairs);
-    EXPECT_EQ(pairs, eln->getAmountOfSprings());
+    const SparseMatrixD h = buildSparseHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                               eln->geometry().getRcAngstrom(), &pairs);
+    EXPECT_EQ(pairs, eln->geometry().getAmountOfSprings());
     const int n = eln->get3N();
     const Eigen::MatrixXd dense = h.toDense();
     int differing = 0;
     for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->getHessian()[static_cast<std::size_t>(r) * n + c];
+        for (int c = 0; c < n; ++c) differing += dense(r, c) != eln->modes().getHessian()[static_cast<std::size_t>(r) * n + c];
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(h.nonZeros(), 9 * (eln->getAmountOfAtoms() + pairs));
     // Either triangle, built alone, is that triangle of the whole matrix.
     for (const auto [triangle, expected] :
          {std::pair{HessianTriangle::Lower, SparseMatrixD(h.triangularView<Eigen::Lower>())},
           std::pair{HessianTriangle::Upper, SparseMatrixD(h.triangularView<Eigen::Upper>())}}) {
-        const SparseMatrixD half = buildSparseHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                      eln->getRcAngstrom(), nullptr, triangle);
+        const SparseMatrixD half = buildSparseHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                      eln->geometry().getRcAngstrom(), nullptr, triangle);
         EXPECT_EQ(half.nonZeros(), expected.nonZeros());
         EXPECT_EQ((Eigen::MatrixXd(half) - Eigen::MatrixXd(expected)).cwiseAbs().maxCoeff(), 0.0);
     }
@@ -144,8 +144,8 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
     std::iota(perm.begin(), perm.end(), 0);
     std::shuffle(perm.begin(), perm.end(), std::mt19937(7));
     const std::vector<std::pair<int, double>> added{{5, 0.25}, {n - 1, 2.0}, {5, 0.5}};
-    const SparseMatrixD permuted = buildPermutedLowerHessian(eln->getNodeCoordinates().data(), eln->getAmountOfAtoms(),
-                                                             eln->getRcAngstrom(), perm.data(), added);
+    const SparseMatrixD permuted = buildPermutedLowerHessian(eln->geometry().getNodeCoordinates().data(), eln->getAmountOfAtoms(),
+                                                             eln->geometry().getRcAngstrom(), perm.data(), added);
     Eigen::MatrixXd expected = Eigen::MatrixXd::Zero(n, n);
     for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) expected(i, j) = dense(perm[static_cast<std::size_t>(i)], perm[static_cast<std::size_t>(j)]);
@@ -160,7 +160,7 @@ TEST(SparseHessianTest, EqualsTheDenseHessianEntryForEntry)
 TEST(SparseModesTest, DegenerateGroupsComeOutWholeAndOrthonormal)
 {
     BothPaths b = bothPaths(buildNetworkFromText(cubicGrid(4, 3.8), 7.0f));
-    const auto& dense = b.eln()->getEigenvalues();
+    const auto& dense = b.eln()->modes().getEigenvalues();
     // Cut a degenerate group: k is the first count from 20 on whose next mode shares its eigenvalue.
     int k = 20;
     while (k < 150 && relativeError(dense[static_cast<std::size_t>(k + 7)], dense[static_cast<std::size_t>(k + 6)]) > 1e-8) ++k;
@@ -199,8 +199,8 @@ TEST(SparseModesTest, FloppyNetworkHasTheDenseZeroModesAndWarning)
     expectSameLowestModes(b, 20);
     EXPECT_TRUE(b.s->console.contains("has 6 zero-frequency modes besides the six rigid-body ones"));
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    EXPECT_LT(relativeError(b.sparse->sumInverseExact().value, b.eln()->getCalibration().sumInverse), 1e-8);
-    b.sparse->calibrate(b.sparse->sumInverseExact(), bFactors(*b.eln()), b.eln()->getTemperature(), 1.0f, "two cubes");
+    EXPECT_LT(relativeError(b.sparse->sumInverseExact().value, b.eln()->modes().getCalibration().sumInverse), 1e-8);
+    b.sparse->calibrate(b.sparse->sumInverseExact(), bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "two cubes");
     expectSameResponses(b, {0, 30});
 }
 
@@ -228,13 +228,13 @@ TEST_P(SparseReferenceTest, LowestModesCalibrationAndResponsesAsDense)
     expectSameLowestModes(b, 20);
 
     ASSERT_EQ(b.eln()->calculateForceScaler(1.0f, false), EnmStatus::Ok);
-    const auto& want = b.eln()->getCalibration();
+    const auto& want = b.eln()->modes().getCalibration();
     const TraceEstimate exact = b.sparse->sumInverseExact();
-    const auto& got = b.sparse->calibrate(exact, bFactors(*b.eln()), b.eln()->getTemperature(), 1.0f, "x");
+    const auto& got = b.sparse->calibrate(exact, bFactors(*b.eln()), b.eln()->geometry().getTemperature(), 1.0f, "x");
     EXPECT_EQ(got.calibrated, want.calibrated);
-    for (auto field : {&ElasticNetworkModel::Calibration::sumInverse, &ElasticNetworkModel::Calibration::K,
-                       &ElasticNetworkModel::Calibration::R, &ElasticNetworkModel::Calibration::c,
-                       &ElasticNetworkModel::Calibration::S})
+    for (auto field : {&Calibration::sumInverse, &Calibration::K,
+                       &Calibration::R, &Calibration::c,
+                       &Calibration::S})
         EXPECT_LT(relativeError(got.*field, want.*field), 1e-8);
     expectSameResponses(b, {0, b.s->nodeCount() / 2});
 }

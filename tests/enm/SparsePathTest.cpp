@@ -47,7 +47,7 @@ std::vector<std::vector<double>> responsesByEveryRoute(ElasticNetworkModel& eln,
     std::vector<std::vector<double>> out;
     for (const auto& [route, count] : {std::pair{2, 0}, std::pair{1, 10}, std::pair{0, 3}}) {
         std::vector<double> d(static_cast<std::size_t>(eln.get3N()));
-        eln.computeResponse(f, node, route, count, list, d.data());
+        eln.deformation().computeResponse(f, node, route, count, list, d.data());
         out.push_back(std::move(d));
     }
     return out;
@@ -56,19 +56,19 @@ std::vector<std::vector<double>> responsesByEveryRoute(ElasticNetworkModel& eln,
 void expectSameSolution(ElasticNetworkModel& dense, ElasticNetworkModel& sparse, double exactness)
 {
     ASSERT_EQ(dense.get3N(), sparse.get3N());
-    ASSERT_GE(sparse.getSparseModeCount(), kLowest);
+    ASSERT_GE(sparse.modes().getSparseModeCount(), kLowest);
     // Extra zero modes of a network that hangs loose are zero to rounding, on either path.
-    EXPECT_EQ(dense.getExtraZeroModes(), sparse.getExtraZeroModes());
-    const double largest = dense.getEigenvalues().back();
+    EXPECT_EQ(dense.modes().getExtraZeroModes(), sparse.modes().getExtraZeroModes());
+    const double largest = dense.modes().getEigenvalues().back();
     for (int m = 7; m < 7 + kLowest; ++m) {
-        const double a = dense.getEigenvalues()[m], b = sparse.getEigenvalues()[m];
-        if (m < 7 + dense.getExtraZeroModes())
+        const double a = dense.modes().getEigenvalues()[m], b = sparse.modes().getEigenvalues()[m];
+        if (m < 7 + dense.modes().getExtraZeroModes())
             EXPECT_LT(std::fabs(a - b), 1e-10 * largest) << "zero mode " << m;
         else
             EXPECT_LT(relative(a, b), 1e-8) << "mode " << m;
     }
-    const auto& c = dense.getCalibration();
-    const auto& s = sparse.getCalibration();
+    const auto& c = dense.modes().getCalibration();
+    const auto& s = sparse.modes().getCalibration();
     EXPECT_LT(relative(c.sumInverse, s.sumInverse), exactness);
     EXPECT_LT(relative(c.K, s.K), exactness);
     EXPECT_LT(relative(c.S, s.S), exactness);
@@ -94,9 +94,9 @@ TEST(SparsePathTest, AgreesWithTheDensePathOnEveryRoute)
         ASSERT_EQ(sparse->path, EnginePath::Sparse);
         ElasticNetworkModel& s = *sparse->network;
         EXPECT_TRUE(s.isSetup() && s.setupComplete());
-        EXPECT_EQ(s.getTotalMaxModes(), s.getSparseModeCount());
+        EXPECT_EQ(s.getTotalMaxModes(), s.modes().getSparseModeCount());
         EXPECT_EQ(s.getLoadResult(), -2); // all-mode responses, through the factorisation
-        EXPECT_TRUE(s.getSumInverseEstimate().exact);
+        EXPECT_TRUE(s.modes().getSumInverseEstimate().exact);
         expectSameSolution(*dense->network, s, 1e-10);
     }
 }
@@ -124,12 +124,12 @@ TEST(SparsePathTest, TheMemoryGuardTakesTheSparsePathWhenDenseDoesNotFit)
         EXPECT_EQ(loaded->path, c.expected);
         EXPECT_EQ(loaded->denseLater, c.denseLater);
         EXPECT_NE(loaded->pathReason.find(c.says), std::string::npos) << loaded->pathReason;
-        EXPECT_EQ(loaded->network->isSparse(), c.expected == EnginePath::Sparse);
+        EXPECT_EQ(loaded->network->modes().isSparse(), c.expected == EnginePath::Sparse);
         EXPECT_GT(loaded->timeToFirstPull, 0.0);
     }
     // 46 nodes need 46² · 72 · 3.5 bytes with Y.
-    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(46, true), 533232u);
-    EXPECT_EQ(ElasticNetworkModel::denseBytesNeeded(2'000'000'000, true), UINT64_MAX);
+    EXPECT_EQ(ModeSet::denseBytesNeeded(46, true), 533232u);
+    EXPECT_EQ(ModeSet::denseBytesNeeded(2'000'000'000, true), UINT64_MAX);
 }
 
 TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
@@ -153,7 +153,7 @@ TEST(SparsePathTest, SparseEigenFilesComeBackAndOldLayoutsRefuseThem)
     ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.path, EnginePath::Sparse);
     ElasticNetworkModel& again = *read.network;
-    EXPECT_EQ(again.getSparseModeCount(), computed->network->getSparseModeCount());
+    EXPECT_EQ(again.modes().getSparseModeCount(), computed->network->modes().getSparseModeCount());
     EXPECT_EQ(again.getS(), computed->network->getS());
     EXPECT_EQ(again.getLoadResult(), -2);
     EXPECT_EQ(again.sessionStructure(), computed->network->sessionStructure());
@@ -210,24 +210,24 @@ TEST(SparsePathTest, TheDenseSolutionTakesOverWithoutAJump)
     firstTen.force = Vector3d(-0.1f, 0.5f, 0.2f);
     firstTen.modeState[0] = 1;
     firstTen.modeState[1] = 10;
-    ASSERT_TRUE(eln.restoreKeptForce(all) && eln.restoreKeptForce(firstTen));
+    ASSERT_TRUE(eln.deformation().restoreKeptForce(all) && eln.deformation().restoreKeptForce(firstTen));
     eln.updateDeformables();
-    const std::vector<double> before = eln.getDisplacement();
+    const std::vector<double> before = eln.deformation().getDisplacement();
 
     auto dense = loadedThroughPipeline(pdb, pathOptions(EnginePath::Dense));
     ASSERT_TRUE(dense);
     ASSERT_TRUE(eln.adoptSolution(*dense->network));
-    EXPECT_FALSE(eln.isSparse());
-    EXPECT_TRUE(eln.getYMatrix());
-    EXPECT_EQ(eln.getTotalMaxModes(), eln.get3NMinus6());
-    EXPECT_EQ(eln.getDisplacement(), before) << "the picture does not move when the modes change hands";
+    EXPECT_FALSE(eln.modes().isSparse());
+    EXPECT_TRUE(eln.modes().getYMatrix());
+    EXPECT_EQ(eln.getTotalMaxModes(), eln.geometry().get3NMinus6());
+    EXPECT_EQ(eln.deformation().getDisplacement(), before) << "the picture does not move when the modes change hands";
 
     // Each force leaves by its own route through the new modes: nothing is left.
     double largest = 0.0;
     for (double d : before) largest = std::max(largest, std::fabs(d));
     eln.applyZeroForce(firstTen.node);
     eln.applyZeroForce(all.node);
-    for (double d : eln.getDisplacement()) ASSERT_NEAR(d, 0.0, 1e-9 * largest);
+    for (double d : eln.deformation().getDisplacement()) ASSERT_NEAR(d, 0.0, 1e-9 * largest);
 
     // Only a dense solution with Y of the same structure is taken, and only over a sparse one.
     EXPECT_FALSE(eln.adoptSolution(*dense->network));

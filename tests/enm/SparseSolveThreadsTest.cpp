@@ -21,8 +21,8 @@ TEST(SparseSolveThreadsTest, TwoThreadSolvesGiveTheOneThreadResults)
     auto s = buildNetwork(findPdb("4hhb.pdb"));
     const ElasticNetworkModel& eln = *s->network;
     auto solve = [&](int64_t twoLaneRows) {
-        auto solver = std::make_unique<SparseNetworkSolver>(eln.getNodeCoordinates().data(), eln.getAmountOfAtoms(),
-                                                            eln.getRcAngstrom());
+        auto solver = std::make_unique<SparseNetworkSolver>(eln.geometry().getNodeCoordinates().data(), eln.getAmountOfAtoms(),
+                                                            eln.geometry().getRcAngstrom());
         solver->setTwoLaneRows(twoLaneRows);
         EXPECT_EQ(solver->factorise(), EnmStatus::Ok);
         EXPECT_EQ(solver->computeLowestModes(20), EnmStatus::Ok);

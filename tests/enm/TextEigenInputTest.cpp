@@ -26,7 +26,7 @@ MachineFacts plenty()
 std::unique_ptr<LoadedStructure> crambin()
 {
     auto s = buildNetwork(findPdb("1crn.pdb"));
-    s->network->setMachineFacts(plenty());
+    s->network->budget().setMachineFacts(plenty());
     return s;
 }
 
@@ -42,7 +42,7 @@ std::string textEigenFile(const std::vector<double>& values, int vectors, const 
     text << '\n';
     const int dim = solved.get3N();
     for (int k = 0; k < vectors; ++k) {
-        for (int c = 0; c < dim; ++c) text << solved.getEigenvectorMatrixT()[k * dim + c] << ' ';
+        for (int c = 0; c < dim; ++c) text << solved.modes().getEigenvectorMatrixT()[k * dim + c] << ' ';
         text << "\n\n"; // empty lines between vectors are not vectors
     }
     return text.str();
@@ -85,7 +85,7 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
         ASSERT_EQ(solved->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
         ASSERT_EQ(solved->network->calculateEigen(nullptr), EnmStatus::Ok);
     }
-    const auto& lambda = solved->network->getEigenvalues();
+    const auto& lambda = solved->network->modes().getEigenvalues();
     std::vector<double> values(lambda.begin() + 7, lambda.begin() + 7 + 100); // 100 of 132
     values[3] = 0.0;                                                          // refused: no infinite compliance
     values[4] = -2.0;                                                         // refused
@@ -94,14 +94,14 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     auto s = crambin();
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
-    ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.getEigenFileError();
-    EXPECT_TRUE(eln.isReadingStandardData());
-    EXPECT_EQ(eln.getMissingEigenvalues(), 32);
-    EXPECT_EQ(eln.getRefusedEigenvalues(), 2);
+    ASSERT_TRUE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr)) << eln.files().getEigenFileError();
+    EXPECT_TRUE(eln.modes().isReadingStandardData());
+    EXPECT_EQ(eln.textInput().getMissingEigenvalues(), 32);
+    EXPECT_EQ(eln.textInput().getRefusedEigenvalues(), 2);
     EXPECT_EQ(eln.getLoadResult(), -3);
     EXPECT_EQ(eln.getTotalMaxModes(), 132);
-    EXPECT_EQ(eln.getYMatrix(), nullptr);
-    const auto& inv = eln.getInverseScaledEigenvalues();
+    EXPECT_EQ(eln.modes().getYMatrix(), nullptr);
+    const auto& inv = eln.modes().getInverseScaledEigenvalues();
     ASSERT_EQ(inv.size(), 132u);
     for (std::size_t k = 0; k < inv.size(); ++k) {
         EXPECT_TRUE(std::isfinite(inv[k])) << k;
@@ -114,10 +114,10 @@ TEST(PlainTextEigenFile, FewerEigenvaluesThanModesLeaveZerosNotGarbage)
     EXPECT_GT(eln.getS(), 0.0);
     EXPECT_TRUE(std::isfinite(eln.getS()));
     // The vectors are the file's (the last value of each line is its trailing blank's token).
-    const double* rows = eln.getModeVectors();
+    const double* rows = eln.modes().getModeVectors();
     ASSERT_NE(rows, nullptr);
     for (int c = 0; c < 138; ++c)
-        EXPECT_DOUBLE_EQ(rows[138 * 5 + c], solved->network->getEigenvectorMatrixT()[138 * 5 + c]);
+        EXPECT_DOUBLE_EQ(rows[138 * 5 + c], solved->network->modes().getEigenvectorMatrixT()[138 * 5 + c]);
 }
 
 TEST(PlainTextEigenFile, VectorsOfAnotherLengthAreRefusedBeforeAnythingChanges)
@@ -133,7 +133,7 @@ TEST(PlainTextEigenFile, VectorsOfAnotherLengthAreRefusedBeforeAnythingChanges)
     EXPECT_FALSE(eln.loadStandardEigenFile(file.path().string(), 1.0f, nullptr));
     EXPECT_EQ(s->prompts.countMessages("eigenvector 1 has 137 values"), 1);
     EXPECT_FALSE(eln.isSetup());
-    EXPECT_EQ(eln.getModeVectors(), nullptr);
+    EXPECT_EQ(eln.modes().getModeVectors(), nullptr);
 
     TempFile empty("", ".txt");
     EXPECT_FALSE(eln.loadStandardEigenFile(empty.path().string(), 1.0f, nullptr));
@@ -170,7 +170,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1,
     if (header) text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
     text << "REMARK generated for the test\n";
     const int n = atoms < 0 ? eln.getAmountOfAtoms() : atoms;
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < n; ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i % eln.getAmountOfAtoms())].coordinates;
         const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};
@@ -183,7 +183,7 @@ std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1,
 std::vector<double> expectedVector(const ElasticNetworkModel& eln, int mode)
 {
     std::vector<double> v;
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
         const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};
@@ -207,23 +207,23 @@ TEST(ElnemoImport, ModesSevenAndEightFillRowsZeroAndOneAndDialogValuesAreDivided
     ElasticNetworkModel& eln = *s->network;
     TempFile seven(elnemoFile(eln, 7)), eight(elnemoFile(eln, 8));
     eln.setupBlankArrays();
-    ASSERT_TRUE(eln.calculateEigenFromElnemo(eight.path().string())) << eln.getEigenFileError();
-    ASSERT_TRUE(eln.calculateEigenFromElnemo(seven.path().string())) << eln.getEigenFileError();
+    ASSERT_TRUE(eln.calculateEigenFromElnemo(eight.path().string())) << eln.files().getEigenFileError();
+    ASSERT_TRUE(eln.calculateEigenFromElnemo(seven.path().string())) << eln.files().getEigenFileError();
     EXPECT_EQ(eln.getElNemoModes(), (std::vector<int32_t>{2, 1}));
     EXPECT_EQ(eln.getTotalMaxModes(), 2);
 
-    eln.finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5"), 1.0f);
-    EXPECT_DOUBLE_EQ(eln.getEigenvalues()[7], 0.15);
-    EXPECT_DOUBLE_EQ(eln.getEigenvalues()[8], 0.25);
-    EXPECT_DOUBLE_EQ(eln.getInverseEigenvalues()[0], 1 / 0.15);
-    EXPECT_EQ(eln.getMissingEigenvalues(), 130);
+    eln.textInput().finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5"), 1.0f);
+    EXPECT_DOUBLE_EQ(eln.modes().getEigenvalues()[7], 0.15);
+    EXPECT_DOUBLE_EQ(eln.modes().getEigenvalues()[8], 0.25);
+    EXPECT_DOUBLE_EQ(eln.modes().getInverseEigenvalues()[0], 1 / 0.15);
+    EXPECT_EQ(eln.textInput().getMissingEigenvalues(), 130);
     EXPECT_TRUE(eln.isSetup());
     EXPECT_TRUE(eln.setupComplete());
     EXPECT_EQ(eln.getLoadResult(), -3);
     EXPECT_EQ(eln.getModeSelectState(), 2);
     EXPECT_EQ(eln.getAmountSelected(), 2);
 
-    const double* rows = eln.getModeVectors();
+    const double* rows = eln.modes().getModeVectors();
     ASSERT_NE(rows, nullptr);
     const auto v7 = expectedVector(eln, 7), v8 = expectedVector(eln, 8);
     double norm = 0;
@@ -233,7 +233,7 @@ TEST(ElnemoImport, ModesSevenAndEightFillRowsZeroAndOneAndDialogValuesAreDivided
         norm += rows[c] * rows[c];
     }
     EXPECT_NEAR(norm, 1.0, 1e-12);
-    const auto& inv = eln.getInverseScaledEigenvalues();
+    const auto& inv = eln.modes().getInverseScaledEigenvalues();
     EXPECT_GT(inv[0], 0.0);
     EXPECT_GT(inv[1], inv[0] * 0.0);
     for (std::size_t k = 2; k < inv.size(); ++k) EXPECT_EQ(inv[k], 0.0);
@@ -244,7 +244,7 @@ TEST(ElnemoImport, ModesSevenAndEightFillRowsZeroAndOneAndDialogValuesAreDivided
     eln.applyNonScaleForce(Vector3d(1, 1, 1), 10);
     eln.simulate();
     double moved = 0;
-    for (double d : eln.getDisplacement()) moved += std::fabs(d);
+    for (double d : eln.deformation().getDisplacement()) moved += std::fabs(d);
     EXPECT_GT(moved, 0.0);
 }
 
@@ -285,7 +285,7 @@ TEST(TextEigenInput, RandomBytesAreRefusedAndWhatWasLoadedStays)
         ASSERT_EQ(solved->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
         ASSERT_EQ(solved->network->calculateEigen(nullptr), EnmStatus::Ok);
     }
-    const auto& lambda = solved->network->getEigenvalues();
+    const auto& lambda = solved->network->modes().getEigenvalues();
     TempFile good(textEigenFile(std::vector<double>(lambda.begin() + 7, lambda.end()), 132, *solved->network), ".txt");
 
     std::mt19937 random(777);
@@ -297,8 +297,8 @@ TEST(TextEigenInput, RandomBytesAreRefusedAndWhatWasLoadedStays)
     ScopedUserPrompts scoped(&s->prompts);
     ElasticNetworkModel& eln = *s->network;
     ASSERT_TRUE(eln.loadStandardEigenFile(good.path().string(), 1.0f, nullptr));
-    const double* rows = eln.getModeVectors();
-    const std::vector<double> inverse = eln.getInverseScaledEigenvalues();
+    const double* rows = eln.modes().getModeVectors();
+    const std::vector<double> inverse = eln.modes().getInverseScaledEigenvalues();
     const double scaler = eln.getS();
 
     EXPECT_FALSE(eln.loadStandardEigenFile(bad.path().string(), 1.0f, nullptr));
@@ -306,7 +306,7 @@ TEST(TextEigenInput, RandomBytesAreRefusedAndWhatWasLoadedStays)
     EXPECT_EQ(s->prompts.messages().size(), 2u);
     for (const auto& m : s->prompts.messages()) EXPECT_EQ(m.caption, "Elastic Network Setup Error");
     EXPECT_TRUE(eln.isSetup());
-    EXPECT_EQ(eln.getModeVectors(), rows);
-    EXPECT_EQ(eln.getInverseScaledEigenvalues(), inverse);
+    EXPECT_EQ(eln.modes().getModeVectors(), rows);
+    EXPECT_EQ(eln.modes().getInverseScaledEigenvalues(), inverse);
     EXPECT_EQ(eln.getS(), scaler);
 }

@@ -169,7 +169,7 @@ TEST(TridiagonalTest, NetworkHessianKeepsItsEigenvalues)
     ASSERT_EQ(s->network->constructHessianMatrix(nullptr), EnmStatus::Ok);
     const int n = s->network->get3N();
     ASSERT_GE(n, 768);
-    const std::vector<double> h(s->network->getHessian(), s->network->getHessian() + static_cast<std::size_t>(n) * n);
+    const std::vector<double> h(s->network->modes().getHessian(), s->network->modes().getHessian() + static_cast<std::size_t>(n) * n);
 
     auto reduced = reduce(h, n, -1);
     ASSERT_EQ(LAPACKE_dsterf(n, reduced.d.data(), reduced.e.data()), 0);

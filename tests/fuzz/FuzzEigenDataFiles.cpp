@@ -19,13 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     MachineFacts facts;
     facts.availableMemory = [] { return uint64_t{1} << 30; };
     facts.trialMilliseconds = [](int32_t) { return 1.0; };
-    eln.setMachineFacts(facts);
-    if (!eln.inputEigenDataFiles(names)) return 0;
+    eln.budget().setMachineFacts(facts);
+    if (!eln.files().inputEigenDataFiles(names)) return 0;
     eln.setRenderingDataUp();
     eln.getMaxPossibleModes(nullptr);
     if (!eln.isSetup()) return 0;
     if (!std::isfinite(eln.getS())) __builtin_trap();
-    for (double v : eln.getInverseScaledEigenvalues())
+    for (double v : eln.modes().getInverseScaledEigenvalues())
         if (!std::isfinite(v)) __builtin_trap();
     // A response through every route stays finite.
     const auto dim = static_cast<std::size_t>(eln.get3N());
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const double f[3] = {0.5, -0.25, 1.0};
     const int32_t listed[] = {0};
     for (int route : {2, 1, 0}) {
-        eln.computeResponse(f, 0, route, route == 0 ? 1 : eln.getTotalMaxModes(), listed, out.data());
+        eln.deformation().computeResponse(f, 0, route, route == 0 ? 1 : eln.getTotalMaxModes(), listed, out.data());
         for (double d : out)
             if (!std::isfinite(d)) __builtin_trap();
     }

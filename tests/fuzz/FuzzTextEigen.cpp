@@ -27,16 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     MachineFacts facts;
     facts.availableMemory = [] { return uint64_t{1} << 30; };
     facts.trialMilliseconds = [](int32_t) { return 1.0; };
-    eln->setMachineFacts(facts);
+    eln->budget().setMachineFacts(facts);
 
     input.write(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     if (data[0] & 1) {
         eln->setupBlankArrays();
         if (eln->calculateEigenFromElnemo(input.path().string()))
-            eln->finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5 3 4"), 1.0f);
+            eln->textInput().finishElnemoImport(parseEigenvalueText("0 0 0 0 0 0 1.5 2.5 3 4"), 1.0f);
     } else if (eln->loadStandardEigenFile(input.path().string(), 1.0f, nullptr)) {
         if (!std::isfinite(eln->getS())) __builtin_trap();
-        for (double v : eln->getInverseScaledEigenvalues())
+        for (double v : eln->modes().getInverseScaledEigenvalues())
             if (!std::isfinite(v)) __builtin_trap();
     }
     if (eln->isSetup()) {
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         eln->getAtom(2)->simulateState(0);
         eln->applyNonScaleForce(Vector3d(1, 1, 1), 2);
         eln->simulate();
-        for (double d : eln->getDisplacement())
+        for (double d : eln->deformation().getDisplacement())
             if (!std::isfinite(d)) __builtin_trap();
     }
     eln.reset();

@@ -29,7 +29,7 @@ inline VirtualSessionOptions testOptions(bool saveForces = false, float factor =
 inline double maxDisplacement(const ElasticNetworkModel& eln)
 {
     double m = 0.0;
-    for (double d : eln.getDisplacement()) m = std::max(m, std::fabs(d));
+    for (double d : eln.deformation().getDisplacement()) m = std::max(m, std::fabs(d));
     return m;
 }
 

@@ -80,7 +80,7 @@ protected:
                 dev->setProbeWindowPosition(400.0 + frame % 7, 300.0, 0.5);
                 dev->setCameraZoom(266.0f);
                 dev->setTransformAmount(frame % 2 ? 0.001f : 0.01f);
-                for (int i = 0; i < eln->getAmountOfAtoms(); ++i) (void)eln->getDeformedPosition(i);
+                for (int i = 0; i < eln->getAmountOfAtoms(); ++i) (void)eln->deformation().getDeformedPosition(i);
                 ++frame;
                 std::this_thread::sleep_for(2ms);
             }
@@ -125,7 +125,7 @@ TEST_F(HapticsThreadTest, PullReleaseAndRampWithLiveThreads)
     takeNodePositions();
     const int node = 15;
     Atom* atom = eln->getAtom(node);
-    const Vector3d rest = eln->getDeformedPosition(node);
+    const Vector3d rest = eln->deformation().getDeformedPosition(node);
     SimulationThread sim(eln);
     startWindow();
 
@@ -133,14 +133,14 @@ TEST_F(HapticsThreadTest, PullReleaseAndRampWithLiveThreads)
     ASSERT_TRUE(waitForServo([&] { return dev->getCurrentAtom() == atom; }));
     stylus(node, 11.0f, 1);
     stylus(node, 50.0f, 1);
-    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 1 && eln->getDeformedPosition(node).x > rest.x; }));
+    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 1 && eln->deformation().getDeformedPosition(node).x > rest.x; }));
     EXPECT_TRUE(atom->isSelected());
 
     stylus(node, 50.0f, 0); // output frozen
     stylus(node, 50.0f, 1); // press again
     stylus(node, 50.0f, 0); // let go outside: ramp down
     ASSERT_TRUE(waitForServo([&] { return dev->getCurrentAtom() != atom && !atom->isSelected(); }));
-    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 3 && eln->getDeformedPosition(node) == rest; }))
+    ASSERT_TRUE(waitForServo([&] { return atom->getPressed() == 3 && eln->deformation().getDeformedPosition(node) == rest; }))
         << "the last ramp force stayed in the displacement";
 
     // Stopping the scheduler means no tick runs any more.
@@ -185,7 +185,7 @@ TEST_F(HapticsThreadTest, KeptForcesUndoneWhileTheSimulationRuns)
     dev->resetAllForces();
     EXPECT_TRUE(dev->getSelectionStack().empty());
     ASSERT_TRUE(waitForServo(
-        [&] { return eln->getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f); }));
+        [&] { return eln->deformation().getDeformedPosition(5).isEqual(eln->getAtom(5)->getMyLocalPosition(), 1e-3f); }));
     sim.stop();
 }
 
@@ -218,7 +218,7 @@ TEST(WorkbenchThreadTest, TwoWorkbenchesRunSideBySide)
             std::this_thread::sleep_for(200us);
         }
         network->getAtom(node)->simulateState(2);
-        ElasticNetworkModel::requestStep();
+        Deformation::requestStep();
     };
     std::thread servo0(pull, eln[0], nodes[0], forces[0]);
     std::thread servo1(pull, eln[1], nodes[1], forces[1]);
@@ -231,7 +231,7 @@ TEST(WorkbenchThreadTest, TwoWorkbenchesRunSideBySide)
         EXPECT_NE(atom->getOLDKcalForce(), Vector3d()) << "workbench " << k;
         // The other workbench's pull left this network alone.
         EXPECT_EQ(eln[k]->getAtom(nodes[1 - k])->getOLDKcalForce(), Vector3d()) << "workbench " << k;
-        EXPECT_GT(eln[k]->getDeformedPosition(nodes[k]).euclideanDistance(atom->getMyLocalPosition()), 0.0f);
+        EXPECT_GT(eln[k]->deformation().getDeformedPosition(nodes[k]).euclideanDistance(atom->getMyLocalPosition()), 0.0f);
     }
 
     // The first stops: a request on it stays unanswered while the second answers a later one.

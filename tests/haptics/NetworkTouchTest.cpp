@@ -154,9 +154,9 @@ TEST_F(NetworkTouchTest, PullIsClampedScaledAndDeformsTheNetwork)
     EXPECT_NEAR(atom->getEQForce(), m / 3.0f, 1e-5);
     // The network receives the force in kcal/mol/Å, pointing from the atom towards the probe.
     const Vector3d kcal = atom->getKcalForce();
-    EXPECT_NEAR(kcal.size(), 2.0 * m * eln->getNewtonToKcal() * eln->getS(), 1e-3 * kcal.size());
+    EXPECT_NEAR(kcal.size(), 2.0 * m * eln->modes().getNewtonToKcal() * eln->getS(), 1e-3 * kcal.size());
     EXPECT_GT(kcal.x, 0.0f);
-    EXPECT_GT(eln->getDisplacement()[3 * node], 0.0);
+    EXPECT_GT(eln->deformation().getDisplacement()[3 * node], 0.0);
     EXPECT_GT(atom->getMyDeformedPosition().x, atom->getMyLocalPosition().x);
 
     // Far away the pull is clamped to maxForce, then scaled by the factor.
@@ -191,7 +191,7 @@ TEST_F(NetworkTouchTest, ReleaseRampsDownAndTheMoleculeReturns)
 {
     open();
     const int node = 15;
-    const std::vector<double> before = eln->getDisplacement();
+    const std::vector<double> before = eln->deformation().getDisplacement();
     pull(node, 60.0f, 5);
     Atom* atom = eln->getAtom(node);
     const float pulled = atom->getMyApplyingForce().size();
@@ -224,8 +224,8 @@ TEST_F(NetworkTouchTest, ReleaseRampsDownAndTheMoleculeReturns)
     EXPECT_EQ(atom->getMyApplyingForce(), Vector3d());
     EXPECT_TRUE(eln->getContactList().empty());
     EXPECT_EQ(hdapi::VirtualDevice::instance().currentForce(), (std::array<double, 3>{0.0, 0.0, 0.0}));
-    ASSERT_EQ(eln->getDisplacement().size(), before.size());
-    for (std::size_t i = 0; i < before.size(); ++i) ASSERT_NEAR(eln->getDisplacement()[i], before[i], 1e-12);
+    ASSERT_EQ(eln->deformation().getDisplacement().size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) ASSERT_NEAR(eln->deformation().getDisplacement()[i], before[i], 1e-12);
     EXPECT_EQ(atom->getMyDeformedPosition(), atom->getMyLocalPosition());
 
     // The same atom can be pulled again.
@@ -264,7 +264,7 @@ TEST_F(NetworkTouchTest, SavedForcesStayAndUndoRemovesThemLastFirst)
     const int a = 5, b = 30;
     pull(a, 50.0f, 3);
     at(a, 50.0f, 0, 2); // let go outside: kept
-    const std::vector<double> onlyA = eln->getDisplacement();
+    const std::vector<double> onlyA = eln->deformation().getDisplacement();
     EXPECT_NE(eln->getAtom(a)->getOLDKcalForce(), Vector3d());
     EXPECT_TRUE(eln->getNeedsListUpdate());
     pull(b, 50.0f, 3);
@@ -281,7 +281,7 @@ TEST_F(NetworkTouchTest, SavedForcesStayAndUndoRemovesThemLastFirst)
     EXPECT_EQ(eln->getAtom(b)->getOLDKcalForce(), Vector3d());
     EXPECT_FALSE(eln->getAtom(b)->isSelected());
     EXPECT_TRUE(eln->getAtom(a)->isSelected());
-    for (std::size_t i = 0; i < onlyA.size(); ++i) ASSERT_NEAR(eln->getDisplacement()[i], onlyA[i], 1e-9);
+    for (std::size_t i = 0; i < onlyA.size(); ++i) ASSERT_NEAR(eln->deformation().getDisplacement()[i], onlyA[i], 1e-9);
     dev->resetAllForces();
     EXPECT_TRUE(dev->getSelectionStack().empty());
     EXPECT_LT(maxDisplacement(*eln), 1e-9);
@@ -304,7 +304,7 @@ TEST_F(NetworkTouchTest, MultiChainStructurePullsAndReturns)
     ASSERT_GT(node, 0);
     EXPECT_NE(eln->getAtom(node)->getChainID(), firstChain);
     pull(node, 50.0f, 3);
-    EXPECT_GT(eln->getDisplacement()[3 * node], 0.0);
+    EXPECT_GT(eln->deformation().getDisplacement()[3 * node], 0.0);
     releaseFar(node, 50.0f);
     at(node, 50.0f, 0, 400);
     EXPECT_EQ(dev->getCurrentAtom(), nullptr);
@@ -322,8 +322,8 @@ TEST_F(NetworkTouchTest, HostileEigenDataNeverDrivesTheDeviceBeyondItsLimit)
         open();
         if (IsSkipped() || HasFatalFailure()) return;
         const std::size_t dim = static_cast<std::size_t>(eln->get3N());
-        double* y = const_cast<double*>(eln->getYMatrix());
-        double* modes = const_cast<double*>(eln->getModeVectors());
+        double* y = const_cast<double*>(eln->modes().getYMatrix());
+        double* modes = const_cast<double*>(eln->modes().getModeVectors());
         ASSERT_NE(y, nullptr);
         for (std::size_t i = 0; i < dim * dim; ++i) y[i] = std::isnan(poison) ? poison : y[i] * poison;
         for (std::size_t i = 0; i < dim * static_cast<std::size_t>(eln->getTotalMaxModes()); ++i)

@@ -128,22 +128,22 @@ TEST_P(CorpusTest, LoadsAsCounted)
     EXPECT_EQ(s.reader->getAtomCount(), f.atoms);
     const auto waters = std::count_if(s.atoms.begin(), s.atoms.end(), [](const Atom* a) { return a->isWater(); });
     EXPECT_EQ(waters, f.waters);
-    EXPECT_EQ(static_cast<int>(eln.getPdbLines().size()), f.recordLines);
-    EXPECT_EQ(eln.getTotalAmountOfAtoms(), f.recordLines);
+    EXPECT_EQ(static_cast<int>(eln.geometry().getPdbLines().size()), f.recordLines);
+    EXPECT_EQ(eln.geometry().getTotalAmountOfAtoms(), f.recordLines);
 
     // Nodes and chains.
-    const auto& nodes = eln.getBackboneList();
+    const auto& nodes = eln.geometry().getBackboneList();
     const auto nucleic =
         std::count_if(nodes.begin(), nodes.end(), [](const ELNBackboneData& n) { return n.isNucleic; });
     EXPECT_EQ(static_cast<int>(nodes.size()), f.cAlphaNodes + f.phosphorusNodes);
     EXPECT_EQ(nucleic, f.phosphorusNodes);
     std::vector<int> chainSizes;
-    for (const auto& chain : eln.getChainList()) chainSizes.push_back(static_cast<int>(chain.size()));
+    for (const auto& chain : eln.geometry().getChainList()) chainSizes.push_back(static_cast<int>(chain.size()));
     EXPECT_EQ(chainSizes, expand(f.chains));
 
     // Experiment details and the messages about their defaults.
-    EXPECT_EQ(eln.isNMR(), f.nmr);
-    EXPECT_FLOAT_EQ(eln.getTemperature(), f.temperature);
+    EXPECT_EQ(eln.geometry().isNMR(), f.nmr);
+    EXPECT_FLOAT_EQ(eln.geometry().getTemperature(), f.temperature);
     const int expectedBoxes = f.noDetails ? 1 : 0;
     EXPECT_EQ(s.prompts.countMessages(kTypeDefault), expectedBoxes);
     EXPECT_EQ(s.prompts.countMessages(kTemperatureDefault), expectedBoxes);
@@ -151,7 +151,7 @@ TEST_P(CorpusTest, LoadsAsCounted)
     for (const auto& m : s.prompts.messages()) EXPECT_EQ(m.caption, "PDB File Error");
 
     // Structure code: asked for (and left unanswered) whenever line 1 gives none.
-    EXPECT_EQ(eln.getPDBName(), f.code);
+    EXPECT_EQ(eln.geometry().getPDBName(), f.code);
     const auto asked = s.prompts.textPrompts();
     ASSERT_EQ(asked.size(), std::string(f.code) == "XXXX" ? 1u : 0u);
     if (!asked.empty()) {

@@ -32,7 +32,7 @@ std::string ter(char chain) { return std::string("TER       9      ALA ") + chai
 std::vector<std::size_t> chainSizes(const LoadedStructure& s)
 {
     std::vector<std::size_t> sizes;
-    for (const auto& c : s.network->getChainList()) sizes.push_back(c.size());
+    for (const auto& c : s.network->geometry().getChainList()) sizes.push_back(c.size());
     return sizes;
 }
 
@@ -120,11 +120,11 @@ TEST(FileHandleTest, ChainsFollowTerRecords)
     EXPECT_TRUE(s->console.contains("chain terminationTER"));
     EXPECT_EQ(s->console.count("Added first protein chain"), 1);
     // Header line + 3 atoms + 2 TER lines are handed on; MASTER and END are not.
-    EXPECT_EQ(s->network->getTotalAmountOfAtoms(), 6);
-    EXPECT_EQ(s->network->getPdbLines().size(), 6u);
-    EXPECT_EQ(s->network->getPDBName(), "1TST");
-    EXPECT_FLOAT_EQ(s->network->getTemperature(), 150.0f);
-    EXPECT_FALSE(s->network->isNMR());
+    EXPECT_EQ(s->network->geometry().getTotalAmountOfAtoms(), 6);
+    EXPECT_EQ(s->network->geometry().getPdbLines().size(), 6u);
+    EXPECT_EQ(s->network->geometry().getPDBName(), "1TST");
+    EXPECT_FLOAT_EQ(s->network->geometry().getTemperature(), 150.0f);
+    EXPECT_FALSE(s->network->geometry().isNMR());
     EXPECT_TRUE(s->prompts.messages().empty());
     EXPECT_TRUE(s->console.contains("Total Amount of atoms: 3Arraysize: 3"));
     EXPECT_TRUE(s->console.contains("Time taken to load file: "));
@@ -154,9 +154,9 @@ TEST(FileHandleTest, CAlphaNodesCalciumHemeAndAlternateLocations)
     EXPECT_EQ(calcium->getEle(), "CA");
     EXPECT_EQ(calcium->getMyColour(), Vector3d(128 / 255.0f, 128 / 255.0f, 128 / 255.0f));
     EXPECT_FLOAT_EQ(calcium->getRadius(), 10.0f);
-    EXPECT_EQ(s->network->getPureCoordList().size(), 4u);
-    EXPECT_FLOAT_EQ(s->network->getPureCoordList()[2].x, 3.9f);          // unscaled Å
-    EXPECT_FLOAT_EQ(s->network->getBackboneList()[2].position.x, 39.0f); // model units
+    EXPECT_EQ(s->network->geometry().getPureCoordList().size(), 4u);
+    EXPECT_FLOAT_EQ(s->network->geometry().getPureCoordList()[2].x, 3.9f);          // unscaled Å
+    EXPECT_FLOAT_EQ(s->network->geometry().getBackboneList()[2].position.x, 39.0f); // model units
 }
 
 TEST(FileHandleTest, NucleicChainsAndResidueLists)
@@ -166,7 +166,7 @@ TEST(FileHandleTest, NucleicChainsAndResidueLists)
                                        + atomLine("ATOM", 3, " P  ", " DC", 'B', 3, 6, 0, 0, 31, "P") + "\n" + ter('B')
                                        + ca(4, 'A', 1, 20) + ter('A'));
     ASSERT_EQ(s->nodeCount(), 3);
-    const auto& bb = s->network->getBackboneList();
+    const auto& bb = s->network->geometry().getBackboneList();
     EXPECT_TRUE(bb[0].isNucleic);
     EXPECT_TRUE(bb[1].isNucleic);
     EXPECT_FALSE(bb[2].isNucleic);
@@ -177,10 +177,10 @@ TEST(FileHandleTest, NucleicChainsAndResidueLists)
     EXPECT_EQ(s->reader->getResidueNumberList(), (std::vector<std::string>{"   2", "   3", "   1"}));
     EXPECT_EQ(s->reader->getChainIDList(), (std::vector<std::string>{"B", "A"}));
     // The residue data reach the network only on request.
-    EXPECT_TRUE(s->network->getChainIDs().empty());
+    EXPECT_TRUE(s->network->geometry().getChainIDs().empty());
     s->reader->enterResDataToELN();
-    EXPECT_EQ(s->network->getChainIDs(), (std::vector<std::string>{"B", "A"}));
-    EXPECT_EQ(s->network->getSeqNums().size(), 3u);
+    EXPECT_EQ(s->network->geometry().getChainIDs(), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(s->network->geometry().getSeqNums().size(), 3u);
 }
 
 TEST(FileHandleTest, FieldsAreReadInFull)
@@ -189,7 +189,7 @@ TEST(FileHandleTest, FieldsAreReadInFull)
                                        + atomLine("HETATM", 2, " O  ", "HOH", 'W', 1, 5, 5, 5, 9, "O") + "\n"
                                        + atomLine("ATOM", 3, " CB ", "ALA", 'A', 1234, 2, 2, 2, 9, "") + "\n");
     ASSERT_EQ(s->nodeCount(), 1);
-    const auto& node = s->network->getBackboneList()[0];
+    const auto& node = s->network->geometry().getBackboneList()[0];
     EXPECT_EQ(node.residueNumber, "1234");
     EXPECT_DOUBLE_EQ(node.bFactor, 100.0);
     EXPECT_EQ(node.chainID, "A");
@@ -217,7 +217,7 @@ TEST(FileHandleTest, ElementFallsBackToColumn14OnShortLines)
     ASSERT_EQ(s->atoms.size(), 2u);
     EXPECT_EQ(s->atoms[0]->getEle(), "C");
     EXPECT_EQ(s->atoms[1]->getEle(), "N");
-    EXPECT_DOUBLE_EQ(s->network->getBackboneList()[0].bFactor, 20.0);
+    EXPECT_DOUBLE_EQ(s->network->geometry().getBackboneList()[0].bFactor, 20.0);
 }
 
 TEST(FileHandleTest, PdbCodeDialog)
@@ -241,18 +241,18 @@ TEST(FileHandleTest, PdbCodeDialog)
         EXPECT_EQ(p.prompt, "Please Enter PDB code for current protein");
         EXPECT_EQ(p.buttonText, "Enter");
         EXPECT_TRUE(p.requireNonEmpty);
-        EXPECT_EQ(net->getPDBName(), "9ABC");
+        EXPECT_EQ(net->geometry().getPDBName(), "9ABC");
         EXPECT_TRUE(capture.contains("Before: XXXX"));
     }
     auto known = LoadedStructure::fromText(kHeader + kDetails + ca(1, 'A', 1, 0));
     EXPECT_TRUE(known->prompts.textPrompts().empty());
     // Blank lines before the HEADER record do not hide its code.
     auto late = LoadedStructure::fromText("\n" + kHeader + kDetails + ca(1, 'A', 1, 0));
-    EXPECT_EQ(late->network->getPDBName(), "1TST");
+    EXPECT_EQ(late->network->geometry().getPDBName(), "1TST");
     EXPECT_TRUE(late->prompts.textPrompts().empty());
     // No answer: the code stays XXXX.
     auto unanswered = LoadedStructure::fromText(xxxx + kDetails + ca(1, 'A', 1, 0));
-    EXPECT_EQ(unanswered->network->getPDBName(), "XXXX");
+    EXPECT_EQ(unanswered->network->geometry().getPDBName(), "XXXX");
 }
 
 TEST(FileHandleTest, FileWithoutHeaderKeepsItsFirstAtom)
@@ -260,10 +260,10 @@ TEST(FileHandleTest, FileWithoutHeaderKeepsItsFirstAtom)
     auto s = LoadedStructure::fromText(ca(1, 'A', 1, 0) + ca(2, 'A', 2, 3.8) + "END\n");
     EXPECT_EQ(s->nodeCount(), 2);
     EXPECT_EQ(s->atoms.size(), 2u);
-    EXPECT_EQ(s->network->getTotalAmountOfAtoms(), 2); // the first line is counted once
-    EXPECT_EQ(s->network->getPdbLines().size(), 2u);
+    EXPECT_EQ(s->network->geometry().getTotalAmountOfAtoms(), 2); // the first line is counted once
+    EXPECT_EQ(s->network->geometry().getPdbLines().size(), 2u);
     EXPECT_EQ(s->prompts.textPrompts().size(), 1u);
-    EXPECT_EQ(s->network->getPDBName(), "XXXX");
+    EXPECT_EQ(s->network->geometry().getPDBName(), "XXXX");
     // No details block: both defaults with their message boxes.
     EXPECT_EQ(s->prompts.countMessages("Experiment type unable to be determined from PDB File. "
                                        "Defaulting to X-RAY DIFFRACTION Experiment data..."),
@@ -276,7 +276,7 @@ TEST(FileHandleTest, FileWithoutHeaderKeepsItsFirstAtom)
         EXPECT_EQ(m.icon, MessageIcon::Warning);
         EXPECT_EQ(m.buttons, MessageButtons::Ok);
     }
-    EXPECT_FLOAT_EQ(s->network->getTemperature(), 300.0f);
+    EXPECT_FLOAT_EQ(s->network->geometry().getTemperature(), 300.0f);
 }
 
 TEST(FileHandleTest, ExperimentDetails)
@@ -285,12 +285,12 @@ TEST(FileHandleTest, ExperimentDetails)
                               "REMARK 210  EXPERIMENT TYPE                : NMR\n"
                               "REMARK 210  TEMPERATURE           (KELVIN) : NULL\n";
     auto nmr = LoadedStructure::fromText(kHeader + block + ca(1, 'A', 1, 0));
-    EXPECT_TRUE(nmr->network->isNMR());
-    EXPECT_FLOAT_EQ(nmr->network->getTemperature(), 300.0f);
+    EXPECT_TRUE(nmr->network->geometry().isNMR());
+    EXPECT_FLOAT_EQ(nmr->network->geometry().getTemperature(), 300.0f);
     EXPECT_TRUE(nmr->console.contains("Found NMR Experiment data..."));
     EXPECT_TRUE(nmr->console.contains("NULL temp Field setting Tx to 300"));
     EXPECT_TRUE(nmr->prompts.messages().empty());
-    EXPECT_EQ(nmr->network->getHeaderLines().size(), 4u);
+    EXPECT_EQ(nmr->network->geometry().getHeaderLines().size(), 4u);
 
     // Two temperatures are not a number: unchanged, reported on the console, no message box.
     auto two =
@@ -298,7 +298,7 @@ TEST(FileHandleTest, ExperimentDetails)
                                   + "REMARK 200 EXPERIMENTAL DETAILS\nREMARK 200  EXPERIMENT TYPE : X-RAY DIFFRACTION\n"
                                     "REMARK 200  TEMPERATURE           (KELVIN) : 100; 200\n"
                                   + ca(1, 'A', 1, 0));
-    EXPECT_FLOAT_EQ(two->network->getTemperature(), 300.0f);
+    EXPECT_FLOAT_EQ(two->network->geometry().getTemperature(), 300.0f);
     EXPECT_TRUE(two->console.contains("bad cast error in temperature derivation"));
     EXPECT_TRUE(two->prompts.messages().empty());
 
@@ -324,7 +324,7 @@ TEST(FileHandleTest, UnusualDetailsBlockDoesNotSwallowTheAtoms)
     EXPECT_EQ(s->nodeCount(), 2);
     EXPECT_EQ(s->prompts.countMessages("Experiment type unable"), 1);
     EXPECT_EQ(s->prompts.countMessages("Experiment temperature unable"), 1);
-    EXPECT_FALSE(s->network->isNMR());
+    EXPECT_FALSE(s->network->geometry().isNMR());
 }
 
 TEST(FileHandleTest, ShortAndBrokenRecordsNeverCrash)
@@ -340,9 +340,9 @@ TEST(FileHandleTest, ShortAndBrokenRecordsNeverCrash)
     EXPECT_EQ(s->reader->getSkippedRecordCount(), 4);
     EXPECT_EQ(s->console.count("Atom record skipped"), 4);
     EXPECT_TRUE(s->console.contains("bad cast error in B Factor derivation"));
-    EXPECT_DOUBLE_EQ(s->network->getBackboneList()[1].bFactor, 0.0);
+    EXPECT_DOUBLE_EQ(s->network->geometry().getBackboneList()[1].bFactor, 0.0);
     // Skipped records are neither stored nor counted; the bare TER is.
-    EXPECT_EQ(s->network->getTotalAmountOfAtoms(), 1 + 2 + 1);
+    EXPECT_EQ(s->network->geometry().getTotalAmountOfAtoms(), 1 + 2 + 1);
     EXPECT_EQ(s->prompts.textPrompts().size(), 1u); // header too short for a code
 }
 
@@ -352,7 +352,7 @@ TEST(FileHandleTest, UnreadableAndForeignFiles)
         auto s = std::make_unique<LoadedStructure>("/nonexistent/dir/none.pdb");
         EXPECT_FALSE(s->ok);
         EXPECT_TRUE(s->atoms.empty());
-        EXPECT_TRUE(s->network->getChainList().empty());
+        EXPECT_TRUE(s->network->geometry().getChainList().empty());
         EXPECT_TRUE(s->console.contains("Unable to open file"));
         EXPECT_TRUE(s->console.contains("Total Amount of atoms: 0Arraysize: 0"));
         EXPECT_TRUE(s->console.contains("Time taken to load file: "));
@@ -392,9 +392,9 @@ TEST(FileHandleTest, LongPathsAndWindowsLineEnds)
     std::filesystem::remove_all(dir.parent_path());
     EXPECT_TRUE(s.ok);
     EXPECT_EQ(s.nodeCount(), 2);
-    EXPECT_EQ(s.network->getPDBName(), "1TST");
-    EXPECT_FLOAT_EQ(s.network->getTemperature(), 150.0f);
-    EXPECT_EQ(s.network->getPdbLines()[1].back(), ' ');
+    EXPECT_EQ(s.network->geometry().getPDBName(), "1TST");
+    EXPECT_FLOAT_EQ(s.network->geometry().getTemperature(), 150.0f);
+    EXPECT_EQ(s.network->geometry().getPdbLines()[1].back(), ' ');
 }
 
 TEST(FileHandleTest, MidPointAndBounds)
@@ -414,7 +414,7 @@ TEST(FileHandleTest, MidPointAndBounds)
     EXPECT_NEAR(hi.x, 30.0f - rc + 0.1f, 1e-4);
     EXPECT_NEAR(hi.y, 60.0f - rn + 0.1f, 1e-4);
     // The reader's own atoms and the network's nodes stay in the file's frame.
-    EXPECT_EQ(s->network->getBackboneList()[0].position, Vector3d(10, 0, 0));
+    EXPECT_EQ(s->network->geometry().getBackboneList()[0].position, Vector3d(10, 0, 0));
 
     FileHandle empty;
     EXPECT_EQ(empty.getMidPoint(), Vector3d());

@@ -28,7 +28,7 @@ using NodeKey = std::tuple<std::string, std::string, std::string, float, float, 
 std::vector<NodeKey> nodeKeys(const ElasticNetworkModel& network)
 {
     std::vector<NodeKey> keys;
-    for (const auto& n : network.getBackboneList())
+    for (const auto& n : network.geometry().getBackboneList())
         keys.emplace_back(n.chainID, n.residueName, n.residueNumber, n.position.x, n.position.y, n.position.z);
     return keys;
 }
@@ -37,7 +37,7 @@ std::vector<NodeKey> nodeKeys(const ElasticNetworkModel& network)
 void expectNoDuplicateNodes(const ElasticNetworkModel& network)
 {
     std::set<std::tuple<double, double, double>> places;
-    for (const auto& n : network.getBackboneList())
+    for (const auto& n : network.geometry().getBackboneList())
         EXPECT_TRUE(places.emplace(n.coordinates[0], n.coordinates[1], n.coordinates[2]).second)
             << "node of " << n.chainID << " " << n.residueNumber << " placed twice";
 }
@@ -94,13 +94,13 @@ TEST(StructureFileTest, MmcifGivesTheNetworkOfItsPdbFile)
         ASSERT_TRUE(pdb->ok);
         ASSERT_TRUE(cif->ok) << cif->reader->getLoadError();
         EXPECT_EQ(nodeKeys(*cif->network), nodeKeys(*pdb->network));
-        EXPECT_EQ(cif->network->getChainList().size(), pdb->network->getChainList().size());
-        EXPECT_EQ(cif->network->getAmountOfSprings(), pdb->network->getAmountOfSprings());
+        EXPECT_EQ(cif->network->geometry().getChainList().size(), pdb->network->geometry().getChainList().size());
+        EXPECT_EQ(cif->network->geometry().getAmountOfSprings(), pdb->network->geometry().getAmountOfSprings());
         EXPECT_EQ(cif->reader->getChainIDList(), pdb->reader->getChainIDList());
         EXPECT_EQ(cif->reader->getResidueNumberList(), pdb->reader->getResidueNumberList());
         EXPECT_EQ(cif->atoms.size(), pdb->atoms.size());
-        const auto& a = cif->network->getBackboneList();
-        const auto& b = pdb->network->getBackboneList();
+        const auto& a = cif->network->geometry().getBackboneList();
+        const auto& b = pdb->network->geometry().getBackboneList();
         for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
             EXPECT_EQ(a[i].bFactor, b[i].bFactor) << i;
             EXPECT_EQ(a[i].coordinates, b[i].coordinates) << i;
@@ -139,13 +139,13 @@ TEST(StructureFileTest, AssembliesHaveEveryCopyOnce)
         ASSERT_TRUE(s->ok) << s->reader->getLoadError();
         EXPECT_EQ(s->nodeCount(), c.nodes);
         expectNoDuplicateNodes(*s->network);
-        EXPECT_EQ(s->network->getBackboneList().front().chainID, "AB1");
+        EXPECT_EQ(s->network->geometry().getBackboneList().front().chainID, "AB1");
     }
     TempFile plain(cifText(kThreeCAlphas), ".cif");
     auto s = buildNetwork(plain.path());
     ASSERT_TRUE(s->ok);
-    EXPECT_EQ(s->network->getBackboneList().front().chainID, "AB");
-    EXPECT_EQ(s->network->getBackboneList().back().residueNumber, "   3");
+    EXPECT_EQ(s->network->geometry().getBackboneList().front().chainID, "AB");
+    EXPECT_EQ(s->network->geometry().getBackboneList().back().residueNumber, "   3");
 }
 
 // The assemblies a file offers: copies counted once per operator, and an assembly that is the
@@ -214,7 +214,7 @@ TEST(StructureFileTest, AssemblyNetworksAreNamedApart)
         LoadedStructure s(StructureSource::pdbFile(findPdb("2por.pdb"), request), options);
         ASSERT_TRUE(s.ok) << s.message;
         EXPECT_EQ(s.nodeCount(), 301);
-        EXPECT_EQ(s.network->getPDBName(), assemblyNetworkName("2POR", request));
+        EXPECT_EQ(s.network->geometry().getPDBName(), assemblyNetworkName("2POR", request));
     }
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "2POR.hdv"));
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "2PORA1C1.hdv"));
@@ -284,7 +284,7 @@ TEST(StructureFileTest, HostileFilesAreRefusedWithAMessage)
         EXPECT_FALSE(s.ok);
         EXPECT_NE(s.reader->getLoadError().find(c.said), std::string::npos) << s.reader->getLoadError();
         EXPECT_TRUE(s.atoms.empty());
-        EXPECT_TRUE(s.network->getBackboneList().empty());
+        EXPECT_TRUE(s.network->geometry().getBackboneList().empty());
     }
 }
 

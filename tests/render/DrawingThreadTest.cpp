@@ -75,7 +75,7 @@ TEST(DrawingThreads, FramesWhileTheServoAndSimulationThreadsPull)
 
     // The window thread: frames as the view draws them, colourings changed now and then.
     int frames = 0, framesWithArrows = 0, framesWithHalos = 0;
-    const Vector3d centre = eln.getDeformedPosition(eln.getAmountOfAtoms() / 2);
+    const Vector3d centre = eln.deformation().getDeformedPosition(eln.getAmountOfAtoms() / 2);
     const Vector3d eye = centre + Vector3d(0, 0, 600);
     while (!done.load() || frames < 20) {
         beginFrame(gl, eye, centre);

@@ -61,7 +61,7 @@ std::unique_ptr<LoadedStructure> solvedFromText(const std::string& text)
     if (eln.constructHessianMatrix(nullptr) != EnmStatus::Ok || eln.calculateEigen(nullptr) != EnmStatus::Ok
         || eln.calculateForceScaler(1.0f, false) != EnmStatus::Ok)
         return nullptr;
-    eln.setUpAllModes();
+    eln.modes().setUpAllModes(eln.geometry(), eln.deformation());
     return s;
 }
 
@@ -70,7 +70,7 @@ Vector3d middle(const ElasticNetworkModel& eln)
 {
     Vector3d lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
-        const Vector3d p = eln.getDeformedPosition(i);
+        const Vector3d p = eln.deformation().getDeformedPosition(i);
         for (int k = 0; k < 3; ++k) {
             lo[k] = std::min(lo[k], p[k]);
             hi[k] = std::max(hi[k], p[k]);
@@ -89,14 +89,14 @@ TEST(NetworkColours, ColourChainsGivesEveryChainItsOwnHue)
     if (!s) GTEST_SKIP() << "4hhb.pdb is not available";
     ElasticNetworkModel& eln = *s->network;
     eln.generateColourList();
-    const auto& ids = eln.getChainIDs();
+    const auto& ids = eln.geometry().getChainIDs();
     ASSERT_EQ(ids.size(), 4u);
     std::set<int> hues;
     for (std::size_t c = 0; c < ids.size(); ++c) {
         const int hue = 240 - static_cast<int>(c) * (240 / 4);
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
             if (eln.getAtom(i)->getChainID() == ids[c]) {
-                ASSERT_EQ(eln.getAtom(i)->getMyResidueColour(), ElasticNetworkModel::hueColour(hue));
+                ASSERT_EQ(eln.getAtom(i)->getMyResidueColour(), NetworkGeometry::hueColour(hue));
             }
         }
         hues.insert(hue);
@@ -378,7 +378,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
     NetworkDrawing drawing(eln);
     drawing.init();
     drawing.generateRenderingBB();
-    const Vector3d p = eln.getDeformedPosition(node);
+    const Vector3d p = eln.deformation().getDeformedPosition(node);
     frame(drawing, p + Vector3d(0, 0, 250), p, false, true);
     savePicture(gl, "1ubq-pulled.png");
     EXPECT_EQ(drawing.lastFrame().arrows, 1);
@@ -387,7 +387,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
     const Vector3d arrowColour = atom->getCurrentArrowColour();
     EXPECT_GT(pixelsOfHue(readRgb(gl), hueOfColour(arrowColour), 10), 300);
     EXPECT_EQ(atom->getCurrentArrowColour(),
-              ElasticNetworkModel::hueColour(static_cast<int>((1 - atom->getEQForce()) * 240)));
+              NetworkGeometry::hueColour(static_cast<int>((1 - atom->getEQForce()) * 240)));
 
     // The halo follows the arrow: blue for a weak pull, red at the maximum force. Without the
     // arrows drawn too.
@@ -397,7 +397,7 @@ TEST_F(DrawingTest, PulledNodeShowsItsArrowAndAHaloOfItsColour)
         atom->setInitEQForce(eq);
         frame(drawing, eye, p, false, true);
         EXPECT_EQ(drawing.lastFrame().arrows, 0);
-        EXPECT_EQ(atom->getCurrentArrowColour(), ElasticNetworkModel::hueColour(hue));
+        EXPECT_EQ(atom->getCurrentArrowColour(), NetworkGeometry::hueColour(hue));
         EXPECT_GT(pixelsOfHue(readRgb(gl), hue, 20), 1500) << "eqForce " << eq;
     }
 }
@@ -417,7 +417,7 @@ TEST_F(DrawingTest, SpringsAppearWhenSwitchedOn)
     const int without = greyLines(readRgb(gl));
     frame(*drawing, centre + Vector3d(0, 0, 700), centre, true);
     const int with = greyLines(readRgb(gl));
-    EXPECT_EQ(drawing->lastFrame().springs * 2, s->network->getAmountOfSprings());
+    EXPECT_EQ(drawing->lastFrame().springs * 2, s->network->geometry().getAmountOfSprings());
     EXPECT_GT(with, without + 2000);
 }
 
@@ -472,7 +472,7 @@ TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
     drawing.init();
     drawing.generateRenderingBB();
     // The camera exactly 200000 model units² from the lone node: level 1, not 0.
-    const Vector3d lone = eln.getDeformedPosition(0);
+    const Vector3d lone = eln.deformation().getDeformedPosition(0);
     const Vector3d cam = lone + Vector3d(400, 200, 0);
     ASSERT_EQ(lone.squaredEuclideanDistance(cam), 200000.0f);
     for (bool batched : {true, false}) {
@@ -483,7 +483,7 @@ TEST_F(DrawingTest, LevelBandsAndAOneNodeChainOnceTheModesAreSetUp)
         std::array<int32_t, 7> expected{};
         for (int i = 0; i < eln.getAmountOfAtoms(); ++i)
             ++expected[static_cast<std::size_t>(
-                NetworkDrawing::levelOfDetail(eln.getDeformedPosition(i).squaredEuclideanDistance(cam)))];
+                NetworkDrawing::levelOfDetail(eln.deformation().getDeformedPosition(i).squaredEuclideanDistance(cam)))];
         EXPECT_EQ(drawing.lastFrame().spheres, expected);
         EXPECT_GE(drawing.lastFrame().spheres[1], 1);
         EXPECT_EQ(drawing.lastFrame().cylinders, 3); // none for the one-node chain
@@ -542,7 +542,7 @@ TEST_F(DrawingTest, ShowSpheresOffShrinksTheSpheresOnly)
         NetworkDrawing drawing(eln);
         drawing.init();
         drawing.generateRenderingBB();
-        const Vector3d lone = eln.getDeformedPosition(0);
+        const Vector3d lone = eln.deformation().getDeformedPosition(0);
         beginFrame(gl, lone + Vector3d(0, 0, 500), lone);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();

@@ -331,7 +331,7 @@ TEST(View, SessionForceIsReappliedToTheNamedAtomOnly)
     ASSERT_EQ(eln->getContactList().size(), 1u);
     EXPECT_EQ(eln->getContactList()[0], atom);
     double moved = 0.0;
-    for (double d : eln->getDisplacement()) moved += std::fabs(d);
+    for (double d : eln->deformation().getDisplacement()) moved += std::fabs(d);
     EXPECT_GT(moved, 0.0) << "the kept force deforms the network";
 }
 
@@ -403,7 +403,7 @@ TEST(View, NetworkFromEigenDataFilesIsCentredToo)
     ASSERT_TRUE(computed.ok()) << computed.message;
     ASSERT_TRUE(computed.eigenFilesWritten) << computed.eigenFileError;
     LoadResult stored =
-        runLoadPipeline(StructureSource::eigenDataFiles({computed.network->getMainFileName()}), options);
+        runLoadPipeline(StructureSource::eigenDataFiles({computed.network->files().getMainFileName()}), options);
     ASSERT_TRUE(stored.ok()) << stored.message;
 
     Workbench bench;

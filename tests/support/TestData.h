@@ -87,7 +87,7 @@ struct LoadedStructure {
     LoadedStructure(const LoadedStructure&) = delete;
     LoadedStructure& operator=(const LoadedStructure&) = delete;
 
-    int nodeCount() const { return static_cast<int>(network->getBackboneList().size()); }
+    int nodeCount() const { return static_cast<int>(network->geometry().getBackboneList().size()); }
 };
 
 /// PDB text of one chain of C-alpha atoms at `positions` (Å), each with B-factor `bFactor`.
