@@ -57,7 +57,7 @@ public:
 
     /// Prepares the object's drawing resources (made by the view once a GL context exists).
     void init();
-
+    // clang-format off
     // ---- Filling: calls from the structure reader, in load order (NetworkRecordSink) ------
     void enterPDBName(const std::string& name) override { m_geometry.enterPDBName(name); }
     void savePdBHeaderLine(const std::string& line) override { m_geometry.savePdBHeaderLine(line); }
@@ -226,7 +226,7 @@ public:
     const EigenDataFiles& files() const { return m_files; }
     TextEigenInput& textInput() { return m_text; }
     const TextEigenInput& textInput() const { return m_text; }
-
+    // clang-format on
 private:
     bool setChangingSimMode(bool changing) { return m_deformation.setChangingSimMode(changing); }
 
