@@ -23,6 +23,8 @@
 //                                nodes each full solve takes 10-16 minutes on 2 shared cores
 //                                and the whole structure about half an hour)
 //   VORNAX_BENCH_REFERENCE_MAX_NODES  largest network for the reference solver (default 700)
+//   VORNAX_BENCH_HEAP_SHIFT      bytes allocated before anything else (0): shifts where the
+//                                network's buffers lie, to tell layout effects from code effects
 //   VORNAX_BENCH_SOLVE_REPS      repetitions of each solve and of Y (default 3 up to 700
 //                                nodes, 1 above; the reference solver 1 above 300 nodes)
 //
@@ -311,6 +313,11 @@ int main(int argc, char** argv)
     vornax::console::setSink([](int, const std::string&) {});
     vornax::ScriptedPrompts prompts;
     vornax::ScopedUserPrompts scopedPrompts(&prompts);
+
+    // A block of this many bytes, held for the run, moves everything allocated after it: the
+    // figures that change with it measure where the buffers happen to lie, not the code.
+    const std::vector<char> heapShift(static_cast<std::size_t>(std::max(0L, envNumber("VORNAX_BENCH_HEAP_SHIFT").value_or(0))));
+    benchmark::DoNotOptimize(heapShift.data());
 
     vornax::bench::TempDir temp;
     const auto files = vornax::bench::benchStructures(vornax::bench::defaultStructureNames(), temp);
