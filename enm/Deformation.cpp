@@ -3,6 +3,7 @@
 #include "common/Console.h"
 #include "common/Units.h"
 #include "enm/ContactGrid.h"
+#include "enm/ForceRoutes.h"
 #include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
 #include "enm/ResponseRoutes.h"
@@ -18,10 +19,6 @@
 namespace vornax {
 
 namespace {
-
-constexpr int32_t kRouteFirstModes = 1, kRouteAllModes = 2, kRouteModeList = 0;
-
-bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
 /// Rounds to single precision through memory. GCC 12's vectorizer has been seen to drop a
 /// plain double → float → double round trip here, leaving the unrounded value.
@@ -344,7 +341,7 @@ void Deformation::simulate()
 
     if (node->getPressed() == 0) {
         // Just grabbed: take this node's kept force out before its new pull goes in.
-        if (!isZero(node->getOLDKcalForce()))
+        if (!isZeroForce(node->getOLDKcalForce()))
             removeKeptForce(node, nodeIndex, true);
         else
             baseDisplacement = displacement;
@@ -520,7 +517,7 @@ std::vector<SessionForce> Deformation::keptForces() const
     for (std::size_t i = 0; i < n; ++i) {
         const Atom* atom = m_geometry.getAtoms()[i];
         const Vector3d kept = atom->getOLDKcalForce();
-        if (isZero(kept)) continue;
+        if (isZeroForce(kept)) continue;
         SessionForce f;
         f.node = static_cast<int32_t>(i);
         f.force = kept;
@@ -561,7 +558,7 @@ bool Deformation::restoreKeptForce(const SessionForce& record)
     }
     std::vector<double> added(responseScratch.begin(), responseScratch.end());
     // A node keeps one force: the one it keeps now leaves first, by its own route.
-    if (!isZero(node->getOLDKcalForce())) removeKeptForce(node, index, false);
+    if (!isZeroForce(node->getOLDKcalForce())) removeKeptForce(node, index, false);
     for (int i = 0; i < static_cast<int>(state.size()); ++i)
         node->setStatePosition(token, i, state[static_cast<std::size_t>(i)]);
     responseScratch.swap(added);

@@ -3,6 +3,7 @@
 #include "enm/io/NetworkOutput.h"
 
 #include "enm/Deformation.h"
+#include "enm/ForceRoutes.h"
 #include "enm/ModeSet.h"
 #include "enm/NetworkGeometry.h"
 
@@ -22,8 +23,6 @@
 namespace vornax {
 
 namespace {
-
-bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
 /// Shortest general text of a coordinate: at most seven significant digits, '.' as the
 /// decimal separator whatever the locale.
@@ -106,10 +105,10 @@ void writeForceRemarks(std::ostream& os, const Atom& atom, int32_t totalMaxModes
 
     const ModeStateArray state = atom.getStateArray();
     switch (state[0]) {
-    case 2: os << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
+    case kRouteAllModes: os << "REMARK  MAXIMUM MODES ACTIVE FOR FORCE " << totalMaxModes << '\n'; break;
     // The slider amount that was in force for this node's pull.
-    case 1: os << "REMARK  MODE SLIDER ACTIVE FOR FORCE " << state[1] << '\n'; break;
-    case 0: {
+    case kRouteFirstModes: os << "REMARK  MODE SLIDER ACTIVE FOR FORCE " << state[1] << '\n'; break;
+    case kRouteModeList: {
         os << "REMARK  MODE BUTTONS ACTIVE FOR FORCE " << '\n';
         const int32_t count = std::clamp(state[1], 0, 20);
         for (int32_t k = 0; k < count; ++k) os << "REMARK  MODE NUMBER " << state[2 + k] + 1 << '\n';
@@ -163,7 +162,7 @@ bool writeCAlphaFile(const NetworkGeometry& geometry, const ModeSet& modes, cons
     std::ostream& os = out.stream();
     for (int32_t i = 0; i < geometry.getAmountOfAtoms(); ++i) {
         const Atom* atom = geometry.getAtoms()[static_cast<std::size_t>(i)];
-        if (!isZero(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, modes.getTotalMaxModes());
+        if (!isZeroForce(atom->getOLDKcalForce())) writeForceRemarks(os, *atom, modes.getTotalMaxModes());
     }
     for (const std::string& record : records) os << record << '\n';
     os << "END" << std::string(77, ' ') << '\n';

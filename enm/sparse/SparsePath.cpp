@@ -4,6 +4,7 @@
 
 #include "common/Console.h"
 #include "common/Progress.h"
+#include "enm/ForceRoutes.h"
 #include "enm/sparse/SparseNetworkSolver.h"
 #include "molecule/Atom.h"
 
@@ -14,9 +15,6 @@
 
 namespace vornax {
 
-namespace {
-bool isZero(const Vector3d& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
-} // namespace
 
 
 
@@ -167,7 +165,7 @@ bool ElasticNetworkModel::adoptSolution(ElasticNetworkModel& solved)
     m_modes.modeAmplitudes.assign(static_cast<std::size_t>(std::max(m_modes.totalMaxModes, 0)), 0.0);
     // A force kept through every mode went through every mode there is, now more of them.
     for (Atom* node : m_geometry.getAtoms())
-        if (node->getStateArray()[0] == 2 && !isZero(node->getOLDKcalForce()))
+        if (node->getStateArray()[0] == kRouteAllModes && !isZeroForce(node->getOLDKcalForce()))
             node->setStatePosition(token, 1, m_modes.totalMaxModes);
     m_files.takeFileNames(solved.m_files);
     m_modes.setupCompleteFlag = solved.m_modes.setupCompleteFlag;
