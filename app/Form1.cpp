@@ -117,8 +117,8 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     // The stylus tip follows the pointer with no button held: moves must reach the window from
     // the view through every widget between them.
     for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
-    m_formView = std::make_unique<SurfaceFormView>(*m_workbench, m_surface);
-    m_logic = new FormLogic(m_controls, *m_formView, this);
+    m_formView = std::make_unique<SurfaceFormView>(m_surface);
+    m_logic = new FormLogic(m_controls, *m_workbench, *m_formView, this);
     new ColouringPage(*m_controls.viewingTab, [this] { return m_workbench->network(); }, this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());

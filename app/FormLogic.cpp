@@ -3,6 +3,8 @@
 #include "FormView.h"
 
 #include "common/Console.h"
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Workbench.h"
 #include "molecule/Atom.h"
 
 #include <QAction>
@@ -17,6 +19,8 @@
 #include <QTabWidget>
 #include <QTextEdit>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <thread>
 
@@ -110,27 +114,37 @@ QString appliedForceHtml(const Atom& atom, bool undoForm)
 QString FormLogic::activeStyle() { return "background-color: lightslategray; color: white;"; }
 QString FormLogic::inactiveStyle() { return "background-color: dimgray; color: black;"; }
 
-FormLogic::FormLogic(const FormControls& controls, FormView& view, QObject* parent)
-    : QObject(parent), m_c(controls), m_view(view)
+FormLogic::FormLogic(const FormControls& controls, Workbench& workbench, FormView& view, QObject* parent)
+    : QObject(parent), m_c(controls), m_bench(workbench), m_view(view)
 {
     writeReadouts(kEmptyReadout);
     connectControls();
 }
 
+Haptics* FormLogic::device() const { return m_bench.device(); }
+
+ElasticNetworkModel* FormLogic::network() const { return m_bench.network(); }
+
 void FormLogic::connectControls()
 {
     // Check boxes follow toggled, so a box ticked from code runs its handler as a click does.
     connect(m_c.hapticsOnOff, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.setReconfigureMolecule(on ? 1 : 0);
-        m_view.setHatpicState(on);
+        if (Haptics* d = device()) {
+            d->setReconfiguringMolecule(on ? 1 : 0);
+            d->setHatpicState(on);
+        }
         if (!on) console::line("turned off");
     });
     connect(m_c.hapticsTranslate, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.setHapticsTranslate(on);
+        if (Haptics* d = device()) d->setTranslates(on);
         m_view.toggleWorkspace(on);
     });
-    connect(m_c.showForces, &QCheckBox::toggled, this, [this](bool on) { m_view.setRenderForces(on); });
-    connect(m_c.hideSpheres, &QCheckBox::toggled, this, [this](bool on) { m_view.setRenderingSpheresElN(on); });
+    connect(m_c.showForces, &QCheckBox::toggled, this, [this](bool on) {
+        if (ElasticNetworkModel* eln = network()) eln->setRenderForces(on);
+    });
+    connect(m_c.hideSpheres, &QCheckBox::toggled, this, [this](bool on) {
+        if (ElasticNetworkModel* eln = network()) eln->setRenderingSpheres(on);
+    });
     connect(m_c.showSelectedAtoms, &QCheckBox::toggled, this, [this](bool on) { m_view.showSelectedAtoms(on); });
     connect(m_c.showELNBBCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_view.renderSprings(on); });
     connect(m_c.resetELNTransform, &QPushButton::clicked, this, [this] { m_view.resetALL(); });
@@ -172,7 +186,8 @@ void FormLogic::tick()
     if (m_countTime > 10) {
         m_countTime = 0;
         if (m_state.renderingELN) refreshForceReadouts();
-        if (m_c.saveForces->isChecked() && m_view.newForceAdded()) rebuildAppliedForces();
+        const ElasticNetworkModel* eln = network();
+        if (m_c.saveForces->isChecked() && eln && eln->getNeedsListUpdate()) rebuildAppliedForces();
     }
     pollButtons();
     pollFirstEntry();
@@ -181,7 +196,8 @@ void FormLogic::tick()
 void FormLogic::pollButtons()
 {
     // 1 front, 2 back; both together (3) is no press, and only 0 ends one.
-    const int32_t buttons = m_view.gethapticButton();
+    Haptics* d = device();
+    const int32_t buttons = d ? d->getButtons() : 0;
     if (!m_state.pressed && (buttons == 1 || buttons == 2)) {
         m_state.pressed = true;
         m_c.elasticNetworkTab->setEnabled(false);
@@ -193,8 +209,9 @@ void FormLogic::pollButtons()
 
 void FormLogic::pollFirstEntry()
 {
-    if (m_state.firstEntry || m_state.introState || !m_view.getELN_loaded() || !m_view.pollHapticFirstEntry()) return;
-    m_view.setHapticsTranslate(true);
+    Haptics* d = device();
+    if (m_state.firstEntry || m_state.introState || !m_bench.loaded() || !d || !d->getFirstEntry()) return;
+    d->setTranslates(true);
     m_c.hapticsOnOff->setChecked(true);
     console::line("First Entry Trigger");
     m_c.infoText->setText(
@@ -205,7 +222,7 @@ void FormLogic::pollFirstEntry()
     for (int i = 1; i < 4; ++i) m_c.tabControl1->setTabEnabled(i, true);
     m_state.firstEntry = true;
     if (m_state.loadedELNEMO) {
-        const std::vector<int32_t> modes = m_view.getElNemoModes();
+        const std::vector<int32_t> modes = network()->getElNemoModes();
         m_state.selectingALL = true;
         for (std::size_t i = 0; i < modes.size() && i < 20; ++i) {
             const int32_t m = modes[i];
@@ -232,7 +249,8 @@ void FormLogic::refreshForceReadouts()
     r.finalM = m_state.finalM;
     r.N = m_state.N;
     r.flucPerc = m_state.flucPerc;
-    if (const Atom* atom = m_view.getCurrentAtom()) {
+    Haptics* d = device();
+    if (const Atom* atom = d ? d->getCurrentAtom() : nullptr) {
         r.contact = true;
         r.residueName = QString::fromStdString(atom->getResidueName());
         r.residueNumber = QString::fromStdString(atom->getResidue());
@@ -241,7 +259,7 @@ void FormLogic::refreshForceReadouts()
         r.hapticForce = std::round(atom->getMyApplyingForce().size() * 1000.0) / 1000.0;
         // The device force is clamped at its maximum before the user's factor scales it; the
         // clamp's own rounding keeps it from matching the maximum to the last bit.
-        const double forceMax = m_view.getForceMax();
+        const double forceMax = m_bench.forceMax();
         if (m_state.eqForce > 0.0f && forceMax > 0.0) {
             const double unscaled = atom->getMyApplyingForce().size() / m_state.eqForce;
             r.saturated = unscaled >= forceMax * (1.0 - 1e-4);
@@ -252,12 +270,14 @@ void FormLogic::refreshForceReadouts()
 
 void FormLogic::rebuildAppliedForces()
 {
+    ElasticNetworkModel* eln = network();
+    if (!eln) return;
     QString html = kOpen;
-    for (const Atom* atom : m_view.getAtomContactList())
+    for (const Atom* atom : eln->getContactList())
         if (atom && atom->getKcalForce() != Vector3d()) html += appliedForceHtml(*atom, false);
     m_c.appliedForcesTextBox->clear();
     m_c.appliedForcesTextBox->setHtml(html + kClose);
-    m_view.setNewForceAdded(false);
+    eln->setNeedsListUpdate(false);
 }
 
 // ---- After a load --------------------------------------------------------------------------
@@ -269,7 +289,8 @@ void FormLogic::networkLoaded(int originalMaxModes, int totalModes, double force
     m_state.renderingELN = true;
     m_c.currentModesSelectedLabel->setText("Amount of Modes Selected:  " + QString::number(originalMaxModes));
     m_c.modeSlider->setMaximum(originalMaxModes);
-    if (m_view.getELN_loadMode() == -2)
+    const ElasticNetworkModel* eln = network();
+    if (eln && eln->getSimulationMode() == -2)
         m_c.uncheckAllModes->setText("Select all " + QString::number(totalModes) + " modes");
     else
         m_c.uncheckAllModes->setText("Select " + QString::number(originalMaxModes) + " out of "
@@ -310,12 +331,34 @@ void FormLogic::structureClosed()
 std::optional<ModeChangeToken> FormLogic::beginModeChange()
 {
     // Without a network there is nothing to change (and nobody would ever let the change in).
-    if (!m_view.hasNetwork()) return std::nullopt;
+    ElasticNetworkModel* eln = network();
+    if (!eln) return std::nullopt;
     for (;;) {
-        if (std::optional<ModeChangeToken> token = m_view.setChangingSimMode()) return token;
+        if (std::optional<ModeChangeToken> token = eln->tryBeginModeChange()) return token;
         console::line("please wait...");
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+void FormLogic::sendModes(const ModeChangeToken& token, const std::vector<int32_t>& indices)
+{
+    console::Line() << "adding to ELN from pointer: " << indices.size();
+    std::array<int32_t, 20> modes{};
+    const std::size_t count = std::min(indices.size(), modes.size());
+    std::copy_n(indices.begin(), count, modes.begin());
+    network()->receiveNewModes(token, modes.data(), static_cast<int32_t>(count));
+}
+
+void FormLogic::selectSliderModes(const ModeChangeToken& token, int amount)
+{
+    m_bench.useAllModes(token, false);
+    network()->selectAmountOfModes(token, amount);
+    network()->selectModeState(token, 1);
+}
+
+void FormLogic::setTranslateAmount(float amount)
+{
+    if (Haptics* d = device()) d->setTransformAmount(amount);
 }
 
 void FormLogic::colourModes(SimMode active)
@@ -347,11 +390,11 @@ void FormLogic::generatePossibleModalList()
     }
     const auto count = static_cast<int32_t>(indices.size());
     if (token) {
-        m_view.copyModesToELN(*token, indices.data(), count);
-        m_view.useAllModes(*token, false);
+        sendModes(*token, indices);
+        m_bench.useAllModes(*token, false);
     }
     calculatePercentageDeformation(count);
-    if (token) m_view.setElasticNetworkModeState(*token, 0);
+    if (token) network()->selectModeState(*token, 0);
 }
 
 void FormLogic::selectMaximumModes()
@@ -368,9 +411,9 @@ void FormLogic::uncheckAllTheModes()
     for (QCheckBox* box : m_c.modeArray)
         if (enabledItself(box)) box->setChecked(false);
     if (token) {
-        m_view.copyModesToELN(*token, nullptr, 0);
-        m_view.setElasticNetworkModeState(*token, 2);
-        m_view.useAllModes(*token, true);
+        sendModes(*token, {});
+        network()->selectModeState(*token, 2);
+        m_bench.useAllModes(*token, true);
     }
     m_state.deselectingALL = false;
     calculatePercentageDeformation(m_state.originalMaxModes);
@@ -394,11 +437,7 @@ void FormLogic::sliderMouseDown()
     colourModes(SimMode::Slider);
     untickAllSilently();
     const int v = m_c.modeSlider->sliderPosition();
-    if (token) {
-        m_view.useAllModes(*token, false);
-        m_view.selectSliderAmount(*token, v);
-        m_view.setElasticNetworkModeState(*token, 1);
-    }
+    if (token) selectSliderModes(*token, v);
     calculatePercentageDeformation(v);
 }
 
@@ -407,11 +446,7 @@ void FormLogic::sliderScrolled(int value)
     // A scroll always means the slider's way of choosing, whether or not it was entered first.
     m_state.simMode = SimMode::Slider;
     std::optional<ModeChangeToken> token = beginModeChange();
-    if (token) {
-        m_view.useAllModes(*token, false);
-        m_view.selectSliderAmount(*token, value);
-        m_view.setElasticNetworkModeState(*token, 1);
-    }
+    if (token) selectSliderModes(*token, value);
     calculatePercentageDeformation(value);
 }
 
@@ -424,13 +459,14 @@ void FormLogic::sliderEntered()
 
 void FormLogic::calculatePercentageDeformation(int amountOfModes)
 {
-    const double total = m_view.getRTotal();
+    const ElasticNetworkModel* eln = network();
+    const double total = eln ? eln->getRTotal() : 0.0;
     // No fluctuation at all (no modes yet) is 0 %, not a division by zero.
     auto percent = [total](double part) { return total > 0.0 ? roundedText(part * 100.0 / total, 1) : QString("0"); };
-    if (m_view.getELN_loadMode() == -2 && m_state.simMode == SimMode::Maximum) {
+    if (eln && eln->getSimulationMode() == -2 && m_state.simMode == SimMode::Maximum) {
         m_state.flucPerc = "100";
     } else if (m_state.simMode != SimMode::Boxes) {
-        m_state.flucPerc = percent(m_view.getRM(amountOfModes));
+        m_state.flucPerc = percent(eln ? eln->getRMForTest(amountOfModes) : 0.0);
         const int shown =
             m_state.simMode == SimMode::Maximum ? m_state.originalMaxModes : m_c.modeSlider->sliderPosition();
         m_c.currentModesSelectedLabel->setText("Amount of Modes Selected:  " + QString::number(shown));
@@ -441,7 +477,7 @@ void FormLogic::calculatePercentageDeformation(int amountOfModes)
         for (int i = 0; i < 20; ++i) {
             if (!m_c.modeArray[static_cast<std::size_t>(i)]->isChecked()) continue;
             ++ticked;
-            const double rm = m_view.getRMSingle(i);
+            const double rm = eln ? eln->getRMSingle(i) : 0.0;
             console::Line() << "RM: " << rm << " Rtotal: " << total;
             sum += rm;
         }
@@ -455,9 +491,11 @@ void FormLogic::calculatePercentageDeformation(int amountOfModes)
 
 void FormLogic::undoLastForce()
 {
-    m_view.undoLastSelection();
+    if (Haptics* d = device()) d->popLastSelectionFromStack();
+    const ElasticNetworkModel* eln = network();
+    if (!eln) return;
     QString html = kOpen;
-    for (const Atom* atom : m_view.getAtomContactList())
+    for (const Atom* atom : eln->getContactList())
         if (atom && atom->getKcalForce() != Vector3d()) html += appliedForceHtml(*atom, true);
     m_c.appliedForcesTextBox->clear();
     m_c.appliedForcesTextBox->setHtml(html + kClose);
@@ -465,7 +503,7 @@ void FormLogic::undoLastForce()
 
 void FormLogic::clearAllForces()
 {
-    m_view.resetSim();
+    if (Haptics* d = device()) d->resetAllForces();
     m_c.appliedForcesTextBox->clear();
 }
 
@@ -480,7 +518,7 @@ void FormLogic::setModeControlsEnabled(bool on)
 
 void FormLogic::saveForcesChanged(bool on)
 {
-    m_view.setSaveForces(on);
+    m_bench.setSaveForces(on);
     // Kept forces were computed with the current modes: the modes stay as they are meanwhile.
     m_c.undoSelection->setEnabled(on);
     m_c.resetSimulation->setEnabled(on);
@@ -493,7 +531,7 @@ void FormLogic::forceSliderChanged(int value)
     m_state.eqForce = static_cast<float>(value) / 10.0f;
     m_c.dispCurrentForceLbl->setText("Haptic Scaling Factor (S         ):  "
                                      + QString::number(static_cast<double>(m_state.eqForce), 'f', 1));
-    m_view.addEqForce(m_state.eqForce);
+    if (Haptics* d = device()) d->addNewForceForEq(m_state.eqForce);
 }
 
 // ---- Keys -----------------------------------------------------------------------------------
@@ -507,9 +545,11 @@ bool FormLogic::keyDown(int key)
     if (!m_state.firstEntry) return false;
     switch (key) {
     case Qt::Key_Control: m_c.hapticsOnOff->setChecked(!m_c.hapticsOnOff->isChecked()); return true;
-    case Qt::Key_F2: m_c.hapticsTranslate->setChecked(m_view.checkToggle()); return true;
-    case Qt::Key_F5: m_view.setHapticTranslateAmount(0.01f); return true;
-    case Qt::Key_F7: m_view.setHapticSticking(true); return true;
+    case Qt::Key_F2: m_c.hapticsTranslate->setChecked(device() && device()->toggleTranslations()); return true;
+    case Qt::Key_F5: setTranslateAmount(0.01f); return true;
+    case Qt::Key_F7:
+        if (Haptics* d = device()) d->setStickingToSurface(true);
+        return true;
     default: return false;
     }
 }
@@ -517,7 +557,7 @@ bool FormLogic::keyDown(int key)
 bool FormLogic::keyUp(int key)
 {
     switch (key) {
-    case Qt::Key_F5: m_view.setHapticTranslateAmount(0.001f); return true;
+    case Qt::Key_F5: setTranslateAmount(0.001f); return true;
     case Qt::Key_F7: m_view.toggleRotateMode(); return true;
     default: return false;
     }

@@ -1,11 +1,12 @@
 // The main window's behaviour: the 10 ms control loop, the force read-outs, the mode selection
-// and the handlers of every control, on the controls of FormControls and the view of FormView.
+// and the handlers of every control, on the controls of FormControls. It reaches the network and
+// the device through the window's workbench, and the view through FormView.
 //
 // Plain code behind the widgets: it needs no GL and no shown window, so the window's behaviour
 // can be driven and checked control by control.
 //
 //     FormControls controls = buildFormControls(window, viewWidget);
-//     FormLogic logic(controls, view);          // connects every control
+//     FormLogic logic(controls, workbench, view); // connects every control
 //     every 10 ms: logic.tick();
 //     after a load: logic.networkLoaded(maxModes, totalModes, s, rc);
 #pragma once
@@ -23,8 +24,11 @@
 namespace vornax {
 
 class Atom;
+class ElasticNetworkModel;
 class FormView;
+class Haptics;
 class ModeChangeToken;
+class Workbench;
 
 /// How the modes are chosen.
 enum class SimMode : int { Boxes = 0, Slider = 1, Maximum = 2 };
@@ -75,7 +79,8 @@ void scalerDisplay(double s, double& finalM, float& N);
 class FormLogic final : public QObject {
     Q_OBJECT
 public:
-    FormLogic(const FormControls& controls, FormView& view, QObject* parent = nullptr);
+    /// `workbench` and `view` outlive this object.
+    FormLogic(const FormControls& controls, Workbench& workbench, FormView& view, QObject* parent = nullptr);
 
     FormState& state() { return m_state; }
     const FormState& state() const { return m_state; }
@@ -140,12 +145,22 @@ private:
     void pollButtons();
     void pollFirstEntry();
     std::optional<ModeChangeToken> beginModeChange();
+    /// The boxes' modes (0-based, at most 20) to the network.
+    void sendModes(const ModeChangeToken& token, const std::vector<int32_t>& indices);
+    /// The slider's way: the lowest `amount` modes.
+    void selectSliderModes(const ModeChangeToken& token, int amount);
+    void setTranslateAmount(float amount);
     void colourModes(SimMode active);
     void untickAllSilently();
     void setModeControlsEnabled(bool on);
     void writeReadouts(const QString& html);
+    /// The device in use, or null.
+    Haptics* device() const;
+    /// The loaded network; null only after the workbench's shutdown.
+    ElasticNetworkModel* network() const;
 
     FormControls m_c;
+    Workbench& m_bench;
     FormView& m_view;
     FormState m_state;
     int m_countTime = 0;

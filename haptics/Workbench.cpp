@@ -165,6 +165,12 @@ void Workbench::shutdown()
     m_network.reset();
 }
 
+void Workbench::useAllModes(const ModeChangeToken& token, bool on)
+{
+    if (m_network) m_network->useAllModes(token, on);
+    if (m_device) m_device->setUsingAllModes(on);
+}
+
 void Workbench::setSaveForces(bool on)
 {
     if (!m_device) return;

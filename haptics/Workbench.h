@@ -28,6 +28,7 @@ namespace vornax {
 
 class Atom;
 class ElasticNetworkModel;
+class ModeChangeToken;
 class SimulationThread;
 struct SessionForce;
 struct SessionWorkspace;
@@ -128,6 +129,8 @@ public:
     static Vector3d initialTranslation(const Placement& placement, const DeviceParameters& params);
 
     // ---- Commands ---------------------------------------------------------------------------------
+    /// Every kept mode in use (`on`), or the chosen ones: to the network and the device.
+    void useAllModes(const ModeChangeToken& token, bool on);
     /// Force-saving mode; switching it off lets every kept force go first.
     void setSaveForces(bool on);
     /// Puts a session's kept force back on its atom: into the deformation by its route, kept,

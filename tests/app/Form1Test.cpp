@@ -6,6 +6,8 @@
 #include "FormView.h"
 #include "RecentFiles.h"
 
+#include "enm/ElasticNetworkModel.h"
+#include "haptics/Workbench.h"
 #include "molecule/Atom.h"
 #include "support/TestData.h"
 
@@ -32,107 +34,78 @@ using namespace vornax;
 
 namespace {
 
-/// The network of a solved structure, with the device's side recorded instead of done.
-class RecordedView final : public FormView {
+/// The device's side recorded instead of done; 3.3 N at most.
+class RecordedDevice final : public Haptics {
 public:
-    explicit RecordedView(ElasticNetworkModel* network = nullptr) : eln(network) {}
+    RecordedDevice() : Haptics({}, 800.0f, 600.0f) { deviceParameters.maxForce = 3.3f; }
 
-    ElasticNetworkModel* eln;
-    Atom* currentAtom = nullptr;
-    float forceMax = 0.0f;
     int32_t buttons = 0;
     bool firstEntry = false;
-    bool loaded = false;
-    std::vector<int32_t> elNemoModes;
-    std::vector<Atom*> contacts;
-    bool forceAdded = false;
     bool toggledTranslate = true;
-    std::map<std::string, int> calls; ///< device and view commands: name -> last argument
-    int frames = 0;
     std::optional<bool> allModes;
+    std::map<std::string, int> calls; ///< commands with no state to read: name -> last argument
 
-    void requestFrame() override { ++frames; }
-    Atom* getCurrentAtom() override { return currentAtom; }
-    float getForceMax() const override { return forceMax; }
-    int32_t gethapticButton() override { return buttons; }
-    bool pollHapticFirstEntry() override { return firstEntry; }
-    void setReconfigureMolecule(int32_t r) override { calls["setReconfigureMolecule"] = r; }
+    void pointAt(Atom* atom) { currentAtom.store(atom); }
+    int32_t getButtons() override { return buttons; }
+    bool getFirstEntry() override { return firstEntry; }
     void setHatpicState(bool on) override { calls["setHatpicState"] = on; }
-    void setHapticsTranslate(bool on) override { calls["setHapticsTranslate"] = on; }
-    bool checkToggle() override
+    bool toggleTranslations() override { return toggledTranslate; }
+    void setStickingToSurface(bool on) override { calls["setStickingToSurface"] = on; }
+    bool popLastSelectionFromStack() override
     {
-        calls["checkToggle"] = 1;
-        return toggledTranslate;
-    }
-    void setHapticTranslateAmount(float amount) override { calls["setHapticTranslateAmount"] = int(amount * 1000); }
-    void setHapticSticking(bool on) override { calls["setHapticSticking"] = on; }
-    bool undoLastSelection() override
-    {
-        calls["undoLastSelection"] = 1;
+        calls["popLastSelectionFromStack"] = 1;
         return true;
     }
-    void resetSim() override { calls["resetSim"] = 1; }
-    void addEqForce(float f) override { calls["addEqForce"] = int(f * 10); }
-    void setSaveForces(bool on) override { calls["setSaveForces"] = on; }
+    void resetAllForces() override { calls["resetAllForces"] = 1; }
+    void setUsingAllModes(bool on) override { allModes = on; }
+};
+
+/// The view's switches recorded.
+class RecordedView final : public FormView {
+public:
+    std::map<std::string, int> calls; ///< name -> last argument
+    int frames = 0;
+
+    void requestFrame() override { ++frames; }
     void toggleWorkspace(bool show) override { calls["toggleWorkspace"] = show; }
     void toggleRotateMode() override { calls["toggleRotateMode"] = 1; }
-    void setRenderForces(bool on) override { calls["setRenderForces"] = on; }
-    void setRenderingSpheresElN(bool on) override { calls["setRenderingSpheresElN"] = on; }
     void showSelectedAtoms(bool on) override { calls["showSelectedAtoms"] = on; }
     void renderSprings(bool on) override { calls["renderSprings"] = on; }
     void resetALL() override { calls["resetALL"] = 1; }
-
-    bool hasNetwork() const override { return eln != nullptr; }
-    bool getELN_loaded() const override { return loaded; }
-    int32_t getELN_loadMode() const override { return eln ? eln->getSimulationMode() : -1; }
-    std::vector<int32_t> getElNemoModes() const override { return elNemoModes; }
-    std::vector<Atom*> getAtomContactList() const override { return contacts; }
-    bool newForceAdded() const override { return forceAdded; }
-    void setNewForceAdded(bool b) override { forceAdded = b; }
-    bool writeCAlphaFile(const std::string&) const override { return false; }
-    double getRMSingle(int32_t mode) const override { return eln ? eln->getRMSingle(mode) : 0.0; }
-    double getRM(int32_t n) const override { return eln ? eln->getRMForTest(n) : 0.0; }
-    double getRTotal() const override { return eln ? eln->getRTotal() : 0.0; }
-    std::optional<ModeChangeToken> setChangingSimMode() override { return eln->tryBeginModeChange(); }
-    void copyModesToELN(const ModeChangeToken& token, const int32_t* modes, int32_t n) override
-    {
-        std::array<int32_t, 20> copy{};
-        for (int32_t i = 0; i < n; ++i) copy[static_cast<std::size_t>(i)] = modes[i];
-        eln->receiveNewModes(token, copy.data(), n);
-    }
-    void useAllModes(const ModeChangeToken& token, bool on) override
-    {
-        allModes = on;
-        eln->useAllModes(token, on);
-    }
-    void selectSliderAmount(const ModeChangeToken& token, int32_t n) override { eln->selectAmountOfModes(token, n); }
-    void setElasticNetworkModeState(const ModeChangeToken& token, int32_t state) override
-    {
-        eln->selectModeState(token, state);
-    }
 };
 
-/// The window's controls and logic on a plain main window.
+/// The window's controls and logic on a plain main window, over a workbench with a recorded
+/// device and, when given, the network of `structure` handed over and started.
 struct Harness {
+    std::unique_ptr<vornax::testing::LoadedStructure> structure; // its atoms outlive the workbench
     QMainWindow window;
     FormControls c;
+    Workbench bench;
+    RecordedDevice* device = nullptr;
     RecordedView view;
     std::unique_ptr<FormLogic> logic;
 
-    explicit Harness(ElasticNetworkModel* network = nullptr) : view(network)
+    explicit Harness(std::unique_ptr<vornax::testing::LoadedStructure> loaded = nullptr) : structure(std::move(loaded))
     {
+        auto recorded = std::make_unique<RecordedDevice>();
+        device = recorded.get();
+        bench.adoptDevice(std::move(recorded));
+        if (structure) {
+            const Placement placement = Placement::ofNodes(*structure->network);
+            bench.handOver(std::move(structure->network), structure->atoms, placement);
+            bench.start();
+        }
         c = buildFormControls(window, nullptr);
-        logic = std::make_unique<FormLogic>(c, view);
+        logic = std::make_unique<FormLogic>(c, bench, view);
     }
     FormState& state() { return logic->state(); }
+    ElasticNetworkModel& network() { return *bench.network(); }
 };
 
-/// 1crn solved, every mode kept; shared by the tests (read-only but for the mode selection).
-vornax::testing::LoadedStructure& crambin()
+/// 1crn solved, every mode kept.
+std::unique_ptr<vornax::testing::LoadedStructure> crambin()
 {
-    static std::unique_ptr<vornax::testing::LoadedStructure> s =
-        vornax::testing::solvedStructure(vornax::testing::findPdb("1crn.pdb"));
-    return *s;
+    return vornax::testing::solvedStructure(vornax::testing::findPdb("1crn.pdb"));
 }
 
 std::vector<int32_t> selection(const ElasticNetworkModel& eln)
@@ -262,24 +235,23 @@ TEST(Form1, CheckBoxesRunTheirHandlersWhenChangedFromCode)
     h.c.hapticsTranslate->setChecked(true);
     h.c.hapticsOnOff->setChecked(true);
     EXPECT_EQ(h.view.calls["renderSprings"], 1);
-    EXPECT_EQ(h.view.calls["setRenderingSpheresElN"], 0);
-    EXPECT_EQ(h.view.calls["setHapticsTranslate"], 1);
+    EXPECT_FALSE(h.network().isRenderingSpheres());
+    EXPECT_TRUE(h.device->getTranslates());
     EXPECT_EQ(h.view.calls["toggleWorkspace"], 1);
-    EXPECT_EQ(h.view.calls["setHatpicState"], 1);
-    EXPECT_EQ(h.view.calls["setReconfigureMolecule"], 1);
+    EXPECT_EQ(h.device->calls["setHatpicState"], 1);
+    EXPECT_EQ(h.device->getStatus(), 1);
     h.c.hapticsOnOff->setChecked(false);
-    EXPECT_EQ(h.view.calls["setHatpicState"], 0);
-    EXPECT_EQ(h.view.calls["setReconfigureMolecule"], 0);
+    EXPECT_EQ(h.device->calls["setHatpicState"], 0);
+    EXPECT_EQ(h.device->getStatus(), 0);
 }
 
 class Form1Modes : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto& s = crambin();
-        eln = s.network.get();
+        h = std::make_unique<Harness>(crambin());
+        eln = &h->network();
         ASSERT_EQ(eln->getSimulationMode(), -2) << "every mode kept";
-        h = std::make_unique<Harness>(eln);
         maxModes = eln->getTotalMaxModes();
         ASSERT_GE(maxModes, 20);
         h->logic->networkLoaded(maxModes, eln->geometry().get3NMinus6(), eln->getS(), 11.0f);
@@ -372,12 +344,12 @@ TEST_F(Form1Modes, EveryWayOfChoosingReachesTheNetwork)
         // Start from the maximum, with a box left ticked from before.
         h->c.uncheckAllModes->click();
         ASSERT_EQ(eln->getModeSelectState(), 2);
-        ASSERT_EQ(h->view.allModes, std::optional<bool>(true));
+        ASSERT_EQ(h->device->allModes, std::optional<bool>(true));
         for (QCheckBox* box : h->c.modeArray) box->setEnabled(true);
         for (int m : k.disabledBoxes) h->c.modeArray[static_cast<std::size_t>(m - 1)]->setEnabled(false);
         k.act(*h);
         EXPECT_EQ(eln->getModeSelectState(), k.state);
-        EXPECT_EQ(h->view.allModes, std::optional<bool>(false));
+        EXPECT_EQ(h->device->allModes, std::optional<bool>(false));
         EXPECT_EQ(h->state().simMode, k.simMode);
         EXPECT_EQ(h->c.currentModesSelectedLabel->text(), k.label);
         if (k.state == 0) {
@@ -411,7 +383,7 @@ TEST_F(Form1Modes, SaveForcesLocksTheModesAndFreesUndoAndClear)
     for (const bool on : {true, false}) {
         SCOPED_TRACE(on);
         h->c.saveForces->setChecked(on);
-        EXPECT_EQ(h->view.calls["setSaveForces"], on);
+        EXPECT_EQ(h->device->getSaveForces(), on);
         EXPECT_EQ(ownEnabled(h->c.undoSelection), on);
         EXPECT_EQ(ownEnabled(h->c.resetSimulation), on);
         for (QWidget* w : {static_cast<QWidget*>(h->c.modes1_10), static_cast<QWidget*>(h->c.modes11_20),
@@ -428,7 +400,6 @@ TEST_F(Form1Modes, ReadOutsShowTheContactedAtomEvery11thTickBoldWhenSaturated)
     ASSERT_NE(atom, nullptr);
     const QString residue =
         QString::fromStdString(atom->getResidueName() + " " + atom->getResidue() + " " + atom->getChainID());
-    h->view.forceMax = 3.3f;
     atom->setScaledForce(Vector3d(3.0f, 4.0f, 0.0f)); // 5 kcal/mol/Å
     struct Case {
         const char* what;
@@ -450,7 +421,7 @@ TEST_F(Form1Modes, ReadOutsShowTheContactedAtomEvery11thTickBoldWhenSaturated)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
-        h->view.currentAtom = k.atom;
+        h->device->pointAt(k.atom);
         atom->addAForce(k.deviceForce, 1.0f);
         h->c.forceMagSlider->setValue(static_cast<int>(k.eqForce * 10.0f));
         // Nothing changes until the 11th tick.
@@ -482,24 +453,25 @@ TEST_F(Form1Modes, AppliedForcesListLeavesOutAtomsWithoutForce)
     Atom* idle = eln->getAtom(2);
     pulled->setScaledForce(Vector3d(0.0f, -2.0f, 0.0f));
     idle->setScaledForce(Vector3d());
-    h->view.contacts = {pulled, idle};
+    eln->deformation().addAtomToList(pulled);
+    eln->deformation().addAtomToList(idle);
     const QString name = QString::fromStdString(pulled->getResidueName() + " " + pulled->getResidue());
     const QString chain = QString::fromStdString(pulled->getChainID());
 
     h->c.saveForces->setChecked(true);
-    h->view.forceAdded = true;
+    eln->setNeedsListUpdate(true);
     for (int i = 0; i < 11; ++i) h->logic->tick();
     EXPECT_EQ(h->c.appliedForcesTextBox->toPlainText().trimmed(),
               "Chain: " + name + " " + chain + " Force: 2 kcal mol-1Å-1");
-    EXPECT_FALSE(h->view.forceAdded) << "the list is rebuilt once per new force";
+    EXPECT_FALSE(eln->getNeedsListUpdate()) << "the list is rebuilt once per new force";
 
     h->c.undoSelection->click();
-    EXPECT_EQ(h->view.calls["undoLastSelection"], 1);
+    EXPECT_EQ(h->device->calls["popLastSelectionFromStack"], 1);
     EXPECT_EQ(h->c.appliedForcesTextBox->toPlainText().trimmed(),
               "Chain: " + name + " Force: 2 kcal mol-1Å-1 (0, 2, 0)");
 
     h->c.resetSimulation->click();
-    EXPECT_EQ(h->view.calls["resetSim"], 1);
+    EXPECT_EQ(h->device->calls["resetAllForces"], 1);
     EXPECT_TRUE(h->c.appliedForcesTextBox->toPlainText().isEmpty());
     h->c.saveForces->setChecked(false);
     pulled->setScaledForce(Vector3d());
@@ -507,10 +479,15 @@ TEST_F(Form1Modes, AppliedForcesListLeavesOutAtomsWithoutForce)
 
 TEST_F(Form1Modes, FirstEntrySwitchesTheDeviceOnAndTicksTheElNemoModes)
 {
+    // ElNemo modes 13, 15 and 31 read: boxes 7 and 9 (mode 31 has none).
+    eln->setupBlankArrays();
+    for (const int mode : {13, 15, 31}) {
+        const vornax::testing::TempFile file(vornax::testing::elnemoFile(*eln, mode));
+        ASSERT_TRUE(eln->calculateEigenFromElnemo(file.path().string())) << mode;
+    }
+    ASSERT_EQ(eln->getElNemoModes(), (std::vector<int32_t>{7, 9, 25}));
     h->state().loadedELNEMO = true;
-    h->view.elNemoModes = {7, 9, 25};
-    h->view.loaded = true;
-    h->view.firstEntry = true;
+    h->device->firstEntry = true;
     h->state().introState = true;
     h->logic->tick();
     EXPECT_FALSE(h->state().firstEntry) << "waits for the load to complete";
@@ -521,7 +498,7 @@ TEST_F(Form1Modes, FirstEntrySwitchesTheDeviceOnAndTicksTheElNemoModes)
     EXPECT_TRUE(h->c.hapticsOnOff->isChecked());
     EXPECT_TRUE(h->c.hapticsTranslate->isChecked());
     EXPECT_EQ(h->view.calls["toggleWorkspace"], 1);
-    EXPECT_EQ(h->view.calls["setHatpicState"], 1);
+    EXPECT_EQ(h->device->calls["setHatpicState"], 1);
     for (int i = 1; i < 4; ++i) EXPECT_TRUE(h->c.tabControl1->isTabEnabled(i));
     EXPECT_TRUE(h->c.modeArray[6]->isChecked());
     EXPECT_TRUE(h->c.modeArray[8]->isChecked());
@@ -531,7 +508,7 @@ TEST_F(Form1Modes, FirstEntrySwitchesTheDeviceOnAndTicksTheElNemoModes)
     // After first entry: Ctrl toggles force feedback, F2 takes the device's auto-scroll state.
     EXPECT_TRUE(h->logic->keyDown(Qt::Key_Control));
     EXPECT_FALSE(h->c.hapticsOnOff->isChecked());
-    h->view.toggledTranslate = false;
+    h->device->toggledTranslate = false;
     EXPECT_TRUE(h->logic->keyDown(Qt::Key_F2));
     EXPECT_FALSE(h->c.hapticsTranslate->isChecked());
     EXPECT_EQ(h->view.calls["toggleWorkspace"], 0);
@@ -546,7 +523,7 @@ TEST(Form1, StylusButtonsLockTheModePageWhileHeld)
     const std::pair<int, bool> steps[] = {{3, false}, {1, true}, {3, true}, {2, true},
                                           {0, false}, {2, true}, {0, false}};
     for (const auto& [buttons, pressed] : steps) {
-        h.view.buttons = buttons;
+        h.device->buttons = buttons;
         h.logic->tick();
         EXPECT_EQ(h.state().pressed, pressed) << buttons;
         EXPECT_EQ(ownEnabled(h.c.elasticNetworkTab), !pressed) << buttons;
@@ -561,7 +538,7 @@ TEST(Form1, ForceSliderSetsTheScalingFactor)
         h.c.forceMagSlider->setValue(value);
         EXPECT_FLOAT_EQ(h.state().eqForce, value / 10.0f);
         EXPECT_EQ(h.c.dispCurrentForceLbl->text(), QString("Haptic Scaling Factor (S         ):  ") + shown);
-        EXPECT_EQ(h.view.calls["addEqForce"], value);
+        EXPECT_FLOAT_EQ(h.device->getEqForceFactor(), value / 10.0f);
     }
 }
 

@@ -262,22 +262,6 @@ bool writeEigenFiles(const std::filesystem::path& folder)
     return QTest::qWaitFor([&] { return window.loaded(); }, 60000);
 }
 
-/// An ElNemo file of `mode`: the structure's nodes displaced by a small vector per node.
-std::string elnemoFile(const ElasticNetworkModel& eln, int mode)
-{
-    std::ostringstream text;
-    text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
-    const auto& nodes = eln.geometry().getBackboneList();
-    for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
-        const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
-        text << vornax::testing::atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - 0.01 * (i % 7 + mode),
-                                          c[1] + 0.02 * (i % 3), c[2] - 0.005 * mode)
-             << '\n';
-    }
-    text << "END\n";
-    return text.str();
-}
-
 /// A text eigen file of 1crn: every eigenvalue of the non-rigid modes and `vectors` vectors.
 std::string textEigenFile(int vectors)
 {
@@ -431,8 +415,8 @@ TEST(LoadWorkflowWindow, ElNemoModesEnableTheirBoxesOnly)
     auto built = vornax::testing::buildNetwork(crambinPath());
     TempDir folder;
     const std::filesystem::path seven = folder.path() / "mode7.pdb", eight = folder.path() / "mode8.pdb";
-    writeFile(seven, elnemoFile(*built->network, 7));
-    writeFile(eight, elnemoFile(*built->network, 8));
+    writeFile(seven, vornax::testing::elnemoFile(*built->network, 7));
+    writeFile(eight, vornax::testing::elnemoFile(*built->network, 8));
 
     ScriptedLoadDialogs dialogs;
     dialogs.queueChoice(load::ElNemo);
@@ -467,7 +451,7 @@ TEST(LoadWorkflowWindow, TheCommandLineAnswersEveryChoice)
     auto built = vornax::testing::buildNetwork(crambinPath());
     const std::string seven = (folder / "mode7.pdb").string(), values = (folder / "values.txt").string(),
                       text = (folder / "modes.txt").string();
-    writeFile(seven, elnemoFile(*built->network, 7));
+    writeFile(seven, vornax::testing::elnemoFile(*built->network, 7));
     writeFile(values, "0 0 0 0 0 0\n3.25\n");
     writeFile(text, textEigenFile(20));
 

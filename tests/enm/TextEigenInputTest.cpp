@@ -162,35 +162,16 @@ TEST(EigenvalueDialogText, NumbersAreTakenAndEverythingElseSkipped)
 
 namespace {
 
-/// An ElNemo file for `mode`: the structure displaced by −`scale`·d_i, where d_i is a vector
-/// unique to the node and the mode, so the file's eigenvector is the normalised d.
-std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1, bool header = true)
-{
-    std::ostringstream text;
-    if (header) text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
-    text << "REMARK generated for the test\n";
-    const int n = atoms < 0 ? eln.getAmountOfAtoms() : atoms;
-    const auto& nodes = eln.geometry().getBackboneList();
-    for (int i = 0; i < n; ++i) {
-        const auto& c = nodes[static_cast<std::size_t>(i % eln.getAmountOfAtoms())].coordinates;
-        const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};
-        text << atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - d[0], c[1] - d[1], c[2] - d[2]) << '\n';
-    }
-    text << "END\n";
-    return text.str();
-}
-
 std::vector<double> expectedVector(const ElasticNetworkModel& eln, int mode)
 {
     std::vector<double> v;
     const auto& nodes = eln.geometry().getBackboneList();
     for (int i = 0; i < eln.getAmountOfAtoms(); ++i) {
         const auto& c = nodes[static_cast<std::size_t>(i)].coordinates;
-        const double d[3] = {0.01 * (i % 7 + mode), -0.02 * (i % 3), 0.005 * mode};
         for (int k = 0; k < 3; ++k) {
             // What the file holds is the coordinate rounded to three decimals.
             std::ostringstream x;
-            x << std::fixed << std::setprecision(3) << c[k] - d[k];
+            x << std::fixed << std::setprecision(3) << c[k] - elnemoDisplacement(i, mode, k);
             v.push_back(c[k] - std::stod(x.str()));
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <unistd.h>
 
@@ -221,6 +222,29 @@ std::string atomLine(const std::string& record, int serial, const std::string& n
     std::snprintf(buf, sizeof buf, "%-6s%5d %-4s %3s %c%4d    %8.3f%8.3f%8.3f%6.2f%6.2f          %2s  ", record.c_str(),
                   serial, name.c_str(), resName.c_str(), chain, resSeq, x, y, z, 1.0, bFactor, element.c_str());
     return buf;
+}
+
+double elnemoDisplacement(int node, int mode, int k)
+{
+    const double d[3] = {0.01 * (node % 7 + mode), -0.02 * (node % 3), 0.005 * mode};
+    return d[k];
+}
+
+std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms, bool header)
+{
+    std::ostringstream text;
+    if (header) text << "REMARK MODE    " << std::setw(2) << std::left << mode << " FREQUENCY 1.0\n";
+    text << "REMARK generated for the test\n";
+    const int n = atoms < 0 ? eln.getAmountOfAtoms() : atoms;
+    const auto& nodes = eln.geometry().getBackboneList();
+    for (int i = 0; i < n; ++i) {
+        const auto& c = nodes[static_cast<std::size_t>(i % eln.getAmountOfAtoms())].coordinates;
+        text << atomLine("ATOM", i + 1, "CA", "ALA", 'A', i + 1, c[0] - elnemoDisplacement(i, mode, 0),
+                         c[1] - elnemoDisplacement(i, mode, 1), c[2] - elnemoDisplacement(i, mode, 2))
+             << '\n';
+    }
+    text << "END\n";
+    return text.str();
 }
 
 EigenFileLayout eigenFileLayout(const std::string& bytes, std::size_t dim)

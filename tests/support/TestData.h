@@ -131,6 +131,13 @@ std::string atomLine(const std::string& record, int serial, const std::string& n
                      char chain, int resSeq, double x, double y, double z, double bFactor = 20.0,
                      const std::string& element = "C");
 
+/// An ElNemo mode file for `mode`: the structure's nodes displaced by −d_i, a vector unique to
+/// the node and the mode (so the file's eigenvector is the normalised d); `atoms` nodes (the
+/// network's count when negative), the header left out when `header` is false.
+std::string elnemoFile(const ElasticNetworkModel& eln, int mode, int atoms = -1, bool header = true);
+/// d_i of elnemoFile, component `k`.
+double elnemoDisplacement(int node, int mode, int k);
+
 // ---- Eigen data files changed in place -------------------------------------------------------
 
 template <typename T>
