@@ -57,7 +57,8 @@ nlohmann::ordered_json stagePeaksJson(const SolvedNetwork& solved)
     return peaks;
 }
 
-/// Fields both reports start with.
+} // namespace
+
 nlohmann::ordered_json structureJson(const SolvedNetwork& solved)
 {
     const ElasticNetworkModel& eln = solved.network();
@@ -70,8 +71,6 @@ nlohmann::ordered_json structureJson(const SolvedNetwork& solved)
             {"temperature", eln.geometry().getTemperature()},
             {"nmr", eln.geometry().isNMR()}};
 }
-
-} // namespace
 
 const char* solverName(EigenSolver solver)
 {

@@ -71,6 +71,9 @@ private:
     bool m_fromEigenFiles = false;
 };
 
+/// The fields every report of a structure starts with.
+nlohmann::ordered_json structureJson(const SolvedNetwork& solved);
+
 /// The `modes` report.
 nlohmann::ordered_json modesReport(const SolvedNetwork& solved);
 

@@ -3,6 +3,7 @@
 #include "cli/CliSupport.h"
 #include "cli/EigenFilesCli.h"
 #include "cli/EnmRun.h"
+#include "cli/MapsRun.h"
 #include "cli/Replay.h"
 
 #include "common/AtomicFile.h"
@@ -70,6 +71,22 @@ deform fields: nodes, forces (for each force in the order given: node, force in
   the other, as pulls released in force-saving mode; a node named again replaces its
   earlier force. The PDB file holds REMARK lines for the kept forces with the mode
   selection each went through, the C-alpha records moved by the displacement, and END.
+fluct fields: modes (selection, count, of: the modes held, lowest_modes_only: true on the
+  sparse path, whose fluctuations come from its lowest modes only), sq_flucts (N numbers,
+  A^2, unit spring constant: for node i the sum over the chosen non-rigid modes k of
+  |v_k,i|^2 / lambda_k, zero modes left out; ProDy's calcSqFlucts), sq_flucts_calibrated
+  (sq_flucts * kT / K, A^2, so that B_i = 8 pi^2 / 3 times it; null when not calibrated),
+  kT, spring_constant, calibrated, b_factor_correlation (Pearson's r of sq_flucts and the
+  B-factors; null without spread) and b_factor_correlation_by_chain.
+prs fields: modes (the non-rigid modes used: every one), prs_matrix (N rows of N; left out
+  with --csv), effectiveness and sensitivity (N each). With C the covariance, the sum over
+  every non-rigid mode of v_k v_k^T / lambda_k, P_ij is the sum of the squares of the 3x3
+  block C(i, j): the mean-square response of node j to a force of random direction on node
+  i. prs_matrix is P_ij / P_ii (each row divided by its diagonal; 0 where that is 0);
+  effectiveness_i is the mean of row i and sensitivity_j the mean of column j, the diagonal
+  left out of both (ProDy's calcPerturbResponse). --csv OUT writes one line a node: node,
+  chain, residue, effectiveness, sensitivity, then its row. The sparse path holds no
+  covariance of every mode: prs refuses it, naming the memory that would take.
 response fields: nodes, node, force (kcal/mol/A), modes, displacement (3N numbers in A,
   node-major x,y,z), y_diagonal (3N numbers, when Y is held), spring_constant,
   calibrated, timings, peak_rss_bytes.
@@ -227,7 +244,7 @@ int32_t nodeArgument(const std::string& text)
     return static_cast<int32_t>(*value);
 }
 
-const char* const kSubcommands[] = {"modes", "response", "deform", "load", "replay"};
+const char* const kSubcommands[] = {"modes", "response", "deform", "fluct", "prs", "load", "replay"};
 
 /// A first argument that is neither an option nor a subcommand: named as such.
 void checkSubcommandName(int argc, char** argv)
@@ -236,8 +253,9 @@ void checkSubcommandName(int argc, char** argv)
     const std::string name = argv[1];
     for (const char* known : kSubcommands)
         if (name == known) return;
-    throw CliFailure(
-        kExitInput, "unknown subcommand '" + name + "' (expected modes, response, deform, load or replay; see --help)");
+    throw CliFailure(kExitInput,
+                     "unknown subcommand '" + name
+                         + "' (expected modes, response, deform, fluct, prs, load or replay; see --help)");
 }
 
 /// CLI11 gives a missing FILE the last --force value ("File does not exist: 7"): say what is
@@ -263,6 +281,8 @@ struct Arguments {
     std::string ppy;        ///< response and deform
     bool withoutY = false;  ///< response and deform
     std::string deformOut;  ///< deform --out
+    std::string fluctModes = "all"; ///< fluct --modes
+    std::string prsCsv;             ///< prs --csv
     LoadArguments load;
     ReplayArguments replay;
 };
@@ -272,6 +292,8 @@ struct Commands {
     CLI::App* modes = nullptr;
     CLI::App* response = nullptr;
     CLI::App* deform = nullptr;
+    CLI::App* fluct = nullptr;
+    CLI::App* prs = nullptr;
     CLI::App* load = nullptr;
     CLI::App* replay = nullptr;
 };
@@ -300,6 +322,22 @@ Commands addCommands(CLI::App& app, Arguments& args)
     addForceOptions(commands.deform, args.forces, true);
     addEigenFileOptions(commands.deform, args.ppy, args.withoutY);
     commands.deform->add_option("--out", args.deformOut, "The PDB file to write")->required();
+
+    commands.fluct = app.add_subcommand("fluct",
+                                        "Square fluctuations of every node and their correlation with the "
+                                        "B-factors");
+    addCommonOptions(commands.fluct, args.common);
+    commands.fluct
+        ->add_option("--modes", args.fluctModes,
+                     "all (every mode held), first:N (the N lowest non-rigid modes) or list:I,J,... (at most 20)")
+        ->default_str("all");
+
+    commands.prs = app.add_subcommand("prs",
+                                      "Perturbation-response map of every node, with its effectiveness and "
+                                      "sensitivity");
+    addCommonOptions(commands.prs, args.common);
+    commands.prs->add_option("--csv", args.prsCsv, "Write the maps to this CSV file instead of the JSON's matrix")
+        ->type_name("OUT");
 
     commands.load = addLoadCommand(app, args.load);
     commands.replay = addReplayCommand(app, args.replay);
@@ -373,6 +411,31 @@ nlohmann::ordered_json forceRun(const RunOptions& options, const Arguments& args
     return deform ? deformReport(solved, requests, args.deformOut) : responseReport(solved, requests[0]);
 }
 
+/// fluct and prs: a structure file solved here (eigen data files hold no eigenvalues).
+SolvedNetwork& structureOnly(const RunOptions& options, std::unique_ptr<SolvedNetwork>& solved)
+{
+    if (isMainEigenDataFile(options.file))
+        throw CliFailure(kExitInput,
+                         "this needs the eigenvalues, which eigen data files do not hold: give the "
+                         "structure file instead of "
+                             + options.file.string());
+    solved = std::make_unique<SolvedNetwork>(options);
+    return *solved;
+}
+
+nlohmann::ordered_json fluctRun(const RunOptions& options, const Arguments& args)
+{
+    const ModeSelection selection = parseModeSelection(args.fluctModes);
+    std::unique_ptr<SolvedNetwork> solved;
+    return fluctReport(structureOnly(options, solved), selection);
+}
+
+nlohmann::ordered_json prsRun(const RunOptions& options, const Arguments& args)
+{
+    std::unique_ptr<SolvedNetwork> solved;
+    return prsReport(structureOnly(options, solved), args.prsCsv);
+}
+
 /// modes, response, deform or load, the engine's console lines and questions kept away from
 /// stdout and stdin.
 int engineMain(const Commands& commands, const Arguments& args)
@@ -387,8 +450,10 @@ int engineMain(const Commands& commands, const Arguments& args)
     } else {
         const RunOptions options = engineRunOptions(args);
         JsonOutput json(args.common.json);
-        json.write(commands.modes->parsed() ? modesRun(options, args)
-                                            : forceRun(options, args, commands.deform->parsed()));
+        json.write(commands.modes->parsed()       ? modesRun(options, args)
+                       : commands.fluct->parsed() ? fluctRun(options, args)
+                       : commands.prs->parsed()   ? prsRun(options, args)
+                                                  : forceRun(options, args, commands.deform->parsed()));
     }
     diagnostics.flushWarnings();
     return kExitOk;

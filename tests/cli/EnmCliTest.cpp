@@ -1,6 +1,7 @@
 // End-to-end tests of vornax-enm: the built program is run on real structures and its JSON is
 // compared with the peer (ProDy) results beside the checkout, with itself through other
 // routes and solvers, and with the exit status and message its bad inputs must give.
+#include "enm/Calibration.h"
 #include "molecule/StructureFile.h"
 #include "support/TestData.h"
 
@@ -476,6 +477,97 @@ TEST_F(CliOn1crn, NmrStructureHasModesButNoCalibration)
 
 // ---- Bad input --------------------------------------------------------------------------------
 
+// ---- Fluctuations and response maps against the peer ----------------------------------------
+
+/// The peer's maps of `pdb` at `rc`, from tests/cli/prody_maps.py; null without ProDy.
+json peerMaps(const std::string& pdb, double rc)
+{
+    const TempFile out("", ".json"), log("", ".log");
+    const std::string command = "/usr/bin/python3 " + shellQuoted(VORNAX_PRODY_MAPS) + ' ' + shellQuoted(pdb) + ' '
+        + std::to_string(rc) + ' ' + shellQuoted(out.path().string()) + " </dev/null >"
+        + shellQuoted(log.path().string()) + " 2>&1";
+    if (std::system(command.c_str()) != 0) return nullptr;
+    return json::parse(readWholeFile(out.path()), nullptr, false);
+}
+
+/// max |got − expected| / max |expected|.
+double maxRelative(const json& got, const json& expected)
+{
+    std::vector<double> a, b;
+    auto flatten = [](const json& j, std::vector<double>& to, auto& self) -> void {
+        if (j.is_array())
+            for (const json& e : j) self(e, to, self);
+        else
+            to.push_back(j.get<double>());
+    };
+    flatten(got, a, flatten);
+    flatten(expected, b, flatten);
+    return maxNormDifference(a, b);
+}
+
+// Square fluctuations (every mode, the ten lowest, the sparse path's lowest) and the
+// perturbation-response maps agree with ProDy's calcSqFlucts and calcPerturbResponse, on
+// proteins, DNA (phosphorus nodes) and haemoglobin (four chains, two phosphate nodes).
+TEST(CliMaps, FluctuationsAndResponseMapsMatchThePeer)
+{
+    const std::pair<const char*, double> structures[] = {{"1crn.pdb", 11.0}, {"1bna.pdb", 15.0}, {"4hhb.pdb", 11.0}};
+    for (const auto& [name, rc] : structures) {
+        SCOPED_TRACE(name);
+        const std::string pdb = pathOf(name);
+        if (pdb.empty()) continue;
+        const json peer = peerMaps(pdb, rc);
+        if (peer.is_null()) GTEST_SKIP() << "ProDy (Debian's python3-prody) is not available";
+        const std::string cutoff = std::to_string(rc);
+        // The peer leaves out zero modes beyond the rigid ones (1bna has five at 15 Å); here
+        // they stay in the numbering with no weight.
+        const std::string ten = std::to_string(10 + 3 * peer["nodes"].get<int>() - 6 - peer["modes"].get<int>());
+        const CliRun all = runCli({"fluct", pdb, "--rc", cutoff});
+        const CliRun lowest = runCli({"fluct", pdb, "--rc", cutoff, "--modes", "first:" + ten});
+        const CliRun sparse = runCli({"fluct", pdb, "--rc", cutoff, "--path", "sparse", "--lowest", ten});
+        const CliRun maps = runCli({"prs", pdb, "--rc", cutoff});
+        for (const CliRun* run : {&all, &lowest, &sparse, &maps}) ASSERT_EQ(run->status, 0) << describe(*run);
+        EXPECT_EQ(all.report["nodes"], peer["nodes"]);
+        EXPECT_LE(maxRelative(all.report["sq_flucts"], peer["sq_flucts"]), 1e-6);
+        EXPECT_LE(maxRelative(lowest.report["sq_flucts"], peer["sq_flucts_first10"]), 1e-6);
+        EXPECT_TRUE(sparse.report["modes"]["lowest_modes_only"].get<bool>());
+        EXPECT_LE(maxRelative(sparse.report["sq_flucts"], peer["sq_flucts_first10"]), 1e-6);
+        EXPECT_LE(maxRelative(maps.report["prs_matrix"], peer["prs_matrix"]), 1e-6);
+        EXPECT_LE(maxRelative(maps.report["effectiveness"], peer["effectiveness"]), 1e-6);
+        EXPECT_LE(maxRelative(maps.report["sensitivity"], peer["sensitivity"]), 1e-6);
+
+        // Calibrated over every mode, the fluctuations give back the B-factors' sum.
+        const CliRun modes = runCli({"modes", pdb, "--rc", cutoff});
+        ASSERT_EQ(modes.status, 0) << describe(modes);
+        double sumB = 0.0;
+        for (const json& v : all.report["sq_flucts_calibrated"])
+            sumB += vornax::kEightPiSquared / 3.0 * v.get<double>();
+        EXPECT_LE(relativeDifference(sumB, modes.report["sum_bfactors"].get<double>()), 1e-9);
+        const double r = all.report["b_factor_correlation"].get<double>();
+        EXPECT_TRUE(r > -1.0 && r < 1.0) << r;
+    }
+}
+
+TEST(CliMaps, ResponseMapsGoToCsvAndTheSparsePathIsRefusedWithItsMemory)
+{
+    const std::string crn = pathOf("1crn.pdb");
+    if (crn.empty()) GTEST_SKIP() << "1crn.pdb is not available";
+    const TempFile csv("", ".csv");
+    const CliRun written = runCli({"prs", crn, "--csv", csv.path().string()});
+    ASSERT_EQ(written.status, 0) << describe(written);
+    EXPECT_FALSE(written.report.contains("prs_matrix"));
+    std::istringstream lines(readWholeFile(csv.path()));
+    std::string header, first;
+    std::getline(lines, header);
+    std::getline(lines, first);
+    EXPECT_EQ(header.rfind("node,chain,residue,effectiveness,sensitivity,response_0,", 0), 0u) << header;
+    EXPECT_EQ(std::count(first.begin(), first.end(), ','), 4 + 46) << first;
+    EXPECT_EQ(first.rfind("0,A,1,", 0), 0u) << first;
+
+    const CliRun sparse = runCli({"prs", crn, "--path", "sparse"});
+    EXPECT_EQ(sparse.status, 2);
+    EXPECT_NE(sparse.err.find("GB, which the sparse path does not hold"), std::string::npos) << sparse.err;
+}
+
 TEST(CliBadInput, OneLineOnStderrAndExitStatus2)
 {
     const std::string crn = pathOf("1crn.pdb");
@@ -531,6 +623,10 @@ TEST(CliBadInput, OneLineOnStderrAndExitStatus2)
         {"deform", crn, "--node", "0", "--force", "1", "0", "0"},
         {"deform", crn, "--node", "46", "--force", "1", "0", "0", "--out", "x.pdb"},
         {"deform", crn, "--node", "0", "--force", "1", "0", "0", "--out", (fs::path(missing) / "out.pdb").string()},
+        {"fluct", crn, "--modes", "first:133"},
+        {"fluct", crn, "--modes", "list:132"},
+        {"prs", crn, "--path", "sparse"},
+        {"prs", crn, "--csv", (fs::path(missing) / "out.csv").string()},
     };
     for (const auto& args : cases) {
         std::string shown;
