@@ -10,6 +10,7 @@
 #include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
 #include "molecule/Atom.h"
+#include "render/COpenGL.h"
 
 #include <QCheckBox>
 #include <QBuffer>
@@ -18,6 +19,8 @@
 #include <QImageWriter>
 
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <iostream>
 #include <string>
 
@@ -160,9 +163,40 @@ bool Automation::writeScreenshot(std::string& error)
     return true;
 }
 
+bool Automation::writeViewReport(std::string& error)
+{
+    const COpenGL* view = m_window.view();
+    if (!view) {
+        error = "there is no view";
+        return false;
+    }
+    const ViewReport r = view->viewReport();
+    std::ostringstream json;
+    json << std::setprecision(10) << "{\n  \"viewport\": [" << r.viewport[0] << ", " << r.viewport[1] << ", "
+         << r.viewport[2] << ", " << r.viewport[3] << "],\n  \"node_bounds\": [" << r.nodeBounds[0] << ", "
+         << r.nodeBounds[1] << ", " << r.nodeBounds[2] << ", " << r.nodeBounds[3] << "],\n  \"nodes\": " << r.nodes
+         << ",\n  \"nodes_outside\": " << r.nodesOutside << ",\n  \"camera_distance\": " << view->getCurrentCamZ()
+         << "\n}\n";
+    AtomicFile out(m_options.viewReport);
+    out.stream() << json.str();
+    if (!out.commit()) {
+        error = out.error();
+        return false;
+    }
+    return true;
+}
+
 void Automation::finish()
 {
     if (m_finished) return;
+    if (!m_options.viewReport.empty()) {
+        std::string error;
+        if (!writeViewReport(error)) {
+            fail("cannot write the view report " + m_options.viewReport.string() + ": " + error);
+            return;
+        }
+        std::cout << "view report: " << m_options.viewReport.string() << std::endl;
+    }
     if (!m_options.screenshot.empty()) {
         std::string error;
         if (!writeScreenshot(error)) {

@@ -30,6 +30,7 @@ struct AutomationOptions {
     /// the window opens); empty: read from stylusScript.
     std::vector<StylusStep> scriptSteps;
     std::filesystem::path screenshot;   ///< the window as drawn, at the end; empty: none
+    std::filesystem::path viewReport;   ///< the view's report (JSON), at the end; empty: none
     std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
     std::filesystem::path saveSession;  ///< the session file, at the end before saveAs; empty: none
     bool saveForces = false;            ///< tick "Save Forces" once the load is done
@@ -40,7 +41,8 @@ struct AutomationOptions {
     /// answer, and an error ends the run.
     bool unattended() const
     {
-        return !stylusScript.empty() || !screenshot.empty() || !saveAs.empty() || !saveSession.empty() || quit;
+        return !stylusScript.empty() || !screenshot.empty() || !viewReport.empty() || !saveAs.empty()
+            || !saveSession.empty() || quit;
     }
 };
 
@@ -63,6 +65,8 @@ private:
     void finish();
     /// Writes the window's picture to the screenshot file; false with `error` when it failed.
     bool writeScreenshot(std::string& error);
+    /// Writes the view's report to the view-report file; false with `error` when it failed.
+    bool writeViewReport(std::string& error);
     /// Ends the steps with `message` on stderr (left out when the prompts wrote `cause`
     /// already), and ends an unattended run.
     void fail(const std::string& message, int exitCode = 1, const std::string& cause = {});

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace vornax {
@@ -56,7 +57,7 @@ std::string outputProblem(const std::string& option, const std::string& name)
 /// The arguments as given, before they are checked and handed to the window.
 struct Arguments {
     std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs, openSession,
-        saveSession, assembly, copies;
+        saveSession, assembly, copies, viewReport, windowSize;
     std::vector<std::string> modes;
     float rc = 0.0f;
     bool noDevice = false, virtualDevice = false, mono = false;
@@ -107,6 +108,9 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
     app.add_option("--stylus-script", a.script, "Play this stylus script on the virtual device in real time")
         ->check(CLI::ExistingFile);
     app.add_option("--screenshot", a.screenshot, "Write the window as drawn to this PNG file at the end");
+    app.add_option("--view-report", a.viewReport,
+                   "Write what the view shows of the structure once loaded (viewport, the on-screen bounds of\n"
+                   "the node spheres, the nodes outside the viewport) to this JSON file at the end");
     app.add_option("--open-session", a.openSession,
                    "Resume this session file (.vsf) on its structure's eigen data files, given as FILE")
         ->check(CLI::ExistingFile);
@@ -125,6 +129,9 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
             },
             "NODES"))
         ->type_name("NODES");
+    app.add_option("--window-size", a.windowSize, "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
+                                                  "instead of maximised")
+        ->type_name("WxH");
     app.add_flag("--quit", s.quit, "Leave the program at the end");
 }
 
@@ -143,7 +150,8 @@ std::string checkFileNames(const Arguments& a, CommandLine&)
     std::vector<std::pair<std::string, std::string>> named = inputs;
     for (const std::string& m : a.modes) named.emplace_back("--modes", m);
     const std::vector<std::pair<std::string, std::string>> outputs = {
-        {"--screenshot", a.screenshot}, {"--save-session", a.saveSession}, {"--save-as", a.saveAs}};
+        {"--screenshot", a.screenshot}, {"--save-session", a.saveSession}, {"--save-as", a.saveAs},
+        {"--view-report", a.viewReport}};
     named.insert(named.end(), outputs.begin(), outputs.end());
     named.emplace_back("--save-dir", a.saveDir);
     for (const auto& [option, name] : named)
@@ -170,6 +178,7 @@ std::string takeDeviceAndSteps(const Arguments& a, CommandLine& line)
     w.saveDir = a.saveDir;
     s.stylusScript = a.script;
     s.screenshot = a.screenshot;
+    s.viewReport = a.viewReport;
     s.saveAs = a.saveAs;
     s.saveSession = a.saveSession;
     if (!a.script.empty() && !a.virtualDevice) return "--stylus-script plays on the virtual device: add --mouse-stylus";
@@ -262,6 +271,26 @@ std::string takeEigenInputs(const Arguments& a, CommandLine& line)
 
 } // namespace
 
+/// --window-size WIDTHxHEIGHT.
+std::string takeWindowSize(const Arguments& a, CommandLine& line)
+{
+    if (a.windowSize.empty()) return {};
+    // A size: one to five digits, nothing else.
+    auto pixels = [](const std::string& t) -> std::optional<int> {
+        if (t.empty() || t.size() > 5 || t.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+        return std::stoi(t);
+    };
+    const std::size_t x = a.windowSize.find('x');
+    const std::optional<int> width = x == std::string::npos ? std::nullopt : pixels(a.windowSize.substr(0, x));
+    const std::optional<int> height = x == std::string::npos ? std::nullopt : pixels(a.windowSize.substr(x + 1));
+    if (!width || !height || *width < 200 || *width > 10000 || *height < 200 || *height > 10000)
+        return "--window-size wants WIDTHxHEIGHT in pixels, each 200 to 10000, not "
+            + text::printable(a.windowSize.substr(0, 40));
+    line.windowWidth = *width;
+    line.windowHeight = *height;
+    return {};
+}
+
 CommandLine parseCommandLine(int argc, const char* const* argv)
 {
     CommandLine line;
@@ -282,7 +311,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     } catch (const CLI::ParseError& e) {
         return refuse(std::string(e.what()) + " (vornax --help lists the options)");
     }
-    for (auto step : {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs})
+    for (auto step : {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize})
         if (const std::string problem = step(arguments, line); !problem.empty()) return refuse(problem);
     return line;
 }

@@ -23,6 +23,9 @@ struct CommandLine {
     bool summary = false;
     /// Use the virtual device (driven by the mouse) instead of looking for an arm.
     bool mouseStylus = false;
+    /// --window-size: the window's size in pixels, not maximised; 0 × 0: maximised.
+    int windowWidth = 0;
+    int windowHeight = 0;
     /// Set when the program should stop at once: the exit status, with `message` for the user
     /// (help text on stdout for status 0, an error on stderr otherwise).
     int exitStatus = -1;

@@ -100,9 +100,14 @@ int run(int argc, char** argv)
         Form1 window(options, &prompts);
         // Maximised where a window manager does it; without one (a bare X server) the window
         // keeps this size, most of the screen, rather than the controls' smallest.
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            window.resize(screen->availableGeometry().size() * 0.9);
-        window.showMaximized();
+        if (line.windowWidth > 0) {
+            window.resize(line.windowWidth, line.windowHeight);
+            window.show();
+        } else {
+            if (const QScreen* screen = QGuiApplication::primaryScreen())
+                window.resize(screen->availableGeometry().size() * 0.9);
+            window.showMaximized();
+        }
         Automation automation(window, steps, &prompts);
         status = app.exec();
         if (steps.quit && status == 0) status = automation.exitCode();

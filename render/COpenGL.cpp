@@ -28,6 +28,8 @@ namespace vornax {
 
 namespace {
 
+bool finite(const Vector3d& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
 void setLight(GLenum light, std::array<float, 4> ambient, std::array<float, 4> diffuse, std::array<float, 4> specular)
 {
     glLightfv(light, GL_AMBIENT, ambient.data());
@@ -211,7 +213,9 @@ void COpenGL::setPerspective()
 {
     const int w = screenWidth, h = screenHeight;
     nearDist = nearPlane();
-    farDist = farPlane();
+    // Deep enough for the far side of the molecule at the current distance.
+    farDist = std::max(farPlane(), static_cast<double>(currentCamZ) + kNoDeviceEyeOffset
+                                       - m_workbench.initialTranslation().z + 2.0 * networkExtent);
     aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -258,15 +262,17 @@ void COpenGL::updateZoom()
     if (Haptics* device = m_workbench.device()) device->setCameraZoom(currentCamZ);
 }
 
+float COpenGL::zoomStep() const { return std::max(kZoomStep, kZoomStepFraction * newCamZ); }
+
 void COpenGL::scrollUpView()
 {
-    if (newCamZ - kZoomStep > 0.0f) newCamZ -= kZoomStep;
+    if (newCamZ - zoomStep() > 0.0f) newCamZ -= zoomStep();
     zoomT = 0.0f;
 }
 
 void COpenGL::scrollDownView()
 {
-    if (newCamZ > 0.0f) newCamZ += kZoomStep;
+    if (newCamZ > 0.0f) newCamZ += zoomStep();
     zoomT = 0.0f;
 }
 
@@ -288,13 +294,62 @@ void COpenGL::shiftCam(int x, int y)
 void COpenGL::resetALL()
 {
     moleculeRotation = identity4();
-    if (m_workbench.deviceParameters().deviceModel == 2) {
-        newCamZ = currentCamZ = Workbench::kPremiumCameraZ;
-    } else {
+    xCam = yCam = 0.0f;
+    float standard = Workbench::kPremiumCameraZ;
+    if (m_workbench.deviceParameters().deviceModel != 2) {
         console::line("NOT PREMIUM. Adjusting camera accordingly...");
-        newCamZ = currentCamZ = Workbench::kStandardCameraZ;
+        standard = Workbench::kStandardCameraZ;
     }
     m_workbench.resetPlacement();
+    // Far enough back for the whole molecule, and never closer than the device's own distance.
+    networkExtent = measureNetworkExtent();
+    newCamZ = currentCamZ = std::max(standard, framedCameraZ());
+    zoomT = 0.0f;
+    if (Haptics* device = m_workbench.device(); device && currentCamZ != standard) device->setCameraZoom(currentCamZ);
+    setPerspective();
+}
+
+float COpenGL::measureNetworkExtent() const
+{
+    const ElasticNetworkModel* eln = m_workbench.network();
+    if (!eln || !eln->deformation().hasNodeAtoms()) return 0.0f;
+    const Vector3d centre = m_workbench.placement().centre;
+    float extent = 0.0f;
+    for (int32_t i = 0; i < eln->getAmountOfAtoms(); ++i) {
+        const Vector3d p = eln->deformation().getDeformedPosition(i);
+        if (finite(p)) extent = std::max(extent, p.euclideanDistance(centre));
+    }
+    return extent + kNodeSphereRadius * kLargestSphereScale;
+}
+
+float COpenGL::framedCameraZ() const
+{
+    // The molecule's bounding sphere, with the margin, inside the narrower of the two fields of
+    // view: at distance D it subtends asin(r / D).
+    const double tanVertical = std::tan(kFieldOfView * 0.5 * kRadiansPerDegree);
+    const double narrower = std::atan(std::min(tanVertical, tanVertical * (aspect > 0.0 ? aspect : 1.0)));
+    const double distance = networkExtent * (1.0 + kFrameMargin) / std::sin(narrower);
+    // The eye sits at the camera distance (40 further without a device); the molecule's centre
+    // at the reset translation's depth.
+    const double eyeBeyond = m_workbench.device() ? 0.0 : kNoDeviceEyeOffset;
+    return static_cast<float>(distance + m_workbench.initialTranslation().z - eyeBeyond);
+}
+
+Matrix4f COpenGL::moleculeMatrix() const
+{
+    if (Haptics* device = m_workbench.device()) return device->getTransform();
+    Matrix4f t = identity4();
+    const Vector3d translation = m_workbench.translation();
+    t[12] = translation.x;
+    t[13] = translation.y;
+    t[14] = translation.z;
+    // The nodes keep the file's coordinates: turn and place the molecule about its centre.
+    Matrix4f centre = identity4();
+    const Vector3d mid = m_workbench.placement().centre;
+    centre[12] = -mid.x;
+    centre[13] = -mid.y;
+    centre[14] = -mid.z;
+    return rigidProduct(rigidProduct(t, moleculeRotation), centre);
 }
 
 void COpenGL::set3DMode(bool on)
@@ -308,7 +363,7 @@ void COpenGL::set3DMode(bool on)
 Vector3d COpenGL::cameraEye() const
 {
     if (m_workbench.device()) return {xCam, yCam + m_workbench.deviceParameters().viewHeightOffset, currentCamZ};
-    return {0.0f, 0.0f, currentCamZ + 40.0f};
+    return {0.0f, 0.0f, currentCamZ + kNoDeviceEyeOffset};
 }
 
 void COpenGL::activatePhong()
@@ -403,23 +458,7 @@ void COpenGL::drawELNBackbone(const Vector3d& eye)
     if (device && !rotateMe) device->renderElasticNetworkGraphics();
 
     glPushMatrix();
-    Matrix4f m;
-    if (device) {
-        m = device->getTransform();
-    } else {
-        Matrix4f t = identity4();
-        const Vector3d translation = m_workbench.translation();
-        t[12] = translation.x;
-        t[13] = translation.y;
-        t[14] = translation.z;
-        // The nodes keep the file's coordinates: turn and place the molecule about its centre.
-        Matrix4f centre = identity4();
-        const Vector3d mid = m_workbench.placement().centre;
-        centre[12] = -mid.x;
-        centre[13] = -mid.y;
-        centre[14] = -mid.z;
-        m = rigidProduct(rigidProduct(t, moleculeRotation), centre);
-    }
+    const Matrix4f m = moleculeMatrix();
     // The camera in the molecule's frame picks each sphere's level of detail.
     const Vector3d local = intoFrame(m, eye);
     glMultMatrixf(m.data());
@@ -544,7 +583,7 @@ void COpenGL::drawTestShape()
 
 std::array<double, 3> COpenGL::surfacePixelOf(int32_t i) const
 {
-    const Matrix4f m = m_workbench.device()->getTransform();
+    const Matrix4f m = moleculeMatrix();
     const Vector3d p = m_workbench.network()->deformation().getDeformedPosition(i);
     const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
     const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
@@ -554,6 +593,55 @@ std::array<double, 3> COpenGL::surfacePixelOf(int32_t i) const
     double x = 0, y = 0, z = 0;
     gluProject(dx, dy, dz, t.modelView.data(), t.projection.data(), vp.data(), &x, &y, &z);
     return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
+}
+
+ViewReport COpenGL::viewReport() const
+{
+    ViewReport r;
+    const ViewTransforms t = frameTransforms();
+    r.viewport = t.viewport;
+    const ElasticNetworkModel* eln = m_workbench.network();
+    if (!eln || !eln->deformation().hasNodeAtoms() || t.viewport[2] <= 0 || t.viewport[3] <= 0) return r;
+    const Matrix4f m = moleculeMatrix();
+    const std::array<double, 16>& mv = t.modelView;
+    const std::array<double, 16>& pr = t.projection;
+    const double radius = networkDrawing ? networkDrawing->nodeSphereRadius() : kNodeSphereRadius;
+    const double top = t.viewport[1] + t.viewport[3];
+    bool any = false;
+    for (int32_t i = 0; i < eln->getAmountOfAtoms(); ++i) {
+        const Vector3d p = eln->deformation().getDeformedPosition(i);
+        if (!finite(p)) continue;
+        ++r.nodes;
+        const double world[3] = {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+                                 m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
+        double eye[4];
+        for (int k = 0; k < 4; ++k)
+            eye[k] = mv[k] * world[0] + mv[4 + k] * world[1] + mv[8 + k] * world[2] + mv[12 + k];
+        double clip[4];
+        for (int k = 0; k < 4; ++k) clip[k] = pr[k] * eye[0] + pr[4 + k] * eye[1] + pr[8 + k] * eye[2] + pr[12 + k] * eye[3];
+        if (!(clip[3] > 0.0)) {
+            ++r.nodesOutside; // behind the eye
+            continue;
+        }
+        // Surface pixels, y down from the viewport's top edge.
+        const double x = t.viewport[0] + (clip[0] / clip[3] + 1.0) * 0.5 * t.viewport[2];
+        const double y = top - (t.viewport[1] + (clip[1] / clip[3] + 1.0) * 0.5 * t.viewport[3]);
+        // A sphere's radius on screen: its size over its depth, scaled as the projection does.
+        const double pixels = radius * pr[5] * 0.5 * t.viewport[3] / clip[3];
+        // Outside the viewport, or cut off by the near or the far plane.
+        if (x < t.viewport[0] || x > t.viewport[0] + t.viewport[2] || y < top - t.viewport[1] - t.viewport[3]
+            || y > top - t.viewport[1] || std::fabs(clip[2]) > clip[3])
+            ++r.nodesOutside;
+        const std::array<double, 4> box = {x - pixels, y - pixels, x + pixels, y + pixels};
+        if (!any) {
+            r.nodeBounds = box;
+            any = true;
+        } else {
+            r.nodeBounds = {std::min(r.nodeBounds[0], box[0]), std::min(r.nodeBounds[1], box[1]),
+                            std::max(r.nodeBounds[2], box[2]), std::max(r.nodeBounds[3], box[3])};
+        }
+    }
+    return r;
 }
 
 } // namespace vornax

@@ -31,6 +31,15 @@
 
 namespace vornax {
 
+/// What the last frame shows of the network, in surface pixels (x right, y down from the top
+/// left of the surface).
+struct ViewReport {
+    std::array<int, 4> viewport{};        ///< x, y (from the bottom, as GL has it), width, height
+    std::array<double, 4> nodeBounds{};   ///< x min, y min, x max, y max of the drawn node spheres
+    int64_t nodes = 0;                    ///< nodes with a position
+    int64_t nodesOutside = 0;             ///< nodes whose centre falls outside the viewport or its depth
+};
+
 class DeviceGraphics;
 class GLChecks;
 class IdleAnimation;
@@ -43,8 +52,12 @@ class GLShader;
 
 class COpenGL final : public StereoView {
 public:
-    /// One wheel step of the zoom.
+    /// One wheel step of the zoom: at least this, and a twentieth of the distance further out,
+    /// so that zooming out reaches the largest structure in a few dozen steps.
     static constexpr float kZoomStep = 20.1f;
+    static constexpr float kZoomStepFraction = 0.05f;
+    /// The margin around a framed molecule, as a fraction of its radius.
+    static constexpr double kFrameMargin = 0.1;
 
     /// With the context current: checks, shaders, fixed GL state. `workbench` (not owned) must
     /// outlive the view. `hapticRad` is the probe sphere's radius in Å.
@@ -74,7 +87,13 @@ public:
     void scrollDownView();
     void shiftCam(int x, int y);
     void mouseDownTranslate(int x, int y);
+    /// The rotation and pan undone, the device's molecule back in place, and the camera as far
+    /// back as the whole molecule needs (never closer than the device model's own distance).
     void resetALL();
+    /// The camera distance at which the whole network, with the margin, fits the view.
+    float framedCameraZ() const;
+    /// The last frame's view of the network (for --view-report and the tests).
+    ViewReport viewReport() const;
     void set3DMode(bool on) override;
     void setEyeSeperation(float separation) override { eyeSeperation = separation; }
     void toggleEyeSeperation() override { eyeSeperation = -eyeSeperation; }
@@ -89,7 +108,7 @@ public:
     /// the first frame after a hand-over).
     NetworkDrawing* getNetworkDrawing() const;
     /// Where node `i` of the network was last drawn: its surface pixel (x, y from the top left)
-    /// and window depth, through the device's transform and the last frame's matrices.
+    /// and window depth, through the molecule's transform and the last frame's matrices.
     std::array<double, 3> surfacePixelOf(int32_t i) const;
     /// The matrices the last frame saved.
     ViewTransforms frameTransforms() const;
@@ -136,6 +155,18 @@ private:
     void saveMatrices();
     bool drawingToDefaultFramebuffer() const;
     Vector3d cameraEye() const;
+    /// Model units to the molecule's place in the scene: the device's transform, or without
+    /// one the reset translation and the mouse's rotation about the structure's centre.
+    Matrix4f moleculeMatrix() const;
+    /// The largest distance of a node's sphere from the structure's centre (model units).
+    float measureNetworkExtent() const;
+    float zoomStep() const;
+
+    /// The eye lies this much further back without a device.
+    static constexpr float kNoDeviceEyeOffset = 40.0f;
+    /// The node spheres' largest size factor (the device's zoom reaches 1.5).
+    static constexpr float kLargestSphereScale = 1.5f;
+    static constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
     Workbench& m_workbench;
 
@@ -174,6 +205,7 @@ private:
     double nearDist = 0.0;
     double farDist = 0.0;
     double aspect = 1.0;
+    float networkExtent = 0.0f; ///< measureNetworkExtent at the last reset
     bool showWorkspace = true;
     bool rotateMe = false;
     bool showingSelected = true;

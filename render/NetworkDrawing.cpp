@@ -371,6 +371,14 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
         }
 }
 
+float NetworkDrawing::nodeSphereRadius() const
+{
+    const bool spheres = m_network.isRenderingSpheres();
+    const float scale = m_counts.rigid ? (spheres ? 6.0f : 0.6f)
+                                       : (spheres ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
+    return kNodeSphereRadius * scale;
+}
+
 std::array<GLubyte, 4> NetworkDrawing::nodeColour(std::size_t node) const
 {
     const Vector3d c = m_network.getAtom(static_cast<int32_t>(node))->getMyResidueColour();

@@ -105,6 +105,8 @@ public:
         int32_t lines = 0;      ///< backbone lines between distant nodes (not counted in `cylinders`)
     };
     const FrameCounts& lastFrame() const { return m_counts; }
+    /// The radius (model units) the node spheres were last drawn with.
+    float nodeSphereRadius() const;
 
 private:
     struct BatchVertex {

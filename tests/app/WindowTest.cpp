@@ -33,6 +33,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -149,6 +150,63 @@ TEST(Window, DrawsTheIdleSceneThenTheLoadedNetwork)
     picture.save(QString::fromStdString(gltest::picturePath("window-1crn.png")));
     window.grab().save(QString::fromStdString(gltest::picturePath("window.png")));
     EXPECT_GT(drawnPixels(picture), 5000);
+}
+
+// 4hhb with the virtual device: framed at the start; zoomed in past its edges and panned it is
+// not, and "Reset All Transformations" frames it again; zoomed out from there it stays whole,
+// never cut by the far plane, however far the wheel goes.
+TEST(Window, ResetFramesTheMoleculeAndZoomingOutKeepsItWhole)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    VirtualDeviceChoice choice;
+    WindowOptions options = optionsFor("4hhb.pdb");
+    if (options.file.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    options.openDevice = true;
+    Form1 window(options);
+    window.resize(1024, 768);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 120000)) << window.statusText().toStdString();
+    COpenGL& view = *window.view();
+    ASSERT_NE(window.workbench().device(), nullptr);
+    // The report of a frame drawn after the camera came to rest.
+    auto settled = [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view.getCurrentCamZ() == view.getNewCamZ(); }, 20000));
+        const int64_t frames = view.getFramesDrawn();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view.getFramesDrawn() > frames + 2; }, 10000));
+        return view.viewReport();
+    };
+    auto wheel = [&](int steps) {
+        for (int i = 0; i < std::abs(steps); ++i) {
+            QWheelEvent event(QPointF(200, 200), QPointF(200, 200), QPoint(), QPoint(0, steps > 0 ? 120 : -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&window, &event);
+        }
+    };
+    const ViewReport framed = settled();
+    EXPECT_EQ(framed.nodes, 576);
+    EXPECT_EQ(framed.nodesOutside, 0);
+    const float framedZ = view.getCurrentCamZ();
+    EXPECT_GT(framedZ, Workbench::kStandardCameraZ) << "4hhb needs more room than the device's own distance";
+    EXPECT_FLOAT_EQ(framedZ, view.framedCameraZ());
+
+    wheel(20);
+    view.shiftCam(0, 0);
+    view.mouseDownTranslate(0, 0);
+    view.shiftCam(400, 300);
+    EXPECT_GT(settled().nodesOutside, 0) << "zoomed in and panned, some of it is out of view";
+    window.controls().resetELNTransform->click();
+    const ViewReport reset = settled();
+    EXPECT_EQ(reset.nodesOutside, 0);
+    EXPECT_FLOAT_EQ(view.getCurrentCamZ(), framedZ);
+    EXPECT_EQ(reset.nodeBounds, framed.nodeBounds);
+
+    // Each wheel step out goes a twentieth further: 120 steps are about 350 times the distance.
+    wheel(-120);
+    const ViewReport far = settled();
+    EXPECT_GT(view.getCurrentCamZ(), 300.0f * framedZ);
+    EXPECT_EQ(far.nodesOutside, 0) << "cut off by the far plane at " << view.getFarDist();
+    EXPECT_LT(far.nodeBounds[2] - far.nodeBounds[0], 0.05 * (framed.nodeBounds[2] - framed.nodeBounds[0]));
 }
 
 TEST(Window, ClosingDuringALoadStopsItAndClosesCleanly)
