@@ -5,6 +5,8 @@
 
 #include "common/AtomicFile.h"
 
+#include "FormControls.h"
+#include "FormLogic.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
 #include "haptics/Workbench.h"
@@ -12,16 +14,18 @@
 #include "molecule/Atom.h"
 #include "render/COpenGL.h"
 
-#include <QCheckBox>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <QLabel>
+#include <QSpinBox>
 
 #include <fstream>
 #include <iomanip>
-#include <sstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace vornax {
@@ -186,9 +190,35 @@ bool Automation::writeViewReport(std::string& error)
     return true;
 }
 
+bool Automation::showAnimation()
+{
+    m_animationShown = true;
+    const ElasticNetworkModel* network = m_window.workbench().network();
+    const int playable = network ? ModeAnimation::playableModes(*network) : 0;
+    if (m_options.animateMode > playable) {
+        fail("--animate-mode " + std::to_string(m_options.animateMode) + ": the structure holds the vectors of "
+             + std::to_string(playable) + " modes");
+        return false;
+    }
+    m_window.controls().animateModeNumber->setValue(m_options.animateMode);
+    if (!m_window.logic().animate(true)) {
+        fail("--animate-mode " + std::to_string(m_options.animateMode) + ": "
+             + m_window.controls().animationAmplitudeLabel->text().toStdString());
+        return false;
+    }
+    m_window.workbench().animation().holdAtPeak();
+    std::cout << m_window.controls().animationAmplitudeLabel->text().toStdString() << std::endl;
+    return true;
+}
+
 void Automation::finish()
 {
     if (m_finished) return;
+    // The mode first, held at its largest swing, then the pictures once frames show it.
+    if (m_options.animateMode > 0 && !m_animationShown) {
+        if (showAnimation()) QTimer::singleShot(kSettleMilliseconds, this, &Automation::finish);
+        return;
+    }
     if (!m_options.viewReport.empty()) {
         std::string error;
         if (!writeViewReport(error)) {

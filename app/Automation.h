@@ -31,6 +31,9 @@ struct AutomationOptions {
     std::vector<StylusStep> scriptSteps;
     std::filesystem::path screenshot;   ///< the window as drawn, at the end; empty: none
     std::filesystem::path viewReport;   ///< the view's report (JSON), at the end; empty: none
+    /// Plays this mode (1 = the lowest non-rigid one) held at its largest swing before the
+    /// screenshot and the view report; 0: none.
+    int animateMode = 0;
     std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
     std::filesystem::path saveSession;  ///< the session file, at the end before saveAs; empty: none
     bool saveForces = false;            ///< tick "Save Forces" once the load is done
@@ -42,7 +45,7 @@ struct AutomationOptions {
     bool unattended() const
     {
         return !stylusScript.empty() || !screenshot.empty() || !viewReport.empty() || !saveAs.empty()
-            || !saveSession.empty() || quit;
+            || !saveSession.empty() || animateMode > 0 || quit;
     }
 };
 
@@ -67,6 +70,8 @@ private:
     bool writeScreenshot(std::string& error);
     /// Writes the view's report to the view-report file; false with `error` when it failed.
     bool writeViewReport(std::string& error);
+    /// Starts --animate-mode held at its peak; false when the run failed.
+    bool showAnimation();
     /// Ends the steps with `message` on stderr (left out when the prompts wrote `cause`
     /// already), and ends an unattended run.
     void fail(const std::string& message, int exitCode = 1, const std::string& cause = {});
@@ -80,6 +85,7 @@ private:
     std::uint64_t m_stepEnds = 0; ///< servo tick at which the current step is over
     int m_exitCode = 0;
     bool m_finished = false;
+    bool m_animationShown = false;
 };
 
 } // namespace vornax

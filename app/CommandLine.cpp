@@ -129,8 +129,14 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
             },
             "NODES"))
         ->type_name("NODES");
-    app.add_option("--window-size", a.windowSize, "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
-                                                  "instead of maximised")
+    app.add_option("--animate-mode", s.animateMode,
+                   "Play this mode (1 is the lowest non-rigid one) held at its largest swing for the screenshot\n"
+                   "and the view report")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("K");
+    app.add_option("--window-size", a.windowSize,
+                   "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
+                   "instead of maximised")
         ->type_name("WxH");
     app.add_flag("--quit", s.quit, "Leave the program at the end");
 }
@@ -149,9 +155,10 @@ std::string checkFileNames(const Arguments& a, CommandLine&)
                                                                      {"--open-session", a.openSession}};
     std::vector<std::pair<std::string, std::string>> named = inputs;
     for (const std::string& m : a.modes) named.emplace_back("--modes", m);
-    const std::vector<std::pair<std::string, std::string>> outputs = {
-        {"--screenshot", a.screenshot}, {"--save-session", a.saveSession}, {"--save-as", a.saveAs},
-        {"--view-report", a.viewReport}};
+    const std::vector<std::pair<std::string, std::string>> outputs = {{"--screenshot", a.screenshot},
+                                                                      {"--save-session", a.saveSession},
+                                                                      {"--save-as", a.saveAs},
+                                                                      {"--view-report", a.viewReport}};
     named.insert(named.end(), outputs.begin(), outputs.end());
     named.emplace_back("--save-dir", a.saveDir);
     for (const auto& [option, name] : named)
@@ -311,7 +318,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     } catch (const CLI::ParseError& e) {
         return refuse(std::string(e.what()) + " (vornax --help lists the options)");
     }
-    for (auto step : {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize})
+    for (auto step :
+         {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize})
         if (const std::string problem = step(arguments, line); !problem.empty()) return refuse(problem);
     return line;
 }

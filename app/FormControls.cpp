@@ -12,9 +12,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace vornax {
 
@@ -180,6 +183,41 @@ QWidget* buildForcePage(FormControls& c)
     return page;
 }
 
+QWidget* buildMotionPage(FormControls& c)
+{
+    auto* page = named(new QWidget, "motionTab");
+    auto* row = new QHBoxLayout(page);
+    auto* group = named(new QGroupBox("Animate a Mode"), "animateModeGroup");
+    auto* grid = new QGridLayout(group);
+    c.animateModeNumber = named(new QSpinBox, "animateModeNumber");
+    c.animateModeNumber->setRange(1, 1);
+    c.animateModeNumber->setPrefix("Mode ");
+    c.animateModeNumber->setToolTip("1 is the lowest non-rigid mode, as in the mode boxes");
+    c.animateMode = named(new QPushButton("Animate"), "animateMode");
+    c.animateMode->setCheckable(true);
+    c.animationAmplitude = named(new QSlider(Qt::Horizontal), "animationAmplitude");
+    c.animationAmplitude->setRange(0, 100);
+    c.animationAmplitude->setValue(40); // the thermal amplitude: see animationScale
+    c.animationSpeed = named(new QSlider(Qt::Horizontal), "animationSpeed");
+    c.animationSpeed->setRange(1, 80);
+    c.animationSpeed->setValue(10);
+    c.animationAmplitudeLabel = named(new QLabel("Thermal amplitude:"), "animationAmplitudeLabel");
+    c.animationSpeedLabel = named(new QLabel("One swing in 2.00 s"), "animationSpeedLabel");
+    grid->addWidget(c.animateModeNumber, 0, 0);
+    grid->addWidget(c.animateMode, 0, 1);
+    grid->addWidget(new QLabel("Amplitude"), 1, 0);
+    grid->addWidget(c.animationAmplitude, 1, 1);
+    grid->addWidget(c.animationAmplitudeLabel, 1, 2);
+    grid->addWidget(new QLabel("Speed"), 2, 0);
+    grid->addWidget(c.animationSpeed, 2, 1);
+    grid->addWidget(c.animationSpeedLabel, 2, 2);
+    for (QWidget* w : {static_cast<QWidget*>(c.animateModeNumber), static_cast<QWidget*>(c.animateMode)})
+        w->setEnabled(false);
+    row->addWidget(group, 2);
+    row->addStretch(1);
+    return page;
+}
+
 void buildPages(FormControls& c)
 {
     c.tabControl1 = named(new QTabWidget, "tabControl1");
@@ -192,14 +230,18 @@ void buildPages(FormControls& c)
     c.viewingTab = named(new QWidget, "viewingTab");
     c.elasticNetworkTab = buildEnmPage(c);
     c.ELN_InfoTab = buildForcePage(c);
+    c.motionTab = buildMotionPage(c);
     c.tabControl1->addTab(c.mainTab, "Information");
     c.tabControl1->addTab(c.viewingTab, "Colouring");
     c.tabControl1->addTab(c.elasticNetworkTab, "ENM Options");
     c.tabControl1->addTab(c.ELN_InfoTab, "Force Properties");
-    for (int i = 1; i < 4; ++i) c.tabControl1->setTabEnabled(i, false);
+    c.tabControl1->addTab(c.motionTab, "Motion");
+    for (int i = 1; i < c.tabControl1->count(); ++i) c.tabControl1->setTabEnabled(i, false);
 }
 
 } // namespace
+
+double animationScale(int position) { return std::pow(10.0, (position - 40) / 30.0); }
 
 FormControls buildFormControls(QMainWindow& window, QWidget* view)
 {

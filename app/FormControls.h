@@ -17,6 +17,7 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QTabWidget;
+class QSpinBox;
 class QTextEdit;
 class QWidget;
 
@@ -50,6 +51,7 @@ struct FormControls {
     QWidget* viewingTab = nullptr;        ///< "Colouring"
     QWidget* elasticNetworkTab = nullptr; ///< "ENM Options"
     QWidget* ELN_InfoTab = nullptr;       ///< "Force Properties"
+    QWidget* motionTab = nullptr;         ///< "Motion"
     QLabel* infoText = nullptr;
 
     QCheckBox* hapticsOnOff = nullptr;
@@ -81,6 +83,14 @@ struct FormControls {
     QTextEdit* appliedForcesTextBox = nullptr;
     QTextEdit* realTimeForceBox2 = nullptr;
 
+    // "Motion": a mode played in the view
+    QSpinBox* animateModeNumber = nullptr; ///< the mode, 1 = the lowest non-rigid one
+    QPushButton* animateMode = nullptr;    ///< "Animate" (checkable)
+    QSlider* animationAmplitude = nullptr; ///< the scale of the thermal amplitude (animationScale)
+    QSlider* animationSpeed = nullptr;     ///< swings per 20 s
+    QLabel* animationAmplitudeLabel = nullptr;
+    QLabel* animationSpeedLabel = nullptr;
+
     /// The welcome panel (buildWelcomePanel) and its controls.
     QWidget* tutorialWindow = nullptr;
     QPushButton* tutorialButton = nullptr; ///< "View Tutorial (Recomended for first time users)"
@@ -89,6 +99,10 @@ struct FormControls {
     QProgressBar* ELNcalcProgBar = nullptr;
     QProgressBar* scaleProgressBar = nullptr;
 };
+
+/// The scale of the thermal amplitude at amplitude slider position `position` (0 to 100): 1 at
+/// 40, ten times more or less every 30 steps (0.046 to 100).
+double animationScale(int position);
 
 /// Builds every control on `window` (its menu bar and a central widget holding `view` above the
 /// pages). The initial states are those of a window with nothing loaded.

@@ -4,6 +4,7 @@
 
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/ModeAnimation.h"
 #include "haptics/Workbench.h"
 #include "molecule/Atom.h"
 
@@ -13,9 +14,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextEdit>
 
@@ -27,6 +29,9 @@
 namespace vornax {
 
 namespace {
+
+/// The speed slider counts swings in this many seconds.
+constexpr double kAnimationSwingsSeconds = 20.0;
 
 // Rich text of the read-outs: 9.75 pt text, 6.75 pt sub- and superscripts.
 const QString kOpen = "<div style=\"font-family:'Lucida Sans Unicode'; font-size:9.75pt;\">";
@@ -162,6 +167,18 @@ void FormLogic::connectControls()
     connect(m_c.modes11_20, &QPushButton::clicked, this, [this] { tickModeBoxes(11, 20); });
     connect(m_c.uncheckAllModes, &QPushButton::clicked, this, &FormLogic::selectMaximumModes);
     connect(m_c.modeSlider, &QSlider::sliderPressed, this, &FormLogic::sliderMouseDown);
+    connect(m_c.animateMode, &QPushButton::toggled, this, &FormLogic::animate);
+    connect(m_c.animateModeNumber, &QSpinBox::valueChanged, this, [this] {
+        if (m_bench.animation().running()) animate(true);
+    });
+    connect(m_c.animationAmplitude, &QSlider::valueChanged, this, [this](int position) {
+        m_bench.animation().setScale(animationScale(position));
+        showAnimation();
+    });
+    connect(m_c.animationSpeed, &QSlider::valueChanged, this, [this](int swings) {
+        m_bench.animation().setPeriod(kAnimationSwingsSeconds / swings, ModeAnimation::Clock::now());
+        showAnimation();
+    });
     // User moves only (keys, wheel, drag): a value set by the load is no selection.
     connect(m_c.modeSlider, &QSlider::actionTriggered, this,
             [this] { sliderScrolled(m_c.modeSlider->sliderPosition()); });
@@ -200,6 +217,7 @@ void FormLogic::pollButtons()
     const int32_t buttons = d ? d->getButtons() : 0;
     if (!m_state.pressed && (buttons == 1 || buttons == 2)) {
         m_state.pressed = true;
+        stopAnimation(); // a pull shows the deformation alone
         m_c.elasticNetworkTab->setEnabled(false);
     } else if (m_state.pressed && buttons == 0) {
         m_state.pressed = false;
@@ -219,7 +237,7 @@ void FormLogic::pollFirstEntry()
         "translations.\nTo rotate the molecule, hold the button on the stylus.\n\nFor more advanced features, select "
         "the 'ENM Options' tab or look up a feature in the Help pages.");
     m_c.hapticsTranslate->setChecked(true);
-    for (int i = 1; i < 4; ++i) m_c.tabControl1->setTabEnabled(i, true);
+    for (int i = 1; i < m_c.tabControl1->count(); ++i) m_c.tabControl1->setTabEnabled(i, true);
     m_state.firstEntry = true;
     if (m_state.loadedELNEMO) {
         const std::vector<int32_t> modes = network()->getElNemoModes();
@@ -305,6 +323,11 @@ void FormLogic::networkLoaded(int originalMaxModes, int totalModes, double force
     m_c.ELNcalcProgBar->setValue(100);
     m_c.ELNcalcProgBar->setVisible(false);
     scalerDisplay(forceScaler, m_state.finalM, m_state.N);
+    const int playable = eln ? ModeAnimation::playableModes(*eln) : 0;
+    m_c.animateModeNumber->setRange(1, std::max(playable, 1));
+    m_c.animateModeNumber->setEnabled(playable > 0);
+    m_c.animateMode->setEnabled(playable > 0);
+    showAnimation();
     console::Line() << "S: " << forceScaler;
     m_state.introState = false;
 }
@@ -324,6 +347,9 @@ void FormLogic::structureClosed()
     m_c.appliedForcesTextBox->clear();
     m_c.elasticNetworkTab->setEnabled(true);
     writeReadouts(kEmptyReadout);
+    stopAnimation();
+    m_c.animateModeNumber->setEnabled(false);
+    m_c.animateMode->setEnabled(false);
 }
 
 // ---- Mode selection -------------------------------------------------------------------------
@@ -333,6 +359,7 @@ std::optional<ModeChangeToken> FormLogic::beginModeChange()
     // Without a network there is nothing to change (and nobody would ever let the change in).
     ElasticNetworkModel* eln = network();
     if (!eln) return std::nullopt;
+    stopAnimation();
     for (;;) {
         if (std::optional<ModeChangeToken> token = eln->tryBeginModeChange()) return token;
         console::line("please wait...");
@@ -532,6 +559,54 @@ void FormLogic::forceSliderChanged(int value)
     m_c.dispCurrentForceLbl->setText("Haptic Scaling Factor (S         ):  "
                                      + QString::number(static_cast<double>(m_state.eqForce), 'f', 1));
     if (Haptics* d = device()) d->addNewForceForEq(m_state.eqForce);
+}
+
+// ---- Mode animation -------------------------------------------------------------------------
+
+bool FormLogic::animate(bool on)
+{
+    ModeAnimation& animation = m_bench.animation();
+    const ElasticNetworkModel* eln = network();
+    bool playing = false;
+    if (on && eln && m_bench.loaded()) {
+        const auto now = ModeAnimation::Clock::now();
+        playing = animation.start(*eln, m_c.animateModeNumber->value() - 1, now);
+        animation.setScale(animationScale(m_c.animationAmplitude->value()));
+        animation.setPeriod(kAnimationSwingsSeconds / m_c.animationSpeed->value(), now);
+    } else {
+        animation.stop();
+    }
+    {
+        const QSignalBlocker blocked(m_c.animateMode);
+        m_c.animateMode->setChecked(playing);
+        m_c.animateMode->setText(playing ? "Stop" : "Animate");
+    }
+    showAnimation();
+    if (on && !playing)
+        m_c.animationAmplitudeLabel->setText("Mode " + QString::number(m_c.animateModeNumber->value())
+                                             + " cannot be played: its vector or eigenvalue is not held");
+    return playing;
+}
+
+void FormLogic::stopAnimation()
+{
+    if (m_bench.animation().running() || m_c.animateMode->isChecked()) animate(false);
+}
+
+void FormLogic::showAnimation()
+{
+    const ModeAnimation& animation = m_bench.animation();
+    const double period = kAnimationSwingsSeconds / m_c.animationSpeed->value();
+    m_c.animationSpeedLabel->setText("One swing in " + QString::number(period, 'f', 2) + " s");
+    if (!animation.running()) {
+        m_c.animationAmplitudeLabel->setText("Thermal amplitude: (pick a mode and Animate)");
+        return;
+    }
+    // The mode's own amplitude (of its coordinate, over every node) and what one node swings.
+    m_c.animationAmplitudeLabel->setText("Thermal amplitude: " + QString::number(animation.thermalAmplitude(), 'f', 2)
+                                         + " Å; shown ×" + QString::number(animation.scale(), 'g', 3)
+                                         + ", the largest node swing "
+                                         + QString::number(animation.largestNodeSwing(), 'f', 2) + " Å");
 }
 
 // ---- Keys -----------------------------------------------------------------------------------

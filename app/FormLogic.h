@@ -124,6 +124,14 @@ public:
     void saveForcesChanged(bool on);
     void forceSliderChanged(int value);
 
+    // ---- Mode animation -------------------------------------------------------------------
+    /// "Animate": plays the mode of the mode box (1 = the lowest non-rigid one) at the amplitude
+    /// and speed of the sliders, or stops. False, with the button released and the reason on
+    /// the amplitude line, when that mode cannot be played.
+    bool animate(bool on);
+    /// Stops the mode played (a pull, a mode change, a new structure) and releases the button.
+    void stopAnimation();
+
     // ---- Keys -----------------------------------------------------------------------------
     /// Key down / up, seen before the focused control; true when the key was used.
     bool keyDown(int key);
@@ -154,6 +162,8 @@ private:
     void untickAllSilently();
     void setModeControlsEnabled(bool on);
     void writeReadouts(const QString& html);
+    /// The amplitude and speed lines, from the animation.
+    void showAnimation();
     /// The device in use, or null.
     Haptics* device() const;
     /// The loaded network; null only after the workbench's shutdown.

@@ -18,7 +18,7 @@ ModeRows modeRows(const ModeSet& modes, int32_t dim)
         r.rows = modes.getModeVectors();
         r.count = modes.getSparseModeCount();
         r.sparse = true;
-    } else {
+    } else if (modes.isEigenComputed()) {
         r.rows = modes.getEigenvectorMatrixT();
         r.count = dim - 6;
     }

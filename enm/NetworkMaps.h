@@ -34,7 +34,8 @@ struct ModeRows {
 };
 
 /// Every computed mode on the dense path, the lowest ones on the sparse path; none when the
-/// vectors are not held.
+/// vectors are not held or the modes were not computed here (eigen data files hold no
+/// eigenvalues).
 ModeRows modeRows(const ModeSet& modes, int32_t dim);
 /// 0 … count − 1.
 std::vector<int32_t> allModes(const ModeRows& rows);

@@ -105,6 +105,7 @@ void Workbench::handOver(std::unique_ptr<ElasticNetworkModel> network, const std
     if (network && network != m_network) {
         // The simulation thread and the servo ticks read the network: both stop before it
         // changes (start() restarts the ticks once the new network is ready).
+        m_animation.stop();
         stopSimulation();
         if (m_device) {
             m_device->stopSched();

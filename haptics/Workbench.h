@@ -18,6 +18,7 @@
 #pragma once
 
 #include "common/Vector3d.h"
+#include "enm/ModeAnimation.h"
 #include "haptics/Haptics.h"
 
 #include <cstdint>
@@ -76,6 +77,10 @@ public:
     /// The camera distance after a reset, by the last device model opened.
     float cameraDistance() const;
     static float cameraDistance(const DeviceParameters& params);
+
+    /// The mode played in the view, if any (stopped at every hand-over).
+    ModeAnimation& animation() { return m_animation; }
+    const ModeAnimation& animation() const { return m_animation; }
 
     // ---- The device -----------------------------------------------------------------------------
     /// The device object in use, or null.
@@ -147,6 +152,7 @@ private:
     std::unique_ptr<Haptics> m_device;
     std::unique_ptr<SimulationThread> m_simulation;
     DeviceParameters m_deviceParams;
+    ModeAnimation m_animation;
     Placement m_placement;
     Vector3d m_translation;
     uint64_t m_generation = 0;

@@ -214,8 +214,9 @@ void COpenGL::setPerspective()
     const int w = screenWidth, h = screenHeight;
     nearDist = nearPlane();
     // Deep enough for the far side of the molecule at the current distance.
-    farDist = std::max(farPlane(), static_cast<double>(currentCamZ) + kNoDeviceEyeOffset
-                                       - m_workbench.initialTranslation().z + 2.0 * networkExtent);
+    farDist = std::max(farPlane(),
+                       static_cast<double>(currentCamZ) + kNoDeviceEyeOffset - m_workbench.initialTranslation().z
+                           + 2.0 * networkExtent);
     aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -432,6 +433,10 @@ void COpenGL::renderFrame()
     }
     saveMatrices();
 
+    // A mode played swings the drawn nodes about the deformed structure.
+    ModeAnimation& animation = m_workbench.animation();
+    networkDrawing->setFrameOffsets(animation.running() ? &animation.displacements(ModeAnimation::Clock::now())
+                                                        : nullptr);
     networkDrawing->updateBackboneAngles();
     if (render3DMode)
         draw3DELNBackbone();
@@ -607,18 +612,24 @@ ViewReport COpenGL::viewReport() const
     const std::array<double, 16>& pr = t.projection;
     const double radius = networkDrawing ? networkDrawing->nodeSphereRadius() : kNodeSphereRadius;
     const double top = t.viewport[1] + t.viewport[3];
+    // Where the last frame drew the nodes (a mode played moves them), else where they are.
+    const NetworkDrawing* drawing = getNetworkDrawing();
+    const std::vector<Vector3d>* drawn = drawing ? &drawing->framePositions() : nullptr;
+    if (drawn && drawn->size() != static_cast<std::size_t>(eln->getAmountOfAtoms())) drawn = nullptr;
     bool any = false;
     for (int32_t i = 0; i < eln->getAmountOfAtoms(); ++i) {
-        const Vector3d p = eln->deformation().getDeformedPosition(i);
+        const Vector3d p = drawn ? (*drawn)[static_cast<std::size_t>(i)] : eln->deformation().getDeformedPosition(i);
         if (!finite(p)) continue;
         ++r.nodes;
-        const double world[3] = {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+        const double world[3] = {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
+                                 m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
                                  m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
         double eye[4];
         for (int k = 0; k < 4; ++k)
             eye[k] = mv[k] * world[0] + mv[4 + k] * world[1] + mv[8 + k] * world[2] + mv[12 + k];
         double clip[4];
-        for (int k = 0; k < 4; ++k) clip[k] = pr[k] * eye[0] + pr[4 + k] * eye[1] + pr[8 + k] * eye[2] + pr[12 + k] * eye[3];
+        for (int k = 0; k < 4; ++k)
+            clip[k] = pr[k] * eye[0] + pr[4 + k] * eye[1] + pr[8 + k] * eye[2] + pr[12 + k] * eye[3];
         if (!(clip[3] > 0.0)) {
             ++r.nodesOutside; // behind the eye
             continue;

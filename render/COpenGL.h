@@ -34,10 +34,10 @@ namespace vornax {
 /// What the last frame shows of the network, in surface pixels (x right, y down from the top
 /// left of the surface).
 struct ViewReport {
-    std::array<int, 4> viewport{};        ///< x, y (from the bottom, as GL has it), width, height
-    std::array<double, 4> nodeBounds{};   ///< x min, y min, x max, y max of the drawn node spheres
-    int64_t nodes = 0;                    ///< nodes with a position
-    int64_t nodesOutside = 0;             ///< nodes whose centre falls outside the viewport or its depth
+    std::array<int, 4> viewport{};      ///< x, y (from the bottom, as GL has it), width, height
+    std::array<double, 4> nodeBounds{}; ///< x min, y min, x max, y max of the drawn node spheres
+    int64_t nodes = 0;                  ///< nodes with a position
+    int64_t nodesOutside = 0;           ///< nodes whose centre falls outside the viewport or its depth
 };
 
 class DeviceGraphics;

@@ -250,6 +250,8 @@ void NetworkDrawing::takeFramePositions()
     const int32_t n = m_network.getAmountOfAtoms();
     m_framePositions.resize(static_cast<std::size_t>(n));
     for (int32_t i = 0; i < n; ++i) m_framePositions[static_cast<std::size_t>(i)] = m_network.deformation().getDeformedPosition(i);
+    if (m_frameOffsets && m_frameOffsets->size() == m_framePositions.size())
+        for (std::size_t i = 0; i < m_framePositions.size(); ++i) m_framePositions[i] += (*m_frameOffsets)[i];
 }
 
 void NetworkDrawing::updateBackboneAngles()
@@ -374,8 +376,8 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
 float NetworkDrawing::nodeSphereRadius() const
 {
     const bool spheres = m_network.isRenderingSpheres();
-    const float scale = m_counts.rigid ? (spheres ? 6.0f : 0.6f)
-                                       : (spheres ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
+    const float scale =
+        m_counts.rigid ? (spheres ? 6.0f : 0.6f) : (spheres ? 1.0f : 0.3f) * m_network.deformation().getCurrentZoom();
     return kNodeSphereRadius * scale;
 }
 

@@ -105,6 +105,12 @@ public:
         int32_t lines = 0;      ///< backbone lines between distant nodes (not counted in `cylinders`)
     };
     const FrameCounts& lastFrame() const { return m_counts; }
+    /// Displacements (model units, one a node) added to the deformed positions drawn from the
+    /// next frame on, such as a mode's swing; null or empty: none. Not owned: it must live until
+    /// it is replaced.
+    void setFrameOffsets(const std::vector<Vector3d>* offsets) { m_frameOffsets = offsets; }
+    /// Where the last frame drew each node (model units): deformed, plus any offsets.
+    const std::vector<Vector3d>& framePositions() const { return m_framePositions; }
     /// The radius (model units) the node spheres were last drawn with.
     float nodeSphereRadius() const;
 
@@ -156,6 +162,7 @@ private:
     std::vector<int32_t> m_chainLengths;
     std::vector<Vector3d> m_framePositions; ///< this frame's node positions
     FrameCounts m_counts;
+    const std::vector<Vector3d>* m_frameOffsets = nullptr;
 
     // Batches: vertices filled each frame, indices made once for a chunk of shapes.
     std::array<std::vector<BatchVertex>, 7> m_sphereVertices;

@@ -13,6 +13,7 @@
 
 #include "common/Console.h"
 #include "common/TextParse.h"
+#include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
@@ -22,18 +23,16 @@
 #include "molecule/Atom.h"
 #include "molecule/SessionFile.h"
 #include "render/COpenGL.h"
+#include "render/NetworkDrawing.h"
 #include "support/TestData.h"
 
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
-#include <QWheelEvent>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -41,15 +40,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QTabWidget>
-#include <QTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
+#include <QUrl>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +209,82 @@ TEST(Window, ResetFramesTheMoleculeAndZoomingOutKeepsItWhole)
     EXPECT_GT(view.getCurrentCamZ(), 300.0f * framedZ);
     EXPECT_EQ(far.nodesOutside, 0) << "cut off by the far plane at " << view.getFarDist();
     EXPECT_LT(far.nodeBounds[2] - far.nodeBounds[0], 0.05 * (framed.nodeBounds[2] - framed.nodeBounds[0]));
+}
+
+// "Motion": the lowest mode of 1crn swings in the view at its thermal amplitude, scaled by the
+// slider; the deformation and the kept forces stay as they were; a mode box or a press of the
+// stylus stops it.
+TEST(Window, AModeSwingsInTheViewUntilAPullOrAModeChange)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    VirtualDeviceChoice choice;
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    Form1 window(options);
+    window.resize(1024, 768);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 60000));
+    const FormControls& c = window.controls();
+    Workbench& bench = window.workbench();
+    const ElasticNetworkModel& eln = *bench.network();
+    COpenGL& view = *window.view();
+    auto frames = [&] {
+        const int64_t n = view.getFramesDrawn();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view.getFramesDrawn() > n + 2; }, 10000));
+    };
+    std::vector<Vector3d> rest;
+    for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i) rest.push_back(eln.deformation().getDeformedPosition(i));
+    frames();
+    const ViewReport still = view.viewReport();
+
+    c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.motionTab), true);
+    c.tabControl1->setCurrentWidget(c.motionTab);
+    ASSERT_TRUE(c.animateMode->isEnabled());
+    EXPECT_EQ(c.animateModeNumber->maximum(), 132);
+    c.animateModeNumber->setValue(1);
+    c.animateMode->click();
+    ModeAnimation& animation = bench.animation();
+    ASSERT_TRUE(animation.running()) << c.animationAmplitudeLabel->text().toStdString();
+    EXPECT_EQ(c.animateMode->text(), "Stop");
+    // √(kT / (K λ)) of the lowest mode, from the calibration.
+    const double expected = std::sqrt(0.6 * eln.modes().getInverseScaledEigenvalues()[0]);
+    EXPECT_NEAR(animation.thermalAmplitude(), expected, 1e-9 * expected);
+    EXPECT_TRUE(c.animationAmplitudeLabel->text().startsWith("Thermal amplitude: " + QString::number(expected, 'f', 2)
+                                                             + " Å; shown ×1,"))
+        << c.animationAmplitudeLabel->text().toStdString();
+
+    // Ten times the thermal amplitude, held at its largest swing.
+    c.animationAmplitude->setValue(70);
+    EXPECT_NEAR(animation.scale(), 10.0, 1e-9);
+    animation.holdAtPeak();
+    frames();
+    const ViewReport swung = view.viewReport();
+    EXPECT_NE(swung.nodeBounds, still.nodeBounds);
+    float largest = 0.0f;
+    const std::vector<Vector3d>& drawn = view.getNetworkDrawing()->framePositions();
+    for (std::size_t i = 0; i < rest.size(); ++i) largest = std::max(largest, drawn[i].euclideanDistance(rest[i]));
+    EXPECT_NEAR(largest, units::toModel(animation.largestNodeSwing()), 1e-3 * largest);
+    window.surface()->grabFrame().save(QString::fromStdString(gltest::picturePath("mode-animated.png")));
+    for (int32_t i = 0; i < eln.getAmountOfAtoms(); ++i)
+        EXPECT_EQ(eln.deformation().getDeformedPosition(i), rest[static_cast<std::size_t>(i)]) << "node " << i;
+    EXPECT_TRUE(eln.deformation().keptForces().empty());
+
+    // A mode box changes the modes: the swing stops, and the view is the deformation again.
+    c.modeArray[2]->click();
+    EXPECT_FALSE(animation.running());
+    EXPECT_FALSE(c.animateMode->isChecked());
+    EXPECT_EQ(c.animateMode->text(), "Animate");
+    frames();
+    EXPECT_EQ(view.viewReport().nodeBounds, still.nodeBounds);
+
+    // A press of the stylus stops it too.
+    c.animateMode->click();
+    ASSERT_TRUE(animation.running());
+    hdapi::VirtualDevice::instance().setButtons(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !animation.running(); }, 5000));
+    EXPECT_FALSE(c.animateMode->isChecked());
+    hdapi::VirtualDevice::instance().setButtons(0);
 }
 
 TEST(Window, ClosingDuringALoadStopsItAndClosesCleanly)

@@ -40,6 +40,16 @@ check 1crn "$tutorial/1crn.pdb"
 check 1crn-square "$tutorial/1crn.pdb" --window-size 1240x1000
 check 4hhb "$data/pdb/4hhb.pdb"
 check 4hhb-wide "$data/pdb/4hhb.pdb" --window-size 1200x600
+# The lowest mode held at its largest swing: still framed, and
+# the swing is shown and said.
+check 4hhb-mode1 "$data/pdb/4hhb.pdb" --animate-mode 1
+grep -q "^Thermal amplitude: [0-9.]* Å; shown ×1, the largest node swing [0-9.]* Å$" "$out/framing-4hhb-mode1.log" ||
+  fail "4hhb-mode1: the amplitude line is not printed"
+cmp -s "$out/framing-4hhb.json" "$out/framing-4hhb-mode1.json" && fail "4hhb-mode1: the swing moved nothing"
+status=0
+"$vornax" "$data/pdb/4hhb.pdb" --mouse-stylus --animate-mode 999999 --quit > "$out/framing-no-mode.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] && grep -q "animate-mode 999999: the structure holds the vectors of 1722 modes" "$out/framing-no-mode.log" ||
+  fail "a mode beyond those held was not refused (status $status)"
 if [ -f "$shared/3j6r.pdb" ]; then
   check 3j6r "$shared/3j6r.pdb"
   if [ "${VORNAX_FRAMING_CAPSID:-1}" = 1 ]; then check 3j6r-capsid "$shared/3j6r.pdb" --assembly 1; fi
