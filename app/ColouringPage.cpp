@@ -3,6 +3,7 @@
 #include "common/UserPrompts.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,7 +12,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStringList>
+
+#include <algorithm>
+#include <iterator>
 
 namespace vornax {
 
@@ -22,8 +28,8 @@ const QString kChainPrompt = QString::fromLatin1(ResidueHighlights::kChainPrompt
 
 } // namespace
 
-ColouringPage::ColouringPage(QWidget& page, NetworkSource network, QObject* parent)
-    : QObject(parent), m_network(std::move(network)), m_highlights([] { return getColour(); })
+ColouringPage::ColouringPage(QWidget& page, NetworkSource network, NodeColouring* colouring, QObject* parent)
+    : QObject(parent), m_network(std::move(network)), m_colouring(colouring), m_highlights([] { return getColour(); })
 {
     setObjectName("colouringPage");
     residueBox = new QLineEdit(kResiduePrompt);
@@ -56,6 +62,25 @@ ColouringPage::ColouringPage(QWidget& page, NetworkSource network, QObject* pare
     grid->addWidget(performSearch, 1, 0);
     grid->addWidget(removeRes, 1, 1);
     grid->addWidget(removeAll, 2, 0);
+    if (m_colouring) {
+        colourByBox = new QComboBox;
+        colourByBox->setObjectName("colourBy");
+        colourByBox->setToolTip("Colour the nodes by a number of each (blue lowest, white, red highest); "
+                                "highlighted residues keep their colours");
+        for (const ColourBy by : kColourChoices) colourByBox->addItem(QString("Colour by: ") + colourByName(by));
+        colourByMode = new QSpinBox;
+        colourByMode->setObjectName("colourByMode");
+        colourByMode->setPrefix("Mode ");
+        colourByMode->setRange(1, 100000);
+        colourByMode->setToolTip("The mode of \"Mode shape\" (1 is the lowest non-rigid mode)");
+        grid->addWidget(colourByBox, 2, 1);
+        grid->addWidget(colourByMode, 2, 2);
+        connect(colourByBox, &QComboBox::activated, this,
+                [this](int index) { colourBy(kColourChoices[static_cast<std::size_t>(index)]); });
+        connect(colourByMode, &QSpinBox::valueChanged, this, [this] {
+            if (m_colouring->choice() == ColourBy::ModeShape) colourBy(ColourBy::ModeShape);
+        });
+    }
     grid->addWidget(colourChains, 3, 0);
     grid->addWidget(chainbow, 3, 1);
     grid->addWidget(resultsLine, 4, 0, 1, 2);
@@ -81,6 +106,26 @@ std::optional<Vector3d> ColouringPage::getColour()
     const std::optional<Rgb8> chosen = userPrompts().askColour("Highlight Colour");
     if (!chosen) return std::nullopt;
     return ResidueHighlights::fromRgb8(*chosen);
+}
+
+bool ColouringPage::colourBy(ColourBy by)
+{
+    if (!m_colouring) return false;
+    std::string why;
+    ElasticNetworkModel* network = m_network();
+    const bool done = by == ColourBy::None
+        ? (m_colouring->clear(), true)
+        : network && m_colouring->choose(by, colourByMode->value() - 1, *network, why);
+    const ColourBy shown = done ? by : ColourBy::None;
+    if (!done) {
+        m_colouring->clear();
+        resultsLine->setText(QString("Cannot colour by ") + colourByName(by) + ": "
+                             + QString::fromStdString(why.empty() ? "no structure is loaded" : why));
+    }
+    const auto at = std::find(std::begin(kColourChoices), std::end(kColourChoices), shown);
+    const QSignalBlocker blocked(colourByBox);
+    colourByBox->setCurrentIndex(static_cast<int>(at - std::begin(kColourChoices)));
+    return done;
 }
 
 void ColouringPage::performSearch_Click()

@@ -1,13 +1,15 @@
 // The "Colouring" page of the main window: the residue and chain boxes, "Add Residue",
 // "Remove Residue", "Remove All", "Colour Chains", "Chainbow", a results line and the
-// "Highlighted Residues" list, working on the network on the view through ResidueHighlights.
+// "Highlighted Residues" list, working on the network on the view through ResidueHighlights;
+// and the "Colour by" choice of a colour map (NodeMaps.h), which the highlights stay on top of.
 //
-//     new ColouringPage(*controls.viewingTab, [this] { return networkOnView(); }, window);
+//     new ColouringPage(*controls.viewingTab, [this] { return networkOnView(); }, &colouring, window);
 //
 // The colour dialog is the user prompts' (Qt's colour dialog in the program, canned answers in
 // tests). The controls carry form names (objectName) for the tests to find them.
 #pragma once
 
+#include "enm/NodeMaps.h"
 #include "enm/ResidueHighlights.h"
 
 #include <QObject>
@@ -16,6 +18,8 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -32,8 +36,13 @@ public:
     /// The network on the view, or null before one is there.
     using NetworkSource = std::function<ElasticNetworkModel*()>;
 
-    /// Builds the controls on `page` (which must have no layout yet).
-    ColouringPage(QWidget& page, NetworkSource network, QObject* parent = nullptr);
+    /// Builds the controls on `page` (which must have no layout yet). `colouring` (not owned, may
+    /// be null: no "Colour by") is the view's colour map.
+    ColouringPage(QWidget& page, NetworkSource network, NodeColouring* colouring = nullptr, QObject* parent = nullptr);
+
+    /// "Colour by": the map of `by` (for ColourBy::ModeShape the mode of the mode box), or back
+    /// to None with the reason on the results line when the network cannot give it.
+    bool colourBy(ColourBy by);
 
     /// "Add Residue": the expression in the residue box, with the chain box's chain.
     void performSearch_Click();
@@ -55,6 +64,8 @@ public:
     QCheckBox* chainbow = nullptr;        ///< "Chainbow"
     QLabel* resultsLine = nullptr;
     QPlainTextEdit* highlightedResidues = nullptr;
+    QComboBox* colourByBox = nullptr; ///< "Colour by", in the order of kColourChoices
+    QSpinBox* colourByMode = nullptr; ///< the mode of "Mode shape", 1 = the lowest non-rigid one
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,6 +77,7 @@ private:
     void showHighlights();
 
     NetworkSource m_network;
+    NodeColouring* m_colouring = nullptr;
     ResidueHighlights m_highlights;
 };
 

@@ -5,6 +5,7 @@
 #include "FormLogic.h"
 #include "FormView.h"
 #include "LoadDialogs.h"
+#include "MapLegend.h"
 #include "QtPrompts.h"
 #include "RecentFiles.h"
 #include "UserGuide.h"
@@ -117,9 +118,11 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     // The stylus tip follows the pointer with no button held: moves must reach the window from
     // the view through every widget between them.
     for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
+    m_legend = new MapLegend(m_workbench->colouring(), m_surface->widget());
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_workbench, *m_formView, this);
-    new ColouringPage(*m_controls.viewingTab, [this] { return m_workbench->network(); }, this);
+    new ColouringPage(
+        *m_controls.viewingTab, [this] { return m_workbench->network(); }, &m_workbench->colouring(), this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"

@@ -47,6 +47,7 @@ namespace vornax {
 class AdvancedOptionsDialog;
 class COpenGL;
 class FormLogic;
+class MapLegend;
 class NetworkFileHandle;
 class QtPrompts;
 class RecentFiles;
@@ -107,6 +108,8 @@ public:
     ViewSurface* surface() const { return m_surface; }
     const FormControls& controls() const { return m_controls; }
     FormLogic& logic() const { return *m_logic; }
+    /// The colour map's legend over the view.
+    const MapLegend& mapLegend() const { return *m_legend; }
     /// The text of the status line.
     QString statusText() const;
     /// The mouse's stylus (active while the view's device is the virtual one).
@@ -221,6 +224,7 @@ private:
     ViewSurface* m_surface = nullptr;
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;
+    MapLegend* m_legend = nullptr; ///< over the view, owned by it
     FormLogic* m_logic = nullptr;
     UserGuide* m_guide = nullptr;
     QLabel* m_status = nullptr;

@@ -10,52 +10,20 @@
 
 namespace vornax {
 
-namespace {
-
-/// The vectors a network holds: every computed mode, the sparse path's lowest, or the modes
-/// eigen data files kept.
-struct HeldVectors {
-    const double* rows = nullptr;
-    int32_t count = 0;
-};
-
-HeldVectors heldVectors(const ElasticNetworkModel& network)
-{
-    const ModeSet& modes = network.modes();
-    if (const ModeRows rows = modeRows(modes, network.get3N()); rows.count > 0) return {rows.rows, rows.count};
-    return {modes.getModeVectors(), modes.getModeVectors() ? modes.getTotalMaxModes() : 0};
-}
-
-/// 1 / (K λ_k) for mode k: the calibrated inverse where it is held, else the unit-spring one
-/// over K (1 when not calibrated); 0 for a zero mode or none known.
-double inverseStiffness(const ElasticNetworkModel& network, int32_t k)
-{
-    const auto i = static_cast<std::size_t>(k);
-    const ModeSet& modes = network.modes();
-    const std::vector<double>& scaled = modes.getInverseScaledEigenvalues();
-    if (i < scaled.size() && scaled[i] > 0.0 && std::isfinite(scaled[i])) return scaled[i];
-    const std::vector<double>& lambda = modes.getEigenvalues(); // one-based
-    const double K = modes.getCalibration().K > 0.0 ? modes.getCalibration().K : 1.0;
-    if (i + 7 < lambda.size() && lambda[i + 7] > 0.0) return 1.0 / (K * lambda[i + 7]);
-    return 0.0;
-}
-
-} // namespace
-
-int32_t ModeAnimation::playableModes(const ElasticNetworkModel& network) { return heldVectors(network).count; }
+int32_t ModeAnimation::playableModes(const ElasticNetworkModel& network) { return heldModes(network).count; }
 
 bool ModeAnimation::start(const ElasticNetworkModel& network, int32_t mode, Clock::time_point now)
 {
     stop();
-    const HeldVectors held = heldVectors(network);
+    const HeldModes held = heldModes(network);
     if (mode < 0 || mode >= held.count) return false;
-    const double inverse = inverseStiffness(network, mode);
+    const double inverse = held.inverseStiffness[static_cast<std::size_t>(mode)];
     if (!(inverse > 0.0)) return false;
     const double kT = 0.6 * network.geometry().getTemperature() / 300.0;
     m_thermal = std::sqrt(kT * inverse);
     const auto dim = static_cast<std::size_t>(network.get3N());
     const std::size_t n = dim / 3;
-    const double* v = held.rows + static_cast<std::size_t>(mode) * dim;
+    const double* v = held.rows.rows + static_cast<std::size_t>(mode) * dim;
     const double a = units::toModel(m_thermal);
     m_shape.resize(n);
     m_largestPart = 0.0;

@@ -108,10 +108,7 @@ void NetworkGeometry::setBBColour(const Vector3d& colour)
     for (Atom* a : getAtoms()) a->setMyColour(colour);
 }
 
-void NetworkGeometry::clearAllResCols()
-{
-    setBBColour(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
-}
+void NetworkGeometry::clearAllResCols() { setBBColour(kPlainNodeColour); }
 
 bool NetworkGeometry::searchChainID(const std::string& chain) const { return listHolds(getChainIDs(), chain, true); }
 

@@ -54,7 +54,7 @@ void NetworkGeometry::buildLightAtomList()
                   nodeCoordinates.begin() + static_cast<std::ptrdiff_t>(3 * i));
         auto* atom = new Atom(r.position, Vector3d(0.5f, 0.5f, 0.5f), "C Alpha", 6.0f, static_cast<int32_t>(i), "C",
                               r.residueNumber, r.residueName, r.chainID);
-        if (r.isNucleic) atom->setMyColour(Vector3d(0.0f, 1.0f, 0.0f));
+        if (r.isNucleic) atom->setMyColour(kNucleicNodeColour);
         atom->init();
         atom->setMyBFactor(r.bFactor);
         atom->setInitEQForce(1.0f);

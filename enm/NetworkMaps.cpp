@@ -1,5 +1,6 @@
 #include "enm/NetworkMaps.h"
 
+#include "enm/ElasticNetworkModel.h"
 #include "enm/ModeSet.h"
 
 #include <cblas.h>
@@ -34,6 +35,30 @@ ModeRows modeRows(const ModeSet& modes, int32_t dim)
             r.inverse[k] = lambda[k + 7] > 0.0 ? 1.0 / lambda[k + 7] : 0.0;
     }
     return r;
+}
+
+HeldModes heldModes(const ElasticNetworkModel& network)
+{
+    const ModeSet& modes = network.modes();
+    HeldModes held;
+    held.rows = modeRows(modes, network.get3N());
+    if (held.rows.count == 0 && modes.getModeVectors()) {
+        held.rows.rows = modes.getModeVectors();
+        held.rows.count = modes.getTotalMaxModes();
+    }
+    held.count = held.rows.count;
+    const std::vector<double>& scaled = modes.getInverseScaledEigenvalues();
+    const std::vector<double>& lambda = modes.getEigenvalues(); // one-based
+    const double K = modes.getCalibration().K > 0.0 ? modes.getCalibration().K : 1.0;
+    held.inverseStiffness.assign(static_cast<std::size_t>(held.count), 0.0);
+    for (std::size_t k = 0; k < held.inverseStiffness.size(); ++k) {
+        if (k < scaled.size() && scaled[k] > 0.0 && std::isfinite(scaled[k]))
+            held.inverseStiffness[k] = scaled[k];
+        else if (k + 7 < lambda.size() && lambda[k + 7] > 0.0)
+            held.inverseStiffness[k] = 1.0 / (K * lambda[k + 7]);
+    }
+    if (held.rows.inverse.size() != held.inverseStiffness.size()) held.rows.inverse = held.inverseStiffness;
+    return held;
 }
 
 std::vector<int32_t> allModes(const ModeRows& rows)

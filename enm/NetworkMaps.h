@@ -21,6 +21,7 @@
 
 namespace vornax {
 
+class ElasticNetworkModel;
 class ModeSet;
 
 /// The non-rigid modes a mode set holds: `count` rows of `dim` coordinates, lowest first, with
@@ -39,6 +40,16 @@ struct ModeRows {
 ModeRows modeRows(const ModeSet& modes, int32_t dim);
 /// 0 … count − 1.
 std::vector<int32_t> allModes(const ModeRows& rows);
+
+/// The modes a loaded network holds for the view: those of modeRows, or where the modes came
+/// from eigen data files the ones they kept; each with 1/(K λ_k), the calibrated inverse where
+/// it is held (K = 1 where the structure is not calibrated), 0 for a zero mode.
+struct HeldModes {
+    ModeRows rows; ///< rows.inverse: 1/λ_k, or 1/(K λ_k) where only that is known
+    std::vector<double> inverseStiffness;
+    int32_t count = 0;
+};
+HeldModes heldModes(const ElasticNetworkModel& network);
 
 /// Σ_k |v_k,i|² / λ_k per node over `modes` (indices into rows, each checked by the caller).
 std::vector<double> squareFluctuations(const ModeRows& rows, const std::vector<int32_t>& modes);

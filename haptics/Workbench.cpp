@@ -106,6 +106,7 @@ void Workbench::handOver(std::unique_ptr<ElasticNetworkModel> network, const std
         // The simulation thread and the servo ticks read the network: both stop before it
         // changes (start() restarts the ticks once the new network is ready).
         m_animation.stop();
+        m_colouring.clear();
         stopSimulation();
         if (m_device) {
             m_device->stopSched();

@@ -19,6 +19,7 @@
 
 #include "common/Vector3d.h"
 #include "enm/ModeAnimation.h"
+#include "enm/NodeMaps.h"
 #include "haptics/Haptics.h"
 
 #include <cstdint>
@@ -81,6 +82,9 @@ public:
     /// The mode played in the view, if any (stopped at every hand-over).
     ModeAnimation& animation() { return m_animation; }
     const ModeAnimation& animation() const { return m_animation; }
+    /// What the view colours the nodes by, if anything (cleared at every hand-over).
+    NodeColouring& colouring() { return m_colouring; }
+    const NodeColouring& colouring() const { return m_colouring; }
 
     // ---- The device -----------------------------------------------------------------------------
     /// The device object in use, or null.
@@ -153,6 +157,7 @@ private:
     std::unique_ptr<SimulationThread> m_simulation;
     DeviceParameters m_deviceParams;
     ModeAnimation m_animation;
+    NodeColouring m_colouring;
     Placement m_placement;
     Vector3d m_translation;
     uint64_t m_generation = 0;

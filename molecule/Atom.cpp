@@ -25,7 +25,7 @@ Atom::Atom(const Vector3d& position, const Vector3d& colour_, const std::string&
     selected.store(false, std::memory_order_relaxed);
     pressedState.store(3, std::memory_order_relaxed);
     camZoom.store(1.0f, std::memory_order_relaxed);
-    residueColour.store(Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f));
+    residueColour.store(kPlainNodeColour);
 }
 
 Atom::~Atom()

@@ -13,6 +13,10 @@
 
 namespace vornax {
 
+/// A node's own colour: grey, and green for the phosphorus nodes of DNA and RNA.
+inline constexpr Vector3d kPlainNodeColour{200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f};
+inline constexpr Vector3d kNucleicNodeColour{0.0f, 1.0f, 0.0f};
+
 class Atom;
 class ModeChangeToken;
 
@@ -201,7 +205,7 @@ protected:
     std::atomic<bool> releaseAfterGrab{false};
     std::atomic<bool> forceRenderMode{false}; ///< written by the servo thread, read when drawing
     SeqLocked<Vector3d> initialPosition;
-    SeqLocked<Vector3d> residueColour{Vector3d(200.0f / 255.0f, 200.0f / 255.0f, 200.0f / 255.0f)};
+    SeqLocked<Vector3d> residueColour{kPlainNodeColour};
     std::array<std::atomic<int32_t>, 22> modeStateArray{};
     SeqLocked<Vector3d> applyingForce;
     SeqLocked<Vector3d> savedForce;

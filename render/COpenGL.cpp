@@ -437,6 +437,10 @@ void COpenGL::renderFrame()
     ModeAnimation& animation = m_workbench.animation();
     networkDrawing->setFrameOffsets(animation.running() ? &animation.displacements(ModeAnimation::Clock::now())
                                                         : nullptr);
+    // A colour map, the displacement's following the pull.
+    NodeColouring& colouring = m_workbench.colouring();
+    colouring.refresh(*eln);
+    networkDrawing->setNodeMap(colouring.map());
     networkDrawing->updateBackboneAngles();
     if (render3DMode)
         draw3DELNBackbone();

@@ -1,5 +1,8 @@
 #include "render/NetworkDrawing.h"
 
+#include "enm/NodeMaps.h"
+#include "render/ColourRamp.h"
+
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
 #include "molecule/Atom.h"
@@ -343,7 +346,7 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
             const Vector3d p = m_framePositions[k];
             const Atom* atom = m_network.getAtom(static_cast<int32_t>(k));
             if (finite(p)) {
-                const Vector3d colour = atom->getMyResidueColour();
+                const Vector3d colour = nodeColourOf(k);
                 const int level = levelOfDetail(p.squaredEuclideanDistance(camLocal));
                 glPushMatrix();
                 glTranslatef(p.x, p.y, p.z);
@@ -381,9 +384,20 @@ float NetworkDrawing::nodeSphereRadius() const
     return kNodeSphereRadius * scale;
 }
 
+Vector3d NetworkDrawing::nodeColourOf(std::size_t node) const
+{
+    const Vector3d own = m_network.getAtom(static_cast<int32_t>(node))->getMyResidueColour();
+    if (!m_nodeMap || node >= m_nodeMap->values.size()) return own;
+    // Highlights stay on top of the map: only a node in its plain colour takes the map's.
+    const bool nucleic = m_network.geometry().getBackboneList()[node].isNucleic;
+    if (!(own == kPlainNodeColour || (nucleic && own == kNucleicNodeColour))) return own;
+    const std::array<float, 3> c = rampColour(m_nodeMap->fraction(m_nodeMap->values[node]));
+    return Vector3d(c[0], c[1], c[2]);
+}
+
 std::array<GLubyte, 4> NetworkDrawing::nodeColour(std::size_t node) const
 {
-    const Vector3d c = m_network.getAtom(static_cast<int32_t>(node))->getMyResidueColour();
+    const Vector3d c = nodeColourOf(node);
     return {toByte(c.x), toByte(c.y), toByte(c.z), toByte(0.5f)};
 }
 

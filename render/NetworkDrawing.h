@@ -36,6 +36,7 @@
 
 namespace vornax {
 class ElasticNetworkModel;
+struct NodeMap;
 class Impostors;
 class LitPrograms;
 
@@ -109,6 +110,12 @@ public:
     /// next frame on, such as a mode's swing; null or empty: none. Not owned: it must live until
     /// it is replaced.
     void setFrameOffsets(const std::vector<Vector3d>* offsets) { m_frameOffsets = offsets; }
+    /// Colours the nodes by `map` from the next frame on (null: their own colours). A node
+    /// whose own colour is not its plain one (a highlighted residue, a coloured chain) keeps it.
+    /// Not owned: it must live until it is replaced.
+    void setNodeMap(const NodeMap* map) { m_nodeMap = map; }
+    /// The colour node `node` is drawn in: its own, or the map's where it is in its plain colour.
+    Vector3d nodeColourOf(std::size_t node) const;
     /// Where the last frame drew each node (model units): deformed, plus any offsets.
     const std::vector<Vector3d>& framePositions() const { return m_framePositions; }
     /// The radius (model units) the node spheres were last drawn with.
@@ -163,6 +170,7 @@ private:
     std::vector<Vector3d> m_framePositions; ///< this frame's node positions
     FrameCounts m_counts;
     const std::vector<Vector3d>* m_frameOffsets = nullptr;
+    const NodeMap* m_nodeMap = nullptr;
 
     // Batches: vertices filled each frame, indices made once for a chunk of shapes.
     std::array<std::vector<BatchVertex>, 7> m_sphereVertices;

@@ -2,11 +2,12 @@
 // the view, and closes cleanly in the middle of a load.
 #include "AdvancedOptionsDialog.h"
 #include "DisplayRequired.h"
-#include "GLTestContext.h"
 #include "Form1.h"
 #include "FormControls.h"
 #include "FormLogic.h"
+#include "GLTestContext.h"
 #include "LoadDialogs.h"
+#include "MapLegend.h"
 #include "RecentFiles.h"
 #include "SessionWorkflow.h"
 #include "ViewSurface.h"
@@ -15,7 +16,9 @@
 #include "common/TextParse.h"
 #include "common/Units.h"
 #include "common/UserPrompts.h"
+#include "enm/Calibration.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NodeMaps.h"
 #include "haptics/Haptics.h"
 #include "haptics/Workbench.h"
 #include "haptics/hdapi/VirtualDevice.h"
@@ -29,6 +32,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -669,6 +673,97 @@ TEST(Window, ColouringPageHighlightsResiduesInTheView)
     QTest::mouseClick(window.findChild<QPushButton*>("removeAll"), Qt::LeftButton);
     EXPECT_TRUE(list->toPlainText().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return redPixels(window.surface()->grabFrame()) < red / 20; }, 10000));
+}
+
+// "Colour by" on 1crn with a force kept: each map colours the nodes from blue (lowest) through
+// white to red (highest) and shows its legend; residue highlights stay on top; a map the network
+// cannot give is refused with its reason; None brings the plain drawing back.
+TEST(Window, ColourByMapsTheNodesWithALegendUnderTheHighlights)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    ScriptedPrompts prompts;
+    ScopedUserPrompts installed(&prompts);
+    VirtualDeviceChoice choice;
+    WindowOptions options = optionsFor("1crn.pdb");
+    options.openDevice = true;
+    Form1 window(options);
+    window.resize(1024, 768);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
+    const FormControls& c = window.controls();
+    c.saveForces->setChecked(true);
+    const int pulled = frontNodes(window).front();
+    pull(window, pulled);
+    const ElasticNetworkModel& eln = *window.workbench().network();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return eln.deformation().keptForces().size() == 1; }, 5000));
+
+    c.tabControl1->setTabEnabled(c.tabControl1->indexOf(c.viewingTab), true);
+    c.tabControl1->setCurrentWidget(c.viewingTab);
+    auto* box = window.findChild<QComboBox*>("colourBy");
+    auto* results = window.findChild<QLabel*>("resultsLine");
+    ASSERT_TRUE(box && results);
+    const NodeColouring& colouring = window.workbench().colouring();
+    const MapLegend& legend = window.mapLegend();
+    auto choose = [&](ColourBy by) {
+        const int index = static_cast<int>(std::find(std::begin(kColourChoices), std::end(kColourChoices), by)
+                                           - std::begin(kColourChoices));
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+        const int64_t frames = window.view()->getFramesDrawn();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.view()->getFramesDrawn() > frames + 2; }, 10000));
+    };
+    auto colourOf = [&](int node) {
+        return window.view()->getNetworkDrawing()->nodeColourOf(static_cast<std::size_t>(node));
+    };
+    const Vector3d red(1, 0, 0), blue(0, 0, 1);
+    for (const ColourBy by : kColourChoices) {
+        if (by == ColourBy::None) continue;
+        SCOPED_TRACE(colourByName(by));
+        choose(by);
+        const NodeMap* map = colouring.map();
+        ASSERT_NE(map, nullptr) << results->text().toStdString();
+        ASSERT_EQ(map->values.size(), 46u);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return legend.isVisible(); }, 5000));
+        EXPECT_EQ(legend.valueTexts().front(), QString::number(map->high, 'g', 3));
+        EXPECT_EQ(legend.valueTexts().back(), QString::number(map->low, 'g', 3));
+        ASSERT_GT(map->high, map->low);
+        const auto highest = std::max_element(map->values.begin(), map->values.end()) - map->values.begin();
+        const auto lowest = std::min_element(map->values.begin(), map->values.end()) - map->values.begin();
+        EXPECT_EQ(colourOf(static_cast<int>(highest)), red);
+        EXPECT_EQ(colourOf(static_cast<int>(lowest)), blue);
+        if (by == ColourBy::Displacement) EXPECT_GT(map->values[static_cast<std::size_t>(pulled)], 0.5 * map->high);
+        std::string name = colourByName(by);
+        std::replace_if(
+            name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '-');
+        window.grab().save(QString::fromStdString(gltest::picturePath("colour-by-" + name + ".png")));
+    }
+
+    // Calibrated fluctuations: the map is what the B-factors are fitted to.
+    choose(ColourBy::Fluctuation);
+    double predicted = 0.0, measured = 0.0;
+    for (int i = 0; i < 46; ++i) {
+        predicted += kEightPiSquared / 3.0 * colouring.map()->values[static_cast<std::size_t>(i)];
+        measured += eln.getAtom(i)->getMyBFactor();
+    }
+    EXPECT_NEAR(predicted, measured, 1e-6 * measured);
+
+    // A residue highlighted in green stays green on the map.
+    prompts.queueColour(Rgb8{0, 255, 0});
+    auto* residue = window.findChild<QLineEdit*>("residueBox");
+    residue->setText("10");
+    QTest::mouseClick(window.findChild<QPushButton*>("performSearch"), Qt::LeftButton);
+    EXPECT_EQ(colourOf(9), Vector3d(0, 1, 0));
+
+    // A mode the network does not hold: refused, and back to None.
+    window.findChild<QSpinBox*>("colourByMode")->setValue(5000);
+    choose(ColourBy::ModeShape);
+    EXPECT_EQ(colouring.map(), nullptr);
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_EQ(results->text(), "Cannot colour by Mode shape: mode 5000 is not held");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !legend.isVisible(); }, 5000));
+    EXPECT_EQ(colourOf(0), kPlainNodeColour);
 }
 
 namespace {
