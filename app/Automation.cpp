@@ -6,7 +6,9 @@
 #include "common/AtomicFile.h"
 
 #include "FormControls.h"
+#include "ColouringPage.h"
 #include "FormLogic.h"
+#include "PlotsWindow.h"
 #include "enm/ElasticNetworkModel.h"
 #include "haptics/Haptics.h"
 #include "haptics/Workbench.h"
@@ -73,6 +75,14 @@ void Automation::loadEnded(bool ok, const QString& message)
     }
     if (m_options.saveForces)
         if (auto* box = m_window.findChild<QCheckBox*>("saveForces")) box->setChecked(true);
+    if (m_options.colourBy != 0) {
+        ColouringPage& page = m_window.colouringPage();
+        page.colourByMode->setValue(m_options.colourByMode);
+        if (!page.colourBy(kColourChoices[static_cast<std::size_t>(m_options.colourBy)])) {
+            fail("--colour-by: " + page.resultsLine->text().toStdString());
+            return;
+        }
+    }
     if (!m_options.stylusScript.empty()) {
         if (startScript()) m_player.start();
         return;
@@ -226,6 +236,17 @@ void Automation::finish()
             return;
         }
         std::cout << "view report: " << m_options.viewReport.string() << std::endl;
+    }
+    if (!m_options.plotOut.empty()) {
+        std::string error;
+        PlotsWindow& plots = m_window.plots();
+        plots.refresh();
+        const std::optional<PlotsWindow::Plot> plot = PlotsWindow::byName(m_options.plotName);
+        if (!plot || !plots.exportPlot(*plot, m_options.plotOut, error)) {
+            fail("cannot write the plot " + m_options.plotOut.string() + ": " + (plot ? error : "no plot " + m_options.plotName));
+            return;
+        }
+        std::cout << "plot: " << m_options.plotOut.string() << std::endl;
     }
     if (!m_options.screenshot.empty()) {
         std::string error;

@@ -34,6 +34,14 @@ struct AutomationOptions {
     /// Plays this mode (1 = the lowest non-rigid one) held at its largest swing before the
     /// screenshot and the view report; 0: none.
     int animateMode = 0;
+    /// A plot of the plots window (PlotsWindow::name) written to plotOut (.png, .svg or .csv) at
+    /// the end; empty: none.
+    /// The colour map shown from the load on (the index in kColourChoices), and the mode of
+    /// ColourBy::ModeShape (1-based); 0: the plain drawing.
+    int colourBy = 0;
+    int colourByMode = 1;
+    std::string plotName;
+    std::filesystem::path plotOut;
     std::filesystem::path saveAs;       ///< the deformed C-alpha file, at the end; empty: none
     std::filesystem::path saveSession;  ///< the session file, at the end before saveAs; empty: none
     bool saveForces = false;            ///< tick "Save Forces" once the load is done
@@ -45,7 +53,7 @@ struct AutomationOptions {
     bool unattended() const
     {
         return !stylusScript.empty() || !screenshot.empty() || !viewReport.empty() || !saveAs.empty()
-            || !saveSession.empty() || animateMode > 0 || quit;
+            || !saveSession.empty() || animateMode > 0 || !plotOut.empty() || colourBy != 0 || quit;
     }
 };
 

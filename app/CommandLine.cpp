@@ -59,6 +59,8 @@ struct Arguments {
     std::string file, choice, ppy, eigenvalues, eigenFile, saveDir, script, screenshot, saveAs, openSession,
         saveSession, assembly, copies, viewReport, windowSize;
     std::vector<std::string> modes;
+    std::vector<std::string> plot; ///< NAME OUT
+    std::string colourBy;
     float rc = 0.0f;
     bool noDevice = false, virtualDevice = false, mono = false;
 };
@@ -134,6 +136,15 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
                    "and the view report")
         ->check(CLI::Range(1, 1000000))
         ->type_name("K");
+    app.add_option("--colour-by", a.colourBy,
+                   "Colour the nodes once loaded: displacement, fluctuation, selected-fluctuation, b-factor,\n"
+                   "effectiveness, sensitivity or mode:K (the shape of mode K, 1 the lowest)")
+        ->type_name("MAP");
+    app.add_option("--plot", a.plot,
+                   "Write a plot of the plots window at the end: NAME (bfactors, displacement, eigenvalues,\n"
+                   "response) and OUT, whose ending (.png, .svg, .csv) gives the format")
+        ->expected(2)
+        ->type_name("NAME OUT");
     app.add_option("--window-size", a.windowSize,
                    "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
                    "instead of maximised")
@@ -278,6 +289,49 @@ std::string takeEigenInputs(const Arguments& a, CommandLine& line)
 
 } // namespace
 
+/// --plot NAME OUT: a plot the window draws, to a file whose folder exists, in a format by its ending.
+std::string takePlot(const Arguments& a, CommandLine& line)
+{
+    if (a.plot.empty()) return {};
+    const std::string& name = a.plot[0];
+    const std::string& out = a.plot[1];
+    if (name != "bfactors" && name != "displacement" && name != "eigenvalues" && name != "response")
+        return "--plot: no plot \"" + text::printable(name.substr(0, 40))
+            + "\" (the plots are bfactors, displacement, eigenvalues and response)";
+    std::string ending = std::filesystem::path(out).extension().string();
+    std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ending != ".png" && ending != ".svg" && ending != ".csv")
+        return "--plot: " + text::printable(out) + " is not a .png, .svg or .csv file";
+    if (std::string problem = nameProblem("--plot", out); !problem.empty()) return problem;
+    if (std::string problem = outputProblem("--plot", out); !problem.empty()) return problem;
+    line.steps.plotName = name;
+    line.steps.plotOut = out;
+    return {};
+}
+
+/// --colour-by MAP: the index of the map in kColourChoices.
+std::string takeColourBy(const Arguments& a, CommandLine& line)
+{
+    if (a.colourBy.empty()) return {};
+    static const char* const names[] = {"",         "displacement",  "fluctuation", "selected-fluctuation",
+                                        "b-factor", "effectiveness", "sensitivity"};
+    for (std::size_t i = 1; i < std::size(names); ++i)
+        if (a.colourBy == names[i]) {
+            line.steps.colourBy = static_cast<int>(i);
+            return {};
+        }
+    if (a.colourBy.rfind("mode:", 0) == 0) {
+        const std::string k = a.colourBy.substr(5);
+        if (!k.empty() && k.size() <= 6 && k.find_first_not_of("0123456789") == std::string::npos && std::stoi(k) >= 1) {
+            line.steps.colourBy = static_cast<int>(std::size(names));
+            line.steps.colourByMode = std::stoi(k);
+            return {};
+        }
+    }
+    return "--colour-by: no map \"" + text::printable(a.colourBy.substr(0, 40))
+        + "\" (displacement, fluctuation, selected-fluctuation, b-factor, effectiveness, sensitivity, mode:K)";
+}
+
 /// --window-size WIDTHxHEIGHT.
 std::string takeWindowSize(const Arguments& a, CommandLine& line)
 {
@@ -319,7 +373,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
         return refuse(std::string(e.what()) + " (vornax --help lists the options)");
     }
     for (auto step :
-         {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize})
+         {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize, takePlot, takeColourBy})
         if (const std::string problem = step(arguments, line); !problem.empty()) return refuse(problem);
     return line;
 }

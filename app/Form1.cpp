@@ -6,6 +6,7 @@
 #include "FormView.h"
 #include "LoadDialogs.h"
 #include "MapLegend.h"
+#include "PlotsWindow.h"
 #include "QtPrompts.h"
 #include "RecentFiles.h"
 #include "UserGuide.h"
@@ -119,10 +120,11 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     // the view through every widget between them.
     for (QWidget* w = m_surface->widget(); w; w = w == this ? nullptr : w->parentWidget()) w->setMouseTracking(true);
     m_legend = new MapLegend(m_workbench->colouring(), m_surface->widget());
+    m_plots = new PlotsWindow(*m_workbench, this);
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_workbench, *m_formView, this);
-    new ColouringPage(
-        *m_controls.viewingTab, [this] { return m_workbench->network(); }, &m_workbench->colouring(), this);
+    m_colouringPage = new ColouringPage(*m_controls.viewingTab, [this] { return m_workbench->network(); },
+                                        &m_workbench->colouring(), this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"
@@ -245,6 +247,16 @@ void Form1::connectMenus()
     connect(c.saveSession, &QAction::triggered, this, &Form1::saveSession);
     // Closing the window is the orderly way out: the device scheduler stops first.
     connect(c.exitItem, &QAction::triggered, this, &QWidget::close);
+    connect(c.plots, &QAction::triggered, this, [this] {
+        m_plots->refresh();
+        m_plots->show();
+        m_plots->raise();
+    });
+    // An open plots window follows the structure shown.
+    connect(this, &Form1::loadEnded, this, [this](bool ok) {
+        m_controls.plots->setEnabled(ok || m_workbench->loaded());
+        if (ok && m_plots->isVisible()) m_plots->refresh();
+    });
     // The Help menu is connected by the user guide.
 }
 

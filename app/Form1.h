@@ -47,7 +47,9 @@ namespace vornax {
 class AdvancedOptionsDialog;
 class COpenGL;
 class FormLogic;
+class ColouringPage;
 class MapLegend;
+class PlotsWindow;
 class NetworkFileHandle;
 class QtPrompts;
 class RecentFiles;
@@ -110,6 +112,10 @@ public:
     FormLogic& logic() const { return *m_logic; }
     /// The colour map's legend over the view.
     const MapLegend& mapLegend() const { return *m_legend; }
+    /// The plots window (View > Plots).
+    PlotsWindow& plots() const { return *m_plots; }
+    /// The "Colouring" page's residue highlights and colour maps.
+    ColouringPage& colouringPage() const { return *m_colouringPage; }
     /// The text of the status line.
     QString statusText() const;
     /// The mouse's stylus (active while the view's device is the virtual one).
@@ -225,6 +231,8 @@ private:
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;
     MapLegend* m_legend = nullptr; ///< over the view, owned by it
+    PlotsWindow* m_plots = nullptr; ///< a window of its own, owned by this one
+    ColouringPage* m_colouringPage = nullptr;
     FormLogic* m_logic = nullptr;
     UserGuide* m_guide = nullptr;
     QLabel* m_status = nullptr;

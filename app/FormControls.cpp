@@ -80,6 +80,10 @@ void buildMenus(QMainWindow& window, FormControls& c)
     c.fileMenu->addSeparator();
     c.exitItem = action(c.fileMenu, "exitToolStripMenuItem", "E&xit");
 
+    c.viewMenu = named(window.menuBar()->addMenu("&View"), "viewToolStripMenuItem");
+    c.plots = action(c.viewMenu, "plotsToolStripMenuItem", "&Plots...");
+    c.plots->setEnabled(false);
+
     c.helpMenu = named(window.menuBar()->addMenu("&Help"), "helpToolStripMenuItem");
     c.contents = action(c.helpMenu, "contentsToolStripMenuItem", "&Contents");
     c.index = action(c.helpMenu, "indexToolStripMenuItem", "&Index");

@@ -38,6 +38,9 @@ struct FormControls {
     QAction* saveSession = nullptr;
     QAction* saveAs = nullptr;
     QAction* exitItem = nullptr;
+    // "&View"
+    QMenu* viewMenu = nullptr;
+    QAction* plots = nullptr; ///< "&Plots...": the plots window, once a structure is loaded
     // "&Help"
     QMenu* helpMenu = nullptr;
     QAction* contents = nullptr;

@@ -82,6 +82,22 @@ std::vector<double> squareFluctuations(const ModeRows& rows, const std::vector<i
     return sq;
 }
 
+double collectivity(const ModeRows& rows, int32_t k)
+{
+    const auto dim = static_cast<std::size_t>(rows.dim);
+    const std::size_t n = dim / 3;
+    if (n == 0 || k < 0 || k >= rows.count) return 0.0;
+    const double* v = rows.rows + static_cast<std::size_t>(k) * dim;
+    double sum = 0.0, entropy = 0.0;
+    for (std::size_t i = 0; i < dim; ++i) sum += v[i] * v[i];
+    if (!(sum > 0.0)) return 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double u = (v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2]) / sum;
+        if (u > 0.0) entropy -= u * std::log(u);
+    }
+    return std::exp(entropy) / static_cast<double>(n);
+}
+
 double pearsonCorrelation(const std::vector<double>& a, const std::vector<double>& b)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();

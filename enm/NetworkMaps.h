@@ -53,6 +53,9 @@ HeldModes heldModes(const ElasticNetworkModel& network);
 
 /// Σ_k |v_k,i|² / λ_k per node over `modes` (indices into rows, each checked by the caller).
 std::vector<double> squareFluctuations(const ModeRows& rows, const std::vector<int32_t>& modes);
+/// The collectivity of mode `k`: exp(−Σ_i u_i ln u_i) / N with u_i = |v_k,i|² (Brüschweiler's
+/// measure): 1 when every node moves alike, 1/N when one node moves alone.
+double collectivity(const ModeRows& rows, int32_t k);
 /// Pearson's r of two equally long series; NaN when either has no spread or they differ in length.
 double pearsonCorrelation(const std::vector<double>& a, const std::vector<double>& b);
 

@@ -150,6 +150,13 @@ bool NodeColouring::choose(ColourBy by, int32_t mode, const ElasticNetworkModel&
     return true;
 }
 
+void NodeColouring::show(NodeMap map)
+{
+    setRange(map);
+    m_map = std::move(map);
+    ++m_version;
+}
+
 void NodeColouring::clear()
 {
     if (!m_map) return;

@@ -58,6 +58,8 @@ public:
     /// False, the choice left as it was, with `why`, when `network` cannot give the map.
     bool choose(ColourBy by, int32_t mode, const ElasticNetworkModel& network, std::string& why);
     void clear();
+    /// A map made elsewhere (such as one node's row of the response map).
+    void show(NodeMap map);
     /// The maps that change while pulling are made again.
     void refresh(const ElasticNetworkModel& network);
     const NodeMap* map() const { return m_map ? &*m_map : nullptr; }

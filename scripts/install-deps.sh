@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build ccache g++ pkg-config clang libclang-rt-14-dev
-  qt6-base-dev libqt6opengl6-dev libglew-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libglew-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth fonts-dejavu-core
   libboost-dev liblapacke-dev libopenblas-dev liblapack-dev libeigen3-dev libspectra-dev libsuitesparse-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev

@@ -8,6 +8,7 @@
 #include "GLTestContext.h"
 #include "LoadDialogs.h"
 #include "MapLegend.h"
+#include "PlotsWindow.h"
 #include "RecentFiles.h"
 #include "SessionWorkflow.h"
 #include "ViewSurface.h"
@@ -17,6 +18,7 @@
 #include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "enm/Calibration.h"
+#include "enm/NetworkMaps.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NodeMaps.h"
 #include "haptics/Haptics.h"
@@ -31,7 +33,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
+#include <QLineSeries>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -764,6 +769,73 @@ TEST(Window, ColourByMapsTheNodesWithALegendUnderTheHighlights)
     EXPECT_EQ(results->text(), "Cannot colour by Mode shape: mode 5000 is not held");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !legend.isVisible(); }, 5000));
     EXPECT_EQ(colourOf(0), kPlainNodeColour);
+}
+
+// View > Plots on 1crn: the four pages drawn from the network, each exported as PNG, SVG and CSV;
+// a click on a point of a profile highlights its node in the view, and a click on a row of the
+// response map colours the view by the response to a push there.
+TEST(Window, PlotsShowTheNumbersAndClicksReachTheView)
+{
+    REQUIRE_DISPLAY();
+    console::Capture capture;
+    Form1 window(optionsFor("1crn.pdb"));
+    window.resize(1024, 768);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000));
+    const FormControls& c = window.controls();
+    ASSERT_TRUE(c.plots->isEnabled());
+    c.plots->trigger();
+    PlotsWindow& plots = window.plots();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plots));
+    const ElasticNetworkModel& eln = *window.workbench().network();
+
+    // The B-factor page: r as vornax-enm fluct gives it, K and S.
+    std::string why;
+    const std::optional<NodeMap> fluct = nodeMap(eln, ColourBy::Fluctuation, 0, why);
+    ASSERT_TRUE(fluct);
+    std::vector<double> b;
+    for (int i = 0; i < 46; ++i) b.push_back(eln.getAtom(i)->getMyBFactor());
+    EXPECT_TRUE(plots.bFactorSummary().startsWith("r = " + QString::number(pearsonCorrelation(fluct->values, b), 'f', 3)
+                                                  + "; K = "))
+        << plots.bFactorSummary().toStdString();
+    vornax::testing::TempDir folder;
+    for (const PlotsWindow::Plot plot : PlotsWindow::kPlots) {
+        SCOPED_TRACE(PlotsWindow::name(plot));
+        plots.pages()->setCurrentIndex(static_cast<int>(plot));
+        EXPECT_FALSE(plots.chartView(plot)->chart()->series().isEmpty());
+        for (const char* ending : {".png", ".svg", ".csv"}) {
+            const std::filesystem::path out = folder.path() / (std::string(PlotsWindow::name(plot)) + ending);
+            std::string error;
+            ASSERT_TRUE(plots.exportPlot(plot, out, error)) << error;
+            EXPECT_GT(std::filesystem::file_size(out), 100u);
+        }
+        const std::string csv = vornax::testing::readWholeFile(folder.path() / (std::string(PlotsWindow::name(plot)) + ".csv"));
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), plot == PlotsWindow::Plot::Eigenvalues ? 51 : 47) << csv.substr(0, 80);
+        plots.grab().save(QString::fromStdString(gltest::picturePath(std::string("plot-") + PlotsWindow::name(plot) + ".png")));
+    }
+    std::string error;
+    EXPECT_FALSE(plots.exportPlot(PlotsWindow::Plot::BFactors, folder.path() / "b.txt", error));
+    EXPECT_EQ(error, "a plot is written as .png, .svg or .csv, not \".txt\"");
+
+    // A click on the fifth point of the displacement profile (node 4).
+    plots.pages()->setCurrentIndex(static_cast<int>(PlotsWindow::Plot::Displacement));
+    QChartView* view = plots.chartView(PlotsWindow::Plot::Displacement);
+    auto* series = static_cast<QLineSeries*>(view->chart()->series().front());
+    const QPoint at = view->mapFromScene(view->chart()->mapToPosition(series->at(4), series));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(eln.getAtom(4)->getMyResidueColour(), Vector3d(1, 1, 0));
+
+    // A click on row 10 of the response map.
+    plots.pages()->setCurrentIndex(static_cast<int>(PlotsWindow::Plot::Response));
+    QLabel* heat = plots.heatMap();
+    QTest::mouseClick(heat, Qt::LeftButton, {}, QPoint(5, static_cast<int>((10.5 / 46.0) * heat->height())));
+    const NodeMap* map = window.workbench().colouring().map();
+    ASSERT_NE(map, nullptr);
+    const Atom* pushed = eln.getAtom(10);
+    EXPECT_EQ(map->title, "Response to " + pushed->getResidueName() + " " + pushed->getResidue() + " " + pushed->getChainID());
+    EXPECT_EQ(map->values[10], 1.0) << "a node's response to itself is the row's scale";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.mapLegend().isVisible(); }, 5000));
+    plots.close();
 }
 
 namespace {

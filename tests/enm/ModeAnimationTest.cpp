@@ -54,3 +54,15 @@ TEST(NetworkMaps, CorrelationWithoutSpreadIsNoNumber)
     EXPECT_NEAR(pearsonCorrelation({1, 2, 3}, {2, 4, 6.5}), 4.5 / std::sqrt(2.0 * 61.0 / 6.0), 1e-14);
     EXPECT_NEAR(pearsonCorrelation({1, 2, 3}, {3, 2, 1}), -1.0, 1e-15);
 }
+
+TEST(NetworkMaps, CollectivityIsOneForAllAlikeAndOneOverNForOneNode)
+{
+    const double together[6] = {0.5, 0, 0, 0.5, 0, 0}, far[6] = {0, 0, 0, 0, 1, 0};
+    for (const auto& [v, expected] : {std::pair{together, 1.0}, {far, 0.5}}) {
+        ModeRows rows;
+        rows.rows = v;
+        rows.count = 1;
+        rows.dim = 6;
+        EXPECT_NEAR(collectivity(rows, 0), expected, 1e-15);
+    }
+}
