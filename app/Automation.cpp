@@ -5,8 +5,8 @@
 
 #include "common/AtomicFile.h"
 
-#include "FormControls.h"
 #include "ColouringPage.h"
+#include "FormControls.h"
 #include "FormLogic.h"
 #include "PlotsWindow.h"
 #include "enm/ElasticNetworkModel.h"
@@ -221,6 +221,19 @@ bool Automation::showAnimation()
     return true;
 }
 
+bool Automation::writeOutput(const std::filesystem::path& out, const std::string& what,
+                             const std::function<bool(std::string&)>& write)
+{
+    if (out.empty()) return true;
+    std::string error;
+    if (!write(error)) {
+        fail("cannot write the " + what + " " + out.string() + (error.empty() ? "" : ": " + error));
+        return false;
+    }
+    std::cout << what << ": " << out.string() << std::endl;
+    return true;
+}
+
 void Automation::finish()
 {
     if (m_finished) return;
@@ -229,49 +242,25 @@ void Automation::finish()
         if (showAnimation()) QTimer::singleShot(kSettleMilliseconds, this, &Automation::finish);
         return;
     }
-    if (!m_options.viewReport.empty()) {
-        std::string error;
-        if (!writeViewReport(error)) {
-            fail("cannot write the view report " + m_options.viewReport.string() + ": " + error);
-            return;
-        }
-        std::cout << "view report: " << m_options.viewReport.string() << std::endl;
-    }
-    if (!m_options.plotOut.empty()) {
-        std::string error;
-        PlotsWindow& plots = m_window.plots();
-        plots.refresh();
-        const std::optional<PlotsWindow::Plot> plot = PlotsWindow::byName(m_options.plotName);
-        if (!plot || !plots.exportPlot(*plot, m_options.plotOut, error)) {
-            fail("cannot write the plot " + m_options.plotOut.string() + ": " + (plot ? error : "no plot " + m_options.plotName));
-            return;
-        }
-        std::cout << "plot: " << m_options.plotOut.string() << std::endl;
-    }
-    if (!m_options.screenshot.empty()) {
-        std::string error;
-        if (!writeScreenshot(error)) {
-            fail("cannot write the screenshot " + m_options.screenshot.string() + ": " + error);
-            return;
-        }
-        std::cout << "screenshot: " << m_options.screenshot.string() << std::endl;
-    }
-    if (!m_options.saveSession.empty()) {
-        std::string error;
-        if (!m_window.saveSessionTo(m_options.saveSession, error)) {
-            fail("cannot write the session " + m_options.saveSession.string() + ": " + error);
-            return;
-        }
-        std::cout << "session: " << m_options.saveSession.string() << std::endl;
-    }
-    if (!m_options.saveAs.empty()) {
-        const ElasticNetworkModel* network = m_window.workbench().network();
-        if (!m_window.view() || !network || !network->write_C_alphaFile(m_options.saveAs.string())) {
-            fail("cannot write the deformed structure " + m_options.saveAs.string());
-            return;
-        }
-        std::cout << "deformed structure: " << m_options.saveAs.string() << std::endl;
-    }
+    const bool written =
+        writeOutput(m_options.viewReport, "view report", [this](std::string& error) { return writeViewReport(error); })
+        && writeOutput(m_options.plotOut, "plot",
+                       [this](std::string& error) {
+                           PlotsWindow& plots = m_window.plots();
+                           plots.refresh();
+                           const std::optional<PlotsWindow::Plot> plot = PlotsWindow::byName(m_options.plotName);
+                           if (!plot) error = "no plot " + m_options.plotName;
+                           return plot && plots.exportPlot(*plot, m_options.plotOut, error);
+                       })
+        && writeOutput(m_options.screenshot, "screenshot",
+                       [this](std::string& error) { return writeScreenshot(error); })
+        && writeOutput(m_options.saveSession, "session",
+                       [this](std::string& error) { return m_window.saveSessionTo(m_options.saveSession, error); })
+        && writeOutput(m_options.saveAs, "deformed structure", [this](std::string&) {
+               const ElasticNetworkModel* network = m_window.workbench().network();
+               return m_window.view() && network && network->write_C_alphaFile(m_options.saveAs.string());
+           });
+    if (!written) return;
     m_finished = true;
     if (m_options.quit) QCoreApplication::exit(m_exitCode);
 }

@@ -17,6 +17,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace vornax {
@@ -78,6 +80,11 @@ private:
     bool writeScreenshot(std::string& error);
     /// Writes the view's report to the view-report file; false with `error` when it failed.
     bool writeViewReport(std::string& error);
+    /// Writes `out` (nothing when empty) with `write`, which gives false and its error when it
+    /// fails: the run then fails with "cannot write the WHAT OUT: error"; otherwise "WHAT: OUT" is
+    /// printed. False when the run failed.
+    bool writeOutput(const std::filesystem::path& out, const std::string& what,
+                     const std::function<bool(std::string&)>& write);
     /// Starts --animate-mode held at its peak; false when the run failed.
     bool showAnimation();
     /// Ends the steps with `message` on stderr (left out when the prompts wrote `cause`

@@ -322,7 +322,8 @@ std::string takeColourBy(const Arguments& a, CommandLine& line)
         }
     if (a.colourBy.rfind("mode:", 0) == 0) {
         const std::string k = a.colourBy.substr(5);
-        if (!k.empty() && k.size() <= 6 && k.find_first_not_of("0123456789") == std::string::npos && std::stoi(k) >= 1) {
+        if (!k.empty() && k.size() <= 6 && k.find_first_not_of("0123456789") == std::string::npos
+            && std::stoi(k) >= 1) {
             line.steps.colourBy = static_cast<int>(std::size(names));
             line.steps.colourByMode = std::stoi(k);
             return {};
@@ -372,8 +373,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     } catch (const CLI::ParseError& e) {
         return refuse(std::string(e.what()) + " (vornax --help lists the options)");
     }
-    for (auto step :
-         {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize, takePlot, takeColourBy})
+    for (auto step : {checkFileNames, takeDeviceAndSteps, takeLoadChoice, takeAssembly, takeEigenInputs, takeWindowSize,
+                      takePlot, takeColourBy})
         if (const std::string problem = step(arguments, line); !problem.empty()) return refuse(problem);
     return line;
 }

@@ -123,8 +123,8 @@ Form1::Form1(WindowOptions options, QtPrompts* prompts)
     m_plots = new PlotsWindow(*m_workbench, this);
     m_formView = std::make_unique<SurfaceFormView>(m_surface);
     m_logic = new FormLogic(m_controls, *m_workbench, *m_formView, this);
-    m_colouringPage = new ColouringPage(*m_controls.viewingTab, [this] { return m_workbench->network(); },
-                                        &m_workbench->colouring(), this);
+    m_colouringPage = new ColouringPage(
+        *m_controls.viewingTab, [this] { return m_workbench->network(); }, &m_workbench->colouring(), this);
     connectMenus();
     showMouseStylus(hdapi::virtualDeviceRequested());
     m_controls.infoText->setText("To start please open a PDB file using the file menu.\n\n\n\n"

@@ -230,7 +230,7 @@ private:
     ViewSurface* m_surface = nullptr;
     FormControls m_controls;
     std::unique_ptr<SurfaceFormView> m_formView;
-    MapLegend* m_legend = nullptr; ///< over the view, owned by it
+    MapLegend* m_legend = nullptr;  ///< over the view, owned by it
     PlotsWindow* m_plots = nullptr; ///< a window of its own, owned by this one
     ColouringPage* m_colouringPage = nullptr;
     FormLogic* m_logic = nullptr;

@@ -20,8 +20,8 @@
 #include <QPainter>
 #include <QSvgGenerator>
 #include <QTabWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -151,7 +151,8 @@ void PlotsWindow::drawBFactors()
     std::string why;
     const std::optional<NodeMap> fluct = eln ? nodeMap(*eln, ColourBy::Fluctuation, 0, why) : std::nullopt;
     if (!fluct) {
-        fill(chart, "No fluctuations: " + QString::fromStdString(why.empty() ? "nothing loaded" : why), {}, "node", "B (Å²)");
+        fill(chart, "No fluctuations: " + QString::fromStdString(why.empty() ? "nothing loaded" : why), {}, "node",
+             "B (Å²)");
         return;
     }
     const int n = eln->getAmountOfAtoms();
@@ -167,9 +168,11 @@ void PlotsWindow::drawBFactors()
     m_bSummary = "r = " + r(pearsonCorrelation(m_experimental, m_predicted));
     if (chains.size() > 1)
         for (const auto& [chain, series] : chains)
-            m_bSummary += "; " + QString::fromStdString(chain) + ": " + r(pearsonCorrelation(series.first, series.second));
+            m_bSummary +=
+                "; " + QString::fromStdString(chain) + ": " + r(pearsonCorrelation(series.first, series.second));
     const Calibration& cal = eln->modes().getCalibration();
-    m_bSummary += "; K = " + QString::number(cal.K, 'g', 4) + " kcal/mol/Å²; S = " + QString::number(eln->getS(), 'g', 4);
+    m_bSummary +=
+        "; K = " + QString::number(cal.K, 'g', 4) + " kcal/mol/Å²; S = " + QString::number(eln->getS(), 'g', 4);
     auto* measured = lineSeries("Experimental B", m_experimental, true);
     auto* predicted = lineSeries("Predicted B = 8π²/3 ⟨ΔR²⟩", m_predicted, true);
     for (QLineSeries* s : {measured, predicted})

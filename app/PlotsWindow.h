@@ -13,8 +13,8 @@
 //     plots.exportPlot(PlotsWindow::Plot::BFactors, "b.svg", error);   // .png, .svg or .csv
 #pragma once
 
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 #include <array>
 #include <filesystem>

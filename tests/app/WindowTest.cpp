@@ -18,8 +18,8 @@
 #include "common/Units.h"
 #include "common/UserPrompts.h"
 #include "enm/Calibration.h"
-#include "enm/NetworkMaps.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NetworkMaps.h"
 #include "enm/NodeMaps.h"
 #include "haptics/Haptics.h"
 #include "haptics/Workbench.h"
@@ -36,7 +36,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
-#include <QLineSeries>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -48,6 +47,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -121,17 +121,30 @@ struct VirtualDeviceChoice {
     }
 };
 
-/// 1crn loaded in a shown window with the virtual device.
-std::unique_ptr<Form1> windowWithDevice()
+/// `structure` loaded in a shown 1024 × 768 window, with the device of the HDAPI layer's choice
+/// or none; null when the file is not available or the load does not end in time.
+std::unique_ptr<Form1> shownWindow(const std::string& structure, bool device)
 {
-    WindowOptions options = optionsFor("1crn.pdb");
-    options.openDevice = true;
+    WindowOptions options = optionsFor(structure);
+    if (options.file.empty()) return nullptr;
+    options.openDevice = device;
     auto window = std::make_unique<Form1>(options);
     window->resize(1024, 768);
     window->show();
-    if (!QTest::qWaitFor([&] { return window->loaded(); }, 30000)) return nullptr;
+    if (!QTest::qWaitFor([&] { return window->loaded(); }, 120000)) return nullptr;
     return window;
 }
+
+/// 1crn loaded in a shown window with the virtual device.
+std::unique_ptr<Form1> windowWithDevice() { return shownWindow("1crn.pdb", true); }
+
+/// `structure` loaded in a shown window with the virtual device, chosen for the object's life.
+struct DeviceWindow {
+    VirtualDeviceChoice choice;
+    std::unique_ptr<Form1> window;
+
+    explicit DeviceWindow(const std::string& structure) : window(shownWindow(structure, true)) {}
+};
 
 } // namespace
 
@@ -170,14 +183,10 @@ TEST(Window, ResetFramesTheMoleculeAndZoomingOutKeepsItWhole)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    VirtualDeviceChoice choice;
-    WindowOptions options = optionsFor("4hhb.pdb");
-    if (options.file.empty()) GTEST_SKIP() << "4hhb.pdb is not available";
-    options.openDevice = true;
-    Form1 window(options);
-    window.resize(1024, 768);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 120000)) << window.statusText().toStdString();
+    if (vornax::testing::findPdb("4hhb.pdb").empty()) GTEST_SKIP() << "4hhb.pdb is not available";
+    DeviceWindow shown("4hhb.pdb");
+    ASSERT_TRUE(shown.window);
+    Form1& window = *shown.window;
     COpenGL& view = *window.view();
     ASSERT_NE(window.workbench().device(), nullptr);
     // The report of a frame drawn after the camera came to rest.
@@ -227,13 +236,9 @@ TEST(Window, AModeSwingsInTheViewUntilAPullOrAModeChange)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    VirtualDeviceChoice choice;
-    WindowOptions options = optionsFor("1crn.pdb");
-    options.openDevice = true;
-    Form1 window(options);
-    window.resize(1024, 768);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 60000));
+    DeviceWindow shown("1crn.pdb");
+    ASSERT_TRUE(shown.window);
+    Form1& window = *shown.window;
     const FormControls& c = window.controls();
     Workbench& bench = window.workbench();
     const ElasticNetworkModel& eln = *bench.network();
@@ -689,13 +694,9 @@ TEST(Window, ColourByMapsTheNodesWithALegendUnderTheHighlights)
     console::Capture capture;
     ScriptedPrompts prompts;
     ScopedUserPrompts installed(&prompts);
-    VirtualDeviceChoice choice;
-    WindowOptions options = optionsFor("1crn.pdb");
-    options.openDevice = true;
-    Form1 window(options);
-    window.resize(1024, 768);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 60000));
+    DeviceWindow shown("1crn.pdb");
+    ASSERT_TRUE(shown.window);
+    Form1& window = *shown.window;
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.mouseStylus().isActive(); }, 5000));
     const FormControls& c = window.controls();
     c.saveForces->setChecked(true);
@@ -738,7 +739,9 @@ TEST(Window, ColourByMapsTheNodesWithALegendUnderTheHighlights)
         const auto lowest = std::min_element(map->values.begin(), map->values.end()) - map->values.begin();
         EXPECT_EQ(colourOf(static_cast<int>(highest)), red);
         EXPECT_EQ(colourOf(static_cast<int>(lowest)), blue);
-        if (by == ColourBy::Displacement) EXPECT_GT(map->values[static_cast<std::size_t>(pulled)], 0.5 * map->high);
+        if (by == ColourBy::Displacement) {
+            EXPECT_GT(map->values[static_cast<std::size_t>(pulled)], 0.5 * map->high);
+        }
         std::string name = colourByName(by);
         std::replace_if(
             name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '-');
@@ -778,10 +781,9 @@ TEST(Window, PlotsShowTheNumbersAndClicksReachTheView)
 {
     REQUIRE_DISPLAY();
     console::Capture capture;
-    Form1 window(optionsFor("1crn.pdb"));
-    window.resize(1024, 768);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.loaded(); }, 30000));
+    const std::unique_ptr<Form1> shown = shownWindow("1crn.pdb", false);
+    ASSERT_TRUE(shown);
+    Form1& window = *shown;
     const FormControls& c = window.controls();
     ASSERT_TRUE(c.plots->isEnabled());
     c.plots->trigger();
@@ -809,9 +811,12 @@ TEST(Window, PlotsShowTheNumbersAndClicksReachTheView)
             ASSERT_TRUE(plots.exportPlot(plot, out, error)) << error;
             EXPECT_GT(std::filesystem::file_size(out), 100u);
         }
-        const std::string csv = vornax::testing::readWholeFile(folder.path() / (std::string(PlotsWindow::name(plot)) + ".csv"));
-        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), plot == PlotsWindow::Plot::Eigenvalues ? 51 : 47) << csv.substr(0, 80);
-        plots.grab().save(QString::fromStdString(gltest::picturePath(std::string("plot-") + PlotsWindow::name(plot) + ".png")));
+        const std::string csv =
+            vornax::testing::readWholeFile(folder.path() / (std::string(PlotsWindow::name(plot)) + ".csv"));
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), plot == PlotsWindow::Plot::Eigenvalues ? 51 : 47)
+            << csv.substr(0, 80);
+        plots.grab().save(
+            QString::fromStdString(gltest::picturePath(std::string("plot-") + PlotsWindow::name(plot) + ".png")));
     }
     std::string error;
     EXPECT_FALSE(plots.exportPlot(PlotsWindow::Plot::BFactors, folder.path() / "b.txt", error));
@@ -832,7 +837,8 @@ TEST(Window, PlotsShowTheNumbersAndClicksReachTheView)
     const NodeMap* map = window.workbench().colouring().map();
     ASSERT_NE(map, nullptr);
     const Atom* pushed = eln.getAtom(10);
-    EXPECT_EQ(map->title, "Response to " + pushed->getResidueName() + " " + pushed->getResidue() + " " + pushed->getChainID());
+    EXPECT_EQ(map->title,
+              "Response to " + pushed->getResidueName() + " " + pushed->getResidue() + " " + pushed->getChainID());
     EXPECT_EQ(map->values[10], 1.0) << "a node's response to itself is the row's scale";
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.mapLegend().isVisible(); }, 5000));
     plots.close();
