@@ -243,15 +243,13 @@ void PlotsWindow::drawResponse()
     m_responseNodes = 0;
     m_heatMap->clear();
     const ElasticNetworkModel* eln = m_bench.network();
-    const HeldModes held = eln ? heldModes(*eln) : HeldModes{};
-    if (!eln || held.count == 0 || held.rows.sparse) {
-        fill(chart,
-             eln && held.rows.sparse ? "No response map: the sparse path computes the lowest modes only"
-                                     : "No response map: the modes are not held",
-             {}, "node", "");
+    std::string why = "nothing is loaded";
+    const std::optional<PerturbResponse> response = eln ? networkResponse(*eln, why) : std::nullopt;
+    if (!response) {
+        fill(chart, "No response map: " + QString::fromStdString(why), {}, "node", "");
         return;
     }
-    const PerturbResponse prs = perturbResponse(covarianceMatrix(held.rows), eln->getAmountOfAtoms());
+    const PerturbResponse& prs = *response;
     m_effectiveness = prs.effectiveness;
     m_sensitivity = prs.sensitivity;
     m_response = prs.matrix;

@@ -147,7 +147,28 @@ std::vector<double> covarianceMatrix(const ModeRows& rows)
     return c;
 }
 
-PerturbResponse perturbResponse(const std::vector<double>& c, int32_t nodes)
+std::optional<PerturbResponse> networkResponse(const ElasticNetworkModel& network, std::string& why)
+{
+    const int32_t n = network.getAmountOfAtoms();
+    if (const double* y = network.modes().getYMatrix()) return perturbResponse(y, n);
+    const HeldModes held = heldModes(network);
+    if (held.count == 0) {
+        why = "the structure's modes are not held";
+        return std::nullopt;
+    }
+    if (held.rows.sparse) {
+        why = "the response map needs every mode, which the sparse path does not compute";
+        return std::nullopt;
+    }
+    if (n > kLargestCovarianceFromModes) {
+        why = "without the response matrix Y, the map of " + std::to_string(n) + " nodes is not computed (at most "
+            + std::to_string(kLargestCovarianceFromModes) + ")";
+        return std::nullopt;
+    }
+    return perturbResponse(covarianceMatrix(held.rows), n);
+}
+
+PerturbResponse perturbResponse(const double* c, int32_t nodes)
 {
     const auto n = static_cast<std::size_t>(nodes);
     const std::size_t dim = 3 * n;
@@ -156,7 +177,7 @@ PerturbResponse perturbResponse(const std::vector<double>& c, int32_t nodes)
     p.matrix.assign(n * n, 0.0);
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t a = 0; a < 3; ++a) {
-            const double* row = c.data() + (3 * i + a) * dim;
+            const double* row = c + (3 * i + a) * dim;
             double* out = p.matrix.data() + i * n;
             for (std::size_t j = 0; j < n; ++j)
                 out[j] += row[3 * j] * row[3 * j] + row[3 * j + 1] * row[3 * j + 1] + row[3 * j + 2] * row[3 * j + 2];

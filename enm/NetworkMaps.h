@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace vornax {
@@ -69,7 +71,19 @@ struct PerturbResponse {
     std::vector<double> matrix; ///< nodes × nodes row-major, normalised by the diagonal
     std::vector<double> effectiveness, sensitivity;
 };
-/// The perturbation-response maps of the 3N × 3N covariance `c` of `nodes` nodes.
-PerturbResponse perturbResponse(const std::vector<double>& c, int32_t nodes);
+/// The perturbation-response maps of the 3N × 3N covariance `c` of `nodes` nodes (any positive
+/// multiple of it gives the same maps, such as the response matrix Y).
+PerturbResponse perturbResponse(const double* c, int32_t nodes);
+inline PerturbResponse perturbResponse(const std::vector<double>& c, int32_t nodes)
+{
+    return perturbResponse(c.data(), nodes);
+}
+
+/// Most nodes whose covariance the window computes from the modes when Y is not held (beyond,
+/// the response maps are refused: the product takes minutes and gigabytes).
+inline constexpr int32_t kLargestCovarianceFromModes = 2000;
+/// The response maps of a loaded network: from Y where it is held, else from its modes (dense
+/// path, at most kLargestCovarianceFromModes nodes); nothing, with `why`, otherwise.
+std::optional<PerturbResponse> networkResponse(const ElasticNetworkModel& network, std::string& why);
 
 } // namespace vornax

@@ -111,12 +111,9 @@ std::optional<NodeMap> nodeMap(const ElasticNetworkModel& network, ColourBy by, 
         break;
     case ColourBy::Effectiveness:
     case ColourBy::Sensitivity: {
-        if (held.rows.sparse) {
-            why = "the response map needs every mode, which the sparse path does not compute";
-            return std::nullopt;
-        }
-        const PerturbResponse prs = perturbResponse(covarianceMatrix(held.rows), n);
-        map.values = by == ColourBy::Effectiveness ? prs.effectiveness : prs.sensitivity;
+        const std::optional<PerturbResponse> prs = networkResponse(network, why);
+        if (!prs) return std::nullopt;
+        map.values = by == ColourBy::Effectiveness ? prs->effectiveness : prs->sensitivity;
         map.title = by == ColourBy::Effectiveness ? "Effectiveness" : "Sensitivity";
         break;
     }

@@ -66,3 +66,17 @@ TEST(NetworkMaps, CollectivityIsOneForAllAlikeAndOneOverNForOneNode)
         EXPECT_NEAR(collectivity(rows, 0), expected, 1e-15);
     }
 }
+
+TEST(NetworkMaps, TheResponseMapThroughYIsThatOfTheModes)
+{
+    auto s = vornax::testing::solvedStructure(vornax::testing::findPdb("1crn.pdb"));
+    ASSERT_TRUE(s && s->network->modes().getYMatrix());
+    std::string why;
+    const std::optional<PerturbResponse> throughY = networkResponse(*s->network, why);
+    ASSERT_TRUE(throughY) << why;
+    const PerturbResponse fromModes =
+        perturbResponse(covarianceMatrix(modeRows(s->network->modes(), s->network->get3N())), 46);
+    for (std::size_t i = 0; i < fromModes.matrix.size(); ++i)
+        EXPECT_NEAR(throughY->matrix[i], fromModes.matrix[i], 1e-9) << i;
+    for (std::size_t i = 0; i < 46; ++i) EXPECT_NEAR(throughY->effectiveness[i], fromModes.effectiveness[i], 1e-9);
+}
