@@ -11,7 +11,7 @@
 // then glFinish so that the rasteriser's work is counted.
 //
 //     render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE [--assembly ID
-//                      [--copies LIST]]] [--view] [--quick]
+//                      [--copies LIST]]] [--view] [--quick] [--map]
 //
 // --view also times the view's whole frame (COpenGL: Idle and Render_ELNET_Backbone, with the
 // Phong shader programs where the driver runs them, as the program draws), springs off and on.
@@ -22,14 +22,17 @@
 // The drawings timed: batched meshes, impostors, and impostors with the distant nodes as points
 // ("cheap-far", NetworkDrawing::CheapFar::Always). --quick times springs off and full spheres
 // only, and saves each drawing's last frame as render-bench-N-DRAWING.png (build/test-pictures).
+// --map draws every frame as the window does with a colour map and a mode swinging: each node
+// coloured from its value on the ramp, and the swing's displacements made again per frame.
 #include "GLTestContext.h"
 
 #include "common/Console.h"
 #include "enm/ElasticNetworkModel.h"
+#include "enm/NodeMaps.h"
 #include "enm/io/NetworkFileHandle.h"
 #include "haptics/Workbench.h"
-#include "molecule/StructureFile.h"
 #include "molecule/Atom.h"
+#include "molecule/StructureFile.h"
 #include "render/COpenGL.h"
 #include "render/GLHeaders.h"
 #include "render/NetworkDrawing.h"
@@ -61,9 +64,15 @@ struct Options {
     bool view = false; ///< also the view's whole frame
     AssemblyRequest assembly; ///< with --pdb: the whole assembly (or the copies asked for) instead of a cut
     bool quick = false;       ///< springs off and full spheres only
+    bool map = false;         ///< a colour map and a swing on every frame
 };
 
-
+/// A colour map over the nodes and a swing to add per frame.
+struct MapAndSwing {
+    NodeMap map;
+    std::vector<Vector3d> shape, offsets;
+    int frame = 0;
+};
 
 std::string atomLine(int serial, char chain, int resSeq, double x, double y, double z)
 {
@@ -279,7 +288,8 @@ struct Case {
     Drawing drawing;
 };
 
-double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadius, double seconds, int& frames)
+double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadius, double seconds, int& frames,
+                       MapAndSwing* extra = nullptr)
 {
     ElasticNetworkModel& eln = drawing.network();
     GLint size[4] = {};
@@ -301,6 +311,12 @@ double framesPerSecond(NetworkDrawing& drawing, const Case& c, float sphereRadiu
         const GLfloat light[] = {0.0f, 60.0f, 0.0f, 0.0f};
         gluLookAt(eye.x, eye.y, eye.z, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0);
         glLightfv(GL_LIGHT0, GL_POSITION, light);
+        if (extra) {
+            const auto f = static_cast<float>(std::sin(0.1 * ++extra->frame));
+            for (std::size_t i = 0; i < extra->shape.size(); ++i) extra->offsets[i] = extra->shape[i] * f;
+            drawing.setFrameOffsets(&extra->offsets);
+            drawing.setNodeMap(&extra->map);
+        }
         drawing.updateBackboneAngles();
         glPushMatrix();
         glTranslatef(translation.x, translation.y, translation.z);
@@ -380,6 +396,8 @@ int main(int argc, char** argv)
             options.view = true;
         else if (a == "--quick")
             options.quick = true;
+        else if (a == "--map")
+            options.map = true;
         else if (a == "--assembly" && i + 1 < argc)
             options.assembly.id = argv[++i];
         else if (a == "--copies" && i + 1 < argc) {
@@ -392,9 +410,10 @@ int main(int argc, char** argv)
             options.assembly.copies = *copies;
         }
         else {
-            std::fprintf(stderr,
-                         "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--pdb FILE [--assembly ID "
-                         "[--copies LIST]]] [--view] [--quick]\n");
+            std::fprintf(
+                stderr,
+                "usage: render_benchmark [--seconds S] [--nodes N]... [--per-node] [--map] [--pdb FILE [--assembly ID "
+                "[--copies LIST]]] [--view] [--quick]\n");
             return 2;
         }
     }
@@ -437,6 +456,19 @@ int main(int argc, char** argv)
         NetworkDrawing drawing(*b->network);
         drawing.init();
         drawing.generateRenderingBB();
+        MapAndSwing extra;
+        if (options.map) {
+            extra.map.values.resize(static_cast<std::size_t>(n));
+            extra.shape.resize(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                extra.map.values[static_cast<std::size_t>(i)] = i;
+                extra.shape[static_cast<std::size_t>(i)] =
+                    Vector3d(std::sin(0.3f * i), std::cos(0.2f * i), 0.5f) * 5.0f;
+            }
+            extra.map.low = 0.0;
+            extra.map.high = n - 1.0;
+            extra.offsets = extra.shape;
+        }
         int frames = 0;
         framesPerSecond(drawing, Case{n, true, true, Drawing::Batched}, static_cast<float>(radius * 10.0), 0.0,
                         frames);
@@ -451,7 +483,8 @@ int main(int argc, char** argv)
                 for (bool spheres : {true, false}) {
                     if (options.quick && (springs || !spheres)) continue;
                     const Case c{n, springs, spheres, d};
-                    const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames);
+                    const double fps = framesPerSecond(drawing, c, radius * 10.0f, options.seconds, frames,
+                                                       options.map ? &extra : nullptr);
                     // The last frame, to look at (with --quick: one per drawing).
                     if (options.quick)
                         gl.savePng(gltest::picturePath("render-bench-" + std::to_string(n) + "-" + drawingName(d)
@@ -460,8 +493,9 @@ int main(int argc, char** argv)
                     char points[48] = "";
                     if (drawing.lastFrame().points > 0)
                         std::snprintf(points, sizeof points, "  (%d nodes as points)", drawing.lastFrame().points);
-                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f%s%s\n", n, springs ? "on" : "off",
+                    std::printf("%7d %8s %8s %10s %9.1f %7d %9.2f%s%s%s\n", n, springs ? "on" : "off",
                                 spheres ? "full" : "small", drawingName(d), fps, frames, 1000.0 / fps,
+                                options.map ? "  (map and swing)" : "",
                                 fellBack ? "  (meshes: no impostor program)" : "", points);
                     std::fflush(stdout);
                 }
