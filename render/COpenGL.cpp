@@ -306,7 +306,8 @@ void COpenGL::resetALL()
     networkExtent = measureNetworkExtent();
     newCamZ = currentCamZ = std::max(standard, framedCameraZ());
     zoomT = 0.0f;
-    if (Haptics* device = m_workbench.device(); device && currentCamZ != standard) device->setCameraZoom(currentCamZ);
+    // The device's workspace follows the camera, also back from a wheel zoom.
+    if (Haptics* device = m_workbench.device()) device->setCameraZoom(currentCamZ);
     setPerspective();
 }
 

@@ -204,6 +204,7 @@ TEST(Window, ResetFramesTheMoleculeAndZoomingOutKeepsItWhole)
         }
     };
     const ViewReport framed = settled();
+    const float zoomAtLoad = window.workbench().device()->getZoom();
     EXPECT_EQ(framed.nodes, 576);
     EXPECT_EQ(framed.nodesOutside, 0);
     const float framedZ = view.getCurrentCamZ();
@@ -227,6 +228,11 @@ TEST(Window, ResetFramesTheMoleculeAndZoomingOutKeepsItWhole)
     EXPECT_GT(view.getCurrentCamZ(), 300.0f * framedZ);
     EXPECT_EQ(far.nodesOutside, 0) << "cut off by the far plane at " << view.getFarDist();
     EXPECT_LT(far.nodeBounds[2] - far.nodeBounds[0], 0.05 * (framed.nodeBounds[2] - framed.nodeBounds[0]));
+    EXPECT_GT(window.workbench().device()->getZoom(), zoomAtLoad) << "the workspace grows with the distance";
+    // Back from there, the device's workspace comes back with the camera.
+    window.controls().resetELNTransform->click();
+    EXPECT_EQ(settled().nodeBounds, framed.nodeBounds);
+    EXPECT_FLOAT_EQ(window.workbench().device()->getZoom(), zoomAtLoad);
 }
 
 // "Motion": the lowest mode of 1crn swings in the view at its thermal amplitude, scaled by the
