@@ -65,16 +65,50 @@ struct Arguments {
     bool noDevice = false, virtualDevice = false, mono = false;
 };
 
+/// The steps of a run once its load is done, read into `a`, and into `s` where no check is needed.
+void addUnattendedOptions(CLI::App& app, Arguments& a, AutomationOptions& s)
+{
+    app.add_flag("--save-forces", s.saveForces, "Tick \"Save Forces\" once the load is done");
+    app.add_option("--stylus-script", a.script, "Play this stylus script on the virtual device in real time")
+        ->check(CLI::ExistingFile);
+    app.add_option("--screenshot", a.screenshot, "Write the window as drawn to this PNG file at the end");
+    app.add_option("--view-report", a.viewReport,
+                   "Write what the view shows of the structure once loaded (viewport, the on-screen bounds of\n"
+                   "the node spheres, the nodes outside the viewport) to this JSON file at the end");
+    app.add_option("--save-session", a.saveSession,
+                   "Write the session to this file (.vsf) at the end, before --save-as");
+    app.add_option("--save-as", a.saveAs, "Write the deformed C-alpha structure to this PDB file at the end");
+    app.add_option("--animate-mode", s.animateMode,
+                   "Play this mode (1 is the lowest non-rigid one) held at its largest swing for the screenshot\n"
+                   "and the view report")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("K");
+    app.add_option("--colour-by", a.colourBy,
+                   "Colour the nodes once loaded: displacement, fluctuation, selected-fluctuation, b-factor,\n"
+                   "effectiveness, sensitivity or mode:K (the shape of mode K, 1 the lowest)")
+        ->type_name("MAP");
+    app.add_option("--plot", a.plot,
+                   "Write a plot of the plots window at the end: NAME (bfactors, displacement, eigenvalues,\n"
+                   "response) and OUT, whose ending (.png, .svg, .csv) gives the format")
+        ->expected(2)
+        ->type_name("NAME OUT");
+    app.add_option("--window-size", a.windowSize,
+                   "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
+                   "instead of maximised")
+        ->type_name("WxH");
+    app.add_flag("--quit", s.quit, "Leave the program at the end");
+}
+
 /// The options, read into `a`, and into `line` where no check is needed.
 void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
 {
     WindowOptions& w = line.window;
-    AutomationOptions& s = line.steps;
     app.footer("Without FILE the tutorial structure TutorialFiles/1crn.pdb is opened, unless the welcome panel\n"
-               "shows (it offers the tutorial or a file of your choice). The last five options run\n"
-               "unattended once the load is done: tick \"Save Forces\", play a stylus script on the virtual\n"
-               "device, take a screenshot, write the deformed C-alpha file, and quit (exit status 0 when all\n"
-               "went well).");
+               "shows (it offers the tutorial or a file of your choice). The options from --save-forces on run\n"
+               "unattended once the load is done: tick \"Save Forces\", colour the nodes, play a stylus script\n"
+               "on the virtual device, hold a mode at its largest swing, write the view report, a plot, a\n"
+               "screenshot, the session and the deformed C-alpha file, and quit (exit status 0 when all went\n"
+               "well).");
     a.rc = w.rc;
     app.add_option("FILE", a.file,
                    "The structure: a PDB or mmCIF file, or the main eigen data file (.hdv) of a saved one")
@@ -106,19 +140,9 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
         ->excludes(noDeviceFlag);
     app.add_flag("--mono", a.mono, "No quad-buffer stereo, even where the driver offers it");
     app.add_flag("--summary", line.summary, "Print what a load of FILE hands to the network, and stop");
-    app.add_flag("--save-forces", s.saveForces, "Tick \"Save Forces\" once the load is done");
-    app.add_option("--stylus-script", a.script, "Play this stylus script on the virtual device in real time")
-        ->check(CLI::ExistingFile);
-    app.add_option("--screenshot", a.screenshot, "Write the window as drawn to this PNG file at the end");
-    app.add_option("--view-report", a.viewReport,
-                   "Write what the view shows of the structure once loaded (viewport, the on-screen bounds of\n"
-                   "the node spheres, the nodes outside the viewport) to this JSON file at the end");
     app.add_option("--open-session", a.openSession,
                    "Resume this session file (.vsf) on its structure's eigen data files, given as FILE")
         ->check(CLI::ExistingFile);
-    app.add_option("--save-session", a.saveSession,
-                   "Write the session to this file (.vsf) at the end, before --save-as");
-    app.add_option("--save-as", a.saveAs, "Write the deformed C-alpha structure to this PDB file at the end");
     app.add_option("--pull-first", w.pullFirstNodes,
                    "pdb: from this many nodes on, pull once the lowest modes are ready while every mode is "
                    "computed in the background (default 1000; 0: every mode first)")
@@ -131,25 +155,7 @@ void addOptions(CLI::App& app, Arguments& a, CommandLine& line)
             },
             "NODES"))
         ->type_name("NODES");
-    app.add_option("--animate-mode", s.animateMode,
-                   "Play this mode (1 is the lowest non-rigid one) held at its largest swing for the screenshot\n"
-                   "and the view report")
-        ->check(CLI::Range(1, 1000000))
-        ->type_name("K");
-    app.add_option("--colour-by", a.colourBy,
-                   "Colour the nodes once loaded: displacement, fluctuation, selected-fluctuation, b-factor,\n"
-                   "effectiveness, sensitivity or mode:K (the shape of mode K, 1 the lowest)")
-        ->type_name("MAP");
-    app.add_option("--plot", a.plot,
-                   "Write a plot of the plots window at the end: NAME (bfactors, displacement, eigenvalues,\n"
-                   "response) and OUT, whose ending (.png, .svg, .csv) gives the format")
-        ->expected(2)
-        ->type_name("NAME OUT");
-    app.add_option("--window-size", a.windowSize,
-                   "The window's size, WIDTHxHEIGHT in pixels (each 200 to 10000), "
-                   "instead of maximised")
-        ->type_name("WxH");
-    app.add_flag("--quit", s.quit, "Leave the program at the end");
+    addUnattendedOptions(app, a, line.steps);
 }
 
 // Each step below checks some of the arguments and hands them to `line`; it returns why they
