@@ -118,7 +118,12 @@ int main(int argc, char** argv)
     while (!ended) QTest::qWait(50);
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     COpenGL* view = window.view();
-    if (!ok || !view || !window.workbench().device() || !view->getNetworkDrawing()) return 1;
+    // The view makes the network's drawing at its first frame after the hand-over.
+    if (ok && view) QTest::qWaitFor([&] { return view->getNetworkDrawing() != nullptr; }, 120000);
+    if (!ok || !view || !window.workbench().device() || !view->getNetworkDrawing()) {
+        std::cerr << "window_pull_probe: the structure is not on the view with a device\n";
+        return 1;
+    }
     if (full) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Never);
     if (cheap) view->getNetworkDrawing()->setCheapFarNodes(NetworkDrawing::CheapFar::Always);
     QTest::qWait(1500); // the first frames (buffers grown)
