@@ -135,6 +135,9 @@ QWidget* PlotsWindow::page(Plot plot) const { return plot == Plot::Response ? m_
 
 void PlotsWindow::refresh()
 {
+    // A node clicked on an earlier structure is not this one's.
+    if (m_bench.generation() != m_generation) m_highlighted = -1;
+    m_generation = m_bench.generation();
     drawBFactors();
     drawDisplacement();
     drawEigenvalues();
@@ -273,8 +276,10 @@ void PlotsWindow::highlightNode(int node)
 {
     ElasticNetworkModel* eln = m_bench.network();
     if (!eln || node < 0 || node >= eln->getAmountOfAtoms()) return;
+    // The last node clicked gets back the colour it had (a residue highlight stays).
     if (m_highlighted >= 0 && m_highlighted < eln->getAmountOfAtoms())
-        eln->getAtom(m_highlighted)->setMyColour(kPlainNodeColour);
+        eln->getAtom(m_highlighted)->setMyColour(m_highlightedColour);
+    m_highlightedColour = eln->getAtom(node)->getMyResidueColour();
     eln->getAtom(node)->setMyColour(Vector3d(1.0f, 1.0f, 0.0f));
     m_highlighted = node;
 }

@@ -13,7 +13,9 @@
 //     plots.exportPlot(PlotsWindow::Plot::BFactors, "b.svg", error);   // .png, .svg or .csv
 #pragma once
 
+#include "common/Vector3d.h"
 #include <QTimer>
+
 #include <QWidget>
 
 #include <array>
@@ -80,6 +82,8 @@ private:
     QTimer m_live;
     QString m_bSummary;
     int m_highlighted = -1;
+    Vector3d m_highlightedColour; ///< its colour before the click
+    uint64_t m_generation = 0;    ///< of the workbench's network drawn
     // The numbers drawn, for CSV.
     std::vector<double> m_experimental, m_predicted, m_displacement, m_eigenvalues, m_collectivity, m_effectiveness,
         m_sensitivity, m_response;

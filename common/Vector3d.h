@@ -60,6 +60,8 @@ struct Vector3d {
     constexpr float operator[](int i) const { return i == 0 ? x : (i == 1 ? y : z); }
 
     constexpr bool operator==(const Vector3d& o) const { return x == o.x && y == o.y && z == o.z; }
+    /// Every component is a finite number.
+    bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
     constexpr bool operator!=(const Vector3d& o) const { return !(*this == o); }
 
     constexpr float dotProduct(const Vector3d& o) const { return x * o.x + y * o.y + z * o.z; }

@@ -52,7 +52,7 @@ Calibration calibrate(const CalibrationInput& in)
         t = 300.0;
     }
     Calibration cal;
-    cal.kT = 0.6 * t / 300.0;
+    cal.kT = thermalEnergy(t);
     cal.sumInverse = in.sumInverse;
 
     std::string bProblem = bFactorProblem(bFactors, name, cal.sumB);

@@ -17,6 +17,9 @@ inline constexpr double kEightPiSquared = 78.95683520871486;
 /// Newtons to kcal/mol/Å, as the eigen data files store it (the product, bit for bit).
 inline constexpr double kNewtonToKcal = 1e10 * 1.4396;
 
+/// kT in kcal/mol at `kelvin` (0.6 at 300 K).
+inline double thermalEnergy(double kelvin) { return 0.6 * kelvin / 300.0; }
+
 /// What the calibration starts from.
 struct CalibrationInput {
     double sumInverse = 0.0;      ///< Σ 1/λ over the non-rigid modes of the unit-spring network

@@ -170,6 +170,8 @@ public:
     /// object changes the list under its selection lock (servo tick and undo), so writers take
     /// turns; a reader never holds a writer up.
     std::vector<Atom*> getContactList() const { return contacts.snapshot(); }
+    /// Counts the updates of the published positions (odd while one is written).
+    uint64_t positionsVersion() const { return positions.version().load(std::memory_order_acquire); }
 
     // ---- Queries --------------------------------------------------------------------------
     /// The displacement as the last step left it: for the stepping thread, or with no simulation

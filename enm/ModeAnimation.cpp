@@ -1,6 +1,7 @@
 #include "enm/ModeAnimation.h"
 
 #include "common/Units.h"
+#include "enm/Calibration.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkMaps.h"
 
@@ -10,16 +11,16 @@
 
 namespace vornax {
 
-int32_t ModeAnimation::playableModes(const ElasticNetworkModel& network) { return heldModes(network).count; }
+int32_t ModeAnimation::playableModes(const ElasticNetworkModel& network) { return heldModes(network).rows.count; }
 
 bool ModeAnimation::start(const ElasticNetworkModel& network, int32_t mode, Clock::time_point now)
 {
     stop();
     const HeldModes held = heldModes(network);
-    if (mode < 0 || mode >= held.count) return false;
+    if (mode < 0 || mode >= held.rows.count) return false;
     const double inverse = held.inverseStiffness[static_cast<std::size_t>(mode)];
     if (!(inverse > 0.0)) return false;
-    const double kT = 0.6 * network.geometry().getTemperature() / 300.0;
+    const double kT = thermalEnergy(network.geometry().getTemperature());
     m_thermal = std::sqrt(kT * inverse);
     const auto dim = static_cast<std::size_t>(network.get3N());
     const std::size_t n = dim / 3;
@@ -30,8 +31,7 @@ bool ModeAnimation::start(const ElasticNetworkModel& network, int32_t mode, Cloc
     for (std::size_t i = 0; i < n; ++i) {
         m_shape[i] = Vector3d(static_cast<float>(a * v[3 * i]), static_cast<float>(a * v[3 * i + 1]),
                               static_cast<float>(a * v[3 * i + 2]));
-        m_largestPart = std::max(
-            m_largestPart, std::sqrt(v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2]));
+        m_largestPart = std::max(m_largestPart, std::sqrt(nodePartSquared(v, i)));
     }
     m_now.assign(n, Vector3d());
     m_mode = mode;

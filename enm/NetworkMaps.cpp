@@ -46,11 +46,10 @@ HeldModes heldModes(const ElasticNetworkModel& network)
         held.rows.rows = modes.getModeVectors();
         held.rows.count = modes.getTotalMaxModes();
     }
-    held.count = held.rows.count;
     const std::vector<double>& scaled = modes.getInverseScaledEigenvalues();
     const std::vector<double>& lambda = modes.getEigenvalues(); // one-based
     const double K = modes.getCalibration().K > 0.0 ? modes.getCalibration().K : 1.0;
-    held.inverseStiffness.assign(static_cast<std::size_t>(held.count), 0.0);
+    held.inverseStiffness.assign(static_cast<std::size_t>(held.rows.count), 0.0);
     for (std::size_t k = 0; k < held.inverseStiffness.size(); ++k) {
         if (k < scaled.size() && scaled[k] > 0.0 && std::isfinite(scaled[k]))
             held.inverseStiffness[k] = scaled[k];
@@ -76,8 +75,7 @@ std::vector<double> squareFluctuations(const ModeRows& rows, const std::vector<i
         const double w = rows.inverse[static_cast<std::size_t>(k)];
         if (w == 0.0) continue;
         const double* v = rows.rows + static_cast<std::size_t>(k) * dim;
-        for (std::size_t i = 0; i < sq.size(); ++i)
-            sq[i] += w * (v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2]);
+        for (std::size_t i = 0; i < sq.size(); ++i) sq[i] += w * nodePartSquared(v, i);
     }
     return sq;
 }
@@ -92,7 +90,7 @@ double collectivity(const ModeRows& rows, int32_t k)
     for (std::size_t i = 0; i < dim; ++i) sum += v[i] * v[i];
     if (!(sum > 0.0)) return 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double u = (v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2]) / sum;
+        const double u = nodePartSquared(v, i) / sum;
         if (u > 0.0) entropy -= u * std::log(u);
     }
     return std::exp(entropy) / static_cast<double>(n);
@@ -152,7 +150,7 @@ std::optional<PerturbResponse> networkResponse(const ElasticNetworkModel& networ
     const int32_t n = network.getAmountOfAtoms();
     if (const double* y = network.modes().getYMatrix()) return perturbResponse(y, n);
     const HeldModes held = heldModes(network);
-    if (held.count == 0) {
+    if (held.rows.count == 0) {
         why = "the structure's modes are not held";
         return std::nullopt;
     }
@@ -179,8 +177,7 @@ PerturbResponse perturbResponse(const double* c, int32_t nodes)
         for (std::size_t a = 0; a < 3; ++a) {
             const double* row = c + (3 * i + a) * dim;
             double* out = p.matrix.data() + i * n;
-            for (std::size_t j = 0; j < n; ++j)
-                out[j] += row[3 * j] * row[3 * j] + row[3 * j + 1] * row[3 * j + 1] + row[3 * j + 2] * row[3 * j + 2];
+            for (std::size_t j = 0; j < n; ++j) out[j] += nodePartSquared(row, j);
         }
     for (std::size_t i = 0; i < n; ++i) {
         const double self = p.matrix[i * n + i];

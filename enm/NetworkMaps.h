@@ -40,6 +40,12 @@ struct ModeRows {
 /// vectors are not held or the modes were not computed here (eigen data files hold no
 /// eigenvalues).
 ModeRows modeRows(const ModeSet& modes, int32_t dim);
+/// |v_i|² of node `i` in a vector of 3N coordinates.
+inline double nodePartSquared(const double* v, std::size_t i)
+{
+    return v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2];
+}
+
 /// 0 … count − 1.
 std::vector<int32_t> allModes(const ModeRows& rows);
 
@@ -49,7 +55,6 @@ std::vector<int32_t> allModes(const ModeRows& rows);
 struct HeldModes {
     ModeRows rows; ///< rows.inverse: 1/λ_k, or 1/(K λ_k) where only that is known
     std::vector<double> inverseStiffness;
-    int32_t count = 0;
 };
 HeldModes heldModes(const ElasticNetworkModel& network);
 

@@ -1,6 +1,7 @@
 #include "enm/NodeMaps.h"
 
 #include "common/Units.h"
+#include "enm/Calibration.h"
 #include "enm/ElasticNetworkModel.h"
 #include "enm/NetworkMaps.h"
 #include "molecule/Atom.h"
@@ -76,9 +77,11 @@ std::optional<NodeMap> nodeMap(const ElasticNetworkModel& network, ColourBy by, 
         why = by == ColourBy::None ? "" : "no structure is loaded";
         return std::nullopt;
     }
-    const HeldModes held = heldModes(network);
+    // The displacement and the B-factors need no modes (and the displacement is made again
+    // every frame while it is shown).
     const bool needsModes = by != ColourBy::Displacement && by != ColourBy::BFactor;
-    if (needsModes && held.count == 0) {
+    const HeldModes held = needsModes ? heldModes(network) : HeldModes{};
+    if (needsModes && held.rows.count == 0) {
         why = "the structure's modes are not held";
         return std::nullopt;
     }
@@ -96,7 +99,7 @@ std::optional<NodeMap> nodeMap(const ElasticNetworkModel& network, ColourBy by, 
     case ColourBy::SelectedFluctuation: {
         const std::vector<int32_t> modes =
             by == ColourBy::Fluctuation ? allModes(held.rows) : selectedModes(network, held.rows.count);
-        const double kT = 0.6 * network.geometry().getTemperature() / 300.0;
+        const double kT = thermalEnergy(network.geometry().getTemperature());
         ModeRows calibrated = held.rows;
         calibrated.inverse = held.inverseStiffness;
         map.values = squareFluctuations(calibrated, modes);
@@ -123,8 +126,7 @@ std::optional<NodeMap> nodeMap(const ElasticNetworkModel& network, ColourBy by, 
             return std::nullopt;
         }
         const double* v = held.rows.rows + static_cast<std::size_t>(mode) * static_cast<std::size_t>(held.rows.dim);
-        for (std::size_t i = 0; i < map.values.size(); ++i)
-            map.values[i] = std::sqrt(v[3 * i] * v[3 * i] + v[3 * i + 1] * v[3 * i + 1] + v[3 * i + 2] * v[3 * i + 2]);
+        for (std::size_t i = 0; i < map.values.size(); ++i) map.values[i] = std::sqrt(nodePartSquared(v, i));
         map.title = "Mode " + std::to_string(mode + 1) + " amplitude";
         break;
     }
@@ -143,6 +145,7 @@ bool NodeColouring::choose(ColourBy by, int32_t mode, const ElasticNetworkModel&
     if (!map) return false;
     m_map = std::move(map);
     m_mode = mode;
+    m_positionsVersion = network.deformation().positionsVersion();
     ++m_version;
     return true;
 }
@@ -164,6 +167,10 @@ void NodeColouring::clear()
 void NodeColouring::refresh(const ElasticNetworkModel& network)
 {
     if (!m_map || m_map->by != ColourBy::Displacement) return;
+    // Nothing to do until the simulation step publishes new positions.
+    const uint64_t published = network.deformation().positionsVersion();
+    if (published == m_positionsVersion) return;
+    m_positionsVersion = published;
     std::string why;
     std::optional<NodeMap> map = nodeMap(network, ColourBy::Displacement, m_mode, why);
     if (!map) return;

@@ -71,6 +71,7 @@ private:
     std::optional<NodeMap> m_map;
     int32_t m_mode = 0;
     uint64_t m_version = 0;
+    uint64_t m_positionsVersion = 0; ///< of the deformation's positions the displacement map shows
 };
 
 } // namespace vornax

@@ -28,8 +28,6 @@ namespace vornax {
 
 namespace {
 
-bool finite(const Vector3d& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 void setLight(GLenum light, std::array<float, 4> ambient, std::array<float, 4> diffuse, std::array<float, 4> specular)
 {
     glLightfv(light, GL_AMBIENT, ambient.data());
@@ -319,7 +317,7 @@ float COpenGL::measureNetworkExtent() const
     float extent = 0.0f;
     for (int32_t i = 0; i < eln->getAmountOfAtoms(); ++i) {
         const Vector3d p = eln->deformation().getDeformedPosition(i);
-        if (finite(p)) extent = std::max(extent, p.euclideanDistance(centre));
+        if (p.isFinite()) extent = std::max(extent, p.euclideanDistance(centre));
     }
     return extent + kNodeSphereRadius * kLargestSphereScale;
 }
@@ -593,15 +591,12 @@ void COpenGL::drawTestShape()
 
 std::array<double, 3> COpenGL::surfacePixelOf(int32_t i) const
 {
-    const Matrix4f m = moleculeMatrix();
-    const Vector3d p = m_workbench.network()->deformation().getDeformedPosition(i);
-    const double dx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-    const double dy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-    const double dz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
+    const Vector3d d =
+        Haptics::modelToDevice(moleculeMatrix(), m_workbench.network()->deformation().getDeformedPosition(i));
     const ViewTransforms t = frameTransforms();
     const std::array<int, 4>& vp = t.viewport;
     double x = 0, y = 0, z = 0;
-    gluProject(dx, dy, dz, t.modelView.data(), t.projection.data(), vp.data(), &x, &y, &z);
+    gluProject(d.x, d.y, d.z, t.modelView.data(), t.projection.data(), vp.data(), &x, &y, &z);
     return {x - 0.5, vp[1] + vp[3] - y - 0.5, z};
 }
 
@@ -624,11 +619,10 @@ ViewReport COpenGL::viewReport() const
     bool any = false;
     for (int32_t i = 0; i < eln->getAmountOfAtoms(); ++i) {
         const Vector3d p = drawn ? (*drawn)[static_cast<std::size_t>(i)] : eln->deformation().getDeformedPosition(i);
-        if (!finite(p)) continue;
+        if (!p.isFinite()) continue;
         ++r.nodes;
-        const double world[3] = {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
-                                 m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
-                                 m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
+        const Vector3d w = Haptics::modelToDevice(m, p);
+        const double world[3] = {w.x, w.y, w.z};
         double eye[4];
         for (int k = 0; k < 4; ++k)
             eye[k] = mv[k] * world[0] + mv[4 + k] * world[1] + mv[8 + k] * world[2] + mv[12 + k];

@@ -128,8 +128,6 @@ GLuint makeChunkIndexBuffer(const UnitMesh& mesh)
     return buffer;
 }
 
-bool finite(const Vector3d& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 GLubyte toByte(float c) { return static_cast<GLubyte>(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f)); }
 
 /// Draws `shapes` copies of a mesh whose vertices are in the bound array buffer, `stride`
@@ -315,7 +313,7 @@ void NetworkDrawing::renderRigid()
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j) {
             ELNBackboneRenderingModel s = segments[j];
-            if (!finite(s.position)) continue;
+            if (!s.position.isFinite()) continue;
             glPushMatrix();
             glTranslatef(s.position.x, s.position.y, s.position.z);
             glPushMatrix();
@@ -345,7 +343,7 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
             const Atom* atom = m_network.getAtom(static_cast<int32_t>(k));
-            if (finite(p)) {
+            if (p.isFinite()) {
                 const Vector3d colour = nodeColourOf(k);
                 const int level = levelOfDetail(p.squaredEuclideanDistance(camLocal));
                 glPushMatrix();
@@ -357,7 +355,7 @@ void NetworkDrawing::renderPerNode(const Vector3d& camLocal)
                 ++m_counts.spheres[static_cast<std::size_t>(level)];
             }
             ELNBackboneRenderingModel& s = segments[j];
-            if (j + 1 < segments.size() && finite(s.position) && std::isfinite(s.length)) {
+            if (j + 1 < segments.size() && s.position.isFinite() && std::isfinite(s.length)) {
                 glPushMatrix();
                 glTranslatef(s.position.x, s.position.y, s.position.z);
                 glColor4f(kCylinderGrey, kCylinderGrey, kCylinderGrey, 0.5f);
@@ -431,7 +429,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
-            if (finite(p)) {
+            if (p.isFinite()) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
                 if (!isNear(k)) {
                     addFarPoint(k, p, colour.data());
@@ -443,7 +441,7 @@ bool NetworkDrawing::renderImpostors(const Vector3d& camLocal, bool rigid)
             }
             if (j + 1 == segments.size()) continue;
             const Vector3d next = m_framePositions[k + 1];
-            if (!finite(p) || !finite(next)) continue;
+            if (!p.isFinite() || !next.isFinite()) continue;
             if (!isNear(k) && !isNear(k + 1)) { // between two distant nodes: a line
                 addFarLine(p, next);
                 continue;
@@ -472,7 +470,7 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
     for (const auto& segments : m_segmentModels)
         for (std::size_t j = 0; j < segments.size(); ++j, ++k) {
             const Vector3d p = m_framePositions[k];
-            if (finite(p)) {
+            if (p.isFinite()) {
                 const std::array<GLubyte, 4> colour = nodeColour(k);
                 if (isNear(k))
                     addSphere(levelOfDetail(p.squaredEuclideanDistance(camLocal)), p, sphereScale, colour.data());
@@ -482,7 +480,7 @@ void NetworkDrawing::renderBatched(const Vector3d& camLocal)
             if (j + 1 == segments.size()) continue;
             if (isNear(k) || isNear(k + 1))
                 addCylinder(segments[j], segments[j + 1].position);
-            else if (finite(p) && finite(m_framePositions[k + 1]))
+            else if (p.isFinite() && m_framePositions[k + 1].isFinite())
                 addFarLine(p, m_framePositions[k + 1]);
         }
     drawSphereBatches();
@@ -633,7 +631,7 @@ void NetworkDrawing::addSphere(int level, const Vector3d& centre, float scale, c
 
 void NetworkDrawing::addCylinder(const ELNBackboneRenderingModel& segment, const Vector3d& next)
 {
-    if (!finite(segment.position) || !std::isfinite(segment.length)) return;
+    if (!segment.position.isFinite() || !std::isfinite(segment.length)) return;
     // translate · orientation · (90° about y) · scale(1, 1, length): the unit cylinder's
     // (x, y, z) lands at position + R·(z·length, y, −x), its normal (nx, ny, 0) on R·(0, ny, −nx).
     Quaternion orientation = segmentOrientation(segment.position, next);
@@ -787,7 +785,7 @@ void NetworkDrawing::renderSelectedAtoms()
     for (const Atom* atom : m_network.getContactList()) {
         if (!atom) continue;
         const Vector3d p = atom->getMyDeformedPosition();
-        if (!finite(p)) continue;
+        if (!p.isFinite()) continue;
         // The arrow's colour for the atom's force now, also when the arrows are not drawn.
         const Vector3d colour = atom->refreshArrowColour();
         glPushMatrix();
